@@ -1,0 +1,74 @@
+#include "common/cclock.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace orv {
+namespace {
+
+CRealClock& RealClock()
+{
+  static CRealClock clock;
+  return clock;
+}
+
+std::atomic<CClock*>& Installed()
+{
+  static std::atomic<CClock*> installed{&RealClock()};
+  return installed;
+}
+
+}  // namespace
+
+void CRealClock::Pause(uint32_t milliseconds_I)
+{
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds_I));
+}
+
+uint64_t CRealClock::NowMs()
+{
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+void CVirtualClock::Pause(uint32_t milliseconds_I)
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  mNow += milliseconds_I;
+  mPauses.push_back(milliseconds_I);
+}
+
+uint64_t CVirtualClock::NowMs()
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  return mNow;
+}
+
+void CVirtualClock::Advance(uint64_t milliseconds_I)
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  mNow += milliseconds_I;
+}
+
+std::vector<uint32_t> CVirtualClock::Pauses()
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  return mPauses;
+}
+
+void CVirtualClock::ClearPauses()
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  mPauses.clear();
+}
+
+CClock& Clock() { return *Installed().load(); }
+
+void Pause(uint32_t milliseconds_I) { Clock().Pause(milliseconds_I); }
+
+CScopedClock::CScopedClock(CClock& clock_I) : mPrevious(Installed().exchange(&clock_I)) {}
+
+CScopedClock::~CScopedClock() { Installed().store(mPrevious); }
+
+}  // namespace orv
