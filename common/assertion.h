@@ -17,7 +17,7 @@ using DebugOutputSink = std::function<void(const std::string& text_I)>;
 DebugOutputSink SetDebugOutput(DebugOutputSink sink_I);
 
 // printf-style output to the debugger; returns the number of characters written, or -1.
-int DebugPrint(const char* format_I, ...) __attribute__((format(printf, 1, 2)));
+int DebugPrint(const char* format_I, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // "Assert:(<expression>) in <file> at <line>"
 void AssertReport(const char* expression_I, const char* file_I, int line_I);

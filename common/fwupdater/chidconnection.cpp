@@ -1,0 +1,77 @@
+#include "common/fwupdater/chidconnection.h"
+
+#include <algorithm>
+
+namespace orv {
+namespace {
+
+constexpr uint8_t kWrapperId = 0xDC;
+constexpr size_t kWrapperLength = 1024;
+constexpr size_t kWrapperHeader = 3;
+
+}  // namespace
+
+bool CHidConnection::Open(const std::string& path_I)
+{
+  mDevice = mSystem->Open(path_I);
+  return mDevice != nullptr;
+}
+
+bool CHidConnection::GetAttributes(SHidAttributes& attributes_O) { return mDevice && mDevice->GetAttributes(attributes_O); }
+
+bool CHidConnection::GetCaps(SHidCaps& caps_O) { return mDevice && mDevice->GetCaps(caps_O); }
+
+bool CHidConnection::SetFeature(std::vector<uint8_t>& report_IO, uint16_t usagePage_I)
+{
+  const bool wrapped = usagePage_I == kHidRouterUsagePage;
+  if (wrapped) Wrap(report_IO);
+  const bool result = mDevice && mDevice->SetFeature(report_IO);
+  if (wrapped) Unwrap(report_IO);
+  return result;
+}
+
+bool CHidConnection::GetFeature(std::vector<uint8_t>& report_IO, uint16_t usagePage_I)
+{
+  const bool wrapped = usagePage_I == kHidRouterUsagePage;
+  if (wrapped) Wrap(report_IO);
+  const bool result = mDevice && mDevice->GetFeature(report_IO);
+  if (wrapped) Unwrap(report_IO);
+  return result;
+}
+
+void CHidConnection::Wrap(std::vector<uint8_t>& report_IO)
+{
+  const size_t length = report_IO.size();
+  std::vector<uint8_t> outer(std::max(kWrapperLength, length + kWrapperHeader), 0);
+  outer[0] = kWrapperId;
+  outer[1] = static_cast<uint8_t>(length >> 8);
+  outer[2] = static_cast<uint8_t>(length);
+  std::copy(report_IO.begin(), report_IO.end(), outer.begin() + kWrapperHeader);
+  report_IO.swap(outer);
+}
+
+void CHidConnection::Unwrap(std::vector<uint8_t>& report_IO)
+{
+  if (report_IO.size() < kWrapperHeader) {
+    report_IO.clear();
+    return;
+  }
+  const size_t length = static_cast<size_t>(report_IO[1] << 8 | report_IO[2]);
+  report_IO.erase(report_IO.begin(), report_IO.begin() + kWrapperHeader);
+  report_IO.resize(length, 0);
+}
+
+std::string CHidConnection::GetParentDeviceId(const std::string& path_I, uint8_t levels_I)
+{
+  const size_t lastHash = path_I.rfind('#');
+  const std::string prefix = lastHash == std::string::npos ? path_I : path_I.substr(0, lastHash);
+  // A path too short to carry the "\\?\" prefix names no device node.
+  if (prefix.size() < 4) {
+    return "";
+  }
+  std::string id = prefix.substr(4);
+  std::replace(id.begin(), id.end(), '#', '\\');
+  return mSystem->GetAncestorId(id, levels_I);
+}
+
+}  // namespace orv

@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include "common/fwupdater/cdevice.h"
+#include "common/fwupdater/cfldeviceinterface.h"
+
+using namespace orv;
+
+namespace {
+
+// An interface with a path and a mode and no transport: enough for the device queries.
+class CPathOnlyInterface : public CFLDeviceInterface {
+ public:
+  CPathOnlyInterface(std::string path_I, bool loader_I, int32_t type_I = EINTERFACETYPE_HID)
+      : CFLDeviceInterface(std::move(path_I), type_I)
+  {
+    SetLoaderMode(loader_I);
+  }
+  bool Open() override { return false; }
+  void Close() override {}
+  bool QueryAttributes() override { return false; }
+  std::string GetParentDeviceId(uint8_t) override { return ""; }
+  bool SwitchToBLMode() override { return false; }
+  bool SwitchFromBLMode(bool) override { return false; }
+  bool Ping() override { return false; }
+  bool SendVendorCommand() override { return false; }
+  bool WriteReport(Report&) override { return false; }
+  bool ReadReport(Report&) override { return false; }
+};
+
+std::shared_ptr<CFLDeviceInterface> Interface(const std::string& path_I, bool loader_I = false)
+{
+  return std::make_shared<CPathOnlyInterface>(path_I, loader_I);
+}
+
+std::shared_ptr<CDevice> Device(const std::string& name_I)
+{
+  auto device = std::make_shared<CDevice>();
+  device->mName = name_I;
+  return device;
+}
+
+}  // namespace
+
+TEST(Device, DescriptionNeedsAPenInterface)
+{
+  CDevice device;
+  device.mTouchInterface = Interface("touch");
+  device.mHasTouch = true;
+  EXPECT_EQ(device.GetDescription(), "");
+}
+
+TEST(Device, DescriptionListsEveryBoard)
+{
+  CDevice device;
+  device.mName = "Tablet";
+  device.mIsLoader = true;
+  device.mSectors = {32, 22, 1};
+  device.mUsageId = {1, 2, 3};
+  device.mUsagePage = {0xFF0D, 0xFF0D, 0xFF0D};
+  device.mInitEeprom = {true, false, false};
+  device.mPenInterface = Interface("\\\\?\\hid#pen", true);
+  device.mHasTouch = true;
+  device.mBluetoothInterface = Interface("bt");
+  device.mHasBluetooth = true;
+  const std::string text = device.GetDescription();
+  EXPECT_EQ(text.rfind("[Tablet] (LOADER MODE)\nLOADER INTERFACE:\n\tSectors = 32\n"
+                       "\tUsageId (Non-HidRouter) = 1\n\tUsagePage (Non-HidRouter) = 65293\n\tInit Eeprom = YES\n"
+                       "\tVendor ID = 0x0\n",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find("\tFirmware Loader = YES\n\tIs Open = NO\n\tInterface = HID\n\tPath = \\\\?\\hid#pen\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("TOUCH INTERFACE NOT FOUND\nBLUETOOTH INTERFACE:\n\tSectors = 1\n\tUsageId = 3\n"),
+            std::string::npos);
+  device.mHasTouch = false;
+  EXPECT_NE(device.GetDescription().find("TOUCH INTERFACE NOT SUPPORTED\n"), std::string::npos);
+}
+
+TEST(Device, GetDeviceMatchesPathsIgnoringCase)
+{
+  auto first = Device("first");
+  first->mPenInterface = Interface("\\\\?\\HID#VID_4F52&PID_0101#1");
+  auto second = Device("second");
+  second->mPenInterface = Interface("pen2");
+  second->mTouchInterface = Interface("\\\\?\\HID#VID_4F52&PID_0102#2");
+  const DeviceList devices{first, second};
+  EXPECT_EQ(GetDevice(devices, "\\\\?\\hid#vid_4f52&pid_0101#1"), first);
+  EXPECT_EQ(GetDevice(devices, "\\\\?\\HID#VID_4F52&PID_0102#2"), second);
+  EXPECT_EQ(GetDevice(devices, "\\\\?\\HID#VID_4F52&PID_0102#"), nullptr);
+  EXPECT_EQ(GetDevice({}, "x"), nullptr);
+}
+
+TEST(Device, GetDeviceMatchesScalersByDecimalIds)
+{
+  auto display = Device("display");
+  display->mHasScalar = true;
+  display->mVendorId[EUPDATETYPE_SCALAR] = 0x5C23;
+  display->mProductId[EUPDATETYPE_SCALAR] = 0x1063;
+  auto other = Device("other");
+  other->mHasScalar = true;
+  other->mVendorId[EUPDATETYPE_SCALAR] = 0x5C23;
+  other->mProductId[EUPDATETYPE_SCALAR] = 0x1061;
+  const std::string vendor = std::to_string(0x5C23);
+  EXPECT_EQ(GetDevice({other, display}, vendor + ":4192"), display);  // 0x1060 stands for 0x1063
+  EXPECT_EQ(GetDevice({other, display}, vendor + ":4193"), other);
+  EXPECT_EQ(GetDevice({display}, vendor + ":4193"), nullptr);
+  for (const std::string& path : std::vector<std::string>{vendor, vendor + ":x", "x:4192", vendor + ":99999999999",
+                                                          "\\\\?\\" + vendor + ":4192"}) {
+    EXPECT_EQ(GetDevice({display}, path), nullptr) << path;
+  }
+  display->mHasScalar = false;
+  EXPECT_EQ(GetDevice({display}, vendor + ":4195"), nullptr);
+}
+
+TEST(Device, ProductIdAndDefaultDeviceQueries)
+{
+  auto tablet = Device("tablet");
+  tablet->mVendorId = {DefaultVendorId, 0, 0, 0};
+  tablet->mProductId = {0x101, 0, 0, 0};
+  auto display = Device("display");
+  display->mVendorId = {0x1234, DefaultVendorId, DefaultVendorId, 0x5C23};
+  display->mProductId = {0x210, 0x211, 0x212, 0x1063};
+  EXPECT_EQ(FindDeviceByProductId({tablet, display}, 0x101), tablet);
+  EXPECT_EQ(FindDeviceByProductId({tablet, display}, 0x212), display);
+  EXPECT_EQ(FindDeviceByProductId({tablet, display}, 0x210), nullptr);  // another vendor's pen board
+  EXPECT_EQ(GetDefaultDevice({}), nullptr);
+  EXPECT_EQ(GetDefaultDevice({tablet, display}), tablet);
+  display->mIsLoader = true;
+  EXPECT_EQ(GetDefaultDevice({tablet, display}), display);
+}

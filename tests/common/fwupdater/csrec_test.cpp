@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "common/fwupdater/csrec.h"
+#include "tests/testsupport/testfiles.h"
+
+using namespace orv;
+
+namespace {
+
+// Record bytes are a function of their address, so every merged segment can be checked byte by byte.
+// The merge rows cover the list order: a record goes to the first segment in the list that it touches.
+std::vector<uint8_t> Pattern(uint32_t address_I, size_t length_I)
+{
+  std::vector<uint8_t> data(length_I);
+  for (size_t i = 0; i < length_I; ++i) data[i] = static_cast<uint8_t>((address_I + i) * 7);
+  return data;
+}
+
+std::string SLine(char type_I, uint32_t address_I, size_t length_I, int checksumDelta_I = 0)
+{
+  const size_t addressBytes = static_cast<size_t>(type_I - '0' + 1);
+  std::vector<uint8_t> bytes{static_cast<uint8_t>(addressBytes + length_I + 1)};
+  for (size_t i = addressBytes; i-- > 0;) bytes.push_back(static_cast<uint8_t>(address_I >> (8 * i)));
+  const std::vector<uint8_t> data = Pattern(address_I, length_I);
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  unsigned sum = 0;
+  for (uint8_t byte : bytes) sum += byte;
+  bytes.push_back(static_cast<uint8_t>(~sum + checksumDelta_I));
+  std::string line = std::string("S") + type_I;
+  char pair[3];
+  for (uint8_t byte : bytes) line += (std::snprintf(pair, sizeof(pair), "%02X", byte), pair);
+  return line + "\n";
+}
+
+std::string S1(uint32_t address_I, size_t length_I) { return SLine('1', address_I, length_I); }
+
+using SSpan = std::pair<uint32_t, size_t>;
+
+std::vector<SSpan> Spans(const std::vector<SRecSegment>& segments_I)
+{
+  std::vector<SSpan> spans;
+  for (const SRecSegment& segment : segments_I) {
+    EXPECT_EQ(segment.data, Pattern(segment.start, segment.data.size())) << segment.start;
+    spans.emplace_back(segment.start, segment.data.size());
+  }
+  return spans;
+}
+
+}  // namespace
+
+TEST(CSRec, ClassifiesByTheTextAfterTheLastDot)
+{
+  test::CScratchDir dir;
+  const std::string srec = S1(0x1000, 4);
+  for (const auto& [name, contents, format, loads] : std::vector<std::tuple<std::string, std::string, int32_t, bool>>{
+           {"FW.PEN", srec, EDATASOURCE_PEN, true},
+           {"a.touch", srec, EDATASOURCE_TOUCH, true},
+           {"b.Orv", srec, EDATASOURCE_ORV, true},
+           {"c.hex", ":0100000000FF\r\n", EDATASOURCE_HEX, false},  // Intel HEX that starts below 0x8000
+           {"d.airoflash", "\x01", EDATASOURCE_AIROFLASH, true},
+           {"image.bin", "\x01", EDATASOURCE_BIN, true},
+           {"firmware", srec, EDATASOURCE_NONE, false},
+           {"dir.pen/firmware", srec, EDATASOURCE_NONE, false},
+           {"fw.pen.txt", srec, EDATASOURCE_NONE, false},
+           {"", "", EDATASOURCE_NONE, false}}) {
+    test::CDebugCapture capture;
+    CSRec file;
+    const std::string path = name.empty() ? name : dir.Write(name, contents);
+    EXPECT_EQ(file.Load(path), loads) << name;
+    EXPECT_EQ(file.GetFormat(), format) << name;
+    EXPECT_EQ(file.GetPath(), path);
+    EXPECT_EQ(capture.CountAsserts("\"unrecognized file format\""), format == EDATASOURCE_NONE ? 1u : 0u) << name;
+    EXPECT_EQ(capture.CountAsserts("\"firmware file not specified\""), name.empty() ? 1u : 0u) << name;
+  }
+}
+
+TEST(CSRec, MergesRecordsIntoSortedSegments)
+{
+  const std::vector<SSpan> fails;
+  for (const auto& [text, spans] : std::vector<std::pair<std::string, std::vector<SSpan>>>{
+           {S1(0x1000, 16) + S1(0x1010, 16), {{0x1000, 32}}},
+           {S1(0x1010, 16) + S1(0x1000, 16), {{0x1000, 32}}},
+           {S1(0x2000, 16) + S1(0x1000, 16) + S1(0x1004, 8), {{0x1000, 16}, {0x2000, 16}}},
+           // A record that starts inside a segment keeps the loaded bytes but adds its tail.
+           {S1(0x2000, 16) + S1(0x1000, 16) + S1(0x1008, 16), {{0x1000, 24}, {0x2000, 16}}},
+           {S1(0x1000, 16) + S1(0x0FF8, 16), fails},
+           {S1(0x1000, 16) + S1(0x1020, 16) + S1(0x1010, 32), fails},
+           {S1(0x1010, 16) + S1(0x1000, 0) + S1(0x1000, 16), fails},
+           {S1(0x1000, 0) + S1(0x1010, 16) + S1(0x1000, 16), {{0x1000, 16}, {0x1010, 16}}},
+           {S1(0x1000, 16) + S1(0x1020, 16) + S1(0x1010, 16) + S1(0x1020, 16), fails},
+           {S1(0x1010, 16) + S1(0x1000, 12) + S1(0x1008, 8), fails},
+           {S1(0x1010, 0) + S1(0x1000, 16), {{0x1000, 16}}},
+           {S1(0x1020, 16) + S1(0x1000, 16) + S1(0x1010, 16) + S1(0x1020, 16), {{0x1000, 16}, {0x1010, 32}}},
+           {"S0030000FC\n" + S1(0x3000, 0) + S1(0x1000, 2) + "S9030000FC\n", {{0x1000, 2}, {0x3000, 0}}},
+           {SLine('3', 0x89ABCDEF, 5) + SLine('2', 0x123456, 3), {{0x123456, 3}, {0x89ABCDEF, 5}}},
+           {SLine('3', 0xFFFFFFF0, 16), {{0xFFFFFFF0, 16}}},
+           {SLine('3', 0xFFFFFFF0, 32), fails},
+           {"S0030000FC\nS9030000FC\n", fails}}) {
+    test::CScratchDir dir;
+    CSRec file;
+    EXPECT_EQ(file.Load(dir.Write("fw.orv", text)), !spans.empty()) << text;
+    EXPECT_EQ(Spans(file.GetSegments()), spans) << text;
+  }
+}
+
+TEST(CSRec, AnyMalformedLineFailsTheWholeLoad)
+{
+  test::CScratchDir dir;
+  const std::string good = S1(0x1000, 4);
+  std::string crlf = good + "\r\n\r\n" + S1(0x1004, 2) + "S5030001FB";
+  crlf.replace(crlf.find('\n'), 1, "\r\n");
+  const std::string lowerCase = "S10510041c23a7\n";  // S1(0x1004, 2) in lower case
+  for (const std::string& text : {crlf, good + "; a comment line is skipped\n\n" + lowerCase}) {
+    CSRec file;
+    EXPECT_TRUE(file.Load(dir.Write("ok.pen", text))) << text;
+    EXPECT_EQ(Spans(file.GetSegments()), (std::vector<SSpan>{{0x1000, 6}}));
+  }
+  for (const std::string& bad : std::vector<std::string>{
+           SLine('1', 0x2000, 2, 1), SLine('1', 0x2000, 2, -1), "S1020000FD\n", "S1050000G10009\n",
+           "S105000001 009\n", "S1040000010EC\n", "S1030000\n", "S4030000FC\n", "S3050000FA\n", "short\n"}) {
+    CSRec file;
+    ASSERT_TRUE(file.Load(dir.Write("fw.pen", good)));
+    EXPECT_FALSE(file.Load(dir.Write("fw.pen", good + bad + S1(0x3000, 4)))) << bad;
+    EXPECT_TRUE(file.GetSegments().empty()) << bad;
+  }
+}
+
+TEST(CSRec, ResetHandsOutFreshImagesAndPathsAreUtf8)
+{
+  test::CScratchDir dir;
+  const std::filesystem::path path = dir.Path() / u8"f\u00EFrmware.airoflash";
+  std::ofstream(path, std::ios::binary) << "\x01\x02";
+  const std::u8string utf8 = path.u8string();
+  CSRec file;
+  ASSERT_TRUE(file.Load(std::string(utf8.begin(), utf8.end())));
+  EXPECT_FALSE(file.Load(dir.Write("bad.pen", "S1030000FD\n")));
+  const std::shared_ptr<CBinaryAiroFlash> old = file.GetAiroFlash();
+  file.Reset();
+  EXPECT_EQ(file.GetPath(), "");
+  EXPECT_EQ(file.GetAiroFlash()->GetStartAddress(), -1);
+  EXPECT_EQ(old->GetSize(), 2u);  // neither the S-record load nor the reset touched it
+  EXPECT_TRUE(file.Load(dir.Write("c.bin", "\x05")));
+  EXPECT_EQ(file.GetScaler()->GetSize(), 1u);
+}

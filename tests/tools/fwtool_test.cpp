@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <tuple>
+
+#include "tests/testsupport/testfiles.h"
+#include "tools/orvel-fwtool/cfwtool.h"
+
+using namespace orv;
+
+namespace {
+
+struct SRun {
+  int code = 0;
+  std::string out;
+  std::string err;
+};
+
+SRun RunTool(const std::vector<std::string>& args_I)
+{
+  std::ostringstream out, err;
+  SRun run;
+  run.code = RunFwTool(args_I, out, err);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+std::string Demo(const std::string& name_I = "") { return (test::SourceDir() / "examples" / "demo" / name_I).string(); }
+
+bool Contains(const std::string& text_I, const std::string& part_I) { return text_I.find(part_I) != std::string::npos; }
+
+// One S1 record; the checksum is the ones' complement of count, address and data.
+std::string S1(uint16_t address_I, const std::vector<uint8_t>& data_I)
+{
+  unsigned sum = static_cast<unsigned>(data_I.size() + 3) + (address_I >> 8) + (address_I & 0xFF);
+  char buffer[16];
+  std::snprintf(buffer, sizeof(buffer), "S1%02X%04X", static_cast<unsigned>(data_I.size() + 3), address_I);
+  std::string line = buffer;
+  for (uint8_t byte : data_I) {
+    std::snprintf(buffer, sizeof(buffer), "%02X", byte);
+    line += buffer;
+    sum += byte;
+  }
+  std::snprintf(buffer, sizeof(buffer), "%02X\n", 0xFF - (sum & 0xFF));
+  return line + buffer;
+}
+
+}  // namespace
+
+TEST(FwTool, UsageOnUnknownCommands)
+{
+  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"info"}, {"frobnicate", "x"}, {"image", "x"}}) {
+    const SRun run = RunTool(args);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(Contains(run.err, "usage: orvel-fwtool"));
+  }
+}
+
+TEST(FwTool, InfoDescribesEveryFormat)
+{
+  SRun run = RunTool({"info", Demo("tablet_s.pen")});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "format 0 S-record (.pen)\nsegment 0x00008000 length 6144\nsegment 0x0001F000 length 512\n");
+
+  run = RunTool({"info", Demo("display_touch.hex")});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "format 3 Intel HEX\nstart 0x00008000 length 3072 checksum 0x")) << run.out;
+
+  run = RunTool({"info", Demo("display_bt.airoflash")});
+  EXPECT_EQ(run.out, "format 4 Airoha binary\nsize 4096\n");
+
+  run = RunTool({"info", Demo("display_scaler.bin")});
+  EXPECT_EQ(run.out, "format 5 scaler binary\nsize 131072 blocks 2\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(FwTool, InfoWarnsAboutPartialScalerBlocksAndFailsWithOneLineReasons)
+{
+  test::CScratchDir dir;
+  SRun run = RunTool({"info", dir.Write("odd.bin", std::string(70000, 'x'))});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out, "format 5 scaler binary\nsize 70000 blocks 1\n");
+  EXPECT_TRUE(Contains(run.err, "warning: size is not a multiple"));
+
+  const std::string badChecksum = "S1130000000102030405060708090A0B0C0D0E0F00\n";
+  for (const auto& [name, contents, reason] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"bad.pen", badChecksum, "not a valid S-record (.pen) file"},
+           {"firmware", "S9030000FC\n", "unknown file extension"},
+           {"empty.bin", "", "not a valid scaler binary file"}}) {
+    run = RunTool({"info", dir.Write(name, contents)});
+    EXPECT_EQ(run.code, 1) << name;
+    EXPECT_TRUE(Contains(run.err, reason)) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  run = RunTool({"info", (dir.Path() / "missing.hex").string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Contains(run.err, "cannot open"));
+}
+
+TEST(FwTool, ImageFillsGapsBetweenSegmentsWithFF)
+{
+  test::CScratchDir dir;
+  const std::string source = dir.Write("gap.orv", S1(0x1000, {1, 2, 3, 4}) + S1(0x1008, {9}) + "S9030000FC\n");
+  const std::string out = (dir.Path() / "gap.img").string();
+  const SRun run = RunTool({"image", source, out});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "start 0x00001000 length 9\n");
+  EXPECT_EQ(test::ReadBytes(out), (std::vector<uint8_t>{1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 9}));
+}
+
+TEST(FwTool, ImageOfEachDemoFileMatchesItsSource)
+{
+  test::CScratchDir dir;
+  const std::string out = (dir.Path() / "flat.img").string();
+  SRun run = RunTool({"image", Demo("display_scaler.bin"), out});
+  EXPECT_EQ(run.out, "start 0x00000000 length 131072\n");
+  EXPECT_EQ(test::ReadBytes(out), test::ReadBytes(Demo("display_scaler.bin")));
+
+  run = RunTool({"image", Demo("display_touch.hex"), out});
+  EXPECT_EQ(run.out, "start 0x00008000 length 3072\n");
+  const std::vector<uint8_t> image = test::ReadBytes(out);
+  ASSERT_EQ(image.size(), 3072u);
+  EXPECT_TRUE(std::all_of(image.begin() + 3000, image.end(), [](uint8_t b) { return b == 0xFF; }));
+
+  run = RunTool({"image", Demo("tablet_s.pen"), out});
+  EXPECT_EQ(run.out, "start 0x00008000 length 94720\n");  // 0x8000 to 0x1F200
+}
+
+TEST(FwTool, ImageRefusesSegmentsSpreadOverAHugeRangeAndUnwritableOutput)
+{
+  test::CScratchDir dir;
+  const std::string far = S1(0x0000, {1}) + "S306F00000000009\n";  // a byte at 0xF0000000
+  SRun run = RunTool({"image", dir.Write("far.orv", far), (dir.Path() / "x").string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Contains(run.err, "span")) << run.err;
+
+  run = RunTool({"image", Demo("display_bt.airoflash"), (dir.Path() / "no" / "such" / "dir" / "x").string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Contains(run.err, "cannot write")) << run.err;
+}
+
+TEST(FwTool, CheckListsTheDemoPackage)
+{
+  const SRun run = RunTool({"check", Demo()});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  for (const char* expected : {"3 device model(s)", "model \"Orvel Tablet S\" (pen board entered as loader)",
+                               "touch     vid 0x4F52 pid 0x0210 I2C sectors 22",
+                               "scalar    vid 0x5C23 pid 0x1063 FTDI", "display_touch.hex: Intel HEX, 3072 bytes",
+                               "display_scaler.bin: scaler binary, 131072 bytes",
+                               "autoconfig: auto \"pen,touch,bluetooth,scalar\" product \"0210\"", "package ok"}) {
+    EXPECT_TRUE(Contains(run.out, expected)) << expected << "\n" << run.out;
+  }
+}
+
+TEST(FwTool, CheckNamesEveryFault)
+{
+  test::CScratchDir dir;
+  SRun run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Contains(run.err, "no device model could be read"));
+
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"missing.pen"},
+      "touchBoard":{"pid":"11","update":"bad.hex","interface":"i2c"}}])");
+  dir.Write("bad.hex", ":10800000\r\n");
+  dir.Write("autoconfig.ini", R"({"auto":"pen,,scaler","product":"10"})");
+  run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 1);
+  for (const char* expected : {"missing.pen: cannot open", "bad.hex: not a valid Intel HEX file",
+                               "touchBoard interface: \"i2c\" is not a transport", "\"\" is not one of",
+                               "\"scaler\" is not one of"}) {
+    EXPECT_TRUE(Contains(run.err, expected)) << expected << "\n" << run.err;
+  }
+
+  dir.Write("autoconfig.ini", R"({"auto":"pen,bluetooth","product":"99"})");
+  run = RunTool({"check", dir.Path().string()});
+  EXPECT_TRUE(Contains(run.err, "no device model has a board with the product ids \"99\"")) << run.err;
+}

@@ -1,0 +1,181 @@
+#include "tools/orvel-fwtool/cpackagecheck.h"
+
+#include <filesystem>
+
+#include "common/fwupdater/csrec.h"
+#include "common/fwupdater/ctopologyreader.h"
+#include "common/settings/csettingsmap.h"
+#include "common/stringutilities.h"
+#include "tools/orvel-fwtool/fwtooltext.h"
+
+namespace orv {
+namespace {
+
+const char* const kTopologyFile = "fw_loader.ini";
+const char* const kAutoConfigFile = "autoconfig.ini";
+const char* const kBoardLabel[] = {"pen", "touch", "bluetooth", "scalar"};
+
+bool HasBoard(const CDevice& model_I, int board_I)
+{
+  switch (board_I) {
+    case EUPDATETYPE_TOUCH: return model_I.mHasTouch;
+    case EUPDATETYPE_BLUETOOTH: return model_I.mHasBluetooth;
+    case EUPDATETYPE_SCALAR: return model_I.mHasScalar;
+    default: return true;
+  }
+}
+
+int UpdateTypeFromName(const std::string& name_I)
+{
+  for (int board = EUPDATETYPE_PEN; board <= EUPDATETYPE_SCALAR; ++board) {
+    if (name_I == UpdateTypeName(board)) return board;
+  }
+  return -1;
+}
+
+std::string BoardLine(const CDevice& model_I, int board_I)
+{
+  std::string line = Format("  %-9s vid 0x%04X pid 0x%04X %s", kBoardLabel[board_I], model_I.mVendorId[board_I],
+                            model_I.mProductId[board_I], InterfaceTypeName(model_I.mInterfaceType[board_I]));
+  if (board_I < EUPDATETYPE_SCALAR) {
+    line += Format(" sectors %u usage 0x%X/0x%X topology %u%s", model_I.mSectors[board_I], model_I.mUsageId[board_I],
+                   model_I.mUsagePage[board_I], model_I.mTopology[board_I],
+                   model_I.mIntoBLMode[board_I] ? "" : " switched in place");
+  } else if (model_I.mQuantaScalarBoard) {
+    line += " Quanta scalar board";
+  }
+  const std::string& update = model_I.mUpdateFile[board_I];
+  return line + (update.empty() ? " (no update file)" : " update \"" + update + "\"");
+}
+
+}  // namespace
+
+CPackageCheck::CPackageCheck(std::string dir_I, std::ostream& out_O, std::ostream& err_O)
+    : mDir(std::move(dir_I)), mOut(out_O), mErr(err_O)
+{
+}
+
+int CPackageCheck::Run()
+{
+  if (!CheckTopology()) {
+    return 1;
+  }
+  for (const CDevice& model : mModels) {
+    ListModel(model);
+  }
+  CheckAutoConfig();
+  mOut << (mFailed ? "package has errors\n" : "package ok\n");
+  return mFailed ? 1 : 0;
+}
+
+bool CPackageCheck::CheckTopology()
+{
+  const std::string path = (std::filesystem::path(mDir) / kTopologyFile).string();
+  CTopologyReader reader;
+  const bool loaded = reader.Load(path);
+  for (const std::string& warning : reader.GetWarnings()) {
+    Fail(path + ": " + warning);
+  }
+  if (!loaded) {
+    Fail(path + ": no device model could be read (missing file, not a settings array, or a syntax error)");
+    return false;
+  }
+  mModels = reader.GetModels();
+  mOut << "topology " << path << ": " << mModels.size() << " device model(s)\n";
+  return true;
+}
+
+void CPackageCheck::ListModel(const CDevice& model_I)
+{
+  mOut << "model \"" << model_I.mName << "\"" << (model_I.mIsLoader ? " (pen board entered as loader)" : "") << "\n";
+  if (model_I.mName.empty()) {
+    Fail("a device model has no name, so it is never recognised");
+  }
+  for (int board = EUPDATETYPE_PEN; board <= EUPDATETYPE_SCALAR; ++board) {
+    if (!HasBoard(model_I, board)) continue;
+    mOut << BoardLine(model_I, board) << "\n";
+    CheckUpdateFile(model_I, board);
+  }
+}
+
+void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I)
+{
+  const std::string& name = model_I.mUpdateFile[board_I];
+  if (name.empty()) {
+    return;
+  }
+  const std::string path = (std::filesystem::path(mDir) / name).string();
+  CSRec file;
+  if (!file.Load(path)) {
+    Fail(LoadFailure(file, path));
+    return;
+  }
+  mOut << "    " << name << ": " << DataSourceName(file.GetFormat()) << ", " << SizeSummary(file) << "\n";
+}
+
+void CPackageCheck::CheckAutoConfig()
+{
+  const std::string path = (std::filesystem::path(mDir) / kAutoConfigFile).string();
+  if (!std::filesystem::exists(path)) {
+    mOut << "no " << kAutoConfigFile << "\n";
+    return;
+  }
+  const SettingsMapPtr root = ToMap(CSettingsObject::ParseFile(path));
+  if (!root) {
+    Fail(path + ": not a settings map");
+    return;
+  }
+  if (!root->HasKey("auto") || !root->HasKey("product")) {
+    Fail(path + ": needs both \"auto\" and \"product\", or the updater ignores it");
+    return;
+  }
+  const std::string autoList = root->Get("auto")->GetValueString();
+  const std::string products = root->Get("product")->GetValueString();
+  mOut << "autoconfig: auto \"" << autoList << "\" product \"" << products << "\"\n";
+  CheckAutoList(autoList, products);
+}
+
+void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& products_I)
+{
+  const CDevice* model = nullptr;
+  for (const std::string& product : Split(products_I, ",")) {
+    uint32_t id = 0;
+    if (!ParseHex32(product, id)) {
+      Fail("autoconfig: product \"" + product + "\" is not a hexadecimal product id");
+      continue;
+    }
+    model = model != nullptr ? model : FindModelByProductId(id);
+  }
+  if (model == nullptr) {
+    Fail("autoconfig: no device model has a board with the product ids \"" + products_I + "\"");
+    return;
+  }
+  // An empty entry in the list is not skipped by the updater: it ends the run with an error.
+  for (const std::u16string& wide : Split(std::u16string(auto_I.begin(), auto_I.end()), u",", false)) {
+    const std::string entry(wide.begin(), wide.end());
+    const int board = UpdateTypeFromName(entry);
+    if (board < 0) {
+      Fail("autoconfig: \"" + entry + "\" is not one of pen, touch, bluetooth, scalar");
+    } else if (!HasBoard(*model, board) || model->mUpdateFile[board].empty()) {
+      Fail("autoconfig: model \"" + model->mName + "\" has no " + entry + " update file");
+    }
+  }
+}
+
+const CDevice* CPackageCheck::FindModelByProductId(uint32_t productId_I) const
+{
+  for (const CDevice& model : mModels) {
+    for (int board = EUPDATETYPE_PEN; board <= EUPDATETYPE_SCALAR; ++board) {
+      if (model.mVendorId[board] == DefaultVendorId && model.mProductId[board] == productId_I) return &model;
+    }
+  }
+  return nullptr;
+}
+
+void CPackageCheck::Fail(const std::string& reason_I)
+{
+  mErr << "error: " << reason_I << "\n";
+  mFailed = true;
+}
+
+}  // namespace orv
