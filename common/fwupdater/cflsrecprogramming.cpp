@@ -78,11 +78,11 @@ bool CFLDeviceInterface::CheckLoaderGeometry()
 
 bool CFLDeviceInterface::InitializeFlashVector()
 {
+  mTotalSize = 0;
+  mFlash.clear();
   if (mLoaderParameters.blocks == 0 || mLoaderParameters.blocks > kMaxLoaderBlocks || !CheckLoaderGeometry()) {
     return false;
   }
-  mTotalSize = 0;
-  mFlash.clear();
   for (size_t i = 0; i < mLoaderParameters.blocks; ++i) {
     const LoaderBlock& described = mLoaderDescription[i];
     FlashBlock block;
@@ -278,7 +278,8 @@ bool CFLDeviceInterface::ProgramBlock(size_t index_I)
   const uint32_t expected = protocol1 ? Protocol1ExpectedChecksum(mFlash[index_I]) : 0;
   if (!ProgramRange(index_I)) return false;
   Info("Block " + std::to_string(index_I) + " programmed.");
-  return !protocol1 || VerifyProtocol1Checksum(index_I, expected);
+  // A loader without checksums cannot answer the check; it would fail every block for good.
+  return !protocol1 || !IsChecksumSupported() || VerifyProtocol1Checksum(index_I, expected);
 }
 
 bool CFLDeviceInterface::FinalizeFlash()

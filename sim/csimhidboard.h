@@ -1,0 +1,125 @@
+// One simulated board on the HID bus: its normal-mode commands, its boot loader, its re-enumeration when it
+// switches between the two, the HID-router wrapper, injected faults and a trace of every transfer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/fwupdater/chidsystem.h"
+#include "sim/csimflashloader.h"
+
+namespace orv::sim {
+
+// A collection whose usage page is this sits behind a HID router: every report travels wrapped in report 0xDC.
+constexpr uint16_t kSimRouterUsagePage = 0xFF00;
+
+struct SSimHidIdentity {
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  uint16_t version = 0;
+  uint16_t usage = 0;
+  uint16_t usagePage = 0;
+  // Device interface path, e.g. from MakeSimHidPath.
+  std::string path;
+  // Instance id of the parent device node; empty: the board's own node is a root.
+  std::string parentId;
+};
+
+enum ESimBoardMode : uint8_t {
+  ESIMBOARDMODE_NORMAL = 0,
+  ESIMBOARDMODE_LOADER = 1,
+};
+
+struct SSimHidBoardConfig {
+  SSimHidIdentity normal;
+  // The identity the board shows in its loader when it re-enumerates; a board switched in place keeps `normal`.
+  SSimHidIdentity loader;
+  bool reenumerate = true;
+  // How long the board is off the bus when it re-enumerates.
+  uint32_t reenumerateMs = 2000;
+  bool startInLoader = false;
+  SSimLoaderConfig flashLoader;
+};
+
+// One transfer as it crossed the wire: a set carries the report sent, a successful get the answer, a failed
+// get the request as the host gave it.
+struct SSimTransfer {
+  bool set = false;
+  std::vector<uint8_t> bytes;
+  bool ok = false;
+  uint64_t timeMs = 0;
+};
+
+class CSimHidBoard : public std::enable_shared_from_this<CSimHidBoard> {
+ public:
+  // Empty, with the reason, when the configuration is not usable.
+  static std::shared_ptr<CSimHidBoard> Create(const SSimHidBoardConfig& config_I, std::string& error_O);
+
+  const SSimHidBoardConfig& Config() const { return mConfig; }
+  // A handle for the board's present path; empty for any other path or while the board is off the bus.
+  std::unique_ptr<CHidDevice> Open(const std::string& path_I);
+  bool IsPresent();
+  // The path of the current mode, present or not yet.
+  std::string Path();
+  ESimBoardMode Mode();
+
+  // Faults. Transfers are numbered from 1 in the order the board saw them, failed ones included.
+  void FailTransfers(uint64_t first_I, uint64_t count_I = 1);
+  void SetStuckBusy(bool stuck_I);
+  void CorruptChecksumOf(std::optional<uint32_t> block_I);
+  // After this transfer every later transfer and every open fails; at once when it is already past.
+  void DropOffBusAfter(uint64_t transfer_I);
+
+  // What tests and traces look at.
+  uint64_t TransferCount();
+  std::vector<SSimTransfer> Trace();
+  std::vector<uint8_t> FlashBytes(uint32_t address_I, uint32_t count_I);
+  bool Preload(uint32_t address_I, const std::vector<uint8_t>& bytes_I);
+  uint32_t RomMagic();
+  std::vector<uint32_t> RomChecksums();
+  uint32_t WorkingMagic();
+
+ private:
+  friend class CSimHidDevice;
+
+  struct SRange {
+    uint64_t first;
+    uint64_t count;
+  };
+
+  explicit CSimHidBoard(const SSimHidBoardConfig& config_I);
+
+  // The handle side; a handle belongs to one session (one stay on the bus) of the board.
+  bool Transfer(uint64_t session_I, bool set_I, std::vector<uint8_t>& report_IO);
+  bool Identity(uint64_t session_I, SSimHidIdentity& identity_O);
+
+  bool Reachable(uint64_t session_I) const;
+  bool Present() const;
+  bool Failing(uint64_t transfer_I) const;
+  const SSimHidIdentity& CurrentIdentity() const;
+  bool Deliver(bool set_I, std::vector<uint8_t>& report_IO);
+  bool DeliverInner(bool set_I, std::vector<uint8_t>& inner_IO);
+  bool LoaderDeliver(bool set_I, std::vector<uint8_t>& inner_IO);
+  bool NormalSet(const std::vector<uint8_t>& report_I, bool armed_I);
+  void SwitchMode(ESimBoardMode mode_I);
+
+  const SSimHidBoardConfig mConfig;
+  std::mutex mLock;
+  CSimFlashLoader mLoader;
+  ESimBoardMode mMode = ESIMBOARDMODE_NORMAL;
+  uint64_t mSession = 1;
+  uint64_t mPresentFromMs = 0;
+  // The first half of the enter-loader pair (vendor id high byte first) arrived last.
+  bool mArmed = false;
+  bool mDropped = false;
+  std::optional<uint64_t> mDropAfter;
+  std::vector<SRange> mFailing;
+  uint64_t mTransfers = 0;
+  std::vector<SSimTransfer> mTrace;
+};
+
+}  // namespace orv::sim

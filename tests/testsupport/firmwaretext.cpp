@@ -1,0 +1,85 @@
+#include "tests/testsupport/firmwaretext.h"
+
+#include <cstdio>
+
+namespace orv::test {
+namespace {
+
+std::string HexBytes(const std::vector<uint8_t>& bytes_I)
+{
+  std::string text;
+  char pair[3];
+  for (uint8_t byte : bytes_I) {
+    std::snprintf(pair, sizeof(pair), "%02X", byte);
+    text += pair;
+  }
+  return text;
+}
+
+std::string S3Line(uint32_t address_I, const uint8_t* data_I, size_t length_I)
+{
+  std::vector<uint8_t> body{static_cast<uint8_t>(length_I + 5), static_cast<uint8_t>(address_I >> 24),
+                            static_cast<uint8_t>(address_I >> 16), static_cast<uint8_t>(address_I >> 8),
+                            static_cast<uint8_t>(address_I)};
+  body.insert(body.end(), data_I, data_I + length_I);
+  unsigned sum = 0;
+  for (uint8_t byte : body) sum += byte;
+  body.push_back(static_cast<uint8_t>(0xFF - (sum & 0xFF)));
+  return "S3" + HexBytes(body) + "\n";
+}
+
+std::string HexLine(uint8_t type_I, uint16_t address_I, const std::vector<uint8_t>& fields_I)
+{
+  std::vector<uint8_t> body{static_cast<uint8_t>(fields_I.size()), static_cast<uint8_t>(address_I >> 8),
+                            static_cast<uint8_t>(address_I), type_I};
+  body.insert(body.end(), fields_I.begin(), fields_I.end());
+  unsigned sum = 0;
+  for (uint8_t byte : body) sum += byte;
+  body.push_back(static_cast<uint8_t>(0x100 - (sum & 0xFF)));
+  return ":" + HexBytes(body) + "\r\n";
+}
+
+}  // namespace
+
+std::vector<uint8_t> PatternBytes(uint32_t seed_I, size_t length_I)
+{
+  std::vector<uint8_t> bytes(length_I);
+  uint32_t state = seed_I;
+  for (uint8_t& byte : bytes) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+std::string SRecordText(const std::vector<STestSegment>& segments_I)
+{
+  std::string text = "S00600004844521B\n";
+  for (const STestSegment& segment : segments_I) {
+    for (size_t offset = 0; offset < segment.data.size(); offset += 32) {
+      const size_t length = std::min<size_t>(32, segment.data.size() - offset);
+      text += S3Line(static_cast<uint32_t>(segment.start + offset), segment.data.data() + offset, length);
+    }
+  }
+  return text + "S70500000000FA\n";
+}
+
+std::string IntelHexText(uint32_t start_I, const std::vector<uint8_t>& data_I)
+{
+  std::string text;
+  uint32_t upper = 0xFFFFFFFF;
+  for (size_t offset = 0; offset < data_I.size(); offset += 16) {
+    const uint32_t address = static_cast<uint32_t>(start_I + offset);
+    if (address >> 16 != upper) {
+      upper = address >> 16;
+      text += HexLine(4, 0, {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)});
+    }
+    const size_t length = std::min<size_t>(16, data_I.size() - offset);
+    text += HexLine(0, static_cast<uint16_t>(address),
+                    std::vector<uint8_t>(data_I.begin() + static_cast<long>(offset),
+                                         data_I.begin() + static_cast<long>(offset + length)));
+  }
+  return text + HexLine(1, 0, {});
+}
+
+}  // namespace orv::test

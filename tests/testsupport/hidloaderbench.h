@@ -1,0 +1,56 @@
+// A HID board on the simulated bus with a host-side loader interface opened on it, on the virtual clock.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "common/cclock.h"
+#include "common/fwupdater/chidfldeviceinterface.h"
+#include "sim/csimhidsystem.h"
+#include "tests/testsupport/crecordingnotifier.h"
+
+namespace orv::test {
+
+struct SHidLoaderBench {
+  explicit SHidLoaderBench(const sim::SSimLoaderConfig& loader_I, uint16_t usagePage_I = 0xFF0D)
+      : installed(clock), system(std::make_shared<sim::CSimHidSystem>())
+  {
+    sim::SSimHidBoardConfig config;
+    config.normal = {0x4F52, 0x0210, 0x0100, usagePage_I == 0xFF00 ? uint16_t{10} : uint16_t{1}, usagePage_I,
+                     sim::MakeSimHidPath(0x4F52, 0x0210, 0, 0x51), "USB\\VID_4F52&PID_0210\\1"};
+    config.loader = config.normal;
+    config.reenumerate = false;
+    config.startInLoader = true;
+    config.flashLoader = loader_I;
+    std::string error;
+    board = sim::CSimHidBoard::Create(config, error);
+    if (!board) throw std::runtime_error(error);
+    system->AddBoard(board);
+    CFLDeviceInterface::SetProtocolType(loader_I.protocol);
+    loader = std::make_shared<CHIDFLDeviceInterface>(board->Path(), system);
+    loader->QueryAttributes();
+    loader->SetLoaderMode(true);
+    loader->SetNotifier(&notifier);
+    loader->Open();
+  }
+  ~SHidLoaderBench() { CFLDeviceInterface::SetProtocolType(0); }
+
+  // The bytes of the last set report the board received.
+  std::vector<uint8_t> LastSet()
+  {
+    const std::vector<sim::SSimTransfer> trace = board->Trace();
+    for (auto it = trace.rbegin(); it != trace.rend(); ++it) {
+      if (it->set) return it->bytes;
+    }
+    return {};
+  }
+
+  CVirtualClock clock;
+  CScopedClock installed;
+  std::shared_ptr<sim::CSimHidSystem> system;
+  std::shared_ptr<sim::CSimHidBoard> board;
+  CRecordingNotifier notifier;
+  std::shared_ptr<CHIDFLDeviceInterface> loader;
+};
+
+}  // namespace orv::test
