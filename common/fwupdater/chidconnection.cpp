@@ -63,15 +63,7 @@ void CHidConnection::Unwrap(std::vector<uint8_t>& report_IO)
 
 std::string CHidConnection::GetParentDeviceId(const std::string& path_I, uint8_t levels_I)
 {
-  const size_t lastHash = path_I.rfind('#');
-  const std::string prefix = lastHash == std::string::npos ? path_I : path_I.substr(0, lastHash);
-  // A path too short to carry the "\\?\" prefix names no device node.
-  if (prefix.size() < 4) {
-    return "";
-  }
-  std::string id = prefix.substr(4);
-  std::replace(id.begin(), id.end(), '#', '\\');
-  return mSystem->GetAncestorId(id, levels_I);
+  return GetParentDeviceIdOfPath(*mSystem, path_I, levels_I);
 }
 
 }  // namespace orv

@@ -12,48 +12,8 @@ constexpr uint8_t kVendorCommandId = 0x08;
 }  // namespace
 
 CHIDFLDeviceInterface::CHIDFLDeviceInterface(std::string path_I, std::shared_ptr<CHidSystem> system_I)
-    : CFLDeviceInterface(std::move(path_I), EINTERFACETYPE_HID), mConnection(std::move(system_I))
+    : CHidCollectionInterface(std::move(path_I), EINTERFACETYPE_HID, std::move(system_I))
 {
-}
-
-bool CHIDFLDeviceInterface::Open()
-{
-  if (Ping()) return true;
-  Close();
-  mOpen = mConnection.Open(mPath);
-  return mOpen;
-}
-
-void CHIDFLDeviceInterface::Close()
-{
-  mConnection.Close();
-  mOpen = false;
-}
-
-bool CHIDFLDeviceInterface::QueryAttributes()
-{
-  if (!Open()) return false;
-  SHidAttributes attributes;
-  if (!mConnection.GetAttributes(attributes)) {
-    Close();
-    return false;
-  }
-  mVendorId = attributes.vendorId;
-  mProductId = attributes.productId;
-  mVersion = attributes.version;
-  SHidCaps caps;
-  const bool result = mConnection.GetCaps(caps);
-  if (result) {
-    mUsage = caps.usage;
-    mUsagePage = caps.usagePage;
-  }
-  Close();
-  return result;
-}
-
-std::string CHIDFLDeviceInterface::GetParentDeviceId(uint8_t levels_I)
-{
-  return mConnection.GetParentDeviceId(mPath, levels_I);
 }
 
 bool CHIDFLDeviceInterface::SwitchToBLMode()
@@ -89,16 +49,6 @@ bool CHIDFLDeviceInterface::SendVendorCommand()
   if (!IsOpen() || IsLoader()) return false;
   Report report{kVendorCommandId, 0x01, 0x00, 0xAA, 0xAA};
   return SafeWrite(report);
-}
-
-bool CHIDFLDeviceInterface::WriteReport(Report& buffer_IO)
-{
-  return mConnection.SetFeature(buffer_IO, GetUsagePage());
-}
-
-bool CHIDFLDeviceInterface::ReadReport(Report& buffer_IO)
-{
-  return mConnection.GetFeature(buffer_IO, GetUsagePage());
 }
 
 }  // namespace orv

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/fwupdater/cdevicetree.h"
+
 namespace orv {
 
 struct SHidAttributes {
@@ -33,14 +35,11 @@ class CHidDevice {
   virtual bool GetFeature(std::vector<uint8_t>& report_IO) = 0;
 };
 
-class CHidSystem {
+// HID collections and the device tree they hang in.
+class CHidSystem : public CDeviceTree {
  public:
-  virtual ~CHidSystem() = default;
   // Opens the collection at a device interface path for feature-report I/O; empty when it cannot be opened.
   virtual std::unique_ptr<CHidDevice> Open(const std::string& path_I) = 0;
-  // The instance id of the device node `levels_I` steps above the node with the given instance id (0: the
-  // node itself; stepping above the root stays at the root). Empty when the node cannot be located.
-  virtual std::string GetAncestorId(const std::string& instanceId_I, uint8_t levels_I) = 0;
 };
 
 }  // namespace orv

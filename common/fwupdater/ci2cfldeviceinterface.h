@@ -1,0 +1,37 @@
+// A touch controller on the I2C bus behind a tablet's USB controller, reached through three HID feature
+// reports of the tablet that act as a tunnel: 0xB0 switches the loader mode and reports it, 0xB1 reads a
+// report from the I2C board, 0xB2 writes one. The flash-loader protocol travels inside.
+#pragma once
+
+#include "common/fwupdater/chidcollectioninterface.h"
+
+namespace orv {
+
+// The longest report the tunnel carries.
+constexpr size_t kI2CMaxInnerReport = 261;
+// How many busy answers a tunnel exchange waits through (20 ms apart) before it gives up.
+constexpr int kI2CBusyPolls = 250;
+
+class CI2CFLDeviceInterface : public CHidCollectionInterface {
+ public:
+  CI2CFLDeviceInterface(std::string path_I, std::shared_ptr<CHidSystem> system_I);
+
+  bool SwitchToBLMode() override;
+  bool SwitchFromBLMode(bool save_I) override;
+  bool Ping() override;
+  bool SendVendorCommand() override { return false; }
+  // Asks the board; the answer is kept as the loader mode.
+  bool IsLoader() override;
+  bool WriteReport(Report& buffer_IO) override;
+  bool ReadReport(Report& buffer_IO) override;
+
+  // One feature report of the tablet itself.
+  bool WriteRawReport(Report& buffer_IO) { return SetFeature(buffer_IO); }
+  bool ReadRawReport(Report& buffer_IO) { return GetFeature(buffer_IO); }
+
+ private:
+  // Polls a status report until the board is no longer busy; the last answer stays in the buffer.
+  bool PollStatus(uint8_t id_I, size_t length_I, Report& answer_O);
+};
+
+}  // namespace orv
