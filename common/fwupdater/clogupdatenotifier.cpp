@@ -1,0 +1,91 @@
+#include "common/fwupdater/clogupdatenotifier.h"
+
+#include <filesystem>
+
+namespace orv {
+namespace {
+
+// Unpadded times share names (1:11:05 and 11:01:05 both give 1115), and two runs in one second share one
+// too: a later run takes the next free name instead of truncating an earlier run's log.
+std::string FreeLogPath(const std::string& tempDir_I, const std::string& name_I)
+{
+  const std::string stem = name_I.substr(0, name_I.size() - 4);
+  std::string path = tempDir_I + name_I;
+  std::error_code error;
+  for (int copy = 2; std::filesystem::exists(std::filesystem::u8path(path), error) && copy < 1000; ++copy) {
+    path = tempDir_I + stem + "-" + std::to_string(copy) + ".txt";
+  }
+  return path;
+}
+
+}  // namespace
+
+CLogUpdateNotifier::CLogUpdateNotifier(const std::string& tempDir_I, const std::tm& localTime_I)
+    : mLogPath(FreeLogPath(tempDir_I, LogFileName(localTime_I)))
+{
+  // Lines are written as UTF-8, so no text a board or a file name brings can stop the log.
+  mLogFile.open(std::filesystem::u8path(mLogPath), std::ios::out | std::ios::trunc);
+}
+
+std::string CLogUpdateNotifier::LogFileName(const std::tm& localTime_I)
+{
+  return "OrvelFWUpdater_" + std::to_string(localTime_I.tm_hour) + std::to_string(localTime_I.tm_min) +
+         std::to_string(localTime_I.tm_sec) + "_" + std::to_string(localTime_I.tm_mon + 1) + "." +
+         std::to_string(localTime_I.tm_mday) + "." + std::to_string(localTime_I.tm_year + 1900) + ".txt";
+}
+
+void CLogUpdateNotifier::WriteLine(const std::string& line_I)
+{
+  std::lock_guard<std::mutex> guard(mFileLock);
+  if (!mLogFile.is_open()) return;
+  mLogFile << line_I << std::endl;
+}
+
+void CLogUpdateNotifier::Log(const std::string& message_I) { WriteLine(message_I); }
+
+void CLogUpdateNotifier::Error(int32_t code_I, const std::string& message_I)
+{
+  std::lock_guard<std::mutex> guard(mErrorLock);
+  WriteLine("[ERROR] " + message_I + " (" + std::to_string(code_I) + ")");
+  mLastErrorCode = code_I;
+  mLastErrorMessage = message_I;
+}
+
+void CLogUpdateNotifier::SetState(int32_t state_I)
+{
+  std::lock_guard<std::mutex> guard(mStateLock);
+  WriteLine("[STATE] " + std::to_string(state_I));
+  mState = state_I;
+}
+
+void CLogUpdateNotifier::SetProgress(int32_t value_I)
+{
+  std::lock_guard<std::mutex> guard(mProgressLock);
+  mProgress = value_I;
+}
+
+int32_t CLogUpdateNotifier::GetState()
+{
+  std::lock_guard<std::mutex> guard(mStateLock);
+  return mState;
+}
+
+int32_t CLogUpdateNotifier::GetProgress()
+{
+  std::lock_guard<std::mutex> guard(mProgressLock);
+  return mProgress;
+}
+
+int32_t CLogUpdateNotifier::GetLastErrorCode()
+{
+  std::lock_guard<std::mutex> guard(mErrorLock);
+  return mLastErrorCode;
+}
+
+std::string CLogUpdateNotifier::GetLastErrorMessage()
+{
+  std::lock_guard<std::mutex> guard(mErrorLock);
+  return mLastErrorMessage;
+}
+
+}  // namespace orv
