@@ -1,0 +1,447 @@
+#include "common/fwupdater/cupdatecontroller.h"
+
+#include "common/assertion.h"
+#include "common/cclock.h"
+#include "common/fwupdater/cfldeviceinterface.h"
+#include "common/stringutilities.h"
+
+namespace orv {
+namespace {
+
+constexpr int kSwitchWaitAttempts = 90;
+constexpr uint32_t kSwitchWaitPauseMs = 1000;
+// Pen boards of these two products leave their loader with the long form of the exit report.
+constexpr uint32_t kLongExitProductA = 0x0357;
+constexpr uint32_t kLongExitProductB = 0x0358;
+
+const char* const kUpdateTypeNames[] = {"pen", "touch", "bluetooth", "scalar"};
+
+}  // namespace
+
+CUpdateController::~CUpdateController() { mNotifier = nullptr; }
+
+void CUpdateController::Log(const std::string& message_I)
+{
+  if (mNotifier != nullptr) mNotifier->Log(message_I);
+}
+
+void CUpdateController::Info(const std::string& message_I) { Log(message_I); }
+
+void CUpdateController::Error(const std::string& message_I)
+{
+  if (mNotifier != nullptr) mNotifier->Error(8, message_I);
+}
+
+void CUpdateController::Progress(int32_t value_I)
+{
+  if (mNotifier != nullptr) mNotifier->SetProgress(value_I);
+}
+
+bool CUpdateController::SignalStopEvent()
+{
+  return mNamedEvents && mNamedEvents->Signal("Global\\OrvelProStopEvent");
+}
+
+bool CUpdateController::SignalStartEvent()
+{
+  return mNamedEvents && mNamedEvents->Signal("Global\\OrvelProStartEvent");
+}
+
+void CUpdateController::SetState(int32_t state_I)
+{
+  if (mNotifier != nullptr) mNotifier->SetState(state_I);
+  mState = state_I;
+}
+
+void CUpdateController::UpdateComplete()
+{
+  Log("Device Update complete!");
+  SetState(ESTATE_SUCCESS);
+  if (mNotifier != nullptr) mNotifier->SetProgress(100);
+}
+
+void CUpdateController::UpdateFailed(int32_t code_I, const std::string& message_I)
+{
+  Log("Device Update failed!");
+  if (mNotifier != nullptr) mNotifier->Error(code_I, message_I);
+  SetState(ESTATE_FAILED);
+}
+
+bool CUpdateController::UpdateDeviceList()
+{
+  {
+    std::lock_guard<std::mutex> guard(mSelectionLock);
+    mSelectedDevice.reset();
+  }
+  Log("Updating Device List...");
+  if (!mDiscovery || !mDiscovery->Discover()) {
+    if (mNotifier != nullptr) mNotifier->Error(1, "Device List Failed to Update!");
+    return false;
+  }
+  Log("Device List Successfully Updated!");
+  Log("Selecting Default Device... ");
+  const std::shared_ptr<CDevice> device = GetDefaultDevice(mDiscovery->GetDevices());
+  if (!device) {
+    if (mNotifier != nullptr) mNotifier->Error(1, "Could not find selected device");
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> guard(mSelectionLock);
+    mSelectedDevice = device;
+  }
+  Log(device->GetDescription());
+  return true;
+}
+
+std::shared_ptr<CDevice> CUpdateController::GetSelectedDevice() const
+{
+  std::lock_guard<std::mutex> guard(mSelectionLock);
+  return mSelectedDevice;
+}
+
+bool CUpdateController::SetSelectedDevice(const std::shared_ptr<CDevice>& device_I)
+{
+  if (!device_I || device_I->mName.empty()) return false;
+  std::lock_guard<std::mutex> guard(mSelectionLock);
+  mSelectedDevice = device_I;
+  return true;
+}
+
+void CUpdateController::SetUpdateType(int32_t type_I)
+{
+  Log("Update type changed to " + std::to_string(type_I));
+  mUpdateType = type_I;
+  SetState(ESTATE_IDLE);
+}
+
+std::shared_ptr<CFLDeviceInterface> CUpdateController::GetMainInterface() const
+{
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  if (!device) return nullptr;
+  switch (mUpdateType) {
+    case EUPDATETYPE_PEN: return device->mPenInterface;
+    case EUPDATETYPE_TOUCH: return device->mTouchInterface;
+    case EUPDATETYPE_BLUETOOTH: return device->mBluetoothInterface;
+    default: return nullptr;
+  }
+}
+
+uint32_t CUpdateController::GetBoardSectors() const
+{
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  const int32_t type = mUpdateType;
+  return device && type >= EUPDATETYPE_PEN && type < EUPDATETYPE_SCALAR ? device->mSectors[type] : 0;
+}
+
+bool CUpdateController::HasUpdateFileFor(int32_t board_I) const
+{
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  return device && board_I >= EUPDATETYPE_PEN && board_I <= EUPDATETYPE_SCALAR && !device->mUpdateFile[board_I].empty();
+}
+
+bool CUpdateController::ValidateAutoUpdate(const std::string& typeName_I, const std::string& folder_I)
+{
+  Log("Validating AutoUpdate file...");
+  mAutoUpdateValid = false;
+  const std::string base = folder_I.empty() ? "" : folder_I + "/";
+  for (int32_t type = EUPDATETYPE_PEN; type <= EUPDATETYPE_SCALAR; ++type) {
+    if (typeName_I != kUpdateTypeNames[type] || !HasUpdateFileFor(type)) continue;
+    const std::string path = base + GetSelectedDevice()->mUpdateFile[type];
+    SetUpdateType(type);
+    mAutoUpdateValid = mFirmwareFile.Load(path);
+    if (mAutoUpdateValid) SetState(ESTATE_READY);
+    return mAutoUpdateValid;
+  }
+  return false;
+}
+
+bool CUpdateController::PreUpdate()
+{
+  if (mNotifier != nullptr) mNotifier->SetProgress(1);
+  const std::shared_ptr<CFLDeviceInterface> main = GetMainInterface();
+  if (!main) {
+    UpdateFailed(1, "There is no supported interface attached");
+    return false;
+  }
+  Log("Interface: " + main->GetDescription());
+  const bool hasImage = !mFirmwareFile.GetSegments().empty() || mFirmwareFile.GetIntelHex()->GetStartAddress() != -1 ||
+                        mFirmwareFile.GetAiroFlash()->GetStartAddress() != -1 ||
+                        !mFirmwareFile.GetScaler()->GetData().empty();
+  if (!hasImage) {
+    UpdateFailed(3, "No loaded data file found.");
+    return false;
+  }
+  Log("Update: " + mFirmwareFile.GetPath());
+  return true;
+}
+
+bool CUpdateController::InPlaceSwitch() const
+{
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  return device && !device->mIntoBLMode[EUPDATETYPE_PEN];
+}
+
+std::shared_ptr<CFLDeviceInterface> CUpdateController::OpenMainInterface()
+{
+  const std::shared_ptr<CFLDeviceInterface> main = GetMainInterface();
+  if (!main || !main->Open()) return nullptr;
+  main->SetNotifier(this);
+  return main;
+}
+
+std::shared_ptr<CFLDeviceInterface> CUpdateController::GetLoaderInterface()
+{
+  Log("Getting Loader Interface...");
+  const std::shared_ptr<CFLDeviceInterface> main = GetMainInterface();
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  if (!main || !device) return nullptr;
+  main->SetNotifier(this);
+  if (device->mIsLoader) {
+    Log("Device already in loader mode");
+    std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface();
+    SetState(opened ? ESTATE_PROGRAM : ESTATE_FAILED);
+    return opened;
+  }
+  const int32_t type = mUpdateType;
+  Log(std::string("Switching ") + (type == EUPDATETYPE_PEN ? "Pen" : type == EUPDATETYPE_TOUCH ? "Touch" : "Bluetooth") +
+      " to Loader mode... ");
+  SetState(ESTATE_ENTER_LOADER);
+  const bool i2c = main->GetInterfaceType() == EINTERFACETYPE_I2C;
+  if (!main->SwitchToBLMode()) {
+    if (i2c) {
+      if (mNotifier != nullptr) mNotifier->Error(6, "I2C Device failed to switch to Loader mode");
+      return nullptr;
+    }
+    Log("Error returned from SwitchToBLMode()");
+  }
+  if (InPlaceSwitch()) {
+    device->mIsLoader = true;
+    main->SetLoaderMode(true);
+  }
+  if (i2c || InPlaceSwitch()) {
+    std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface();
+    SetState(opened ? ESTATE_PROGRAM : ESTATE_FAILED);
+    return opened;
+  }
+  for (int attempt = 0; attempt < kSwitchWaitAttempts; ++attempt) {
+    Log("Waiting for bootloader mode...");
+    Pause(kSwitchWaitPauseMs);
+    if (mState != ESTATE_PROGRAM || !UpdateDeviceList()) continue;
+    if (std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface()) return opened;
+  }
+  Log("Bootloader mode timeout.");
+  return nullptr;
+}
+
+std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
+{
+  Log("Getting Normal Interface...");
+  const std::shared_ptr<CFLDeviceInterface> main = GetMainInterface();
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  if (!main || !device) return nullptr;
+  main->SetNotifier(this);
+  if (!device->mIsLoader) {
+    Log("Device not in loader mode");
+    std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface();
+    SetState(opened ? ESTATE_SUCCESS : ESTATE_FAILED);
+    return opened;
+  }
+  Log("Exiting Loader Mode...");
+  SetState(ESTATE_EXIT_LOADER);
+  const uint32_t penProduct = device->mProductId[EUPDATETYPE_PEN];
+  const bool save = mUpdateType == EUPDATETYPE_PEN || penProduct == kLongExitProductA || penProduct == kLongExitProductB;
+  const bool i2c = main->GetInterfaceType() == EINTERFACETYPE_I2C;
+  if (!main->SwitchFromBLMode(save)) {
+    if (i2c) {
+      if (mNotifier != nullptr) mNotifier->Error(5, "I2C Device failed to switch from Loader mode");
+      return nullptr;
+    }
+    Log("Error returned from SwitchFromBLMode()");
+  }
+  if (InPlaceSwitch()) {
+    device->mIsLoader = false;
+    main->SetLoaderMode(false);
+  }
+  if (i2c || InPlaceSwitch()) {
+    std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface();
+    SetState(opened ? ESTATE_SUCCESS : ESTATE_FAILED);
+    return opened;
+  }
+  for (int attempt = 0; attempt < kSwitchWaitAttempts; ++attempt) {
+    Pause(kSwitchWaitPauseMs);
+    UpdateDeviceList();
+    if (mState != ESTATE_SUCCESS) continue;
+    if (std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface()) return opened;
+  }
+  return nullptr;
+}
+
+void CUpdateController::OnAttach(const std::string& path_I)
+{
+  if (mState == ESTATE_ENTER_LOADER) {
+    Log("IMPORTANT Attach Message (" + path_I + ") STATE->ESTATE_PROGRAM");
+    SetState(ESTATE_PROGRAM);
+  } else if (mState == ESTATE_EXIT_LOADER) {
+    Log("IMPORTANT Attach Message (" + path_I + ") STATE->ESTATE_SUCCESS");
+    SetState(ESTATE_SUCCESS);
+  } else {
+    Log("Ignored Attach Message (" + path_I + ")");
+  }
+}
+
+void CUpdateController::OnDetach(const std::string& path_I)
+{
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  const bool important = IsSelectedDevicePath(path_I) && device && device->mIntoBLMode[EUPDATETYPE_PEN];
+  if (!important) {
+    Log("Ignored Unimportant Detach Message (" + path_I + ")");
+    return;
+  }
+  const int32_t state = mState;
+  if (state == ESTATE_IDLE || state == ESTATE_READY || state == ESTATE_SUCCESS) {
+    Log("IMPORTANT Detach Message (" + path_I + ") STATE->ESTATE_TERMINATE");
+    SetState(ESTATE_TERMINATE);
+    return;
+  }
+  Log("Ignored Detach Message (" + path_I + ")");
+}
+
+bool CUpdateController::IsSelectedDevicePath(const std::string& path_I) const
+{
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  if (!device) return false;
+  for (const std::shared_ptr<CFLDeviceInterface>& slot :
+       {device->mPenInterface, device->mTouchInterface, device->mBluetoothInterface}) {
+    if (slot && EqualsIgnoreCase(path_I, slot->GetPath())) return true;
+  }
+  return false;
+}
+
+void CUpdateController::Abandon(const std::shared_ptr<CFLDeviceInterface>& loader_I)
+{
+  loader_I->SwitchFromBLMode(false);
+  loader_I->SetNotifier(nullptr);
+  loader_I->Close();
+  UpdateFailed(6, "General Program Failure");
+}
+
+bool CUpdateController::UpdateDevice()
+{
+  const uint32_t expectedSectors = GetBoardSectors();
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  const bool checkSectors = device && !device->mIsLoader;
+  if (!GetMainInterface()) {
+    Log("mainInterface not valid.");
+    ORV_ASSERT_MESSAGE("Oops - Could not get a mainInterface pointer");
+    return false;
+  }
+  const std::shared_ptr<CFLDeviceInterface> loader = GetLoaderInterface();
+  if (!loader) {
+    Log("loaderInterface not valid.");
+    ORV_ASSERT_MESSAGE("Oops - Could not get a loaderInterface pointer");
+    return false;
+  }
+  const int32_t protocolType = InPlaceSwitch() ? 1 : 0;
+  Log("Setting protocolType to " + std::to_string(protocolType));
+  loader->SetProtocolType(protocolType);
+  Log("Starting Update Device Process...");
+  if (!PreUpdate()) {
+    UpdateFailed(8, "PreUpdate function failed");
+    return false;
+  }
+  Log("Programming...");
+  Log(loader->GetDescription());
+  loader->SetDataSourceFormat(mFirmwareFile.GetFormat());
+  if (!InitCheck(loader, expectedSectors, checkSectors)) {
+    Abandon(loader);
+    return false;
+  }
+  loader->SetDataSourceFormat(mFirmwareFile.GetFormat());
+  if (!loader->ProgramBoard()) {
+    Error("Error Programming Board");
+    Abandon(loader);
+    return false;
+  }
+  const std::shared_ptr<CFLDeviceInterface> normal = GetNormalInterface();
+  if (!normal) {
+    UpdateFailed(5, "There was a problem swapping out of flash mode");
+    return false;
+  }
+  normal->SetChecksums(loader->GetChecksumBefore(), loader->GetChecksumAfter(), loader->GetChecksumImage());
+  normal->SetNotifier(nullptr);
+  normal->Close();
+  UpdateComplete();
+  return true;
+}
+
+bool CUpdateController::InitCheck(const std::shared_ptr<CFLDeviceInterface>& loader_I, uint32_t expectedSectors_I,
+                                  bool checkSectors_I)
+{
+  Log("InitCheck: starting...");
+  const int32_t format = loader_I ? loader_I->GetDataSourceFormat() : mFirmwareFile.GetFormat();
+  switch (format) {
+    case EDATASOURCE_PEN:
+    case EDATASOURCE_TOUCH:
+    case EDATASOURCE_ORV: return InitCheckForSRecData(loader_I, expectedSectors_I, checkSectors_I);
+    case EDATASOURCE_HEX: return InitCheckForIntelHexData(loader_I);
+    case EDATASOURCE_AIROFLASH: return InitCheckForAiroFlashData(loader_I);
+    default:
+      Error("InitCheck: unrecognized data format");
+      return false;
+  }
+}
+
+bool CUpdateController::InitCheckForSRecData(const std::shared_ptr<CFLDeviceInterface>& loader_I,
+                                             uint32_t expectedSectors_I, bool checkSectors_I)
+{
+  Log("InitCheckForSRecData: starting...");
+  if (!loader_I) {
+    Error("InitCheckForSRecData: NULL CFLDeviceInterface");
+    return false;
+  }
+  if (!loader_I->InitializeDataForProgramming(mFirmwareFile.GetSegments())) {
+    Error("InitCheckForSRecData: Error Initializing Board");
+    return false;
+  }
+  if (!checkSectors_I) return true;
+  const uint32_t blocks = loader_I->GetLoaderParameters().blocks;
+  if (expectedSectors_I != 0 && expectedSectors_I == blocks) return true;
+  Error("InitCheckForSRecData: Sector/Block mismatch! Expected " + std::to_string(expectedSectors_I) + " got " +
+        std::to_string(blocks) + "\n");
+  return false;
+}
+
+bool CUpdateController::InitCheckForIntelHexData(const std::shared_ptr<CFLDeviceInterface>& loader_I)
+{
+  Log("InitCheckForIntelHexData: starting...");
+  if (!loader_I) {
+    Error("InitCheckForIntelHexData: NULL CFLDeviceInterface");
+    return false;
+  }
+  const std::shared_ptr<CIntelHex> image = mFirmwareFile.GetIntelHex();
+  if (!image || image->GetStartAddress() == -1) {
+    Log("InitCheckForIntelHexData: ERROR - IntelHex file not loaded!");
+    return false;
+  }
+  loader_I->SetIntelHexData(image);
+  Log("InitCheckForIntelHexData: IntelHex file data is loaded; we're good to go...");
+  return true;
+}
+
+bool CUpdateController::InitCheckForAiroFlashData(const std::shared_ptr<CFLDeviceInterface>& loader_I)
+{
+  Log("InitCheckForAiroFlashData: starting...");
+  if (!loader_I) {
+    Error("InitCheckForAiroFlashData: NULL CFLDeviceInterface");
+    return false;
+  }
+  const std::shared_ptr<CBinaryAiroFlash> image = mFirmwareFile.GetAiroFlash();
+  if (!image || image->GetStartAddress() == -1) {
+    Log("InitCheckForAiroFlashData: ERROR - BinaryAiroFlash file not loaded!");
+    return false;
+  }
+  loader_I->SetAiroFlashData(image);
+  return true;
+}
+
+}  // namespace orv

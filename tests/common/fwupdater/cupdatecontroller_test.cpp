@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "common/cclock.h"
+#include "common/fwupdater/cupdatecontroller.h"
+#include "sim/csimhidsystem.h"
+#include "tests/testsupport/crecordingupdatenotifier.h"
+#include "tests/testsupport/firmwaretext.h"
+#include "common/stringutilities.h"
+#include "tests/testsupport/testfiles.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+class CPresentPaths : public CDeviceEnumerator {
+ public:
+  explicit CPresentPaths(std::shared_ptr<sim::CSimHidSystem> system_I) : mSystem(std::move(system_I)) {}
+  std::vector<std::string> EnumerateInterfacePaths(EDeviceClass class_I) override
+  {
+    return class_I == EDEVICECLASS_HID ? mSystem->PresentPaths() : std::vector<std::string>{};
+  }
+
+ private:
+  std::shared_ptr<sim::CSimHidSystem> mSystem;
+};
+
+const char* const kTopology = R"([{"name":"Display",
+  "penBoard":{"pid":"0210","usageId":"1","usagePg":"FF0D","sectors":16,"intoBLMode":false,"update":"pen.orv"},
+  "scalarBoard":{"pid":"1063","update":"scaler.bin"}}])";
+
+// A pen display whose pen board is switched into its loader in place, with one controller over it.
+class CInPlaceUpdate : public ::testing::Test {
+ protected:
+  CInPlaceUpdate() : mInstalled(mClock), mSystem(std::make_shared<sim::CSimHidSystem>())
+  {
+    sim::SSimHidBoardConfig config;
+    config.normal = {0x4F52, 0x0210, 0x0100, 1, 0xFF0D, sim::MakeSimHidPath(0x4F52, 0x0210, 0, 0x61), "USB\\VID_4F52&PID_0210\\1"};
+    config.loader = config.normal;
+    config.reenumerate = false;
+    config.flashLoader.protocol = 1;
+    config.flashLoader.blocks = sim::MakeSimBlocks(0x4000, 4096, 16, 4);
+    std::string error;
+    mBoard = sim::CSimHidBoard::Create(config, error);
+    mSystem->AddBoard(mBoard);
+    mDir.Write("fw_loader.ini", kTopology);
+    mDir.Write("pen.orv", SRecordText({{0x4000, mImage}}));
+    mController.SetDiscovery(std::make_unique<CDiscovery>(mSystem, nullptr, std::make_shared<CPresentPaths>(mSystem),
+                                                          (mDir.Path() / "fw_loader.ini").string()));
+    mController.SetNotifier(&mNotifier);
+  }
+
+  bool Prepare(const std::string& type_I)
+  {
+    return mController.UpdateDeviceList() && mController.ValidateAutoUpdate(type_I, mDir.Path().string());
+  }
+
+  CVirtualClock mClock;
+  CScopedClock mInstalled;
+  std::shared_ptr<sim::CSimHidSystem> mSystem;
+  std::shared_ptr<sim::CSimHidBoard> mBoard;
+  CScratchDir mDir;
+  const std::vector<uint8_t> mImage = PatternBytes(21, 10000);
+  CRecordingUpdateNotifier mNotifier;
+  CUpdateController mController;
+};
+
+}  // namespace
+
+TEST_F(CInPlaceUpdate, PenBoardIsProgrammedAndBackInNormalMode)
+{
+  ASSERT_TRUE(Prepare("pen"));
+  EXPECT_EQ(mController.GetState(), ESTATE_READY);
+  ASSERT_TRUE(mController.UpdateDevice());
+  EXPECT_EQ(mNotifier.States(), (std::vector<int32_t>{ESTATE_IDLE, ESTATE_READY, ESTATE_ENTER_LOADER, ESTATE_PROGRAM,
+                                                      ESTATE_EXIT_LOADER, ESTATE_SUCCESS, ESTATE_SUCCESS}));
+  EXPECT_EQ(mBoard->FlashBytes(0x4000, static_cast<uint32_t>(mImage.size())), mImage);
+  EXPECT_EQ(mBoard->Mode(), sim::ESIMBOARDMODE_NORMAL);
+  EXPECT_EQ(mBoard->RomMagic(), sim::kSimValidMagic);
+  EXPECT_TRUE(mNotifier.Has("Setting protocolType to 1"));
+  EXPECT_TRUE(mNotifier.Has("Device Update complete!"));
+  EXPECT_EQ(mNotifier.Progress(), 100);
+  EXPECT_FALSE(mController.GetSelectedDevice()->mIsLoader);
+}
+
+TEST_F(CInPlaceUpdate, ASectorMismatchLeavesTheLoaderAndFails)
+{
+  mDir.Write("fw_loader.ini", std::string(kTopology).replace(std::string(kTopology).find("16"), 2, "64"));
+  ASSERT_TRUE(Prepare("pen"));
+  EXPECT_FALSE(mController.UpdateDevice());
+  EXPECT_TRUE(mNotifier.Has("[ERROR] InitCheckForSRecData: Sector/Block mismatch! Expected 64 got 16\n (8)"));
+  EXPECT_TRUE(mNotifier.Has("[ERROR] General Program Failure (6)"));
+  EXPECT_EQ(mController.GetState(), ESTATE_FAILED);
+  // The board was told to leave its loader with the short exit report.
+  bool shortExit = false;
+  for (const sim::SSimTransfer& transfer : mBoard->Trace()) {
+    shortExit = shortExit || transfer.bytes == std::vector<uint8_t>{0xCD, 0xA6, 0x50};
+  }
+  EXPECT_TRUE(shortExit);
+  EXPECT_EQ(mBoard->Mode(), sim::ESIMBOARDMODE_NORMAL);
+}
+
+TEST_F(CInPlaceUpdate, AutoUpdateNamesAndMissingInterfaces)
+{
+  ASSERT_TRUE(mController.UpdateDeviceList());
+  EXPECT_FALSE(mController.ValidateAutoUpdate("Pen", mDir.Path().string()));
+  EXPECT_FALSE(mController.ValidateAutoUpdate("touch", mDir.Path().string()));
+  EXPECT_FALSE(mController.ValidateAutoUpdate("", mDir.Path().string()));
+  EXPECT_TRUE(mNotifier.States().empty());
+  // The scaler file does not exist: the type changes, the file does not load.
+  EXPECT_FALSE(mController.ValidateAutoUpdate("scalar", mDir.Path().string()));
+  EXPECT_EQ(mController.GetUpdateType(), EUPDATETYPE_SCALAR);
+  EXPECT_EQ(mController.GetState(), ESTATE_IDLE);
+  test::CDebugCapture capture;
+  EXPECT_FALSE(mController.UpdateDevice());
+  EXPECT_TRUE(mNotifier.Has("mainInterface not valid."));
+  EXPECT_EQ(capture.CountAsserts("\"Oops - Could not get a mainInterface pointer\""), 1u);
+  EXPECT_EQ(mController.GetState(), ESTATE_IDLE);
+
+  auto unnamed = std::make_shared<CDevice>();
+  const std::shared_ptr<CDevice> selected = mController.GetSelectedDevice();
+  EXPECT_FALSE(mController.SetSelectedDevice(unnamed));
+  EXPECT_EQ(mController.GetSelectedDevice(), selected);
+}
+
+TEST_F(CInPlaceUpdate, AttachAndDetachMessagesMoveTheStateOnlyWhenExpected)
+{
+  ASSERT_TRUE(Prepare("pen"));
+  const std::string path = mBoard->Path();
+  mController.OnAttach(path);
+  EXPECT_TRUE(mNotifier.Has("Ignored Attach Message (" + path + ")"));
+  EXPECT_EQ(mController.GetState(), ESTATE_READY);
+  // A board switched in place never ends the run by leaving the bus.
+  mController.OnDetach(path);
+  EXPECT_TRUE(mNotifier.Has("Ignored Unimportant Detach Message (" + path + ")"));
+
+  mController.GetSelectedDevice()->mIntoBLMode[EUPDATETYPE_PEN] = true;
+  mController.OnDetach(ToLower(path));
+  EXPECT_TRUE(mNotifier.Has("IMPORTANT Detach Message (" + ToLower(path) + ") STATE->ESTATE_TERMINATE"));
+  EXPECT_EQ(mController.GetState(), ESTATE_TERMINATE);
+  mController.OnDetach("\\\\?\\other");
+  EXPECT_TRUE(mNotifier.Has("Ignored Unimportant Detach Message (\\\\?\\other)"));
+}
+
+TEST_F(CInPlaceUpdate, NoDeviceGivesAListError)
+{
+  mBoard->DropOffBusAfter(0);
+  EXPECT_FALSE(mController.UpdateDeviceList());
+  EXPECT_TRUE(mNotifier.Has("[ERROR] Could not find selected device (1)"));
+  EXPECT_EQ(mController.GetSelectedDevice(), nullptr);
+}
