@@ -1,5 +1,6 @@
 #include "common/cclock.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -61,6 +62,54 @@ void CVirtualClock::ClearPauses()
 {
   std::lock_guard<std::mutex> guard(mLock);
   mPauses.clear();
+}
+
+void CScheduledClock::Pause(uint32_t milliseconds_I)
+{
+  std::unique_lock<std::mutex> lock(mLock);
+  const std::thread::id self = std::this_thread::get_id();
+  const bool visiting = mParticipants.count(self) == 0;
+  if (visiting) mParticipants.insert(self);
+  const uint64_t wake = mNow + milliseconds_I;
+  const auto entry = mWakeTimes.insert(wake);
+  AdvanceIfAllPausing();
+  mChanged.wait(lock, [this, wake] { return mNow >= wake; });
+  mWakeTimes.erase(entry);
+  if (visiting) mParticipants.erase(mParticipants.find(self));
+}
+
+uint64_t CScheduledClock::NowMs()
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  return mNow;
+}
+
+void CScheduledClock::Join()
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  mParticipants.insert(std::this_thread::get_id());
+  if (mExpected > 0) --mExpected;
+}
+
+void CScheduledClock::Expect()
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  ++mExpected;
+}
+
+void CScheduledClock::Leave()
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  const auto found = mParticipants.find(std::this_thread::get_id());
+  if (found != mParticipants.end()) mParticipants.erase(found);
+  AdvanceIfAllPausing();
+}
+
+void CScheduledClock::AdvanceIfAllPausing()
+{
+  if (mWakeTimes.empty() || mWakeTimes.size() < mParticipants.size() + mExpected) return;
+  mNow = std::max(mNow, *mWakeTimes.begin());
+  mChanged.notify_all();
 }
 
 CClock& Clock() { return *Installed().load(); }

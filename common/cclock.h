@@ -5,8 +5,11 @@
 // exact lengths can be checked.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <set>
+#include <thread>
 #include <vector>
 
 namespace orv {
@@ -17,7 +20,16 @@ class CClock {
   virtual void Pause(uint32_t milliseconds_I) = 0;
   // Milliseconds since an arbitrary start; only differences are meaningful.
   virtual uint64_t NowMs() = 0;
+  // A thread that pauses on this clock from now on, until it leaves; only a shared virtual clock cares.
+  virtual void Join() {}
+  virtual void Leave() {}
+  // Counts a thread about to be started as taking part already, so time waits for it; it joins on start.
+  virtual void Expect() {}
 };
+
+// The installed clock (the real one unless a test or the simulation installed another).
+CClock& Clock();
+void Pause(uint32_t milliseconds_I);
 
 class CRealClock : public CClock {
  public:
@@ -40,9 +52,43 @@ class CVirtualClock : public CClock {
   std::vector<uint32_t> mPauses;
 };
 
-// The installed clock (the real one unless a test or the simulation installed another).
-CClock& Clock();
-void Pause(uint32_t milliseconds_I);
+// Virtual time shared by several threads (an event loop and a worker): time moves on only while every
+// thread taking part is pausing, and then to the earliest moment one of them pauses for. A run of several
+// threads is thereby replayed in order, without real sleeps. A thread that pauses without having joined
+// takes part for the length of that pause.
+class CScheduledClock : public CClock {
+ public:
+  void Pause(uint32_t milliseconds_I) override;
+  uint64_t NowMs() override;
+  void Join() override;
+  void Leave() override;
+  void Expect() override;
+
+ private:
+  void AdvanceIfAllPausing();
+
+  std::mutex mLock;
+  std::condition_variable mChanged;
+  uint64_t mNow = 0;
+  std::multiset<std::thread::id> mParticipants;
+  size_t mExpected = 0;
+  std::multiset<uint64_t> mWakeTimes;
+};
+
+// Takes part in the installed clock's time for its lifetime. A thread started by a participant should be
+// announced with Clock().Expect() before it starts, and a participant that waits for another thread to end
+// must leave the clock while it waits.
+class CClockParticipant {
+ public:
+  CClockParticipant() : mClock(Clock()) { mClock.Join(); }
+  ~CClockParticipant() { mClock.Leave(); }
+  CClockParticipant(const CClockParticipant&) = delete;
+  CClockParticipant& operator=(const CClockParticipant&) = delete;
+
+ private:
+  CClock& mClock;
+};
+
 
 // Installs a clock for the lifetime of this object and restores the previous one afterwards.
 class CScopedClock {

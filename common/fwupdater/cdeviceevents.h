@@ -29,4 +29,14 @@ class CDeviceEventSink {
   virtual void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) = 0;
 };
 
+// Where arrivals and removals come from: the platform keeps them until the application's event loop asks.
+class CDeviceEventSource {
+ public:
+  virtual ~CDeviceEventSource() = default;
+  virtual void Subscribe(CDeviceEventSink* sink_I) = 0;
+  virtual void Unsubscribe(CDeviceEventSink* sink_I) = 0;
+  // Hands every event that is due to the subscribers, on the caller's thread.
+  virtual void DeliverDueEvents() = 0;
+};
+
 }  // namespace orv

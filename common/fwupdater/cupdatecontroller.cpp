@@ -374,6 +374,13 @@ bool CUpdateController::UpdateDevice()
   return true;
 }
 
+// This build has no bridge to the display's scaler yet, so the connector never opens.
+bool CUpdateController::StartISPFlash(const std::string& /*serial_I*/, uint8_t /*port_I*/, bool /*skipSerialCheck_I*/)
+{
+  UpdateFailed(6, "Failed to open device and/or load data");
+  return false;
+}
+
 bool CUpdateController::InitCheck(const std::shared_ptr<CFLDeviceInterface>& loader_I, uint32_t expectedSectors_I,
                                   bool checkSectors_I)
 {

@@ -63,6 +63,8 @@ class CUpdateController : public CInterfaceNotifier {
   bool HasUpdateFileFor(int32_t board_I) const;
   bool PreUpdate();
   bool UpdateDevice();
+  // Programs the display scaler over DDC/CI; the serial number must match unless skipSerialCheck_I.
+  bool StartISPFlash(const std::string& serial_I, uint8_t port_I, bool skipSerialCheck_I);
 
   std::shared_ptr<CFLDeviceInterface> GetMainInterface() const;
   uint32_t GetBoardSectors() const;

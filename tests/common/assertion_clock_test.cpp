@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "common/assertion.h"
 #include "common/cclock.h"
@@ -62,4 +64,42 @@ TEST(Clock, ScopedClockRestoresThePreviousOne)
     EXPECT_EQ(&Clock(), &outer);
   }
   EXPECT_EQ(&Clock(), before);
+}
+
+TEST(Clock, ScheduledClockInterleavesThreadsInVirtualTimeOrder)
+{
+  CScheduledClock clock;
+  CScopedClock installed(clock);
+  std::atomic<int> stage{0};
+  std::vector<int> seen;
+  std::thread worker;
+  {
+    CClockParticipant mainThread;
+    Clock().Expect();
+    worker = std::thread([&] {
+      CClockParticipant participant;
+      Pause(1000);
+      stage = 1;
+      Pause(1000);
+      stage = 2;
+    });
+    for (uint32_t pause : {500u, 1000u, 1000u}) {
+      Pause(pause);
+      seen.push_back(stage);
+    }
+  }
+  worker.join();
+  EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(clock.NowMs(), 2500u);
+}
+
+TEST(Clock, AThreadThatLeavesNoLongerHoldsTimeBack)
+{
+  CScheduledClock clock;
+  CScopedClock installed(clock);
+  clock.Join();  // this thread takes part but does not pause
+  std::thread visitor([] { Pause(300); });
+  clock.Leave();
+  visitor.join();
+  EXPECT_EQ(clock.NowMs(), 300u);
 }

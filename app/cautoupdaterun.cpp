@@ -1,0 +1,231 @@
+#include "app/cautoupdaterun.h"
+
+#include "app/uistrings.h"
+#include "common/assertion.h"
+#include "common/fwupdater/ctopologyreader.h"
+#include "common/cclock.h"
+#include "common/stringutilities.h"
+#include "common/textconversion.h"
+
+namespace orv {
+
+CAutoUpdateRun::CAutoUpdateRun(const StartupOptions& options_I, CUpdateView& view_I, CLogUpdateNotifier& notifier_I,
+                               SRunEnvironment environment_I)
+    : mView(view_I),
+      mNotifier(notifier_I),
+      mEnvironment(std::move(environment_I)),
+      mLanguage(mEnvironment.userLanguage),
+      mOptions(options_I)
+{
+  mController.SetDiscovery(std::move(mEnvironment.discovery));
+  std::u16string autoUpdate = options_I.autoUpdate;
+  Trim(autoUpdate);
+  mAutoUpdates = Split(autoUpdate, u",", false);
+  if (!options_I.lang.empty()) mLanguage.SelectLanguage(WideToUtf8(options_I.lang));
+  mTitle = Text(EUISTRING_TITLE) + u" ";
+  mController.SetNamedEvents(mEnvironment.namedEvents);
+  mController.SetNotifier(&mNotifier);
+  mController.SignalStopEvent();
+  if (mEnvironment.events) mEnvironment.events->Subscribe(this);
+}
+
+CAutoUpdateRun::~CAutoUpdateRun()
+{
+  if (mEnvironment.events) mEnvironment.events->Unsubscribe(this);
+  mController.SignalStartEvent();
+  JoinWorker();
+  mController.SetNotifier(nullptr);
+}
+
+std::u16string CAutoUpdateRun::Text(uint16_t id_I) const { return LoadResString(id_I, mLanguage.GetLangId()); }
+
+std::u16string CAutoUpdateRun::VersionText()
+{
+  const std::string minor = std::to_string(kVersion & 0xFF);
+  return Utf8ToWide(std::to_string(kVersion >> 8) + "." + (minor.size() < 2 ? "0" : "") + minor);
+}
+
+bool CAutoUpdateRun::IsBusy()
+{
+  const int32_t state = mNotifier.GetState();
+  return state == ESTATE_ENTER_LOADER || state == ESTATE_PROGRAM || state == ESTATE_EXIT_LOADER;
+}
+
+int CAutoUpdateRun::Run()
+{
+  CClockParticipant participant;
+  if (Initialise()) {
+    while (mEndCode < 0) {
+      Pause(kTimerMs);
+      if (mEnvironment.events) mEnvironment.events->DeliverDueEvents();
+      HandleCancelRequest();
+      if (mEndCode < 0) Tick();
+    }
+  }
+  if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(false);
+  JoinWorker();
+  return mEndCode;
+}
+
+bool CAutoUpdateRun::Initialise()
+{
+  if (!mController.UpdateDeviceList()) {
+    End(EUISTRING_ERROR_NO_TABLET, EMESSAGEICON_ERROR, 1);
+    return false;
+  }
+  mTitle += VersionText();
+  mView.SetTitle(mTitle);
+  return HandlePassedParameters();
+}
+
+bool CAutoUpdateRun::HandlePassedParameters()
+{
+  mNotifier.Log("Passed Path: " + WideToUtf8(mOptions.path));
+  mNotifier.Log("Passed Serial: " + WideToUtf8(mOptions.serial));
+  mNotifier.Log("Passed Scalar Port: " + std::to_string(mOptions.port));
+  mNotifier.Log("Passed Test PID(s): " + WideToUtf8(mOptions.testPids));
+  const DeviceList& devices = mController.GetDiscovery()->GetDevices();
+  bool found = mController.SetSelectedDevice(GetDevice(devices, WideToUtf8(mOptions.path)));
+  found = found || SelectDeviceByTestPids();
+  if (!found || mAutoUpdates.empty()) {
+    mNotifier.Log("Invalid device path passed to updater!");
+    End(EUISTRING_ERROR_TARGET_NOT_FOUND, EMESSAGEICON_ERROR, 1);
+    return false;
+  }
+  mNotifier.Log("Selected Device changed...");
+  mNotifier.Log(mController.GetSelectedDevice()->GetDescription());
+  ReformatForAutoStart();
+  mAutomaticMode = true;
+  return true;
+}
+
+bool CAutoUpdateRun::SelectDeviceByTestPids()
+{
+  for (const std::u16string& entry : Split(mOptions.testPids, u",", true)) {
+    uint32_t productId = 0;
+    if (!ParseHex32(WideToUtf8(entry), productId) || productId > 0xFFFF) continue;
+    if (mController.SetSelectedDevice(FindDeviceByProductId(mController.GetDiscovery()->GetDevices(), productId))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void CAutoUpdateRun::ReformatForAutoStart()
+{
+  mNotifier.Log("UI Reformatting for AutoStart...");
+  mView.ShowProgressLayout({Text(EUISTRING_WARNING_POWER_STATE), Text(EUISTRING_WARNING_CABLES),
+                            Text(EUISTRING_WARNING_BUTTONS)});
+}
+
+void CAutoUpdateRun::StartCurrentUpdate()
+{
+  if (mCurrentAutoUpdate >= mAutoUpdates.size()) {
+    ORV_ASSERT_MESSAGE("StartCurrentUpdate() called with an invalid mCurrentAutoUpdate");
+    return;
+  }
+  const std::string name = WideToUtf8(mAutoUpdates[mCurrentAutoUpdate]);
+  mNotifier.Log("Loading firmware for " + name);
+  if (!mController.ValidateAutoUpdate(name, "")) {
+    mNotifier.Log("Update file processing FAILED!");
+    End(EUISTRING_ERROR_INVALID_FILE, EMESSAGEICON_ERROR, 1);
+    return;
+  }
+  mNotifier.Log("Starting update " + name);
+  mStartRequested = true;
+}
+
+// A worker ends on its own once the state left 2, 3 and 4; joining it is never cutting it off while it
+// holds a lock or a board in its loader.
+void CAutoUpdateRun::JoinWorker()
+{
+  if (!mWorker.joinable()) return;
+  Clock().Leave();
+  mWorker.join();
+  Clock().Join();
+}
+
+void CAutoUpdateRun::StartWorker()
+{
+  JoinWorker();
+  Clock().Expect();
+  mWorker = std::thread([this] {
+    CClockParticipant participant;
+    if (mController.GetUpdateType() == EUPDATETYPE_SCALAR) {
+      mController.StartISPFlash(WideToUtf8(mOptions.serial), static_cast<uint8_t>(mOptions.port),
+                                !mOptions.testPids.empty());
+    } else {
+      mController.UpdateDevice();
+    }
+  });
+  mStartRequested = false;
+}
+
+void CAutoUpdateRun::ShowUpdating()
+{
+  mDots = mDots % 3 + 1;
+  const double overall = (mCurrentAutoUpdate * 100.0 + mNotifier.GetProgress()) / static_cast<double>(mAutoUpdates.size());
+  mView.SetProgress(static_cast<int32_t>(overall));
+  mView.SetStatus(Text(EUISTRING_UPDATING) + std::u16string(static_cast<size_t>(mDots), u'.'));
+}
+
+void CAutoUpdateRun::Tick()
+{
+  const int32_t state = mNotifier.GetState();
+  const bool busy = state == ESTATE_ENTER_LOADER || state == ESTATE_PROGRAM || state == ESTATE_EXIT_LOADER;
+  if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(busy);
+  if (busy) mView.EnableClose(false);
+  switch (state) {
+    case ESTATE_IDLE: StartCurrentUpdate(); return;
+    case ESTATE_READY:
+      if (mStartRequested) {
+        StartWorker();
+      } else {
+        mView.EnableClose(true);
+      }
+      return;
+    case ESTATE_ENTER_LOADER: mView.SetStatus(Text(EUISTRING_WAITING_FOR_LOADER)); return;
+    case ESTATE_PROGRAM: ShowUpdating(); return;
+    case ESTATE_EXIT_LOADER: mView.SetStatus(Text(EUISTRING_WAITING_FOR_DEVICE)); return;
+    case ESTATE_SUCCESS:
+      Pause(kSuccessPauseMs);
+      if (++mCurrentAutoUpdate < mAutoUpdates.size()) {
+        StartCurrentUpdate();
+        return;
+      }
+      mView.SetProgress(100);
+      End(EUISTRING_UPDATE_SUCCEEDED, EMESSAGEICON_INFORMATION, 0);
+      return;
+    case ESTATE_FAILED: End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1); return;
+    case ESTATE_TERMINATE: End(EUISTRING_ERROR_NO_TABLET, EMESSAGEICON_ERROR, 1); return;
+    default: End(EUISTRING_ERROR_INVALID_STATE, EMESSAGEICON_ERROR, 1); return;
+  }
+}
+
+void CAutoUpdateRun::HandleCancelRequest()
+{
+  if (!mView.TakeCancelRequest()) return;
+  if (IsBusy()) {
+    mNotifier.Log("Cancel refused: a board is in or near loader mode");
+    return;
+  }
+  mEndCode = 2;
+}
+
+void CAutoUpdateRun::End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I)
+{
+  mView.ShowMessage(Text(messageId_I), Text(EUISTRING_TITLE), icon_I);
+  mEndCode = endCode_I;
+}
+
+void CAutoUpdateRun::OnInterfaceArrival(const std::string& path_I, EDeviceClass /*class_I*/)
+{
+  mController.OnAttach(path_I);
+}
+
+void CAutoUpdateRun::OnInterfaceRemoval(const std::string& path_I, EDeviceClass /*class_I*/)
+{
+  mController.OnDetach(path_I);
+}
+
+}  // namespace orv

@@ -1,0 +1,79 @@
+// The automatic update run: selects the device the start-up options name, then for each entry of the
+// automatic update list loads the board's update file, updates the board on a worker thread, follows the
+// update state on a 500 ms timer and ends with a message and an end code (0 success, 1 error, 2 cancelled).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/cupdateview.h"
+#include "app/languageprovider.h"
+#include "app/startupoptions.h"
+#include "common/fwupdater/cdeviceevents.h"
+#include "common/fwupdater/clogupdatenotifier.h"
+#include "common/fwupdater/cupdatecontroller.h"
+
+namespace orv {
+
+struct SRunEnvironment {
+  std::unique_ptr<CDiscovery> discovery;
+  std::shared_ptr<CDeviceEventSource> events;
+  std::shared_ptr<CNamedEvents> namedEvents;
+  std::shared_ptr<const CUserLanguage> userLanguage;
+  CKeepAwake* keepAwake = nullptr;
+};
+
+class CAutoUpdateRun : public CDeviceEventSink {
+ public:
+  static constexpr uint32_t kTimerMs = 500;
+  static constexpr uint32_t kSuccessPauseMs = 10000;
+  static constexpr uint16_t kVersion = 0x0309;
+
+  CAutoUpdateRun(const StartupOptions& options_I, CUpdateView& view_I, CLogUpdateNotifier& notifier_I,
+                 SRunEnvironment environment_I);
+  ~CAutoUpdateRun() override;
+  CAutoUpdateRun(const CAutoUpdateRun&) = delete;
+  CAutoUpdateRun& operator=(const CAutoUpdateRun&) = delete;
+
+  // Runs to the end and returns the end code.
+  int Run();
+  // A board is in or near loader mode: no cancelling, no closing, no sleeping.
+  bool IsBusy();
+  std::u16string Text(uint16_t id_I) const;
+  static std::u16string VersionText();
+
+  void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override;
+  void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override;
+
+ private:
+  bool Initialise();
+  bool HandlePassedParameters();
+  bool SelectDeviceByTestPids();
+  void ReformatForAutoStart();
+  void StartCurrentUpdate();
+  void StartWorker();
+  void JoinWorker();
+  void Tick();
+  void ShowUpdating();
+  void End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I);
+  void HandleCancelRequest();
+
+  CUpdateView& mView;
+  CLogUpdateNotifier& mNotifier;
+  CUpdateController mController;
+  SRunEnvironment mEnvironment;
+  CLanguageProvider mLanguage;
+  std::u16string mTitle;
+  StartupOptions mOptions;
+  std::vector<std::u16string> mAutoUpdates;
+  uint8_t mCurrentAutoUpdate = 0;
+  std::thread mWorker;
+  bool mStartRequested = false;
+  bool mAutomaticMode = false;
+  int mDots = 1;
+  int mEndCode = -1;
+};
+
+}  // namespace orv

@@ -1,0 +1,469 @@
+#include "app/uistrings.h"
+
+#include <algorithm>
+
+#include "app/languageprovider.h"
+#include "common/assertion.h"
+#include "common/textconversion.h"
+
+namespace orv {
+namespace {
+
+constexpr char16_t kCodedMarker = u'\u0298';
+constexpr uint8_t kPadValue = 64;
+constexpr uint8_t kInvalidValue = 0x80;
+
+// Each text is U+0298 followed by the Base64 text of its UTF-8 bytes.
+constexpr CUiTexts kEnTexts = {
+    u"\u0298T3J2ZWwgRmlybXdhcmUgVXBkYXRlIFV0aWxpdHk=",
+    u"\u0298V2FpdGluZyBmb3IgTG9hZGVyIE1vZGU=",
+    u"\u0298V2FpdGluZyBmb3IgRGV2aWNlIE1vZGU=",
+    u"\u0298VXBkYXRpbmcsIHRoaXMgbWF5IHRha2Ugc2V2ZXJhbCBtaW51dGVz",
+    u"\u0298UHJvZ3JhbW1pbmcgU3VjY2Vzc2Z1bA==",
+    u"\u0298UHJvZ3JhbW1pbmcgRmFpbGVk",
+    u"\u0298RmlybXdhcmUgd2FzIHN1Y2Nlc3NmdWxseSB1cGRhdGVkLg==",
+    u"\u0298RmlybXdhcmUgZmFpbGVkIHRvIHVwZGF0ZS4gUGxlYXNlIHJlYXR0YWNoIHlvdXIgZGV2aWNlIGFuZCB0cnkgYWdhaW4u",
+    u"\u0298RXJyb3I6IE5vIHN1cHBvcnRlZCB0YWJsZXQgaXMgY29ubmVjdGVkLiAgUGxlYXNlIGNvbm5lY3QgYSB0YWJsZXQu",
+    u"\u0298RXJyb3I6IFVwZGF0ZSB0YXJnZXQgZGV2aWNlIG5vdCBmb3VuZC4gUGxlYXNlIHJlLWRvd25sb2FkIHRoZSBwYWNrYWdlLg==",
+    u"\u0298RXJyb3I6IEludmFsaWQgc3RhdGUgcmVzdWx0ZWQgaW4gdXBkYXRlciB0ZXJtaW5hdGlvbi4=",
+    u"\u0298RXJyb3I6IEludmFsaWQgRmlybXdhcmUgdXBkYXRlIGZpbGUuIFBsZWFzZSByZS1kb3dubG9hZCB0aGUgcGFja2FnZS4=",
+    u"\u0298Q2FuY2Vs",
+    u"\u0298VXBkYXRl",
+    u"\u0298VGhpcyB1cGRhdGUgbWF5IHRha2UgdXAgdG8gMTUgbWludXRlcy4gRmFpbHVyZSB0byBmb2xsb3cgdGhlc2Ugc3RlcHMgbWF5IG"
+    u"JyZWFrIHlvdXIgZGV2aWNlOg==",
+    u"\u0298RG8gbm90IHNodXQgZG93biwgcmVzdGFydCwgb3IgYWxsb3cgeW91ciBjb21wdXRlciB0byBzbGVlcA==",
+    u"\u0298RG8gbm90IHVucGx1ZyB0aGUgcG93ZXIgb3IgVVNCIGNhYmxlcw==",
+    u"\u0298RG8gbm90IHRvdWNoIGJ1dHRvbnMgb24gT3J2ZWwgZGV2aWNl",
+};
+
+constexpr CUiTexts kDeTexts = {
+    u"\u0298T3J2ZWwgRmlybXdhcmUtQWt0dWFsaXNpZXJ1bmdzcHJvZ3JhbW0=",
+    u"\u0298V2FydGVuIGF1ZiBkZW4gTG9hZGVyLU1vZHVz",
+    u"\u0298V2FydGVuIGF1ZiBkZW4gR2Vyw6R0ZW1vZHVz",
+    u"\u0298QWt0dWFsaXNpZXJ1bmcgbMOkdWZ0LCBkaWVzIGthbm4gZWluaWdlIE1pbnV0ZW4gZGF1ZXJu",
+    u"\u0298UHJvZ3JhbW1pZXJ1bmcgZXJmb2xncmVpY2g=",
+    u"\u0298UHJvZ3JhbW1pZXJ1bmcgZmVobGdlc2NobGFnZW4=",
+    u"\u0298RGllIEZpcm13YXJlIHd1cmRlIGVyZm9sZ3JlaWNoIGFrdHVhbGlzaWVydC4=",
+    u"\u0298RGllIEZpcm13YXJlIGtvbm50ZSBuaWNodCBha3R1YWxpc2llcnQgd2VyZGVuLiBCaXR0ZSBzY2hsaWXDn2VuIFNpZSBJaHIgR2"
+    u"Vyw6R0IGVybmV1dCBhbiB1bmQgdmVyc3VjaGVuIFNpZSBlcyBub2NoIGVpbm1hbC4=",
+    u"\u0298RmVobGVyOiBFcyBpc3Qga2VpbiB1bnRlcnN0w7x0enRlcyBUYWJsZXR0IGFuZ2VzY2hsb3NzZW4uIEJpdHRlIHNjaGxpZcOfZW"
+    u"4gU2llIGVpbiBUYWJsZXR0IGFuLg==",
+    u"\u0298RmVobGVyOiBEYXMgWmllbGdlcsOkdCBkZXIgQWt0dWFsaXNpZXJ1bmcgd3VyZGUgbmljaHQgZ2VmdW5kZW4uIEJpdHRlIGxhZG"
+    u"VuIFNpZSBkYXMgUGFrZXQgZXJuZXV0IGhlcnVudGVyLg==",
+    u"\u0298RmVobGVyOiBFaW4gdW5nw7xsdGlnZXIgWnVzdGFuZCBoYXQgenVtIEJlZW5kZW4gZGVzIEFrdHVhbGlzaWVydW5nc3Byb2dyYW"
+    u"1tcyBnZWbDvGhydC4=",
+    u"\u0298RmVobGVyOiBVbmfDvGx0aWdlIEZpcm13YXJlLUFrdHVhbGlzaWVydW5nc2RhdGVpLiBCaXR0ZSBsYWRlbiBTaWUgZGFzIFBha2"
+    u"V0IGVybmV1dCBoZXJ1bnRlci4=",
+    u"\u0298QWJicmVjaGVu",
+    u"\u0298QWt0dWFsaXNpZXJlbg==",
+    u"\u0298RGllc2UgQWt0dWFsaXNpZXJ1bmcga2FubiBiaXMgenUgMTUgTWludXRlbiBkYXVlcm4uIFdlbm4gU2llIGRpZSBmb2xnZW5kZW"
+    u"4gSGlud2Vpc2UgbmljaHQgYmVhY2h0ZW4sIGthbm4gSWhyIEdlcsOkdCBiZXNjaMOkZGlndCB3ZXJkZW46",
+    u"\u0298Q29tcHV0ZXIgbmljaHQgaGVydW50ZXJmYWhyZW4sIG5ldSBzdGFydGVuIG9kZXIgaW4gZGVuIEVuZXJnaWVzcGFybW9kdXMgd2"
+    u"VjaHNlbG4gbGFzc2Vu",
+    u"\u0298TmV0emthYmVsIHVuZCBVU0ItS2FiZWwgbmljaHQgYWJ6aWVoZW4=",
+    u"\u0298S2VpbmUgVGFzdGVuIGFtIE9ydmVsLUdlcsOkdCBiZXLDvGhyZW4=",
+};
+
+constexpr CUiTexts kEsTexts = {
+    u"\u0298VXRpbGlkYWQgZGUgYWN0dWFsaXphY2nDs24gZGUgZmlybXdhcmUgZGUgT3J2ZWw=",
+    u"\u0298RXNwZXJhbmRvIGVsIG1vZG8gZGUgY2FyZ2Fkb3I=",
+    u"\u0298RXNwZXJhbmRvIGVsIG1vZG8gZGUgZGlzcG9zaXRpdm8=",
+    u"\u0298QWN0dWFsaXphbmRvLCBlc3RvIHB1ZWRlIHRhcmRhciB2YXJpb3MgbWludXRvcw==",
+    u"\u0298UHJvZ3JhbWFjacOzbiBjb3JyZWN0YQ==",
+    u"\u0298RXJyb3IgZGUgcHJvZ3JhbWFjacOzbg==",
+    u"\u0298RWwgZmlybXdhcmUgc2UgaGEgYWN0dWFsaXphZG8gY29ycmVjdGFtZW50ZS4=",
+    u"\u0298Tm8gc2UgaGEgcG9kaWRvIGFjdHVhbGl6YXIgZWwgZmlybXdhcmUuIFZ1ZWx2YSBhIGNvbmVjdGFyIGVsIGRpc3Bvc2l0aXZvIG"
+    u"UgaW50w6ludGVsbyBkZSBudWV2by4=",
+    u"\u0298RXJyb3I6IE5vIGhheSBuaW5ndW5hIHRhYmxldGEgY29tcGF0aWJsZSBjb25lY3RhZGEuIENvbmVjdGUgdW5hIHRhYmxldGEu",
+    u"\u0298RXJyb3I6IE5vIHNlIGhhIGVuY29udHJhZG8gZWwgZGlzcG9zaXRpdm8gZGUgZGVzdGlubyBkZSBsYSBhY3R1YWxpemFjacOzbi"
+    u"4gVnVlbHZhIGEgZGVzY2FyZ2FyIGVsIHBhcXVldGUu",
+    u"\u0298RXJyb3I6IFVuIGVzdGFkbyBubyB2w6FsaWRvIGhhIHByb3ZvY2FkbyBlbCBjaWVycmUgZGVsIHByb2dyYW1hIGRlIGFjdHVhbG"
+    u"l6YWNpw7NuLg==",
+    u"\u0298RXJyb3I6IEFyY2hpdm8gZGUgYWN0dWFsaXphY2nDs24gZGUgZmlybXdhcmUgbm8gdsOhbGlkby4gVnVlbHZhIGEgZGVzY2FyZ2"
+    u"FyIGVsIHBhcXVldGUu",
+    u"\u0298Q2FuY2VsYXI=",
+    u"\u0298QWN0dWFsaXphcg==",
+    u"\u0298RXN0YSBhY3R1YWxpemFjacOzbiBwdWVkZSB0YXJkYXIgaGFzdGEgMTUgbWludXRvcy4gU2kgbm8gc2lndWUgZXN0YXMgaW5kaW"
+    u"NhY2lvbmVzLCBlbCBkaXNwb3NpdGl2byBwb2Ryw61hIGRhw7FhcnNlOg==",
+    u"\u0298Tm8gYXBhZ3VlIG5pIHJlaW5pY2llIGVsIGVxdWlwbywgbmkgZGVqZSBxdWUgZW50cmUgZW4gc3VzcGVuc2nDs24=",
+    u"\u0298Tm8gZGVzY29uZWN0ZSBlbCBjYWJsZSBkZSBhbGltZW50YWNpw7NuIG5pIGxvcyBjYWJsZXMgVVNC",
+    u"\u0298Tm8gdG9xdWUgbG9zIGJvdG9uZXMgZGVsIGRpc3Bvc2l0aXZvIE9ydmVs",
+};
+
+constexpr CUiTexts kFrTexts = {
+    u"\u0298VXRpbGl0YWlyZSBkZSBtaXNlIMOgIGpvdXIgZHUgbWljcm9sb2dpY2llbCBPcnZlbA==",
+    u"\u0298RW4gYXR0ZW50ZSBkdSBtb2RlIGNoYXJnZXVy",
+    u"\u0298RW4gYXR0ZW50ZSBkdSBtb2RlIHDDqXJpcGjDqXJpcXVl",
+    u"\u0298TWlzZSDDoCBqb3VyIGVuIGNvdXJzLCBjZXR0ZSBvcMOpcmF0aW9uIHBldXQgcHJlbmRyZSBwbHVzaWV1cnMgbWludXRlcw==",
+    u"\u0298UHJvZ3JhbW1hdGlvbiByw6l1c3NpZQ==",
+    u"\u0298w4ljaGVjIGRlIGxhIHByb2dyYW1tYXRpb24=",
+    u"\u0298TGUgbWljcm9sb2dpY2llbCBhIMOpdMOpIG1pcyDDoCBqb3VyIGF2ZWMgc3VjY8Oocy4=",
+    u"\u0298TGEgbWlzZSDDoCBqb3VyIGR1IG1pY3JvbG9naWNpZWwgYSDDqWNob3XDqS4gVmV1aWxsZXogcmVjb25uZWN0ZXIgdm90cmUgcM"
+    u"OpcmlwaMOpcmlxdWUgZXQgcsOpZXNzYXllci4=",
+    u"\u0298RXJyZXVywqA6IGF1Y3VuZSB0YWJsZXR0ZSBwcmlzZSBlbiBjaGFyZ2Ugbidlc3QgY29ubmVjdMOpZS4gVmV1aWxsZXogY29ubm"
+    u"VjdGVyIHVuZSB0YWJsZXR0ZS4=",
+    u"\u0298RXJyZXVywqA6IHDDqXJpcGjDqXJpcXVlIGNpYmxlIGRlIGxhIG1pc2Ugw6Agam91ciBpbnRyb3V2YWJsZS4gVmV1aWxsZXogdM"
+    u"OpbMOpY2hhcmdlciDDoCBub3V2ZWF1IGxlIHBhY2thZ2Uu",
+    u"\u0298RXJyZXVywqA6IHVuIMOpdGF0IG5vbiB2YWxpZGUgYSBlbnRyYcOubsOpIGwnYXJyw6p0IGR1IHByb2dyYW1tZSBkZSBtaXNlIM"
+    u"OgIGpvdXIu",
+    u"\u0298RXJyZXVywqA6IGZpY2hpZXIgZGUgbWlzZSDDoCBqb3VyIGR1IG1pY3JvbG9naWNpZWwgbm9uIHZhbGlkZS4gVmV1aWxsZXogdM"
+    u"OpbMOpY2hhcmdlciDDoCBub3V2ZWF1IGxlIHBhY2thZ2Uu",
+    u"\u0298QW5udWxlcg==",
+    u"\u0298TWV0dHJlIMOgIGpvdXI=",
+    u"\u0298Q2V0dGUgbWlzZSDDoCBqb3VyIHBldXQgcHJlbmRyZSBqdXNxdSfDoCAxNSBtaW51dGVzLiBMZSBub24tcmVzcGVjdCBkZSBjZX"
+    u"MgY29uc2lnbmVzIHBldXQgZW5kb21tYWdlciB2b3RyZSBww6lyaXBow6lyaXF1ZcKgOg==",
+    u"\u0298TifDqXRlaWduZXogcGFzIGV0IG5lIHJlZMOpbWFycmV6IHBhcyB2b3RyZSBvcmRpbmF0ZXVyLCBldCBuZSBsZSBsYWlzc2V6IH"
+    u"BhcyBwYXNzZXIgZW4gdmVpbGxl",
+    u"\u0298TmUgZMOpYnJhbmNoZXogcGFzIGxlcyBjw6JibGVzIGQnYWxpbWVudGF0aW9uIG91IFVTQg==",
+    u"\u0298TmUgdG91Y2hleiBwYXMgbGVzIGJvdXRvbnMgZHUgcMOpcmlwaMOpcmlxdWUgT3J2ZWw=",
+};
+
+constexpr CUiTexts kItTexts = {
+    u"\u0298VXRpbGl0w6AgZGkgYWdnaW9ybmFtZW50byBmaXJtd2FyZSBPcnZlbA==",
+    u"\u0298SW4gYXR0ZXNhIGRlbGxhIG1vZGFsaXTDoCBsb2FkZXI=",
+    u"\u0298SW4gYXR0ZXNhIGRlbGxhIG1vZGFsaXTDoCBkaXNwb3NpdGl2bw==",
+    u"\u0298QWdnaW9ybmFtZW50byBpbiBjb3JzbywgbCdvcGVyYXppb25lIHBvdHJlYmJlIHJpY2hpZWRlcmUgYWxjdW5pIG1pbnV0aQ==",
+    u"\u0298UHJvZ3JhbW1hemlvbmUgcml1c2NpdGE=",
+    u"\u0298UHJvZ3JhbW1hemlvbmUgbm9uIHJpdXNjaXRh",
+    u"\u0298SWwgZmlybXdhcmUgw6ggc3RhdG8gYWdnaW9ybmF0byBjb3JyZXR0YW1lbnRlLg==",
+    u"\u0298SW1wb3NzaWJpbGUgYWdnaW9ybmFyZSBpbCBmaXJtd2FyZS4gUmljb2xsZWdhcmUgaWwgZGlzcG9zaXRpdm8gZSByaXByb3Zhcm"
+    u"Uu",
+    u"\u0298RXJyb3JlOiBuZXNzdW5hIHRhdm9sZXR0YSBzdXBwb3J0YXRhIGNvbGxlZ2F0YS4gQ29sbGVnYXJlIHVuYSB0YXZvbGV0dGEu",
+    u"\u0298RXJyb3JlOiBkaXNwb3NpdGl2byBkaSBkZXN0aW5hemlvbmUgZGVsbCdhZ2dpb3JuYW1lbnRvIG5vbiB0cm92YXRvLiBTY2FyaW"
+    u"NhcmUgZGkgbnVvdm8gaWwgcGFjY2hldHRvLg==",
+    u"\u0298RXJyb3JlOiB1bm8gc3RhdG8gbm9uIHZhbGlkbyBoYSBjYXVzYXRvIGxhIGNoaXVzdXJhIGRlbCBwcm9ncmFtbWEgZGkgYWdnaW"
+    u"9ybmFtZW50by4=",
+    u"\u0298RXJyb3JlOiBmaWxlIGRpIGFnZ2lvcm5hbWVudG8gZmlybXdhcmUgbm9uIHZhbGlkby4gU2NhcmljYXJlIGRpIG51b3ZvIGlsIH"
+    u"BhY2NoZXR0by4=",
+    u"\u0298QW5udWxsYQ==",
+    u"\u0298QWdnaW9ybmE=",
+    u"\u0298UXVlc3RvIGFnZ2lvcm5hbWVudG8gcHXDsiByaWNoaWVkZXJlIGZpbm8gYSAxNSBtaW51dGkuIFNlIG5vbiBzaSBzZWd1b25vIH"
+    u"F1ZXN0ZSBpbmRpY2F6aW9uaSwgaWwgZGlzcG9zaXRpdm8gcG90cmViYmUgZGFubmVnZ2lhcnNpOg==",
+    u"\u0298Tm9uIHNwZWduZXJlIG8gcmlhdnZpYXJlIGlsIGNvbXB1dGVyIGUgbm9uIGxhc2NpYXJsbyBlbnRyYXJlIGluIHNvc3BlbnNpb2"
+    u"5l",
+    u"\u0298Tm9uIHNjb2xsZWdhcmUgaWwgY2F2byBkaSBhbGltZW50YXppb25lIG8gaSBjYXZpIFVTQg==",
+    u"\u0298Tm9uIHRvY2NhcmUgaSBwdWxzYW50aSBkZWwgZGlzcG9zaXRpdm8gT3J2ZWw=",
+};
+
+constexpr CUiTexts kJaTexts = {
+    u"\u0298T3J2ZWwg44OV44Kh44O844Og44Km44Kn44KiIOOCouODg+ODl+ODh+ODvOODiCDjg6bjg7zjg4bjgqPjg6rjg4bjgqM=",
+    u"\u029844Ot44O844OA44O8IOODouODvOODieOCkuW+heapn+OBl+OBpuOBhOOBvuOBmQ==",
+    u"\u029844OH44OQ44Kk44K5IOODouODvOODieOCkuW+heapn+OBl+OBpuOBhOOBvuOBmQ==",
+    u"\u029844Ki44OD44OX44OH44O844OI44GX44Gm44GE44G+44GZ44CC5pWw5YiG44GL44GL44KL5aC05ZCI44GM44GC44KK44G+44GZ",
+    u"\u029844OX44Ot44Kw44Op44Of44Oz44Kw44Gr5oiQ5Yqf44GX44G+44GX44Gf",
+    u"\u029844OX44Ot44Kw44Op44Of44Oz44Kw44Gr5aSx5pWX44GX44G+44GX44Gf",
+    u"\u029844OV44Kh44O844Og44Km44Kn44Ki44Gv5q2j5bi444Gr44Ki44OD44OX44OH44O844OI44GV44KM44G+44GX44Gf44CC",
+    u"\u029844OV44Kh44O844Og44Km44Kn44Ki44Gu44Ki44OD44OX44OH44O844OI44Gr5aSx5pWX44GX44G+44GX44Gf44CC44OH44OQ44"
+    u"Kk44K544KS5o6l57aa44GX55u044GX44Gm44GL44KJ44CB44KC44GG5LiA5bqm44GK6Kmm44GX44GP44Gg44GV44GE44CC",
+    u"\u029844Ko44Op44O8OiDlr77lv5zjgZnjgovjgr/jg5bjg6zjg4Pjg4jjgYzmjqXntprjgZXjgozjgabjgYTjgb7jgZvjgpPjgILjgr"
+    u"/jg5bjg6zjg4Pjg4jjgpLmjqXntprjgZfjgabjgY/jgaDjgZXjgYTjgII=",
+    u"\u029844Ko44Op44O8OiDjgqLjg4Pjg5fjg4fjg7zjg4jlr77osaHjga7jg4fjg5DjgqTjgrnjgYzopovjgaTjgYvjgorjgb7jgZvjgp"
+    u"PjgILjg5Hjg4PjgrHjg7zjgrjjgpLjgoLjgYbkuIDluqbjg4Djgqbjg7Pjg63jg7zjg4njgZfjgabjgY/jgaDjgZXjgYTjgII=",
+    u"\u029844Ko44Op44O8OiDnhKHlirnjgarnirbmhYvjgYznmbrnlJ/jgZfjgZ/jgZ/jgoHjgIHjgqLjg4Pjg5fjg4fjg7zjgr/jg7zjgp"
+    u"LntYLkuobjgZfjgb7jgZfjgZ/jgII=",
+    u"\u029844Ko44Op44O8OiDjg5XjgqHjg7zjg6DjgqbjgqfjgqIg44Ki44OD44OX44OH44O844OIIOODleOCoeOCpOODq+OBjOeEoeWKue"
+    u"OBp+OBmeOAguODkeODg+OCseODvOOCuOOCkuOCguOBhuS4gOW6puODgOOCpuODs+ODreODvOODieOBl+OBpuOBj+OBoOOBleOBhOOAgg"
+    u"==",
+    u"\u029844Kt44Oj44Oz44K744Or",
+    u"\u029844Ki44OD44OX44OH44O844OI",
+    u"\u029844GT44Gu44Ki44OD44OX44OH44O844OI44Gr44Gv5pyA5aSnIDE1IOWIhuOBi+OBi+OCi+OBk+OBqOOBjOOBguOCiuOBvuOBme"
+    u"OAguasoeOBruazqOaEj+S6i+mgheOCkuWuiOOCieOBquOBhOOBqOOAgeODh+ODkOOCpOOCueOBjOaVhemanOOBmeOCi+OBiuOBneOCjO"
+    u"OBjOOBguOCiuOBvuOBmTo=",
+    u"\u029844Kz44Oz44OU44Ol44O844K/44O844KS44K344Oj44OD44OI44OA44Km44Oz44CB5YaN6LW35YuV44CB44G+44Gf44Gv44K544"
+    u"Oq44O844OX44GV44Gb44Gq44GE44Gn44GP44Gg44GV44GE",
+    u"\u02986Zu75rqQ44Kx44O844OW44Or44KEIFVTQiDjgrHjg7zjg5bjg6vjgpLmipzjgYvjgarjgYTjgafjgY/jgaDjgZXjgYQ=",
+    u"\u0298T3J2ZWwg44OH44OQ44Kk44K544Gu44Oc44K/44Oz44Gr6Kem44KM44Gq44GE44Gn44GP44Gg44GV44GE",
+};
+
+constexpr CUiTexts kKoTexts = {
+    u"\u0298T3J2ZWwg7Y6M7Juo7Ja0IOyXheuNsOydtO2KuCDsnKDti7jrpqzti7A=",
+    u"\u029866Gc642UIOuqqOuTnOulvCDquLDri6TrpqzripQg7KSR",
+    u"\u02987J6l7LmYIOuqqOuTnOulvCDquLDri6TrpqzripQg7KSR",
+    u"\u02987JeF642w7J207Yq4IOykkeyeheuLiOuLpC4g66qHIOu2hCDsoJXrj4Qg6rG466a0IOyImCDsnojsirXri4jri6Q=",
+    u"\u02987ZSE66Gc6re4656Y67CNIOyEseqztQ==",
+    u"\u02987ZSE66Gc6re4656Y67CNIOyLpO2MqA==",
+    u"\u02987Y6M7Juo7Ja066W8IOyXheuNsOydtO2KuO2WiOyKteuLiOuLpC4=",
+    u"\u02987Y6M7Juo7Ja066W8IOyXheuNsOydtO2KuO2VmOyngCDrqrvtlojsirXri4jri6QuIOyepey5mOulvCDri6Tsi5wg7Jew6rKw7Z"
+    u"WcIO2bhCDri6Tsi5wg7Iuc64+E7ZWY7Iut7Iuc7JikLg==",
+    u"\u02987Jik66WYOiDsp4Dsm5DrkJjripQg7YOc67iU66a/7J20IOyXsOqysOuQmOyWtCDsnojsp4Ag7JWK7Iq164uI64ukLiDtg5zruJ"
+    u"Trpr/snYQg7Jew6rKw7ZWY7Iut7Iuc7JikLg==",
+    u"\u02987Jik66WYOiDsl4XrjbDsnbTtirgg64yA7IOBIOyepey5mOulvCDssL7snYQg7IiYIOyXhuyKteuLiOuLpC4g7Yyo7YKk7KeA66"
+    u"W8IOuLpOyLnCDri6TsmrTroZzrk5ztlZjsi63si5zsmKQu",
+    u"\u02987Jik66WYOiDsnpjrqrvrkJwg7IOB7YOc66GcIOyduO2VtCDsl4XrjbDsnbTtirgg7ZSE66Gc6re4656o7J20IOyiheujjOuQmO"
+    u"yXiOyKteuLiOuLpC4=",
+    u"\u02987Jik66WYOiDtjozsm6jslrQg7JeF642w7J207Yq4IO2MjOydvOydtCDsnpjrqrvrkJjsl4jsirXri4jri6QuIO2MqO2CpOyngO"
+    u"ulvCDri6Tsi5wg64uk7Jq066Gc65Oc7ZWY7Iut7Iuc7JikLg==",
+    u"\u02987Leo7IaM",
+    u"\u02987JeF642w7J207Yq4",
+    u"\u02987J20IOyXheuNsOydtO2KuOuKlCDstZzrjIAgMTXrtoTsnbQg6rG466a0IOyImCDsnojsirXri4jri6QuIOuLpOydjCDsgqztla"
+    u"3snYQg7KeA7YKk7KeAIOyViuycvOuptCDsnqXsuZjqsIAg7IaQ7IOB65CgIOyImCDsnojsirXri4jri6Q6",
+    u"\u02987Lu07ZOo7YSw66W8IOyiheujjO2VmOqxsOuCmCDri6Tsi5wg7Iuc7J6R7ZWY6rGw64KYIOygiOyghCDrqqjrk5zroZwg7KCE7Z"
+    u"mY7ZWY7KeAIOuniOyLreyLnOyYpA==",
+    u"\u02987KCE7JuQIOy8gOydtOu4lOydtOuCmCBVU0Ig7LyA7J2067iU7J2EIOu9keyngCDrp4jsi63si5zsmKQ=",
+    u"\u0298T3J2ZWwg7J6l7LmY7J2YIOuyhO2KvOydhCDrp4zsp4Dsp4Ag66eI7Iut7Iuc7Jik",
+};
+
+constexpr CUiTexts kNlTexts = {
+    u"\u0298T3J2ZWwtaHVscHByb2dyYW1tYSB2b29yIGZpcm13YXJlLXVwZGF0ZXM=",
+    u"\u0298V2FjaHRlbiBvcCBsb2FkZXJtb2R1cw==",
+    u"\u0298V2FjaHRlbiBvcCBhcHBhcmFhdG1vZHVz",
+    u"\u0298QmV6aWcgbWV0IGJpandlcmtlbiwgZGl0IGthbiBlbmtlbGUgbWludXRlbiBkdXJlbg==",
+    u"\u0298UHJvZ3JhbW1lcmVuIGdlc2xhYWdk",
+    u"\u0298UHJvZ3JhbW1lcmVuIG1pc2x1a3Q=",
+    u"\u0298RGUgZmlybXdhcmUgaXMgYmlqZ2V3ZXJrdC4=",
+    u"\u0298RGUgZmlybXdhcmUga2FuIG5pZXQgd29yZGVuIGJpamdld2Vya3QuIFNsdWl0IHV3IGFwcGFyYWF0IG9wbmlldXcgYWFuIGVuIH"
+    u"Byb2JlZXIgaGV0IG5vZyBlZW5zLg==",
+    u"\u0298Rm91dDogZXIgaXMgZ2VlbiBvbmRlcnN0ZXVuZGUgdGFibGV0IGFhbmdlc2xvdGVuLiBTbHVpdCBlZW4gdGFibGV0IGFhbi4=",
+    u"\u0298Rm91dDogaGV0IGRvZWxhcHBhcmFhdCB2b29yIGRlIHVwZGF0ZSBpcyBuaWV0IGdldm9uZGVuLiBEb3dubG9hZCBoZXQgcGFra2"
+    u"V0IG9wbmlldXcu",
+    u"\u0298Rm91dDogaGV0IHVwZGF0ZXByb2dyYW1tYSBpcyBiZcOraW5kaWdkIHZhbndlZ2UgZWVuIG9uZ2VsZGlnZSBzdGF0dXMu",
+    u"\u0298Rm91dDogb25nZWxkaWcgZmlybXdhcmUtdXBkYXRlYmVzdGFuZC4gRG93bmxvYWQgaGV0IHBha2tldCBvcG5pZXV3Lg==",
+    u"\u0298QW5udWxlcmVu",
+    u"\u0298Qmlqd2Vya2Vu",
+    u"\u0298RGV6ZSB1cGRhdGUga2FuIHRvdCAxNSBtaW51dGVuIGR1cmVuLiBBbHMgdSBkZXplIHN0YXBwZW4gbmlldCB2b2xndCwga2FuIH"
+    u"V3IGFwcGFyYWF0IGJlc2NoYWRpZ2QgcmFrZW46",
+    u"\u0298U2x1aXQgZGUgY29tcHV0ZXIgbmlldCBhZiwgc3RhcnQgZGV6ZSBuaWV0IG9wbmlldXcgb3AgZW4gbGFhdCBkZXplIG5pZXQgaW"
+    u"4gc2xhYXBzdGFuZCBnYWFu",
+    u"\u0298S29wcGVsIGRlIHZvZWRpbmdza2FiZWwgZW4gZGUgVVNCLWthYmVscyBuaWV0IGxvcw==",
+    u"\u0298UmFhayBkZSBrbm9wcGVuIG9wIGhldCBPcnZlbC1hcHBhcmFhdCBuaWV0IGFhbg==",
+};
+
+constexpr CUiTexts kPlTexts = {
+    u"\u0298TmFyesSZZHppZSBkbyBha3R1YWxpemFjamkgb3Byb2dyYW1vd2FuaWEgdWvFgmFkb3dlZ28gT3J2ZWw=",
+    u"\u0298T2N6ZWtpd2FuaWUgbmEgdHJ5YiBwcm9ncmFtdSDFgmFkdWrEhWNlZ28=",
+    u"\u0298T2N6ZWtpd2FuaWUgbmEgdHJ5YiB1cnrEhWR6ZW5pYQ==",
+    u"\u0298VHJ3YSBha3R1YWxpemFjamEsIG1vxbxlIHRvIHBvdHJ3YcSHIGtpbGthIG1pbnV0",
+    u"\u0298UHJvZ3JhbW93YW5pZSB6YWtvxYRjem9uZSBwb215xZtsbmll",
+    u"\u0298UHJvZ3JhbW93YW5pZSBuaWUgcG93aW9kxYJvIHNpxJk=",
+    u"\u0298T3Byb2dyYW1vd2FuaWUgdWvFgmFkb3dlIHpvc3RhxYJvIHBvbXnFm2xuaWUgemFrdHVhbGl6b3dhbmUu",
+    u"\u0298TmllIHVkYcWCbyBzacSZIHpha3R1YWxpem93YcSHIG9wcm9ncmFtb3dhbmlhIHVrxYJhZG93ZWdvLiBQb2TFgsSFY3ogcG9ub3"
+    u"duaWUgdXJ6xIVkemVuaWUgaSBzcHLDs2J1aiBqZXN6Y3plIHJhei4=",
+    u"\u0298QsWCxIVkOiBuaWUgcG9kxYLEhWN6b25vIG9ic8WCdWdpd2FuZWdvIHRhYmxldHUuIFBvZMWCxIVjeiB0YWJsZXQu",
+    u"\u0298QsWCxIVkOiBuaWUgem5hbGV6aW9ubyB1cnrEhWR6ZW5pYSBkb2NlbG93ZWdvIGFrdHVhbGl6YWNqaS4gUG9iaWVyeiBwYWtpZX"
+    u"QgcG9ub3duaWUu",
+    u"\u0298QsWCxIVkOiBuaWVwcmF3aWTFgm93eSBzdGFuIHNwb3dvZG93YcWCIHpha2/FhGN6ZW5pZSBkemlhxYJhbmlhIHByb2dyYW11IG"
+    u"FrdHVhbGl6dWrEhWNlZ28u",
+    u"\u0298QsWCxIVkOiBuaWVwcmF3aWTFgm93eSBwbGlrIGFrdHVhbGl6YWNqaSBvcHJvZ3JhbW93YW5pYSB1a8WCYWRvd2Vnby4gUG9iaW"
+    u"VyeiBwYWtpZXQgcG9ub3duaWUu",
+    u"\u0298QW51bHVq",
+    u"\u0298QWt0dWFsaXp1ag==",
+    u"\u0298VGEgYWt0dWFsaXphY2phIG1vxbxlIHBvdHJ3YcSHIGRvIDE1IG1pbnV0LiBOaWVwcnplc3RyemVnYW5pZSBwb25pxbxzenljaC"
+    u"B6YWxlY2XFhCBtb8W8ZSB1c3prb2R6acSHIHVyesSFZHplbmllOg==",
+    u"\u0298TmllIHd5xYLEhWN6YWogYW5pIG5pZSB1cnVjaGFtaWFqIHBvbm93bmllIGtvbXB1dGVyYSBpIG5pZSBwb3p3w7NsIG11IHByem"
+    u"VqxZvEhyB3IHN0YW4gdcWbcGllbmlh",
+    u"\u0298TmllIG9kxYLEhWN6YWoga2FibGEgemFzaWxhasSFY2VnbyBhbmkga2FibGkgVVNC",
+    u"\u0298TmllIGRvdHlrYWogcHJ6eWNpc2vDs3cgdXJ6xIVkemVuaWEgT3J2ZWw=",
+};
+
+constexpr CUiTexts kPtTexts = {
+    u"\u0298VXRpbGl0w6FyaW8gZGUgYXR1YWxpemHDp8OjbyBkZSBmaXJtd2FyZSBPcnZlbA==",
+    u"\u0298QWd1YXJkYW5kbyBvIG1vZG8gY2FycmVnYWRvcg==",
+    u"\u0298QWd1YXJkYW5kbyBvIG1vZG8gZGlzcG9zaXRpdm8=",
+    u"\u0298QXR1YWxpemFuZG8sIGlzc28gcG9kZSBsZXZhciBhbGd1bnMgbWludXRvcw==",
+    u"\u0298UHJvZ3JhbWHDp8OjbyBjb25jbHXDrWRhIGNvbSDDqnhpdG8=",
+    u"\u0298RmFsaGEgbmEgcHJvZ3JhbWHDp8Ojbw==",
+    u"\u0298TyBmaXJtd2FyZSBmb2kgYXR1YWxpemFkbyBjb20gw6p4aXRvLg==",
+    u"\u0298RmFsaGEgYW8gYXR1YWxpemFyIG8gZmlybXdhcmUuIFJlY29uZWN0ZSBvIGRpc3Bvc2l0aXZvIGUgdGVudGUgbm92YW1lbnRlLg"
+    u"==",
+    u"\u0298RXJybzogbmVuaHVtIHRhYmxldCBjb21wYXTDrXZlbCBlc3TDoSBjb25lY3RhZG8uIENvbmVjdGUgdW0gdGFibGV0Lg==",
+    u"\u0298RXJybzogbyBkaXNwb3NpdGl2byBkZSBkZXN0aW5vIGRhIGF0dWFsaXphw6fDo28gbsOjbyBmb2kgZW5jb250cmFkby4gQmFpeG"
+    u"UgbyBwYWNvdGUgbm92YW1lbnRlLg==",
+    u"\u0298RXJybzogdW0gZXN0YWRvIGludsOhbGlkbyBjYXVzb3UgbyBlbmNlcnJhbWVudG8gZG8gYXR1YWxpemFkb3Iu",
+    u"\u0298RXJybzogYXJxdWl2byBkZSBhdHVhbGl6YcOnw6NvIGRlIGZpcm13YXJlIGludsOhbGlkby4gQmFpeGUgbyBwYWNvdGUgbm92YW"
+    u"1lbnRlLg==",
+    u"\u0298Q2FuY2VsYXI=",
+    u"\u0298QXR1YWxpemFy",
+    u"\u0298RXN0YSBhdHVhbGl6YcOnw6NvIHBvZGUgbGV2YXIgYXTDqSAxNSBtaW51dG9zLiBTZSBlc3RhcyBpbnN0cnXDp8O1ZXMgbsOjby"
+    u"Bmb3JlbSBzZWd1aWRhcywgbyBkaXNwb3NpdGl2byBwb2RlcsOhIHNlciBkYW5pZmljYWRvOg==",
+    u"\u0298TsOjbyBkZXNsaWd1ZSBuZW0gcmVpbmljaWUgbyBjb21wdXRhZG9yIGUgbsOjbyBkZWl4ZSBxdWUgZWxlIGVudHJlIGVtIHN1c3"
+    u"BlbnPDo28=",
+    u"\u0298TsOjbyBkZXNjb25lY3RlIG8gY2FibyBkZSBlbmVyZ2lhIG5lbSBvcyBjYWJvcyBVU0I=",
+    u"\u0298TsOjbyB0b3F1ZSBub3MgYm90w7VlcyBkbyBkaXNwb3NpdGl2byBPcnZlbA==",
+};
+
+constexpr CUiTexts kRuTexts = {
+    u"\u02980KPRgtC40LvQuNGC0LAg0L7QsdC90L7QstC70LXQvdC40Y8g0LzQuNC60YDQvtC/0YDQvtCz0YDQsNC80LzRiyBPcnZlbA==",
+    u"\u02980J7QttC40LTQsNC90LjQtSDRgNC10LbQuNC80LAg0LfQsNCz0YDRg9C30YfQuNC60LA=",
+    u"\u02980J7QttC40LTQsNC90LjQtSDRgNC10LbQuNC80LAg0YPRgdGC0YDQvtC50YHRgtCy0LA=",
+    u"\u02980JLRi9C/0L7Qu9C90Y/QtdGC0YHRjyDQvtCx0L3QvtCy0LvQtdC90LjQtSwg0Y3RgtC+INC80L7QttC10YIg0LfQsNC90Y/Rgt"
+    u"GMINC90LXRgdC60L7Qu9GM0LrQviDQvNC40L3Rg9GC",
+    u"\u02980J/RgNC+0LPRgNCw0LzQvNC40YDQvtCy0LDQvdC40LUg0LLRi9C/0L7Qu9C90LXQvdC+INGD0YHQv9C10YjQvdC+",
+    u"\u02980J7RiNC40LHQutCwINC/0YDQvtCz0YDQsNC80LzQuNGA0L7QstCw0L3QuNGP",
+    u"\u02980JzQuNC60YDQvtC/0YDQvtCz0YDQsNC80LzQsCDRg9GB0L/QtdGI0L3QviDQvtCx0L3QvtCy0LvQtdC90LAu",
+    u"\u02980J3QtSDRg9C00LDQu9C+0YHRjCDQvtCx0L3QvtCy0LjRgtGMINC80LjQutGA0L7Qv9GA0L7Qs9GA0LDQvNC80YMuINCf0LXRgN"
+    u"C10L/QvtC00LrQu9GO0YfQuNGC0LUg0YPRgdGC0YDQvtC50YHRgtCy0L4g0Lgg0L/QvtCy0YLQvtGA0LjRgtC1INC/0L7Qv9GL0YLQut"
+    u"GDLg==",
+    u"\u02980J7RiNC40LHQutCwOiDQvdC1INC/0L7QtNC60LvRjtGH0LXQvSDQv9C+0LTQtNC10YDQttC40LLQsNC10LzRi9C5INC/0LvQsN"
+    u"C90YjQtdGCLiDQn9C+0LTQutC70Y7Rh9C40YLQtSDQv9C70LDQvdGI0LXRgi4=",
+    u"\u02980J7RiNC40LHQutCwOiDRhtC10LvQtdCy0L7QtSDRg9GB0YLRgNC+0LnRgdGC0LLQviDQtNC70Y8g0L7QsdC90L7QstC70LXQvd"
+    u"C40Y8g0L3QtSDQvdCw0LnQtNC10L3Qvi4g0JfQsNCz0YDRg9C30LjRgtC1INC/0LDQutC10YIg0L/QvtCy0YLQvtGA0L3Qvi4=",
+    u"\u02980J7RiNC40LHQutCwOiDRgNCw0LHQvtGC0LAg0L/RgNC+0LPRgNCw0LzQvNGLINC+0LHQvdC+0LLQu9C10L3QuNGPINC/0YDQtd"
+    u"GA0LLQsNC90LAg0LjQty3Qt9CwINC90LXQtNC+0L/Rg9GB0YLQuNC80L7Qs9C+INGB0L7RgdGC0L7Rj9C90LjRjy4=",
+    u"\u02980J7RiNC40LHQutCwOiDQvdC10LTQvtC/0YPRgdGC0LjQvNGL0Lkg0YTQsNC50Lsg0L7QsdC90L7QstC70LXQvdC40Y8g0LzQuN"
+    u"C60YDQvtC/0YDQvtCz0YDQsNC80LzRiy4g0JfQsNCz0YDRg9C30LjRgtC1INC/0LDQutC10YIg0L/QvtCy0YLQvtGA0L3Qvi4=",
+    u"\u02980J7RgtC80LXQvdCw",
+    u"\u02980J7QsdC90L7QstC40YLRjA==",
+    u"\u02980J7QsdC90L7QstC70LXQvdC40LUg0LzQvtC20LXRgiDQt9Cw0L3Rj9GC0Ywg0LTQviAxNSDQvNC40L3Rg9GCLiDQndC10YHQvt"
+    u"Cx0LvRjtC00LXQvdC40LUg0Y3RgtC40YUg0YPQutCw0LfQsNC90LjQuSDQvNC+0LbQtdGCINC/0YDQuNCy0LXRgdGC0Lgg0Log0L/Qvt"
+    u"Cy0YDQtdC20LTQtdC90LjRjiDRg9GB0YLRgNC+0LnRgdGC0LLQsDo=",
+    u"\u02980J3QtSDQstGL0LrQu9GO0YfQsNC50YLQtSDQuCDQvdC1INC/0LXRgNC10LfQsNCz0YDRg9C20LDQudGC0LUg0LrQvtC80L/RjN"
+    u"GO0YLQtdGAINC4INC90LUg0L/QtdGA0LXQstC+0LTQuNGC0LUg0LXQs9C+INCyINGB0L/Rj9GJ0LjQuSDRgNC10LbQuNC8",
+    u"\u02980J3QtSDQvtGC0YHQvtC10LTQuNC90Y/QudGC0LUg0LrQsNCx0LXQu9GMINC/0LjRgtCw0L3QuNGPINC4IFVTQi3QutCw0LHQtd"
+    u"C70Lg=",
+    u"\u02980J3QtSDQutCw0YHQsNC50YLQtdGB0Ywg0LrQvdC+0L/QvtC6INC90LAg0YPRgdGC0YDQvtC50YHRgtCy0LUgT3J2ZWw=",
+};
+
+constexpr CUiTexts kZhTwTexts = {
+    u"\u0298T3J2ZWwg6Z+M6auU5pu05paw5YWs55So56iL5byP",
+    u"\u02985q2j5Zyo562J5b6F6LyJ5YWl5Zmo5qih5byP",
+    u"\u02985q2j5Zyo562J5b6F6KOd572u5qih5byP",
+    u"\u02985q2j5Zyo5pu05paw77yM5Y+v6IO96ZyA6KaB5bm+5YiG6ZCY",
+    u"\u029856iL5byP5a+r5YWl5oiQ5Yqf",
+    u"\u029856iL5byP5a+r5YWl5aSx5pWX",
+    u"\u02986Z+M6auU5bey5oiQ5Yqf5pu05paw44CC",
+    u"\u02986Z+M6auU5pu05paw5aSx5pWX44CC6KuL6YeN5paw6YCj5o6l5oKo55qE6KOd572u77yM54S25b6M5YaN6Kmm5LiA5qyh44CC",
+    u"\u02986Yyv6Kqk77ya5pyq6YCj5o6l5pSv5o+055qE57mq5ZyW5p2/44CC6KuL6YCj5o6l57mq5ZyW5p2/44CC",
+    u"\u02986Yyv6Kqk77ya5om+5LiN5Yiw6KaB5pu05paw55qE55uu5qiZ6KOd572u44CC6KuL6YeN5paw5LiL6LyJ5aWX5Lu244CC",
+    u"\u02986Yyv6Kqk77ya54Sh5pWI55qE54uA5oWL5bCO6Ie05pu05paw56iL5byP57WC5q2i44CC",
+    u"\u02986Yyv6Kqk77ya54Sh5pWI55qE6Z+M6auU5pu05paw5qqU5qGI44CC6KuL6YeN5paw5LiL6LyJ5aWX5Lu244CC",
+    u"\u02985Y+W5raI",
+    u"\u02985pu05paw",
+    u"\u02985q2k5pu05paw5pyA5aSa5Y+v6IO96ZyA6KaBIDE1IOWIhumQmOOAguiLpeacqumBteWuiOS4i+WIl+atpempn++8jOWPr+iDve"
+    u"acg+aQjeWjnuaCqOeahOijnee9ru+8mg==",
+    u"\u02986KuL5Yu/5bCH6Zu76IWm6Zec5qmf44CB6YeN5paw5ZWf5YuV5oiW6K6T6Zu76IWm6YCy5YWl552h55yg54uA5oWL",
+    u"\u02986KuL5Yu/5ouU6Zmk6Zu75rqQ57ea5oiWIFVTQiDpgKPmjqXnt5o=",
+    u"\u02986KuL5Yu/6Ke456KwIE9ydmVsIOijnee9ruS4iueahOaMiemIlQ==",
+};
+
+constexpr CUiTexts kZhCnTexts = {
+    u"\u0298T3J2ZWwg5Zu65Lu25pu05paw5a6e55So56iL5bqP",
+    u"\u02985q2j5Zyo562J5b6F5Yqg6L2956iL5bqP5qih5byP",
+    u"\u02985q2j5Zyo562J5b6F6K6+5aSH5qih5byP",
+    u"\u02985q2j5Zyo5pu05paw77yM6L+Z5Y+v6IO96ZyA6KaB5Yeg5YiG6ZKf",
+    u"\u029857yW56iL5oiQ5Yqf",
+    u"\u029857yW56iL5aSx6LSl",
+    u"\u02985Zu65Lu25bey5oiQ5Yqf5pu05paw44CC",
+    u"\u02985Zu65Lu25pu05paw5aSx6LSl44CC6K+36YeN5paw6L+e5o6l6K6+5aSH77yM54S25ZCO6YeN6K+V44CC",
+    u"\u02986ZSZ6K+v77ya5pyq6L+e5o6l5Y+X5pSv5oyB55qE5pWw5L2N5p2/44CC6K+36L+e5o6l5pWw5L2N5p2/44CC",
+    u"\u02986ZSZ6K+v77ya5om+5LiN5Yiw6KaB5pu05paw55qE55uu5qCH6K6+5aSH44CC6K+36YeN5paw5LiL6L295pu05paw5YyF44CC",
+    u"\u02986ZSZ6K+v77ya5peg5pWI54q25oCB5a+86Ie05pu05paw56iL5bqP57uI5q2i44CC",
+    u"\u02986ZSZ6K+v77ya5Zu65Lu25pu05paw5paH5Lu25peg5pWI44CC6K+36YeN5paw5LiL6L295pu05paw5YyF44CC",
+    u"\u02985Y+W5raI",
+    u"\u02985pu05paw",
+    u"\u02985q2k5pu05paw5pyA5aSa5Y+v6IO96ZyA6KaBIDE1IOWIhumSn+OAguS4jemBteW+quS7peS4i+atpemqpOWPr+iDveS8muaNn+"
+    u"Wdj+aCqOeahOiuvuWkh++8mg==",
+    u"\u02986K+35Yu/5bCG6K6h566X5py65YWz5py644CB6YeN5paw5ZCv5Yqo5oiW6K6p6K6h566X5py66L+b5YWl552h55yg54q25oCB",
+    u"\u02986K+35Yu/5ouU5LiL55S15rqQ57q/5oiWIFVTQiDmlbDmja7nur8=",
+    u"\u02986K+35Yu/6Kem56KwIE9ydmVsIOiuvuWkh+S4iueahOaMiemUrg==",
+};
+// The neutral language shows the English texts, so a neutral selection never leaves the dialogs blank.
+constexpr std::array<CStringTable, 14> kStringTables = {{
+    {9, kEnTexts},
+    {7, kDeTexts},
+    {10, kEsTexts},
+    {12, kFrTexts},
+    {16, kItTexts},
+    {17, kJaTexts},
+    {18, kKoTexts},
+    {19, kNlTexts},
+    {21, kPlTexts},
+    {22, kPtTexts},
+    {25, kRuTexts},
+    {1028, kZhTwTexts},
+    {2052, kZhCnTexts},
+    {0, kEnTexts},
+}};
+
+const std::array<uint8_t, 256>& ValueTable()
+{
+  static const std::array<uint8_t, 256> valueTable = [] {
+    std::array<uint8_t, 256> table;
+    table.fill(kInvalidValue);
+    const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
+    for (uint8_t value = 0; value <= kPadValue; ++value) {
+      table[static_cast<uint8_t>(alphabet[value])] = value;
+    }
+    return table;
+  }();
+  return valueTable;
+}
+
+uint8_t Base64Value(uint8_t coded_I)
+{
+  const std::array<uint8_t, 256>& valueTable = ValueTable();
+  ORV_ASSERT(coded_I < valueTable.size());
+  ORV_ASSERT((valueTable[coded_I] & 0x80) == 0);
+  return valueTable[coded_I];
+}
+
+const char16_t* FindText(std::span<const CStringTable> tables_I, uint16_t id_I, uint16_t langId_I)
+{
+  const auto id = std::find(kUiStringIds.begin(), kUiStringIds.end(), id_I);
+  if (id == kUiStringIds.end()) {
+    return nullptr;
+  }
+  for (const CStringTable& table : tables_I) {
+    if (table.mLangId == langId_I) {
+      return table.mTexts[static_cast<size_t>(id - kUiStringIds.begin())];
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const CStringTable> BuiltInStringTables() { return kStringTables; }
+
+std::u16string LoadResString(uint16_t id_I, uint16_t langId_I) { return LoadResString(id_I, langId_I, kStringTables); }
+
+std::u16string LoadResString(uint16_t id_I, uint16_t langId_I, std::span<const CStringTable> tables_I)
+{
+  uint16_t langId = langId_I;
+  do {
+    if (const char16_t* text = FindText(tables_I, id_I, langId)) {
+      return DecodeResString(text);
+    }
+  } while (FallbackLangId(langId));
+  return {};
+}
+
+std::u16string DecodeResString(const std::u16string& codedString_I)
+{
+  if (codedString_I.empty() || codedString_I[0] != kCodedMarker) {
+    return codedString_I;
+  }
+  std::vector<uint8_t> coded;
+  coded.reserve(codedString_I.size() + 3);
+  for (size_t i = 1; i < codedString_I.size(); ++i) {
+    ORV_ASSERT(codedString_I[i] < 256);
+    coded.push_back(static_cast<uint8_t>(codedString_I[i]));
+  }
+  coded.resize((coded.size() + 3) / 4 * 4, '=');
+  const std::vector<uint8_t> bytes = Base64Decode(coded);
+  return Utf8ToWide(std::string(bytes.begin(), bytes.end()));
+}
+
+std::vector<uint8_t> Base64Decode(const std::vector<uint8_t>& codedbuffer_I)
+{
+  ORV_ASSERT((((codedbuffer_I.size() + 3) / 4) * 4) == codedbuffer_I.size());
+  const auto valueAt = [&codedbuffer_I](size_t pos_I) {
+    return pos_I < codedbuffer_I.size() ? Base64Value(codedbuffer_I[pos_I]) : kPadValue;
+  };
+  std::vector<uint8_t> bytes;
+  bytes.reserve(codedbuffer_I.size() / 4 * 3 + 3);
+  for (size_t pos = 0; pos < codedbuffer_I.size(); pos += 4) {
+    const uint8_t s1 = valueAt(pos);
+    const uint8_t s2 = valueAt(pos + 1);
+    const uint8_t s3 = valueAt(pos + 2);
+    const uint8_t s4 = valueAt(pos + 3);
+    ORV_ASSERT(s1 < 64);
+    ORV_ASSERT(s2 < 64);
+    const uint32_t group = (uint32_t(s1 % 64) << 18) | (uint32_t(s2 % 64) << 12) | (uint32_t(s3 % 64) << 6) | (s4 % 64);
+    bytes.push_back(static_cast<uint8_t>(group >> 16));
+    if (s3 < 64) bytes.push_back(static_cast<uint8_t>(group >> 8));
+    if (s4 < 64) bytes.push_back(static_cast<uint8_t>(group));
+  }
+  return bytes;
+}
+
+}  // namespace orv

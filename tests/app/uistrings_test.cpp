@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "app/uistrings.h"
+#include "tests/testsupport/testfiles.h"
+
+using namespace orv;
+
+namespace {
+
+const std::u16string kEnglish[] = {
+    u"Orvel Firmware Update Utility",
+    u"Waiting for Loader Mode",
+    u"Waiting for Device Mode",
+    u"Updating, this may take several minutes",
+    u"Programming Successful",
+    u"Programming Failed",
+    u"Firmware was successfully updated.",
+    u"Firmware failed to update. Please reattach your device and try again.",
+    u"Error: No supported tablet is connected.  Please connect a tablet.",
+    u"Error: Update target device not found. Please re-download the package.",
+    u"Error: Invalid state resulted in updater termination.",
+    u"Error: Invalid Firmware update file. Please re-download the package.",
+    u"Cancel",
+    u"Update",
+    u"This update may take up to 15 minutes. Failure to follow these steps may break your device:",
+    u"Do not shut down, restart, or allow your computer to sleep",
+    u"Do not unplug the power or USB cables",
+    u"Do not touch buttons on Orvel device",
+};
+
+std::vector<uint8_t> Bytes(const std::string& text_I) { return {text_I.begin(), text_I.end()}; }
+
+}  // namespace
+
+TEST(UiStrings, EveryLanguageHoldsEveryStringEncoded)
+{
+  test::CDebugCapture capture;
+  std::set<uint16_t> langIds;
+  for (const CStringTable& table : BuiltInStringTables()) {
+    langIds.insert(table.mLangId);
+    std::set<std::u16string> distinct;
+    for (size_t i = 0; i < kUiStringIds.size(); ++i) {
+      ASSERT_NE(table.mTexts[i], nullptr) << table.mLangId << " " << kUiStringIds[i];
+      EXPECT_EQ(table.mTexts[i][0], u'\u0298');
+      const std::u16string text = LoadResString(kUiStringIds[i], table.mLangId);
+      EXPECT_FALSE(text.empty());
+      EXPECT_EQ(text.find(u'\uFFFD'), std::u16string::npos) << table.mLangId << " " << kUiStringIds[i];
+      distinct.insert(text);
+    }
+    // "Update" (2205) and the title differ from each other in every language, so all 18 are distinct.
+    EXPECT_EQ(distinct.size(), kUiStringIds.size()) << table.mLangId;
+  }
+  EXPECT_EQ(langIds, (std::set<uint16_t>{0, 7, 9, 10, 12, 16, 17, 18, 19, 21, 22, 25, 1028, 2052}));
+  EXPECT_TRUE(capture.Lines().empty());
+}
+
+TEST(UiStrings, EnglishAndNeutralTextsAreTheProductTexts)
+{
+  for (size_t i = 0; i < kUiStringIds.size(); ++i) {
+    EXPECT_EQ(LoadResString(kUiStringIds[i], 9), kEnglish[i]) << kUiStringIds[i];
+    EXPECT_EQ(LoadResString(kUiStringIds[i], 0), kEnglish[i]) << kUiStringIds[i];
+  }
+}
+
+TEST(UiStrings, LookupFallsBackToRelatedLanguages)
+{
+  EXPECT_EQ(LoadResString(EUISTRING_CANCEL, 1053), u"Cancel");  // no Swedish table
+  EXPECT_EQ(LoadResString(EUISTRING_CANCEL, 3079), u"Abbrechen");
+  EXPECT_EQ(LoadResString(EUISTRING_CANCEL, 3076), u"\u53D6\u6D88");
+  EXPECT_EQ(LoadResString(EUISTRING_UPDATE, 1041), u"\u30A2\u30C3\u30D7\u30C7\u30FC\u30C8");
+  EXPECT_TRUE(LoadResString(2107, 9).empty());
+
+  const CUiTexts english = {u"\u0298RW5nbGlzaA==", nullptr};
+  const CUiTexts german = {nullptr, u"Deutsch"};
+  const CUiTexts neutral = {nullptr, nullptr, u"\u0298TmV1dHJhbA=="};
+  const CStringTable tables[] = {{9, english}, {7, german}, {0, neutral}};
+  EXPECT_EQ(LoadResString(EUISTRING_TITLE, 1031, tables), u"English");
+  EXPECT_EQ(LoadResString(EUISTRING_WAITING_FOR_LOADER, 1031, tables), u"Deutsch");
+  EXPECT_EQ(LoadResString(EUISTRING_WAITING_FOR_DEVICE, 1031, tables), u"Neutral");
+  EXPECT_TRUE(LoadResString(EUISTRING_UPDATING, 1031, tables).empty());
+}
+
+TEST(UiStrings, DecodingToleratesMalformedText)
+{
+  test::CDebugCapture capture;
+  EXPECT_EQ(DecodeResString(u"Plain \u0298text"), u"Plain \u0298text");
+  EXPECT_EQ(DecodeResString(u""), u"");
+  EXPECT_EQ(DecodeResString(u"\u0298"), u"");
+  EXPECT_EQ(DecodeResString(u"\u0298TWE"), u"Ma");  // padding added
+  EXPECT_EQ(DecodeResString(u"\u0298w6Q="), u"\u00E4");
+  EXPECT_TRUE(capture.Lines().empty());
+
+  EXPECT_EQ(DecodeResString(u"\u0298TW\u0146u"), u"Man");  // U+0146 read as "F", reported
+  EXPECT_EQ(capture.CountAsserts("codedString_I[i] < 256"), 1u);
+
+  // An invalid character drops the byte it would complete and counts as zero where it cannot.
+  EXPECT_EQ(Base64Decode(Bytes("TW**")), Bytes("M"));
+  EXPECT_EQ(Base64Decode(Bytes("*WFu")), Bytes("\x01" "an"));
+  EXPECT_EQ(capture.CountAsserts("(valueTable[coded_I] & 0x80) == 0"), 3u);
+  EXPECT_EQ(capture.CountAsserts("s1 < 64"), 1u);
+
+  EXPECT_EQ(Base64Decode(Bytes("TWFuTQ")), Bytes("ManM"));  // a short last group counts as padded
+  EXPECT_EQ(capture.CountAsserts("(((codedbuffer_I.size() + 3) / 4) * 4) == codedbuffer_I.size()"), 1u);
+  EXPECT_EQ(Base64Decode(Bytes("T===")), Bytes("L"));
+  EXPECT_EQ(capture.CountAsserts("s2 < 64"), 1u);
+}
