@@ -96,6 +96,7 @@ CSimHidBoard::CSimHidBoard(const SSimHidBoardConfig& config_I)
       mLoader(config_I.flashLoader),
       mMode(config_I.startInLoader ? ESIMBOARDMODE_LOADER : ESIMBOARDMODE_NORMAL)
 {
+  mPresence.Appear({CurrentIdentity().path, EDEVICECLASS_HID}, 0);
 }
 
 std::unique_ptr<CHidDevice> CSimHidBoard::Open(const std::string& path_I)
@@ -123,6 +124,12 @@ ESimBoardMode CSimHidBoard::Mode()
   return mMode;
 }
 
+void CSimHidBoard::EnterLoader()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  if (mMode == ESIMBOARDMODE_NORMAL && Present()) SwitchMode(ESIMBOARDMODE_LOADER);
+}
+
 void CSimHidBoard::FailTransfers(uint64_t first_I, uint64_t count_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
@@ -145,7 +152,7 @@ void CSimHidBoard::DropOffBusAfter(uint64_t transfer_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
   mDropAfter = transfer_I;
-  mDropped = mDropped || mTransfers >= transfer_I;
+  if (mTransfers >= transfer_I) Drop();
 }
 
 uint64_t CSimHidBoard::TransferCount()
@@ -198,7 +205,7 @@ bool CSimHidBoard::Transfer(uint64_t session_I, bool set_I, std::vector<uint8_t>
   const bool ok = Reachable(session_I) && !Failing(number) && Deliver(set_I, wire);
   if (ok) report_IO = std::move(wire);
   mTrace.push_back({set_I, report_IO, ok, Clock().NowMs()});
-  mDropped = mDropped || (mDropAfter && number >= *mDropAfter);
+  if (mDropAfter && number >= *mDropAfter) Drop();
   return ok;
 }
 
@@ -212,7 +219,7 @@ bool CSimHidBoard::Identity(uint64_t session_I, SSimHidIdentity& identity_O)
 
 bool CSimHidBoard::Reachable(uint64_t session_I) const { return session_I == mSession && Present(); }
 
-bool CSimHidBoard::Present() const { return !mDropped && Clock().NowMs() >= mPresentFromMs; }
+bool CSimHidBoard::Present() const { return mPresence.Present(Clock().NowMs()); }
 
 bool CSimHidBoard::Failing(uint64_t transfer_I) const
 {
@@ -271,7 +278,42 @@ void CSimHidBoard::SwitchMode(ESimBoardMode mode_I)
   if (!mConfig.reenumerate) return;
   // The old handles die with the old session; the new interface appears after the delay.
   ++mSession;
-  mPresentFromMs = Clock().NowMs() + mConfig.reenumerateMs;
+  const uint64_t now = Clock().NowMs();
+  mPresence.Leave(now);
+  mPresence.Appear({CurrentIdentity().path, EDEVICECLASS_HID}, now + mConfig.reenumerateMs);
+}
+
+void CSimHidBoard::Drop()
+{
+  if (mDropped) return;
+  mDropped = true;
+  mPresence.Leave(Clock().NowMs());
+}
+
+std::vector<SSimInterface> CSimHidBoard::PresentInterfaces()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  if (!Present()) return {};
+  return {{CurrentIdentity().path, EDEVICECLASS_HID}};
+}
+
+std::vector<SSimInterfaceChange> CSimHidBoard::TakeInterfaceChanges()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return mPresence.Take(Clock().NowMs());
+}
+
+std::optional<uint64_t> CSimHidBoard::NextInterfaceChangeMs()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return mPresence.PendingArrivalMs();
+}
+
+std::vector<SSimNode> CSimHidBoard::Nodes()
+{
+  std::vector<SSimNode> nodes{{SimInstanceIdOfPath(mConfig.normal.path), mConfig.normal.parentId}};
+  if (mConfig.reenumerate) nodes.push_back({SimInstanceIdOfPath(mConfig.loader.path), mConfig.loader.parentId});
+  return nodes;
 }
 
 }  // namespace orv::sim

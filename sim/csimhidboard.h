@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/fwupdater/chidsystem.h"
+#include "sim/csimbusdevice.h"
 #include "sim/csimflashloader.h"
 
 namespace orv::sim {
@@ -54,7 +55,7 @@ struct SSimTransfer {
   uint64_t timeMs = 0;
 };
 
-class CSimHidBoard : public std::enable_shared_from_this<CSimHidBoard> {
+class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<CSimHidBoard> {
  public:
   // Empty, with the reason, when the configuration is not usable.
   static std::shared_ptr<CSimHidBoard> Create(const SSimHidBoardConfig& config_I, std::string& error_O);
@@ -66,6 +67,9 @@ class CSimHidBoard : public std::enable_shared_from_this<CSimHidBoard> {
   // The path of the current mode, present or not yet.
   std::string Path();
   ESimBoardMode Mode();
+  // Starts the loader as the enter-loader pair would (a bulk board's vendor request does this); nothing
+  // happens in the loader or off the bus.
+  void EnterLoader();
 
   // Faults. Transfers are numbered from 1 in the order the board saw them, failed ones included.
   void FailTransfers(uint64_t first_I, uint64_t count_I = 1);
@@ -82,6 +86,12 @@ class CSimHidBoard : public std::enable_shared_from_this<CSimHidBoard> {
   uint32_t RomMagic();
   std::vector<uint32_t> RomChecksums();
   uint32_t WorkingMagic();
+
+  std::vector<SSimInterface> PresentInterfaces() override;
+  std::vector<SSimInterfaceChange> TakeInterfaceChanges() override;
+  std::optional<uint64_t> NextInterfaceChangeMs() override;
+  std::vector<SSimNode> Nodes() override;
+  std::unique_ptr<CHidDevice> OpenHid(const std::string& path_I) override { return Open(path_I); }
 
  private:
   friend class CSimHidDevice;
@@ -106,13 +116,14 @@ class CSimHidBoard : public std::enable_shared_from_this<CSimHidBoard> {
   bool LoaderDeliver(bool set_I, std::vector<uint8_t>& inner_IO);
   bool NormalSet(const std::vector<uint8_t>& report_I, bool armed_I);
   void SwitchMode(ESimBoardMode mode_I);
+  void Drop();
 
   const SSimHidBoardConfig mConfig;
   std::mutex mLock;
   CSimFlashLoader mLoader;
   ESimBoardMode mMode = ESIMBOARDMODE_NORMAL;
   uint64_t mSession = 1;
-  uint64_t mPresentFromMs = 0;
+  CSimPresence mPresence;
   // The first half of the enter-loader pair (vendor id high byte first) arrived last.
   bool mArmed = false;
   bool mDropped = false;

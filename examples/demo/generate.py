@@ -58,6 +58,8 @@ def main():
     os.chdir(os.path.dirname(os.path.abspath(__file__)))
     # Pen tablet: application code from 0x8000 and a configuration block of its own at 0x1F000.
     write_srec("tablet_s.pen", "3", [(0x8000, pattern(1, 6144)), (0x1F000, pattern(2, 512))], "Orvel Tablet S pen")
+    # Pen tablet touch controller (on I2C): S-record, small enough for the tunnel's 22-block loader.
+    write_srec("tablet_s.touch", "1", [(0x2000, pattern(7, 3072))], "Orvel Tablet S touch")
     # Pen display pen board: one run of application code in 24-bit addresses.
     write_srec("display_pen.orv", "2", [(0x4000, pattern(3, 8192))], "Orvel Display 16 pen")
     # Touch controller: Intel HEX from 0x8000; the image is padded to whole 512-byte pages on loading.

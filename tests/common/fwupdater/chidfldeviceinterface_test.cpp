@@ -25,6 +25,7 @@ class CHidBoardSwitching : public ::testing::Test {
     mSystem->AddBoard(mBoard);
     mSystem->AddNode("USB\\VID_4F52&PID_0101\\7", "USB\\ROOT_HUB30\\4");
     mSystem->AddNode("USB\\VID_4F52&PID_0100\\7", "USB\\ROOT_HUB30\\4");
+    CFLDeviceInterface::SetProtocolType(0);
   }
 
   Bytes LastSet()

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/cclock.h"
+#include "common/fwupdater/cfldeviceinterface.h"
 #include "common/fwupdater/cupdatecontroller.h"
 #include "sim/csimhidsystem.h"
 #include "tests/testsupport/crecordingupdatenotifier.h"
@@ -49,6 +50,8 @@ class CInPlaceUpdate : public ::testing::Test {
                                                           (mDir.Path() / "fw_loader.ini").string()));
     mController.SetNotifier(&mNotifier);
   }
+  // The controller sets the process-wide protocol type; later tests start from the default.
+  ~CInPlaceUpdate() override { CFLDeviceInterface::SetProtocolType(0); }
 
   bool Prepare(const std::string& type_I)
   {

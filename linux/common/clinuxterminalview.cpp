@@ -1,0 +1,249 @@
+#include "linux/common/clinuxterminalview.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/textconversion.h"
+
+namespace orv {
+namespace {
+
+// Written by the signal handler, so it cannot live in an object: a lock-free atomic is all a handler may touch.
+constinit std::atomic<bool> sCloseRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnCloseSignal(int /*signal_I*/) { sCloseRequested.store(true); }
+
+constexpr int kBarWidth = 20;
+constexpr int kDefaultColumns = 80;
+constexpr const char* kWarningMark = "! ";
+constexpr const char* kCancelRefused = "Cancel refused: a board is in or near loader mode. Please wait.";
+
+bool IsWide(char32_t c_I)
+{
+  return (c_I >= 0x1100 && c_I <= 0x115F) || (c_I >= 0x2E80 && c_I <= 0xA4CF) || (c_I >= 0xAC00 && c_I <= 0xD7A3) ||
+         (c_I >= 0xF900 && c_I <= 0xFAFF) || (c_I >= 0xFE30 && c_I <= 0xFE4F) || (c_I >= 0xFF00 && c_I <= 0xFF60) ||
+         (c_I >= 0xFFE0 && c_I <= 0xFFE6) || (c_I >= 0x20000 && c_I <= 0x3FFFD);
+}
+
+// Screen columns a line of UTF-8 takes: East Asian wide characters two, combining marks none.
+int DisplayWidth(const std::string& utf8_I)
+{
+  int width = 0;
+  size_t pos = 0;
+  while (pos < utf8_I.size()) {
+    const auto lead = static_cast<uint8_t>(utf8_I[pos]);
+    const size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    for (size_t i = 1; i < length && pos + i < utf8_I.size(); ++i) {
+      c = (c << 6) | (static_cast<uint8_t>(utf8_I[pos + i]) & 0x3F);
+    }
+    pos += length;
+    if (c >= 0x300 && c <= 0x36F) continue;
+    width += IsWide(c) ? 2 : 1;
+  }
+  return width;
+}
+
+int ScreenRows(const std::string& line_I, int columns_I)
+{
+  return std::max(1, (DisplayWidth(line_I) + columns_I - 1) / columns_I);
+}
+
+bool DumbTerminal()
+{
+  const char* term = std::getenv("TERM");
+  return term != nullptr && std::strcmp(term, "dumb") == 0;
+}
+
+std::string WithoutTrailingDots(const std::string& text_I)
+{
+  const size_t end = text_I.find_last_not_of('.');
+  return end == std::string::npos ? std::string() : text_I.substr(0, end + 1);
+}
+
+}  // namespace
+
+CLinuxInterruptGuard::CLinuxInterruptGuard()
+{
+  struct sigaction onClose {};
+  onClose.sa_handler = OnCloseSignal;
+  sigemptyset(&onClose.sa_mask);
+  onClose.sa_flags = SA_RESTART;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  for (size_t i = 0; i < std::size(kSignals); ++i) {
+    sigaction(kSignals[i], nullptr, &mPrevious[i]);
+    // A signal the caller ignores (nohup, a background job) stays ignored.
+    const bool ignored = !(mPrevious[i].sa_flags & SA_SIGINFO) && mPrevious[i].sa_handler == SIG_IGN;
+    if (ignored) continue;
+    sigaction(kSignals[i], kSignals[i] == SIGPIPE ? &ignore : &onClose, nullptr);
+  }
+}
+
+CLinuxInterruptGuard::~CLinuxInterruptGuard()
+{
+  for (size_t i = 0; i < std::size(kSignals); ++i) {
+    sigaction(kSignals[i], &mPrevious[i], nullptr);
+  }
+}
+
+bool CLinuxInterruptGuard::TakeRequest() { return sCloseRequested.exchange(false); }
+
+CLinuxTerminalView::CLinuxTerminalView(FILE* out_I, FILE* err_I)
+    : mOut(out_I), mErr(err_I), mTerminal(isatty(fileno(out_I)) == 1 && !DumbTerminal())
+{
+}
+
+std::string CLinuxTerminalView::ProgressBar(int32_t percent_I)
+{
+  const int32_t percent = std::clamp(percent_I, 0, 100);
+  const int filled = percent * kBarWidth / 100;
+  std::string bar = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] ";
+  const std::string number = std::to_string(percent);
+  return bar + std::string(3 - number.size(), ' ') + number + "%";
+}
+
+void CLinuxTerminalView::SetTitle(const std::u16string& title_I)
+{
+  const std::string title = WideToUtf8(title_I);
+  if (title == mTitle) return;
+  mTitle = title;
+  if (mTerminal) {
+    Redraw();
+    return;
+  }
+  Print(mOut, mTitle);
+}
+
+void CLinuxTerminalView::ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I)
+{
+  std::array<std::string, 3> warnings;
+  std::transform(warnings_I.begin(), warnings_I.end(), warnings.begin(), WideToUtf8);
+  if (mLayoutShown && warnings == mWarnings) return;
+  mLayoutShown = true;
+  mWarnings = warnings;
+  if (mTerminal) {
+    Redraw();
+    return;
+  }
+  for (const std::string& warning : mWarnings) {
+    Print(mOut, kWarningMark + warning);
+  }
+}
+
+void CLinuxTerminalView::SetStatus(const std::u16string& status_I)
+{
+  const std::string status = WideToUtf8(status_I);
+  if (status == mStatus) return;
+  mStatus = status;
+  if (mTerminal) {
+    Redraw();
+    return;
+  }
+  // The dots only animate a terminal; a log would get one line per tick.
+  const std::string plain = WithoutTrailingDots(status);
+  if (plain == mPlainStatus) return;
+  mPlainStatus = plain;
+  Print(mOut, plain);
+}
+
+void CLinuxTerminalView::SetProgress(int32_t percent_I)
+{
+  const int32_t percent = std::clamp(percent_I, 0, 100);
+  if (percent == mProgress) return;
+  mProgress = percent;
+  if (mTerminal) {
+    Redraw();
+    return;
+  }
+  Print(mOut, ProgressBar(mProgress));
+}
+
+void CLinuxTerminalView::EnableClose(bool enable_I)
+{
+  mCloseEnabled = enable_I;
+  if (!enable_I || mNotice.empty()) return;
+  mNotice.clear();
+  if (mTerminal) Redraw();
+}
+
+void CLinuxTerminalView::ShowMessage(const std::u16string& text_I, const std::u16string& caption_I,
+                                     EMessageIcon icon_I)
+{
+  Print(icon_I == EMESSAGEICON_ERROR ? mErr : mOut, WideToUtf8(caption_I) + ": " + WideToUtf8(text_I));
+  // The message stays below the block; anything shown later starts a new block under it.
+  mDrawnLines.clear();
+  mDrawnRows = 0;
+}
+
+bool CLinuxTerminalView::TakeCancelRequest()
+{
+  if (!CLinuxInterruptGuard::TakeRequest()) return false;
+  if (mCloseEnabled) return true;
+  if (!mTerminal) {
+    Print(mOut, kCancelRefused);
+    return false;
+  }
+  mNotice = kCancelRefused;
+  Redraw();
+  return false;
+}
+
+void CLinuxTerminalView::Print(FILE* stream_I, const std::string& line_I)
+{
+  std::fputs((line_I + "\n").c_str(), stream_I);
+  std::fflush(stream_I);
+}
+
+std::vector<std::string> CLinuxTerminalView::BlockLines() const
+{
+  std::vector<std::string> lines;
+  if (!mTitle.empty()) lines.push_back(mTitle);
+  if (mLayoutShown || !mStatus.empty()) lines.push_back(mStatus);
+  if (mLayoutShown || mProgress >= 0) lines.push_back(ProgressBar(mProgress));
+  if (mLayoutShown) {
+    lines.emplace_back();
+    for (const std::string& warning : mWarnings) {
+      lines.push_back(kWarningMark + warning);
+    }
+  }
+  if (!mNotice.empty()) lines.push_back(mNotice);
+  return lines;
+}
+
+// Moves back to the first row of the block drawn last, erases down to the end of the screen and draws
+// the block anew. The row count follows the terminal's width, as long lines wrap.
+void CLinuxTerminalView::Redraw()
+{
+  std::vector<std::string> lines = BlockLines();
+  if (lines == mDrawnLines) return;
+  std::string text;
+  if (mDrawnRows > 0) text += "\r\x1b[" + std::to_string(mDrawnRows) + "A";
+  text += "\x1b[J";
+  const int columns = TerminalColumns();
+  int rows = 0;
+  for (const std::string& line : lines) {
+    text += line + "\n";
+    rows += ScreenRows(line, columns);
+  }
+  std::fputs(text.c_str(), mOut);
+  std::fflush(mOut);
+  mDrawnLines = std::move(lines);
+  mDrawnRows = rows;
+}
+
+int CLinuxTerminalView::TerminalColumns() const
+{
+  winsize size {};
+  if (ioctl(fileno(mOut), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return kDefaultColumns;
+  return size.ws_col;
+}
+
+}  // namespace orv

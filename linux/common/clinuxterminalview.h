@@ -1,0 +1,81 @@
+// The terminal view of the automatic update run.
+//
+// On a terminal it keeps one compact status block (title, status line, progress bar, warnings) and redraws
+// it in place; elsewhere (a log file, a pipe) it writes a plain line for each change, so the log of an
+// unattended run stays readable. Interrupt, terminate and hang-up signals count as a request to close.
+#pragma once
+
+#include <signal.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/cupdateview.h"
+
+namespace orv {
+
+// Routes SIGINT, SIGTERM and SIGHUP into one close request for its lifetime and restores the previous
+// handlers afterwards. SIGPIPE is ignored meanwhile: a reader of our output going away must not kill the
+// process while a board is in its loader.
+class CLinuxInterruptGuard {
+ public:
+  CLinuxInterruptGuard();
+  ~CLinuxInterruptGuard();
+  CLinuxInterruptGuard(const CLinuxInterruptGuard&) = delete;
+  CLinuxInterruptGuard& operator=(const CLinuxInterruptGuard&) = delete;
+
+  // Whether a close request arrived since the last call; clears it.
+  static bool TakeRequest();
+
+ private:
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+  struct sigaction mPrevious[std::size(kSignals)];
+};
+
+class CLinuxTerminalView : public CUpdateView {
+ public:
+  // Errors go to err_I, everything else to out_I; both take UTF-8.
+  explicit CLinuxTerminalView(FILE* out_I = stdout, FILE* err_I = stderr);
+
+  void SetTitle(const std::u16string& title_I) override;
+  void ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I) override;
+  void SetStatus(const std::u16string& status_I) override;
+  void SetProgress(int32_t percent_I) override;
+  void EnableClose(bool enable_I) override;
+  void ShowMessage(const std::u16string& text_I, const std::u16string& caption_I, EMessageIcon icon_I) override;
+  // A request while closing is disabled is refused (and said so) and reads as no request.
+  bool TakeCancelRequest() override;
+
+  bool IsTerminal() const { return mTerminal; }
+  // "[#########...........]  45%"
+  static std::string ProgressBar(int32_t percent_I);
+
+ private:
+  void Print(FILE* stream_I, const std::string& line_I);
+  std::vector<std::string> BlockLines() const;
+  void Redraw();
+  int TerminalColumns() const;
+
+  CLinuxInterruptGuard mInterrupts;
+  FILE* mOut;
+  FILE* mErr;
+  bool mTerminal;
+  std::string mTitle;
+  std::string mStatus;
+  // The status without its trailing progress dots, which a plain log leaves out.
+  std::string mPlainStatus;
+  int32_t mProgress = -1;
+  bool mLayoutShown = false;
+  std::array<std::string, 3> mWarnings;
+  bool mCloseEnabled = true;
+  std::string mNotice;
+  // What the block on the terminal shows now, and how many screen rows it takes.
+  std::vector<std::string> mDrawnLines;
+  int mDrawnRows = 0;
+};
+
+}  // namespace orv

@@ -1,0 +1,107 @@
+#include "linux/fwupdater/clinuxapplication.h"
+
+#include "app/runapplication.h"
+#include "common/textconversion.h"
+#include "linux/common/clinuxpreupdateprompt.h"
+#include "linux/common/clinuxprocessservices.h"
+#include "linux/common/clinuxterminalview.h"
+#include "sim/csimplatform.h"
+
+namespace orv {
+namespace {
+
+const char* const kUsage =
+    "usage: orvel-fwupdater [-auto LIST] [-path PATH | -testpid PIDS] [-serial SERIAL] [-port N] [-lang CODE]\n"
+    "                       [-simulate SCENARIO|default]\n"
+    "  -auto LIST       boards to update in order, comma-separated: pen, touch, bluetooth, scalar\n"
+    "  -path PATH       device interface path of the device to update (without its \\\\?\\ prefix; + for &)\n"
+    "  -testpid PIDS    hexadecimal product ids, comma-separated; the first attached one is updated\n"
+    "  -serial SERIAL   serial number the display must report before its scaler is updated\n"
+    "  -port N          index of the display's FTDI bridge\n"
+    "  -lang CODE       language of the texts (en, de, fr, ja, ...); default from LC_ALL, LC_MESSAGES, LANG\n"
+    "  -simulate FILE   run against the simulated devices a scenario describes ('default': a pen display)\n"
+    "Without -path and -testpid the device and the list come from autoconfig.ini; the topology is\n"
+    "./fw_loader.ini. Exit codes: 0 success, 1 error, 2 cancelled, 255 another copy is running.\n";
+
+// Real HID and USB access is not part of this build: without a scenario the bus is empty.
+const char* const kNoDevices = R"({"devices": []})";
+
+struct SArguments {
+  std::vector<std::string> options;
+  std::string scenario;
+  bool help = false;
+  bool valid = true;
+};
+
+SArguments SplitArguments(const std::vector<std::string>& args_I)
+{
+  SArguments arguments;
+  for (size_t i = 0; i < args_I.size(); ++i) {
+    if (args_I[i] == "--help" || args_I[i] == "-h") {
+      arguments.help = true;
+    } else if (args_I[i] == "-simulate") {
+      arguments.valid = arguments.valid && i + 1 < args_I.size();
+      if (i + 1 < args_I.size()) arguments.scenario = args_I[++i];
+    } else {
+      arguments.options.push_back(args_I[i]);
+    }
+  }
+  return arguments;
+}
+
+std::string Join(const std::vector<std::string>& tokens_I)
+{
+  std::string line;
+  for (const std::string& token : tokens_I) line += (line.empty() ? "" : " ") + token;
+  return line;
+}
+
+}  // namespace
+
+int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* out_I, FILE* err_I)
+{
+  const SArguments arguments = SplitArguments(args_I);
+  if (arguments.help || !arguments.valid) {
+    std::fputs(kUsage, arguments.help ? out_I : err_I);
+    return arguments.help ? 0 : 1;
+  }
+  CLinuxSingleInstance instance;
+  if (!instance.Acquire()) return -1;
+
+  std::string error;
+  const std::unique_ptr<sim::CSimPlatform> platform =
+      arguments.scenario.empty() ? sim::CSimPlatform::CreateFromText(kNoDevices, error)
+                                 : sim::CSimPlatform::Create(arguments.scenario, error);
+  if (!platform) {
+    std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
+    return 1;
+  }
+  const StartupOptions options = ParseCommandLine(Utf8ToWide(Join(arguments.options)));
+  const auto user = std::make_shared<CLinuxUserLanguage>();
+  CLinuxTerminalView view(out_I, err_I);
+  CLinuxKeepAwake keepAwake;
+  std::string logPath;
+  SApplicationPorts ports;
+  ports.view = &view;
+  ports.userLanguage = user;
+  ports.preUpdatePrompt = [&](const CLanguageProvider&) {
+    return CLinuxPreUpdatePrompt(user, options.lang, stdin, out_I).Run();
+  };
+  ports.makeEnvironment = [&] {
+    SRunEnvironment environment;
+    environment.discovery = platform->CreateDiscovery("./fw_loader.ini");
+    environment.events = platform->Events();
+    environment.namedEvents = std::make_shared<CLinuxNamedEvents>();
+    environment.keepAwake = &keepAwake;
+    return environment;
+  };
+  ports.tempDir = TemporaryDirectory();
+  ports.localTime = LocalTime();
+  ports.logPath = &logPath;
+  const int code = RunApplication(options, ports);
+  if (!platform->WriteResults(error)) std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
+  if (!logPath.empty()) std::fprintf(out_I, "log: %s\n", logPath.c_str());
+  return code;
+}
+
+}  // namespace orv

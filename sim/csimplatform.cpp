@@ -1,0 +1,320 @@
+#include "sim/csimplatform.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include "common/settings/csettingsarray.h"
+#include "common/settings/csettingsmap.h"
+#include "sim/csimbulkboard.h"
+#include "sim/csimi2cboard.h"
+
+namespace orv::sim {
+namespace {
+
+// The pen display "Orvel Display 16" of the demo package: one composite USB device with the pen and the touch
+// collections (both switched into their loaders in place) and, one level further down, the bluetooth module.
+const char* const kDefaultScenario = R"({
+  "nodes": [["USB\\VID_4F52&PID_0210\\ORV16", "USB\\ROOT_HUB30\\4&1A2B3C4D&0&0"],
+            ["USB\\VID_4F52&PID_0211\\ORV16BT", "USB\\VID_4F52&PID_0210\\ORV16"]],
+  "devices": [
+    {"kind": "hid", "name": "pen", "pid": "0210", "usageId": "1", "interface": 0, "instance": 1,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true,
+     "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 64, "writeSize": 256},
+    {"kind": "hid", "name": "touch", "pid": "0210", "usageId": "2", "interface": 1, "instance": 2,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true,
+     "protocol": 1, "blockStart": "8000", "blockSize": 4096, "blocks": 22},
+    {"kind": "hid", "name": "bluetooth", "pid": "0211", "usageId": "3", "interface": 0, "instance": 3,
+     "parent": "USB\\VID_4F52&PID_0211\\ORV16BT", "inPlace": true,
+     "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 16}
+  ]
+})";
+
+bool Hex(const CSettingsMap& map_I, const std::string& key_I, uint32_t default_I, uint32_t& value_O)
+{
+  const std::string text = map_I.GetString(key_I, "");
+  value_O = default_I;
+  if (text.empty()) return true;
+  try {
+    size_t used = 0;
+    const unsigned long long value = std::stoull(text, &used, 16);
+    value_O = static_cast<uint32_t>(value);
+    return used == text.size() && value <= 0xFFFFFFFFull;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+uint32_t Int(const CSettingsMap& map_I, const std::string& key_I, int64_t default_I)
+{
+  return static_cast<uint32_t>(map_I.GetInteger(key_I, default_I));
+}
+
+std::string HexBytes(const std::vector<uint8_t>& bytes_I)
+{
+  std::string text;
+  char pair[4];
+  for (uint8_t byte : bytes_I) {
+    std::snprintf(pair, sizeof(pair), "%02X", byte);
+    text += pair;
+  }
+  return text;
+}
+
+}  // namespace
+
+struct CSimPlatform::SBoard {
+  std::string name;
+  std::shared_ptr<CSimHidBoard> hid;
+  std::shared_ptr<CSimI2CTunnelBoard> i2c;
+  std::shared_ptr<CSimBulkBoard> bulk;
+  uint32_t memoryStart = 0;
+  uint32_t memorySize = 0;
+  std::string flashOut;
+  std::string traceOut;
+};
+
+namespace {
+
+struct SParsed {
+  SSimHidIdentity identity;
+  SSimLoaderConfig loader;
+  uint32_t loaderPid = 0;
+};
+
+bool ParseIdentity(const CSettingsMap& device_I, size_t index_I, SParsed& parsed_O, std::string& error_O)
+{
+  uint32_t vid = 0, pid = 0, version = 0, usage = 0, page = 0;
+  if (!Hex(device_I, "vid", 0x4F52, vid) || !Hex(device_I, "pid", 0, pid) || !Hex(device_I, "version", 0x100, version) ||
+      !Hex(device_I, "usageId", 1, usage) || !Hex(device_I, "usagePg", 0xFF0D, page) ||
+      !Hex(device_I, "loaderPid", pid, parsed_O.loaderPid)) {
+    error_O = "device " + std::to_string(index_I) + ": an id is not hexadecimal";
+    return false;
+  }
+  const uint32_t instance = Int(device_I, "instance", static_cast<int64_t>(index_I) + 1);
+  const uint8_t mi = static_cast<uint8_t>(Int(device_I, "interface", 0));
+  parsed_O.identity = SSimHidIdentity{static_cast<uint16_t>(vid), static_cast<uint16_t>(pid), static_cast<uint16_t>(version),
+                                      static_cast<uint16_t>(usage), static_cast<uint16_t>(page),
+                                      MakeSimHidPath(static_cast<uint16_t>(vid), static_cast<uint16_t>(pid), mi, instance),
+                                      device_I.GetString("parent", "")};
+  return true;
+}
+
+bool ParseLoader(const CSettingsMap& device_I, size_t index_I, SParsed& parsed_IO, std::string& error_O)
+{
+  SSimLoaderConfig& loader = parsed_IO.loader;
+  uint32_t blockStart = 0, memoryStart = 0, memorySize = 0;
+  if (!Hex(device_I, "blockStart", 0, blockStart) || !Hex(device_I, "memoryStart", 0, memoryStart) ||
+      !Hex(device_I, "memorySize", 0, memorySize)) {
+    error_O = "device " + std::to_string(index_I) + ": an address is not hexadecimal";
+    return false;
+  }
+  loader.protocol = static_cast<uint8_t>(Int(device_I, "protocol", 0));
+  loader.readSize = static_cast<uint16_t>(Int(device_I, "readSize", 64));
+  loader.wordSize = static_cast<uint16_t>(Int(device_I, "wordSize", 4));
+  loader.blockSize = static_cast<uint16_t>(Int(device_I, "writeSize", 64));
+  loader.blocks = MakeSimBlocks(blockStart, Int(device_I, "blockSize", 4096), Int(device_I, "blocks", 16),
+                                static_cast<uint16_t>(loader.wordSize));
+  if (const SettingsArrayPtr protectedBlocks = ToArray(device_I.Get("protected"))) {
+    for (size_t i = 0; i < protectedBlocks->Size(); ++i) {
+      const std::string text = protectedBlocks->Get(i) ? protectedBlocks->Get(i)->GetValueString() : "";
+      const size_t block = static_cast<size_t>(std::atoi(text.c_str()));
+      if (block < loader.blocks.size()) loader.blocks[block].attributes |= kSimProtectedBlock;
+    }
+  }
+  loader.checksumSupported = device_I.GetBool("checksums", true);
+  loader.cpuCount = static_cast<uint16_t>(Int(device_I, "cpus", 1));
+  loader.busyMs = Int(device_I, "busyMs", 20);
+  // Streaming loaders reach further than their blocks: by default the memory spans everything up to 0x40000.
+  loader.memoryBase = memorySize == 0 && loader.protocol == 1 ? 0 : memoryStart;
+  loader.memorySize = memorySize == 0 && loader.protocol == 1 ? 0x40000 : memorySize;
+  return true;
+}
+
+}  // namespace
+
+CSimPlatform::CSimPlatform() : mBus(std::make_shared<CSimBus>()) {}
+
+const char* CSimPlatform::DefaultScenario() { return kDefaultScenario; }
+
+std::unique_ptr<CSimPlatform> CSimPlatform::Create(const std::string& scenario_I, std::string& error_O)
+{
+  if (scenario_I == "default") return CreateFromText(kDefaultScenario, error_O);
+  std::ifstream file(scenario_I, std::ios::binary);
+  if (!file) {
+    error_O = "cannot read the scenario " + scenario_I;
+    return nullptr;
+  }
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return CreateFromText(text, error_O);
+}
+
+std::unique_ptr<CSimPlatform> CSimPlatform::CreateFromText(const std::string& text_I, std::string& error_O)
+{
+  const SettingsMapPtr root = ToMap(CSettingsObject::Parse(text_I));
+  const SettingsArrayPtr devices = root ? ToArray(root->Get("devices")) : nullptr;
+  if (!devices) {
+    error_O = "a scenario is a settings map with a \"devices\" array";
+    return nullptr;
+  }
+  std::unique_ptr<CSimPlatform> platform(new CSimPlatform());
+  platform->mBus->SetEventDelayMs(Int(*root, "eventDelayMs", CSimBus::kDefaultEventDelayMs));
+  if (const SettingsArrayPtr nodes = ToArray(root->Get("nodes"))) {
+    for (size_t i = 0; i < nodes->Size(); ++i) {
+      const SettingsArrayPtr pair = ToArray(nodes->Get(i));
+      if (!pair || pair->Size() != 2 || !pair->GetStringNode(0) || !pair->GetStringNode(1)) {
+        error_O = "node " + std::to_string(i) + " is not a pair of instance ids";
+        return nullptr;
+      }
+      platform->mBus->AddNode(pair->Get(0)->GetValueString(), pair->Get(1)->GetValueString());
+    }
+  }
+  for (size_t i = 0; i < devices->Size(); ++i) {
+    const SettingsMapPtr device = ToMap(devices->Get(i));
+    if (!device || !platform->AddDevice(*device, i, error_O)) {
+      if (!device) error_O = "device " + std::to_string(i) + " is not a map";
+      return nullptr;
+    }
+  }
+  return platform;
+}
+
+bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, std::string& error_O)
+{
+  SParsed parsed;
+  const std::string kind = device_I.GetString("kind", "hid");
+  if (!ParseIdentity(device_I, index_I, parsed, error_O) || !ParseLoader(device_I, index_I, parsed, error_O)) {
+    return false;
+  }
+  auto board = std::make_shared<SBoard>();
+  board->name = device_I.GetString("name", kind + std::to_string(index_I));
+  board->flashOut = device_I.GetString("flashOut", "");
+  board->traceOut = device_I.GetString("traceOut", "");
+  const SSimLoaderBlock& last = parsed.loader.blocks.empty() ? SSimLoaderBlock{} : parsed.loader.blocks.back();
+  board->memoryStart = parsed.loader.memorySize != 0 ? parsed.loader.memoryBase
+                                                     : (parsed.loader.blocks.empty() ? 0 : parsed.loader.blocks[0].start);
+  board->memorySize = parsed.loader.memorySize != 0 ? static_cast<uint32_t>(parsed.loader.memorySize)
+                                                    : last.start + last.size - board->memoryStart;
+  const bool startInLoader = device_I.GetBool("startInLoader", false);
+  std::shared_ptr<CSimBusDevice> attached;
+  if (kind == "hid") {
+    SSimHidBoardConfig config;
+    config.normal = parsed.identity;
+    config.loader = parsed.identity;
+    config.loader.productId = static_cast<uint16_t>(parsed.loaderPid);
+    config.loader.path = MakeSimHidPath(parsed.identity.vendorId, config.loader.productId, 0,
+                                        Int(device_I, "instance", static_cast<int64_t>(index_I) + 1) + 0x100);
+    config.reenumerate = !device_I.GetBool("inPlace", false);
+    config.reenumerateMs = Int(device_I, "reenumerateMs", 2000);
+    config.startInLoader = startInLoader;
+    config.flashLoader = parsed.loader;
+    board->hid = CSimHidBoard::Create(config, error_O);
+    attached = board->hid;
+  } else if (kind == "i2c") {
+    SSimI2CBoardConfig config;
+    config.identity = parsed.identity;
+    config.startInLoader = startInLoader;
+    config.enterMs = Int(device_I, "enterMs", 200);
+    config.busyMs = Int(device_I, "exchangeBusyMs", 10);
+    config.flashLoader = parsed.loader;
+    board->i2c = CSimI2CTunnelBoard::Create(config, error_O);
+    attached = board->i2c;
+  } else if (kind == "bulk") {
+    SSimBulkBoardConfig config;
+    config.vendorId = parsed.identity.vendorId;
+    config.productId = parsed.identity.productId;
+    config.version = parsed.identity.version;
+    config.path = MakeSimBulkPath(config.vendorId, config.productId, "5&" + std::to_string(index_I + 1) + "&0&2");
+    config.parentId = parsed.identity.parentId;
+    config.loader = parsed.identity;
+    config.loader.productId = static_cast<uint16_t>(parsed.loaderPid);
+    config.loader.path = MakeSimHidPath(config.vendorId, config.loader.productId, 0, static_cast<uint32_t>(index_I) + 0x200);
+    config.reenumerateMs = Int(device_I, "reenumerateMs", 2000);
+    config.startInLoader = startInLoader;
+    config.flashLoader = parsed.loader;
+    board->bulk = CSimBulkBoard::Create(config, error_O);
+    attached = board->bulk;
+  } else if (kind == "collection") {
+    attached = std::make_shared<CSimHidCollection>(parsed.identity);
+  } else {
+    error_O = "device " + std::to_string(index_I) + ": unknown kind \"" + kind + "\"";
+    return false;
+  }
+  if (!attached) {
+    error_O = "device " + std::to_string(index_I) + ": " + error_O;
+    return false;
+  }
+  const SettingsArrayPtr fail = ToArray(device_I.Get("failTransfers"));
+  const auto failField = [&fail](size_t index_I) -> uint64_t {
+    const auto number = fail && fail->Size() == 2 ? std::dynamic_pointer_cast<CSettingsInteger>(fail->Get(index_I)) : nullptr;
+    return number && number->Value() > 0 ? static_cast<uint64_t>(number->Value()) : 0;
+  };
+  const uint64_t failFirst = failField(0);
+  const uint64_t failCount = failField(1);
+  const bool stuck = device_I.GetBool("stuckBusy", false);
+  const int64_t dropAfter = device_I.GetInteger("dropAfter", -1);
+  if (board->hid) {
+    if (failCount > 0) board->hid->FailTransfers(failFirst, failCount);
+    board->hid->SetStuckBusy(stuck);
+    if (dropAfter >= 0) board->hid->DropOffBusAfter(static_cast<uint64_t>(dropAfter));
+  }
+  if (board->i2c) {
+    if (failCount > 0) board->i2c->FailTransfers(failFirst, failCount);
+    board->i2c->SetStuckBusy(stuck);
+    if (dropAfter >= 0) board->i2c->DropOffBusAfter(static_cast<uint64_t>(dropAfter));
+  }
+  mBus->Attach(attached);
+  mBoards.push_back(board);
+  return true;
+}
+
+std::unique_ptr<CDiscovery> CSimPlatform::CreateDiscovery(const std::string& configFile_I) const
+{
+  return std::make_unique<CSimDiscovery>(mBus, configFile_I);
+}
+
+std::shared_ptr<CSimHidBoard> CSimPlatform::HidBoard(const std::string& name_I) const
+{
+  for (const std::shared_ptr<SBoard>& board : mBoards) {
+    if (board->name == name_I) return board->bulk ? board->bulk->Loader() : board->hid;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<CSimI2CTunnelBoard> CSimPlatform::I2CBoard(const std::string& name_I) const
+{
+  for (const std::shared_ptr<SBoard>& board : mBoards) {
+    if (board->name == name_I) return board->i2c;
+  }
+  return nullptr;
+}
+
+bool CSimPlatform::WriteResults(std::string& error_O) const
+{
+  for (const std::shared_ptr<SBoard>& board : mBoards) {
+    const std::shared_ptr<CSimHidBoard> loader = board->bulk ? board->bulk->Loader() : board->hid;
+    if (!board->flashOut.empty()) {
+      const std::vector<uint8_t> flash = board->i2c ? board->i2c->FlashBytes(board->memoryStart, board->memorySize)
+                                                    : loader->FlashBytes(board->memoryStart, board->memorySize);
+      std::ofstream out(board->flashOut, std::ios::binary | std::ios::trunc);
+      out.write(reinterpret_cast<const char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
+      if (!out) {
+        error_O = "cannot write " + board->flashOut;
+        return false;
+      }
+    }
+    if (board->traceOut.empty()) continue;
+    std::ofstream out(board->traceOut, std::ios::trunc);
+    const std::vector<SSimTransfer> trace = board->i2c ? board->i2c->Trace() : loader->Trace();
+    for (const SSimTransfer& transfer : trace) {
+      out << transfer.timeMs << (transfer.set ? " set " : " get ") << (transfer.ok ? "ok " : "failed ")
+          << HexBytes(transfer.bytes) << "\n";
+    }
+    if (!out) {
+      error_O = "cannot write " + board->traceOut;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace orv::sim

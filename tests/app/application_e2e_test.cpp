@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/runapplication.h"
+#include "app/uistrings.h"
+#include "common/cclock.h"
+#include "common/fwupdater/cbinaryairoflash.h"
+#include "common/fwupdater/cintelhex.h"
+#include "common/fwupdater/csrec.h"
+#include "sim/csimplatform.h"
+#include "tests/testsupport/crecordingview.h"
+#include "tests/testsupport/testfiles.h"
+
+using namespace orv;
+
+namespace {
+
+// A copy of the demo package as the working directory, a simulated platform and a view; the whole run on
+// a virtual clock shared by the run's thread and its worker.
+class CApplicationRun : public ::testing::Test {
+ protected:
+  CApplicationRun() : mInstalled(mClock), mPrevious(std::filesystem::current_path())
+  {
+    std::filesystem::copy(test::SourceDir() / "examples" / "demo", mDir.Path() / "demo");
+    std::filesystem::current_path(mDir.Path() / "demo");
+  }
+  ~CApplicationRun() override { std::filesystem::current_path(mPrevious); }
+
+  int Run(const std::u16string& commandLine_I, const std::string& scenario_I = "default")
+  {
+    std::string error;
+    mPlatform = sim::CSimPlatform::Create(scenario_I, error);
+    EXPECT_TRUE(mPlatform) << error;
+    SApplicationPorts ports;
+    ports.view = &mView;
+    ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);
+    ports.preUpdatePrompt = [this](const CLanguageProvider&) { return mPromptAnswer; };
+    ports.makeEnvironment = [this] {
+      SRunEnvironment environment;
+      environment.discovery = mPlatform->CreateDiscovery("./fw_loader.ini");
+      environment.events = mPlatform->Events();
+      return environment;
+    };
+    ports.tempDir = mDir.Path().string() + "/";
+    ports.logPath = &mLogPath;
+    return RunApplication(ParseCommandLine(commandLine_I), ports);
+  }
+
+  std::string Log()
+  {
+    std::ifstream in(mLogPath);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  std::u16string English(uint16_t id_I) { return LoadResString(id_I, 9); }
+
+  CScheduledClock mClock;
+  CScopedClock mInstalled;
+  test::CScratchDir mDir;
+  std::filesystem::path mPrevious;
+  std::unique_ptr<sim::CSimPlatform> mPlatform;
+  test::CRecordingView mView;
+  std::string mLogPath;
+  int mPromptAnswer = 1;
+};
+
+}  // namespace
+
+TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
+{
+  EXPECT_EQ(Run(u""), 0);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_SUCCEEDED));
+  EXPECT_EQ(mView.mIcon, EMESSAGEICON_INFORMATION);
+  EXPECT_EQ(mView.mProgress.back(), 100);
+
+  CSRec pen;
+  ASSERT_TRUE(pen.Load("display_pen.orv"));
+  const SRecSegment segment = pen.GetSegments().front();
+  EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())), segment.data);
+  CIntelHex touch;
+  ASSERT_TRUE(touch.Load("display_touch.hex"));
+  EXPECT_EQ(mPlatform->HidBoard("touch")->FlashBytes(0x8000, touch.GetLength()),
+            std::vector<uint8_t>(touch.GetImage(), touch.GetImage() + touch.GetLength()));
+  CBinaryAiroFlash bluetooth;
+  ASSERT_TRUE(bluetooth.Load("display_bt.airoflash"));
+  EXPECT_EQ(mPlatform->HidBoard("bluetooth")->FlashBytes(0, bluetooth.GetSize()), bluetooth.GetData());
+
+  const std::string log = Log();
+  for (const char* line : {"Passed Test PID(s): 0210", "Loading firmware for pen", "[STATE] 2", "[STATE] 3",
+                           "Setting protocolType to 1", "Device Update complete!", "Loading firmware for bluetooth"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+  EXPECT_LT(log.find("Loading firmware for touch"), log.find("Loading firmware for bluetooth"));
+  // Three boards, each followed by the 10 s pause of the success state.
+  EXPECT_GE(mClock.NowMs(), 30000u);
+}
+
+TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
+{
+  EXPECT_EQ(Run(u"-testpid 0999 -auto pen"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_TARGET_NOT_FOUND));
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,,touch"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE));
+  std::filesystem::remove("display_touch.hex");
+  EXPECT_EQ(Run(u"-testpid 0210 -auto touch"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE));
+  std::ofstream("empty.scenario") << R"({"devices": []})";
+  EXPECT_EQ(Run(u"-auto pen", "empty.scenario"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_NO_TABLET));
+}

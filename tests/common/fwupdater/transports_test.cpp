@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include "common/cclock.h"
+#include "common/fwupdater/cbulkfldeviceinterface.h"
+#include "common/fwupdater/cdiscovery.h"
+#include "common/fwupdater/ci2cfldeviceinterface.h"
+#include "common/fwupdater/csrec.h"
+#include "sim/csimbulkboard.h"
+#include "sim/csimbus.h"
+#include "sim/csimi2cboard.h"
+#include "tests/testsupport/crecordingnotifier.h"
+#include "tests/testsupport/firmwaretext.h"
+#include "tests/testsupport/testfiles.h"
+
+using namespace orv;
+using namespace orv::sim;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class CTransports : public ::testing::Test {
+ protected:
+  CTransports() : mInstalled(mClock), mBus(std::make_shared<CSimBus>()) { CFLDeviceInterface::SetProtocolType(0); }
+
+  std::shared_ptr<CSimI2CTunnelBoard> AddTunnel()
+  {
+    SSimI2CBoardConfig config;
+    config.identity = {0x4F52, 0x0101, 0x0100, 2, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 1, 5), "USB\\VID_4F52&PID_0101\\A"};
+    config.flashLoader.blocks = MakeSimBlocks(0x2000, 1024, 22, 4);
+    config.flashLoader.blockSize = 128;
+    std::string error;
+    std::shared_ptr<CSimI2CTunnelBoard> board = CSimI2CTunnelBoard::Create(config, error);
+    EXPECT_TRUE(board) << error;
+    mBus->Attach(board);
+    return board;
+  }
+
+  std::vector<SRecSegment> Segments(const std::vector<uint8_t>& image_I)
+  {
+    CSRec file;
+    EXPECT_TRUE(file.Load(mDir.Write("fw.touch", test::SRecordText({{0x2000, image_I}}))));
+    return file.GetSegments();
+  }
+
+  CVirtualClock mClock;
+  CScopedClock mInstalled;
+  test::CScratchDir mDir;
+  std::shared_ptr<CSimBus> mBus;
+  test::CRecordingNotifier mNotifier;
+};
+
+}  // namespace
+
+TEST_F(CTransports, AnI2CTouchBoardIsSwitchedAndProgrammedThroughTheTunnel)
+{
+  const std::shared_ptr<CSimI2CTunnelBoard> board = AddTunnel();
+  CI2CFLDeviceInterface touch(board->Config().identity.path, mBus);
+  ASSERT_TRUE(touch.QueryAttributes());
+  EXPECT_EQ(touch.GetUsage(), 2);
+  EXPECT_EQ(touch.GetInterfaceType(), EINTERFACETYPE_I2C);
+  ASSERT_TRUE(touch.SwitchToBLMode());
+  EXPECT_FALSE(touch.IsOpen());
+  EXPECT_EQ(board->Mode(), ESIMBOARDMODE_LOADER);
+
+  ASSERT_TRUE(touch.Open());
+  ASSERT_TRUE(touch.IsLoader());
+  touch.SetNotifier(&mNotifier);
+  touch.SetDataSourceFormat(EDATASOURCE_TOUCH);
+  const std::vector<uint8_t> image = test::PatternBytes(31, 5000);
+  ASSERT_TRUE(touch.InitializeDataForProgramming(Segments(image)));
+  ASSERT_TRUE(touch.ProgramBoard()) << mNotifier.mErrors.front();
+  EXPECT_EQ(board->FlashBytes(0x2000, 5000), image);
+  EXPECT_EQ(board->RomMagic(), kSimValidMagic);
+  ASSERT_TRUE(touch.SwitchFromBLMode(false));
+  EXPECT_EQ(board->Mode(), ESIMBOARDMODE_NORMAL);
+}
+
+TEST_F(CTransports, TunnelLimitsAndFaultsEndInFailures)
+{
+  const std::shared_ptr<CSimI2CTunnelBoard> board = AddTunnel();
+  CI2CFLDeviceInterface touch(board->Config().identity.path, mBus);
+  EXPECT_FALSE(touch.SwitchFromBLMode(true));  // closed: nothing sent
+  EXPECT_EQ(board->TransferCount(), 0u);
+  ASSERT_TRUE(touch.Open());
+  Bytes tooLong(262, 0x13);
+  EXPECT_FALSE(touch.WriteReport(tooLong));
+  EXPECT_EQ(board->TransferCount(), 0u);
+  Bytes longRead(262, 0);
+  longRead[0] = 0x1E;
+  touch.ReadReport(longRead);
+  EXPECT_EQ(board->Trace().front().bytes, (Bytes{0xB1, 0x01, 0x1E, 0x05, 0x01}));  // asked for 261 bytes
+
+  Bytes value{0x13, 1, 2, 3, 4};
+  board->SetWrongEcho(true);
+  EXPECT_FALSE(touch.WriteReport(value));
+  board->SetWrongEcho(false);
+  board->SetFailStatus(true);
+  EXPECT_FALSE(touch.WriteReport(value));
+  board->SetFailStatus(false);
+  // A board that stays busy is given up after a bounded number of polls, 20 ms apart.
+  board->SetStuckBusy(true);
+  const uint64_t before = board->TransferCount();
+  const uint64_t start = mClock.NowMs();
+  EXPECT_FALSE(touch.WriteReport(value));
+  EXPECT_EQ(board->TransferCount() - before, 1u + kI2CBusyPolls);
+  EXPECT_EQ(mClock.NowMs() - start, 20u * (1 + kI2CBusyPolls));
+}
+
+TEST_F(CTransports, ABulkBoardIsIdentifiedSwitchedAndReturnsAsAHidLoader)
+{
+  SSimBulkBoardConfig config;
+  config.vendorId = 0x4F52;
+  config.productId = 0x0300;
+  config.version = 0x0102;
+  config.path = MakeSimBulkPath(0x4F52, 0x0300, "5&1a2b3c&0&2");
+  config.parentId = "USB\\ROOT_HUB30\\1";
+  config.loader = {0x4F52, 0x0301, 1, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0301, 0, 9), "USB\\ROOT_HUB30\\1"};
+  config.flashLoader.blocks = MakeSimBlocks(0x8000, 1024, 8, 4);
+  std::string error;
+  const std::shared_ptr<CSimBulkBoard> board = CSimBulkBoard::Create(config, error);
+  ASSERT_TRUE(board) << error;
+  mBus->Attach(board);
+  const std::string topology = mDir.Write("fw_loader.ini", R"([
+    {"name":"Bulk tablet","penBoard":{"pid":"0300","interface":"BULK","usageId":"0","usagePg":"0"}},
+    {"name":"Bulk tablet","loaderBoard":{"pid":"0301","usageId":"1","usagePg":"FF0D"}}])");
+  CDiscovery discovery(mBus, mBus, mBus, topology);
+  ASSERT_TRUE(discovery.Discover());
+  ASSERT_EQ(discovery.GetDevices().size(), 1u);
+  const std::shared_ptr<CFLDeviceInterface> pen = discovery.GetDevices()[0]->mPenInterface;
+  ASSERT_TRUE(pen);
+  EXPECT_EQ(pen->GetInterfaceType(), EINTERFACETYPE_BULK);
+  EXPECT_EQ(pen->GetVersion(), 0x0102u);
+  EXPECT_EQ(pen->GetUsage(), 0);
+
+  ASSERT_TRUE(pen->Open());
+  Bytes wrong(4, 0x41);
+  EXPECT_FALSE(pen->WriteReport(wrong));
+  test::CDebugCapture capture;
+  EXPECT_FALSE(pen->SwitchFromBLMode(false));
+  EXPECT_EQ(capture.CountAsserts("save_I"), 1u);
+  ASSERT_TRUE(pen->SwitchToBLMode());
+  EXPECT_FALSE(pen->IsOpen());
+  const SSimUsbTransfer last = board->Trace().back();
+  EXPECT_EQ(last.setup.request, 0xF0);
+  EXPECT_EQ(last.setup.value, 0xFFFF);
+
+  mClock.Advance(config.reenumerateMs + 100);
+  ASSERT_TRUE(discovery.Discover());
+  ASSERT_EQ(discovery.GetDevices().size(), 1u);
+  EXPECT_TRUE(discovery.GetDevices()[0]->mIsLoader);
+  EXPECT_EQ(discovery.GetDevices()[0]->mPenInterface->GetProductId(), 0x0301);
+  EXPECT_EQ(discovery.GetDevices()[0]->mPenInterface->GetInterfaceType(), EINTERFACETYPE_HID);
+}

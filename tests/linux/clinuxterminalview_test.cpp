@@ -1,0 +1,103 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "linux/common/clinuxterminalview.h"
+#include "tests/linux/linuxtesthelpers.h"
+
+using namespace orv;
+
+TEST(LinuxTerminalView, PlainOutputPrintsEachChangeOnceWithoutTerminalControls)
+{
+  FILE* out = std::tmpfile();
+  FILE* err = std::tmpfile();
+  {
+    CLinuxTerminalView view(out, err);
+    ASSERT_FALSE(view.IsTerminal());
+    view.SetTitle(u"Orvel Firmware Update Utility 3.09");
+    view.SetTitle(u"Orvel Firmware Update Utility 3.09");
+    view.ShowProgressLayout({u"Do not sleep", u"Do not unplug", u"Hände weg"});
+    view.SetStatus(u"Waiting for Loader Mode");
+    view.SetStatus(u"Waiting for Loader Mode");
+    for (const char16_t* status : {u"Updating..", u"Updating...", u"Updating."}) view.SetStatus(status);
+    for (const int32_t percent : {45, 45, 50, 250}) view.SetProgress(percent);
+    view.ShowMessage(u"Firmware was successfully updated.", u"Orvel", EMESSAGEICON_INFORMATION);
+    view.ShowMessage(u"Error: Invalid state.", u"Orvel", EMESSAGEICON_ERROR);
+  }
+  EXPECT_EQ(test::Contents(out),
+            "Orvel Firmware Update Utility 3.09\n! Do not sleep\n! Do not unplug\n! Hände weg\n"
+            "Waiting for Loader Mode\nUpdating\n[#########...........]  45%\n[##########..........]  50%\n"
+            "[####################] 100%\nOrvel: Firmware was successfully updated.\n");
+  EXPECT_EQ(test::Contents(err), "Orvel: Error: Invalid state.\n");
+  std::fclose(out);
+  std::fclose(err);
+}
+
+TEST(LinuxTerminalView, CloseSignalsRequestCancelUnlessRefusedWhileBusy)
+{
+  struct sigaction before {};
+  sigaction(SIGINT, nullptr, &before);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction hangUp {};
+  sigaction(SIGHUP, &ignore, &hangUp);
+  FILE* out = std::tmpfile();
+  {
+    CLinuxTerminalView view(out, stderr);
+    EXPECT_FALSE(view.TakeCancelRequest());
+    raise(SIGINT);
+    EXPECT_TRUE(view.TakeCancelRequest());
+    EXPECT_FALSE(view.TakeCancelRequest());
+    view.EnableClose(false);
+    raise(SIGTERM);
+    raise(SIGTERM);
+    EXPECT_FALSE(view.TakeCancelRequest());
+    EXPECT_FALSE(view.TakeCancelRequest());
+    view.EnableClose(true);
+    raise(SIGHUP);  // ignored before (nohup), so it stays ignored
+    EXPECT_FALSE(view.TakeCancelRequest());
+    raise(SIGTERM);
+    EXPECT_TRUE(view.TakeCancelRequest());
+  }
+  sigaction(SIGHUP, &hangUp, nullptr);
+  EXPECT_EQ(test::Contents(out), "Cancel refused: a board is in or near loader mode. Please wait.\n");
+  struct sigaction after {};
+  sigaction(SIGINT, nullptr, &after);
+  EXPECT_EQ(after.sa_handler, before.sa_handler);
+  std::fclose(out);
+}
+
+TEST(LinuxTerminalView, TerminalRedrawsTheBlockInPlace)
+{
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  FILE* terminal = std::fopen(ptsname(master), "w");
+  ASSERT_NE(terminal, nullptr);
+  {
+    const test::CScopedEnvironment term("TERM", "xterm");
+    CLinuxTerminalView view(terminal, terminal);
+    ASSERT_TRUE(view.IsTerminal());
+    view.SetTitle(u"Title");
+    view.SetStatus(u"Updating.");
+    view.SetStatus(u"Updating..");
+  }
+  std::string shown;
+  pollfd ready{master, POLLIN, 0};
+  char buffer[512];
+  while (shown.find("Updating..\r\n") == std::string::npos && poll(&ready, 1, 2000) == 1) {
+    const ssize_t count = read(master, buffer, sizeof(buffer));
+    if (count <= 0) break;
+    shown.append(buffer, static_cast<size_t>(count));
+  }
+  EXPECT_EQ(shown, "\x1b[JTitle\r\n\r\x1b[1A\x1b[JTitle\r\nUpdating.\r\n\r\x1b[2A\x1b[JTitle\r\nUpdating..\r\n");
+  std::fclose(terminal);
+  close(master);
+}

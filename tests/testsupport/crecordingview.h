@@ -1,0 +1,46 @@
+// A view that keeps what the run shows, for tests.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/cupdateview.h"
+
+namespace orv::test {
+
+class CRecordingView : public CUpdateView {
+ public:
+  void SetTitle(const std::u16string& title_I) override { Add(u"title: " + title_I); }
+  void ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I) override { Add(u"layout: " + warnings_I[0]); }
+  void SetStatus(const std::u16string& status_I) override { Add(u"status: " + status_I); }
+  void SetProgress(int32_t percent_I) override
+  {
+    std::lock_guard<std::mutex> guard(mLock);
+    mProgress.push_back(percent_I);
+  }
+  void EnableClose(bool /*enable_I*/) override {}
+  void ShowMessage(const std::u16string& text_I, const std::u16string& /*caption_I*/, EMessageIcon icon_I) override
+  {
+    std::lock_guard<std::mutex> guard(mLock);
+    mMessage = text_I;
+    mIcon = icon_I;
+  }
+  bool TakeCancelRequest() override { return mCancel.exchange(false); }
+
+  void Add(const std::u16string& line_I)
+  {
+    std::lock_guard<std::mutex> guard(mLock);
+    mLines.push_back(line_I);
+  }
+
+  std::mutex mLock;
+  std::vector<std::u16string> mLines;
+  std::vector<int32_t> mProgress;
+  std::u16string mMessage;
+  EMessageIcon mIcon = EMESSAGEICON_ERROR;
+  std::atomic<bool> mCancel{false};
+};
+
+}  // namespace orv::test
