@@ -16,7 +16,7 @@ int RunApplication(StartupOptions options_I, const SApplicationPorts& ports_I)
   if (ports_I.logPath != nullptr) *ports_I.logPath = notifier.GetLogPath();
   SRunEnvironment environment = ports_I.makeEnvironment();
   environment.userLanguage = ports_I.userLanguage;
-  CAutoUpdateRun run(options_I, *ports_I.view, notifier, std::move(environment));
+  CAutoUpdateRun run(options_I, ports_I.view(), notifier, std::move(environment));
   return run.Run();
 }
 

@@ -11,7 +11,8 @@
 namespace orv {
 
 struct SApplicationPorts {
-  CUpdateView* view = nullptr;
+  // The window or terminal of the run, made once the pre-update question is answered.
+  std::function<CUpdateView&()> view;
   std::shared_ptr<const CUserLanguage> userLanguage;
   // The pre-update warning: 0 goes on ("Update"), anything else stops.
   std::function<int(const CLanguageProvider& language_I)> preUpdatePrompt;

@@ -1,6 +1,7 @@
 // Enumeration and hot-plug: which device interfaces are present, and news of their arrival and removal.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 

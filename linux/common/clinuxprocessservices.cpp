@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 
@@ -55,7 +57,8 @@ bool SetAttributes(posix_spawnattr_t& attributes_IO)
   sigemptyset(&none);
   return posix_spawnattr_setflags(&attributes_IO,
                                   POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK) == 0 &&
-         posix_spawnattr_setpgroup(&attributes_IO, 0) == 0 && posix_spawnattr_setsigdefault(&attributes_IO, &defaults) == 0 &&
+         posix_spawnattr_setpgroup(&attributes_IO, 0) == 0 &&
+         posix_spawnattr_setsigdefault(&attributes_IO, &defaults) == 0 &&
          posix_spawnattr_setsigmask(&attributes_IO, &none) == 0;
 }
 
@@ -171,11 +174,14 @@ void CLinuxKeepAwake::Start()
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   const bool prepared = AddFileActions(actions, fds[0]) && SetAttributes(attributes);
-  std::string what = "--what=sleep:shutdown", who = "--who=orvel-fwupdater",
-              why = "--why=Firmware update in progress", mode = "--mode=block", holder = "cat";
-  char* arguments[] = {mProgram.data(), what.data(), who.data(), why.data(), mode.data(), holder.data(), nullptr};
+  // "cat" holds the inhibitor until its standard input, the pipe, closes.
+  std::array<std::string, 6> words = {mProgram, "--what=sleep:shutdown", "--who=orvel-fwupdater",
+                                      "--why=Firmware update in progress", "--mode=block", "cat"};
+  std::array<char*, words.size() + 1> arguments{};
+  std::transform(words.begin(), words.end(), arguments.begin(), [](std::string& word_IO) { return word_IO.data(); });
   pid_t child = -1;
-  const bool started = prepared && posix_spawnp(&child, mProgram.c_str(), &actions, &attributes, arguments, environ) == 0;
+  const bool started =
+      prepared && posix_spawnp(&child, mProgram.c_str(), &actions, &attributes, arguments.data(), environ) == 0;
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   close(fds[0]);

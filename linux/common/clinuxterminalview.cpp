@@ -71,6 +71,8 @@ std::string WithoutTrailingDots(const std::string& text_I)
 
 CLinuxInterruptGuard::CLinuxInterruptGuard()
 {
+  // A request left over from an earlier guard is not one for this run.
+  sCloseRequested.store(false);
   struct sigaction onClose {};
   onClose.sa_handler = OnCloseSignal;
   sigemptyset(&onClose.sa_mask);

@@ -78,11 +78,15 @@ int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* out_I, FIL
   }
   const StartupOptions options = ParseCommandLine(Utf8ToWide(Join(arguments.options)));
   const auto user = std::make_shared<CLinuxUserLanguage>();
-  CLinuxTerminalView view(out_I, err_I);
+  // The view takes over Ctrl-C; it comes after the pre-update question, which Ctrl-C simply ends.
+  std::unique_ptr<CLinuxTerminalView> view;
   CLinuxKeepAwake keepAwake;
   std::string logPath;
   SApplicationPorts ports;
-  ports.view = &view;
+  ports.view = [&]() -> CUpdateView& {
+    view = std::make_unique<CLinuxTerminalView>(out_I, err_I);
+    return *view;
+  };
   ports.userLanguage = user;
   ports.preUpdatePrompt = [&](const CLanguageProvider&) {
     return CLinuxPreUpdatePrompt(user, options.lang, stdin, out_I).Run();

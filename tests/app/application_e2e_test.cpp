@@ -6,6 +6,7 @@
 #include "app/runapplication.h"
 #include "app/uistrings.h"
 #include "common/cclock.h"
+#include "common/textconversion.h"
 #include "common/fwupdater/cbinaryairoflash.h"
 #include "common/fwupdater/cintelhex.h"
 #include "common/fwupdater/csrec.h"
@@ -34,7 +35,7 @@ class CApplicationRun : public ::testing::Test {
     mPlatform = sim::CSimPlatform::Create(scenario_I, error);
     EXPECT_TRUE(mPlatform) << error;
     SApplicationPorts ports;
-    ports.view = &mView;
+    ports.view = [this]() -> CUpdateView& { return mView; };
     ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);
     ports.preUpdatePrompt = [this](const CLanguageProvider&) { return mPromptAnswer; };
     ports.makeEnvironment = [this] {
@@ -66,7 +67,64 @@ class CApplicationRun : public ::testing::Test {
   int mPromptAnswer = 1;
 };
 
+// The demo package's pen tablet: its pen board leaves the bus for its loader and comes back; its touch
+// controller sits behind the tablet's I2C tunnel.
+const char* const kTabletScenario = R"({
+  "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
+  "devices": [
+    {"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "instance": 1,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "8000", "blockSize": 4096,
+     "blocks": 32, "writeSize": 128},
+    {"kind": "i2c", "name": "touch", "pid": "0101", "usageId": "2", "interface": 1, "instance": 2,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "2000", "blockSize": 1024,
+     "blocks": 22, "writeSize": 128}
+  ]
+})";
+
 }  // namespace
+
+TEST_F(CApplicationRun, ATabletThatReenumeratesIsFollowedThroughItsArrivals)
+{
+  std::ofstream("tablet.scenario") << kTabletScenario;
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "tablet.scenario"), 0) << WideToUtf8(mView.mMessage);
+  CSRec pen;
+  ASSERT_TRUE(pen.Load("tablet_s.pen"));
+  for (const SRecSegment& segment : pen.GetSegments()) {
+    EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
+              segment.data);
+  }
+  CSRec touch;
+  ASSERT_TRUE(touch.Load("tablet_s.touch"));
+  const SRecSegment segment = touch.GetSegments().front();
+  EXPECT_EQ(mPlatform->I2CBoard("touch")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
+            segment.data);
+  const std::string log = Log();
+  for (const char* line : {"[STATE] 2", "Waiting for bootloader mode...", "IMPORTANT Attach Message (",
+                           ") STATE->ESTATE_PROGRAM", ") STATE->ESTATE_SUCCESS", "Setting protocolType to 0"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+  EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message ("));
+}
+
+TEST_F(CApplicationRun, CancelEndsAnIdleRunAndIsRefusedWhileABoardIsBusy)
+{
+  mView.mCancel = true;
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 2);
+  // Asked again while the board is being programmed: refused, and the update completes.
+  mView.mCancelOnStatus = English(EUISTRING_UPDATING);
+  EXPECT_EQ(Run(u"-testpid 0210 -auto touch"), 0);
+  EXPECT_NE(Log().find("Cancel refused"), std::string::npos);
+}
+
+TEST_F(CApplicationRun, AProgrammingFailureEndsWithTheFailureMessage)
+{
+  std::string scenario = sim::CSimPlatform::DefaultScenario();
+  scenario.replace(scenario.find("\"writeSize\": 256"), 16, "\"writeSize\": 256, \"dropAfter\": 40");
+  std::ofstream("failing.scenario") << scenario;
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen", "failing.scenario"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
+  EXPECT_NE(Log().find("[STATE] 6"), std::string::npos);
+}
 
 TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
 {

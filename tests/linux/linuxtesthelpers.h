@@ -28,8 +28,6 @@ class CScopedEnvironment {
     value_I ? setenv(name_I, value_I->c_str(), 1) : unsetenv(name_I);
   }
   ~CScopedEnvironment() { mPrevious ? setenv(mName, mPrevious->c_str(), 1) : unsetenv(mName); }
-  CScopedEnvironment(const CScopedEnvironment&) = delete;
-  CScopedEnvironment& operator=(const CScopedEnvironment&) = delete;
 
  private:
   const char* mName;

@@ -14,7 +14,14 @@ class CRecordingView : public CUpdateView {
  public:
   void SetTitle(const std::u16string& title_I) override { Add(u"title: " + title_I); }
   void ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I) override { Add(u"layout: " + warnings_I[0]); }
-  void SetStatus(const std::u16string& status_I) override { Add(u"status: " + status_I); }
+  void SetStatus(const std::u16string& status_I) override
+  {
+    if (!mCancelOnStatus.empty() && status_I.rfind(mCancelOnStatus, 0) == 0) {
+      mCancel = true;
+      mCancelOnStatus.clear();
+    }
+    Add(u"status: " + status_I);
+  }
   void SetProgress(int32_t percent_I) override
   {
     std::lock_guard<std::mutex> guard(mLock);
@@ -41,6 +48,8 @@ class CRecordingView : public CUpdateView {
   std::u16string mMessage;
   EMessageIcon mIcon = EMESSAGEICON_ERROR;
   std::atomic<bool> mCancel{false};
+  // A status that, when shown, makes the user ask to cancel.
+  std::u16string mCancelOnStatus;
 };
 
 }  // namespace orv::test
