@@ -339,6 +339,8 @@ bool CUpdateController::UpdateDevice()
   if (!loader) {
     Log("loaderInterface not valid.");
     ORV_ASSERT_MESSAGE("Oops - Could not get a loaderInterface pointer");
+    // Left in state 2 or 3 the run would wait for ever with cancelling refused; the board never answered.
+    UpdateFailed(6, "General Program Failure");
     return false;
   }
   const int32_t protocolType = InPlaceSwitch() ? 1 : 0;

@@ -126,6 +126,20 @@ TEST_F(CApplicationRun, AProgrammingFailureEndsWithTheFailureMessage)
   EXPECT_NE(Log().find("[STATE] 6"), std::string::npos);
 }
 
+TEST_F(CApplicationRun, ABoardThatNeverReturnsAsItsLoaderEndsTheRunAfterNinetyAttempts)
+{
+  std::string scenario = kTabletScenario;
+  scenario.replace(scenario.find("\"loaderPid\""), 0, "\"reenumerateMs\": 1000000, ");
+  std::ofstream("lost.scenario") << scenario;
+  const uint64_t start = mClock.NowMs();
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "lost.scenario"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
+  const std::string log = Log();
+  EXPECT_NE(log.find("Bootloader mode timeout."), std::string::npos);
+  EXPECT_NE(log.find("loaderInterface not valid."), std::string::npos);
+  EXPECT_GE(mClock.NowMs() - start, 90000u);
+}
+
 TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
 {
   EXPECT_EQ(Run(u""), 0);
