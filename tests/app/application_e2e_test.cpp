@@ -140,6 +140,36 @@ TEST_F(CApplicationRun, ABoardThatNeverReturnsAsItsLoaderEndsTheRunAfterNinetyAt
   EXPECT_GE(mClock.NowMs() - start, 90000u);
 }
 
+TEST_F(CApplicationRun, ADeviceUnpluggedOutsideAnUpdateEndsTheRun)
+{
+  std::ofstream("tablet.scenario") << kTabletScenario;
+  mView.mOnLayout = [this] { mPlatform->Bus()->Detach(mPlatform->HidBoard("pen")); };
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "tablet.scenario"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_NO_TABLET));
+  EXPECT_NE(Log().find(") STATE->ESTATE_TERMINATE"), std::string::npos);
+}
+
+TEST_F(CApplicationRun, AScenarioWritesEachBoardsFlashAndTrace)
+{
+  std::string scenario = sim::CSimPlatform::DefaultScenario();
+  scenario.replace(scenario.find("\"writeSize\": 256"), 16,
+                   "\"writeSize\": 256, \"flashOut\": \"pen.flash\", \"traceOut\": \"pen.trace\"");
+  std::ofstream("traced.scenario") << scenario;
+  ASSERT_EQ(Run(u"-testpid 0210 -auto pen", "traced.scenario"), 0);
+  std::string error;
+  ASSERT_TRUE(mPlatform->WriteResults(error)) << error;
+  const std::vector<uint8_t> flash = test::ReadBytes("pen.flash");
+  CSRec pen;
+  ASSERT_TRUE(pen.Load("display_pen.orv"));
+  const SRecSegment segment = pen.GetSegments().front();
+  ASSERT_EQ(flash.size(), 64u * 4096);
+  EXPECT_TRUE(std::equal(segment.data.begin(), segment.data.end(), flash.begin() + segment.start));
+  std::ifstream trace("pen.trace");
+  std::string first;
+  std::getline(trace, first);
+  EXPECT_NE(first.find(" ok "), std::string::npos) << first;
+}
+
 TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
 {
   EXPECT_EQ(Run(u""), 0);

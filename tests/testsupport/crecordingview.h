@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,7 +14,11 @@ namespace orv::test {
 class CRecordingView : public CUpdateView {
  public:
   void SetTitle(const std::u16string& title_I) override { Add(u"title: " + title_I); }
-  void ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I) override { Add(u"layout: " + warnings_I[0]); }
+  void ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I) override
+  {
+    Add(u"layout: " + warnings_I[0]);
+    if (mOnLayout) mOnLayout();
+  }
   void SetStatus(const std::u16string& status_I) override
   {
     if (!mCancelOnStatus.empty() && status_I.rfind(mCancelOnStatus, 0) == 0) {
@@ -48,6 +53,8 @@ class CRecordingView : public CUpdateView {
   std::u16string mMessage;
   EMessageIcon mIcon = EMESSAGEICON_ERROR;
   std::atomic<bool> mCancel{false};
+  // Runs when the run has selected its device and shows its progress layout.
+  std::function<void()> mOnLayout;
   // A status that, when shown, makes the user ask to cancel.
   std::u16string mCancelOnStatus;
 };
