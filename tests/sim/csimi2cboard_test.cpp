@@ -12,25 +12,35 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 const std::string kPath = MakeSimHidPath(0x4F52, 0x0210, 1, 0x51);
+// The switch requests; the loader status answers the same bytes once the switch took effect.
+const Bytes kEnter{0xB0, 0x00, 0x00};
+const Bytes kLeave{0xB0, 0x01, 0x01};
+const Bytes kReadValue{0xB1, 0x01, 0x14, 0x05, 0x00};
 
+// The 265-byte write request: B2, 01, the inner length least significant first, the inner report.
 Bytes WriteRequest(const Bytes& inner_I)
 {
-  Bytes report(265, 0);
-  report[0] = 0xB2;
-  report[1] = 0x01;
-  report[2] = static_cast<uint8_t>(inner_I.size());
-  report[3] = static_cast<uint8_t>(inner_I.size() >> 8);
+  Bytes report{0xB2, 0x01, static_cast<uint8_t>(inner_I.size()), static_cast<uint8_t>(inner_I.size() >> 8)};
+  report.resize(265, 0);
   std::copy(inner_I.begin(), inner_I.end(), report.begin() + 4);
   return report;
 }
 
+// The bytes with one of them replaced.
+Bytes With(Bytes bytes_I, size_t at_I, uint8_t value_I)
+{
+  bytes_I[at_I] = value_I;
+  return bytes_I;
+}
+
+const Bytes kWriteValue = WriteRequest({0x13, 0x20, 0x10, 0x00, 0x00});
+
 class CSimI2CBoardTest : public ::testing::Test {
  protected:
-  CSimI2CBoardTest() : mScoped(mClock)
+  CSimI2CBoardTest()
   {
     SSimI2CBoardConfig config;
     config.identity = {0x4F52, 0x0210, 0x0100, 1, 0xFF0D, kPath, "USB\\VID_4F52&PID_0210\\1"};
-    config.enterMs = 200;
     config.leaveMs = 100;
     config.busyMs = 30;
     config.flashLoader.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
@@ -41,30 +51,24 @@ class CSimI2CBoardTest : public ::testing::Test {
     mHandle = mBus.OpenHid(kPath);
   }
 
-  Bytes Get(uint8_t id_I, size_t length_I)
+  // The first used_I bytes of a get report of its full length (filled with FF before, so untouched bytes show).
+  Bytes Get(uint8_t id_I, size_t used_I)
   {
-    Bytes report(length_I, 0xFF);
+    Bytes report(id_I == 0xB0 ? 3 : id_I == 0xB1 ? 266 : 6, 0xFF);
     report[0] = id_I;
     EXPECT_TRUE(mHandle->GetFeature(report)) << std::hex << int{id_I};
+    report.resize(used_I);
     return report;
-  }
-  Bytes LoaderStatus() { return Get(0xB0, 3); }
-  Bytes WriteStatus() { return Get(0xB2, 6); }
-  Bytes ReadAnswer(size_t used_I)
-  {
-    Bytes answer = Get(0xB1, 266);
-    answer.resize(used_I);
-    return answer;
   }
 
   void EnterLoader()
   {
-    ASSERT_TRUE(mHandle->SetFeature({0xB0, 0x00, 0x00}));
+    ASSERT_TRUE(mHandle->SetFeature(kEnter));
     mClock.Advance(200);
   }
 
   CVirtualClock mClock;
-  CScopedClock mScoped;
+  CScopedClock mScoped{mClock};
   CSimBus mBus;
   std::shared_ptr<CSimI2CTunnelBoard> mBoard;
   std::unique_ptr<CHidDevice> mHandle;
@@ -74,115 +78,94 @@ class CSimI2CBoardTest : public ::testing::Test {
 
 TEST_F(CSimI2CBoardTest, LoaderSwitchTakesEffectAfterTheDelay)
 {
-  ASSERT_TRUE(mHandle);
-  EXPECT_EQ(LoaderStatus(), (Bytes{0xB0, 0x01, 0x01}));
-  EXPECT_TRUE(mHandle->SetFeature({0x02, 0x00}));
-  ASSERT_TRUE(mHandle->SetFeature({0xB0, 0x00, 0x00}));
+  // Asking for the current mode calls a pending switch off; asking again does not put it off.
+  ASSERT_TRUE(mHandle && mHandle->SetFeature(kEnter) && mHandle->SetFeature(kLeave));
+  mClock.Advance(200);
+  ASSERT_TRUE(mHandle->SetFeature(kEnter));
   mClock.Advance(150);
-  // Asking again does not put the switch off.
-  ASSERT_TRUE(mHandle->SetFeature({0xB0, 0x00, 0x00}));
+  ASSERT_TRUE(mHandle->SetFeature(kEnter));
   mClock.Advance(49);
-  EXPECT_EQ(LoaderStatus(), (Bytes{0xB0, 0x01, 0x01}));
+  EXPECT_EQ(Get(0xB0, 3), kLeave);
   mClock.Advance(1);
-  EXPECT_EQ(LoaderStatus(), (Bytes{0xB0, 0x00, 0x00}));
-  EXPECT_EQ(mBoard->Mode(), ESIMBOARDMODE_LOADER);
-  EXPECT_TRUE(mHandle->SetFeature({0x02, 0x00}));
-  EXPECT_FALSE(mHandle->SetFeature({0xB0, 0x01, 0x00}));
-
-  ASSERT_TRUE(mHandle->SetFeature({0xB0, 0x01, 0x01}));
+  EXPECT_EQ(Get(0xB0, 3), kEnter);
+  ASSERT_TRUE(mHandle->SetFeature({0x02, 0x00}) && mHandle->SetFeature(kLeave));  // the tablet's ping works in both
   mClock.Advance(99);
-  EXPECT_EQ(LoaderStatus(), (Bytes{0xB0, 0x00, 0x00}));
+  EXPECT_EQ(Get(0xB0, 3), kEnter);
   mClock.Advance(1);
-  EXPECT_EQ(LoaderStatus(), (Bytes{0xB0, 0x01, 0x01}));
-  // The collection never left the bus.
-  EXPECT_EQ(mBus.EnumerateInterfacePaths(EDEVICECLASS_HID), std::vector<std::string>{kPath});
-  EXPECT_EQ(mBus.NextEventDueMs(), 50u);
+  EXPECT_EQ(Get(0xB0, 3), kLeave);
+  // The collection never left the bus: its arrival is the only event.
+  EXPECT_EQ(mBus.DeliverDueEvents(), 1u);
+  EXPECT_FALSE(mBus.NextEventDueMs());
 }
 
-TEST_F(CSimI2CBoardTest, TunnelledWriteAndReadStayBusyThenAnswer)
+TEST_F(CSimI2CBoardTest, TunnelledRequestsStayBusyThenAnswer)
 {
   EnterLoader();
-  ASSERT_TRUE(mHandle->SetFeature(WriteRequest({0x13, 0x20, 0x10, 0x00, 0x00})));
-  EXPECT_EQ(WriteStatus(), (Bytes{0xB2, 0xF1, 0x00, 0x00, 0x00, 0x13}));
+  ASSERT_TRUE(mHandle->SetFeature(kWriteValue));
+  EXPECT_EQ(Get(0xB2, 6), (Bytes{0xB2, 0xF1, 0x00, 0x00, 0x00, 0x13}));
   mClock.Advance(29);
-  EXPECT_EQ(WriteStatus()[1], 0xF1);
+  EXPECT_EQ(Get(0xB2, 6)[1], 0xF1);
   mClock.Advance(1);
-  EXPECT_EQ(WriteStatus(), (Bytes{0xB2, 0xF2, 0x00, 0x00, 0x00, 0x13}));
-
-  ASSERT_TRUE(mHandle->SetFeature({0xB1, 0x01, 0x14, 0x05, 0x00}));
-  EXPECT_EQ(ReadAnswer(4), (Bytes{0xB1, 0xF1, 0x00, 0x00}));
+  EXPECT_EQ(Get(0xB2, 6), (Bytes{0xB2, 0xF2, 0x00, 0x00, 0x00, 0x13}));
+  ASSERT_TRUE(mHandle->SetFeature(kReadValue));
+  EXPECT_EQ(Get(0xB1, 4), (Bytes{0xB1, 0xF1, 0x00, 0x00}));
   mClock.Advance(30);
-  EXPECT_EQ(ReadAnswer(10), (Bytes{0xB1, 0xF2, 0x00, 0x05, 0x00, 0x14, 0x20, 0x10, 0x00, 0x00}));
-  EXPECT_EQ(Get(0xB1, 266)[10], 0x00);
+  EXPECT_EQ(Get(0xB1, 11), (Bytes{0xB1, 0xF2, 0x00, 0x05, 0x00, 0x14, 0x20, 0x10, 0x00, 0x00, 0x00}));
 
   // A report the loader refuses ends failed.
   ASSERT_TRUE(mHandle->SetFeature(WriteRequest({0x12, 0x09, 0x00, 0x00, 0x00})));
   mClock.Advance(30);
-  EXPECT_EQ(WriteStatus(), (Bytes{0xB2, 0xF3, 0x00, 0x00, 0x00, 0x12}));
-
-  // The loader's own exit command switches the controller back too.
+  EXPECT_EQ(Get(0xB2, 6), (Bytes{0xB2, 0xF3, 0x00, 0x00, 0x00, 0x12}));
+  // The loader's own exit command switches the controller back; there every request fails.
   ASSERT_TRUE(mHandle->SetFeature(WriteRequest({0x15, 0x01, 0x00, 0x00, 0x00})));
   mClock.Advance(200);
-  EXPECT_EQ(WriteStatus()[1], 0xF2);
+  EXPECT_EQ(Get(0xB2, 6)[1], 0xF2);
   EXPECT_EQ(mBoard->Mode(), ESIMBOARDMODE_NORMAL);
-  ASSERT_TRUE(mHandle->SetFeature({0xB1, 0x01, 0x14, 0x05, 0x00}));
+  ASSERT_TRUE(mHandle->SetFeature(kReadValue));
   mClock.Advance(30);
-  EXPECT_EQ(ReadAnswer(6), (Bytes{0xB1, 0xF3, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(Get(0xB1, 6), (Bytes{0xB1, 0xF3, 0x00, 0x00, 0x00, 0x00}));
 }
 
-TEST_F(CSimI2CBoardTest, MalformedTunnelReportsFail)
+TEST_F(CSimI2CBoardTest, MalformedTunnelReportsFailAndStartNothing)
 {
   EnterLoader();
-  Bytes badMarker = WriteRequest({0x13, 0x20, 0x10, 0x00, 0x00});
-  badMarker[1] = 0x02;
-  Bytes dirtyPadding = WriteRequest({0x13, 0x20, 0x10, 0x00, 0x00});
-  dirtyPadding[200] = 0x01;
-  Bytes tooLong = WriteRequest(Bytes(261, 0x11));
-  tooLong[2] = 0x06;  // 262 bytes claimed
-  Bytes shortReport = WriteRequest({0x13, 0x20, 0x10, 0x00, 0x00});
-  shortReport.pop_back();
-  const std::vector<Bytes> badSets{badMarker,        dirtyPadding,       tooLong, shortReport, WriteRequest({}),
-                                   {0xB1, 0x01, 0x14, 0x06, 0x01},       {0xB1, 0x01, 0x14, 0x00, 0x00},
-                                   {0xB1, 0x00, 0x14, 0x05, 0x00},       {0xB0, 0x02, 0x02}, {0xB0, 0x00}, {0x03}};
+  // Write requests: marker, padding, a claimed 262 bytes, length, empty; then reads and switches.
+  const std::vector<Bytes> badSets{
+      With(kWriteValue, 1, 0x02), With(kWriteValue, 200, 0x01), With(WriteRequest(Bytes(261, 0x11)), 2, 0x06),
+      Bytes(kWriteValue.begin(), kWriteValue.end() - 1), WriteRequest({}), {0xB1, 0x01, 0x14, 0x06, 0x01},
+      {0xB1, 0x01, 0x14, 0x00, 0x00}, {0xB1, 0x00, 0x14, 0x05, 0x00}, {0xB0, 0x01, 0x00}, {0xB0, 0x02, 0x02},
+      {0xB0, 0x00}, {0x03}};
   for (size_t i = 0; i < badSets.size(); ++i) EXPECT_FALSE(mHandle->SetFeature(badSets[i])) << i;
-  for (const Bytes& badGet : {Bytes(5, 0xB2), Bytes(265, 0xB1), Bytes(4, 0xB0), Bytes(6, 0xB3)}) {
-    Bytes report = badGet;
-    EXPECT_FALSE(mHandle->GetFeature(report)) << report.size();
+  for (Bytes badGet : {Bytes(5, 0xB2), Bytes(265, 0xB1), Bytes(4, 0xB0), Bytes(6, 0xB3)}) {
+    EXPECT_FALSE(mHandle->GetFeature(badGet)) << badGet.size();
   }
-  EXPECT_EQ(WriteStatus(), (Bytes{0xB2, 0xF0, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(Get(0xB2, 6), (Bytes{0xB2, 0xF0, 0x00, 0x00, 0x00, 0x00}));
   EXPECT_TRUE(mHandle->SetFeature(WriteRequest(Bytes(261, 0x11))));
 }
 
 TEST_F(CSimI2CBoardTest, InjectedFaults)
 {
   EnterLoader();
-  const Bytes request = WriteRequest({0x13, 0x20, 0x10, 0x00, 0x00});
   mBoard->SetWrongEcho(true);
-  ASSERT_TRUE(mHandle->SetFeature(request) && mHandle->SetFeature({0xB1, 0x01, 0x14, 0x05, 0x00}));
+  ASSERT_TRUE(mHandle->SetFeature(kWriteValue) && mHandle->SetFeature(kReadValue));
   mClock.Advance(30);
-  EXPECT_EQ(WriteStatus()[5], 0x14);
-  EXPECT_EQ(ReadAnswer(6)[5], 0x15);
-  mBoard->SetWrongEcho(false);
-
+  EXPECT_EQ(Get(0xB2, 6)[5], 0x14);
+  EXPECT_EQ(Get(0xB1, 6)[5], 0x15);
   mBoard->SetFailStatus(true);
-  EXPECT_EQ(WriteStatus()[1], 0xF3);
-  mBoard->SetFailStatus(false);
+  EXPECT_EQ(Get(0xB2, 6)[1], 0xF3);
   mBoard->SetStuckBusy(true);
-  ASSERT_TRUE(mHandle->SetFeature(request));
+  ASSERT_TRUE(mHandle->SetFeature(kWriteValue));
   mClock.Advance(60000);
-  EXPECT_EQ(WriteStatus()[1], 0xF1);
-  mBoard->SetStuckBusy(false);
+  EXPECT_EQ(Get(0xB2, 6)[1], 0xF1);
 
   const uint64_t next = mBoard->TransferCount() + 1;
   mBoard->FailTransfers(next);
-  EXPECT_FALSE(mHandle->SetFeature(request));
-  EXPECT_TRUE(mHandle->SetFeature(request));
+  EXPECT_FALSE(mHandle->SetFeature(kWriteValue));
   const std::vector<SSimTransfer> trace = mBoard->Trace();
-  ASSERT_EQ(trace.size(), next + 1);
-  EXPECT_TRUE(trace[next - 1].set && trace[next - 1].bytes == request && !trace[next - 1].ok);
-
+  ASSERT_EQ(trace.size(), next);
+  EXPECT_TRUE(trace.back().set && trace.back().bytes == kWriteValue && !trace.back().ok);
   mBoard->DropOffBusAfter(next + 1);
-  EXPECT_FALSE(mHandle->SetFeature({0x02, 0x00}));
-  EXPECT_FALSE(mBus.OpenHid(kPath));
+  EXPECT_TRUE(mHandle->SetFeature(kWriteValue));
+  EXPECT_FALSE(mHandle->SetFeature({0x02, 0x00}) || mBus.OpenHid(kPath));
   EXPECT_TRUE(mBus.EnumerateInterfacePaths(EDEVICECLASS_HID).empty());
 }
