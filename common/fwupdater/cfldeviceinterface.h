@@ -85,7 +85,6 @@ class CFLDeviceInterface {
   virtual bool ReadReport(Report& buffer_IO) = 0;
 
   void SetNotifier(CInterfaceNotifier* notifier_I) { mNotifier = notifier_I; }
-  CInterfaceNotifier* GetNotifier() const { return mNotifier; }
 
   void SetChecksums(uint32_t before_I, uint32_t after_I, uint32_t image_I);
   bool GetLoaderInfoValue(uint16_t& value_O);

@@ -57,7 +57,6 @@ class CUpdateController : public CInterfaceNotifier {
   void SetUpdateType(int32_t type_I);
   int32_t GetUpdateType() const { return mUpdateType; }
   int32_t GetState() const { return mState; }
-  const CSRec& GetFirmwareFile() const { return mFirmwareFile; }
 
   bool ValidateAutoUpdate(const std::string& typeName_I, const std::string& folder_I);
   bool HasUpdateFileFor(int32_t board_I) const;
