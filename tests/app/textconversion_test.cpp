@@ -6,48 +6,34 @@ using namespace orv;
 
 TEST(TextConversion, RoundTripsAcrossAllPlanes)
 {
-  const std::u16string texts[] = {
-      u"",
-      u"Orvel",
-      u"Gerätemodus \u00E9\u00DF",
-      u"\u30D5\u30A1\u30FC\u30E0\u30A6\u30A7\u30A2 \uD55C\uAD6D\uC5B4 \u97CC\u9AD4",
-      u"pen \U0001F58A \U00010000 \U0010FFFF end",
-      u"\uFFFD\uFEFF\u0298",
-  };
-  for (const std::u16string& text : texts) {
+  for (const std::u16string text : {u"", u"Gerätemodus \u00E9\u00DF \u30D5\u30A1\uD55C\u97CC", u"\uFFFD\uFEFF\u0298",
+                                    u"pen \U0001F58A \U00010000 \U0010FFFF end"}) {
     EXPECT_EQ(Utf8ToWide(WideToUtf8(text)), text);
   }
-  EXPECT_EQ(WideToUtf8(u"\U0001F58A"), "\xF0\x9F\x96\x8A");
-  EXPECT_EQ(WideToUtf8(u"\u00E4\u20AC"), "\xC3\xA4\xE2\x82\xAC");
+  EXPECT_EQ(WideToUtf8(u"\U0001F58A\u00E4\u20AC"), "\xF0\x9F\x96\x8A\xC3\xA4\xE2\x82\xAC");
 }
 
 TEST(TextConversion, InvalidUtf8BecomesReplacementCharacters)
 {
-  struct {
-    std::string mUtf8;
-    std::u16string mWide;
-  } const cases[] = {
-      {"a\x80" "b", u"a\uFFFDb"},                 // lone continuation byte
-      {"\xC3", u"\uFFFD"},                        // truncated at the end
-      {"\xE2\x82" "x", u"\uFFFDx"},              // truncated inside
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},              // overlong
-      {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},    // overlong three-byte form
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},    // encoded surrogate
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"a\x80" "b", u"a\uFFFDb"},                         // lone continuation byte
+      {"\xC3", u"\uFFFD"},                                // truncated at the end
+      {"\xE2\x82" "x", u"\uFFFDx"},                       // truncated inside
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong
+      {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},            // overlong three-byte form
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"\xFF\xFE", u"\uFFFD\uFFFD"},
-      {"\xF0\x9F\x96", u"\uFFFD"},                // non-BMP cut short
+      {"\xFF\xF0\x9F\x96", u"\uFFFD\uFFFD"},              // never valid, then non-BMP cut short
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Utf8ToWide(c.mUtf8), c.mWide);
+  for (const auto& [utf8, wide] : cases) {
+    EXPECT_EQ(Utf8ToWide(utf8), wide);
   }
 }
 
 TEST(TextConversion, UnpairedSurrogatesAndZeros)
 {
   EXPECT_EQ(WideToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
-  EXPECT_EQ(WideToUtf8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
   EXPECT_EQ(WideToUtf8(std::u16string{char16_t(0xDC00), char16_t(0xD800)}), "\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(Utf8ToWide(std::string("ab\0cd", 5)), u"ab");
   EXPECT_EQ(WideToUtf8(std::u16string(u"ab\0cd", 5)), "ab");
-  EXPECT_EQ(Utf8ToWide(std::string(1, '\0')), u"");
 }

@@ -26,11 +26,12 @@ TEST(LinuxProcessServices, SecondInstanceIsRefusedUntilTheFirstEnds)
 {
   test::CScratchDir dir;
   const std::string path = (dir.Path() / "updater.lock").string();
-  auto first = std::make_unique<CLinuxSingleInstance>(path);
-  ASSERT_TRUE(first->Acquire());
   CLinuxSingleInstance second(path);
-  EXPECT_FALSE(second.Acquire());
-  first.reset();
+  {
+    CLinuxSingleInstance first(path);
+    ASSERT_TRUE(first.Acquire());
+    EXPECT_FALSE(second.Acquire());
+  }
   EXPECT_TRUE(second.Acquire());
   EXPECT_FALSE(CLinuxSingleInstance((dir.Path() / "missing" / "x.lock").string()).Acquire());
 }
@@ -55,14 +56,12 @@ TEST(LinuxProcessServices, NamedEventPostsAnExistingSemaphoreOnly)
   CScopedClock installed(clock);
   const std::string name = "OrvelTestEvent" + std::to_string(getpid());
   CLinuxNamedEvents events;
-  EXPECT_FALSE(events.Signal("Global\\" + name));
-  EXPECT_FALSE(events.Signal("Global\\a/b"));
+  EXPECT_FALSE(events.Signal("Global\\" + name) || events.Signal("Global\\a/b"));
   EXPECT_TRUE(clock.Pauses().empty());
   sem_t* semaphore = sem_open(("/" + name).c_str(), O_CREAT | O_EXCL, 0600, 0);
   ASSERT_NE(semaphore, SEM_FAILED);
   EXPECT_TRUE(events.Signal("Global\\" + name));
-  EXPECT_EQ(sem_trywait(semaphore), 0);
-  EXPECT_NE(sem_trywait(semaphore), 0);
+  EXPECT_TRUE(sem_trywait(semaphore) == 0 && sem_trywait(semaphore) != 0);  // posted exactly once
   EXPECT_EQ(clock.Pauses(), std::vector<uint32_t>{1000});
   sem_close(semaphore);
   sem_unlink(("/" + name).c_str());

@@ -1,11 +1,10 @@
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "linux/common/clinuxterminalview.h"
@@ -13,41 +12,32 @@
 
 using namespace orv;
 
-TEST(LinuxTerminalView, PlainOutputPrintsEachChangeOnceWithoutTerminalControls)
+namespace {
+
+using CFile = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+CFile TempFile() { return CFile(std::tmpfile(), &std::fclose); }
+
+}  // namespace
+
+// Off a terminal every change is one plain line; close signals request a cancel unless refused while busy.
+TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
 {
-  FILE* out = std::tmpfile();
-  FILE* err = std::tmpfile();
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction hangUp {};
+  sigaction(SIGHUP, &ignore, &hangUp);
+  const CFile out = TempFile();
+  const CFile err = TempFile();
   {
-    CLinuxTerminalView view(out, err);
-    ASSERT_FALSE(view.IsTerminal());
+    CLinuxTerminalView view(out.get(), err.get());
+    EXPECT_FALSE(view.IsTerminal());
     for (int i = 0; i < 2; ++i) view.SetTitle(u"Orvel Firmware Update Utility 3.09");
     view.ShowProgressLayout({u"Do not sleep", u"Do not unplug", u"Hände weg"});
     for (const char16_t* status : {u"Waiting", u"Waiting", u"Updating..", u"Updating...", u"Updating."}) {
       view.SetStatus(status);
     }
     for (const int32_t percent : {45, 45, 50, 250}) view.SetProgress(percent);
-    view.ShowMessage(u"Firmware was successfully updated.", u"Orvel", EMESSAGEICON_INFORMATION);
-    view.ShowMessage(u"Error: Invalid state.", u"Orvel", EMESSAGEICON_ERROR);
-  }
-  EXPECT_EQ(test::Contents(out),
-            "Orvel Firmware Update Utility 3.09\n! Do not sleep\n! Do not unplug\n! Hände weg\n"
-            "Waiting\nUpdating\n[#########...........]  45%\n[##########..........]  50%\n"
-            "[####################] 100%\nOrvel: Firmware was successfully updated.\n");
-  EXPECT_EQ(test::Contents(err), "Orvel: Error: Invalid state.\n");
-  std::fclose(out);
-  std::fclose(err);
-}
-
-TEST(LinuxTerminalView, CloseSignalsRequestCancelUnlessRefusedWhileBusy)
-{
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  struct sigaction hangUp {};
-  sigaction(SIGHUP, &ignore, &hangUp);
-  FILE* out = std::tmpfile();
-  {
-    CLinuxTerminalView view(out, stderr);
-    EXPECT_FALSE(view.TakeCancelRequest());
     raise(SIGINT);
     EXPECT_TRUE(view.TakeCancelRequest());
     EXPECT_FALSE(view.TakeCancelRequest());
@@ -59,25 +49,29 @@ TEST(LinuxTerminalView, CloseSignalsRequestCancelUnlessRefusedWhileBusy)
     EXPECT_FALSE(view.TakeCancelRequest());
     raise(SIGTERM);
     EXPECT_TRUE(view.TakeCancelRequest());
+    view.ShowMessage(u"Firmware was successfully updated.", u"Orvel", EMESSAGEICON_INFORMATION);
+    view.ShowMessage(u"Error: Invalid state.", u"Orvel", EMESSAGEICON_ERROR);
   }
   struct sigaction restored {};
   sigaction(SIGHUP, &hangUp, &restored);
   EXPECT_EQ(restored.sa_handler, SIG_IGN);
-  EXPECT_EQ(test::Contents(out), "Cancel refused: a board is in or near loader mode. Please wait.\n");
-  std::fclose(out);
+  EXPECT_EQ(test::Contents(out.get()),
+            "Orvel Firmware Update Utility 3.09\n! Do not sleep\n! Do not unplug\n! Hände weg\n"
+            "Waiting\nUpdating\n[#########...........]  45%\n[##########..........]  50%\n"
+            "[####################] 100%\nCancel refused: a board is in or near loader mode. Please wait.\n"
+            "Orvel: Firmware was successfully updated.\n");
+  EXPECT_EQ(test::Contents(err.get()), "Orvel: Error: Invalid state.\n");
 }
 
 TEST(LinuxTerminalView, TerminalRedrawsTheBlockInPlace)
 {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  FILE* terminal = std::fopen(ptsname(master), "w");
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  const CFile terminal(std::fopen(ptsname(master), "w"), &std::fclose);
   ASSERT_NE(terminal, nullptr);
   {
     const test::CScopedEnvironment term("TERM", "xterm");
-    CLinuxTerminalView view(terminal, terminal);
+    CLinuxTerminalView view(terminal.get(), terminal.get());
     ASSERT_TRUE(view.IsTerminal());
     view.SetTitle(u"Title");
     view.SetStatus(u"Updating.");
@@ -86,12 +80,11 @@ TEST(LinuxTerminalView, TerminalRedrawsTheBlockInPlace)
   std::string shown;
   pollfd ready{master, POLLIN, 0};
   char buffer[512];
-  while (shown.find("Updating..\r\n") == std::string::npos && poll(&ready, 1, 2000) == 1) {
-    const ssize_t count = read(master, buffer, sizeof(buffer));
-    if (count <= 0) break;
+  ssize_t count = 0;
+  while (shown.find("Updating..\r\n") == std::string::npos && poll(&ready, 1, 2000) == 1 &&
+         (count = read(master, buffer, sizeof(buffer))) > 0) {
     shown.append(buffer, static_cast<size_t>(count));
   }
   EXPECT_EQ(shown, "\x1b[JTitle\r\n\r\x1b[1A\x1b[JTitle\r\nUpdating.\r\n\r\x1b[2A\x1b[JTitle\r\nUpdating..\r\n");
-  std::fclose(terminal);
   close(master);
 }
