@@ -25,15 +25,11 @@ TYPED_TEST(BinaryImage, KeepsEveryByteAndOnlyWholeSuccessfulLoads)
     EXPECT_TRUE(image.GetData().empty());
   }
   constexpr bool kAiroha = std::is_same_v<TypeParam, CBinaryAiroFlash>;
-  if constexpr (kAiroha) {
-    EXPECT_EQ(image.GetStartAddress(), -1);
-  }
+  if constexpr (kAiroha) { EXPECT_EQ(image.GetStartAddress(), -1); }
   const std::vector<uint8_t> bytes{0x0D, 0x0A, 0x1A, 0x00, 0x0A, 0xFF, 0x0D};
   ASSERT_TRUE(image.Load(dir.Write("a", bytes)));
   EXPECT_EQ(image.GetData(), bytes);
-  if constexpr (kAiroha) {
-    EXPECT_EQ(image.GetStartAddress(), 0);
-  }
+  if constexpr (kAiroha) { EXPECT_EQ(image.GetStartAddress(), 0); }
   EXPECT_FALSE(image.Load(dir.Write("empty", "")));
   EXPECT_EQ(image.GetSize(), bytes.size());
   ASSERT_TRUE(image.Load(dir.Write("b", "\x42")));

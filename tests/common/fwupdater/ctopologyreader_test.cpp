@@ -18,16 +18,6 @@ struct STopology {
 
 }  // namespace
 
-TEST(TopologyReader, DefaultDeviceMatchesConstructionDefaults)
-{
-  const CDevice device;
-  EXPECT_EQ(device.mTopology, (std::array<uint8_t, 3>{1, 1, 1}));
-  EXPECT_EQ(device.mIntoBLMode, (std::array<bool, 3>{true, true, true}));
-  EXPECT_EQ(device.mVendorId, (std::array<uint32_t, 4>{0, 0, 0, 0}));
-  EXPECT_FALSE(device.mIsLoader || device.mHasTouch || device.mHasBluetooth || device.mHasScalar);
-  EXPECT_FALSE(device.mPenInterface || device.mTouchInterface || device.mBluetoothInterface);
-}
-
 TEST(TopologyReader, MissingMalformedOrEmptyTablesLoadNothing)
 {
   for (const char* text : {"[]", "{\"name\":\"x\"}", "[{\"name\":\"x\" \"penBoard\":{}}]", ""}) {
@@ -37,21 +27,6 @@ TEST(TopologyReader, MissingMalformedOrEmptyTablesLoadNothing)
   }
   CTopologyReader reader;
   EXPECT_FALSE(reader.Load("no/such/fw_loader.ini"));
-}
-
-TEST(TopologyReader, MinimalEntryTakesBoardDefaults)
-{
-  STopology topology(R"([{"name":"T","penBoard":{}}])");
-  ASSERT_TRUE(topology.loaded);
-  ASSERT_EQ(topology.reader.GetPrototypes().size(), 1u);
-  const CDevice& device = topology.Prototype(DefaultVendorId + 0);
-  EXPECT_EQ(device.mName, "T");
-  EXPECT_EQ(device.mVendorId[EUPDATETYPE_PEN], DefaultVendorId);
-  EXPECT_EQ(device.mInterfaceType[EUPDATETYPE_PEN], EINTERFACETYPE_HID);
-  EXPECT_EQ(device.mSectors[EUPDATETYPE_PEN], 0u);
-  EXPECT_EQ(device.mTopology[EUPDATETYPE_PEN], 1);
-  EXPECT_TRUE(device.mIntoBLMode[EUPDATETYPE_PEN]);
-  EXPECT_FALSE(device.mIsLoader);
 }
 
 TEST(TopologyReader, ReadsEveryBoardField)
@@ -83,7 +58,7 @@ TEST(TopologyReader, ReadsEveryBoardField)
   }
 }
 
-TEST(TopologyReader, RegistrationKeysAreSumsAndLaterEntriesWin)
+TEST(TopologyReader, RegistrationKeysAreSumsLaterEntriesWinAndBoardsTakeDefaults)
 {
   STopology topology(R"([
     {"name":"A","penBoard":{"vid":"1000","pid":"100"},"touchBoard":{"vid":"1000","pid":"100"}},
@@ -94,8 +69,15 @@ TEST(TopologyReader, RegistrationKeysAreSumsAndLaterEntriesWin)
   // A's touch board shares the pen key and is registered once; B's different ids add up to the same key.
   EXPECT_EQ(topology.reader.GetPrototypes().size(), 2u);
   EXPECT_EQ(topology.Prototype(0x1100).mName, "B");
-  EXPECT_EQ(topology.Prototype(DefaultVendorId + 5).mName, "D");
   EXPECT_EQ(topology.reader.GetModels().size(), 4u);
+  // A board with only a product id takes the defaults.
+  const CDevice& device = topology.Prototype(DefaultVendorId + 5);
+  EXPECT_EQ(device.mName, "D");
+  EXPECT_EQ(device.mInterfaceType[EUPDATETYPE_PEN], EINTERFACETYPE_HID);
+  EXPECT_EQ(device.mSectors[EUPDATETYPE_PEN], 0u);
+  EXPECT_EQ(device.mTopology[EUPDATETYPE_PEN], 1);
+  EXPECT_TRUE(device.mIntoBLMode[EUPDATETYPE_PEN]);
+  EXPECT_FALSE(device.mIsLoader || device.mHasTouch);
 }
 
 TEST(TopologyReader, LoaderBoardReplacesThePenIdentity)
@@ -108,7 +90,6 @@ TEST(TopologyReader, LoaderBoardReplacesThePenIdentity)
   const CDevice& tablet = topology.Prototype(DefaultVendorId + 0x100);
   EXPECT_TRUE(tablet.mIsLoader);
   EXPECT_EQ(tablet.mSectors[EUPDATETYPE_PEN], 32u);
-  EXPECT_EQ(tablet.mUsagePage[EUPDATETYPE_PEN], 0xFF0Du);
   EXPECT_EQ(tablet.mUpdateFile[EUPDATETYPE_PEN], "t.pen");
   EXPECT_FALSE(tablet.mIntoBLMode[EUPDATETYPE_PEN]);
   EXPECT_EQ(topology.reader.GetPrototypes().count(DefaultVendorId + 0x101), 0u);
