@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <sstream>
 
 #include "common/assertion.h"
@@ -219,6 +220,19 @@ Report CFLDeviceInterface::NewReport(eBL_HID_REP role_I, size_t length_I)
   Report report(length_I, 0);
   report[0] = CFLProtocol::GetReportId(role_I);
   return report;
+}
+
+std::string CFLDeviceInterface::Hex8(uint32_t value_I)
+{
+  char text[9];
+  std::snprintf(text, sizeof(text), "%08X", value_I);
+  return text;
+}
+
+int32_t CFLDeviceInterface::ProgressPercent(uint64_t done_I, uint64_t total_I)
+{
+  const int32_t percent = static_cast<int32_t>(static_cast<double>(done_I) / static_cast<double>(total_I) * 100);
+  return percent == 0 ? 1 : percent;
 }
 
 bool CFLDeviceInterface::SendCommand(Report& report_IO) { return IsLoaderReady() && SafeWrite(report_IO); }

@@ -176,6 +176,10 @@ class CFLDeviceInterface {
   bool IsLoaderReady();
   // A zero-filled report of the given length with the role's id in byte 0.
   static Report NewReport(eBL_HID_REP role_I, size_t length_I);
+  // Eight upper-case hexadecimal digits, as the programming log lines show addresses and sums.
+  static std::string Hex8(uint32_t value_I);
+  // The integer part of done / total in percent; 1 instead of 0, so progress shows as started.
+  static int32_t ProgressPercent(uint64_t done_I, uint64_t total_I);
   bool SendCommand(Report& report_IO);
   bool ReadAnswer(Report& report_IO);
   bool SendChecksumCommand(Report& report_IO);

@@ -1,7 +1,6 @@
 // S-record programming of CFLDeviceInterface: the flash vector, the three checksum sums, invalidation of the
 // loader's checksums, erase and write of every block with data, and the loader's final checksums.
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 
 #include "common/fwupdater/cfldeviceinterface.h"
@@ -12,13 +11,6 @@ namespace {
 
 constexpr size_t kChecksumBlocksOfPenAndTouch = 39;
 constexpr int kProgramBlockAttempts = 10;
-
-std::string Hex8(uint32_t value_I)
-{
-  char text[9];
-  std::snprintf(text, sizeof(text), "%08X", value_I);
-  return text;
-}
 
 // A word that runs past the end of the bytes reads erased flash (0xFF) there.
 uint32_t LittleEndianWord(const std::vector<uint8_t>& bytes_I, size_t pos_I)
@@ -214,8 +206,7 @@ bool CFLDeviceInterface::WriteFlash()
       while (attempt < kProgramBlockAttempts && !ProgramBlock(i)) ++attempt;
       if (attempt == kProgramBlockAttempts) return false;
     }
-    const int32_t percent = static_cast<int32_t>(static_cast<double>(i) / static_cast<double>(count) * 100);
-    Progress(percent == 0 ? 1 : percent);
+    Progress(ProgressPercent(i, count));
   }
   return true;
 }

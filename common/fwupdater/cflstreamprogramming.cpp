@@ -1,7 +1,6 @@
 // Streaming programming of CFLDeviceInterface through the programming report: Intel HEX images for touch
 // controllers and Airoha images for bluetooth modules. Every request is acknowledged by the busy flag.
 #include <algorithm>
-#include <cstdio>
 
 #include "common/cclock.h"
 #include "common/fwupdater/cfldeviceinterface.h"
@@ -27,19 +26,6 @@ constexpr uint32_t kAirohaChunk = 256;
 constexpr size_t kAirohaFrameLength = 267;
 constexpr uint32_t kAirohaSkipStart = 0x3000;
 constexpr uint32_t kAirohaSkipEnd = 0x8000;
-
-std::string Hex8(uint32_t value_I)
-{
-  char text[9];
-  std::snprintf(text, sizeof(text), "%08X", value_I);
-  return text;
-}
-
-int32_t Percent(uint64_t done_I, uint64_t total_I)
-{
-  const int32_t percent = static_cast<int32_t>(static_cast<double>(done_I) / static_cast<double>(total_I) * 100);
-  return percent == 0 ? 1 : percent;
-}
 
 }  // namespace
 
@@ -130,7 +116,7 @@ bool CFLDeviceInterface::ProgramBoardIntelHex()
     Info("ProgramBoardIntelHex: bytes offset: " + std::to_string(offset));
     programmed += kIntelHexPacket;
     Pause(1);
-    Progress(Percent(programmed, image.GetLength()));
+    Progress(ProgressPercent(programmed, image.GetLength()));
   }
   Info("ProgramBoardIntelHex:  #bytes programmed: " + std::to_string(programmed));
   buffer.assign(kProgrammingReportLength, 0);
@@ -209,7 +195,7 @@ bool CFLDeviceInterface::ProgramBoardAiroHaBinary()
     Info("ProgramBoardAiroHaBinary: start address: 0x" + Hex8(address) + " bytes programmed: " +
          std::to_string(count));
     programmed += count;
-    Progress(Percent(programmed, length));
+    Progress(ProgressPercent(programmed, length));
   }
   buffer.resize(kProgrammingReportLength, 0);
   buffer[0] = CFLProtocol::GetReportId(eBL_HID_REP_PROGRAMMING_ID);
