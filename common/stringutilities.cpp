@@ -47,6 +47,15 @@ std::string ToLower(const std::string& text_I)
   return result;
 }
 
+std::string ToUpper(const std::string& text_I)
+{
+  std::string result(text_I);
+  for (char& c : result) {
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return result;
+}
+
 void Trim(std::string& text_IO) { TrimString(text_IO); }
 
 std::string Trimmed(const std::string& text_I)

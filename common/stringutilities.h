@@ -11,6 +11,7 @@
 namespace orv {
 
 std::string ToLower(const std::string& text_I);
+std::string ToUpper(const std::string& text_I);
 void Trim(std::string& text_IO);
 std::string Trimmed(const std::string& text_I);
 bool EqualsIgnoreCase(const std::string& a_I, const std::string& b_I);

@@ -3,6 +3,7 @@
 #include "common/assertion.h"
 #include "common/cclock.h"
 #include "common/fwupdater/cfldeviceinterface.h"
+#include "common/fwupdater/rtdisp.h"
 #include "common/stringutilities.h"
 
 namespace orv {
@@ -377,10 +378,34 @@ bool CUpdateController::UpdateDevice()
 }
 
 // This build has no bridge to the display's scaler yet, so the connector never opens.
-bool CUpdateController::StartISPFlash(const std::string& /*serial_I*/, uint8_t /*port_I*/, bool /*skipSerialCheck_I*/)
+bool CUpdateController::StartISPFlash(const std::string& serial_I, uint8_t port_I, bool skipSerialCheck_I)
 {
-  UpdateFailed(6, "Failed to open device and/or load data");
-  return false;
+  auto connector = std::make_shared<CI2CConnectorFTDI>();
+  const std::shared_ptr<CScalarRTDISP> image = mFirmwareFile.GetScaler();
+  const bool usable = connector->Open(port_I) &&
+                      (skipSerialCheck_I || connector->GetSerialNumber(kAnyDisplay) == serial_I) && image &&
+                      !image->GetData().empty();
+  if (!usable) {
+    UpdateFailed(6, "Failed to open device and/or load data");
+    return false;
+  }
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  CScalarISP isp(connector, this, device && device->mQuantaScalarBoard);
+  isp.LoadData(image->GetData());
+  SetState(ESTATE_PROGRAM);
+  Info("StartISPFlash()");
+  if (!isp.IsReady()) {
+    Error("Interface not setup");
+    UpdateFailed(6, "General Program Failure");
+    return false;
+  }
+  if (!isp.SerialFlashISPFlow()) {
+    isp.WriteMCUReg(0x6F, 0x00);
+    UpdateFailed(6, "General Program Failure");
+    return false;
+  }
+  UpdateComplete();
+  return true;
 }
 
 bool CUpdateController::InitCheck(const std::shared_ptr<CFLDeviceInterface>& loader_I, uint32_t expectedSectors_I,

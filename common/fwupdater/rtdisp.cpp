@@ -1,0 +1,315 @@
+#include "common/fwupdater/rtdisp.h"
+
+#include "common/assertion.h"
+#include "common/cclock.h"
+
+namespace orv {
+namespace {
+
+constexpr uint8_t kIspWrite = 0x94;
+constexpr uint8_t kIspRead = 0x95;
+constexpr uint8_t kPageDataRegister = 0x70;
+constexpr size_t kPageSize = 256;
+// Block i lives at flash address i << 16 and the address's high byte is one register: 8 MiB as the flow counts.
+constexpr size_t kMaxBlocks = 128;
+constexpr int kIspEntryAttempts = 10;
+constexpr int kBlockAttempts = 10;
+constexpr uint8_t kErasedBlockCrc = 0xDE;
+
+// The poll counts were set for a bridge on which a register read takes several milliseconds; on a faster one
+// each poll still stands for at least this long, so a wait outlasts the flash's slowest erase (about 2 s for
+// 64 KiB), page program and CRC.
+constexpr uint64_t kPollFloorMs = 5;
+
+// Register 6F: ISP control and status.
+constexpr uint8_t kIspControl = 0x6F;
+constexpr uint8_t kIspActive = 0x80;
+constexpr uint8_t kPageReady = 0x10;
+constexpr uint8_t kPageBusy = 0x20;
+constexpr uint8_t kCrcBusy = 0x04;
+// Register 60: bit 0 is set while a flash instruction runs.
+constexpr uint8_t kInstructionControl = 0x60;
+constexpr uint8_t kInstructionBusy = 0x01;
+
+}  // namespace
+
+CScalarISP::CScalarISP(std::shared_ptr<CI2CConnectorFTDI> connector_I, CInterfaceNotifier* log_I,
+                       bool quantaScalarBoard_I)
+    : mConnector(std::move(connector_I)), mLog(log_I), mQuantaScalarBoard(quantaScalarBoard_I)
+{
+}
+
+void CScalarISP::Info(const std::string& message_I)
+{
+  if (mLog != nullptr) mLog->Info(message_I);
+}
+
+void CScalarISP::Error(const std::string& message_I)
+{
+  if (mLog != nullptr) mLog->Error(message_I);
+}
+
+void CScalarISP::LoadData(const std::vector<uint8_t>& data_I)
+{
+  Info("LoadData()");
+  ORV_ASSERT(data_I.size() % FLASH_UINT_SIZE == 0);
+  const size_t count = data_I.size() / FLASH_UINT_SIZE;
+  // A partial block would leave the end of the image unwritten, and an empty image would report an update
+  // that wrote nothing: both are refused rather than programmed.
+  if (data_I.size() % FLASH_UINT_SIZE != 0 || count == 0) {
+    Error("Scaler image of " + std::to_string(data_I.size()) + " bytes is not a whole number of 64 KiB blocks");
+    return;
+  }
+  if (count > kMaxBlocks) {
+    Error("Scaler image of " + std::to_string(count) + " blocks is larger than the 128 blocks that can be programmed");
+    return;
+  }
+  mBlocks.clear();
+  for (size_t i = 0; i < count; ++i) {
+    const auto start = data_I.begin() + static_cast<ptrdiff_t>(i * FLASH_UINT_SIZE);
+    mBlocks.emplace_back(start, start + FLASH_UINT_SIZE);
+  }
+  mDataLoaded = true;
+}
+
+bool CScalarISP::IsReady() const { return mConnector && mLog != nullptr && mDataLoaded; }
+
+FT_STATUS CScalarISP::WriteMCUReg(uint8_t register_I, uint8_t value_I)
+{
+  Info("WriteMCUReg()");
+  mConnector->I2CStart();
+  mConnector->I2CWriteByte(kIspWrite, false);
+  mConnector->I2CWriteByte(register_I, false);
+  mConnector->I2CWriteByte(value_I, false);
+  return mConnector->I2CStop();
+}
+
+uint8_t CScalarISP::ReadMCUReg(uint8_t register_I)
+{
+  Info("ReadMCUReg()");
+  uint8_t value = 0;
+  // A byte the scaler did not acknowledge makes the read fail: the pulled-up bus would otherwise read FF.
+  const bool read = mConnector->I2CStart() == FT_OK && mConnector->I2CWriteByte(kIspWrite, false) == FT_OK &&
+                    mConnector->I2CWriteByte(register_I, false) == FT_OK && mConnector->I2CStart() == FT_OK &&
+                    mConnector->I2CWriteByte(kIspRead, false) == FT_OK &&
+                    mConnector->I2CReadByte(false, value) == FT_OK;
+  mConnector->I2CStop();
+  return read ? value : 0;
+}
+
+void CScalarISP::WriteRegisters(std::initializer_list<std::pair<uint8_t, uint8_t>> writes_I)
+{
+  for (const auto& [reg, value] : writes_I) WriteMCUReg(reg, value);
+}
+
+bool CScalarISP::WaitBitChange(uint8_t register_I, uint8_t mask_I, uint8_t value_I, uint32_t tries_I)
+{
+  Info("WaitBitChange()");
+  const uint64_t start = Clock().NowMs();
+  const uint64_t floorMs = uint64_t{tries_I} * kPollFloorMs;
+  for (uint32_t poll = 0;; ++poll) {
+    const bool counted = poll < tries_I;
+    if (!counted && Clock().NowMs() - start >= floorMs) break;
+    // Past the count only the time floor keeps us here; pausing makes sure it passes on any bridge.
+    if (!counted) Pause(1);
+    if ((ReadMCUReg(register_I) & mask_I) == (value_I & mask_I)) return true;
+  }
+  Error("Timed out waiting for bit change");
+  return false;
+}
+
+std::optional<uint8_t> CScalarISP::ReadCRC(uint32_t start_I, uint32_t length_I)
+{
+  Info("ReadCRC()");
+  const uint32_t end = start_I + ((length_I - 1) & 0xFFFF);
+  WriteRegisters({{0x64, static_cast<uint8_t>(start_I >> 16)},
+                  {0x65, static_cast<uint8_t>(start_I >> 8)},
+                  {0x66, static_cast<uint8_t>(start_I)},
+                  {0x72, static_cast<uint8_t>(end >> 16)},
+                  {0x73, static_cast<uint8_t>(end >> 8)},
+                  {0x74, static_cast<uint8_t>(end)}});
+  Info("WriteMCURegBit()");
+  WriteMCUReg(kIspControl, ReadMCUReg(kIspControl) | kCrcBusy);
+  if (!WaitBitChange(kIspControl, kCrcBusy, 0x00, 600)) return std::nullopt;
+  return ReadMCUReg(0x75);
+}
+
+bool CScalarISP::BlockErase(uint8_t block_I)
+{
+  Info("BlockErase()");
+  WriteRegisters({{0x64, block_I}, {0x65, 0x00}, {0x66, 0x00}, {0x60, 0xB8}, {0x61, 0xD8}, {0x60, 0xB9}});
+  if (!WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600)) return false;
+  if (BlockCRC(block_I) == kErasedBlockCrc) return true;
+  Error("Block erase check failed");
+  return false;
+}
+
+bool CScalarISP::EnableSoftwareFlashWriteProtect(bool enable_I)
+{
+  Info("EnableSoftwareFlashWriteProtect()");
+  WriteRegisters({{0x60, 0x68}, {0x61, 0x01}, {0x64, static_cast<uint8_t>(enable_I ? 0xFF : 0x00)}, {0x60, 0x69}});
+  if (mQuantaScalarBoard) {
+    WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+    WriteRegisters({{0x60, 0x68}, {0x61, 0x31}, {0x64, 0x00}, {0x60, 0x69}});
+    WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+    WriteRegisters({{0x60, 0x68}, {0x61, 0x11}, {0x64, 0x60}, {0x60, 0x69}});
+  }
+  return WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+}
+
+void CScalarISP::DisableHardwareFlashWriteProtect()
+{
+  Info("DisableHardwareFlashWriteProtect()");
+  uint8_t pinRegister = 0x38;
+  uint8_t outputRegister = 0x28;
+  if (mQuantaScalarBoard) {
+    WriteRegisters({{0xF4, 0x9F}, {0xF5, 0x00}, {0xF4, 0x00}});
+    const uint8_t id1 = ReadMCUReg(0xF5);
+    WriteRegisters({{0xF4, 0x9F}, {0xF5, 0x00}, {0xF4, 0x0F}});
+    const uint8_t id2 = ReadMCUReg(0xF5);
+    pinRegister = 0x36;
+    outputRegister = 0x26;
+    if (id1 == 0xCF && id2 == 0x21) {
+      Info("Halvern 1.5 16\"\n");
+    } else if (id1 == 0xCE && id2 == 0x23) {
+      Info("Halvern 1.5 13\"\n");
+      pinRegister = 0x29;
+      outputRegister = 0x19;
+    } else {
+      Info("Error ID.\n");
+    }
+  }
+  WriteRegisters({{0xF4, 0x9F}, {0xF5, 0x10}, {0xF4, pinRegister}});
+  const uint8_t pin = ReadMCUReg(0xF5);
+  WriteRegisters({{0xF4, pinRegister},
+                  {0xF5, static_cast<uint8_t>((pin & 0xF9) | 0x01)},
+                  {0xF4, 0x9F},
+                  {0xF5, 0xFE},
+                  {0xF4, outputRegister},
+                  {0xF5, 0x01}});
+}
+
+bool CScalarISP::QuantaCheckFlash()
+{
+  Info("QuantaCheckFlash()");
+  WriteRegisters({{0x60, 0x46}, {0x61, 0x9F}, {0x60, 0x47}});
+  WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+  for (uint8_t reg : {0x60, 0x67, 0x68, 0x69}) ReadMCUReg(reg);
+  WriteRegisters({{0x60, 0x5A}, {0x61, 0xAB}, {0x64, 0x00}, {0x65, 0x00}, {0x66, 0x00}, {0x60, 0x5B}});
+  const bool result = WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+  ReadMCUReg(0x60);
+  ReadMCUReg(0x67);
+  return result;
+}
+
+void CScalarISP::SetDefaultReg()
+{
+  Info("SetDefaultReg()");
+  WriteRegisters({{0x1E, 0x02}, {0x1F, 0x00}, {0x20, 0x1C}, {0x2C, 0x02}, {0x2D, 0x00}, {0x2E, 0x1C},
+                  {0x1B, 0x02}, {0x1C, 0x30}, {0x1D, 0x1C}, {0x6A, 0x03}, {0x6B, 0x0B}, {0x6C, 0x00},
+                  {0x62, 0x06}, {0x63, 0x50}, {0xED, 0x88}, {0xEE, 0x04}});
+}
+
+bool CScalarISP::SerialFlashWriteCode(uint8_t block_I)
+{
+  Info("SerialFlashWriteCode()");
+  const std::vector<uint8_t>& block = mBlocks.at(block_I);
+  WriteRegisters({{0x6D, 0x02}, {0x71, 0xFF}, {0x64, block_I}, {0x65, 0x00}, {0x66, 0x00}});
+  for (size_t offset = 0; offset < block.size(); offset += kPageSize) {
+    if (!WaitBitChange(kIspControl, kPageReady, kPageReady, 100)) return false;
+    Info("WriteFlashData()");
+    WritePage(block.data() + offset, std::min(kPageSize, block.size() - offset));
+    WriteMCUReg(kIspControl, 0xA0);
+    if (!WaitBitChange(kIspControl, kPageBusy, 0x00, 600)) return false;
+  }
+  return true;
+}
+
+void CScalarISP::WritePage(const uint8_t* bytes_I, size_t size_I)
+{
+  std::vector<uint8_t> transfer(size_I + 2);
+  transfer[0] = kIspWrite;
+  transfer[1] = kPageDataRegister;
+  std::copy(bytes_I, bytes_I + size_I, transfer.begin() + 2);
+  // The page's acknowledges are not looked at: the block's CRC check decides whether it arrived.
+  mConnector->I2CStart();
+  mConnector->I2CWriteBytes(transfer);
+  mConnector->I2CStop();
+}
+
+uint8_t CScalarISP::CalcByteCRC(const uint8_t* bytes_I, size_t length_I)
+{
+  uint8_t crc = 0;
+  for (size_t i = 0; i < length_I; ++i) {
+    crc ^= bytes_I[i];
+    for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint8_t>((crc & 0x80) != 0 ? (crc << 1) ^ 0x07 : crc << 1);
+  }
+  return crc;
+}
+
+bool CScalarISP::EnterIsp()
+{
+  for (int attempt = 0; attempt < kIspEntryAttempts; ++attempt) {
+    Info("SerialFlashIntoISP()");
+    WriteMCUReg(kIspControl, kIspActive);
+    if (WaitBitChange(kIspControl, kIspActive, kIspActive, 50)) return true;
+  }
+  return false;
+}
+
+int32_t CScalarISP::ProgressBefore(size_t block_I) const
+{
+  // With one block there is no spread to take a share of: nothing is done yet when it starts.
+  if (mBlocks.size() == 1) return 0;
+  const float done = 100.0f * static_cast<float>(block_I) / static_cast<float>(mBlocks.size() - 1);
+  return 100 - static_cast<int32_t>(done);
+}
+
+bool CScalarISP::ProgramBlock(uint8_t block_I)
+{
+  const std::vector<uint8_t>& block = mBlocks.at(block_I);
+  const uint8_t expected = CalcByteCRC(block.data(), block.size());
+  for (int attempt = 0; attempt < kBlockAttempts; ++attempt) {
+    if (!BlockErase(block_I)) {
+      Error("Block Erase Fail");
+      continue;
+    }
+    SerialFlashWriteCode(block_I);
+    if (BlockCRC(block_I) == expected) {
+      Info("Block " + std::to_string(block_I) + " upgrade success");
+      return true;
+    }
+    Error("Crc Check Fail");
+  }
+  return false;
+}
+
+bool CScalarISP::SerialFlashISPFlow()
+{
+  Info("SerialFlashISPFlow()");
+  if (mQuantaScalarBoard) ReadMCUReg(kInstructionControl);
+  if (!EnterIsp()) {
+    Error("Fail to Enter ISP mode");
+    return false;
+  }
+  WriteRegisters({{0xF4, 0x9F}, {0xF5, 0x06}, {0xF4, 0xA0}, {0xF5, 0x74}});
+  SetDefaultReg();
+  if (mQuantaScalarBoard) QuantaCheckFlash();
+  DisableHardwareFlashWriteProtect();
+  if (!EnableSoftwareFlashWriteProtect(false)) {
+    Error("Disable SW WP Fail");
+    return false;
+  }
+  for (size_t i = mBlocks.size(); i-- > 0;) {
+    if (mLog != nullptr) mLog->Progress(ProgressBefore(i));
+    if (!ProgramBlock(static_cast<uint8_t>(i))) {
+      Error("Exausted retries attempting to write block" + std::to_string(i));
+      return false;
+    }
+  }
+  EnableSoftwareFlashWriteProtect(true);
+  WriteMCUReg(0xEE, 0x02);
+  return true;
+}
+
+}  // namespace orv

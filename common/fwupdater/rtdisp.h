@@ -1,0 +1,63 @@
+// In-system programming of the display scaler's SPI serial flash through the scaler's MCU registers, over raw
+// I2C on the FTDI bridge (ISP slave 0x94 write, 0x95 read).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/fwupdater/cinterfacenotifier.h"
+#include "common/osd/i2cconnectorftdi.h"
+
+namespace orv {
+
+constexpr uint32_t FLASH_UINT_SIZE = 65536;
+
+class CScalarISP {
+ public:
+  CScalarISP(std::shared_ptr<CI2CConnectorFTDI> connector_I, CInterfaceNotifier* log_I, bool quantaScalarBoard_I);
+
+  // Splits the image into 64 KiB blocks. An image that is empty, not a whole number of blocks, or larger than
+  // the 128 blocks the flow can address is refused (reported, and the data stays unloaded).
+  void LoadData(const std::vector<uint8_t>& data_I);
+  // A connector, a log sink and loaded data.
+  bool IsReady() const;
+
+  FT_STATUS WriteMCUReg(uint8_t register_I, uint8_t value_I);
+  // 0 when the bridge fails or the scaler does not acknowledge.
+  uint8_t ReadMCUReg(uint8_t register_I);
+  // Polls until (register & mask) == (value & mask): at least tries_I reads, and for at least tries_I * 5 ms, so
+  // that a fast bridge cannot end a wait before a real flash has finished.
+  bool WaitBitChange(uint8_t register_I, uint8_t mask_I, uint8_t value_I, uint32_t tries_I);
+  // The scaler's CRC of a flash range; empty when it did not finish (a stale result is never taken for it).
+  std::optional<uint8_t> ReadCRC(uint32_t start_I, uint32_t length_I);
+  bool BlockErase(uint8_t block_I);
+  bool EnableSoftwareFlashWriteProtect(bool enable_I);
+  void DisableHardwareFlashWriteProtect();
+  bool QuantaCheckFlash();
+  void SetDefaultReg();
+  bool SerialFlashWriteCode(uint8_t block_I);
+  // CRC-8, polynomial 0x07, initial value 0, most significant bit first, no reflection, no final XOR.
+  static uint8_t CalcByteCRC(const uint8_t* bytes_I, size_t length_I);
+  bool SerialFlashISPFlow();
+
+ private:
+  void Info(const std::string& message_I);
+  void Error(const std::string& message_I);
+  void WriteRegisters(std::initializer_list<std::pair<uint8_t, uint8_t>> writes_I);
+  bool EnterIsp();
+  bool ProgramBlock(uint8_t block_I);
+  void WritePage(const uint8_t* bytes_I, size_t size_I);
+  int32_t ProgressBefore(size_t block_I) const;
+  std::optional<uint8_t> BlockCRC(uint8_t block_I) { return ReadCRC(uint32_t{block_I} << 16, FLASH_UINT_SIZE); }
+
+  std::shared_ptr<CI2CConnectorFTDI> mConnector;
+  CInterfaceNotifier* mLog;
+  bool mQuantaScalarBoard;
+  std::vector<std::vector<uint8_t>> mBlocks;
+  bool mDataLoaded = false;
+};
+
+}  // namespace orv

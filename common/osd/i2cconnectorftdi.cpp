@@ -1,0 +1,269 @@
+#include "common/osd/i2cconnectorftdi.h"
+
+#include <cstdint>
+
+#include "common/assertion.h"
+#include "common/cclock.h"
+
+namespace orv {
+namespace {
+
+constexpr int kResetRetries = 20;
+constexpr uint32_t kResetPauseMs = 50;
+constexpr uint32_t kTransferSize = 65536;
+constexpr uint32_t kTimeoutMs = 5000;
+constexpr uint8_t kLatencyMs = 8;
+constexpr uint32_t kSettleMs = 20;
+
+// MPSSE opcodes.
+constexpr uint8_t kSetLowPins = 0x80;
+constexpr uint8_t kSetHighPins = 0x82;
+constexpr uint8_t kBytesOutFalling = 0x11;
+constexpr uint8_t kBitsOutFalling = 0x13;
+constexpr uint8_t kBitsInRising = 0x22;
+constexpr uint8_t kBytesInRising = 0x24;
+constexpr uint8_t kSendImmediate = 0x87;
+constexpr uint8_t kBadCommand = 0xAA;
+constexpr uint8_t kBadCommandAnswer = 0xFA;
+
+// Low-byte pin values and directions: SCL is bit 0, SDA out bit 1.
+constexpr uint8_t kSclSdaHigh = 0x03;
+constexpr uint8_t kSclHighSdaLow = 0x01;
+constexpr uint8_t kSclSdaLow = 0x00;
+constexpr uint8_t kSdaHighSclLow = 0x02;
+constexpr uint8_t kDriveBoth = 0x03;
+constexpr uint8_t kDriveSclOnly = 0x01;
+
+void AddPins(std::vector<uint8_t>& commands_IO, uint8_t value_I, uint8_t directions_I, int times_I = 1)
+{
+  for (int i = 0; i < times_I; ++i) commands_IO.insert(commands_IO.end(), {kSetLowPins, value_I, directions_I});
+}
+
+// One byte out, then its acknowledge bit clocked in, leaving SDA and SCL low.
+void AddWriteByte(std::vector<uint8_t>& commands_IO, uint8_t byte_I)
+{
+  commands_IO.insert(commands_IO.end(), {kBytesOutFalling, 0x00, 0x00, byte_I});
+  AddPins(commands_IO, kSclSdaLow, kDriveSclOnly);
+  commands_IO.insert(commands_IO.end(), {kBitsInRising, 0x00});
+}
+
+}  // namespace
+
+CI2CConnectorFTDI::~CI2CConnectorFTDI() { CloseHandle(); }
+
+bool CI2CConnectorFTDI::ConfigureSerialPort(const SSerialPortSettings& /*settings_I*/)
+{
+  ORV_ASSERT_MESSAGE("This is only used by serial connections");
+  return false;
+}
+
+bool CI2CConnectorFTDI::Open(uint32_t port_I)
+{
+  const FT_STATUS status = OpenBridge(port_I);
+  if (status == FT_DEVICE_NOT_OPENED) mNotOpened = true;
+  return status == FT_OK;
+}
+
+bool CI2CConnectorFTDI::Close()
+{
+  Connector::Close();
+  mRawDisplayInformation.clear();
+  CloseHandle();
+  return true;
+}
+
+void CI2CConnectorFTDI::CloseHandle()
+{
+  if (mHandle == nullptr) return;
+  mD2XX.Close(mHandle);
+  mHandle = nullptr;
+}
+
+FT_STATUS CI2CConnectorFTDI::OpenBridge(uint32_t port_I)
+{
+  uint32_t count = 0;
+  if (mD2XX.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK) count = 0;
+  if (port_I >= count) return FT_INVALID_PARAMETER;
+  uint32_t location = 0;
+  if (mD2XX.ListDevices(reinterpret_cast<void*>(static_cast<uintptr_t>(port_I)), &location,
+                        FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) != FT_OK) {
+    return FT_DEVICE_NOT_FOUND;
+  }
+  FT_HANDLE handle = nullptr;
+  const FT_STATUS opened =
+      mD2XX.OpenEx(reinterpret_cast<void*>(static_cast<uintptr_t>(location)), FT_OPEN_BY_LOCATION, &handle);
+  if (opened != FT_OK) return opened;
+  mHandle = handle;
+
+  const FT_STATUS reset = ResetWithRetries();
+  if (reset != FT_OK) {
+    CloseHandle();
+    return reset;
+  }
+  Drain();
+  mD2XX.SetUSBParameters(mHandle, kTransferSize, kTransferSize);
+  mD2XX.SetChars(mHandle, 0, 0, 0, 0);
+  mD2XX.SetTimeouts(mHandle, kTimeoutMs, kTimeoutMs);
+  mD2XX.SetLatencyTimer(mHandle, kLatencyMs);
+  mD2XX.SetBitMode(mHandle, 0x00, FT_BITMODE_RESET);
+  mD2XX.SetBitMode(mHandle, 0x00, FT_BITMODE_MPSSE);
+  Pause(50);
+  Drain();
+
+  WriteExpectingEmptyQueue({0x84});  // internal loop-back on
+  SyncMpsse(true);
+  WriteExpectingEmptyQueue({0x85});  // loop-back off
+  // 60 MHz master clock, adaptive and three-phase clocking off.
+  WriteCommands({0x8A, 0x97, 0x8D});
+  // SDA out drives only zeros (open drain); then SCL and SDA high, both driven.
+  WriteCommands({0x9E, 0x02, 0x00, kSetLowPins, kSclSdaHigh, kDriveBoth});
+  // Divisor 0x012B: SCL = 60 MHz / ((1 + 299) * 2) = 100 kHz.
+  if (WriteCommands({0x86, 0x2B, 0x01}) == FT_OK) Pause(20);
+  WriteCommands({kSetHighPins, 0x14, 0xFF});
+  Drain();
+  return FT_OK;
+}
+
+FT_STATUS CI2CConnectorFTDI::ResetWithRetries()
+{
+  FT_STATUS status = mD2XX.ResetDevice(mHandle);
+  for (int retry = 0; status != FT_OK && retry < kResetRetries; ++retry) {
+    Pause(kResetPauseMs);
+    status = mD2XX.ResetDevice(mHandle);
+  }
+  return status;
+}
+
+void CI2CConnectorFTDI::WriteExpectingEmptyQueue(const std::vector<uint8_t>& commands_I)
+{
+  WriteCommands(commands_I);
+  const int64_t waiting = QueueLength();
+  if (waiting != 0 && waiting != -1) ORV_ASSERT_MESSAGE("Bytes in the buffer");
+}
+
+void CI2CConnectorFTDI::Drain()
+{
+  std::vector<uint8_t> discarded;
+  DrainInput(discarded);
+}
+
+FT_STATUS CI2CConnectorFTDI::WriteCommands(const std::vector<uint8_t>& commands_I)
+{
+  uint32_t written = 0;
+  const FT_STATUS status =
+      mD2XX.Write(mHandle, commands_I.data(), static_cast<uint32_t>(commands_I.size()), &written);
+  if (status != FT_OK) return status;
+  return written == commands_I.size() ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS CI2CConnectorFTDI::ReadBytes(size_t count_I, std::vector<uint8_t>& bytes_O)
+{
+  bytes_O.assign(count_I, 0);
+  uint32_t read = 0;
+  const FT_STATUS status = mD2XX.Read(mHandle, bytes_O.data(), static_cast<uint32_t>(count_I), &read);
+  bytes_O.resize(std::min<size_t>(read, count_I));
+  if (status != FT_OK) return status;
+  return bytes_O.size() == count_I ? FT_OK : FT_IO_ERROR;
+}
+
+int64_t CI2CConnectorFTDI::QueueLength()
+{
+  uint32_t waiting = 0;
+  return mD2XX.GetQueueStatus(mHandle, &waiting) == FT_OK ? static_cast<int64_t>(waiting) : -1;
+}
+
+FT_STATUS CI2CConnectorFTDI::DrainInput(std::vector<uint8_t>& bytes_O)
+{
+  bytes_O.clear();
+  const int64_t waiting = QueueLength();
+  if (waiting == 0 || waiting == -1) return FT_OK;
+  return ReadBytes(static_cast<size_t>(waiting), bytes_O);
+}
+
+FT_STATUS CI2CConnectorFTDI::SyncMpsse(bool check_I)
+{
+  FT_STATUS status = WriteCommands({kBadCommand});
+  if (status != FT_OK) return status;
+  std::vector<uint8_t> echo;
+  status = ReadBytes(2, echo);
+  if (status != FT_OK) return status;
+  if (!check_I) return FT_OK;
+  return echo[0] == kBadCommandAnswer || echo[1] == kBadCommand ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS CI2CConnectorFTDI::I2CStart()
+{
+  std::vector<uint8_t> commands;
+  // SDA falls while SCL is high, then SCL falls; each level held four commands long.
+  AddPins(commands, kSclSdaHigh, kDriveBoth, 4);
+  AddPins(commands, kSclHighSdaLow, kDriveBoth, 4);
+  AddPins(commands, kSclSdaLow, kDriveBoth, 4);
+  return WriteCommands(commands);
+}
+
+FT_STATUS CI2CConnectorFTDI::I2CStop()
+{
+  std::vector<uint8_t> commands;
+  // SDA rises while SCL is high; the bus is left with SCL low and SDA high.
+  AddPins(commands, kSclHighSdaLow, kDriveBoth, 4);
+  AddPins(commands, kSclSdaHigh, kDriveBoth, 4);
+  AddPins(commands, kSdaHighSclLow, kDriveBoth);
+  return WriteCommands(commands);
+}
+
+FT_STATUS CI2CConnectorFTDI::I2CWriteByte(uint8_t byte_I, bool settle_I)
+{
+  std::vector<uint8_t> commands;
+  AddWriteByte(commands, byte_I);
+  commands.push_back(kSendImmediate);
+  AddPins(commands, kSclSdaLow, kDriveBoth);
+  const FT_STATUS status = WriteCommands(commands);
+  if (status != FT_OK) return status;
+  std::vector<uint8_t> release;
+  AddPins(release, kSdaHighSclLow, kDriveBoth);
+  WriteCommands(release);
+  if (settle_I) Pause(kSettleMs);
+  std::vector<uint8_t> acknowledge;
+  const FT_STATUS read = ReadBytes(1, acknowledge);
+  if (read != FT_OK) return read;
+  return (acknowledge[0] & 0x01) == 0 ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS CI2CConnectorFTDI::I2CWriteBytes(const std::vector<uint8_t>& bytes_I)
+{
+  std::vector<uint8_t> commands;
+  commands.reserve(bytes_I.size() * 15 + 1);
+  for (uint8_t byte : bytes_I) {
+    AddWriteByte(commands, byte);
+    AddPins(commands, kSclSdaLow, kDriveBoth);
+    AddPins(commands, kSdaHighSclLow, kDriveBoth);
+  }
+  commands.push_back(kSendImmediate);
+  const FT_STATUS status = WriteCommands(commands);
+  if (status != FT_OK) return status;
+  std::vector<uint8_t> acknowledges;
+  const FT_STATUS read = ReadBytes(bytes_I.size(), acknowledges);
+  if (read != FT_OK) return read;
+  for (uint8_t acknowledge : acknowledges) {
+    if ((acknowledge & 0x01) != 0) return FT_IO_ERROR;
+  }
+  return FT_OK;
+}
+
+FT_STATUS CI2CConnectorFTDI::I2CReadByte(bool acknowledge_I, uint8_t& byte_O)
+{
+  std::vector<uint8_t> commands;
+  AddPins(commands, kSclSdaLow, kDriveSclOnly);
+  commands.insert(commands.end(), {kBytesInRising, 0x00, 0x00});
+  AddPins(commands, kSclSdaLow, kDriveBoth);
+  commands.insert(commands.end(), {kBitsOutFalling, 0x00, static_cast<uint8_t>(acknowledge_I ? 0x00 : 0x80)});
+  const FT_STATUS status = WriteCommands(commands);
+  if (status != FT_OK) return status;
+  std::vector<uint8_t> data;
+  const FT_STATUS read = ReadBytes(1, data);
+  if (read != FT_OK) return read;
+  byte_O = data[0];
+  return FT_OK;
+}
+
+}  // namespace orv

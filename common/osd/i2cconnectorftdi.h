@@ -1,0 +1,82 @@
+// DDC/CI to a display's scaler over an FTDI USB-to-I2C bridge in MPSSE mode.
+//
+// The bridge primitives make I2C start and stop conditions and byte transfers from MPSSE pin and clock
+// commands (ADBUS bit 0 = SCL, bit 1 = SDA out, bit 2 = SDA in); the scaler's ISP programming uses them
+// directly, the DDC/CI queries frame requests and check replies on top of them.
+#pragma once
+
+#include <memory>
+
+#include "common/osd/cd2xx.h"
+#include "common/osd/connector.h"
+
+namespace orv {
+
+class CI2CConnectorFTDI : public Connector {
+ public:
+  // Works through the process-wide D2XX binding unless given another.
+  explicit CI2CConnectorFTDI(CD2XX& d2xx_I = D2XX()) : mD2XX(d2xx_I) {}
+  ~CI2CConnectorFTDI() override;
+
+  bool IsAvailable() override { return true; }
+  int32_t GetConnectionKind() override { return 1; }
+  bool ConfigureSerialPort(const SSerialPortSettings& settings_I) override;
+  bool Open(uint32_t port_I) override;
+  bool Close() override;
+  bool IsOpen() override { return mHandle != nullptr; }
+  std::vector<uint8_t> Transfer(const std::vector<uint8_t>& toSend_I, double delaySeconds_I, size_t expectedSize_I,
+                                int32_t retries_I) override;
+  std::string ReadCapabilitiesString() override;
+  std::string GetModelName() override;
+  std::string GetSerialNumber(uint32_t deviceId_I) override;
+  PackedVersion ReadFWVersion() override;
+  std::vector<uint8_t> ReadEDID(uint32_t deviceId_I) override;
+
+  // The bridge open sequence; FT_OK once the MPSSE is configured for I2C at 100 kHz.
+  FT_STATUS OpenBridge(uint32_t port_I);
+  void CloseHandle();
+
+  // I2C primitives: each is one bridge write (and at most one read); FT_OK on success, FT_IO_ERROR for a short
+  // transfer or a missing acknowledge.
+  FT_STATUS I2CStart();
+  FT_STATUS I2CStop();
+  // settle_I waits 20 ms after the byte, for displays that need the time between DDC/CI bytes.
+  FT_STATUS I2CWriteByte(uint8_t byte_I, bool settle_I);
+  FT_STATUS I2CReadByte(bool acknowledge_I, uint8_t& byte_O);
+  // The same bus traffic as I2CWriteByte for each byte, queued into one bridge write whose acknowledge bits
+  // come back in one read: a bulk transfer then costs two round trips instead of three per byte.
+  FT_STATUS I2CWriteBytes(const std::vector<uint8_t>& bytes_I);
+
+  FT_STATUS WriteCommands(const std::vector<uint8_t>& commands_I);
+  FT_STATUS ReadBytes(size_t count_I, std::vector<uint8_t>& bytes_O);
+  // Bytes waiting in the bridge, or -1 when it cannot tell.
+  int64_t QueueLength();
+  FT_STATUS DrainInput(std::vector<uint8_t>& bytes_O);
+  // The bad-command echo: 0xAA is answered with FA AA.
+  FT_STATUS SyncMpsse(bool check_I);
+
+ private:
+  FT_STATUS ResetWithRetries();
+  void WriteExpectingEmptyQueue(const std::vector<uint8_t>& commands_I);
+  void Drain();
+  // Reads bytes until a reply starts; its first two bytes, the null message, or empty.
+  std::vector<uint8_t> ReadReplyHeader(uint8_t first_I);
+
+  std::vector<uint8_t> ReadDisplayInformation();
+  // A request repeated (a bounded number of times) while its reply is shorter than a reply header.
+  std::vector<uint8_t> TransferUntilWhole(const std::vector<uint8_t>& request_I, double delaySeconds_I,
+                                          size_t expectedSize_I);
+  std::vector<uint8_t> ReadEdidByBlocks();
+  std::vector<uint8_t> ReadEdidByTable(bool warnOnEmpty_I);
+  // A table read in chunks (EDID, capabilities): each request names the offset of the bytes collected so far.
+  std::vector<uint8_t> ReadTable(const std::vector<uint8_t>& prefix_I, const char* checksumAssertion_I,
+                                 bool retryEmptyOnce_I);
+  const std::vector<uint8_t>& RawDisplayInformation();
+  std::string DisplayInformationText(size_t offset_I);
+
+  CD2XX& mD2XX;
+  FT_HANDLE mHandle = nullptr;
+  std::vector<uint8_t> mRawDisplayInformation;
+};
+
+}  // namespace orv
