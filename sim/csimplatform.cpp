@@ -12,7 +12,8 @@ namespace orv::sim {
 namespace {
 
 // The pen display "Orvel Display 16" of the demo package: one composite USB device with the pen and the touch
-// collections (both switched into their loaders in place) and, one level further down, the bluetooth module.
+// collections (both switched into their loaders in place), one level further down the bluetooth module, and
+// the scaler behind its FTDI bridge.
 const char* const kDefaultScenario = R"({
   "nodes": [["USB\\VID_4F52&PID_0210\\ORV16", "USB\\ROOT_HUB30\\4&1A2B3C4D&0&0"],
             ["USB\\VID_4F52&PID_0211\\ORV16BT", "USB\\VID_4F52&PID_0210\\ORV16"]],
@@ -25,7 +26,8 @@ const char* const kDefaultScenario = R"({
      "protocol": 1, "blockStart": "8000", "blockSize": 4096, "blocks": 22},
     {"kind": "hid", "name": "bluetooth", "pid": "0211", "usageId": "3", "interface": 0, "instance": 3,
      "parent": "USB\\VID_4F52&PID_0211\\ORV16BT", "inPlace": true,
-     "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 16}
+     "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 16},
+    {"kind": "scaler", "name": "scalar", "model": "Orvel PD16", "serial": "ORV16A0012345", "blocks": 16}
   ]
 })";
 
@@ -69,6 +71,7 @@ struct CSimPlatform::SBoard {
   std::shared_ptr<CSimBulkBoard> bulk;
   uint32_t memoryStart = 0;
   uint32_t memorySize = 0;
+  std::shared_ptr<SSimScalerBoard> scaler;
   std::string flashOut;
   std::string traceOut;
 };
@@ -132,7 +135,10 @@ bool ParseLoader(const CSettingsMap& device_I, size_t index_I, SParsed& parsed_I
 
 }  // namespace
 
-CSimPlatform::CSimPlatform() : mBus(std::make_shared<CSimBus>()) {}
+CSimPlatform::CSimPlatform() : mBus(std::make_shared<CSimBus>()), mBridge(std::make_shared<CSimFtdiBridge>())
+{
+  mBridge->SetPresent(false);
+}
 
 const char* CSimPlatform::DefaultScenario() { return kDefaultScenario; }
 
@@ -182,6 +188,7 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, std::
 {
   SParsed parsed;
   const std::string kind = device_I.GetString("kind", "hid");
+  if (kind == "scaler") return AddScaler(device_I, index_I, error_O);
   if (!ParseIdentity(device_I, index_I, parsed, error_O) || !ParseLoader(device_I, index_I, parsed, error_O)) {
     return false;
   }
@@ -267,6 +274,27 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, std::
   return true;
 }
 
+bool CSimPlatform::AddScaler(const CSettingsMap& device_I, size_t index_I, std::string& error_O)
+{
+  if (mScaler) {
+    error_O = "device " + std::to_string(index_I) + ": one scaler at most";
+    return false;
+  }
+  mScaler = SSimScalerBoard::Create(device_I, error_O);
+  if (!mScaler) {
+    error_O = "device " + std::to_string(index_I) + ": " + error_O;
+    return false;
+  }
+  mBridge = mScaler->bridge;
+  auto board = std::make_shared<SBoard>();
+  board->name = device_I.GetString("name", "scaler" + std::to_string(index_I));
+  board->scaler = mScaler;
+  board->memorySize = mScaler->isp->Config().blocks * 0x10000;
+  board->flashOut = device_I.GetString("flashOut", "");
+  mBoards.push_back(board);
+  return true;
+}
+
 std::unique_ptr<CDiscovery> CSimPlatform::CreateDiscovery(const std::string& configFile_I) const
 {
   return std::make_unique<CSimDiscovery>(mBus, configFile_I);
@@ -293,8 +321,9 @@ bool CSimPlatform::WriteResults(std::string& error_O) const
   for (const std::shared_ptr<SBoard>& board : mBoards) {
     const std::shared_ptr<CSimHidBoard> loader = board->bulk ? board->bulk->Loader() : board->hid;
     if (!board->flashOut.empty()) {
-      const std::vector<uint8_t> flash = board->i2c ? board->i2c->FlashBytes(board->memoryStart, board->memorySize)
-                                                    : loader->FlashBytes(board->memoryStart, board->memorySize);
+      const std::vector<uint8_t> flash = board->scaler ? board->scaler->isp->FlashBytes(0, board->memorySize)
+                                         : board->i2c  ? board->i2c->FlashBytes(board->memoryStart, board->memorySize)
+                                                       : loader->FlashBytes(board->memoryStart, board->memorySize);
       std::ofstream out(board->flashOut, std::ios::binary | std::ios::trunc);
       out.write(reinterpret_cast<const char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
       if (!out) {

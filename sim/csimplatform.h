@@ -12,6 +12,7 @@
 #include "common/fwupdater/cdiscovery.h"
 #include "sim/csimbus.h"
 #include "sim/csimi2cboard.h"
+#include "sim/csimscalerboard.h"
 
 namespace orv {
 class CSettingsMap;
@@ -52,6 +53,10 @@ class CSimPlatform {
   // The scenario's boards by name; empty when there is none of that kind.
   std::shared_ptr<CSimHidBoard> HidBoard(const std::string& name_I) const;
   std::shared_ptr<CSimI2CTunnelBoard> I2CBoard(const std::string& name_I) const;
+  // The display scaler behind the FTDI bridge; empty when the scenario has none.
+  std::shared_ptr<SSimScalerBoard> Scaler() const { return mScaler; }
+  // What stands in for the FTDI library: the scaler's bridge, or one with nothing plugged in.
+  CD2XX& D2XX() const { return *mBridge; }
   // Writes every board's flash and trace where the scenario asks; false when a file cannot be written.
   bool WriteResults(std::string& error_O) const;
 
@@ -60,9 +65,12 @@ class CSimPlatform {
  private:
   CSimPlatform();
   bool AddDevice(const CSettingsMap& device_I, size_t index_I, std::string& error_O);
+  bool AddScaler(const CSettingsMap& device_I, size_t index_I, std::string& error_O);
 
   std::shared_ptr<CSimBus> mBus;
   std::vector<std::shared_ptr<SBoard>> mBoards;
+  std::shared_ptr<SSimScalerBoard> mScaler;
+  std::shared_ptr<CSimFtdiBridge> mBridge;
 };
 
 }  // namespace orv::sim

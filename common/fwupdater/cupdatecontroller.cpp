@@ -16,6 +16,8 @@ constexpr uint32_t kLongExitProductA = 0x0357;
 constexpr uint32_t kLongExitProductB = 0x0358;
 
 const char* const kUpdateTypeNames[] = {"pen", "touch", "bluetooth", "scalar"};
+// The low byte of the port option's default.
+constexpr uint8_t kPortNotGiven = 0xFF;
 
 }  // namespace
 
@@ -381,8 +383,10 @@ bool CUpdateController::UpdateDevice()
 bool CUpdateController::StartISPFlash(const std::string& serial_I, uint8_t port_I, bool skipSerialCheck_I)
 {
   auto connector = std::make_shared<CI2CConnectorFTDI>();
+  // autoconfig.ini cannot name a port: without one, the display's bridge is the only FTDI device attached.
+  const uint32_t port = port_I == kPortNotGiven && connector->DeviceCount() == 1 ? 0 : port_I;
   const std::shared_ptr<CScalarRTDISP> image = mFirmwareFile.GetScaler();
-  const bool usable = connector->Open(port_I) &&
+  const bool usable = connector->Open(port) &&
                       (skipSerialCheck_I || connector->GetSerialNumber(kAnyDisplay) == serial_I) && image &&
                       !image->GetData().empty();
   if (!usable) {

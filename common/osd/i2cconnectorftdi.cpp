@@ -79,11 +79,15 @@ void CI2CConnectorFTDI::CloseHandle()
   mHandle = nullptr;
 }
 
-FT_STATUS CI2CConnectorFTDI::OpenBridge(uint32_t port_I)
+uint32_t CI2CConnectorFTDI::DeviceCount()
 {
   uint32_t count = 0;
-  if (mD2XX.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK) count = 0;
-  if (port_I >= count) return FT_INVALID_PARAMETER;
+  return mD2XX.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) == FT_OK ? count : 0;
+}
+
+FT_STATUS CI2CConnectorFTDI::OpenBridge(uint32_t port_I)
+{
+  if (port_I >= DeviceCount()) return FT_INVALID_PARAMETER;
   uint32_t location = 0;
   if (mD2XX.ListDevices(reinterpret_cast<void*>(static_cast<uintptr_t>(port_I)), &location,
                         FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) != FT_OK) {

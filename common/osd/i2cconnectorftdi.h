@@ -32,6 +32,8 @@ class CI2CConnectorFTDI : public Connector {
   PackedVersion ReadFWVersion() override;
   std::vector<uint8_t> ReadEDID(uint32_t deviceId_I) override;
 
+  // FTDI devices attached (0 when the library cannot tell).
+  uint32_t DeviceCount();
   // The bridge open sequence; FT_OK once the MPSSE is configured for I2C at 100 kHz.
   FT_STATUS OpenBridge(uint32_t port_I);
   void CloseHandle();

@@ -1,6 +1,7 @@
 #include "linux/fwupdater/clinuxapplication.h"
 
 #include "app/runapplication.h"
+#include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
 #include "linux/common/clinuxpreupdateprompt.h"
 #include "linux/common/clinuxprocessservices.h"
@@ -58,7 +59,7 @@ std::string Join(const std::vector<std::string>& tokens_I)
 
 }  // namespace
 
-int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* out_I, FILE* err_I)
+int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I)
 {
   const SArguments arguments = SplitArguments(args_I);
   if (arguments.help || !arguments.valid) {
@@ -89,7 +90,7 @@ int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* out_I, FIL
   };
   ports.userLanguage = user;
   ports.preUpdatePrompt = [&](const CLanguageProvider&) {
-    return CLinuxPreUpdatePrompt(user, options.lang, stdin, out_I).Run();
+    return CLinuxPreUpdatePrompt(user, options.lang, in_I, out_I).Run();
   };
   ports.makeEnvironment = [&] {
     SRunEnvironment environment;
@@ -102,6 +103,7 @@ int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* out_I, FIL
   ports.tempDir = TemporaryDirectory();
   ports.localTime = LocalTime();
   ports.logPath = &logPath;
+  const CScopedD2XX bridge(platform->D2XX());
   const int code = RunApplication(options, ports);
   if (!platform->WriteResults(error)) std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
   if (!logPath.empty()) std::fprintf(out_I, "log: %s\n", logPath.c_str());

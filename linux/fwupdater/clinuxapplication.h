@@ -9,6 +9,6 @@
 namespace orv {
 
 // args_I without the program name.
-int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* out_I, FILE* err_I);
+int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I);
 
 }  // namespace orv

@@ -2,5 +2,5 @@
 
 int main(int argc, char** argv)
 {
-  return orv::RunLinuxApplication(std::vector<std::string>(argv + 1, argv + argc), stdout, stderr);
+  return orv::RunLinuxApplication(std::vector<std::string>(argv + 1, argv + argc), stdin, stdout, stderr);
 }

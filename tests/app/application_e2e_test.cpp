@@ -6,6 +6,7 @@
 #include "app/runapplication.h"
 #include "app/uistrings.h"
 #include "common/cclock.h"
+#include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
 #include "common/fwupdater/cbinaryairoflash.h"
 #include "common/fwupdater/cintelhex.h"
@@ -46,6 +47,7 @@ class CApplicationRun : public ::testing::Test {
     };
     ports.tempDir = mDir.Path().string() + "/";
     ports.logPath = &mLogPath;
+    const CScopedD2XX bridge(mPlatform->D2XX());
     return RunApplication(ParseCommandLine(commandLine_I), ports);
   }
 
@@ -172,9 +174,11 @@ TEST_F(CApplicationRun, AScenarioWritesEachBoardsFlashAndTrace)
 
 TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
 {
+  mPromptAnswer = 0;
   EXPECT_EQ(Run(u""), 0);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_SUCCEEDED));
   EXPECT_EQ(mView.mIcon, EMESSAGEICON_INFORMATION);
+  ASSERT_FALSE(mView.mProgress.empty());
   EXPECT_EQ(mView.mProgress.back(), 100);
 
   CSRec pen;
@@ -188,6 +192,9 @@ TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
   CBinaryAiroFlash bluetooth;
   ASSERT_TRUE(bluetooth.Load("display_bt.airoflash"));
   EXPECT_EQ(mPlatform->HidBoard("bluetooth")->FlashBytes(0, bluetooth.GetSize()), bluetooth.GetData());
+  const std::vector<uint8_t> scaler = test::ReadBytes("display_scaler.bin");
+  EXPECT_EQ(mPlatform->Scaler()->isp->FlashBytes(0, static_cast<uint32_t>(scaler.size())), scaler);
+  EXPECT_TRUE(mPlatform->Scaler()->isp->Restarted());
 
   const std::string log = Log();
   for (const char* line : {"Passed Test PID(s): 0210", "Loading firmware for pen", "[STATE] 2", "[STATE] 3",
@@ -195,8 +202,9 @@ TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
     EXPECT_NE(log.find(line), std::string::npos) << line;
   }
   EXPECT_LT(log.find("Loading firmware for touch"), log.find("Loading firmware for bluetooth"));
-  // Three boards, each followed by the 10 s pause of the success state.
-  EXPECT_GE(mClock.NowMs(), 30000u);
+  EXPECT_LT(log.find("Loading firmware for bluetooth"), log.find("Block 0 upgrade success"));
+  // Four boards, each followed by the 10 s pause of the success state.
+  EXPECT_GE(mClock.NowMs(), 40000u);
 }
 
 TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
@@ -209,6 +217,7 @@ TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
   EXPECT_EQ(Run(u"-testpid 0210 -auto touch"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE));
   std::ofstream("empty.scenario") << R"({"devices": []})";
+  mPromptAnswer = 0;
   EXPECT_EQ(Run(u"-auto pen", "empty.scenario"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_NO_TABLET));
 }

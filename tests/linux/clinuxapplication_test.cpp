@@ -29,11 +29,12 @@ class CLinuxApplication : public ::testing::Test {
   ~CLinuxApplication() override
   {
     std::filesystem::current_path(mPrevious);
+    std::fclose(mIn);
     std::fclose(mOut);
     std::fclose(mErr);
   }
 
-  int Run(const std::vector<std::string>& args_I) { return RunLinuxApplication(args_I, mOut, mErr); }
+  int Run(const std::vector<std::string>& args_I) { return RunLinuxApplication(args_I, mIn, mOut, mErr); }
 
   CScheduledClock mClock;
   CScopedClock mInstalled;
@@ -41,6 +42,7 @@ class CLinuxApplication : public ::testing::Test {
   std::filesystem::path mPrevious;
   test::CScopedEnvironment mTemp;
   test::CScopedEnvironment mLanguage;
+  FILE* mIn = std::tmpfile();
   FILE* mOut = std::tmpfile();
   FILE* mErr = std::tmpfile();
 };
@@ -49,6 +51,9 @@ class CLinuxApplication : public ::testing::Test {
 
 TEST_F(CLinuxApplication, TheDemoRunSucceedsAndNamesItsLog)
 {
+  // The package agrees to the scaler update in advance, as scripts/demo does.
+  std::fputs("Update\n", mIn);
+  std::rewind(mIn);
   EXPECT_EQ(Run({"-simulate", "default"}), 0);
   const std::string out = test::Contents(mOut);
   EXPECT_NE(out.find(WideToUtf8(LoadResString(EUISTRING_UPDATE_SUCCEEDED, 9))), std::string::npos) << out;

@@ -150,7 +150,7 @@ TEST(FwTool, CheckListsTheDemoPackage)
                                "touch     vid 0x4F52 pid 0x0101 I2C sectors 22",
                                "scalar    vid 0x5C23 pid 0x1063 FTDI", "display_touch.hex: Intel HEX, 3072 bytes",
                                "display_scaler.bin: scaler binary, 131072 bytes",
-                               "autoconfig: auto \"pen,touch,bluetooth\" product \"0210\"", "package ok"}) {
+                               "autoconfig: auto \"pen,touch,bluetooth,scalar\" product \"0210\"", "package ok"}) {
     EXPECT_TRUE(Contains(run.out, expected)) << expected << "\n" << run.out;
   }
 }

@@ -1,0 +1,73 @@
+#include "sim/csimscalerboard.h"
+
+#include "common/settings/csettingsmap.h"
+
+namespace orv::sim {
+namespace {
+
+uint32_t Int(const CSettingsMap& map_I, const std::string& key_I, uint32_t default_I)
+{
+  const int64_t value = map_I.GetInteger(key_I, default_I);
+  return value < 0 ? default_I : static_cast<uint32_t>(value);
+}
+
+bool HexByte(const CSettingsMap& map_I, const std::string& key_I, uint8_t default_I, uint8_t& value_O)
+{
+  const std::string text = map_I.GetString(key_I, "");
+  value_O = default_I;
+  if (text.empty()) return true;
+  if (text.size() > 2 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+  value_O = static_cast<uint8_t>(std::stoul(text, nullptr, 16));
+  return true;
+}
+
+uint64_t FaultCount(const CSettingsMap& map_I, const std::string& key_I)
+{
+  const int64_t count = map_I.GetInteger(key_I, 0);
+  return count < 0 ? kSimAlways : static_cast<uint64_t>(count);
+}
+
+}  // namespace
+
+std::shared_ptr<SSimScalerBoard> SSimScalerBoard::Create(const CSettingsMap& device_I, std::string& error_O)
+{
+  SSimDdcDisplayConfig display;
+  display.model = device_I.GetString("model", display.model);
+  display.serial = device_I.GetString("serial", display.serial);
+  display.capabilities = device_I.GetString("capabilities", display.capabilities);
+  display.firmwareVersion = Int(device_I, "firmware", display.firmwareVersion);
+
+  SSimScalerIspConfig isp;
+  isp.blocks = Int(device_I, "blocks", isp.blocks);
+  isp.ispEntryMs = Int(device_I, "ispEntryMs", isp.ispEntryMs);
+  isp.eraseMs = Int(device_I, "eraseMs", isp.eraseMs);
+  isp.pageProgramMs = Int(device_I, "pageProgramMs", isp.pageProgramMs);
+  isp.crcMsPer64K = Int(device_I, "crcMs", isp.crcMsPer64K);
+  if (!HexByte(device_I, "panelId1", isp.panelId1, isp.panelId1) ||
+      !HexByte(device_I, "panelId2", isp.panelId2, isp.panelId2) ||
+      !HexByte(device_I, "wpPin", isp.wpPinRegister, isp.wpPinRegister) ||
+      !HexByte(device_I, "wpOutput", isp.wpOutputRegister, isp.wpOutputRegister)) {
+    error_O = "a panel id or register is not one hexadecimal byte";
+    return nullptr;
+  }
+
+  SSimBridgeConfig bridge;
+  bridge.roundTripUs = Int(device_I, "roundTripUs", bridge.roundTripUs);
+  bridge.honourLatencyTimer = device_I.GetBool("latencyTimer", bridge.honourLatencyTimer);
+
+  auto board = std::make_shared<SSimScalerBoard>();
+  board->display = CSimDdcDisplay::Create(display, error_O);
+  board->isp = board->display ? CSimScalerIsp::Create(isp, error_O) : nullptr;
+  if (!board->isp) return nullptr;
+  board->isp->SetNoAcknowledge(device_I.GetBool("ispNoAcknowledge", false));
+  board->isp->RefuseIspEntry(device_I.GetBool("refuseIsp", false));
+  board->isp->FailErases(FaultCount(device_I, "failErases"));
+  board->isp->CorruptPrograms(FaultCount(device_I, "corruptPrograms"));
+  board->display->SetNoAcknowledge(FaultCount(device_I, "displayNoAcknowledge"));
+  board->bridge = std::make_shared<CSimFtdiBridge>(bridge);
+  board->bridge->Attach(board->display);
+  board->bridge->Attach(board->isp);
+  return board;
+}
+
+}  // namespace orv::sim

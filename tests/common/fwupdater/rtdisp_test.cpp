@@ -1,0 +1,184 @@
+// The scaler's ISP flow against the simulated bridge, ISP slave and serial flash.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "common/cclock.h"
+#include "common/fwupdater/rtdisp.h"
+#include "sim/csimftdibridge.h"
+#include "sim/csimscalerisp.h"
+#include "tests/testsupport/crecordingnotifier.h"
+#include "tests/testsupport/testfiles.h"
+
+using namespace orv;
+
+namespace {
+
+std::vector<uint8_t> Image(size_t blocks_I)
+{
+  std::vector<uint8_t> image(blocks_I * FLASH_UINT_SIZE);
+  uint32_t state = 0x1234567;
+  for (uint8_t& byte : image) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<uint8_t>(state >> 16);
+  }
+  return image;
+}
+
+class CIspRun {
+ public:
+  explicit CIspRun(const sim::SSimScalerIspConfig& isp_I = {}, const sim::SSimBridgeConfig& bridge_I = {},
+                   bool quanta_I = false)
+      : mBridge(std::make_shared<sim::CSimFtdiBridge>(bridge_I))
+  {
+    std::string error;
+    mIsp = sim::CSimScalerIsp::Create(isp_I, error);
+    EXPECT_TRUE(mIsp) << error;
+    mBridge->Attach(mIsp);
+    mConnector = std::make_shared<CI2CConnectorFTDI>(*mBridge);
+    EXPECT_TRUE(mConnector->Open(0));
+    mContext = std::make_unique<CScalarISP>(mConnector, &mLog, quanta_I);
+  }
+
+  bool Program(const std::vector<uint8_t>& image_I)
+  {
+    mContext->LoadData(image_I);
+    return mContext->IsReady() && mContext->SerialFlashISPFlow();
+  }
+
+  size_t Errors(const std::string& message_I) const
+  {
+    return static_cast<size_t>(std::count(mLog.mErrors.begin(), mLog.mErrors.end(), message_I));
+  }
+
+  std::shared_ptr<sim::CSimFtdiBridge> mBridge;
+  std::shared_ptr<sim::CSimScalerIsp> mIsp;
+  std::shared_ptr<CI2CConnectorFTDI> mConnector;
+  test::CRecordingNotifier mLog;
+  std::unique_ptr<CScalarISP> mContext;
+};
+
+class ScalarISP : public ::testing::Test {
+ protected:
+  CVirtualClock mClock;
+  CScopedClock mInstalled{mClock};
+};
+
+}  // namespace
+
+TEST(ScalarCrc, IsCrc8WithPolynomial07)
+{
+  const char* text = "123456789";
+  EXPECT_EQ(CScalarISP::CalcByteCRC(reinterpret_cast<const uint8_t*>(text), std::strlen(text)), 0xF4);
+  const std::vector<uint8_t> erased(FLASH_UINT_SIZE, 0xFF);
+  EXPECT_EQ(CScalarISP::CalcByteCRC(erased.data(), erased.size()), 0xDE);
+}
+
+TEST_F(ScalarISP, SeveralBlocksAreProgrammedByteForByteLastBlockFirst)
+{
+  for (const bool quanta : {false, true}) {
+    SCOPED_TRACE(quanta ? "Quanta board" : "plain board");
+    sim::SSimScalerIspConfig config;
+    if (quanta) {
+      config.panelId1 = 0xCF;
+      config.panelId2 = 0x21;
+      config.wpPinRegister = 0x36;
+      config.wpOutputRegister = 0x26;
+    }
+    CIspRun run(config, {}, quanta);
+    const std::vector<uint8_t> image = Image(3);
+    ASSERT_TRUE(run.Program(image)) << (run.mLog.mErrors.empty() ? "" : run.mLog.mErrors.front());
+    EXPECT_EQ(run.mIsp->FlashBytes(0, static_cast<uint32_t>(image.size())), image);
+    EXPECT_EQ(run.mIsp->FlashBytes(3 * FLASH_UINT_SIZE, 16), std::vector<uint8_t>(16, 0xFF));
+    EXPECT_EQ(run.mLog.mProgress, (std::vector<int32_t>{0, 50, 100}));
+    const auto first = std::find(run.mLog.mInfo.begin(), run.mLog.mInfo.end(), "Block 2 upgrade success");
+    EXPECT_LT(first, std::find(run.mLog.mInfo.begin(), run.mLog.mInfo.end(), "Block 0 upgrade success"));
+    EXPECT_TRUE(run.mLog.mErrors.empty());
+    EXPECT_EQ(run.mIsp->StatusRegisters()[0], 0xFF) << "write protection is back on";
+    EXPECT_TRUE(run.mIsp->Restarted());
+    EXPECT_EQ(run.mLog.CountInfo("Halvern 1.5 16\"\n"), quanta ? 1u : 0u);
+    EXPECT_EQ(run.mLog.CountInfo("QuantaCheckFlash()"), quanta ? 1u : 0u);
+  }
+}
+
+TEST_F(ScalarISP, FaultsEndTheFlowWithTheirMessages)
+{
+  {
+    CIspRun run;
+    run.mIsp->RefuseIspEntry(true);
+    EXPECT_FALSE(run.Program(Image(1)));
+    EXPECT_EQ(run.mLog.CountInfo("SerialFlashIntoISP()"), 10u);
+    EXPECT_EQ(run.mLog.mErrors.back(), "Fail to Enter ISP mode");
+  }
+  {
+    CIspRun run;
+    run.mIsp->SetNoAcknowledge(true);
+    EXPECT_FALSE(run.Program(Image(1)));
+    EXPECT_EQ(run.mLog.mErrors.back(), "Fail to Enter ISP mode") << "a silent slave reads as 0, never as FF";
+  }
+  {
+    CIspRun run;
+    run.mIsp->FailErases(sim::kSimAlways);
+    EXPECT_FALSE(run.Program(Image(2)));
+    EXPECT_EQ(run.Errors("Block erase check failed"), 10u);
+    EXPECT_EQ(run.Errors("Block Erase Fail"), 10u);
+    EXPECT_EQ(run.mLog.mErrors.back(), "Exausted retries attempting to write block1");
+    EXPECT_EQ(run.mIsp->PagePrograms(), 0u);
+  }
+  {
+    CIspRun run;
+    run.mIsp->CorruptPrograms(sim::kSimAlways);
+    EXPECT_FALSE(run.Program(Image(1)));
+    EXPECT_EQ(run.Errors("Crc Check Fail"), 10u);
+    EXPECT_EQ(run.mLog.mErrors.back(), "Exausted retries attempting to write block0");
+  }
+  {
+    CIspRun run;
+    run.mIsp->CorruptPrograms(1);
+    run.mIsp->FailErases(1);
+    const std::vector<uint8_t> image = Image(1);
+    EXPECT_TRUE(run.Program(image)) << "a failed erase and a failed CRC each cost one of the ten attempts";
+    EXPECT_EQ(run.Errors("Crc Check Fail") + run.Errors("Block Erase Fail"), 2u);
+    EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
+  }
+}
+
+TEST_F(ScalarISP, ImagesTheFlowCannotWriteWholeAreRefused)
+{
+  test::CDebugCapture capture;
+  for (const size_t size : std::vector<size_t>{0, FLASH_UINT_SIZE + 1, FLASH_UINT_SIZE - 1, 129 * FLASH_UINT_SIZE}) {
+    CScalarISP context(nullptr, nullptr, false);
+    context.LoadData(std::vector<uint8_t>(size, 0x5A));
+    EXPECT_FALSE(context.IsReady()) << size;
+  }
+  EXPECT_EQ(capture.CountAsserts("data_I.size() % FLASH_UINT_SIZE == 0"), 2u);
+
+  CIspRun run;
+  ASSERT_TRUE(run.Program(Image(1)));
+  EXPECT_EQ(run.mLog.mProgress, std::vector<int32_t>{0}) << "one block: nothing done when it starts";
+}
+
+TEST_F(ScalarISP, WaitsOutASlowFlashOnEveryBridgeSpeed)
+{
+  sim::SSimScalerIspConfig slowFlash;
+  slowFlash.eraseMs = 2000;
+  slowFlash.pageProgramMs = 3;
+  for (const auto& [roundTripUs, latencyTimer] :
+       std::vector<std::pair<uint32_t, bool>>{{1000, true}, {125, true}, {125, false}, {0, false}}) {
+    SCOPED_TRACE(std::to_string(roundTripUs) + " us round trip, latency timer " + (latencyTimer ? "on" : "off"));
+    sim::SSimBridgeConfig bridge;
+    bridge.roundTripUs = roundTripUs;
+    bridge.honourLatencyTimer = latencyTimer;
+    CIspRun run(slowFlash, bridge);
+    const std::vector<uint8_t> image = Image(1);
+    const uint64_t start = mClock.NowMs();
+    ASSERT_TRUE(run.Program(image)) << (run.mLog.mErrors.empty() ? "" : run.mLog.mErrors.front());
+    EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
+    EXPECT_GE(mClock.NowMs() - start, 2000u);
+    EXPECT_TRUE(run.mLog.mErrors.empty()) << "no wait may end before the flash finished";
+  }
+  // A flash that never finishes still ends the wait: 600 polls, and no less than 3 s.
+  CIspRun stuck;
+  EXPECT_FALSE(stuck.mContext->WaitBitChange(0x6F, 0x80, 0x80, 600));
+  EXPECT_EQ(stuck.mLog.mErrors.back(), "Timed out waiting for bit change");
+}
