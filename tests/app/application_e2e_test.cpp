@@ -207,6 +207,31 @@ TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
   EXPECT_GE(mClock.NowMs(), 40000u);
 }
 
+TEST_F(CApplicationRun, TheScalerIsUpdatedOnlyForTheDisplayTheSerialNumberNames)
+{
+  mPromptAnswer = 0;
+  const std::u16string display = u"-path HID#VID_4F52+PID_0210+MI_00#7+00000001+0+0000#"
+                                 u"{4d1e55b2-f16f-11cf-88cb-001111000030} -port 0 -auto scalar -serial ";
+  EXPECT_EQ(Run(display + u"ORV16A0099999"), 1);
+  EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
+  EXPECT_NE(Log().find("[ERROR] Failed to open device and/or load data (6)"), std::string::npos);
+
+  EXPECT_EQ(Run(display + u"ORV16A0012345"), 0) << Log();
+  const std::vector<uint8_t> scaler = test::ReadBytes("display_scaler.bin");
+  EXPECT_EQ(mPlatform->Scaler()->isp->FlashBytes(0, static_cast<uint32_t>(scaler.size())), scaler);
+
+  // A scaler that refuses its ISP mode: the failure is reported and ISP control is cleared afterwards.
+  std::string scenario = sim::CSimPlatform::DefaultScenario();
+  scenario.replace(scenario.find("\"kind\": \"scaler\""), 16, "\"refuseIsp\": true, \"kind\": \"scaler\"");
+  std::ofstream("refusing.scenario") << scenario;
+  EXPECT_EQ(Run(display + u"ORV16A0012345", "refusing.scenario"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
+  const std::string log = Log();
+  EXPECT_NE(log.find("Fail to Enter ISP mode"), std::string::npos);
+  EXPECT_NE(log.find("[ERROR] General Program Failure (6)"), std::string::npos);
+  EXPECT_EQ(mPlatform->Scaler()->isp->RegisterWrites().back(), (std::pair<uint8_t, uint8_t>{0x6F, 0x00}));
+}
+
 TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
 {
   EXPECT_EQ(Run(u"-testpid 0999 -auto pen"), 1);

@@ -145,13 +145,18 @@ TEST_F(CSimFtdiBridgeTest, RegistersWrittenAndReadThroughTheHostsPinSequences)
   const auto isp = CSimScalerIsp::Create({}, error);
   bridge.Attach(isp);
   Open(bridge);
+  EXPECT_EQ(bridge.ClockHz(), 100000u);
   Write({0xAA});
   EXPECT_EQ(Read(2), (Bytes{0xFA, 0xAA}));
 
   Write(kStart);
   EXPECT_TRUE(WriteByte(0x94));
   EXPECT_TRUE(WriteByte(0x1E));
-  EXPECT_TRUE(WriteByte(0x02));
+  // A command cut at the end of a write goes on with the next one.
+  const Bytes value = WriteByteCommands(0x02);
+  Write(Bytes(value.begin(), value.begin() + 2));
+  Write(Join(Bytes(value.begin() + 2, value.end()), kSdaHigh));
+  EXPECT_EQ(Read(1), Bytes{0x00});
   Write(kStop);
   EXPECT_EQ(ReadRegister(0x1E), 0x02);
   EXPECT_EQ(isp->RegisterWrites(), (std::vector<std::pair<uint8_t, uint8_t>>{{0x1E, 0x02}}));
