@@ -69,24 +69,6 @@ std::vector<std::vector<uint8_t>> CSimFtdiBridge::TakeWrites()
   return writes;
 }
 
-uint8_t CSimFtdiBridge::LatencyTimerMs()
-{
-  std::lock_guard<std::mutex> guard(mLock);
-  return mLatencyMs;
-}
-
-uint32_t CSimFtdiBridge::ReadTimeoutMs()
-{
-  std::lock_guard<std::mutex> guard(mLock);
-  return mReadTimeoutMs;
-}
-
-bool CSimFtdiBridge::InMpsseMode()
-{
-  std::lock_guard<std::mutex> guard(mLock);
-  return mMpsse;
-}
-
 uint32_t CSimFtdiBridge::ClockHz()
 {
   std::lock_guard<std::mutex> guard(mLock);

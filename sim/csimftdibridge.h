@@ -43,10 +43,7 @@ class CSimFtdiBridge : public CD2XX {
   void SetPresent(bool present_I);
   // Every FT_Write's bytes since the last call, oldest first (at most the latest kWriteLogLimit writes).
   std::vector<std::vector<uint8_t>> TakeWrites();
-  // The settings the host made, for checks.
-  uint8_t LatencyTimerMs();
-  uint32_t ReadTimeoutMs();
-  bool InMpsseMode();
+  // The SCL clock the host configured, for checks.
   uint32_t ClockHz();
 
   static constexpr size_t kWriteLogLimit = 65536;

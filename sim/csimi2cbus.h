@@ -43,7 +43,6 @@ class CSimI2CBus {
   // The master's pin levels: true = high (released, pulled up). When both change at once the data line
   // changes while the clock is low (before a rising, after a falling edge), so no start or stop is made.
   void Drive(bool scl_I, bool sda_I);
-  bool Scl() const { return mScl; }
   // The line: the master's and the slave's outputs wired together.
   bool Sda() const { return mMasterSda && mSlaveSda; }
 

@@ -38,11 +38,10 @@ CSimMpsseEngine::CSimMpsseEngine(CSimI2CBus& bus_I) : mBus(bus_I) {}
 void CSimMpsseEngine::Reset()
 {
   mPending.clear();
-  mLowValue = mLowDirection = mHighValue = mHighDirection = 0;
-  mDriveZeroLow = mDriveZeroHigh = 0;
+  mLowValue = mLowDirection = 0;
+  mDriveZeroLow = 0;
   mLoopBack = false;
   mDivideBy5 = true;
-  mAdaptive = false;
   mThreePhase = false;
   mDivisor = 0;
   DrivePins();
@@ -96,10 +95,10 @@ void CSimMpsseEngine::Execute(const uint8_t* command_I, SSimMpsseOutput& output_
     case EOPCODE_BITS_IN_RISING: output_IO.bytes.push_back(ClockBitsIn((command_I[1] & 7) + 1)); return;
     case EOPCODE_BYTES_IN_RISING: ClockBytesIn(Length16(command_I + 1), output_IO.bytes); return;
     case EOPCODE_SET_LOW: SetLowPins(command_I[1], command_I[2]); return;
+    // The high byte (ACBUS) and adaptive clocking touch nothing on the I2C bus.
     case EOPCODE_SET_HIGH:
-      mHighValue = command_I[1];
-      mHighDirection = command_I[2];
-      return;
+    case EOPCODE_ADAPTIVE_ON:
+    case EOPCODE_ADAPTIVE_OFF: return;
     case EOPCODE_LOOPBACK_ON: mLoopBack = true; return;
     case EOPCODE_LOOPBACK_OFF: mLoopBack = false; return;
     case EOPCODE_DIVISOR: mDivisor = static_cast<uint16_t>(command_I[1] | command_I[2] << 8); return;
@@ -111,11 +110,8 @@ void CSimMpsseEngine::Execute(const uint8_t* command_I, SSimMpsseOutput& output_
     case EOPCODE_DIVIDE_BY_5_ON: mDivideBy5 = true; return;
     case EOPCODE_THREE_PHASE_ON: mThreePhase = true; return;
     case EOPCODE_THREE_PHASE_OFF: mThreePhase = false; return;
-    case EOPCODE_ADAPTIVE_ON: mAdaptive = true; return;
-    case EOPCODE_ADAPTIVE_OFF: mAdaptive = false; return;
     case EOPCODE_DRIVE_ZERO:
       mDriveZeroLow = command_I[1];
-      mDriveZeroHigh = command_I[2];
       DrivePins();
       return;
     default:

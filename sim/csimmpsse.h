@@ -34,13 +34,6 @@ class CSimMpsseEngine {
   uint64_t WireNs() const { return mWireTicks * 1000 / kTicksPerUs; }
   // The SCL frequency the current settings give.
   uint32_t ClockHz() const;
-  bool LoopBack() const { return mLoopBack; }
-  bool AdaptiveClocking() const { return mAdaptive; }
-  uint8_t HighPins() const { return mHighValue; }
-  uint8_t HighDirections() const { return mHighDirection; }
-  // Pins driven only to 0 (open drain), low and high byte.
-  uint8_t DriveZeroLow() const { return mDriveZeroLow; }
-  uint8_t DriveZeroHigh() const { return mDriveZeroHigh; }
 
  private:
   // Wire time is counted in periods of the 60 MHz master clock.
@@ -65,13 +58,9 @@ class CSimMpsseEngine {
   std::vector<uint8_t> mPending;
   uint8_t mLowValue = 0;
   uint8_t mLowDirection = 0;
-  uint8_t mHighValue = 0;
-  uint8_t mHighDirection = 0;
   uint8_t mDriveZeroLow = 0;
-  uint8_t mDriveZeroHigh = 0;
   bool mLoopBack = false;
   bool mDivideBy5 = true;
-  bool mAdaptive = false;
   bool mThreePhase = false;
   uint16_t mDivisor = 0;
   uint64_t mBits = 0;

@@ -158,12 +158,6 @@ uint64_t CSimScalerIsp::PagePrograms()
   return mPagePrograms;
 }
 
-uint64_t CSimScalerIsp::CrcRuns()
-{
-  std::lock_guard<std::mutex> guard(mLock);
-  return mCrcRuns;
-}
-
 void CSimScalerIsp::SetNoAcknowledge(bool refuse_I)
 {
   std::lock_guard<std::mutex> guard(mLock);
@@ -431,7 +425,6 @@ void CSimScalerIsp::StartCrc()
   uint8_t crc = 0;
   for (uint64_t i = 0; i < length; ++i) crc = kCrcTable[crc ^ mFlash[FlashOffset(start + i)]];
   mCrcResult = crc;
-  ++mCrcRuns;
   StartJob(EJOB_CRC, (mConfig.crcMsPer64K * length + kBlockSize - 1) / kBlockSize);
 }
 

@@ -54,10 +54,9 @@ class CSimScalerIsp : public CSimI2CSlave {
   bool HardwareWriteProtected();
   // Every register write in order; a page load into register 70 appears once, with its first data byte.
   std::vector<std::pair<uint8_t, uint8_t>> RegisterWrites();
-  // Erases and page programs that reached the flash (protection or a busy flash makes them no-ops), CRC runs.
+  // Erases and page programs that reached the flash (protection or a busy flash makes them no-ops).
   uint64_t Erases();
   uint64_t PagePrograms();
-  uint64_t CrcRuns();
 
   // Faults. Counts: the next count_I operations (kSimAlways: every one).
   void SetNoAcknowledge(bool refuse_I);
@@ -132,7 +131,6 @@ class CSimScalerIsp : public CSimI2CSlave {
   std::vector<std::pair<uint8_t, uint8_t>> mRegisterWrites;
   uint64_t mErases = 0;
   uint64_t mPagePrograms = 0;
-  uint64_t mCrcRuns = 0;
   bool mNoAcknowledge = false;
   bool mRefuseIsp = false;
   uint64_t mFailErases = 0;
