@@ -53,23 +53,31 @@ void CScalarISP::LoadData(const std::vector<uint8_t>& data_I)
 {
   Info("LoadData()");
   ORV_ASSERT(data_I.size() % FLASH_UINT_SIZE == 0);
-  const size_t count = data_I.size() / FLASH_UINT_SIZE;
-  // A partial block would leave the end of the image unwritten, and an empty image would report an update
-  // that wrote nothing: both are refused rather than programmed.
-  if (data_I.size() % FLASH_UINT_SIZE != 0 || count == 0) {
-    Error("Scaler image of " + std::to_string(data_I.size()) + " bytes is not a whole number of 64 KiB blocks");
-    return;
-  }
-  if (count > kMaxBlocks) {
-    Error("Scaler image of " + std::to_string(count) + " blocks is larger than the 128 blocks that can be programmed");
+  const std::string problem = ImageProblem(data_I.size());
+  if (!problem.empty()) {
+    Error(problem);
     return;
   }
   mBlocks.clear();
-  for (size_t i = 0; i < count; ++i) {
-    const auto start = data_I.begin() + static_cast<ptrdiff_t>(i * FLASH_UINT_SIZE);
+  for (size_t offset = 0; offset < data_I.size(); offset += FLASH_UINT_SIZE) {
+    const auto start = data_I.begin() + static_cast<ptrdiff_t>(offset);
     mBlocks.emplace_back(start, start + FLASH_UINT_SIZE);
   }
   mDataLoaded = true;
+}
+
+std::string CScalarISP::ImageProblem(size_t size_I)
+{
+  // A partial block would leave the end of the image unwritten, and an empty image would report an update
+  // that wrote nothing: both are refused rather than programmed.
+  if (size_I % FLASH_UINT_SIZE != 0 || size_I == 0) {
+    return "Scaler image of " + std::to_string(size_I) + " bytes is not a whole number of 64 KiB blocks";
+  }
+  if (size_I / FLASH_UINT_SIZE > kMaxBlocks) {
+    return "Scaler image of " + std::to_string(size_I / FLASH_UINT_SIZE) +
+           " blocks is larger than the 128 blocks that can be programmed";
+  }
+  return {};
 }
 
 bool CScalarISP::IsReady() const { return mConnector && mLog != nullptr && mDataLoaded; }

@@ -22,6 +22,8 @@ class CScalarISP {
   // Splits the image into 64 KiB blocks. An image that is empty, not a whole number of blocks, or larger than
   // the 128 blocks the flow can address is refused (reported, and the data stays unloaded).
   void LoadData(const std::vector<uint8_t>& data_I);
+  // Why an image of this size cannot be programmed; empty when it can.
+  static std::string ImageProblem(size_t size_I);
   // A connector, a log sink and loaded data.
   bool IsReady() const;
 

@@ -82,7 +82,7 @@ TEST(FwTool, InfoWarnsAboutPartialScalerBlocksAndFailsWithOneLineReasons)
   SRun run = RunTool({"info", dir.Write("odd.bin", std::string(70000, 'x'))});
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.out, "format 5 scaler binary\nsize 70000 blocks 1\n");
-  EXPECT_TRUE(Contains(run.err, "warning: size is not a multiple"));
+  EXPECT_TRUE(Contains(run.err, "warning: Scaler image of 70000 bytes is not a whole number of 64 KiB blocks"));
 
   const std::string badChecksum = "S1130000000102030405060708090A0B0C0D0E0F00\n";
   for (const auto& [name, contents, reason] : std::vector<std::tuple<std::string, std::string, std::string>>{
@@ -163,14 +163,17 @@ TEST(FwTool, CheckNamesEveryFault)
   EXPECT_TRUE(Contains(run.err, "no device model could be read"));
 
   dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"missing.pen"},
-      "touchBoard":{"pid":"11","update":"bad.hex","interface":"i2c"}}])");
+      "touchBoard":{"pid":"11","update":"bad.hex","interface":"i2c"},
+      "scalarBoard":{"vid":"5C23","pid":"1063","update":"short.bin"}}])");
   dir.Write("bad.hex", ":10800000\r\n");
+  dir.Write("short.bin", std::vector<uint8_t>(0x10000 + 1, 0xA5));
   dir.Write("autoconfig.ini", R"({"auto":"pen,,scaler","product":"10"})");
   run = RunTool({"check", dir.Path().string()});
   EXPECT_EQ(run.code, 1);
   for (const char* expected : {"missing.pen: cannot open", "bad.hex: not a valid Intel HEX file",
                                "touchBoard interface: \"i2c\" is not a transport", "\"\" is not one of",
-                               "\"scaler\" is not one of"}) {
+                               "\"scaler\" is not one of",
+                               "short.bin: Scaler image of 65537 bytes is not a whole number of 64 KiB blocks"}) {
     EXPECT_TRUE(Contains(run.err, expected)) << expected << "\n" << run.err;
   }
 

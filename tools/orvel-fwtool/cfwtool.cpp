@@ -4,13 +4,13 @@
 #include <fstream>
 
 #include "common/fwupdater/csrec.h"
+#include "common/fwupdater/rtdisp.h"
 #include "tools/orvel-fwtool/cpackagecheck.h"
 #include "tools/orvel-fwtool/fwtooltext.h"
 
 namespace orv {
 namespace {
 
-constexpr uint32_t kScalerBlockSize = 0x10000;
 // A flat image larger than this is almost certainly a stray record far from the rest, not firmware.
 constexpr uint64_t kMaxFlatImage = 64ull * 1024 * 1024;
 
@@ -36,10 +36,9 @@ void PrintInfo(const CSRec& file_I, std::ostream& out_O, std::ostream& err_O)
       return;
     case EDATASOURCE_BIN: {
       const size_t size = file_I.GetScaler()->GetData().size();
-      out_O << "size " << size << " blocks " << size / kScalerBlockSize << "\n";
-      if (size % kScalerBlockSize != 0) {
-        err_O << "warning: size is not a multiple of the 64 KiB scaler block\n";
-      }
+      out_O << "size " << size << " blocks " << size / FLASH_UINT_SIZE << "\n";
+      const std::string problem = CScalarISP::ImageProblem(size);
+      if (!problem.empty()) err_O << "warning: " << problem << "\n";
       return;
     }
     default:

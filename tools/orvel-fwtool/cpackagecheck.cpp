@@ -4,6 +4,7 @@
 
 #include "common/fwupdater/csrec.h"
 #include "common/fwupdater/ctopologyreader.h"
+#include "common/fwupdater/rtdisp.h"
 #include "common/settings/csettingsmap.h"
 #include "common/stringutilities.h"
 #include "tools/orvel-fwtool/fwtooltext.h"
@@ -111,6 +112,10 @@ void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I)
     return;
   }
   mOut << "    " << name << ": " << DataSourceName(file.GetFormat()) << ", " << SizeSummary(file) << "\n";
+  if (file.GetFormat() == EDATASOURCE_BIN) {
+    const std::string problem = CScalarISP::ImageProblem(file.GetScaler()->GetData().size());
+    if (!problem.empty()) Fail(path + ": " + problem);
+  }
 }
 
 void CPackageCheck::CheckAutoConfig()
