@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "sim/csimi2cbus.h"
@@ -8,54 +9,41 @@ using namespace orv::sim;
 
 namespace {
 
-// Records what the bus tells it, acknowledges its address (write 0x20 / read 0x21) and bytes below 0x80,
-// and answers reads with 0xA5, 0x5A, ...
+// Logs what the bus tells it (A address, W written byte, P stop), acknowledges its address
+// (20 write / 21 read) and bytes below 80, and answers reads with 5B, A4, ...
 class CRecordingSlave : public CSimI2CSlave {
  public:
-  bool Address(uint8_t byte_I) override
-  {
-    mLog += "A" + Hex(byte_I) + " ";
-    return (byte_I & 0xFE) == 0x20;
-  }
-  bool WriteByte(uint8_t byte_I) override
-  {
-    mLog += "W" + Hex(byte_I) + " ";
-    return byte_I < 0x80;
-  }
-  uint8_t ReadByte() override
-  {
-    mLog += "R ";
-    return mNext++ % 2 ? 0x5A : 0xA5;
-  }
+  bool Address(uint8_t byte_I) override { return Answer('A', byte_I, (byte_I & 0xFE) == 0x20); }
+  bool WriteByte(uint8_t byte_I) override { return Answer('W', byte_I, byte_I < 0x80); }
+  uint8_t ReadByte() override { return mReads++ % 2 ? 0xA4 : 0x5B; }
   void Stop() override { mLog += "P "; }
 
-  static std::string Hex(uint8_t byte_I)
+  // Logs the byte and answers with acknowledge_I.
+  bool Answer(char kind_I, uint8_t byte_I, bool acknowledge_I)
   {
-    const char* digits = "0123456789ABCDEF";
-    return {digits[byte_I >> 4], digits[byte_I & 15]};
+    char text[8];
+    std::snprintf(text, sizeof text, "%c%02X ", kind_I, byte_I);
+    mLog += text;
+    return acknowledge_I;
   }
 
   std::string mLog;
-  int mNext = 0;
+  int mReads = 0;
 };
 
-// A master that moves the pins one level at a time, as an MPSSE stream does.
+// A master that moves one pin at a time, as an MPSSE stream does.
 class CSimI2CBusTest : public ::testing::Test {
  protected:
   CSimI2CBusTest() { mBus.Attach(mSlave); }
 
-  void Start()
+  // Pin levels in turn: {SCL, SDA}, true = released.
+  void Drive(std::initializer_list<std::pair<bool, bool>> levels_I)
   {
-    mBus.Drive(true, true);
-    mBus.Drive(true, false);
-    mBus.Drive(false, false);
+    for (const auto& [scl, sda] : levels_I) mBus.Drive(scl, sda);
   }
-  void Stop()
-  {
-    mBus.Drive(false, false);
-    mBus.Drive(true, false);
-    mBus.Drive(true, true);
-  }
+  void Start() { Drive({{true, true}, {true, false}, {false, false}}); }
+  void Stop() { Drive({{false, false}, {true, false}, {true, true}}); }
+  // One clock with SDA released (true) or pulled low; the line as sampled while SCL is high.
   bool Clock(bool sda_I)
   {
     mBus.Drive(false, sda_I);
@@ -84,16 +72,20 @@ class CSimI2CBusTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(CSimI2CBusTest, AcknowledgesRepeatedStartsAndReadsUntilTheMastersNack)
+TEST_F(CSimI2CBusTest, StartsStopsAndAcknowledgesAtThePins)
 {
+  // Both lines changing in one step: SDA moves while SCL is low, so neither a start nor a stop happens.
+  Drive({{false, true}, {true, false}, {false, true}});
+  EXPECT_EQ(mSlave->mLog, "");
   Start();
   EXPECT_TRUE(Write(0x20));
   EXPECT_FALSE(Write(0x90));
+  // A repeated start ends the write and addresses anew.
   Start();
   EXPECT_TRUE(Write(0x21));
-  EXPECT_EQ(Read(true), 0xA5);
-  EXPECT_EQ(Read(false), 0x5A);
-  // After the master's NACK the slave has let go of SDA, so the stop is seen.
+  EXPECT_EQ(Read(true), 0x5B);
+  EXPECT_EQ(Read(false), 0xA4);
+  // After the master's NACK the slave lets go of SDA (its next byte would start with a 0), so the stop is seen.
   Stop();
   EXPECT_TRUE(mBus.Sda());
   // Nobody answers 0x50: the bus ignores everything up to the next start.
@@ -101,20 +93,9 @@ TEST_F(CSimI2CBusTest, AcknowledgesRepeatedStartsAndReadsUntilTheMastersNack)
   EXPECT_FALSE(Write(0x50));
   EXPECT_FALSE(Write(0x12));
   Stop();
-  EXPECT_EQ(mSlave->mLog, "A20 W90 P A21 R R P A50 ");
-}
-
-TEST_F(CSimI2CBusTest, OnlyDataChangesWhileTheClockIsHighMakeStartsAndStops)
-{
-  // Both lines changing in one step: SDA moves while SCL is low, so neither a start nor a stop happens.
-  mBus.Drive(false, true);
-  mBus.Drive(true, false);
-  mBus.Drive(false, true);
-  EXPECT_EQ(mSlave->mLog, "");
+  // The clock rises with SDA low (the first bit of a byte never finished), then the stop.
   Start();
   EXPECT_TRUE(Write(0x20));
-  // The clock rises with SDA low (first bit of a byte never finished), then the stop.
-  mBus.Drive(true, false);
-  mBus.Drive(true, true);
-  EXPECT_EQ(mSlave->mLog, "A20 P ");
+  Drive({{true, false}, {true, true}});
+  EXPECT_EQ(mSlave->mLog, "A20 W90 P A21 P A50 A20 P ");
 }
