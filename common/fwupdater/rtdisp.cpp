@@ -92,7 +92,9 @@ FT_STATUS CScalarISP::WriteMCUReg(uint8_t register_I, uint8_t value_I)
   return mConnector->I2CStop();
 }
 
-uint8_t CScalarISP::ReadMCUReg(uint8_t register_I)
+uint8_t CScalarISP::ReadMCUReg(uint8_t register_I) { return ReadRegister(register_I).value_or(0); }
+
+std::optional<uint8_t> CScalarISP::ReadRegister(uint8_t register_I)
 {
   Info("ReadMCUReg()");
   uint8_t value = 0;
@@ -102,7 +104,8 @@ uint8_t CScalarISP::ReadMCUReg(uint8_t register_I)
                     mConnector->I2CWriteByte(kIspRead, false) == FT_OK &&
                     mConnector->I2CReadByte(false, value) == FT_OK;
   mConnector->I2CStop();
-  return read ? value : 0;
+  if (!read) return std::nullopt;
+  return value;
 }
 
 void CScalarISP::WriteRegisters(std::initializer_list<std::pair<uint8_t, uint8_t>> writes_I)
@@ -139,7 +142,8 @@ std::optional<uint8_t> CScalarISP::ReadCRC(uint32_t start_I, uint32_t length_I)
   Info("WriteMCURegBit()");
   WriteMCUReg(kIspControl, ReadMCUReg(kIspControl) | kCrcBusy);
   if (!WaitBitChange(kIspControl, kCrcBusy, 0x00, 600)) return std::nullopt;
-  return ReadMCUReg(0x75);
+  // A failed read is no CRC: read as 0 it would pass for a block whose CRC is 0.
+  return ReadRegister(0x75);
 }
 
 bool CScalarISP::BlockErase(uint8_t block_I)

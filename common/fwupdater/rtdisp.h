@@ -33,7 +33,7 @@ class CScalarISP {
   // Polls until (register & mask) == (value & mask): at least tries_I reads, and for at least tries_I * 5 ms, so
   // that a fast bridge cannot end a wait before a real flash has finished.
   bool WaitBitChange(uint8_t register_I, uint8_t mask_I, uint8_t value_I, uint32_t tries_I);
-  // The scaler's CRC of a flash range; empty when it did not finish (a stale result is never taken for it).
+  // The scaler's CRC of a flash range; empty when it did not finish or could not be read.
   std::optional<uint8_t> ReadCRC(uint32_t start_I, uint32_t length_I);
   bool BlockErase(uint8_t block_I);
   bool EnableSoftwareFlashWriteProtect(bool enable_I);
@@ -48,6 +48,7 @@ class CScalarISP {
  private:
   void Info(const std::string& message_I);
   void Error(const std::string& message_I);
+  std::optional<uint8_t> ReadRegister(uint8_t register_I);
   void WriteRegisters(std::initializer_list<std::pair<uint8_t, uint8_t>> writes_I);
   bool EnterIsp();
   bool ProgramBlock(uint8_t block_I);

@@ -143,6 +143,32 @@ TEST_F(ScalarISP, FaultsEndTheFlowWithTheirMessages)
   }
 }
 
+// Goes silent once programming starts, as a scaler that lost power would.
+class CSilencingLog : public test::CRecordingNotifier {
+ public:
+  void Info(const std::string& message_I) override
+  {
+    if (message_I == "SerialFlashWriteCode()" && mIsp) mIsp->SetNoAcknowledge(true);
+    CRecordingNotifier::Info(message_I);
+  }
+  std::shared_ptr<sim::CSimScalerIsp> mIsp;
+};
+
+TEST_F(ScalarISP, AScalerThatFallsSilentIsNeverReportedProgrammed)
+{
+  // A block whose CRC is 0, the value a dead bus reads.
+  std::vector<uint8_t> image = Image(1);
+  image.back() = CScalarISP::CalcByteCRC(image.data(), image.size() - 1);
+  ASSERT_EQ(CScalarISP::CalcByteCRC(image.data(), image.size()), 0);
+  CIspRun run;
+  CSilencingLog log;
+  log.mIsp = run.mIsp;
+  CScalarISP context(run.mConnector, &log, false);
+  context.LoadData(image);
+  EXPECT_FALSE(context.SerialFlashISPFlow());
+  EXPECT_EQ(log.mErrors.back(), "Exausted retries attempting to write block0");
+}
+
 TEST_F(ScalarISP, ImagesTheFlowCannotWriteWholeAreRefused)
 {
   test::CDebugCapture capture;
