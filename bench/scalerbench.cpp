@@ -1,7 +1,7 @@
 // What one 64 KiB scaler block costs on the simulated FTDI bridge: bridge round trips, virtual time and the I2C
 // wire time of its bytes at 100 kHz, for the page data sent byte by byte (three round trips a byte) and queued
-// into one bridge write a page, and for the whole block through the ISP flow. Then whether the flow still waits
-// out a slow flash (2 s erase) on every bridge speed.
+// into one bridge write a page, for the register polls the same two ways, and for the whole block through the
+// ISP flow. Then whether the flow still waits out a slow flash (2 s erase) on every bridge speed.
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -17,6 +17,8 @@ namespace {
 using namespace orv;
 
 constexpr size_t kPageSize = 256;
+// As many polls as one block's pages take at least (two each).
+constexpr int kRegisterReads = 512;
 
 class CSilentLog : public CInterfaceNotifier {
  public:
@@ -64,15 +66,38 @@ void PagesByteByByte(CI2CConnectorFTDI& connector_I, const std::vector<uint8_t>&
 
 void PagesBatched(CI2CConnectorFTDI& connector_I, const std::vector<uint8_t>& block_I)
 {
+  std::vector<uint8_t> acknowledges;
   for (size_t offset = 0; offset < block_I.size(); offset += kPageSize) {
-    std::vector<uint8_t> transfer(kPageSize + 2);
-    transfer[0] = 0x94;
-    transfer[1] = 0x70;
-    std::copy_n(block_I.begin() + static_cast<ptrdiff_t>(offset), kPageSize, transfer.begin() + 2);
+    CI2CBatch batch;
+    batch.Start();
+    batch.Write(0x94);
+    batch.Write(0x70);
+    for (size_t i = offset; i < offset + kPageSize; ++i) batch.Write(block_I[i]);
+    batch.Stop();
+    connector_I.RunBatch(batch, acknowledges);
+  }
+}
+
+// Register 6F read as the single-step primitives do it: start, 94, 6F, start, 95, read, stop.
+void RegisterReadsStepByStep(CI2CConnectorFTDI& connector_I)
+{
+  for (int i = 0; i < kRegisterReads; ++i) {
+    uint8_t value = 0;
     connector_I.I2CStart();
-    connector_I.I2CWriteBytes(transfer);
+    connector_I.I2CWriteByte(0x94, false);
+    connector_I.I2CWriteByte(0x6F, false);
+    connector_I.I2CStart();
+    connector_I.I2CWriteByte(0x95, false);
+    connector_I.I2CReadByte(false, value);
     connector_I.I2CStop();
   }
+}
+
+void RegisterReadsBatched(CI2CConnectorFTDI& connector_I)
+{
+  CSilentLog log;
+  CScalarISP isp(std::shared_ptr<CI2CConnectorFTDI>(&connector_I, [](CI2CConnectorFTDI*) {}), &log, false);
+  for (int i = 0; i < kRegisterReads; ++i) isp.ReadMCUReg(0x6F);
 }
 
 void Row(const char* label_I, const sim::SSimBridgeConfig& bridge_I,
@@ -97,6 +122,8 @@ void CostTable(const sim::SSimBridgeConfig& bridge_I)
   const std::vector<uint8_t> block = Block();
   Row("page data, byte by byte", bridge_I, [&](SBench& bench) { PagesByteByByte(*bench.connector, block); });
   Row("page data, one write a page", bridge_I, [&](SBench& bench) { PagesBatched(*bench.connector, block); });
+  Row("512 register reads, step by step", bridge_I, [&](SBench& bench) { RegisterReadsStepByStep(*bench.connector); });
+  Row("512 register reads, one write each", bridge_I, [&](SBench& bench) { RegisterReadsBatched(*bench.connector); });
   Row("whole flow (ISP, erase, write, CRC)", bridge_I, [&](SBench& bench) {
     CSilentLog log;
     CScalarISP isp(bench.connector, &log, false);

@@ -1,5 +1,7 @@
 #include "common/fwupdater/rtdisp.h"
 
+#include <algorithm>
+
 #include "common/assertion.h"
 #include "common/cclock.h"
 
@@ -85,11 +87,14 @@ bool CScalarISP::IsReady() const { return mConnector && mLog != nullptr && mData
 FT_STATUS CScalarISP::WriteMCUReg(uint8_t register_I, uint8_t value_I)
 {
   Info("WriteMCUReg()");
-  mConnector->I2CStart();
-  mConnector->I2CWriteByte(kIspWrite, false);
-  mConnector->I2CWriteByte(register_I, false);
-  mConnector->I2CWriteByte(value_I, false);
-  return mConnector->I2CStop();
+  CI2CBatch batch;
+  batch.Start();
+  batch.Write(kIspWrite);
+  batch.Write(register_I);
+  batch.Write(value_I);
+  batch.Stop();
+  std::vector<uint8_t> acknowledges;
+  return mConnector->RunBatch(batch, acknowledges);
 }
 
 uint8_t CScalarISP::ReadMCUReg(uint8_t register_I) { return ReadRegister(register_I).value_or(0); }
@@ -97,15 +102,20 @@ uint8_t CScalarISP::ReadMCUReg(uint8_t register_I) { return ReadRegister(registe
 std::optional<uint8_t> CScalarISP::ReadRegister(uint8_t register_I)
 {
   Info("ReadMCUReg()");
-  uint8_t value = 0;
+  CI2CBatch batch;
+  batch.Start();
+  batch.Write(kIspWrite);
+  batch.Write(register_I);
+  batch.Start();
+  batch.Write(kIspRead);
+  batch.Read(false);
+  batch.Stop();
+  std::vector<uint8_t> answers;
+  if (mConnector->RunBatch(batch, answers) != FT_OK) return std::nullopt;
   // A byte the scaler did not acknowledge makes the read fail: the pulled-up bus would otherwise read FF.
-  const bool read = mConnector->I2CStart() == FT_OK && mConnector->I2CWriteByte(kIspWrite, false) == FT_OK &&
-                    mConnector->I2CWriteByte(register_I, false) == FT_OK && mConnector->I2CStart() == FT_OK &&
-                    mConnector->I2CWriteByte(kIspRead, false) == FT_OK &&
-                    mConnector->I2CReadByte(false, value) == FT_OK;
-  mConnector->I2CStop();
-  if (!read) return std::nullopt;
-  return value;
+  const bool acknowledged = std::none_of(answers.begin(), answers.begin() + 3, [](uint8_t bit) { return bit & 0x01; });
+  if (!acknowledged) return std::nullopt;
+  return answers[3];
 }
 
 void CScalarISP::WriteRegisters(std::initializer_list<std::pair<uint8_t, uint8_t>> writes_I)
@@ -239,14 +249,15 @@ bool CScalarISP::SerialFlashWriteCode(uint8_t block_I)
 
 void CScalarISP::WritePage(const uint8_t* bytes_I, size_t size_I)
 {
-  std::vector<uint8_t> transfer(size_I + 2);
-  transfer[0] = kIspWrite;
-  transfer[1] = kPageDataRegister;
-  std::copy(bytes_I, bytes_I + size_I, transfer.begin() + 2);
+  CI2CBatch batch;
+  batch.Start();
+  batch.Write(kIspWrite);
+  batch.Write(kPageDataRegister);
+  for (size_t i = 0; i < size_I; ++i) batch.Write(bytes_I[i]);
+  batch.Stop();
   // The page's acknowledges are not looked at: the block's CRC check decides whether it arrived.
-  mConnector->I2CStart();
-  mConnector->I2CWriteBytes(transfer);
-  mConnector->I2CStop();
+  std::vector<uint8_t> acknowledges;
+  mConnector->RunBatch(batch, acknowledges);
 }
 
 uint8_t CScalarISP::CalcByteCRC(const uint8_t* bytes_I, size_t length_I)

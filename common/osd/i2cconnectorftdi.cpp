@@ -47,6 +47,15 @@ void AddWriteByte(std::vector<uint8_t>& commands_IO, uint8_t byte_I)
   commands_IO.insert(commands_IO.end(), {kBitsInRising, 0x00});
 }
 
+// SDA released, one byte clocked in, then the acknowledge bit (0) or its absence (1) clocked out.
+void AddReadByte(std::vector<uint8_t>& commands_IO, bool acknowledge_I)
+{
+  AddPins(commands_IO, kSclSdaLow, kDriveSclOnly);
+  commands_IO.insert(commands_IO.end(), {kBytesInRising, 0x00, 0x00});
+  AddPins(commands_IO, kSclSdaLow, kDriveBoth);
+  commands_IO.insert(commands_IO.end(), {kBitsOutFalling, 0x00, static_cast<uint8_t>(acknowledge_I ? 0x00 : 0x80)});
+}
+
 }  // namespace
 
 CI2CConnectorFTDI::~CI2CConnectorFTDI() { CloseHandle(); }
@@ -195,24 +204,57 @@ FT_STATUS CI2CConnectorFTDI::SyncMpsse(bool check_I)
   return echo[0] == kBadCommandAnswer || echo[1] == kBadCommand ? FT_OK : FT_IO_ERROR;
 }
 
+void CI2CBatch::Start()
+{
+  // SDA falls while SCL is high, then SCL falls; each level held four commands long.
+  AddPins(mCommands, kSclSdaHigh, kDriveBoth, 4);
+  AddPins(mCommands, kSclHighSdaLow, kDriveBoth, 4);
+  AddPins(mCommands, kSclSdaLow, kDriveBoth, 4);
+}
+
+void CI2CBatch::Stop()
+{
+  // SDA rises while SCL is high; the bus is left with SCL low and SDA high.
+  AddPins(mCommands, kSclHighSdaLow, kDriveBoth, 4);
+  AddPins(mCommands, kSclSdaHigh, kDriveBoth, 4);
+  AddPins(mCommands, kSdaHighSclLow, kDriveBoth);
+}
+
+void CI2CBatch::Write(uint8_t byte_I)
+{
+  AddWriteByte(mCommands, byte_I);
+  AddPins(mCommands, kSclSdaLow, kDriveBoth);
+  AddPins(mCommands, kSdaHighSclLow, kDriveBoth);
+  ++mAnswers;
+}
+
+void CI2CBatch::Read(bool acknowledge_I)
+{
+  AddReadByte(mCommands, acknowledge_I);
+  ++mAnswers;
+}
+
+FT_STATUS CI2CConnectorFTDI::RunBatch(const CI2CBatch& batch_I, std::vector<uint8_t>& answers_O)
+{
+  std::vector<uint8_t> commands = batch_I.Commands();
+  commands.push_back(kSendImmediate);
+  const FT_STATUS status = WriteCommands(commands);
+  if (status != FT_OK) return status;
+  return ReadBytes(batch_I.Answers(), answers_O);
+}
+
 FT_STATUS CI2CConnectorFTDI::I2CStart()
 {
-  std::vector<uint8_t> commands;
-  // SDA falls while SCL is high, then SCL falls; each level held four commands long.
-  AddPins(commands, kSclSdaHigh, kDriveBoth, 4);
-  AddPins(commands, kSclHighSdaLow, kDriveBoth, 4);
-  AddPins(commands, kSclSdaLow, kDriveBoth, 4);
-  return WriteCommands(commands);
+  CI2CBatch batch;
+  batch.Start();
+  return WriteCommands(batch.Commands());
 }
 
 FT_STATUS CI2CConnectorFTDI::I2CStop()
 {
-  std::vector<uint8_t> commands;
-  // SDA rises while SCL is high; the bus is left with SCL low and SDA high.
-  AddPins(commands, kSclHighSdaLow, kDriveBoth, 4);
-  AddPins(commands, kSclSdaHigh, kDriveBoth, 4);
-  AddPins(commands, kSdaHighSclLow, kDriveBoth);
-  return WriteCommands(commands);
+  CI2CBatch batch;
+  batch.Stop();
+  return WriteCommands(batch.Commands());
 }
 
 FT_STATUS CI2CConnectorFTDI::I2CWriteByte(uint8_t byte_I, bool settle_I)
@@ -233,34 +275,10 @@ FT_STATUS CI2CConnectorFTDI::I2CWriteByte(uint8_t byte_I, bool settle_I)
   return (acknowledge[0] & 0x01) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
-FT_STATUS CI2CConnectorFTDI::I2CWriteBytes(const std::vector<uint8_t>& bytes_I)
-{
-  std::vector<uint8_t> commands;
-  commands.reserve(bytes_I.size() * 15 + 1);
-  for (uint8_t byte : bytes_I) {
-    AddWriteByte(commands, byte);
-    AddPins(commands, kSclSdaLow, kDriveBoth);
-    AddPins(commands, kSdaHighSclLow, kDriveBoth);
-  }
-  commands.push_back(kSendImmediate);
-  const FT_STATUS status = WriteCommands(commands);
-  if (status != FT_OK) return status;
-  std::vector<uint8_t> acknowledges;
-  const FT_STATUS read = ReadBytes(bytes_I.size(), acknowledges);
-  if (read != FT_OK) return read;
-  for (uint8_t acknowledge : acknowledges) {
-    if ((acknowledge & 0x01) != 0) return FT_IO_ERROR;
-  }
-  return FT_OK;
-}
-
 FT_STATUS CI2CConnectorFTDI::I2CReadByte(bool acknowledge_I, uint8_t& byte_O)
 {
   std::vector<uint8_t> commands;
-  AddPins(commands, kSclSdaLow, kDriveSclOnly);
-  commands.insert(commands.end(), {kBytesInRising, 0x00, 0x00});
-  AddPins(commands, kSclSdaLow, kDriveBoth);
-  commands.insert(commands.end(), {kBitsOutFalling, 0x00, static_cast<uint8_t>(acknowledge_I ? 0x00 : 0x80)});
+  AddReadByte(commands, acknowledge_I);
   const FT_STATUS status = WriteCommands(commands);
   if (status != FT_OK) return status;
   std::vector<uint8_t> data;

@@ -12,6 +12,25 @@
 
 namespace orv {
 
+// I2C steps queued into one bridge write and answered by one read. The bus sees exactly the traffic of the
+// single-step primitives, at two round trips for the lot instead of up to three a byte.
+class CI2CBatch {
+ public:
+  void Start();
+  void Stop();
+  // Answers the acknowledge bit in bit 0 (1: not acknowledged).
+  void Write(uint8_t byte_I);
+  // Answers the byte read; acknowledge_I asks for more.
+  void Read(bool acknowledge_I);
+
+  const std::vector<uint8_t>& Commands() const { return mCommands; }
+  size_t Answers() const { return mAnswers; }
+
+ private:
+  std::vector<uint8_t> mCommands;
+  size_t mAnswers = 0;
+};
+
 class CI2CConnectorFTDI : public Connector {
  public:
   // Works through the process-wide D2XX binding unless given another.
@@ -45,9 +64,8 @@ class CI2CConnectorFTDI : public Connector {
   // settle_I waits 20 ms after the byte, for displays that need the time between DDC/CI bytes.
   FT_STATUS I2CWriteByte(uint8_t byte_I, bool settle_I);
   FT_STATUS I2CReadByte(bool acknowledge_I, uint8_t& byte_O);
-  // The same bus traffic as I2CWriteByte for each byte, queued into one bridge write whose acknowledge bits
-  // come back in one read: a bulk transfer then costs two round trips instead of three per byte.
-  FT_STATUS I2CWriteBytes(const std::vector<uint8_t>& bytes_I);
+  // One bridge write of the batch and one read of its answers, in order.
+  FT_STATUS RunBatch(const CI2CBatch& batch_I, std::vector<uint8_t>& answers_O);
 
   FT_STATUS WriteCommands(const std::vector<uint8_t>& commands_I);
   FT_STATUS ReadBytes(size_t count_I, std::vector<uint8_t>& bytes_O);

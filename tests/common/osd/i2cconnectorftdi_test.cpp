@@ -233,15 +233,34 @@ TEST_F(I2CConnectorFTDI, PrimitivesSendTheirExactStreams)
   EXPECT_EQ(Bytes(mD2XX.writes[1].end() - 3, mD2XX.writes[1].end()), (Bytes{0x13, 0x00, 0x00}));
 }
 
-TEST_F(I2CConnectorFTDI, BatchedWriteKeepsEachBytesBusTrafficInOneWrite)
+TEST_F(I2CConnectorFTDI, ABatchIsTheSingleStepTrafficInOneWriteAndOneRead)
 {
-  mD2XX.input = {0x00, 0x00, 0x01};
-  EXPECT_EQ(mConnector.I2CWriteBytes({0x94, 0x70, 0xAB}), FT_IO_ERROR) << "the third byte was not acknowledged";
+  CI2CBatch single;
+  single.Start();
+  single.Read(false);
+  single.Stop();
+  ASSERT_EQ(mConnector.I2CStart(), FT_OK);
+  mD2XX.input = {0x00};
+  uint8_t byte = 0;
+  ASSERT_EQ(mConnector.I2CReadByte(false, byte), FT_OK);
+  ASSERT_EQ(mConnector.I2CStop(), FT_OK);
+  EXPECT_EQ(single.Commands(), Concat({mD2XX.writes[0], mD2XX.writes[1], mD2XX.writes[2]}));
+
+  mD2XX.writes.clear();
+  mD2XX.input = {0x00, 0x01, 0x5A};
+  CI2CBatch batch;
+  batch.Write(0x94);
+  batch.Write(0xAB);
+  batch.Read(true);
+  std::vector<uint8_t> answers;
+  EXPECT_EQ(mConnector.RunBatch(batch, answers), FT_OK);
+  EXPECT_EQ(answers, (Bytes{0x00, 0x01, 0x5A})) << "acknowledge bits and the byte, in order";
   ASSERT_EQ(mD2XX.writes.size(), 1u);
   const Bytes& stream = mD2XX.writes[0];
-  ASSERT_EQ(stream.size(), 3u * 15u + 1u);
-  EXPECT_EQ(Bytes(stream.begin() + 30, stream.begin() + 45),
+  ASSERT_EQ(stream.size(), 2u * 15u + 12u + 1u);
+  EXPECT_EQ(Bytes(stream.begin() + 15, stream.begin() + 30),
             (Bytes{0x11, 0x00, 0x00, 0xAB, 0x80, 0x00, 0x01, 0x22, 0x00, 0x80, 0x00, 0x03, 0x80, 0x02, 0x03}));
   EXPECT_EQ(stream.back(), 0x87);
+  EXPECT_EQ(mConnector.RunBatch(batch, answers), FT_IO_ERROR) << "no answers";
   EXPECT_TRUE(mClock.Pauses().empty());
 }
