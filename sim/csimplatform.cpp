@@ -7,6 +7,7 @@
 #include "common/settings/csettingsmap.h"
 #include "sim/csimbulkboard.h"
 #include "sim/csimi2cboard.h"
+#include "sim/csimscenario.h"
 
 namespace orv::sim {
 namespace {
@@ -30,21 +31,6 @@ const char* const kDefaultScenario = R"({
     {"kind": "scaler", "name": "scalar", "model": "Orvel PD16", "serial": "ORV16A0012345", "blocks": 16}
   ]
 })";
-
-bool Hex(const CSettingsMap& map_I, const std::string& key_I, uint32_t default_I, uint32_t& value_O)
-{
-  const std::string text = map_I.GetString(key_I, "");
-  value_O = default_I;
-  if (text.empty()) return true;
-  try {
-    size_t used = 0;
-    const unsigned long long value = std::stoull(text, &used, 16);
-    value_O = static_cast<uint32_t>(value);
-    return used == text.size() && value <= 0xFFFFFFFFull;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
 
 uint32_t Int(const CSettingsMap& map_I, const std::string& key_I, int64_t default_I)
 {
@@ -87,9 +73,9 @@ struct SParsed {
 bool ParseIdentity(const CSettingsMap& device_I, size_t index_I, SParsed& parsed_O, std::string& error_O)
 {
   uint32_t vid = 0, pid = 0, version = 0, usage = 0, page = 0;
-  if (!Hex(device_I, "vid", 0x4F52, vid) || !Hex(device_I, "pid", 0, pid) || !Hex(device_I, "version", 0x100, version) ||
-      !Hex(device_I, "usageId", 1, usage) || !Hex(device_I, "usagePg", 0xFF0D, page) ||
-      !Hex(device_I, "loaderPid", pid, parsed_O.loaderPid)) {
+  if (!ScenarioHex(device_I, "vid", 0x4F52, vid) || !ScenarioHex(device_I, "pid", 0, pid) ||
+      !ScenarioHex(device_I, "version", 0x100, version) || !ScenarioHex(device_I, "usageId", 1, usage) ||
+      !ScenarioHex(device_I, "usagePg", 0xFF0D, page) || !ScenarioHex(device_I, "loaderPid", pid, parsed_O.loaderPid)) {
     error_O = "device " + std::to_string(index_I) + ": an id is not hexadecimal";
     return false;
   }
@@ -106,8 +92,8 @@ bool ParseLoader(const CSettingsMap& device_I, size_t index_I, SParsed& parsed_I
 {
   SSimLoaderConfig& loader = parsed_IO.loader;
   uint32_t blockStart = 0, memoryStart = 0, memorySize = 0;
-  if (!Hex(device_I, "blockStart", 0, blockStart) || !Hex(device_I, "memoryStart", 0, memoryStart) ||
-      !Hex(device_I, "memorySize", 0, memorySize)) {
+  if (!ScenarioHex(device_I, "blockStart", 0, blockStart) || !ScenarioHex(device_I, "memoryStart", 0, memoryStart) ||
+      !ScenarioHex(device_I, "memorySize", 0, memorySize)) {
     error_O = "device " + std::to_string(index_I) + ": an address is not hexadecimal";
     return false;
   }

@@ -1,6 +1,7 @@
 #include "sim/csimscalerboard.h"
 
 #include "common/settings/csettingsmap.h"
+#include "sim/csimscenario.h"
 
 namespace orv::sim {
 namespace {
@@ -13,11 +14,9 @@ uint32_t Int(const CSettingsMap& map_I, const std::string& key_I, uint32_t defau
 
 bool HexByte(const CSettingsMap& map_I, const std::string& key_I, uint8_t default_I, uint8_t& value_O)
 {
-  const std::string text = map_I.GetString(key_I, "");
-  value_O = default_I;
-  if (text.empty()) return true;
-  if (text.size() > 2 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
-  value_O = static_cast<uint8_t>(std::stoul(text, nullptr, 16));
+  uint32_t value = 0;
+  if (!ScenarioHex(map_I, key_I, default_I, value) || value > 0xFF) return false;
+  value_O = static_cast<uint8_t>(value);
   return true;
 }
 

@@ -17,7 +17,6 @@ Connector::~Connector() = default;
 bool Connector::Close()
 {
   mEdid.clear();
-  mStatus = 0;
   mNotOpened = false;
   return true;
 }

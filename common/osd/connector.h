@@ -25,7 +25,7 @@ class Connector {
   virtual int32_t GetConnectionKind() = 0;
   virtual bool ConfigureSerialPort(const SSerialPortSettings& settings_I) = 0;
   virtual bool Open(uint32_t port_I) = 0;
-  // Forgets the EDID and the status values; a reopened connector reads afresh.
+  // Forgets the EDID and the not-opened flag; a reopened connector reads afresh.
   virtual bool Close();
   virtual bool IsOpen() = 0;
   // One DDC/CI request and its reply (header, payload and checksum); empty on failure.
@@ -52,7 +52,6 @@ class Connector {
   static std::string CapabilitiesString(const std::string& capsStr_I);
 
   std::vector<uint8_t> mEdid;
-  int32_t mStatus = 0;
   bool mNotOpened = false;
 };
 
