@@ -72,7 +72,8 @@ constexpr uint8_t kErased = 0xFF;
 constexpr uint64_t kAddressSpace = 0x100000000;
 // Every report must fit the 16-bit length field of the HID-router wrapper.
 constexpr size_t kMaxReportLength = 0xFFFF;
-constexpr size_t kMaxBlocks = (kMaxReportLength - 1) / 10;
+constexpr size_t kMaxBlocks = kSimMaxBlocks;
+static_assert(kSimMaxBlocks == (kMaxReportLength - 1) / 10);
 // Bytes ahead of the data in the read, block and word reports: the id and a 32-bit address.
 constexpr size_t kDataHeader = 5;
 // Flipped in a checksum that the corruption fault spoils.

@@ -43,6 +43,8 @@ struct SSimLoaderConfig {
   uint32_t busyMs = 20;
 };
 
+// The most blocks a description report can carry (every report length fits 16 bits).
+constexpr size_t kSimMaxBlocks = 6553;
 // count_I blocks of size_I bytes each, back to back from start_I.
 std::vector<SSimLoaderBlock> MakeSimBlocks(uint32_t start_I, uint32_t size_I, uint32_t count_I, uint16_t attributes_I);
 

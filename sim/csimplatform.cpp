@@ -101,7 +101,16 @@ bool ParseLoader(const CSettingsMap& device_I, size_t index_I, SParsed& parsed_I
   loader.readSize = static_cast<uint16_t>(Int(device_I, "readSize", 64));
   loader.wordSize = static_cast<uint16_t>(Int(device_I, "wordSize", 4));
   loader.blockSize = static_cast<uint16_t>(Int(device_I, "writeSize", 64));
-  loader.blocks = MakeSimBlocks(blockStart, Int(device_I, "blockSize", 4096), Int(device_I, "blocks", 16),
+  // The table is checked before it is built: a negative or huge count must not make billions of entries.
+  const int64_t blocks = device_I.GetInteger("blocks", 16);
+  const int64_t blockSize = device_I.GetInteger("blockSize", 4096);
+  if (blocks < 0 || blocks > static_cast<int64_t>(kSimMaxBlocks) || blockSize < 0 || blockSize > 0xFFFFFFFF ||
+      blockStart + static_cast<uint64_t>(blocks) * static_cast<uint64_t>(blockSize) > 0x100000000ull) {
+    error_O = "device " + std::to_string(index_I) + ": \"blocks\" must be 0 to " + std::to_string(kSimMaxBlocks) +
+              " blocks of \"blockSize\" bytes that end within the 32-bit address space";
+    return false;
+  }
+  loader.blocks = MakeSimBlocks(blockStart, static_cast<uint32_t>(blockSize), static_cast<uint32_t>(blocks),
                                 static_cast<uint16_t>(loader.wordSize));
   if (const SettingsArrayPtr protectedBlocks = ToArray(device_I.Get("protected"))) {
     for (size_t i = 0; i < protectedBlocks->Size(); ++i) {

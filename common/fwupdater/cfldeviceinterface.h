@@ -56,6 +56,9 @@ struct FlashVector {
 };
 
 constexpr size_t kMaxLoaderBlocks = 1024;
+// The most flash a board's loader may describe, all blocks together: far more than any tablet's controller
+// holds, and little enough that the image laid out over it stays a modest allocation.
+constexpr uint64_t kMaxDescribedFlash = 16u * 1024 * 1024;
 constexpr uint16_t kProtectedBlock = 0x8000;
 // Under protocol type 1 the loader checks each block against a 4096-byte image.
 constexpr uint32_t kProtocol1BlockImage = 4096;
@@ -210,7 +213,10 @@ class CFLDeviceInterface {
   using Transfer = bool (CFLDeviceInterface::*)(Report&);
   bool GuardedTransfer(std::atomic<bool>& active_IO, const char* name_I, const char* retryText_I,
                        const char* failedText_I, Transfer transfer_I, Report& buffer_IO);
-  bool CheckLoaderGeometry();
+  // The description as a whole: block sizes, their sum and their ends within the 32-bit address space.
+  bool CheckLoaderDescription();
+  // The word geometry of a block the flow scans and writes.
+  bool CheckBlockGeometry(size_t index_I);
   uint32_t ImageBlockChecksum(const FlashBlock& block_I) const;
   uint32_t Protocol1ExpectedChecksum(const FlashBlock& block_I) const;
   void FindDataRange(FlashBlock& block_IO);

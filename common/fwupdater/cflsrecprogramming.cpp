@@ -13,7 +13,7 @@ constexpr size_t kChecksumBlocksOfPenAndTouch = 39;
 constexpr int kProgramBlockAttempts = 10;
 
 // A word that runs past the end of the bytes reads erased flash (0xFF) there.
-uint32_t LittleEndianWord(const std::vector<uint8_t>& bytes_I, size_t pos_I)
+uint32_t LittleEndianWord(const std::vector<uint8_t>& bytes_I, uint64_t pos_I)
 {
   uint32_t word = 0;
   for (size_t i = 0; i < 4; ++i) {
@@ -23,9 +23,9 @@ uint32_t LittleEndianWord(const std::vector<uint8_t>& bytes_I, size_t pos_I)
   return word;
 }
 
-bool IsErasedWord(const std::vector<uint8_t>& data_I, size_t pos_I, size_t wordSize_I)
+bool IsErasedWord(const std::vector<uint8_t>& data_I, uint64_t pos_I, uint64_t wordSize_I)
 {
-  for (size_t i = pos_I; i < pos_I + wordSize_I; ++i) {
+  for (uint64_t i = pos_I; i < pos_I + wordSize_I; ++i) {
     if (data_I[i] != 0xFF) return false;
   }
   return true;
@@ -47,23 +47,43 @@ bool CFLDeviceInterface::IsChecksumBlock(size_t index_I) const
          (mDataSourceFormat != EDATASOURCE_PEN && mDataSourceFormat != EDATASOURCE_TOUCH);
 }
 
-// The scans and word writes below step through blocks word by word; a description that breaks that (or a
-// protocol-1 block the loader cannot check) is refused here instead of looping or dividing by zero later.
-bool CFLDeviceInterface::CheckLoaderGeometry()
+// The image is laid out over every described block it touches, so what a board describes decides how much
+// memory the updater takes: a description no tablet's flash could have is refused before anything is allocated.
+bool CFLDeviceInterface::CheckLoaderDescription()
 {
+  uint64_t total = 0;
   for (size_t i = 0; i < mLoaderParameters.blocks; ++i) {
     const LoaderBlock& block = mLoaderDescription[i];
-    const uint32_t wordSize = block.attributes & ~kProtectedBlock;
-    if (wordSize == 0 || block.size % wordSize != 0) {
-      Error("Loader block " + std::to_string(i) + " of " + std::to_string(block.size) +
-            " bytes is not a whole number of its " + std::to_string(wordSize) + "-byte words");
+    total += block.size;
+    if (uint64_t{block.start} + block.size > 0x100000000ull) {
+      Error("Loader block " + std::to_string(i) + " at 0x" + Hex8(block.start) + " of " + std::to_string(block.size) +
+            " bytes ends beyond the 32-bit address space");
       return false;
     }
-    if (CFLProtocol::GetProtocolType() == 1 && block.size > kProtocol1BlockImage) {
-      Error("Loader block " + std::to_string(i) + " of " + std::to_string(block.size) +
-            " bytes is larger than the 4096 bytes the loader can check");
+    if (total > kMaxDescribedFlash) {
+      Error("The loader describes more than " + std::to_string(kMaxDescribedFlash) + " bytes of flash (block " +
+            std::to_string(i) + " of " + std::to_string(block.size) + " bytes)");
       return false;
     }
+  }
+  return true;
+}
+
+// The scans and word writes step through a block word by word; a block that breaks that (or a protocol-1 block
+// the loader cannot check) is refused instead of looping or dividing by zero later. Only blocks the flow scans
+// and writes are held to this: a protected boot block may describe its words as it likes.
+bool CFLDeviceInterface::CheckBlockGeometry(size_t index_I)
+{
+  const FlashBlock& block = mFlash[index_I];
+  if (block.wordSize == 0 || block.size % block.wordSize != 0) {
+    Error("Loader block " + std::to_string(index_I) + " of " + std::to_string(block.size) +
+          " bytes is not a whole number of its " + std::to_string(block.wordSize) + "-byte words");
+    return false;
+  }
+  if (CFLProtocol::GetProtocolType() == 1 && block.size > kProtocol1BlockImage) {
+    Error("Loader block " + std::to_string(index_I) + " of " + std::to_string(block.size) +
+          " bytes is larger than the 4096 bytes the loader can check");
+    return false;
   }
   return true;
 }
@@ -72,7 +92,7 @@ bool CFLDeviceInterface::InitializeFlashVector()
 {
   mTotalSize = 0;
   mFlash.clear();
-  if (mLoaderParameters.blocks == 0 || mLoaderParameters.blocks > kMaxLoaderBlocks || !CheckLoaderGeometry()) {
+  if (mLoaderParameters.blocks == 0 || mLoaderParameters.blocks > kMaxLoaderBlocks || !CheckLoaderDescription()) {
     return false;
   }
   for (size_t i = 0; i < mLoaderParameters.blocks; ++i) {
@@ -89,13 +109,14 @@ bool CFLDeviceInterface::InitializeFlashVector()
   return true;
 }
 
+// Only called for blocks whose size is a whole number of (non-zero) words.
 void CFLDeviceInterface::FindDataRange(FlashBlock& block_IO)
 {
-  const size_t word = block_IO.wordSize;
-  size_t first = 0;
+  const uint64_t word = block_IO.wordSize;
+  uint64_t first = 0;
   while (first < block_IO.size && IsErasedWord(block_IO.data, first, word)) first += word;
   if (first >= block_IO.size) return;
-  size_t last = block_IO.size - word;
+  uint64_t last = block_IO.size - word;
   while (last > first && IsErasedWord(block_IO.data, last, word)) last -= word;
   block_IO.dataOffset = static_cast<uint32_t>(first);
   block_IO.dataLength = static_cast<uint32_t>(last + word - first);
@@ -125,8 +146,13 @@ bool CFLDeviceInterface::LoadSRecData(const std::vector<SRecSegment>& segments_I
     Error("Address space from SREC file does not correspond to that of the connected CPU!");
     return false;
   }
+  for (size_t i = 0; i < mFlash.size(); ++i) {
+    if (!mFlash[i].data.empty() && !mFlash[i].isProtected && !CheckBlockGeometry(i)) return false;
+  }
   for (FlashBlock& block : mFlash) {
-    if (!block.data.empty()) {
+    // A protected block is never written: its words are not scanned unless they are well formed.
+    const bool scannable = block.wordSize != 0 && block.size % block.wordSize == 0;
+    if (!block.data.empty() && scannable) {
       FindDataRange(block);
       mTotalSize += block.dataLength;
     }
@@ -138,11 +164,12 @@ bool CFLDeviceInterface::LoadSRecData(const std::vector<SRecSegment>& segments_I
 
 uint32_t CFLDeviceInterface::ImageBlockChecksum(const FlashBlock& block_I) const
 {
-  uint32_t sum = 0;
-  for (uint32_t pos = 0; pos < block_I.dataOffset; pos += 4) sum -= 1;
-  const uint32_t end = block_I.dataOffset + block_I.dataLength;
-  for (uint32_t pos = block_I.dataOffset; pos < end; pos += 4) sum += LittleEndianWord(block_I.data, pos);
-  for (uint32_t pos = end; pos < block_I.size; pos += 4) sum -= 1;
+  // Each 4-byte step outside the data range adds 0xFFFFFFFF; counted, not stepped, so that no position can
+  // wrap past 4 GiB.
+  const auto steps = [](uint64_t from_I, uint64_t to_I) { return to_I > from_I ? (to_I - from_I + 3) / 4 : 0; };
+  const uint64_t end = uint64_t{block_I.dataOffset} + block_I.dataLength;
+  uint32_t sum = static_cast<uint32_t>(0 - steps(0, block_I.dataOffset) - steps(end, block_I.size));
+  for (uint64_t pos = block_I.dataOffset; pos < end; pos += 4) sum += LittleEndianWord(block_I.data, pos);
   return sum;
 }
 

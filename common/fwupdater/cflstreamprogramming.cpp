@@ -96,7 +96,11 @@ bool CFLDeviceInterface::ProgramBoardIntelHex()
   uint32_t programmed = 0;
   uint8_t sequence = 1;
   for (uint32_t offset = 0; offset < length; offset += kIntelHexPacket, ++sequence) {
+    // The busy answer left its own bytes in the buffer; the report id and the target are ours to say, or a
+    // board that changed byte 1 would turn the next packet into another target's.
     buffer.resize(kProgrammingReportLength, 0);
+    buffer[0] = CFLProtocol::GetReportId(eBL_HID_REP_PROGRAMMING_ID);
+    buffer[1] = kTargetIntelHex;
     buffer[2] = kCommandData;
     buffer[3] = 1;
     buffer[4] = sequence;

@@ -97,6 +97,7 @@ TEST_F(CApplicationRun, ATabletThatReenumeratesIsFollowedThroughItsArrivals)
   }
   CSRec touch;
   ASSERT_TRUE(touch.Load("tablet_s.touch"));
+  ASSERT_EQ(touch.GetSegments().size(), 1u);
   const SRecSegment segment = touch.GetSegments().front();
   EXPECT_EQ(mPlatform->I2CBoard("touch")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
             segment.data);
@@ -163,6 +164,7 @@ TEST_F(CApplicationRun, AScenarioWritesEachBoardsFlashAndTrace)
   const std::vector<uint8_t> flash = test::ReadBytes("pen.flash");
   CSRec pen;
   ASSERT_TRUE(pen.Load("display_pen.orv"));
+  ASSERT_EQ(pen.GetSegments().size(), 1u);
   const SRecSegment segment = pen.GetSegments().front();
   ASSERT_EQ(flash.size(), 64u * 4096);
   EXPECT_TRUE(std::equal(segment.data.begin(), segment.data.end(), flash.begin() + segment.start));
@@ -183,6 +185,7 @@ TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
 
   CSRec pen;
   ASSERT_TRUE(pen.Load("display_pen.orv"));
+  ASSERT_EQ(pen.GetSegments().size(), 1u);
   const SRecSegment segment = pen.GetSegments().front();
   EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())), segment.data);
   CIntelHex touch;
@@ -229,6 +232,7 @@ TEST_F(CApplicationRun, TheScalerIsUpdatedOnlyForTheDisplayTheSerialNumberNames)
   const std::string log = Log();
   EXPECT_NE(log.find("Fail to Enter ISP mode"), std::string::npos);
   EXPECT_NE(log.find("[ERROR] General Program Failure (6)"), std::string::npos);
+  ASSERT_FALSE(mPlatform->Scaler()->isp->RegisterWrites().empty());
   EXPECT_EQ(mPlatform->Scaler()->isp->RegisterWrites().back(), (std::pair<uint8_t, uint8_t>{0x6F, 0x00}));
 }
 

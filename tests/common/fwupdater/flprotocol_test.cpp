@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/fwupdater/chidfldeviceinterface.h"
 #include "tests/testsupport/hidloaderbench.h"
 #include "tests/testsupport/testfiles.h"
 
@@ -28,6 +29,7 @@ TEST(FLProtocol, ReportBytesUnderBothNumberings)
     EXPECT_EQ(bench.LastSet(), (protocol == 0 ? Bytes{0x12, 3, 0, 0, 0} : Bytes{0xD3, 3, 0, 0, 0}));
     uint8_t status = 0;
     ASSERT_TRUE(bench.loader->QueryStatus(status));
+    ASSERT_FALSE(bench.board->Trace().empty());
     EXPECT_EQ(bench.board->Trace().back().bytes[0], 0x1F);  // the status query keeps its id
     ASSERT_TRUE(bench.loader->ExitLoader(false));
     EXPECT_EQ(bench.LastSet(), (protocol == 0 ? Bytes{0x15, 0xA6, 0x50} : Bytes{0xCD, 0xA6, 0x50}));
@@ -123,12 +125,63 @@ TEST(FLProtocol, UnusableLoaderDescriptionsAreRefusedWithAReason)
   SCase oddWord{Loader(0), "Loader block 0 of 1024 bytes is not a whole number of its 3-byte words"};
   oddWord.config.blocks[0].attributes = 3;
   SCase largeBlock{Loader(1, 2, 8192), "Loader block 0 of 8192 bytes is larger than the 4096 bytes the loader can check"};
-  for (SCase& item : std::vector<SCase>{tooMany, zeroWord, oddWord, largeBlock}) {
+  // What a board describes must fit a tablet's flash: no 2.9 GB block, no sum past 16 MiB.
+  SCase hugeBlock{Loader(0), "The loader describes more than 16777216 bytes of flash (block 1 of 2896997376 bytes)"};
+  hugeBlock.config.blocks[1].size = 0xACACAC00;
+  SCase largeSum{Loader(0, 8, 0x300000), "The loader describes more than 16777216 bytes of flash (block 5 of 3145728 bytes)"};
+  for (SCase& item : std::vector<SCase>{tooMany, zeroWord, oddWord, largeBlock, hugeBlock, largeSum}) {
     SHidLoaderBench bench(item.config);
     bench.loader->SetDataSourceFormat(EDATASOURCE_ORV);
-    EXPECT_FALSE(bench.loader->InitializeDataForProgramming({}));
-    EXPECT_TRUE(bench.notifier.HasError(item.reason)) << item.reason;
-    EXPECT_TRUE(bench.loader->GetFlashVector().flash.empty());
+    // The image touches the first three blocks, which the flow would scan and write.
+    EXPECT_FALSE(bench.loader->InitializeDataForProgramming({{0x8000, Bytes(3000, 0x5A)}}));
+    EXPECT_TRUE(bench.notifier.HasError(item.reason)) << ::testing::PrintToString(bench.notifier.mErrors);
+  }
+}
+
+TEST(FLProtocol, OnlyBlocksTheFlowWritesAreHeldToTheirWordSize)
+{
+  // A protected boot block described as 0x8000 (no word size), and a block the image never touches.
+  sim::SSimLoaderConfig config = Loader(0);
+  config.blocks[0].attributes = kProtectedBlock;
+  config.blocks[5].attributes = 3;
+  SHidLoaderBench bench(config);
+  const Bytes image(1500, 0x3C);
+  bench.loader->SetDataSourceFormat(EDATASOURCE_ORV);
+  ASSERT_TRUE(bench.loader->InitializeDataForProgramming({{0x8000 + 1024, image}}))
+      << ::testing::PrintToString(bench.notifier.mErrors);
+  ASSERT_TRUE(bench.loader->ProgramBoard()) << ::testing::PrintToString(bench.notifier.mErrors);
+  EXPECT_EQ(bench.board->FlashBytes(0x8000 + 1024, 1500), image);
+  EXPECT_EQ(bench.board->RomMagic(), sim::kSimValidMagic);
+}
+
+// Reaches the image checksum of a block no board can describe through the flow any longer.
+class CChecksumProbe : public CHIDFLDeviceInterface {
+ public:
+  CChecksumProbe() : CHIDFLDeviceInterface("probe", nullptr) {}
+  uint32_t ImageSumOf(uint32_t size_I, uint32_t dataOffset_I, const Bytes& data_I)
+  {
+    FlashBlock block;
+    block.size = size_I;
+    block.wordSize = 4;
+    block.dataOffset = dataOffset_I;
+    block.dataLength = static_cast<uint32_t>(data_I.size());
+    block.data = Bytes(dataOffset_I, 0xFF);
+    block.data.insert(block.data.end(), data_I.begin(), data_I.end());
+    mFlash = {block};
+    SetDataSourceFormat(EDATASOURCE_ORV);
+    CalculateChecksums();
+    return GetChecksumImage();
+  }
+};
+
+TEST(FLProtocol, ImageChecksumsOfBlocksNear4GiBEnd)
+{
+  CChecksumProbe probe;
+  // Every erased word adds 0xFFFFFFFF: a block of n words around one data word sums to the word minus (n - 1).
+  EXPECT_EQ(probe.ImageSumOf(16, 4, {1, 0, 0, 0}), 1u - 3u);
+  for (const uint32_t size : {0xFFFFFFFCu, 0xFFFFFFFDu, 0xFFFFFFFFu}) {
+    const uint32_t words = static_cast<uint32_t>((uint64_t{size} + 3) / 4);
+    EXPECT_EQ(probe.ImageSumOf(size, 0, {2, 0, 0, 0}), 2u - (words - 1)) << size;
   }
 }
 

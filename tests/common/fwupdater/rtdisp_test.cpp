@@ -87,7 +87,7 @@ TEST_F(ScalarISP, SeveralBlocksAreProgrammedByteForByteLastBlockFirst)
     }
     CIspRun run(config, {}, quanta);
     const std::vector<uint8_t> image = Image(3);
-    ASSERT_TRUE(run.Program(image)) << (run.mLog.mErrors.empty() ? "" : run.mLog.mErrors.front());
+    ASSERT_TRUE(run.Program(image)) << ::testing::PrintToString(run.mLog.mErrors);
     EXPECT_EQ(run.mIsp->FlashBytes(0, static_cast<uint32_t>(image.size())), image);
     EXPECT_EQ(run.mIsp->FlashBytes(3 * FLASH_UINT_SIZE, 16), std::vector<uint8_t>(16, 0xFF));
     EXPECT_EQ(run.mLog.mProgress, (std::vector<int32_t>{0, 50, 100}));
@@ -108,12 +108,14 @@ TEST_F(ScalarISP, FaultsEndTheFlowWithTheirMessages)
     run.mIsp->RefuseIspEntry(true);
     EXPECT_FALSE(run.Program(Image(1)));
     EXPECT_EQ(run.mLog.CountInfo("SerialFlashIntoISP()"), 10u);
+    ASSERT_FALSE(run.mLog.mErrors.empty());
     EXPECT_EQ(run.mLog.mErrors.back(), "Fail to Enter ISP mode");
   }
   {
     CIspRun run;
     run.mIsp->SetNoAcknowledge(true);
     EXPECT_FALSE(run.Program(Image(1)));
+    ASSERT_FALSE(run.mLog.mErrors.empty());
     EXPECT_EQ(run.mLog.mErrors.back(), "Fail to Enter ISP mode") << "a silent slave reads as 0, never as FF";
   }
   {
@@ -122,6 +124,7 @@ TEST_F(ScalarISP, FaultsEndTheFlowWithTheirMessages)
     EXPECT_FALSE(run.Program(Image(2)));
     EXPECT_EQ(run.Errors("Block erase check failed"), 10u);
     EXPECT_EQ(run.Errors("Block Erase Fail"), 10u);
+    ASSERT_FALSE(run.mLog.mErrors.empty());
     EXPECT_EQ(run.mLog.mErrors.back(), "Exausted retries attempting to write block1");
     EXPECT_EQ(run.mIsp->PagePrograms(), 0u);
   }
@@ -130,6 +133,7 @@ TEST_F(ScalarISP, FaultsEndTheFlowWithTheirMessages)
     run.mIsp->CorruptPrograms(sim::kSimAlways);
     EXPECT_FALSE(run.Program(Image(1)));
     EXPECT_EQ(run.Errors("Crc Check Fail"), 10u);
+    ASSERT_FALSE(run.mLog.mErrors.empty());
     EXPECT_EQ(run.mLog.mErrors.back(), "Exausted retries attempting to write block0");
   }
   {
@@ -166,6 +170,7 @@ TEST_F(ScalarISP, AScalerThatFallsSilentIsNeverReportedProgrammed)
   CScalarISP context(run.mConnector, &log, false);
   context.LoadData(image);
   EXPECT_FALSE(context.SerialFlashISPFlow());
+  ASSERT_FALSE(log.mErrors.empty());
   EXPECT_EQ(log.mErrors.back(), "Exausted retries attempting to write block0");
 }
 
@@ -198,7 +203,7 @@ TEST_F(ScalarISP, WaitsOutASlowFlashOnEveryBridgeSpeed)
     CIspRun run(slowFlash, bridge);
     const std::vector<uint8_t> image = Image(1);
     const uint64_t start = mClock.NowMs();
-    ASSERT_TRUE(run.Program(image)) << (run.mLog.mErrors.empty() ? "" : run.mLog.mErrors.front());
+    ASSERT_TRUE(run.Program(image)) << ::testing::PrintToString(run.mLog.mErrors);
     EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
     EXPECT_GE(mClock.NowMs() - start, 2000u);
     EXPECT_TRUE(run.mLog.mErrors.empty()) << "no wait may end before the flash finished";
@@ -206,5 +211,6 @@ TEST_F(ScalarISP, WaitsOutASlowFlashOnEveryBridgeSpeed)
   // A flash that never finishes still ends the wait: 600 polls, and no less than 3 s.
   CIspRun stuck;
   EXPECT_FALSE(stuck.mContext->WaitBitChange(0x6F, 0x80, 0x80, 600));
+  ASSERT_FALSE(stuck.mLog.mErrors.empty());
   EXPECT_EQ(stuck.mLog.mErrors.back(), "Timed out waiting for bit change");
 }

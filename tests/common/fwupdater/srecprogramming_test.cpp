@@ -73,7 +73,7 @@ TEST_P(SRecProgramming, LeavesTheImageInFlashAndValidChecksums)
                                         {0x8000 + 5 * block + 20, PatternBytes(2, 100)},
                                         {0x8000 + (geometry.blocks - 1) * block, PatternBytes(3, 64)}};
   const std::vector<SRecSegment> segments = Load(image, "fw.orv");
-  ASSERT_TRUE(Program(bench, segments, EDATASOURCE_ORV)) << bench.notifier.mErrors.front();
+  ASSERT_TRUE(Program(bench, segments, EDATASOURCE_ORV)) << ::testing::PrintToString(bench.notifier.mErrors);
 
   for (const STestSegment& segment : image) {
     EXPECT_EQ(bench.board->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())), segment.data);

@@ -72,6 +72,7 @@ TEST(StreamProgramming, IntelHexImageLandsByteForByteWithAndWithoutRouter)
     EXPECT_EQ(bench.board->FlashBytes(0x8000, hex->GetLength()),
               std::vector<uint8_t>(hex->GetImage(), hex->GetImage() + hex->GetLength()));
     EXPECT_EQ(bench.notifier.CountInfo("ProgramBoardIntelHex done!"), 1u);
+    ASSERT_FALSE(bench.notifier.mProgress.empty());
     EXPECT_EQ(bench.notifier.mProgress.back(), 100);
     EXPECT_TRUE(bench.notifier.mErrors.empty());
   }
@@ -129,6 +130,7 @@ TEST(StreamProgramming, AirohaSkipsTheWindowFrom0x3000To0x7FFF)
     packets += transfer.set && transfer.bytes[0] == 0xE4 && transfer.bytes[2] == 2;
   }
   EXPECT_EQ(packets, 64u);
+  ASSERT_FALSE(bench.notifier.mProgress.empty());
   EXPECT_EQ(bench.notifier.mProgress.back(), 44);
 }
 
