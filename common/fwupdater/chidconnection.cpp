@@ -56,9 +56,10 @@ void CHidConnection::Unwrap(std::vector<uint8_t>& report_IO)
     report_IO.clear();
     return;
   }
+  // A length past what came back is not made up with zeros: the answer is as long as the board sent.
   const size_t length = static_cast<size_t>(report_IO[1] << 8 | report_IO[2]);
   report_IO.erase(report_IO.begin(), report_IO.begin() + kWrapperHeader);
-  report_IO.resize(length, 0);
+  report_IO.resize(std::min(length, report_IO.size()));
 }
 
 std::string CHidConnection::GetParentDeviceId(const std::string& path_I, uint8_t levels_I)
