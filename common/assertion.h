@@ -16,8 +16,13 @@ using DebugOutputSink = std::function<void(const std::string& text_I)>;
 // restores the default: standard error when the environment variable ORVEL_DEBUG is set, else nothing.
 DebugOutputSink SetDebugOutput(DebugOutputSink sink_I);
 
-// printf-style output to the debugger; returns the number of characters written, or -1.
+// printf-style output to the debugger; returns the number of characters written, or -1. (MinGW checks the
+// formats as GNU printf's; clang knows only the plain name.)
+#if defined(__clang__)
+int DebugPrint(const char* format_I, ...) __attribute__((format(printf, 1, 2)));
+#else
 int DebugPrint(const char* format_I, ...) __attribute__((format(gnu_printf, 1, 2)));
+#endif
 
 // "Assert:(<expression>) in <file> at <line>"
 void AssertReport(const char* expression_I, const char* file_I, int line_I);

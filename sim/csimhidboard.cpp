@@ -203,9 +203,17 @@ bool CSimHidBoard::Transfer(uint64_t session_I, bool set_I, std::vector<uint8_t>
   const uint64_t number = ++mTransfers;
   std::vector<uint8_t> wire = report_IO;
   const bool ok = Reachable(session_I) && !Failing(number) && Deliver(set_I, wire);
+  if (ok && !set_I) {
+    for (const auto& [range, corrupt] : mCorrupting) {
+      if (number >= range.first && number - range.first < range.count) corrupt(wire);
+    }
+  }
   if (ok) report_IO = std::move(wire);
   mTrace.push_back({set_I, report_IO, ok, Clock().NowMs()});
   if (mDropAfter && number >= *mDropAfter) Drop();
+  if (mPowerLossAfter && number == mPowerLossAfter->first) {
+    Restart(ESIMBOARDMODE_LOADER, Clock().NowMs() + mPowerLossAfter->second);
+  }
   return ok;
 }
 
@@ -281,6 +289,48 @@ void CSimHidBoard::SwitchMode(ESimBoardMode mode_I)
   const uint64_t now = Clock().NowMs();
   mPresence.Leave(now);
   mPresence.Appear({CurrentIdentity().path, EDEVICECLASS_HID}, now + mConfig.reenumerateMs);
+}
+
+void CSimHidBoard::CorruptAnswers(uint64_t first_I, uint64_t count_I, std::function<void(std::vector<uint8_t>&)> corrupt_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mCorrupting.push_back({{first_I, count_I}, std::move(corrupt_I)});
+}
+
+void CSimHidBoard::LosePowerAfter(uint64_t transfer_I, uint32_t offMs_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mPowerLossAfter = std::make_pair(transfer_I, offMs_I);
+}
+
+void CSimHidBoard::Replug()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mDropped = false;
+  mDropAfter.reset();
+  Restart(mLoader.RomMagic() == kSimValidMagic ? ESIMBOARDMODE_NORMAL : ESIMBOARDMODE_LOADER, Clock().NowMs());
+}
+
+void CSimHidBoard::ClearFaults()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mFailing.clear();
+  mCorrupting.clear();
+  mDropAfter.reset();
+  mPowerLossAfter.reset();
+  mLoader.SetStuckBusy(false);
+  mLoader.SetCorruptChecksumBlock(std::nullopt);
+}
+
+void CSimHidBoard::Restart(ESimBoardMode mode_I, uint64_t backAtMs_I)
+{
+  ++mSession;
+  mArmed = false;
+  mMode = mode_I;
+  if (mode_I == ESIMBOARDMODE_LOADER) mLoader.Enter();
+  const uint64_t now = Clock().NowMs();
+  mPresence.Leave(now);
+  mPresence.Appear({CurrentIdentity().path, EDEVICECLASS_HID}, std::max(backAtMs_I, now));
 }
 
 void CSimHidBoard::Drop()

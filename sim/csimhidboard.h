@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -77,6 +78,17 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   void CorruptChecksumOf(std::optional<uint32_t> block_I);
   // After this transfer every later transfer and every open fails; at once when it is already past.
   void DropOffBusAfter(uint64_t transfer_I);
+  // The answer of every successful get numbered in the range goes through corrupt_I, as it crossed the wire
+  // (in the router's wrapper when there is one): a short or garbled reply.
+  void CorruptAnswers(uint64_t first_I, uint64_t count_I, std::function<void(std::vector<uint8_t>&)> corrupt_I);
+  // Power lost after this transfer: the board leaves the bus, and offMs_I later comes back in its loader with
+  // its flash as it was, the working checksums reloaded from its ROM.
+  void LosePowerAfter(uint64_t transfer_I, uint32_t offMs_I);
+  // Plugged in again after it dropped off (or now, when it is on the bus): it starts in its loader when its
+  // ROM holds no valid magic word (the firmware is not whole), else in normal mode.
+  void Replug();
+  // Forgets every fault set before; transfers already past stay as they were.
+  void ClearFaults();
 
   // What tests and traces look at.
   uint64_t TransferCount();
@@ -117,6 +129,8 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   bool NormalSet(const std::vector<uint8_t>& report_I, bool armed_I);
   void SwitchMode(ESimBoardMode mode_I);
   void Drop();
+  // Leaves the bus now and returns at backAtMs_I in the given mode, old handles dead.
+  void Restart(ESimBoardMode mode_I, uint64_t backAtMs_I);
 
   const SSimHidBoardConfig mConfig;
   std::mutex mLock;
@@ -128,7 +142,9 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   bool mArmed = false;
   bool mDropped = false;
   std::optional<uint64_t> mDropAfter;
+  std::optional<std::pair<uint64_t, uint32_t>> mPowerLossAfter;
   std::vector<SRange> mFailing;
+  std::vector<std::pair<SRange, std::function<void(std::vector<uint8_t>&)>>> mCorrupting;
   uint64_t mTransfers = 0;
   std::vector<SSimTransfer> mTrace;
 };

@@ -207,6 +207,9 @@ bool CSimI2CTunnelBoard::Transfer(bool set_I, std::vector<uint8_t>& report_IO)
   if (ok) report_IO = std::move(wire);
   mTrace.push_back({set_I, report_IO, ok, Clock().NowMs()});
   if (mDropAfter && number >= *mDropAfter) Drop();
+  if (mPowerLossAfter && number == mPowerLossAfter->first) {
+    Restart(ESIMBOARDMODE_LOADER, Clock().NowMs() + mPowerLossAfter->second);
+  }
   return ok;
 }
 
@@ -225,6 +228,43 @@ bool CSimI2CTunnelBoard::Failing(uint64_t transfer_I) const
   return std::any_of(mFailing.begin(), mFailing.end(), [transfer_I](const SRange& range_I) {
     return transfer_I >= range_I.first && transfer_I - range_I.first < range_I.count;
   });
+}
+
+void CSimI2CTunnelBoard::LosePowerAfter(uint64_t transfer_I, uint32_t offMs_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mPowerLossAfter = std::make_pair(transfer_I, offMs_I);
+}
+
+void CSimI2CTunnelBoard::Replug()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mDropped = false;
+  mDropAfter.reset();
+  Restart(mLoader.RomMagic() == kSimValidMagic ? ESIMBOARDMODE_NORMAL : ESIMBOARDMODE_LOADER, Clock().NowMs());
+}
+
+void CSimI2CTunnelBoard::ClearFaults()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mFailing.clear();
+  mDropAfter.reset();
+  mPowerLossAfter.reset();
+  mStuckBusy = false;
+  mFailStatus = false;
+  mWrongEcho = false;
+}
+
+void CSimI2CTunnelBoard::Restart(ESimBoardMode mode_I, uint64_t backAtMs_I)
+{
+  mSwitch.reset();
+  mWrite = {};
+  mRead = {};
+  mMode = mode_I;
+  if (mode_I == ESIMBOARDMODE_LOADER) mLoader.Enter();
+  const uint64_t now = Clock().NowMs();
+  mPresence.Leave(now);
+  mPresence.Appear({mConfig.identity.path, EDEVICECLASS_HID}, std::max(backAtMs_I, now));
 }
 
 void CSimI2CTunnelBoard::Drop()

@@ -52,6 +52,12 @@ class CSimI2CTunnelBoard : public CSimBusDevice, public std::enable_shared_from_
   void SetWrongEcho(bool wrong_I);
   // After this transfer every later transfer and every open fails; at once when it is already past.
   void DropOffBusAfter(uint64_t transfer_I);
+  // The tablet lost power after this transfer: the collection leaves the bus and comes back offMs_I later,
+  // its controller restarted in its loader with the flash as it was.
+  void LosePowerAfter(uint64_t transfer_I, uint32_t offMs_I);
+  // Plugged in again: the controller starts in its loader when its ROM holds no valid magic word.
+  void Replug();
+  void ClearFaults();
 
   uint64_t TransferCount();
   std::vector<SSimTransfer> Trace();
@@ -93,6 +99,7 @@ class CSimI2CTunnelBoard : public CSimBusDevice, public std::enable_shared_from_
   bool Present() const;
   bool Failing(uint64_t transfer_I) const;
   void Drop();
+  void Restart(ESimBoardMode mode_I, uint64_t backAtMs_I);
   // Lets a requested switch take effect once its time has come.
   void Settle();
   bool Busy() const;
@@ -122,6 +129,7 @@ class CSimI2CTunnelBoard : public CSimBusDevice, public std::enable_shared_from_
   bool mFailStatus = false;
   bool mWrongEcho = false;
   std::optional<uint64_t> mDropAfter;
+  std::optional<std::pair<uint64_t, uint32_t>> mPowerLossAfter;
   std::vector<SRange> mFailing;
   uint64_t mTransfers = 0;
   std::vector<SSimTransfer> mTrace;

@@ -126,6 +126,12 @@ std::shared_ptr<CDevice> FindDeviceByProductId(const DeviceList& devices_I, uint
       if (device->mVendorId[board] == DefaultVendorId && device->mProductId[board] == productId_I) return device;
     }
   }
+  for (const std::shared_ptr<CDevice>& device : devices_I) {
+    if (device->mIsLoader && device->mVendorId[EUPDATETYPE_PEN] == DefaultVendorId && device->mNormalProductId != 0 &&
+        device->mNormalProductId == productId_I) {
+      return device;
+    }
+  }
   return nullptr;
 }
 

@@ -59,6 +59,9 @@ class CDevice {
   bool mHasScalar = false;
   std::array<bool, 3> mIntoBLMode{true, true, true};
   bool mIsLoader = false;
+  // A loader model's pen product id in normal mode (its "penBoard" pid), 0 when it names none: a board left in
+  // its loader by an interrupted update is still found by the product id the update package names.
+  uint32_t mNormalProductId = 0;
   bool mQuantaScalarBoard = false;
 };
 

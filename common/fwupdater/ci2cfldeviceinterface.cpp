@@ -90,6 +90,8 @@ bool CI2CFLDeviceInterface::PollStatus(uint8_t id_I, size_t length_I, Report& an
     if (answer_O[1] != kStatusBusy) return true;
     Pause(kExchangePauseMs);
   }
+  Info("The I2C board stayed busy; closing the connection.");
+  Close();
   return false;
 }
 

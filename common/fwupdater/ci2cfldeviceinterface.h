@@ -30,7 +30,10 @@ class CI2CFLDeviceInterface : public CHidCollectionInterface {
   bool ReadRawReport(Report& buffer_IO) { return GetFeature(buffer_IO); }
 
  private:
-  // Polls a status report until the board is no longer busy; the last answer stays in the buffer.
+  // Polls a status report until the board is no longer busy; the last answer stays in the buffer. A board
+  // that stays busy through every poll is taken for hung: the connection is closed, so that the retry
+  // ladders above end at once instead of waiting out every poll again on every attempt (the last attempt of a
+  // guarded transfer reopens it).
   bool PollStatus(uint8_t id_I, size_t length_I, Report& answer_O);
 };
 

@@ -89,6 +89,7 @@ CDevice CTopologyReader::BuildPrototype(const CSettingsMap& entry_I)
   // the pen's loader-command flag stay those of the pen board.
   if (const SettingsMapPtr loader = Section(entry_I, "loaderBoard")) {
     device.mIsLoader = true;
+    if (Section(entry_I, "penBoard")) device.mNormalProductId = device.mProductId[EUPDATETYPE_PEN];
     ReadIdentity(*loader, EUPDATETYPE_PEN, DefaultVendorId, EINTERFACETYPE_HID, where + "loaderBoard", device);
     ReadParameters(*loader, EUPDATETYPE_PEN, where + "loaderBoard", device);
   }

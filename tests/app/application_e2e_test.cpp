@@ -250,3 +250,57 @@ TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
   EXPECT_EQ(Run(u"-auto pen", "empty.scenario"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_NO_TABLET));
 }
+
+TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
+{
+  // An earlier update stopped half way: the pen board starts in its loader (product 0100).
+  std::ofstream("stuck.scenario") << R"({"devices": [{"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100",
+    "usageId": "1", "startInLoader": true, "blockStart": "8000", "blockSize": 4096, "blocks": 32, "writeSize": 128}]})";
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "stuck.scenario"), 0) << WideToUtf8(mView.mMessage);
+  CSRec pen;
+  ASSERT_TRUE(pen.Load("tablet_s.pen"));
+  for (const SRecSegment& segment : pen.GetSegments()) {
+    EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
+              segment.data);
+  }
+  EXPECT_NE(Log().find("Device already in loader mode"), std::string::npos);
+
+  // Next to its touch collection the stuck pen board is grouped apart, and the product id selects the touch
+  // collection's device, which has no pen board: the run ends with an error instead of waiting for ever.
+  std::string both = kTabletScenario;
+  both.replace(both.find("\"loaderPid\""), 0, "\"startInLoader\": true, ");
+  std::ofstream("both.scenario") << both;
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "both.scenario"), 1);
+  EXPECT_NE(Log().find("[ERROR] There is no supported interface attached (1)"), std::string::npos);
+}
+
+TEST_F(CApplicationRun, ABoardBehindTheHidRouterIsUpdatedEndToEnd)
+{
+  std::string topology;
+  {
+    std::ifstream in("fw_loader.ini");
+    topology.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  topology.replace(topology.rfind(']'), 1, R"(,{"name": "Orvel Router Tablet",
+    "penBoard": {"pid": "0301", "interface": "HID", "sectors": 64, "usageId": "0001", "usagePg": "FF00",
+                 "intoBLMode": false, "update": "display_pen.orv"}}])");
+  std::ofstream("fw_loader.ini") << topology;
+  std::ofstream("router.scenario") << R"({"devices": [{"kind": "hid", "name": "pen", "pid": "0301", "usageId": "1",
+    "usagePg": "FF00", "inPlace": true, "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 64,
+    "writeSize": 256, "traceOut": "router.trace"}]})";
+  ASSERT_EQ(Run(u"-testpid 0301 -auto pen", "router.scenario"), 0) << WideToUtf8(mView.mMessage);
+  CSRec pen;
+  ASSERT_TRUE(pen.Load("display_pen.orv"));
+  ASSERT_EQ(pen.GetSegments().size(), 1u);
+  const SRecSegment segment = pen.GetSegments().front();
+  EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
+            segment.data);
+  // Every block write (256 data bytes: a 261-byte inner report) went wrapped, its length high byte first.
+  size_t writes = 0;
+  for (const sim::SSimTransfer& transfer : mPlatform->HidBoard("pen")->Trace()) {
+    if (!transfer.set || transfer.bytes.size() < 4 || transfer.bytes[3] != 0xD2) continue;
+    EXPECT_EQ(std::vector<uint8_t>(transfer.bytes.begin(), transfer.bytes.begin() + 3), (std::vector<uint8_t>{0xDC, 0x01, 0x05}));
+    ++writes;
+  }
+  EXPECT_GT(writes, 0u);
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/fwupdater/chidconnection.h"
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "tests/testsupport/hidloaderbench.h"
 #include "tests/testsupport/testfiles.h"
@@ -51,6 +52,29 @@ TEST(FLProtocol, HidRouterWrapsEveryReport)
   LoaderParameters parameters;
   ASSERT_TRUE(bench.loader->QueryLoaderParameters(parameters));  // the answer comes back unwrapped
   EXPECT_EQ(parameters.blocks, 8);
+  // A block write of 256 data bytes is a 261-byte report: its length goes most significant byte first.
+  ASSERT_TRUE(bench.loader->ReadLoaderParameters());
+  sim::SSimLoaderConfig config = Loader(0);
+  config.blockSize = 256;
+  SHidLoaderBench wide(config, 0xFF00);
+  ASSERT_TRUE(wide.loader->ReadLoaderParameters());
+  ASSERT_TRUE(wide.loader->WriteFlashBlock(Bytes(256, 0x3C), 0x8000));
+  const Bytes block = wide.LastSet();
+  ASSERT_EQ(block.size(), 1024u);
+  EXPECT_EQ(Bytes(block.begin(), block.begin() + 8), (Bytes{0xDC, 0x01, 0x05, 0x11, 0x00, 0x80, 0x00, 0x00}));
+  EXPECT_EQ(block[8 + 255], 0x3C);
+  EXPECT_EQ(block[8 + 256], 0x00);
+}
+
+TEST(FLProtocol, ARouterAnswerIsNeverLongerThanWhatCameBack)
+{
+  // A wrapper that claims 0x0400 bytes after a 16-byte answer: the inner report is what came, not zeros.
+  Bytes answer{0xDC, 0x04, 0x00, 0x17, 1, 2, 3};
+  CHidConnection::Unwrap(answer);
+  EXPECT_EQ(answer, (Bytes{0x17, 1, 2, 3}));
+  Bytes tooShort{0xDC, 0x00};
+  CHidConnection::Unwrap(tooShort);
+  EXPECT_TRUE(tooShort.empty());
 }
 
 TEST(FLProtocol, ChecksumCommandsAreSkippedWithoutChecksumSupport)
@@ -98,7 +122,6 @@ TEST(FLProtocol, CommandsNeedAnOpenLoader)
   bench.loader->SetLoaderMode(false);
   const uint64_t before = bench.board->TransferCount();
   uint32_t value = 0;
-  LoaderParameters parameters;
   EXPECT_FALSE(bench.loader->ReadValue(value));
   EXPECT_FALSE(bench.loader->ReadLoaderParameters());
   EXPECT_FALSE(bench.loader->SetMagicWord(0));

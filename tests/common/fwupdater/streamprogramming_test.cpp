@@ -153,3 +153,55 @@ TEST(StreamProgramming, WrongFormatsAreRefused)
   EXPECT_TRUE(bench.notifier.HasError("ProgramBoardIntelHex: Datasource not correct"));
   EXPECT_TRUE(bench.notifier.HasError("ProgramBoardAiroHaBinary: Datasource not correct"));
 }
+
+TEST(StreamProgramming, IntelHexPacketsCarryTheirSequenceAddressAndTarget)
+{
+  SHidLoaderBench bench(StreamingLoader());
+  // Every busy answer names the Airoha target in byte 1: the packets still name Intel HEX.
+  bench.board->CorruptAnswers(1, UINT64_MAX / 2, [](std::vector<uint8_t>& answer_IO) {
+    if (answer_IO.size() > 1 && answer_IO[0] == 0xE4) answer_IO[1] = 1;
+  });
+  const std::vector<uint8_t> data = PatternBytes(11, 40000);
+  const std::shared_ptr<CIntelHex> hex = IntelHex(data);
+  ASSERT_TRUE(ProgramHex(bench, hex)) << ::testing::PrintToString(bench.notifier.mErrors);
+  size_t packet = 0;
+  for (const sim::SSimTransfer& transfer : bench.board->Trace()) {
+    if (!transfer.set || transfer.bytes[0] != 0xE4 || transfer.bytes[2] != 2) continue;
+    const uint32_t address = 0x8000 + 128 * static_cast<uint32_t>(packet);
+    ASSERT_EQ(transfer.bytes.size(), 512u);
+    EXPECT_EQ(std::vector<uint8_t>(transfer.bytes.begin(), transfer.bytes.begin() + 10),
+              (std::vector<uint8_t>{0xE4, 0x00, 0x02, 0x01, static_cast<uint8_t>(packet + 1), static_cast<uint8_t>(address),
+                                    static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address >> 16), 0x00, 0x10}))
+        << "packet " << packet;
+    EXPECT_TRUE(std::equal(transfer.bytes.begin() + 10, transfer.bytes.begin() + 138, hex->GetImage() + 128 * packet));
+    ++packet;
+  }
+  // 316 packets: the sequence runs 1 to 255, then 0, 1, ... 60.
+  EXPECT_EQ(packet, 316u);
+  EXPECT_EQ(bench.board->FlashBytes(0x8000, hex->GetLength()),
+            std::vector<uint8_t>(hex->GetImage(), hex->GetImage() + hex->GetLength()));
+}
+
+TEST(StreamProgramming, AirohaFramesCarryHeaderAddressAndCrc)
+{
+  SHidLoaderBench bench(StreamingLoader());
+  const std::vector<uint8_t> data = PatternBytes(15, 600);
+  ASSERT_TRUE(ProgramAiroha(bench, Airoha(data)));
+  std::vector<std::vector<uint8_t>> frames;
+  for (const sim::SSimTransfer& transfer : bench.board->Trace()) {
+    if (transfer.set && transfer.bytes[0] == 0xE4 && transfer.bytes[2] == 2) frames.push_back(transfer.bytes);
+  }
+  ASSERT_EQ(frames.size(), 3u);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    const std::vector<uint8_t>& frame = frames[i];
+    const uint32_t address = 256 * static_cast<uint32_t>(i);
+    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 13),
+              (std::vector<uint8_t>{0xE4, 0x01, 0x02, 0x02, 0x00, 0x0F, 0x06, 0x01, 0x08, 0x01,
+                                    static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(address >> 8),
+                                    static_cast<uint8_t>(address)}));
+    std::vector<uint8_t> chunk(256, 0xFF);
+    std::copy_n(data.begin() + address, std::min<size_t>(256, data.size() - address), chunk.begin());
+    EXPECT_EQ(frame[13], AirohaCrc(chunk.data(), chunk.size())) << "the CRC stands before the data";
+    EXPECT_TRUE(std::equal(chunk.begin(), chunk.end(), frame.begin() + 14));
+  }
+}

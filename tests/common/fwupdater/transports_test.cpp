@@ -107,6 +107,29 @@ TEST_F(CTransports, TunnelLimitsAndFaultsEndInFailures)
   // 250 busy answers, 20 ms apart, after the request.
   EXPECT_EQ(board->TransferCount() - before, 251u);
   EXPECT_EQ(mClock.NowMs() - start, 5020u);
+  EXPECT_FALSE(touch.IsOpen()) << "a board busy through every poll is taken for hung";
+}
+
+TEST_F(CTransports, ATunnelStuckBusyEndsTheFlowInSecondsNotHours)
+{
+  const std::shared_ptr<CSimI2CTunnelBoard> board = AddTunnel();
+  CI2CFLDeviceInterface touch(board->Config().identity.path, mBus);
+  ASSERT_TRUE(touch.SwitchToBLMode());
+  ASSERT_TRUE(touch.Open());
+  touch.SetNotifier(&mNotifier);
+  touch.SetDataSourceFormat(EDATASOURCE_TOUCH);
+  ASSERT_TRUE(touch.InitializeDataForProgramming(Segments(test::PatternBytes(31, 5000))));
+  board->SetStuckBusy(true);
+  const uint64_t start = mClock.NowMs();
+  EXPECT_FALSE(touch.ProgramBoard());
+  // Each exchange waits 5 s; retrying every one of them through every ladder took hours of the board's time.
+  EXPECT_LT(mClock.NowMs() - start, 60000u);
+  EXPECT_TRUE(mNotifier.HasError("ProgramBoardSRec: Failed to initialize to flash data"));
+  // Once the board answers again, a new run of the same interface goes through.
+  board->SetStuckBusy(false);
+  ASSERT_TRUE(touch.Open());
+  EXPECT_TRUE(touch.ProgramBoard()) << ::testing::PrintToString(mNotifier.mErrors);
+  EXPECT_EQ(board->FlashBytes(0x2000, 5000), test::PatternBytes(31, 5000));
 }
 
 TEST_F(CTransports, ABulkBoardIsIdentifiedSwitchedAndReturnsAsAHidLoader)
