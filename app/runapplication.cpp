@@ -26,7 +26,8 @@ class CDebugToLog {
       if (mPrevious) mPrevious(text_I);
     });
   }
-  ~CDebugToLog() { SetDebugOutput(std::move(mPrevious)); }
+  // Copied, not moved: the sink being replaced may still be reading it.
+  ~CDebugToLog() { SetDebugOutput(DebugOutputSink(mPrevious)); }
   CDebugToLog(const CDebugToLog&) = delete;
   CDebugToLog& operator=(const CDebugToLog&) = delete;
 

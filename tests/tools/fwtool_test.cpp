@@ -173,7 +173,10 @@ TEST(FwTool, CheckNamesEveryFault)
   test::CScratchDir dir;
   SRun run = RunTool({"check", dir.Path().string()});
   EXPECT_EQ(run.code, 1);
-  EXPECT_TRUE(Contains(run.err, "no device model could be read"));
+  EXPECT_EQ(run.err, "error: " + (dir.Path() / "fw_loader.ini").string() + ": cannot open the file\n");
+  dir.Write("fw_loader.ini", R"({"name":"T"})");
+  run = RunTool({"check", dir.Path().string()});
+  EXPECT_TRUE(Contains(run.err, "fw_loader.ini: no device model could be read (not a list of device models)"));
 
   dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"missing.pen"},
       "touchBoard":{"pid":"11","update":"bad.hex","interface":"i2c"},

@@ -85,7 +85,8 @@ SettingsPtr CPackageCheck::ReadSettings(const std::string& path_I)
 bool CPackageCheck::CheckTopology()
 {
   const std::string path = (std::filesystem::path(mDir) / kTopologyFile).string();
-  const SettingsArrayPtr entries = ToArray(ReadSettings(path));
+  const SettingsPtr document = ReadSettings(path);
+  const SettingsArrayPtr entries = ToArray(document);
   if (entries) {
     for (size_t i = 0; i < entries->Size(); ++i) {
       if (const SettingsMapPtr entry = ToMap(entries->Get(i))) mEntries.push_back(entry);
@@ -97,7 +98,8 @@ bool CPackageCheck::CheckTopology()
     Fail(path + ": " + warning);
   }
   if (!loaded) {
-    Fail(path + ": no device model could be read" + (entries ? std::string(" (not a settings array of device models)") : ""));
+    // A file that does not read at all has said so already.
+    if (document) Fail(path + ": no device model could be read (" + (entries ? "no entry is a device model)" : "not a list of device models)"));
     return false;
   }
   mModels = reader.GetModels();
