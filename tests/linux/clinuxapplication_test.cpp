@@ -169,7 +169,8 @@ TEST_F(CLinuxApplication, TheResultFileIsWrittenForEveryOutcome)
   EXPECT_EQ(json["boards"][1]["outcome"], "updated");
   EXPECT_EQ(json["boards"][1]["file"], "display_touch.hex");
   EXPECT_EQ(json["boards"][0]["versionBefore"], "1.00");
-  EXPECT_TRUE(json["boards"][0]["fileVersion"].is_null());
+  EXPECT_EQ(json["boards"][0]["fileVersion"], "1.01");  // the last word of the S-record header
+  EXPECT_TRUE(json["boards"][1]["fileVersion"].is_null());
   EXPECT_TRUE(json["durationMs"].is_number_unsigned());
   EXPECT_EQ(json["log"].get<std::string>().rfind(mDir.Path().string() + "/OrvelFWUpdater_", 0), 0u);
 
