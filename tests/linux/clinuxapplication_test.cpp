@@ -25,6 +25,8 @@ class CLinuxApplication : public ::testing::Test {
       : mInstalled(mClock),
         mPrevious(std::filesystem::current_path()),
         mTemp("TMPDIR", mDir.Path().string()),
+        // A lock of the test's own: another program's tests on this machine must not look like a second copy.
+        mRuntime("XDG_RUNTIME_DIR", mDir.Path().string()),
         mLanguage("LC_ALL", std::string("C"))
   {
     std::filesystem::copy(test::SourceDir() / "examples" / "demo", mDir.Path() / "demo");
@@ -45,6 +47,7 @@ class CLinuxApplication : public ::testing::Test {
   test::CScratchDir mDir;
   std::filesystem::path mPrevious;
   test::CScopedEnvironment mTemp;
+  test::CScopedEnvironment mRuntime;
   test::CScopedEnvironment mLanguage;
   FILE* mIn = std::tmpfile();
   FILE* mOut = std::tmpfile();
