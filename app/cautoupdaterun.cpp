@@ -4,10 +4,11 @@
 
 #include "app/boardprogress.h"
 #include "app/runresult.h"
-#include "common/fwupdater/cfldeviceinterface.h"
 #include "app/uistrings.h"
 #include "common/assertion.h"
+#include "common/fwupdater/cfldeviceinterface.h"
 #include "common/fwupdater/ctopologyreader.h"
+#include "common/fwupdater/rtdisp.h"
 #include "common/cclock.h"
 #include "common/stringutilities.h"
 #include "common/textconversion.h"
@@ -135,6 +136,8 @@ bool CAutoUpdateRun::CheckUpdateFiles()
       problem = "\"" + device->mName + "\" has no " + name + " update file";
     } else if (!file.Load(device->mUpdateFile[type])) {
       problem = device->mUpdateFile[type] + ": " + file.GetError();
+    } else if (file.GetFormat() == EDATASOURCE_BIN && !CScalarISP::ImageProblem(file.GetScaler()->GetSize()).empty()) {
+      problem = device->mUpdateFile[type] + ": " + CScalarISP::ImageProblem(file.GetScaler()->GetSize());
     }
     if (!problem.empty()) {
       mNotifier.Log("Update file check FAILED: " + problem);

@@ -283,6 +283,13 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
   EXPECT_EQ(Log().find("[STATE] 2"), std::string::npos);
   ASSERT_EQ(mResult.boards.size(), 2u);
   EXPECT_EQ(mResult.boards[0].outcome, "not started");
+  // A scaler image the scaler's programming would refuse.
+  std::ofstream("display_scaler.bin", std::ios::binary) << std::string(0x10001, '\x5A');
+  mPromptAnswer = 0;
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar"), 1);
+  EXPECT_NE(WideToUtf8(mView.mMessage).find("(display_scaler.bin: Scaler image of 65537 bytes"), std::string::npos)
+      << WideToUtf8(mView.mMessage);
+  EXPECT_EQ(Log().find("[STATE] 2"), std::string::npos);
 }
 
 TEST_F(CApplicationRun, AMissingOrBrokenTopologyIsNamedWithWhereItWasLookedFor)
