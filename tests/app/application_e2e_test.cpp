@@ -274,7 +274,7 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
     EXPECT_EQ(Log().find("[STATE]"), std::string::npos) << WideToUtf8(options);
   }
   // A touch file cut short: the pen board before it in the list is not updated either.
-  std::ifstream in("display_touch.hex");
+  std::ifstream in("display_touch.hex", std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::ofstream("display_touch.hex", std::ios::binary) << text.substr(0, text.find("\r\n", text.size() / 2) + 2);
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 1);
