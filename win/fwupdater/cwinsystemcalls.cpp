@@ -3,7 +3,8 @@
 namespace orv {
 namespace {
 
-class CSystemHidCalls final : public CWinHidCalls {
+template <typename Table>
+class CSystemFileCalls : public Table {
  public:
   HANDLE CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareMode_I, LPSECURITY_ATTRIBUTES security_I,
                      DWORD creation_I, DWORD flags_I, HANDLE template_I) override
@@ -11,6 +12,10 @@ class CSystemHidCalls final : public CWinHidCalls {
     return ::CreateFileA(fileName_I, access_I, shareMode_I, security_I, creation_I, flags_I, template_I);
   }
   BOOL CloseHandle(HANDLE handle_I) override { return ::CloseHandle(handle_I); }
+};
+
+class CSystemHidCalls final : public CSystemFileCalls<CWinHidCalls> {
+ public:
   void HidD_GetHidGuid(LPGUID guid_O) override { ::HidD_GetHidGuid(guid_O); }
   BOOLEAN HidD_GetAttributes(HANDLE device_I, PHIDD_ATTRIBUTES attributes_IO) override
   {
@@ -35,14 +40,8 @@ class CSystemHidCalls final : public CWinHidCalls {
   }
 };
 
-class CSystemUsbCalls final : public CWinUsbCalls {
+class CSystemUsbCalls final : public CSystemFileCalls<CWinUsbCalls> {
  public:
-  HANDLE CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareMode_I, LPSECURITY_ATTRIBUTES security_I,
-                     DWORD creation_I, DWORD flags_I, HANDLE template_I) override
-  {
-    return ::CreateFileA(fileName_I, access_I, shareMode_I, security_I, creation_I, flags_I, template_I);
-  }
-  BOOL CloseHandle(HANDLE handle_I) override { return ::CloseHandle(handle_I); }
   BOOL WinUsb_Initialize(HANDLE file_I, PWINUSB_INTERFACE_HANDLE usb_O) override
   {
     return ::WinUsb_Initialize(file_I, usb_O);

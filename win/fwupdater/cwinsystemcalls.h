@@ -8,21 +8,29 @@
 #include <windows.h>
 // The device headers need the base types first.
 #include <cfgmgr32.h>
-#include <hidsdi.h>
 #include <setupapi.h>
 #include <winusb.h>
+// The HID headers declare their functions without C linkage.
+extern "C" {
+#include <hidsdi.h>
+}
 
 #include <memory>
 
 namespace orv {
 
-// hid.dll, with the file calls that open a collection.
-class CWinHidCalls {
+// kernel32.dll: the file handle a device interface is opened with.
+class CWinFileCalls {
  public:
-  virtual ~CWinHidCalls() = default;
+  virtual ~CWinFileCalls() = default;
   virtual HANDLE CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareMode_I,
                              LPSECURITY_ATTRIBUTES security_I, DWORD creation_I, DWORD flags_I, HANDLE template_I) = 0;
   virtual BOOL CloseHandle(HANDLE handle_I) = 0;
+};
+
+// hid.dll, with the file calls that open a collection.
+class CWinHidCalls : public CWinFileCalls {
+ public:
   virtual void HidD_GetHidGuid(LPGUID guid_O) = 0;
   virtual BOOLEAN HidD_GetAttributes(HANDLE device_I, PHIDD_ATTRIBUTES attributes_IO) = 0;
   virtual BOOLEAN HidD_GetPreparsedData(HANDLE device_I, PHIDP_PREPARSED_DATA* data_O) = 0;
@@ -33,12 +41,8 @@ class CWinHidCalls {
 };
 
 // winusb.dll, with the file calls that open the device interface it works on.
-class CWinUsbCalls {
+class CWinUsbCalls : public CWinFileCalls {
  public:
-  virtual ~CWinUsbCalls() = default;
-  virtual HANDLE CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareMode_I,
-                             LPSECURITY_ATTRIBUTES security_I, DWORD creation_I, DWORD flags_I, HANDLE template_I) = 0;
-  virtual BOOL CloseHandle(HANDLE handle_I) = 0;
   virtual BOOL WinUsb_Initialize(HANDLE file_I, PWINUSB_INTERFACE_HANDLE usb_O) = 0;
   virtual BOOL WinUsb_Free(WINUSB_INTERFACE_HANDLE usb_I) = 0;
   virtual BOOL WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE usb_I, UCHAR type_I, UCHAR index_I, USHORT language_I,

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <numeric>
 
 #include "common/cclock.h"
 #include "common/fwupdater/rtdisp.h"
 #include "common/osd/i2cconnectorftdi.h"
 #include "tests/testsupport/crecordingnotifier.h"
+#include "tests/testsupport/firmwaretext.h"
 #include "tests/testsupport/testfiles.h"
 #include "tests/win/devices/csimbridgedll.h"
 #include "win/common/importwin32api.h"
@@ -26,17 +26,6 @@ std::filesystem::path ProgramFolder()
   wchar_t program[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, program, MAX_PATH);
   return std::filesystem::path(program).parent_path();
-}
-
-std::vector<uint8_t> Image(size_t blocks_I)
-{
-  std::vector<uint8_t> image(blocks_I * FLASH_UINT_SIZE);
-  uint32_t state = 0x2468ACE;
-  for (uint8_t& byte : image) {
-    state = state * 1103515245u + 12345u;
-    byte = static_cast<uint8_t>(state >> 16);
-  }
-  return image;
 }
 
 class FtdiBinding : public ::testing::Test {
@@ -64,7 +53,7 @@ TEST_F(FtdiBinding, AScalerIsProgrammedThroughTheDll)
   EXPECT_EQ(connector->GetSerialNumber(0), "ORV16A0012345");
   test::CRecordingNotifier log;
   CScalarISP isp(connector, &log, false);
-  const std::vector<uint8_t> image = Image(2);
+  const std::vector<uint8_t> image = test::PatternBytes(7, 2 * FLASH_UINT_SIZE);
   isp.LoadData(image);
   ASSERT_TRUE(isp.SerialFlashISPFlow()) << (log.mErrors.empty() ? "" : log.mErrors.front());
   EXPECT_EQ(mDll.ScalerFlash(0, static_cast<uint32_t>(image.size())), image);
