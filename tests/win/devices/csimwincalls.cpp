@@ -20,9 +20,10 @@ std::shared_ptr<T> Find(std::map<void*, std::shared_ptr<T>>& objects_I, void* ke
 }
 
 template <typename T>
-bool Release(std::map<void*, std::shared_ptr<T>>& objects_I, void* key_I)
+bool Release(std::map<void*, std::shared_ptr<T>>& objects_I, void* key_I, size_t& badReleases_IO)
 {
   if (objects_I.erase(key_I) == 1) return true;
+  ++badReleases_IO;
   SetLastError(ERROR_INVALID_HANDLE);
   return false;
 }
@@ -55,10 +56,12 @@ void CSimWinCalls::SetFeatureLength(const std::string& path_I, USHORT length_I)
   mFeatureLengths[ToLower(path_I)] = length_I;
 }
 
-size_t CSimWinCalls::OpenObjects()
+std::string CSimWinCalls::Leftovers()
 {
   std::lock_guard<std::mutex> guard(mLock);
-  return mFiles.size() + mUsbHandles.size() + mPreparsed.size() + mSets.size();
+  const size_t open = mFiles.size() + mUsbHandles.size() + mPreparsed.size() + mSets.size();
+  if (open == 0 && mBadReleases == 0) return "";
+  return std::to_string(open) + " open, " + std::to_string(mBadReleases) + " released that were not";
 }
 
 std::vector<SFileOpen> CSimWinCalls::FileOpens()
@@ -104,7 +107,7 @@ HANDLE CSimWinCalls::CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareM
 BOOL CSimWinCalls::CloseHandle(HANDLE handle_I)
 {
   std::lock_guard<std::mutex> guard(mLock);
-  return Release(mFiles, handle_I);
+  return Release(mFiles, handle_I, mBadReleases);
 }
 
 BOOLEAN CSimWinCalls::HidD_GetAttributes(HANDLE device_I, PHIDD_ATTRIBUTES attributes_IO)
@@ -137,7 +140,7 @@ BOOLEAN CSimWinCalls::HidD_GetPreparsedData(HANDLE device_I, PHIDP_PREPARSED_DAT
 BOOLEAN CSimWinCalls::HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data_I)
 {
   std::lock_guard<std::mutex> guard(mLock);
-  return Release(mPreparsed, data_I);
+  return Release(mPreparsed, data_I, mBadReleases);
 }
 
 NTSTATUS CSimWinCalls::HidP_GetCaps(PHIDP_PREPARSED_DATA data_I, PHIDP_CAPS caps_O)
@@ -186,7 +189,7 @@ BOOL CSimWinCalls::WinUsb_Initialize(HANDLE file_I, PWINUSB_INTERFACE_HANDLE usb
 BOOL CSimWinCalls::WinUsb_Free(WINUSB_INTERFACE_HANDLE usb_I)
 {
   std::lock_guard<std::mutex> guard(mLock);
-  return Release(mUsbHandles, usb_I);
+  return Release(mUsbHandles, usb_I, mBadReleases);
 }
 
 BOOL CSimWinCalls::WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE usb_I, UCHAR type_I, UCHAR index_I, USHORT,
@@ -292,7 +295,7 @@ BOOL CSimWinCalls::SetupDiGetDeviceInterfaceDetailA(HDEVINFO set_I, PSP_DEVICE_I
 BOOL CSimWinCalls::SetupDiDestroyDeviceInfoList(HDEVINFO set_I)
 {
   std::lock_guard<std::mutex> guard(mLock);
-  return Release(mSets, set_I);
+  return Release(mSets, set_I, mBadReleases);
 }
 
 std::shared_ptr<CSimWinCalls::SFile> CSimWinCalls::File(HANDLE handle_I)

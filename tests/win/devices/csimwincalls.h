@@ -2,7 +2,8 @@
 // present interface, the HID class driver moves feature reports to and from the simulated collections,
 // WinUSB reaches the bulk boards, the configuration manager walks the bus's device tree and SetupAPI lists
 // the present interfaces of a class. Handles, preparsed data and device information sets are real objects of
-// this table, so a call on one already released fails as on Windows, and a test can count what was left open.
+// this table, so a call on one already released fails as on Windows, and a test sees what was left open or
+// released twice.
 #pragma once
 
 #include <map>
@@ -44,8 +45,9 @@ class CSimWinCalls : public CWinHidCalls,
   SWinDeviceCalls Tables();
   // The longest feature report the collection at this path declares.
   void SetFeatureLength(const std::string& path_I, USHORT length_I);
-  // Handles, WinUSB handles, preparsed data and device information sets not released yet.
-  size_t OpenObjects();
+  // What went wrong with the table's objects (handles, WinUSB handles, preparsed data, device information
+  // sets): how many are still open and how many releases named none; empty when nothing did.
+  std::string Leftovers();
   std::vector<SFileOpen> FileOpens();
   // Every flag word SetupDiGetClassDevsW was given.
   std::vector<DWORD> ClassDevsFlags();
@@ -123,6 +125,7 @@ class CSimWinCalls : public CWinHidCalls,
   std::vector<std::string> mNodes;
   std::vector<SFileOpen> mFileOpens;
   std::vector<DWORD> mClassDevsFlags;
+  size_t mBadReleases = 0;
 };
 
 }  // namespace orv::test

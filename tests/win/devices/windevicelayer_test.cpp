@@ -150,7 +150,7 @@ TEST_F(WinDeviceLayer, SetupApiListsThePresentInterfacesOfEachClassInTheirOrder)
   EXPECT_EQ(bulk, layer.Present(EDEVICECLASS_BULK));
   // Present device interfaces only; every list is destroyed again.
   EXPECT_EQ(layer.mCalls->ClassDevsFlags(), (std::vector<DWORD>{0x12, 0x12}));
-  EXPECT_EQ(layer.mCalls->OpenObjects(), 0u);
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
 }
 
 TEST_F(WinDeviceLayer, EnumerationEndsAtAFailingMemberAndSkipsOneWithoutAUsableSize)
@@ -167,7 +167,7 @@ TEST_F(WinDeviceLayer, EnumerationEndsAtAFailingMemberAndSkipsOneWithoutAUsableS
   }
   layer.mCalls->mRefuseSets = true;
   EXPECT_TRUE(layer.Enumerate(EDEVICECLASS_HID).empty());
-  EXPECT_EQ(layer.mCalls->OpenObjects(), 0u);
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
 }
 
 TEST_F(WinDeviceLayer, TheAncestorWalkFollowsTheDeviceTree)
@@ -201,7 +201,7 @@ TEST_F(WinDeviceLayer, ACollectionTellsItsIdentityAndUsageAndIsClosedAgain)
   CHIDFLDeviceInterface absent("\\\\?\\HID#VID_4F52&PID_0999#1#{4d1e55b2-f16f-11cf-88cb-001111000030}", layer.Hid());
   EXPECT_FALSE(absent.QueryAttributes());
   EXPECT_FALSE(absent.IsOpen());
-  EXPECT_EQ(layer.mCalls->OpenObjects(), 0u);
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
   for (const test::SFileOpen& open : layer.mCalls->FileOpens()) {
     EXPECT_EQ(open.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
     EXPECT_EQ(open.shareMode, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
@@ -254,7 +254,7 @@ TEST_F(WinDeviceLayer, ARouterCollectionCarriesEveryReportInA1024ByteWrapper)
   EXPECT_EQ(Bytes(layer.mCalls->mGets.back().begin(), layer.mCalls->mGets.back().begin() + 4),
             (Bytes{0xDC, 0x00, 0x05, 0x14}));
   board.Close();
-  EXPECT_EQ(layer.mCalls->OpenObjects(), 0u);
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
 }
 
 TEST_F(WinDeviceLayer, ABulkBoardIsIdentifiedAndSwitchedThroughWinUsb)
@@ -270,7 +270,7 @@ TEST_F(WinDeviceLayer, ABulkBoardIsIdentifiedAndSwitchedThroughWinUsb)
   EXPECT_EQ(GetParentDeviceIdOfPath(*usb, path, 0), "USB\\VID_4F52&PID_0300\\5&4&0&2");
   ASSERT_TRUE(board.SwitchToBLMode());
   EXPECT_TRUE(layer.Present(EDEVICECLASS_BULK).empty()) << "the board left for its loader";
-  EXPECT_EQ(layer.mCalls->OpenObjects(), 0u);
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
   for (const test::SFileOpen& open : layer.mCalls->FileOpens()) {
     EXPECT_EQ(open.flags, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED));
   }

@@ -55,7 +55,7 @@ TEST(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
     EXPECT_EQ(device.mTouchInterface->GetInterfaceType(), EINTERFACETYPE_I2C);
   }
   // Interfaces are left closed after they were identified.
-  EXPECT_EQ(calls->OpenObjects(), 0u);
+  EXPECT_EQ(calls->Leftovers(), "");
 }
 
 TEST(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)

@@ -109,7 +109,7 @@ TEST_F(WinUpdate, ATabletIsFollowedThroughItsLoaderAndEveryHandleIsClosed)
   ExpectSegments(*mPlatform->I2CBoard("touch"), "tablet_s.touch");
   const std::string log = Log();
   EXPECT_NE(log.find("IMPORTANT Attach Message (" + mPlatform->HidBoard("pen")->Config().loader.path), std::string::npos);
-  EXPECT_EQ(mCalls->OpenObjects(), 0u);
+  EXPECT_EQ(mCalls->Leftovers(), "");
 }
 
 TEST_F(WinUpdate, EveryBoardOfThePenDisplayIsUpdatedTheScalerThroughTheDll)
@@ -118,7 +118,7 @@ TEST_F(WinUpdate, EveryBoardOfThePenDisplayIsUpdatedTheScalerThroughTheDll)
   ExpectDisplayBoardsProgrammed();
   const std::vector<uint8_t> scaler = test::ReadBytes("display_scaler.bin");
   EXPECT_EQ(mDll.ScalerFlash(0, static_cast<uint32_t>(scaler.size())), scaler);
-  EXPECT_EQ(mCalls->OpenObjects(), 0u);
+  EXPECT_EQ(mCalls->Leftovers(), "");
 }
 
 TEST_F(WinUpdate, WithoutTheDllEveryOtherBoardIsUpdatedAndTheScalerFails)
