@@ -165,6 +165,15 @@ SClassified Classify(const std::vector<sim::SSimTransfer>& trace_I, bool router_
   return result;
 }
 
+// The first, middle and last of the transfers, each once.
+std::vector<uint64_t> Spread(const std::vector<uint64_t>& transfers_I)
+{
+  if (transfers_I.empty()) return {};
+  std::vector<uint64_t> picked{transfers_I.front(), transfers_I[transfers_I.size() / 2], transfers_I.back()};
+  picked.erase(std::unique(picked.begin(), picked.end()), picked.end());
+  return picked;
+}
+
 struct SOutcome {
   int exitCode = -1;
   std::u16string message;
@@ -322,18 +331,20 @@ bool CMatrix::Apply(const SKind& kind_I, sim::CSimPlatform& platform_I, size_t f
   }
 }
 
-// The user plugs the board in again; nothing of the fault is left.
+// The user plugs the board in again, later, and starts the package anew: nothing of the fault is left, and the
+// arrivals and removals of the first run are no news to the second.
 void CMatrix::Recover(const SKind& kind_I, sim::CSimPlatform& platform_I)
 {
   if (const auto tunnel = platform_I.I2CBoard(kind_I.board)) {
     tunnel->ClearFaults();
     if (!tunnel->IsPresent()) tunnel->Replug();
-    return;
+  } else {
+    const auto hid = platform_I.HidBoard(kind_I.board);
+    hid->ClearFaults();
+    if (!hid->IsPresent()) hid->Replug();
   }
-  const auto hid = platform_I.HidBoard(kind_I.board);
-  hid->ClearFaults();
-  if (!hid->IsPresent()) hid->Replug();
   Pause(kPowerOffMs + 1000);
+  platform_I.Bus()->DeliverDueEvents();
 }
 
 void CMatrix::Case(const SKind& kind_I, size_t phase_I, size_t fault_I, uint64_t at_I)
@@ -455,18 +466,21 @@ void CMatrix::Run(size_t sample_I, size_t onlyKind_I)
     const SClassified classified = Classify(trace, options.find("0301") != std::string::npos,
                                             healthy->I2CBoard(kind.board) != nullptr, reenumerates);
     for (size_t phase = 0; phase < kPhaseCount; ++phase) {
-      // The first transfer of the phase, and its first get for the faults of a reply.
-      std::optional<uint64_t> first, firstGet;
+      // The phase's first, middle and last transfer, and the same of its gets for the faults of a reply.
+      std::vector<uint64_t> all, gets;
       for (size_t i = 0; i < classified.phase.size(); ++i) {
         if (classified.phase[i] != phase) continue;
-        if (!first) first = i + 1;
-        if (!firstGet && classified.get[i]) firstGet = i + 1;
+        all.push_back(i + 1);
+        if (classified.get[i]) gets.push_back(i + 1);
       }
-      if (!first) continue;
       for (size_t fault = 0; fault < kFaultCount; ++fault) {
         const bool reply = fault == EFAULT_SHORT || fault == EFAULT_GARBAGE;
-        if (reply && !firstGet) continue;
-        Case(kind, phase, fault, reply ? *firstGet : *first);
+        // Busy, refused and wrongly echoed exchanges last from the start: one case a phase is enough.
+        const bool whole = fault == EFAULT_BUSY || fault == EFAULT_NOACK ||
+                           (fault == EFAULT_GARBAGE && healthy->I2CBoard(kind.board) != nullptr);
+        std::vector<uint64_t> points = Spread(reply ? gets : all);
+        if (whole && !points.empty()) points.resize(1);
+        for (const uint64_t at : points) Case(kind, phase, fault, at);
       }
     }
   }

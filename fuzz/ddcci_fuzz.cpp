@@ -11,10 +11,7 @@ namespace orv::fuzz {
 
 void RunDisplayConversation(const std::shared_ptr<sim::CSimI2CSlave>& display_I)
 {
-  sim::SSimBridgeConfig config;
-  config.roundTripUs = 0;
-  config.honourLatencyTimer = false;
-  sim::CSimFtdiBridge bridge(config);
+  sim::CSimFtdiBridge bridge(InstantBridge());
   bridge.Attach(display_I);
   CI2CConnectorFTDI connector(bridge);
   if (!connector.Open(0)) return;
@@ -39,10 +36,7 @@ void MakeSeeds(const std::string& folder_I)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-  if (const char* folder = std::getenv("ORVEL_FUZZ_SEEDS")) {
-    orv::fuzz::MakeSeeds(folder);
-    std::exit(0);
-  }
+  orv::fuzz::MakeSeedsWhenAsked(&orv::fuzz::MakeSeeds);
   return 0;
 }
 

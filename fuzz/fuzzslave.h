@@ -3,9 +3,19 @@
 #pragma once
 
 #include "fuzz/fuzzsupport.h"
+#include "sim/csimftdibridge.h"
 #include "sim/csimi2cbus.h"
 
 namespace orv::fuzz {
+
+// A bridge that costs no time: the conversation, not the wire, is under test.
+inline sim::SSimBridgeConfig InstantBridge()
+{
+  sim::SSimBridgeConfig config;
+  config.roundTripUs = 0;
+  config.honourLatencyTimer = false;
+  return config;
+}
 
 class CFuzzSlave : public sim::CSimI2CSlave {
  public:

@@ -28,6 +28,14 @@ void CNullNotifier::Error(const std::string& message_I)
   if (verbose) std::fprintf(stderr, "error: %s\n", message_I.c_str());
 }
 
+void MakeSeedsWhenAsked(void (*make_I)(const std::string& folder_I))
+{
+  if (const char* folder = std::getenv("ORVEL_FUZZ_SEEDS")) {
+    make_I(folder);
+    std::exit(0);
+  }
+}
+
 std::string WriteScratchFile(const uint8_t* data_I, size_t size_I, const std::string& extension_I)
 {
   const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";

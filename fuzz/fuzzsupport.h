@@ -29,6 +29,9 @@ class CByteSource {
   size_t mPos = 0;
 };
 
+// With ORVEL_FUZZ_SEEDS set to a folder, makes a harness's seeds there and ends the process; else nothing.
+void MakeSeedsWhenAsked(void (*make_I)(const std::string& folder_I));
+
 // The input written to a file of the process's own, named with the given extension.
 std::string WriteScratchFile(const uint8_t* data_I, size_t size_I, const std::string& extension_I);
 

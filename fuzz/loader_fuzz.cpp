@@ -116,10 +116,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
   for (size_t i = 0; i < airoha.size(); ++i) airoha[i] = static_cast<uint8_t>(i * 13);
   gAiroha = std::make_shared<CBinaryAiroFlash>();
   gAiroha->Load(fuzz::WriteScratchFile(airoha.data(), airoha.size(), ".airoflash"));
-  if (const char* folder = std::getenv("ORVEL_FUZZ_SEEDS")) {
-    fuzz::MakeSeeds(folder);
-    std::exit(0);
-  }
+  fuzz::MakeSeedsWhenAsked(&fuzz::MakeSeeds);
   return 0;
 }
 

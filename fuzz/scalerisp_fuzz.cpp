@@ -12,10 +12,7 @@ namespace orv::fuzz {
 
 void RunScalerConversation(const std::shared_ptr<sim::CSimI2CSlave>& isp_I, bool quanta_I)
 {
-  sim::SSimBridgeConfig config;
-  config.roundTripUs = 0;
-  config.honourLatencyTimer = false;
-  sim::CSimFtdiBridge bridge(config);
+  sim::CSimFtdiBridge bridge(InstantBridge());
   bridge.Attach(isp_I);
   auto connector = std::make_shared<CI2CConnectorFTDI>(bridge);
   if (!connector->Open(0)) return;
@@ -48,10 +45,7 @@ void MakeSeeds(const std::string& folder_I)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-  if (const char* folder = std::getenv("ORVEL_FUZZ_SEEDS")) {
-    orv::fuzz::MakeSeeds(folder);
-    std::exit(0);
-  }
+  orv::fuzz::MakeSeedsWhenAsked(&orv::fuzz::MakeSeeds);
   return 0;
 }
 
