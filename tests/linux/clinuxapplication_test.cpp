@@ -71,9 +71,8 @@ TEST_F(CLinuxApplication, TheDemoRunSucceedsAndNamesItsLog)
 TEST_F(CLinuxApplication, LangDeShowsGermanTexts)
 {
   EXPECT_EQ(Run({"-simulate", "default", "-lang", "de", "-testpid", "0210", "-auto", "pen"}), 0);
-  const std::string german = WideToUtf8(LoadResString(EUISTRING_UPDATE_SUCCEEDED, 7));
-  EXPECT_NE(german, WideToUtf8(LoadResString(EUISTRING_UPDATE_SUCCEEDED, 9)));
-  EXPECT_NE(test::Contents(mOut).find(german), std::string::npos);
+  EXPECT_NE(test::Contents(mOut).find("Die Firmware wurde erfolgreich aktualisiert."), std::string::npos)
+      << test::Contents(mOut);
 }
 
 TEST_F(CLinuxApplication, OptionsHelpVersionAndASecondCopy)
