@@ -1,0 +1,49 @@
+// The fixture of the emulated-device tests: a umockdev testbed, a simulated platform from a scenario mirrored
+// into it, and the pumping clock installed for the test's lifetime.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "sim/csimplatform.h"
+#include "tests/linuxdevices/emulateddevices.h"
+#include "tests/linuxdevices/umockdevbed.h"
+
+namespace orv::test {
+
+class CLinuxDeviceTest : public ::testing::Test {
+ protected:
+  CLinuxDeviceTest() : mInstalled(mClock) {}
+  ~CLinuxDeviceTest() override { mClock.SetPump(nullptr); }
+
+  // Builds the simulated platform and mirrors it; with its FTDI bridge when the scenario has a scaler.
+  void Emulate(const std::string& scenario_I)
+  {
+    std::string error;
+    mPlatform = scenario_I == "default" ? sim::CSimPlatform::Create("default", error)
+                                        : sim::CSimPlatform::CreateFromText(scenario_I, error);
+    ASSERT_TRUE(mPlatform) << error;
+    mBus = std::make_unique<CEmulatedBus>(mBed, mPlatform->Bus());
+    mBus->Start(mPlatform->Scaler() ? &mPlatform->D2XX() : nullptr);
+    mClock.SetPump([this] { mBus->Pump(); });
+  }
+
+  // The simulated path of the first HID interface on the bus whose path contains the text.
+  std::string SimPath(const std::string& part_I)
+  {
+    for (const std::string& path : mPlatform->Bus()->EnumerateInterfacePaths(EDEVICECLASS_HID)) {
+      if (path.find(part_I) != std::string::npos) return path;
+    }
+    return "";
+  }
+
+  CPumpingClock mClock;
+  CScopedClock mInstalled;
+  CUmockdevBed mBed;
+  std::unique_ptr<sim::CSimPlatform> mPlatform;
+  std::unique_ptr<CEmulatedBus> mBus;
+};
+
+}  // namespace orv::test
