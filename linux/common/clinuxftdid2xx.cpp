@@ -137,7 +137,7 @@ FT_STATUS CLinuxFtdiD2XX::Read(FT_HANDLE handle_I, void* buffer_O, uint32_t toRe
   const uint64_t start = Clock().NowMs();
   while (bridge->received.size() < toRead_I) {
     const size_t before = bridge->received.size();
-    if (!Collect(*bridge)) return FT_IO_ERROR;
+    if (!Collect(*bridge, toRead_I - before)) return FT_IO_ERROR;
     if (bridge->received.size() > before) continue;
     if (Clock().NowMs() - start >= bridge->readTimeoutMs) break;
     Pause(1);
@@ -193,7 +193,7 @@ FT_STATUS CLinuxFtdiD2XX::GetQueueStatus(FT_HANDLE handle_I, uint32_t* bytes_O)
   SBridge* bridge = Find(handle_I);
   if (bridge == nullptr) return FT_INVALID_HANDLE;
   if (bytes_O == nullptr) return FT_INVALID_PARAMETER;
-  if (!Collect(*bridge)) return FT_IO_ERROR;
+  if (!Collect(*bridge, kReadChunk)) return FT_IO_ERROR;
   *bytes_O = static_cast<uint32_t>(bridge->received.size());
   return FT_OK;
 }
@@ -232,10 +232,10 @@ CLinuxFtdiD2XX::SBridge* CLinuxFtdiD2XX::Find(FT_HANDLE handle_I) const
   return nullptr;
 }
 
-bool CLinuxFtdiD2XX::Collect(SBridge& bridge_IO)
+bool CLinuxFtdiD2XX::Collect(SBridge& bridge_IO, size_t wanted_I)
 {
   uint8_t chunk[kReadChunk];
-  const int read = ftdi_read_data(bridge_IO.context, chunk, static_cast<int>(sizeof(chunk)));
+  const int read = ftdi_read_data(bridge_IO.context, chunk, static_cast<int>(std::min(wanted_I, sizeof(chunk))));
   if (read < 0) return false;
   bridge_IO.received.insert(bridge_IO.received.end(), chunk, chunk + read);
   return true;

@@ -46,8 +46,9 @@ class CLinuxFtdiD2XX : public CD2XX {
   };
 
   SBridge* Find(FT_HANDLE handle_I) const;
-  // One read of what the bridge has ready, into the received bytes.
-  bool Collect(SBridge& bridge_IO);
+  // What the bridge has ready, up to wanted_I bytes, into the received bytes. libftdi1 stops at the first
+  // transfer that brings enough, so asking for just what is missing costs one transfer.
+  bool Collect(SBridge& bridge_IO, size_t wanted_I);
 
   std::shared_ptr<CLinuxAccessLog> mAccessLog;
   std::vector<std::unique_ptr<SBridge>> mBridges;

@@ -17,8 +17,8 @@ void PutLe16(std::vector<uint8_t>& bytes_IO, uint16_t value_I)
 
 }  // namespace
 
-CLinuxUsbDevice::CLinuxUsbDevice(libusb_device_handle* handle_I, bool claimed_I)
-    : mHandle(handle_I), mClaimed(claimed_I)
+CLinuxUsbDevice::CLinuxUsbDevice(libusb_context* context_I, libusb_device_handle* handle_I, bool claimed_I)
+    : mContext(context_I), mHandle(handle_I), mClaimed(claimed_I)
 {
 }
 
@@ -26,6 +26,7 @@ CLinuxUsbDevice::~CLinuxUsbDevice()
 {
   if (mClaimed) libusb_release_interface(mHandle, 0);
   libusb_close(mHandle);
+  libusb_exit(mContext);
 }
 
 // As the device gave it at enumeration, laid out byte for byte.
@@ -55,31 +56,33 @@ bool CLinuxUsbDevice::ControlTransfer(const SUsbSetupPacket& setup_I, std::vecto
   return result >= 0;
 }
 
-CLinuxUsbSystem::CLinuxUsbSystem(std::shared_ptr<CLinuxAccessLog> accessLog_I) : mAccessLog(std::move(accessLog_I))
-{
-  if (libusb_init(&mContext) != LIBUSB_SUCCESS) mContext = nullptr;
-}
-
-CLinuxUsbSystem::~CLinuxUsbSystem()
-{
-  if (mContext != nullptr) libusb_exit(mContext);
-}
-
 std::unique_ptr<CUsbDevice> CLinuxUsbSystem::Open(const std::string& path_I)
 {
-  if (mContext == nullptr) return nullptr;
+  unsigned bus = 0, address = 0;
+  char rest = 0;
+  if (std::sscanf(path_I.c_str(), "/dev/bus/usb/%3u/%3u%c", &bus, &address, &rest) != 2) return nullptr;
+  libusb_context* context = nullptr;
+  if (libusb_init(&context) != LIBUSB_SUCCESS) return nullptr;
   libusb_device** list = nullptr;
-  if (libusb_get_device_list(mContext, &list) < 0) return nullptr;
-  libusb_device* device = FindDevice(list, path_I);
   libusb_device_handle* handle = nullptr;
-  const int opened = device != nullptr ? libusb_open(device, &handle) : LIBUSB_ERROR_NOT_FOUND;
-  libusb_free_device_list(list, 1);
+  int opened = LIBUSB_ERROR_NOT_FOUND;
+  const ssize_t count = libusb_get_device_list(context, &list);
+  for (ssize_t i = 0; i < count; ++i) {
+    if (libusb_get_bus_number(list[i]) == bus && libusb_get_device_address(list[i]) == address) {
+      opened = libusb_open(list[i], &handle);
+      break;
+    }
+  }
+  if (count >= 0) libusb_free_device_list(list, 1);
   if (opened == LIBUSB_ERROR_ACCESS && mAccessLog) mAccessLog->Refused(path_I);
-  if (opened != LIBUSB_SUCCESS) return nullptr;
+  if (opened != LIBUSB_SUCCESS) {
+    libusb_exit(context);
+    return nullptr;
+  }
   // The vendor requests go to interface 0; claiming it keeps other programs off while the board is ours.
   libusb_set_auto_detach_kernel_driver(handle, 1);
   const bool claimed = libusb_claim_interface(handle, 0) == LIBUSB_SUCCESS;
-  return std::make_unique<CLinuxUsbDevice>(handle, claimed);
+  return std::make_unique<CLinuxUsbDevice>(context, handle, claimed);
 }
 
 std::string CLinuxUsbSystem::GetAncestorId(const std::string& instanceId_I, uint8_t levels_I)
@@ -88,16 +91,5 @@ std::string CLinuxUsbSystem::GetAncestorId(const std::string& instanceId_I, uint
 }
 
 std::string CLinuxUsbSystem::InstanceIdOfPath(const std::string& path_I) { return LinuxInstanceIdOfPath(path_I); }
-
-libusb_device* CLinuxUsbSystem::FindDevice(libusb_device** list_I, const std::string& path_I) const
-{
-  unsigned bus = 0, address = 0;
-  char rest = 0;
-  if (std::sscanf(path_I.c_str(), "/dev/bus/usb/%3u/%3u%c", &bus, &address, &rest) != 2) return nullptr;
-  for (libusb_device** device = list_I; *device != nullptr; ++device) {
-    if (libusb_get_bus_number(*device) == bus && libusb_get_device_address(*device) == address) return *device;
-  }
-  return nullptr;
-}
 
 }  // namespace orv

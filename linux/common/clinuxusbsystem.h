@@ -1,5 +1,6 @@
 // Bulk boards through libusb-1.0: a usbfs node path opens that USB device; the device descriptor and the
-// vendor control transfers are libusb's.
+// vendor control transfers are libusb's. Each open device has a libusb context of its own, which lists the
+// devices present at that moment.
 #pragma once
 
 #include <libusb.h>
@@ -16,8 +17,8 @@ class CLinuxUsbDevice : public CUsbDevice {
  public:
   static constexpr unsigned kTimeoutMs = 5000;
 
-  // Takes over the open handle.
-  CLinuxUsbDevice(libusb_device_handle* handle_I, bool claimed_I);
+  // Takes over the open handle and its context.
+  CLinuxUsbDevice(libusb_context* context_I, libusb_device_handle* handle_I, bool claimed_I);
   ~CLinuxUsbDevice() override;
   CLinuxUsbDevice(const CLinuxUsbDevice&) = delete;
   CLinuxUsbDevice& operator=(const CLinuxUsbDevice&) = delete;
@@ -26,26 +27,21 @@ class CLinuxUsbDevice : public CUsbDevice {
   bool ControlTransfer(const SUsbSetupPacket& setup_I, std::vector<uint8_t>& data_IO) override;
 
  private:
+  libusb_context* mContext;
   libusb_device_handle* mHandle;
   bool mClaimed;
 };
 
 class CLinuxUsbSystem : public CUsbSystem {
  public:
-  explicit CLinuxUsbSystem(std::shared_ptr<CLinuxAccessLog> accessLog_I);
-  ~CLinuxUsbSystem() override;
-  CLinuxUsbSystem(const CLinuxUsbSystem&) = delete;
-  CLinuxUsbSystem& operator=(const CLinuxUsbSystem&) = delete;
+  explicit CLinuxUsbSystem(std::shared_ptr<CLinuxAccessLog> accessLog_I) : mAccessLog(std::move(accessLog_I)) {}
 
   std::unique_ptr<CUsbDevice> Open(const std::string& path_I) override;
   std::string GetAncestorId(const std::string& instanceId_I, uint8_t levels_I) override;
   std::string InstanceIdOfPath(const std::string& path_I) override;
 
  private:
-  libusb_device* FindDevice(libusb_device** list_I, const std::string& path_I) const;
-
   std::shared_ptr<CLinuxAccessLog> mAccessLog;
-  libusb_context* mContext = nullptr;
 };
 
 }  // namespace orv

@@ -181,7 +181,8 @@ class CEmulatedBus : public CDeviceEventSink {
   std::vector<std::shared_ptr<CEmulatedUsbfsNode>> mBridges;
 };
 
-// The scheduled clock of a run with emulated devices: each pause first mirrors the bus's due changes, and
+// The scheduled clock of a run with emulated devices: each pause mirrors the bus's due changes before and
+// after it, and
 // the pauses umockdev's thread makes on behalf of a device (the bridge's transfer times) cost nothing, since
 // the thread that waits for the device is not pausing meanwhile.
 class CPumpingClock : public CClock {
