@@ -1,5 +1,9 @@
 #include "linux/common/clinuxplatform.h"
 
+#include <cstdio>
+
+#include "common/fwupdater/cdevice.h"
+
 #include "linux/common/clinuxd2xxlibrary.h"
 #include "linux/common/clinuxdeviceevents.h"
 #include "linux/common/clinuxhidsystem.h"
@@ -7,6 +11,21 @@
 #include "linux/common/clinuxusbsystem.h"
 
 namespace orv {
+namespace {
+
+constexpr unsigned kFtdiVendorId = 0x0403;
+
+bool DescribesBoard(const PrototypeMap& prototypes_I, unsigned vendor_I, unsigned product_I)
+{
+  for (const auto& [key, prototype] : prototypes_I) {
+    for (size_t board = 0; board < prototype.mVendorId.size(); ++board) {
+      if (prototype.mVendorId[board] == vendor_I && prototype.mProductId[board] == product_I) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 CLinuxPlatform::CLinuxPlatform()
     : mAccessLog(std::make_shared<CLinuxAccessLog>()),
@@ -43,10 +62,17 @@ std::shared_ptr<CDeviceEventSource> CLinuxPlatform::CreateEvents() const
   return mRecorder ? RecordingEvents(events, mRecorder) : events;
 }
 
-std::vector<std::string> CLinuxPlatform::PermissionProblems() const
+std::vector<std::string> CLinuxPlatform::PermissionProblems(const PrototypeMap& prototypes_I) const
 {
   std::vector<std::string> lines;
-  for (const std::string& node : mAccessLog->RefusedNodes()) lines.push_back(PermissionAdvice(node, NodeIdentity(node)));
+  for (const std::string& node : mAccessLog->RefusedNodes()) {
+    const std::string identity = NodeIdentity(node);
+    unsigned vendor = 0, product = 0;
+    if (std::sscanf(identity.c_str(), "%4x:%4x", &vendor, &product) != 2) continue;
+    if (vendor == DefaultVendorId || vendor == kFtdiVendorId || DescribesBoard(prototypes_I, vendor, product)) {
+      lines.push_back(PermissionAdvice(node, identity));
+    }
+  }
   return lines;
 }
 

@@ -9,6 +9,7 @@
 
 #include "common/fwupdater/cdeviceevents.h"
 #include "common/fwupdater/cdiscovery.h"
+#include "common/fwupdater/ctopologyreader.h"
 #include "common/fwupdater/ctransferrecorder.h"
 #include "common/osd/cd2xx.h"
 #include "linux/common/clinuxpermissions.h"
@@ -33,8 +34,10 @@ class CLinuxPlatform {
   // Listens for arrivals and removals from the moment it is made.
   std::shared_ptr<CDeviceEventSource> CreateEvents() const;
   CD2XX& D2XX() const { return mRecordingD2XX ? *mRecordingD2XX : *mD2XX; }
-  // One line for each node the run was refused, naming it and the udev rules.
-  std::vector<std::string> PermissionProblems() const;
+  // One line for each node of ours the run was refused, naming it and the udev rules: nodes of the maker's
+  // vendor id, of a board the topology describes, or of an FTDI bridge. Other devices' nodes are not ours to
+  // open.
+  std::vector<std::string> PermissionProblems(const PrototypeMap& prototypes_I) const;
 
  private:
   std::shared_ptr<CLinuxAccessLog> mAccessLog;

@@ -3,6 +3,7 @@
 #include "app/runapplication.h"
 #include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
+#include "linux/common/clinuxplatform.h"
 #include "linux/common/clinuxpreupdateprompt.h"
 #include "linux/common/clinuxprocessservices.h"
 #include "linux/common/clinuxterminalview.h"
@@ -13,23 +14,23 @@ namespace {
 
 const char* const kUsage =
     "usage: orvel-fwupdater [-auto LIST] [-path PATH | -testpid PIDS] [-serial SERIAL] [-port N] [-lang CODE]\n"
-    "                       [-simulate SCENARIO|default]\n"
+    "                       [-simulate SCENARIO|default | -record FILE]\n"
     "  -auto LIST       boards to update in order, comma-separated: pen, touch, bluetooth, scalar\n"
-    "  -path PATH       device interface path of the device to update (without its \\\\?\\ prefix; + for &)\n"
+    "  -path PATH       device path of the device to update: its hidraw node (/dev/hidraw3); simulated, the\n"
+    "                   device interface path without its \\\\?\\ prefix (+ for &)\n"
     "  -testpid PIDS    hexadecimal product ids, comma-separated; the first attached one is updated\n"
     "  -serial SERIAL   serial number the display must report before its scaler is updated\n"
     "  -port N          index of the display's FTDI bridge\n"
     "  -lang CODE       language of the texts (en, de, fr, ja, ...); default from LC_ALL, LC_MESSAGES, LANG\n"
     "  -simulate FILE   run against the simulated devices a scenario describes ('default': a pen display)\n"
+    "  -record FILE     write every transfer with the devices to FILE, for a report of a failing board\n"
     "Without -path and -testpid the device and the list come from autoconfig.ini; the topology is\n"
     "./fw_loader.ini. Exit codes: 0 success, 1 error, 2 cancelled, 255 another copy is running.\n";
-
-// Real HID and USB access is not part of this build: without a scenario the bus is empty.
-const char* const kNoDevices = R"({"devices": []})";
 
 struct SArguments {
   std::vector<std::string> options;
   std::string scenario;
+  std::string recording;
   bool help = false;
   bool valid = true;
 };
@@ -40,13 +41,16 @@ SArguments SplitArguments(const std::vector<std::string>& args_I)
   for (size_t i = 0; i < args_I.size(); ++i) {
     if (args_I[i] == "--help" || args_I[i] == "-h") {
       arguments.help = true;
-    } else if (args_I[i] == "-simulate") {
+    } else if (args_I[i] == "-simulate" || args_I[i] == "-record") {
       arguments.valid = arguments.valid && i + 1 < args_I.size();
-      if (i + 1 < args_I.size()) arguments.scenario = args_I[++i];
+      std::string& value = args_I[i] == "-simulate" ? arguments.scenario : arguments.recording;
+      if (i + 1 < args_I.size()) value = args_I[++i];
     } else {
       arguments.options.push_back(args_I[i]);
     }
   }
+  // A recording is of real devices.
+  arguments.valid = arguments.valid && (arguments.scenario.empty() || arguments.recording.empty());
   return arguments;
 }
 
@@ -55,6 +59,17 @@ std::string Join(const std::vector<std::string>& tokens_I)
   std::string line;
   for (const std::string& token : tokens_I) line += (line.empty() ? "" : " ") + token;
   return line;
+}
+
+void Report(FILE* err_I, const std::vector<std::string>& lines_I)
+{
+  for (const std::string& line : lines_I) std::fprintf(err_I, "orvel-fwupdater: %s\n", line.c_str());
+}
+
+// A -path names a device node, which the option's Windows prefix must not hide.
+void UnprefixDevicePath(StartupOptions& options_IO)
+{
+  if (options_IO.path.rfind(u"\\\\?\\/", 0) == 0) options_IO.path.erase(0, 4);
 }
 
 }  // namespace
@@ -70,14 +85,30 @@ int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE
   if (!instance.Acquire()) return -1;
 
   std::string error;
-  const std::unique_ptr<sim::CSimPlatform> platform =
-      arguments.scenario.empty() ? sim::CSimPlatform::CreateFromText(kNoDevices, error)
-                                 : sim::CSimPlatform::Create(arguments.scenario, error);
-  if (!platform) {
+  std::unique_ptr<sim::CSimPlatform> simulated;
+  std::unique_ptr<CLinuxPlatform> real;
+  if (!arguments.scenario.empty()) {
+    simulated = sim::CSimPlatform::Create(arguments.scenario, error);
+  } else {
+    real = std::make_unique<CLinuxPlatform>();
+    if (!arguments.recording.empty() && !real->Record(arguments.recording, error)) real.reset();
+  }
+  if (!simulated && !real) {
     std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
     return 1;
   }
-  const StartupOptions options = ParseCommandLine(Utf8ToWide(Join(arguments.options)));
+  // Boards of ours whose nodes this user may not open: say which and how to get access, not "no device".
+  PrototypeMap prototypes;
+  if (real) {
+    const std::unique_ptr<CDiscovery> discovery = real->CreateDiscovery("./fw_loader.ini");
+    discovery->Discover();
+    prototypes = discovery->GetPrototypes();
+    const std::vector<std::string> problems = real->PermissionProblems(prototypes);
+    Report(err_I, problems);
+    if (!problems.empty()) return 1;
+  }
+  StartupOptions options = ParseCommandLine(Utf8ToWide(Join(arguments.options)));
+  UnprefixDevicePath(options);
   const auto user = std::make_shared<CLinuxUserLanguage>();
   // The view takes over Ctrl-C; it comes after the pre-update question, which Ctrl-C simply ends.
   std::unique_ptr<CLinuxTerminalView> view;
@@ -94,8 +125,8 @@ int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE
   };
   ports.makeEnvironment = [&] {
     SRunEnvironment environment;
-    environment.discovery = platform->CreateDiscovery("./fw_loader.ini");
-    environment.events = platform->Events();
+    environment.discovery = simulated ? simulated->CreateDiscovery("./fw_loader.ini") : real->CreateDiscovery("./fw_loader.ini");
+    environment.events = simulated ? simulated->Events() : real->CreateEvents();
     environment.namedEvents = std::make_shared<CLinuxNamedEvents>();
     environment.keepAwake = &keepAwake;
     return environment;
@@ -103,9 +134,11 @@ int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE
   ports.tempDir = TemporaryDirectory();
   ports.localTime = LocalTime();
   ports.logPath = &logPath;
-  const CScopedD2XX bridge(platform->D2XX());
+  const CScopedD2XX bridge(simulated ? simulated->D2XX() : real->D2XX());
   const int code = RunApplication(options, ports);
-  if (!platform->WriteResults(error)) std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
+  if (simulated && !simulated->WriteResults(error)) std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
+  if (real && code != 0) Report(err_I, real->PermissionProblems(prototypes));
+  if (real && !real->RecordingGood()) std::fprintf(err_I, "orvel-fwupdater: the recording %s is incomplete\n", arguments.recording.c_str());
   if (!logPath.empty()) std::fprintf(out_I, "log: %s\n", logPath.c_str());
   return code;
 }

@@ -28,7 +28,6 @@ constexpr unsigned kFtdiBitMode = 0x0B;
 constexpr unsigned kFtdiReadPins = 0x0C;
 constexpr unsigned kFtdiReadEeprom = 0x90;
 constexpr uint8_t kModemStatus[2] = {0x32, 0x60};
-constexpr uint32_t kMaxLatencyMs = 255;
 
 void PutLe16(std::vector<uint8_t>& bytes_IO, uint32_t value_I)
 {
@@ -262,10 +261,8 @@ bool CEmulatedFtdiNode::Claim()
 {
   if (mHandle != nullptr) return true;
   uint32_t location = 0;
-  // A chip hands over each byte by its latency timer at the latest: a read waits for all there is.
   return mBridge.ListDevices(nullptr, &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) == FT_OK &&
-         mBridge.OpenEx(reinterpret_cast<void*>(static_cast<uintptr_t>(location)), FT_OPEN_BY_LOCATION, &mHandle) == FT_OK &&
-         mBridge.SetTimeouts(mHandle, kMaxLatencyMs, kMaxLatencyMs) == FT_OK;
+         mBridge.OpenEx(reinterpret_cast<void*>(static_cast<uintptr_t>(location)), FT_OPEN_BY_LOCATION, &mHandle) == FT_OK;
 }
 
 void CEmulatedFtdiNode::Release()
@@ -301,7 +298,9 @@ int CEmulatedFtdiNode::Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO,
       mErrorChar = low;
       mErrorEnabled = high & 1;
       return status(mBridge.SetChars(mHandle, mEventChar, mEventEnabled, mErrorChar, mErrorEnabled));
-    case kFtdiSetLatency: return status(mBridge.SetLatencyTimer(mHandle, low));
+    case kFtdiSetLatency:
+      mLatencyMs = low;
+      return status(mBridge.SetLatencyTimer(mHandle, low));
     case kFtdiBitMode: return status(mBridge.SetBitMode(mHandle, low, high));
     case kFtdiPollModemStatus:
       if (setup_I.length < 2) return -EPIPE;
@@ -329,10 +328,14 @@ int CEmulatedFtdiNode::Bulk(uint8_t endpoint_I, uint8_t* data_IO, int length_I, 
     return 0;
   }
   if (endpoint_I != 0x81 || length_I < 2) return -EPIPE;
-  // Everything the bridge will have within its read time-out comes at once, as a chip's transfer completes
-  // when its data is there; the device time that costs is not counted (see CPumpingClock).
+  uint32_t waiting = 0;
+  for (uint8_t waited = 0; waiting == 0; ++waited) {
+    if (mBridge.GetQueueStatus(mHandle, &waiting) != FT_OK) return -EPIPE;
+    if (waiting > 0 || waited == mLatencyMs) break;
+    Pause(1);
+  }
   const int packets = (length_I + kPacketSize - 1) / kPacketSize;
-  std::vector<uint8_t> data(static_cast<size_t>(std::max(0, length_I - 2 * packets)));
+  std::vector<uint8_t> data(std::min<size_t>(waiting, static_cast<size_t>(std::max(0, length_I - 2 * packets))));
   uint32_t read = 0;
   if (!data.empty() && mBridge.Read(mHandle, data.data(), static_cast<uint32_t>(data.size()), &read) != FT_OK) {
     return -EPIPE;
@@ -547,21 +550,71 @@ void CEmulatedBus::Remove(const std::string& path_I)
 
 void CPumpingClock::SetPump(std::function<void()> pump_I)
 {
-  std::lock_guard<std::mutex> lock(mLock);
+  std::lock_guard<std::mutex> lock(mPumpLock);
   mPump = std::move(pump_I);
+}
+
+void CPumpingClock::Pump()
+{
+  std::function<void()> pump;
+  {
+    std::lock_guard<std::mutex> lock(mPumpLock);
+    pump = mPump;
+  }
+  if (pump) pump();
 }
 
 void CPumpingClock::Pause(uint32_t milliseconds_I)
 {
-  if (InDeviceHandler()) return;
-  std::function<void()> pump;
+  const bool device = InDeviceHandler();
+  if (!device) Pump();
   {
-    std::lock_guard<std::mutex> lock(mLock);
-    pump = mPump;
+    std::unique_lock<std::mutex> lock(mLock);
+    const std::thread::id self = std::this_thread::get_id();
+    const bool visiting = !device && mParticipants.count(self) == 0;
+    if (visiting) mParticipants.insert(self);
+    const uint64_t wake = mNow + milliseconds_I;
+    const auto entry = mWakeTimes.insert(wake);
+    AdvanceIfAllPausing();
+    mChanged.wait(lock, [this, wake] { return mNow >= wake; });
+    mWakeTimes.erase(entry);
+    if (visiting) mParticipants.erase(mParticipants.find(self));
   }
-  if (pump) pump();
-  mClock.Pause(milliseconds_I);
-  if (pump) pump();
+  if (!device) Pump();
+}
+
+uint64_t CPumpingClock::NowMs()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return mNow;
+}
+
+void CPumpingClock::Join()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mParticipants.insert(std::this_thread::get_id());
+  if (mExpected > 0) --mExpected;
+}
+
+void CPumpingClock::Leave()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  const auto found = mParticipants.find(std::this_thread::get_id());
+  if (found != mParticipants.end()) mParticipants.erase(found);
+  AdvanceIfAllPausing();
+}
+
+void CPumpingClock::Expect()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  ++mExpected;
+}
+
+void CPumpingClock::AdvanceIfAllPausing()
+{
+  if (mWakeTimes.empty() || mWakeTimes.size() < mParticipants.size() + mExpected) return;
+  mNow = std::max(mNow, *mWakeTimes.begin());
+  mChanged.notify_all();
 }
 
 }  // namespace orv::test

@@ -5,6 +5,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <set>
+#include <thread>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -101,6 +105,7 @@ class CEmulatedBulkNode : public CEmulatedUsbfsNode {
 // each start with the two modem-status bytes.
 class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
  public:
+  // A chip with nothing to send answers an IN transfer when its latency timer runs out.
   static constexpr int kPacketSize = 512;
 
   explicit CEmulatedFtdiNode(CD2XX& bridge_I) : mBridge(bridge_I) {}
@@ -115,6 +120,7 @@ class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
  private:
   CD2XX& mBridge;
   FT_HANDLE mHandle = nullptr;
+  uint8_t mLatencyMs = 16;
   uint8_t mEventChar = 0, mEventEnabled = 0, mErrorChar = 0, mErrorEnabled = 0;
 };
 
@@ -181,22 +187,30 @@ class CEmulatedBus : public CDeviceEventSink {
   std::vector<std::shared_ptr<CEmulatedUsbfsNode>> mBridges;
 };
 
-// The scheduled clock of a run with emulated devices: each pause mirrors the bus's due changes before and
-// after it, and
-// the pauses umockdev's thread makes on behalf of a device (the bridge's transfer times) cost nothing, since
-// the thread that waits for the device is not pausing meanwhile.
+// The virtual time of a run with emulated devices, shared by the run's threads as CScheduledClock shares it,
+// with two additions: each pause first and last mirrors the bus's due changes; and a pause on umockdev's
+// thread (time a device spends, such as the bridge's transfer times) stands in for the thread that waits in
+// the ioctl meanwhile, so device time passes as on hardware.
 class CPumpingClock : public CClock {
  public:
   void SetPump(std::function<void()> pump_I);
   void Pause(uint32_t milliseconds_I) override;
-  uint64_t NowMs() override { return mClock.NowMs(); }
-  void Join() override { mClock.Join(); }
-  void Leave() override { mClock.Leave(); }
-  void Expect() override { mClock.Expect(); }
+  uint64_t NowMs() override;
+  void Join() override;
+  void Leave() override;
+  void Expect() override;
 
  private:
-  CScheduledClock mClock;
+  void Pump();
+  void AdvanceIfAllPausing();
+
   std::mutex mLock;
+  std::condition_variable mChanged;
+  uint64_t mNow = 0;
+  std::multiset<std::thread::id> mParticipants;
+  size_t mExpected = 0;
+  std::multiset<uint64_t> mWakeTimes;
+  std::mutex mPumpLock;
   std::function<void()> mPump;
 };
 
