@@ -3,6 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -12,6 +15,26 @@
 #include "tests/linuxdevices/umockdevbed.h"
 
 namespace orv::test {
+
+// Root's file-access override capabilities leave the calling thread (and the threads it starts) for a while, so
+// that file modes bind it as they bind a user.
+class CScopedNoFileOverride {
+ public:
+  CScopedNoFileOverride()
+  {
+    syscall(SYS_capget, &mHeader, mSaved);
+    __user_cap_data_struct reduced[2] = {mSaved[0], mSaved[1]};
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    syscall(SYS_capset, &mHeader, reduced);
+  }
+  ~CScopedNoFileOverride() { syscall(SYS_capset, &mHeader, mSaved); }
+  CScopedNoFileOverride(const CScopedNoFileOverride&) = delete;
+  CScopedNoFileOverride& operator=(const CScopedNoFileOverride&) = delete;
+
+ private:
+  __user_cap_header_struct mHeader{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct mSaved[2]{};
+};
 
 class CLinuxDeviceTest : public ::testing::Test {
  protected:

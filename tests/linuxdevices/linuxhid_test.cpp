@@ -1,7 +1,3 @@
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "common/fwupdater/chidfldeviceinterface.h"
@@ -35,24 +31,6 @@ class LinuxHid : public CLinuxDeviceTest {
  protected:
   std::shared_ptr<CLinuxAccessLog> mLog = std::make_shared<CLinuxAccessLog>();
   CLinuxHidSystem mHid{mLog};
-};
-
-// Root's DAC override and search capabilities leave the calling thread (and threads it starts) for a while,
-// so that file modes bind it as they bind a user.
-class CScopedNoFileOverride {
- public:
-  CScopedNoFileOverride()
-  {
-    syscall(SYS_capget, &mHeader, mSaved);
-    __user_cap_data_struct reduced[2] = {mSaved[0], mSaved[1]};
-    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-    syscall(SYS_capset, &mHeader, reduced);
-  }
-  ~CScopedNoFileOverride() { syscall(SYS_capset, &mHeader, mSaved); }
-
- private:
-  __user_cap_header_struct mHeader{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct mSaved[2]{};
 };
 
 }  // namespace

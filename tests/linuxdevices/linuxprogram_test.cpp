@@ -1,15 +1,7 @@
-#include <filesystem>
-#include <fstream>
-
-#include "app/uistrings.h"
 #include "common/fwupdater/cbinaryairoflash.h"
 #include "common/fwupdater/cintelhex.h"
 #include "common/fwupdater/csrec.h"
-#include "common/textconversion.h"
-#include "linux/fwupdater/clinuxapplication.h"
-#include "tests/linux/linuxtesthelpers.h"
-#include "tests/linuxdevices/linuxdevicetest.h"
-#include "tests/testsupport/testfiles.h"
+#include "tests/linuxdevices/linuxprogramtest.h"
 
 using namespace orv;
 using namespace orv::test;
@@ -30,83 +22,22 @@ const char* const kTablet = R"({
   ]
 })";
 
-// The whole Linux program in a copy of the demo package, against the emulated devices of a scenario.
-class CLinuxProgramTest : public CLinuxDeviceTest {
- protected:
-  CLinuxProgramTest()
-      : mPrevious(std::filesystem::current_path()),
-        mTemp("TMPDIR", mDir.Path().string()),
-        mLanguage("LC_ALL", std::string("C"))
-  {
-    std::filesystem::copy(SourceDir() / "examples" / "demo", mDir.Path() / "demo");
-    std::filesystem::current_path(mDir.Path() / "demo");
-    CountTopologyLevelsOfUsb();
-  }
-  ~CLinuxProgramTest() override { std::filesystem::current_path(mPrevious); }
+// A pad whose pen board shows up as a USB device of the bulk class and comes back as a HID loader.
+const char* const kBulkPad = R"({
+  "devices": [
+    {"kind": "bulk", "name": "pen", "pid": "0300", "loaderPid": "0301", "usageId": "1",
+     "parent": "USB\\ROOT_HUB30\\1", "protocol": 0, "blockStart": "8000", "blockSize": 4096, "blocks": 32,
+     "writeSize": 128}
+  ]
+})";
 
-  int Run(const std::vector<std::string>& args_I, const std::string& input_I = "")
-  {
-    FILE* in = std::tmpfile();
-    std::fputs(input_I.c_str(), in);
-    std::rewind(in);
-    const int code = RunLinuxApplication(args_I, in, mOut, mErr);
-    std::fclose(in);
-    return code;
-  }
-
-  std::string Out() { return Contents(mOut); }
-  std::string Err() { return Contents(mErr); }
-  std::string Log()
-  {
-    const std::string out = Out();
-    const size_t start = out.rfind("log: ");
-    if (start == std::string::npos) return "";
-    std::ifstream log(out.substr(start + 5, out.find('\n', start) - start - 5));
-    return std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
-  }
-  static std::string English(uint16_t id_I) { return WideToUtf8(LoadResString(id_I, 9)); }
-
-  void ExpectFlash(const std::string& board_I, uint32_t address_I, const std::vector<uint8_t>& bytes_I)
-  {
-    const std::shared_ptr<sim::CSimHidBoard> hid = mPlatform->HidBoard(board_I);
-    const std::vector<uint8_t> flash = hid ? hid->FlashBytes(address_I, static_cast<uint32_t>(bytes_I.size()))
-                                           : mPlatform->I2CBoard(board_I)->FlashBytes(address_I, static_cast<uint32_t>(bytes_I.size()));
-    EXPECT_TRUE(flash == bytes_I) << board_I;
-  }
-  void ExpectSRecFlash(const std::string& board_I, const std::string& file_I)
-  {
-    CSRec image;
-    ASSERT_TRUE(image.Load(file_I));
-    for (const SRecSegment& segment : image.GetSegments()) ExpectFlash(board_I, segment.start, segment.data);
-  }
-
-  CScratchDir mDir;
-  std::filesystem::path mPrevious;
-  CScopedEnvironment mTemp;
-  CScopedEnvironment mLanguage;
-  FILE* mOut = std::tmpfile();
-  FILE* mErr = std::tmpfile();
-
- private:
-  // On Linux as on Windows a composite USB device has a node for each of its interfaces, which the
-  // simulation's device tree leaves out: for the real hardware the package counts one level more from the
-  // boards of the composite tablet and display to the device they share.
-  static void CountTopologyLevelsOfUsb()
-  {
-    std::ifstream in("fw_loader.ini");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-             {"\"usagePg\": \"FF0D\",\n\t\t\t\"update\": \"tablet_s.pen\"", "\"usagePg\": \"FF0D\",\n\t\t\t\"topology\": 2,\n\t\t\t\"update\": \"tablet_s.pen\""},
-             {"\"usagePg\": \"FF0D\",\n\t\t\t\"update\": \"tablet_s.touch\"", "\"usagePg\": \"FF0D\",\n\t\t\t\"topology\": 2,\n\t\t\t\"update\": \"tablet_s.touch\""},
-             {"\"intoBLMode\": false,", "\"intoBLMode\": false,\n\t\t\t\"topology\": 2,"},
-             {"\"topology\": 1,", "\"topology\": 2,"}}) {
-      const size_t at = text.find(from);
-      ASSERT_NE(at, std::string::npos) << from;
-      text.replace(at, from.size(), to);
-    }
-    std::ofstream("fw_loader.ini", std::ios::trunc) << text;
-  }
-};
+const char* const kBulkPadModels = R"(
+	{"name": "Orvel Pad B",
+	 "penBoard": {"pid": "0300", "interface": "BULK", "sectors": 32, "usageId": "0", "usagePg": "0", "update": "tablet_s.pen"}},
+	{"name": "Orvel Pad B",
+	 "penBoard": {"pid": "0300", "update": "tablet_s.pen"},
+	 "loaderBoard": {"pid": "0301", "interface": "HID", "sectors": 32, "usageId": "1", "usagePg": "FF0D"}}
+])";
 
 class LinuxProgram : public CLinuxProgramTest {};
 
@@ -139,4 +70,36 @@ TEST_F(LinuxProgram, ATabletLeavesForItsLoaderAndItsTouchControllerIsReachedThro
   ExpectSRecFlash("touch", "tablet_s.touch");
   const std::string log = Log();
   EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message (/dev/hidraw"));
+}
+
+TEST_F(LinuxProgram, ABulkBoardIsSentIntoItsLoaderThroughLibusbAndProgrammed)
+{
+  std::ifstream in("fw_loader.ini");
+  std::string topology((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  topology.replace(topology.rfind(']'), 1, std::string(",") + kBulkPadModels);
+  std::ofstream("fw_loader.ini", std::ios::trunc) << topology;
+  Emulate(kBulkPad);
+  ASSERT_EQ(Run({"-testpid", "0300", "-auto", "pen"}), 0) << Err() << Log();
+  ExpectSRecFlash("pen", "tablet_s.pen");
+  const std::string log = Log();
+  EXPECT_NE(log.find("IMPORTANT Attach Message (/dev/hidraw"), std::string::npos);
+  EXPECT_NE(log.find("IMPORTANT Attach Message (/dev/bus/usb/"), std::string::npos) << "back as the bulk device";
+}
+
+TEST_F(LinuxProgram, ABoardIsNamedByItsNodeAndARunWithoutDevicesSaysSo)
+{
+  Emulate("default");
+  const std::string node = mBus->NodeOf(SimPath("PID_0211"));
+  EXPECT_EQ(Run({"-path", node, "-auto", "bluetooth"}), 0) << Err() << Log();
+  EXPECT_NE(Log().find("Passed Path: " + node), std::string::npos);
+  EXPECT_EQ(Run({"-path", "/dev/hidraw99", "-auto", "bluetooth"}), 1);
+  EXPECT_NE(Err().find(English(EUISTRING_ERROR_TARGET_NOT_FOUND)), std::string::npos) << Err();
+}
+
+TEST_F(LinuxProgram, WithoutDevicesTheRunEndsWithNoDeviceFound)
+{
+  Emulate(R"({"devices": []})");
+  EXPECT_EQ(Run({"-testpid", "0210", "-auto", "pen"}), 1);
+  EXPECT_NE(Err().find(English(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << Err();
+  EXPECT_EQ(Err().find("no permission"), std::string::npos);
 }
