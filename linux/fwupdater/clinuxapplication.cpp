@@ -91,7 +91,6 @@ int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE
     simulated = sim::CSimPlatform::Create(arguments.scenario, error);
   } else {
     real = std::make_unique<CLinuxPlatform>();
-    if (!arguments.recording.empty() && !real->Record(arguments.recording, error)) real.reset();
   }
   if (!simulated && !real) {
     std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
@@ -106,6 +105,11 @@ int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE
     const std::vector<std::string> problems = real->PermissionProblems(prototypes);
     Report(err_I, problems);
     if (!problems.empty()) return 1;
+  }
+  // The recording starts with the run itself, so that the run replays against it as it was.
+  if (real && !arguments.recording.empty() && !real->Record(arguments.recording, error)) {
+    std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
+    return 1;
   }
   StartupOptions options = ParseCommandLine(Utf8ToWide(Join(arguments.options)));
   UnprefixDevicePath(options);

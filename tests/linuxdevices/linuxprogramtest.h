@@ -23,6 +23,7 @@ class CLinuxProgramTest : public CLinuxDeviceTest {
   CLinuxProgramTest()
       : mPrevious(std::filesystem::current_path()),
         mTemp("TMPDIR", mDir.Path().string()),
+        mRuntime("XDG_RUNTIME_DIR", mDir.Path().string()),
         mLanguage("LC_ALL", std::string("C"))
   {
     std::filesystem::copy(SourceDir() / "examples" / "demo", mDir.Path() / "demo");
@@ -70,6 +71,8 @@ class CLinuxProgramTest : public CLinuxDeviceTest {
   CScratchDir mDir;
   std::filesystem::path mPrevious;
   CScopedEnvironment mTemp;
+  // A lock of its own: test programs run side by side.
+  CScopedEnvironment mRuntime;
   CScopedEnvironment mLanguage;
   FILE* mOut = std::tmpfile();
   FILE* mErr = std::tmpfile();
