@@ -310,7 +310,7 @@ bool CTransferRecorder::Open(const std::string& file_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
   if (mFile != nullptr) std::fclose(mFile);
-  mFile = std::fopen(file_I.c_str(), "we");
+  mFile = std::fopen(file_I.c_str(), "w");
   mStartMs = Clock().NowMs();
   mGood = mFile != nullptr && std::fprintf(mFile, "%s\n", kRecordingHeader) > 0 && std::fflush(mFile) == 0;
   return mGood;
