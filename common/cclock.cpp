@@ -66,9 +66,10 @@ void CVirtualClock::ClearPauses()
 
 void CScheduledClock::Pause(uint32_t milliseconds_I)
 {
+  const bool standIn = PausesForAnother();
   std::unique_lock<std::mutex> lock(mLock);
   const std::thread::id self = std::this_thread::get_id();
-  const bool visiting = mParticipants.count(self) == 0;
+  const bool visiting = !standIn && mParticipants.count(self) == 0;
   if (visiting) mParticipants.insert(self);
   const uint64_t wake = mNow + milliseconds_I;
   const auto entry = mWakeTimes.insert(wake);

@@ -64,6 +64,11 @@ class CScheduledClock : public CClock {
   void Leave() override;
   void Expect() override;
 
+ protected:
+  // Whether the calling thread pauses on behalf of another that waits for it meanwhile (a device answering
+  // a call): its pause then counts as that thread's, not as one of its own.
+  virtual bool PausesForAnother() const { return false; }
+
  private:
   void AdvanceIfAllPausing();
 

@@ -568,53 +568,10 @@ void CPumpingClock::Pause(uint32_t milliseconds_I)
 {
   const bool device = InDeviceHandler();
   if (!device) Pump();
-  {
-    std::unique_lock<std::mutex> lock(mLock);
-    const std::thread::id self = std::this_thread::get_id();
-    const bool visiting = !device && mParticipants.count(self) == 0;
-    if (visiting) mParticipants.insert(self);
-    const uint64_t wake = mNow + milliseconds_I;
-    const auto entry = mWakeTimes.insert(wake);
-    AdvanceIfAllPausing();
-    mChanged.wait(lock, [this, wake] { return mNow >= wake; });
-    mWakeTimes.erase(entry);
-    if (visiting) mParticipants.erase(mParticipants.find(self));
-  }
+  CScheduledClock::Pause(milliseconds_I);
   if (!device) Pump();
 }
 
-uint64_t CPumpingClock::NowMs()
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  return mNow;
-}
-
-void CPumpingClock::Join()
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  mParticipants.insert(std::this_thread::get_id());
-  if (mExpected > 0) --mExpected;
-}
-
-void CPumpingClock::Leave()
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  const auto found = mParticipants.find(std::this_thread::get_id());
-  if (found != mParticipants.end()) mParticipants.erase(found);
-  AdvanceIfAllPausing();
-}
-
-void CPumpingClock::Expect()
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  ++mExpected;
-}
-
-void CPumpingClock::AdvanceIfAllPausing()
-{
-  if (mWakeTimes.empty() || mWakeTimes.size() < mParticipants.size() + mExpected) return;
-  mNow = std::max(mNow, *mWakeTimes.begin());
-  mChanged.notify_all();
-}
+bool CPumpingClock::PausesForAnother() const { return InDeviceHandler(); }
 
 }  // namespace orv::test

@@ -5,10 +5,7 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <set>
-#include <thread>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -191,25 +188,17 @@ class CEmulatedBus : public CDeviceEventSink {
 // with two additions: each pause first and last mirrors the bus's due changes; and a pause on umockdev's
 // thread (time a device spends, such as the bridge's transfer times) stands in for the thread that waits in
 // the ioctl meanwhile, so device time passes as on hardware.
-class CPumpingClock : public CClock {
+class CPumpingClock : public CScheduledClock {
  public:
   void SetPump(std::function<void()> pump_I);
   void Pause(uint32_t milliseconds_I) override;
-  uint64_t NowMs() override;
-  void Join() override;
-  void Leave() override;
-  void Expect() override;
+
+ protected:
+  bool PausesForAnother() const override;
 
  private:
   void Pump();
-  void AdvanceIfAllPausing();
 
-  std::mutex mLock;
-  std::condition_variable mChanged;
-  uint64_t mNow = 0;
-  std::multiset<std::thread::id> mParticipants;
-  size_t mExpected = 0;
-  std::multiset<uint64_t> mWakeTimes;
   std::mutex mPumpLock;
   std::function<void()> mPump;
 };

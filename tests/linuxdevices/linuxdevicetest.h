@@ -41,12 +41,13 @@ class CLinuxDeviceTest : public ::testing::Test {
   CLinuxDeviceTest() : mInstalled(mClock) {}
   ~CLinuxDeviceTest() override { mClock.SetPump(nullptr); }
 
-  // Builds the simulated platform and mirrors it; with its FTDI bridge when the scenario has a scaler.
+  // Builds the simulated platform of a scenario (its text, a file, or "default") and mirrors it; with its
+  // FTDI bridge when the scenario has a scaler.
   void Emulate(const std::string& scenario_I)
   {
     std::string error;
-    mPlatform = scenario_I == "default" ? sim::CSimPlatform::Create("default", error)
-                                        : sim::CSimPlatform::CreateFromText(scenario_I, error);
+    mPlatform = scenario_I.find('{') == std::string::npos ? sim::CSimPlatform::Create(scenario_I, error)
+                                                          : sim::CSimPlatform::CreateFromText(scenario_I, error);
     ASSERT_TRUE(mPlatform) << error;
     mBus = std::make_unique<CEmulatedBus>(mBed, mPlatform->Bus());
     mBus->Start(mPlatform->Scaler() ? &mPlatform->D2XX() : nullptr);

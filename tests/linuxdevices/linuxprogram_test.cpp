@@ -8,20 +8,6 @@ using namespace orv::test;
 
 namespace {
 
-// The demo package's pen tablet: its pen board leaves the bus for its loader and comes back; its touch
-// controller sits behind the tablet's I2C tunnel.
-const char* const kTablet = R"({
-  "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
-  "devices": [
-    {"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "instance": 1,
-     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "8000", "blockSize": 4096,
-     "blocks": 32, "writeSize": 128},
-    {"kind": "i2c", "name": "touch", "pid": "0101", "usageId": "2", "interface": 1, "instance": 2,
-     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "2000", "blockSize": 1024,
-     "blocks": 22, "writeSize": 128}
-  ]
-})";
-
 // A pad whose pen board shows up as a USB device of the bulk class and comes back as a HID loader.
 const char* const kBulkPad = R"({
   "devices": [
@@ -64,7 +50,7 @@ TEST_F(LinuxProgram, TheDemoDisplayIsUpdatedThroughHidrawAndLibftdi)
 
 TEST_F(LinuxProgram, ATabletLeavesForItsLoaderAndItsTouchControllerIsReachedThroughTheTunnel)
 {
-  Emulate(kTablet);
+  Emulate("tablet_s.scenario");
   ASSERT_EQ(Run({"-testpid", "0101", "-auto", "pen,touch"}), 0) << Err() << Log();
   ExpectSRecFlash("pen", "tablet_s.pen");
   ExpectSRecFlash("touch", "tablet_s.touch");

@@ -8,18 +8,6 @@ using namespace orv::test;
 
 namespace {
 
-const char* const kTablet = R"({
-  "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
-  "devices": [
-    {"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "instance": 1,
-     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "8000", "blockSize": 4096,
-     "blocks": 32, "writeSize": 128},
-    {"kind": "i2c", "name": "touch", "pid": "0101", "usageId": "2", "interface": 1, "instance": 2,
-     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "2000", "blockSize": 1024,
-     "blocks": 22, "writeSize": 128}
-  ]
-})";
-
 class LinuxRecording : public CLinuxProgramTest {
  protected:
   static std::string Read(const std::string& file_I)
@@ -33,7 +21,7 @@ class LinuxRecording : public CLinuxProgramTest {
 
 TEST_F(LinuxRecording, ARecordedRunReplaysAsAScenarioTransferForTransfer)
 {
-  Emulate(kTablet);
+  Emulate("tablet_s.scenario");
   const std::string pen = mBus->NodeOf(SimPath("PID_0101&MI_00"));
   ASSERT_EQ(Run({"-record", "tablet.rec", "-testpid", "0101", "-auto", "pen,touch"}), 0) << Err();
   std::string recording = Read("tablet.rec");
