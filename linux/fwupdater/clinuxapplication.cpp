@@ -1,5 +1,9 @@
 #include "linux/fwupdater/clinuxapplication.h"
 
+#include <algorithm>
+#include <exception>
+
+#include "app/devicelisting.h"
 #include "app/runapplication.h"
 #include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
@@ -14,25 +18,38 @@ namespace {
 
 const char* const kUsage =
     "usage: orvel-fwupdater [-auto LIST] [-path PATH | -testpid PIDS] [-serial SERIAL] [-port N] [-lang CODE]\n"
-    "                       [-simulate SCENARIO|default | -record FILE]\n"
+    "                       [-result FILE] [-record FILE | -simulate SCENARIO|default] [-v]\n"
+    "       orvel-fwupdater --list [-simulate SCENARIO|default]\n"
+    "       orvel-fwupdater --version | --help\n"
     "  -auto LIST       boards to update in order, comma-separated: pen, touch, bluetooth, scalar\n"
-    "  -path PATH       device path of the device to update: its hidraw node (/dev/hidraw3); simulated, the\n"
-    "                   device interface path without its \\\\?\\ prefix (+ for &)\n"
+    "  -path PATH       the device to update by one of its paths as --list shows them: a hidraw node\n"
+    "                   (/dev/hidraw3); simulated, the interface path without its \\\\?\\ prefix (+ for &)\n"
     "  -testpid PIDS    hexadecimal product ids, comma-separated; the first attached one is updated\n"
     "  -serial SERIAL   serial number the display must report before its scaler is updated\n"
     "  -port N          index of the display's FTDI bridge\n"
     "  -lang CODE       language of the texts (en, de, fr, ja, ...); default from LC_ALL, LC_MESSAGES, LANG\n"
-    "  -simulate FILE   run against the simulated devices a scenario describes ('default': a pen display)\n"
+    "  -result FILE     write the run's result to FILE as JSON, whatever the outcome\n"
     "  -record FILE     write every transfer with the devices to FILE, for a report of a failing board\n"
+    "  -simulate FILE   run against the simulated devices a scenario describes ('default': a pen display),\n"
+    "                   or replay a recording\n"
+    "  -v               copy every log line to standard error\n"
+    "  --list           list the attached devices and their boards, and exit\n"
     "Without -path and -testpid the device and the list come from autoconfig.ini; the topology is\n"
     "./fw_loader.ini. Exit codes: 0 success, 1 error, 2 cancelled, 255 another copy is running.\n";
+
+constexpr int kAnotherCopy = 255;
+constexpr const char* kTopologyFile = "./fw_loader.ini";
 
 struct SArguments {
   std::vector<std::string> options;
   std::string scenario;
   std::string recording;
   bool help = false;
-  bool valid = true;
+  bool version = false;
+  bool list = false;
+  bool verbose = false;
+  bool simulateWithoutValue = false;
+  bool recordWithoutValue = false;
 };
 
 SArguments SplitArguments(const std::vector<std::string>& args_I)
@@ -41,16 +58,22 @@ SArguments SplitArguments(const std::vector<std::string>& args_I)
   for (size_t i = 0; i < args_I.size(); ++i) {
     if (args_I[i] == "--help" || args_I[i] == "-h") {
       arguments.help = true;
-    } else if (args_I[i] == "-simulate" || args_I[i] == "-record") {
-      arguments.valid = arguments.valid && i + 1 < args_I.size();
-      std::string& value = args_I[i] == "-simulate" ? arguments.scenario : arguments.recording;
-      if (i + 1 < args_I.size()) value = args_I[++i];
+    } else if (args_I[i] == "--version") {
+      arguments.version = true;
+    } else if (args_I[i] == "--list") {
+      arguments.list = true;
+    } else if (args_I[i] == "-v") {
+      arguments.verbose = true;
+    } else if (args_I[i] == "-simulate") {
+      arguments.simulateWithoutValue = i + 1 == args_I.size();
+      if (i + 1 < args_I.size()) arguments.scenario = args_I[++i];
+    } else if (args_I[i] == "-record") {
+      arguments.recordWithoutValue = i + 1 == args_I.size();
+      if (i + 1 < args_I.size()) arguments.recording = args_I[++i];
     } else {
       arguments.options.push_back(args_I[i]);
     }
   }
-  // A recording is of real devices.
-  arguments.valid = arguments.valid && (arguments.scenario.empty() || arguments.recording.empty());
   return arguments;
 }
 
@@ -61,90 +84,215 @@ std::string Join(const std::vector<std::string>& tokens_I)
   return line;
 }
 
-void Report(FILE* err_I, const std::vector<std::string>& lines_I)
+void PrintLine(FILE* stream_I, const std::string& line_I)
 {
-  for (const std::string& line : lines_I) std::fprintf(err_I, "orvel-fwupdater: %s\n", line.c_str());
+  std::fputs((line_I + "\n").c_str(), stream_I);
+  std::fflush(stream_I);
 }
 
-// A -path names a device node, which the option's Windows prefix must not hide.
+// A -path naming a device node must not keep the Windows prefix the option puts in front.
 void UnprefixDevicePath(StartupOptions& options_IO)
 {
   if (options_IO.path.rfind(u"\\\\?\\/", 0) == 0) options_IO.path.erase(0, 4);
 }
 
+// One run of the terminal application; every way it ends says why on the terminal.
+class CLinuxApplication {
+ public:
+  CLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I)
+      : mArgs(args_I), mArguments(SplitArguments(args_I)), mIn(in_I), mOut(out_I), mErr(err_I)
+  {
+  }
+
+  int Run()
+  {
+    if (mArguments.help) {
+      std::fputs(kUsage, mOut);
+      return 0;
+    }
+    if (mArguments.version) {
+      PrintLine(mOut, "orvel-fwupdater " + WideToUtf8(CAutoUpdateRun::VersionText()));
+      return 0;
+    }
+    const std::u16string commandLine = Utf8ToWide(Join(mArguments.options));
+    mOptions = ParseCommandLine(commandLine);
+    UnprefixDevicePath(mOptions);
+    mWarnings = CommandLineWarnings(commandLine);
+    if (mArguments.simulateWithoutValue) {
+      PrintLine(mErr, "error: option -simulate needs a value: a scenario file, or default");
+      return Finish(1, "option -simulate needs a value");
+    }
+    if (mArguments.recordWithoutValue || (!mArguments.recording.empty() && !mArguments.scenario.empty())) {
+      PrintLine(mErr, "error: option -record needs a file, and records the attached devices, not -simulate");
+      return Finish(1, "option -record needs a file and the attached devices");
+    }
+    for (const std::string& warning : mWarnings) PrintLine(mErr, "warning: " + warning);
+
+    CLinuxSingleInstance instance;
+    if (!instance.Acquire()) {
+      PrintLine(mErr, "error: another copy of orvel-fwupdater is running (or its lock " +
+                          CLinuxSingleInstance::DefaultLockPath() + " cannot be opened); nothing was done");
+      return Finish(kAnotherCopy, "Another copy of the updater is running; nothing was done.");
+    }
+    std::string error;
+    if (mArguments.scenario.empty()) {
+      mReal = std::make_unique<CLinuxPlatform>();
+    } else {
+      mSimulated = sim::CSimPlatform::Create(mArguments.scenario, error);
+    }
+    if (!mReal && !mSimulated) {
+      PrintLine(mErr, "error: " + error);
+      return Finish(1, error);
+    }
+    if (mReal && !CheckAccess()) return Finish(1, mProblems.front());
+    // The recording starts with the run itself, so that the run replays against it as it was.
+    if (!mArguments.recording.empty() && !mReal->Record(mArguments.recording, error)) {
+      PrintLine(mErr, "error: " + error);
+      return Finish(1, error);
+    }
+    const CScopedD2XX bridge(mSimulated ? mSimulated->D2XX() : mReal->D2XX());
+    const int code = mArguments.list ? List() : Update();
+    if (mSimulated && !mSimulated->WriteResults(error)) PrintLine(mErr, "error: " + error);
+    if (mReal && code != 0) ReportNewAccessProblems();
+    if (mReal && !mReal->RecordingGood()) PrintLine(mErr, "error: the recording " + mArguments.recording + " is incomplete");
+    return code;
+  }
+
+ private:
+  std::unique_ptr<CDiscovery> CreateDiscovery() const
+  {
+    return mSimulated ? mSimulated->CreateDiscovery(kTopologyFile) : mReal->CreateDiscovery(kTopologyFile);
+  }
+
+  // Nodes of our boards this user may not open end the run before it starts, each named with the udev rules
+  // that give access: not "no device".
+  bool CheckAccess()
+  {
+    const std::unique_ptr<CDiscovery> discovery = mReal->CreateDiscovery(kTopologyFile);
+    discovery->Discover();
+    mPrototypes = discovery->GetPrototypes();
+    mProblems = mReal->PermissionProblems(mPrototypes);
+    for (const std::string& problem : mProblems) PrintLine(mErr, "error: " + problem);
+    return mProblems.empty();
+  }
+
+  // A node refused during the run (the display's bridge, a board's loader).
+  void ReportNewAccessProblems()
+  {
+    for (const std::string& problem : mReal->PermissionProblems(mPrototypes)) {
+      if (std::find(mProblems.begin(), mProblems.end(), problem) == mProblems.end()) PrintLine(mErr, "error: " + problem);
+    }
+  }
+
+  int List()
+  {
+    const std::unique_ptr<CDiscovery> discovery = CreateDiscovery();
+    discovery->Discover();
+    if (discovery->GetPrototypes().empty()) {
+      PrintLine(mErr, "error: no device model could be read from ./fw_loader.ini (orvel-fwtool check . says why)");
+      return 1;
+    }
+    const std::vector<SListedDevice> devices = ListDevices(*discovery, mOptions.port);
+    if (devices.empty()) PrintLine(mOut, "no supported device is attached");
+    for (const std::string& line : DeviceListingLines(devices)) PrintLine(mOut, line);
+    return 0;
+  }
+
+  int Update()
+  {
+    const auto user = std::make_shared<CLinuxUserLanguage>();
+    // The view takes over Ctrl-C; it comes after the pre-update question, which Ctrl-C simply ends.
+    std::unique_ptr<CLinuxTerminalView> view;
+    bool prompted = false;
+    CLinuxKeepAwake keepAwake;
+    std::string logPath;
+    std::string logError;
+    SRunResult result;
+    SApplicationPorts ports;
+    ports.view = [&]() -> CUpdateView& {
+      if (!view) view = std::make_unique<CLinuxTerminalView>(mOut, mErr, prompted);
+      return *view;
+    };
+    ports.userLanguage = user;
+    ports.preUpdatePrompt = [&](const CLanguageProvider&) {
+      prompted = true;
+      return CLinuxPreUpdatePrompt(user, mOptions.lang, mIn, mOut).Run();
+    };
+    ports.makeEnvironment = [&] {
+      SRunEnvironment environment;
+      environment.discovery = CreateDiscovery();
+      environment.events = mSimulated ? mSimulated->Events() : mReal->CreateEvents();
+      environment.namedEvents = std::make_shared<CLinuxNamedEvents>();
+      environment.keepAwake = &keepAwake;
+      return environment;
+    };
+    ports.tempDir = TemporaryDirectory();
+    ports.localTime = LocalTime();
+    ports.commandLine = "orvel-fwupdater " + Join(mArgs);
+    ports.warnings = mWarnings;
+    ports.warn = [this](const std::string& text_I) { PrintLine(mErr, "warning: " + text_I); };
+    const auto toErr = [this](const std::string& line_I) { PrintLine(mErr, line_I); };
+    if (mArguments.verbose) ports.logMirror = toErr;
+    ports.logFallback = toErr;
+    ports.logPath = &logPath;
+    ports.logError = &logError;
+    ports.result = &result;
+    const int code = RunApplication(mOptions, ports);
+    if (code == 2) PrintLine(mOut, result.message);
+    if (!logPath.empty()) {
+      PrintLine(mOut, "log: " + logPath);
+    } else {
+      PrintLine(mErr, "warning: the log could not be written in " + ports.tempDir + " (" + logError +
+                          "); its lines went to standard error instead");
+    }
+    WriteResult(result);
+    return code;
+  }
+
+  // Results of runs that end before the update starts: the options still name the boards, none touched.
+  int Finish(int code_I, const std::string& message_I)
+  {
+    SRunResult result;
+    result.exitCode = code_I;
+    result.message = message_I;
+    WriteResult(result);
+    return code_I == kAnotherCopy ? -1 : code_I;
+  }
+
+  void WriteResult(SRunResult result_I)
+  {
+    if (mOptions.resultFile.empty()) return;
+    if (result_I.exitCode == -1) result_I.exitCode = kAnotherCopy;
+    std::string error;
+    if (!WriteRunResult(WideToUtf8(mOptions.resultFile), result_I, error)) PrintLine(mErr, "error: " + error);
+  }
+
+  std::vector<std::string> mArgs;
+  SArguments mArguments;
+  FILE* mIn;
+  FILE* mOut;
+  FILE* mErr;
+  StartupOptions mOptions;
+  std::vector<std::string> mWarnings;
+  std::unique_ptr<sim::CSimPlatform> mSimulated;
+  std::unique_ptr<CLinuxPlatform> mReal;
+  PrototypeMap mPrototypes;
+  std::vector<std::string> mProblems;
+};
+
 }  // namespace
 
 int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I)
 {
-  const SArguments arguments = SplitArguments(args_I);
-  if (arguments.help || !arguments.valid) {
-    std::fputs(kUsage, arguments.help ? out_I : err_I);
-    return arguments.help ? 0 : 1;
+  // Nothing a file, a device or the system does may end the program by an exception: say what happened.
+  try {
+    return CLinuxApplication(args_I, in_I, out_I, err_I).Run();
+  } catch (const std::exception& exception) {
+    PrintLine(err_I, std::string("error: unexpected failure: ") + exception.what());
+  } catch (...) {
+    PrintLine(err_I, "error: unexpected failure");
   }
-  CLinuxSingleInstance instance;
-  if (!instance.Acquire()) return -1;
-
-  std::string error;
-  std::unique_ptr<sim::CSimPlatform> simulated;
-  std::unique_ptr<CLinuxPlatform> real;
-  if (!arguments.scenario.empty()) {
-    simulated = sim::CSimPlatform::Create(arguments.scenario, error);
-  } else {
-    real = std::make_unique<CLinuxPlatform>();
-  }
-  if (!simulated && !real) {
-    std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
-    return 1;
-  }
-  // Boards of ours whose nodes this user may not open: say which and how to get access, not "no device".
-  PrototypeMap prototypes;
-  if (real) {
-    const std::unique_ptr<CDiscovery> discovery = real->CreateDiscovery("./fw_loader.ini");
-    discovery->Discover();
-    prototypes = discovery->GetPrototypes();
-    const std::vector<std::string> problems = real->PermissionProblems(prototypes);
-    Report(err_I, problems);
-    if (!problems.empty()) return 1;
-  }
-  // The recording starts with the run itself, so that the run replays against it as it was.
-  if (real && !arguments.recording.empty() && !real->Record(arguments.recording, error)) {
-    std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
-    return 1;
-  }
-  StartupOptions options = ParseCommandLine(Utf8ToWide(Join(arguments.options)));
-  UnprefixDevicePath(options);
-  const auto user = std::make_shared<CLinuxUserLanguage>();
-  // The view takes over Ctrl-C; it comes after the pre-update question, which Ctrl-C simply ends.
-  std::unique_ptr<CLinuxTerminalView> view;
-  CLinuxKeepAwake keepAwake;
-  std::string logPath;
-  SApplicationPorts ports;
-  ports.view = [&]() -> CUpdateView& {
-    view = std::make_unique<CLinuxTerminalView>(out_I, err_I);
-    return *view;
-  };
-  ports.userLanguage = user;
-  ports.preUpdatePrompt = [&](const CLanguageProvider&) {
-    return CLinuxPreUpdatePrompt(user, options.lang, in_I, out_I).Run();
-  };
-  ports.makeEnvironment = [&] {
-    SRunEnvironment environment;
-    environment.discovery = simulated ? simulated->CreateDiscovery("./fw_loader.ini") : real->CreateDiscovery("./fw_loader.ini");
-    environment.events = simulated ? simulated->Events() : real->CreateEvents();
-    environment.namedEvents = std::make_shared<CLinuxNamedEvents>();
-    environment.keepAwake = &keepAwake;
-    return environment;
-  };
-  ports.tempDir = TemporaryDirectory();
-  ports.localTime = LocalTime();
-  ports.logPath = &logPath;
-  const CScopedD2XX bridge(simulated ? simulated->D2XX() : real->D2XX());
-  const int code = RunApplication(options, ports);
-  if (simulated && !simulated->WriteResults(error)) std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
-  if (real && code != 0) Report(err_I, real->PermissionProblems(prototypes));
-  if (real && !real->RecordingGood()) std::fprintf(err_I, "orvel-fwupdater: the recording %s is incomplete\n", arguments.recording.c_str());
-  if (!logPath.empty()) std::fprintf(out_I, "log: %s\n", logPath.c_str());
-  return code;
+  return 1;
 }
 
 }  // namespace orv

@@ -17,7 +17,7 @@ class LinuxProgramFaults : public CLinuxProgramTest {
 
   void ExpectFailure()
   {
-    EXPECT_NE(Err().find(English(EUISTRING_UPDATE_FAILED)), std::string::npos) << Err();
+    EXPECT_NE(Err().find(ErrorMessage(EUISTRING_UPDATE_FAILED)), std::string::npos) << Err();
     EXPECT_EQ(Out().find(English(EUISTRING_UPDATE_SUCCEEDED)), std::string::npos);
     EXPECT_NE(Log().find("[STATE] 6"), std::string::npos);
   }
@@ -51,7 +51,7 @@ TEST_F(LinuxProgramFaults, ABoardThisUserMayNotOpenIsNamedWithTheUdevRules)
   const CScopedNoFileOverride user;
   EXPECT_EQ(Run({"-testpid", "0210", "-auto", "pen"}), 1);
   const std::string err = Err();
-  EXPECT_NE(err.find("orvel-fwupdater: no permission to open " + node + " (4F52:0210)"), std::string::npos) << err;
+  EXPECT_NE(err.find("error: no permission to open " + node + " (4F52:0210)"), std::string::npos) << err;
   EXPECT_NE(err.find(kUdevRulesName), std::string::npos) << err;
-  EXPECT_EQ(Err().find(English(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << "not 'no device'";
+  EXPECT_EQ(Err().find(ErrorMessage(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << "not 'no device'";
 }

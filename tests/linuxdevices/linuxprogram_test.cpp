@@ -79,13 +79,13 @@ TEST_F(LinuxProgram, ABoardIsNamedByItsNodeAndARunWithoutDevicesSaysSo)
   EXPECT_EQ(Run({"-path", node, "-auto", "bluetooth"}), 0) << Err() << Log();
   EXPECT_NE(Log().find("Passed Path: " + node), std::string::npos);
   EXPECT_EQ(Run({"-path", "/dev/hidraw99", "-auto", "bluetooth"}), 1);
-  EXPECT_NE(Err().find(English(EUISTRING_ERROR_TARGET_NOT_FOUND)), std::string::npos) << Err();
+  EXPECT_NE(Err().find(ErrorMessage(EUISTRING_ERROR_TARGET_NOT_FOUND)), std::string::npos) << Err();
 }
 
 TEST_F(LinuxProgram, WithoutDevicesTheRunEndsWithNoDeviceFound)
 {
   Emulate(R"({"devices": []})");
   EXPECT_EQ(Run({"-testpid", "0210", "-auto", "pen"}), 1);
-  EXPECT_NE(Err().find(English(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << Err();
+  EXPECT_NE(Err().find(ErrorMessage(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << Err();
   EXPECT_EQ(Err().find("no permission"), std::string::npos);
 }

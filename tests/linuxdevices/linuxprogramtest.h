@@ -11,6 +11,7 @@
 #include "common/fwupdater/csrec.h"
 #include "common/textconversion.h"
 #include "linux/common/clinuxpermissions.h"
+#include "linux/common/clinuxterminalview.h"
 #include "linux/fwupdater/clinuxapplication.h"
 #include "tests/linux/linuxtesthelpers.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
@@ -53,6 +54,8 @@ class CLinuxProgramTest : public CLinuxDeviceTest {
     return std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
   }
   static std::string English(uint16_t id_I) { return WideToUtf8(LoadResString(id_I, 9)); }
+  // A message as the terminal shows an error.
+  static std::string ErrorMessage(uint16_t id_I) { return CLinuxTerminalView::ErrorLine(English(id_I)); }
 
   void ExpectFlash(const std::string& board_I, uint32_t address_I, const std::vector<uint8_t>& bytes_I)
   {

@@ -38,7 +38,7 @@ TEST_F(LinuxRecording, ARecordedRunReplaysAsAScenarioTransferForTransfer)
   recording.replace(recording.find(" set ok CC4F52"), 14, " set ok CC4F53");
   std::ofstream("changed.rec") << recording;
   EXPECT_EQ(Run({"-simulate", "changed.rec", "-testpid", "0101", "-auto", "pen,touch"}), 1);
-  EXPECT_NE(Err().find("orvel-fwupdater: the run left the recording: " + pen + ": set CC4F52 where line "),
+  EXPECT_NE(Err().find("error: the run left the recording: " + pen + ": set CC4F52 where line "),
             std::string::npos) << Err();
 }
 
@@ -51,7 +51,7 @@ TEST_F(LinuxRecording, AFailingBoardsRecordingReproducesTheFailure)
   const std::string before = Err();
   EXPECT_EQ(Run({"-simulate", "failing.rec", "-testpid", "0210", "-auto", "pen"}), 1);
   const std::string after = Err().substr(before.size());
-  EXPECT_NE(after.find(English(EUISTRING_UPDATE_FAILED)), std::string::npos) << after;
+  EXPECT_NE(after.find(ErrorMessage(EUISTRING_UPDATE_FAILED)), std::string::npos) << after;
   EXPECT_EQ(after.find("left the recording"), std::string::npos) << after;
 }
 
@@ -69,7 +69,7 @@ TEST_F(LinuxRecording, TheScalerIsRecordedCallForCallAndReplayed)
 TEST_F(LinuxRecording, ARecordingThatCannotBeWrittenOrReadEndsWithItsReason)
 {
   EXPECT_EQ(Run({"-record", "/nonexistent/dir/run.rec", "-testpid", "0210", "-auto", "pen"}), 1);
-  EXPECT_NE(Err().find("orvel-fwupdater: cannot write the recording /nonexistent/dir/run.rec"), std::string::npos) << Err();
+  EXPECT_NE(Err().find("error: cannot write the recording /nonexistent/dir/run.rec"), std::string::npos) << Err();
   std::ofstream("bad.rec") << kRecordingHeader << "\n12 hid /dev/hidraw0 set ok\n";
   EXPECT_EQ(Run({"-simulate", "bad.rec", "-auto", "pen"}), 1);
   EXPECT_NE(Err().find("line 2 of the recording is not understood"), std::string::npos) << Err();
