@@ -54,4 +54,6 @@ TEST_F(LinuxProgramFaults, ABoardThisUserMayNotOpenIsNamedWithTheUdevRules)
   EXPECT_NE(err.find("error: no permission to open " + node + " (4F52:0210)"), std::string::npos) << err;
   EXPECT_NE(err.find(kUdevRulesName), std::string::npos) << err;
   EXPECT_EQ(Err().find(ErrorMessage(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << "not 'no device'";
+  EXPECT_EQ(Run({"--list"}), 1) << "the list says so too";
+  EXPECT_NE(Err().find("error: no permission to open " + node, err.size()), std::string::npos) << Err();
 }

@@ -82,10 +82,32 @@ TEST_F(LinuxProgram, ABoardIsNamedByItsNodeAndARunWithoutDevicesSaysSo)
   EXPECT_NE(Err().find(ErrorMessage(EUISTRING_ERROR_TARGET_NOT_FOUND)), std::string::npos) << Err();
 }
 
-TEST_F(LinuxProgram, WithoutDevicesTheRunEndsWithNoDeviceFound)
+TEST_F(LinuxProgram, WithoutDevicesTheRunEndsWithNoDeviceFoundAndTheListIsEmpty)
 {
   Emulate(R"({"devices": []})");
+  ASSERT_EQ(Run({"--list"}), 0);
+  EXPECT_NE(Out().find("no supported device is attached"), std::string::npos) << Out();
   EXPECT_EQ(Run({"-testpid", "0210", "-auto", "pen"}), 1);
   EXPECT_NE(Err().find(ErrorMessage(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << Err();
   EXPECT_EQ(Err().find("no permission"), std::string::npos);
+}
+
+TEST_F(LinuxProgram, ListShowsTheAttachedBoardsWithTheirNodesAndChangesNothing)
+{
+  Emulate("default");
+  const std::string pen = mBus->NodeOf(SimPath("PID_0210&MI_00"));
+  const uint64_t transfers = mBus->HidNode(SimPath("PID_0210&MI_00"))->Transfers();
+  ASSERT_EQ(Run({"--list"}), 0) << Err();
+  const std::string out = Out();
+  EXPECT_NE(out.find("Orvel Display 16 (normal mode)"), std::string::npos) << out;
+  // Each board with its ids, how it is reached, its mode, the version it reports and its node; the scaler's
+  // version comes over DDC/CI through the bridge.
+  for (const char* board : {"HID  4F52:0210  normal    firmware 1.00", "HID  4F52:0211  normal    firmware 1.00",
+                            "FTDI 5C23:1063  normal    firmware 1.2.3"}) {
+    EXPECT_NE(out.find(board), std::string::npos) << board << "\n" << out;
+  }
+  EXPECT_NE(out.find("  " + pen + "\n"), std::string::npos) << out;
+  EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
+  EXPECT_LE(mBus->HidNode(SimPath("PID_0210&MI_00"))->Transfers() - transfers, 2u) << "at most a version query";
+  EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
 }
