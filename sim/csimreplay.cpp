@@ -108,6 +108,17 @@ struct CSimReplay::SState {
     }
   }
   void Diverge(const std::string& what_I) { divergences.push_back(what_I); }
+  // The next recorded open of a path; one the recording does not hold fails.
+  bool TakeOpen(std::deque<bool>& opens_IO, const std::string& path_I)
+  {
+    if (opens_IO.empty()) {
+      Diverge(path_I + ": an open the recording does not hold");
+      return false;
+    }
+    const bool opened = opens_IO.front();
+    opens_IO.pop_front();
+    return opened;
+  }
 };
 
 namespace {
@@ -173,14 +184,7 @@ class CReplayHidSystem : public CHidSystem {
   std::unique_ptr<CHidDevice> Open(const std::string& path_I) override
   {
     std::lock_guard<std::mutex> lock(mState->lock);
-    std::deque<bool>& opens = mState->hid[path_I].opens;
-    if (opens.empty()) {
-      mState->Diverge(path_I + ": an open the recording does not hold");
-      return nullptr;
-    }
-    const bool opened = opens.front();
-    opens.pop_front();
-    return opened ? std::make_unique<CReplayHidDevice>(mState, path_I) : nullptr;
+    return mState->TakeOpen(mState->hid[path_I].opens, path_I) ? std::make_unique<CReplayHidDevice>(mState, path_I) : nullptr;
   }
   std::string GetAncestorId(const std::string& instanceId_I, uint8_t levels_I) override
   {
@@ -247,14 +251,7 @@ class CReplayUsbSystem : public CUsbSystem {
   std::unique_ptr<CUsbDevice> Open(const std::string& path_I) override
   {
     std::lock_guard<std::mutex> lock(mState->lock);
-    std::deque<bool>& opens = mState->usb[path_I].opens;
-    if (opens.empty()) {
-      mState->Diverge(path_I + ": an open the recording does not hold");
-      return nullptr;
-    }
-    const bool opened = opens.front();
-    opens.pop_front();
-    return opened ? std::make_unique<CReplayUsbDevice>(mState, path_I) : nullptr;
+    return mState->TakeOpen(mState->usb[path_I].opens, path_I) ? std::make_unique<CReplayUsbDevice>(mState, path_I) : nullptr;
   }
   std::string GetAncestorId(const std::string& instanceId_I, uint8_t levels_I) override
   {
