@@ -37,7 +37,11 @@ CAutoUpdateRun::~CAutoUpdateRun()
   mController.SetNotifier(nullptr);
 }
 
-std::u16string CAutoUpdateRun::Text(uint16_t id_I) const { return LoadResString(id_I, mLanguage.GetLangId()); }
+std::u16string CAutoUpdateRun::Text(uint16_t id_I) const
+{
+  if (mEnvironment.loadString) return mEnvironment.loadString(id_I, mLanguage.GetLangId());
+  return LoadResString(id_I, mLanguage.GetLangId());
+}
 
 std::u16string CAutoUpdateRun::VersionText()
 {
@@ -54,20 +58,31 @@ bool CAutoUpdateRun::IsBusy()
 int CAutoUpdateRun::Run()
 {
   CClockParticipant participant;
-  if (Initialise()) {
-    while (mEndCode < 0) {
+  if (Start()) {
+    do {
       Pause(kTimerMs);
-      if (mEnvironment.events) mEnvironment.events->DeliverDueEvents();
-      HandleCancelRequest();
-      if (mEndCode < 0) Tick();
-    }
+    } while (Step());
   }
+  return Finish();
+}
+
+bool CAutoUpdateRun::Step()
+{
+  if (mEndCode >= 0) return false;
+  if (mEnvironment.events) mEnvironment.events->DeliverDueEvents();
+  HandleCancelRequest();
+  if (mEndCode < 0) Tick();
+  return mEndCode < 0;
+}
+
+int CAutoUpdateRun::Finish()
+{
   if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(false);
   JoinWorker();
   return mEndCode;
 }
 
-bool CAutoUpdateRun::Initialise()
+bool CAutoUpdateRun::Start()
 {
   if (!mController.UpdateDeviceList()) {
     End(EUISTRING_ERROR_NO_TABLET, EMESSAGEICON_ERROR, 1);
@@ -204,12 +219,17 @@ void CAutoUpdateRun::Tick()
 
 void CAutoUpdateRun::HandleCancelRequest()
 {
-  if (!mView.TakeCancelRequest()) return;
+  if (mView.TakeCancelRequest()) Cancel();
+}
+
+bool CAutoUpdateRun::Cancel()
+{
   if (IsBusy()) {
     mNotifier.Log("Cancel refused: a board is in or near loader mode");
-    return;
+    return false;
   }
   mEndCode = 2;
+  return true;
 }
 
 void CAutoUpdateRun::End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I)

@@ -3,6 +3,7 @@
 // update state on a 500 ms timer and ends with a message and an end code (0 success, 1 error, 2 cancelled).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -17,12 +18,17 @@
 
 namespace orv {
 
+// A UI string by id in a language; the default reads the built-in tables.
+using UiStringLoader = std::function<std::u16string(uint16_t id_I, uint16_t langId_I)>;
+
 struct SRunEnvironment {
   std::unique_ptr<CDiscovery> discovery;
   std::shared_ptr<CDeviceEventSource> events;
   std::shared_ptr<CNamedEvents> namedEvents;
   std::shared_ptr<const CUserLanguage> userLanguage;
   CKeepAwake* keepAwake = nullptr;
+  // Where the texts come from (the Windows program reads its string-table resources).
+  UiStringLoader loadString;
 };
 
 class CAutoUpdateRun : public CDeviceEventSink {
@@ -37,8 +43,16 @@ class CAutoUpdateRun : public CDeviceEventSink {
   CAutoUpdateRun(const CAutoUpdateRun&) = delete;
   CAutoUpdateRun& operator=(const CAutoUpdateRun&) = delete;
 
-  // Runs to the end and returns the end code.
+  // Runs to the end on its own 500 ms loop and returns the end code.
   int Run();
+  // The same run driven by a window's timer: Start once (false when the run ended already), Step on every
+  // tick until it returns false, then Finish, which returns the end code.
+  bool Start();
+  bool Step();
+  int Finish();
+  // The user asks to cancel or close: refused (false) while a board is in or near loader mode, otherwise
+  // the run ends with 2.
+  bool Cancel();
   // A board is in or near loader mode: no cancelling, no closing, no sleeping.
   bool IsBusy();
   std::u16string Text(uint16_t id_I) const;
@@ -48,7 +62,6 @@ class CAutoUpdateRun : public CDeviceEventSink {
   void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override;
 
  private:
-  bool Initialise();
   bool HandlePassedParameters();
   bool SelectDeviceByTestPids();
   void ReformatForAutoStart();

@@ -17,7 +17,7 @@ int RunApplication(StartupOptions options_I, const SApplicationPorts& ports_I)
   SRunEnvironment environment = ports_I.makeEnvironment();
   environment.userLanguage = ports_I.userLanguage;
   CAutoUpdateRun run(options_I, ports_I.view(), notifier, std::move(environment));
-  return run.Run();
+  return ports_I.drive ? ports_I.drive(run) : run.Run();
 }
 
 }  // namespace orv

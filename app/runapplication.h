@@ -21,6 +21,8 @@ struct SApplicationPorts {
   std::string tempDir;
   std::tm localTime{};
   std::string autoConfigFile = "autoconfig.ini";
+  // Drives the run and returns its end code; by default the run's own loop. A window drives it from its timer.
+  std::function<int(CAutoUpdateRun& run_I)> drive;
   // Where the run's log went, for the caller to show.
   std::string* logPath = nullptr;
 };

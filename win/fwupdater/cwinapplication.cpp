@@ -1,0 +1,168 @@
+#include "win/fwupdater/cwinapplication.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/runapplication.h"
+#include "app/uistrings.h"
+#include "common/assertion.h"
+#include "common/cclock.h"
+#include "common/osd/cd2xx.h"
+#include "common/textconversion.h"
+#include "sim/csimplatform.h"
+#include "win/common/languageprovider.h"
+#include "win/common/resourceutils.h"
+#include "win/common/winprocessservices.h"
+#include "win/fwupdater/cdialogfirmwareupdater.h"
+#include "win/fwupdater/cdialogpreupdatemessage.h"
+#include "win/fwupdater/cwindevicemessages.h"
+
+namespace orv {
+namespace {
+
+constexpr uint32_t kMaxSpeedUp = 1000;
+
+struct SArguments {
+  std::u16string options;
+  std::string scenario;
+  uint32_t speedUp = 1;
+  std::u16string error;
+};
+
+// Every blank ends a token, as the updater's own options read them, so joining the tokens with one blank
+// gives the line back as written.
+std::vector<std::u16string> Tokens(const std::u16string& line_I)
+{
+  std::vector<std::u16string> tokens;
+  size_t start = 0;
+  for (size_t blank = line_I.find(u' '); blank != std::u16string::npos; blank = line_I.find(u' ', start)) {
+    tokens.push_back(line_I.substr(start, blank - start));
+    start = blank + 1;
+  }
+  tokens.push_back(line_I.substr(start));
+  return tokens;
+}
+
+bool ReadSpeedUp(const std::u16string& text_I, uint32_t& speedUp_O)
+{
+  uint32_t value = 0;
+  for (const char16_t c : text_I) {
+    if (c < u'0' || c > u'9') return false;
+    value = value * 10 + static_cast<uint32_t>(c - u'0');
+    if (value > kMaxSpeedUp) return false;
+  }
+  speedUp_O = value;
+  return !text_I.empty() && value > 0;
+}
+
+// "-simulate FILE|default" and "-speed N" belong to this program; everything else is the updater's options,
+// passed on as written.
+SArguments SplitArguments(const std::u16string& commandLine_I)
+{
+  SArguments arguments;
+  const std::vector<std::u16string> tokens = Tokens(commandLine_I);
+  std::vector<std::u16string> options;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i] != u"-simulate" && tokens[i] != u"-speed") {
+      options.push_back(tokens[i]);
+      continue;
+    }
+    if (i + 1 >= tokens.size() || tokens[i + 1].empty()) {
+      arguments.error = tokens[i] + u" needs a value";
+      return arguments;
+    }
+    if (tokens[i] == u"-simulate") {
+      arguments.scenario = WideToUtf8(tokens[++i]);
+    } else if (!ReadSpeedUp(tokens[++i], arguments.speedUp)) {
+      arguments.error = u"-speed takes a whole number from 1 to 1000";
+      return arguments;
+    }
+  }
+  if (arguments.speedUp > 1 && arguments.scenario.empty()) arguments.error = u"-speed needs -simulate";
+  for (size_t i = 0; i < options.size(); ++i) arguments.options += (i == 0 ? u"" : u" ") + options[i];
+  return arguments;
+}
+
+// The devices of a run without -simulate. Windows device access is not part of this build yet: the bus is
+// empty, and the FTDI library is the process's default binding.
+std::unique_ptr<sim::CSimPlatform> RealPlatform()
+{
+  std::string error;
+  return sim::CSimPlatform::CreateFromText(R"({"devices": []})", error);
+}
+
+std::u16string LoadString(uint16_t id_I, uint16_t langId_I) { return LoadWinResString(id_I, langId_I); }
+
+void ShowError(const std::u16string& text_I)
+{
+  const std::u16string caption = LoadString(EUISTRING_TITLE, 9);
+  MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(text_I.c_str()), reinterpret_cast<LPCWSTR>(caption.c_str()),
+              MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+int RunWinApplication(const std::u16string& commandLine_I)
+{
+  InstallWinDebugOutput();
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  CWinSingleInstance instance;
+  if (!instance.Acquire()) return -1;
+  if (!IsSupportedWindows()) {
+    MessageBoxW(nullptr,
+                L"This utility cannot be run on your operating system. Please consult the ReadMe for more information.",
+                L"Orvel Firmware Update Utility", MB_OK);
+    return -1;
+  }
+  const SArguments arguments = SplitArguments(commandLine_I);
+  if (!arguments.error.empty()) {
+    ShowError(arguments.error);
+    return 1;
+  }
+  std::string error;
+  const std::unique_ptr<sim::CSimPlatform> platform =
+      arguments.scenario.empty() ? RealPlatform() : sim::CSimPlatform::Create(arguments.scenario, error);
+  if (!platform) {
+    ShowError(Utf8ToWide("-simulate: " + error));
+    return 1;
+  }
+  CScaledClock fastClock(arguments.speedUp);
+  std::unique_ptr<CScopedClock> clock;
+  if (arguments.speedUp > 1) clock = std::make_unique<CScopedClock>(fastClock);
+
+  const StartupOptions options = ParseCommandLine(arguments.options);
+  CDialogFirmwareUpdater dialog(std::max<uint32_t>(1, CAutoUpdateRun::kTimerMs / arguments.speedUp));
+  CWinKeepAwake keepAwake;
+  SApplicationPorts ports;
+  ports.view = [&]() -> CUpdateView& { return dialog; };
+  ports.userLanguage = std::make_shared<CWinUserLanguage>();
+  ports.preUpdatePrompt = [](const CLanguageProvider& language_I) {
+    return CDialogPreUpdateMessage(language_I, LoadString).Run();
+  };
+  ports.makeEnvironment = [&] {
+    SRunEnvironment environment;
+    environment.discovery = platform->CreateDiscovery("./fw_loader.ini");
+    if (!arguments.scenario.empty()) {
+      environment.events = std::make_shared<CWinDeviceMessages>(platform->Events(), [&dialog] { return dialog.Window(); });
+    }
+    environment.namedEvents = std::make_shared<CWinNamedEvents>();
+    environment.keepAwake = &keepAwake;
+    environment.loadString = LoadString;
+    return environment;
+  };
+  ports.drive = [&dialog](CAutoUpdateRun& run_I) { return dialog.Run(run_I); };
+  ports.tempDir = WinTemporaryDirectory();
+  ports.localTime = WinLocalTime();
+  const std::unique_ptr<CScopedD2XX> bridge =
+      arguments.scenario.empty() ? nullptr : std::make_unique<CScopedD2XX>(platform->D2XX());
+  const int code = RunApplication(options, ports);
+  if (!platform->WriteResults(error)) DebugPrint("%s\n", error.c_str());
+  return code;
+}
+
+}  // namespace orv
