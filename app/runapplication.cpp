@@ -10,7 +10,8 @@ int RunApplication(StartupOptions options_I, const SApplicationPorts& ports_I)
   if (options_I.autoUpdate.find(u"scalar") != std::u16string::npos) {
     CLanguageProvider language(ports_I.userLanguage);
     if (!options_I.lang.empty()) language.SelectLanguage(WideToUtf8(options_I.lang));
-    if (ports_I.preUpdatePrompt(language) != 0) return 0;
+    // Declining the warning is a cancellation, and says so to the package that started the run.
+    if (ports_I.preUpdatePrompt(language) != 0) return 2;
   }
   CLogUpdateNotifier notifier(ports_I.tempDir, ports_I.localTime);
   if (ports_I.logPath != nullptr) *ports_I.logPath = notifier.GetLogPath();

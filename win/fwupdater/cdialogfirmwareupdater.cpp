@@ -209,8 +209,12 @@ void CDialogFirmwareUpdater::SetProgress(int32_t percent_I)
 
 void CDialogFirmwareUpdater::EnableClose(bool enable_I)
 {
+  if (enable_I == mCloseEnabled) return;
+  mCloseEnabled = enable_I;
   EnableMenuItem(GetSystemMenu(mWindow, FALSE), SC_CLOSE, MF_BYCOMMAND | (enable_I ? MF_ENABLED : MF_GRAYED));
   for (const int id : {IDC_UPDATE, IDC_BROWSE, IDC_UPDATE_TYPE}) EnableWindow(GetDlgItem(mWindow, id), enable_I);
+  // The caption's close button shows the change only when the frame is drawn again.
+  SetWindowPos(mWindow, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 // Every message ends the run: the timer stops first, so the message box's own message loop runs no tick.

@@ -55,6 +55,7 @@ class CDialogFirmwareUpdater : public CDialogBase<CDialogFirmwareUpdater>, publi
   // A tick runs the update's state machine; message boxes it shows must not start another.
   bool mInTick = false;
   bool mEnded = false;
+  bool mCloseEnabled = true;
 };
 
 }  // namespace orv
