@@ -130,11 +130,15 @@ RECT WindowRect(HWND window_I)
 // One started copy of the program; ended by force only if a test left it running.
 class CUpdater {
  public:
-  CUpdater(const std::filesystem::path& dir_I, const std::string& arguments_I)
+  static std::filesystem::path Program()
   {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::filesystem::path exe = std::filesystem::path(self).parent_path() / L"OrvelFWUpdater.exe";
+    return std::filesystem::path(self).parent_path() / L"OrvelFWUpdater.exe";
+  }
+
+  CUpdater(const std::filesystem::path& dir_I, const std::string& arguments_I, const std::filesystem::path& exe = Program())
+  {
     std::wstring line = L"\"" + exe.wstring() + L"\" " + W(arguments_I);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -202,6 +206,17 @@ class CUpdater {
     HWND found = nullptr;
     WaitUntil([&] { return (found = Dialog(title_I, other_than_I)) != nullptr || !Running(); }, timeoutMs_I);
     return found;
+  }
+
+  // Waits for the copy to end, noting whether it ever showed a window meanwhile.
+  bool ShowedAWindowBeforeItEnded()
+  {
+    bool window = false;
+    WaitUntil([&] {
+      window = window || HasWindow();
+      return !Running();
+    });
+    return window;
   }
 
   // Any visible window of this copy.
@@ -489,12 +504,7 @@ TEST_F(CWindowTest, ASecondCopyEndsWithMinusOneAndShowsNothing)
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(ItemText(box, 0xFFFF), W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)));
   CUpdater second(mPackage, "-simulate default -testpid 0210 -auto pen");
-  bool window = false;
-  WaitUntil([&] {
-    window = window || second.HasWindow();
-    return !second.Running();
-  });
-  EXPECT_FALSE(window);
+  EXPECT_FALSE(second.ShowedAWindowBeforeItEnded());
   EXPECT_EQ(second.ExitCode(), -1);
   EXPECT_EQ(AnswerMessageBox(first), W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)));
   EXPECT_EQ(first.ExitCode(), 1);
@@ -521,12 +531,7 @@ TEST_F(CWindowTest, AWindowWithTheSameTitleIsBroughtForwardInstead)
                                      200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(other, nullptr);
   CUpdater updater(mPackage, "-simulate default -testpid 0210 -auto pen");
-  bool window = false;
-  WaitUntil([&] {
-    window = window || updater.HasWindow();
-    return !updater.Running();
-  });
-  EXPECT_FALSE(window);
+  EXPECT_FALSE(updater.ShowedAWindowBeforeItEnded());
   EXPECT_EQ(updater.ExitCode(), 1);
   DestroyWindow(other);
 }
@@ -541,6 +546,20 @@ TEST_F(CWindowTest, BadSimulationOptionsAreReportedAndEndWithOne)
     EXPECT_NE(text, L"(no message box)") << arguments;
     EXPECT_EQ(updater.ExitCode(), 1) << arguments;
   }
+}
+
+// Wine reports an older Windows to a program named in its per-program settings.
+TEST_F(CWindowTest, AnOlderWindowsIsRefusedWithItsMessage)
+{
+  const std::filesystem::path old = mPackage / "OldWindows.exe";
+  std::filesystem::copy_file(CUpdater::Program(), old);
+  const wchar_t* key = L"Software\\Wine\\AppDefaults\\OldWindows.exe";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, L"Version", REG_SZ, L"winxp", sizeof(L"winxp")), ERROR_SUCCESS);
+  CUpdater updater(mPackage, "-simulate default -testpid 0210 -auto pen", old);
+  EXPECT_EQ(AnswerMessageBox(updater),
+            L"This utility cannot be run on your operating system. Please consult the ReadMe for more information.");
+  EXPECT_EQ(updater.ExitCode(), -1);
+  RegDeleteTreeW(HKEY_CURRENT_USER, key);
 }
 
 int main(int argc, char** argv)
