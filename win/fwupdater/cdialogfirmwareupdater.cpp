@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <dbt.h>
 
+#include <algorithm>
 #include <cstddef>
 
 #include "app/uistrings.h"

@@ -95,11 +95,11 @@ std::unique_ptr<sim::CSimPlatform> RealPlatform()
   return sim::CSimPlatform::CreateFromText(R"({"devices": []})", error);
 }
 
-std::u16string LoadString(uint16_t id_I, uint16_t langId_I) { return LoadWinResString(id_I, langId_I); }
+std::u16string ResourceString(uint16_t id_I, uint16_t langId_I) { return LoadWinResString(id_I, langId_I); }
 
 void ShowError(const std::u16string& text_I)
 {
-  const std::u16string caption = LoadString(EUISTRING_TITLE, 9);
+  const std::u16string caption = ResourceString(EUISTRING_TITLE, 9);
   MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(text_I.c_str()), reinterpret_cast<LPCWSTR>(caption.c_str()),
               MB_OK | MB_ICONERROR);
 }
@@ -142,7 +142,7 @@ int RunWinApplication(const std::u16string& commandLine_I)
   ports.view = [&]() -> CUpdateView& { return dialog; };
   ports.userLanguage = std::make_shared<CWinUserLanguage>();
   ports.preUpdatePrompt = [](const CLanguageProvider& language_I) {
-    return CDialogPreUpdateMessage(language_I, LoadString).Run();
+    return CDialogPreUpdateMessage(language_I, ResourceString).Run();
   };
   ports.makeEnvironment = [&] {
     SRunEnvironment environment;
@@ -152,7 +152,7 @@ int RunWinApplication(const std::u16string& commandLine_I)
     }
     environment.namedEvents = std::make_shared<CWinNamedEvents>();
     environment.keepAwake = &keepAwake;
-    environment.loadString = LoadString;
+    environment.loadString = ResourceString;
     return environment;
   };
   ports.drive = [&dialog](CAutoUpdateRun& run_I) { return dialog.Run(run_I); };

@@ -2,6 +2,7 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <vector>
