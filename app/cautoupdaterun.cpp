@@ -164,6 +164,7 @@ void CAutoUpdateRun::StartWorker()
 {
   JoinWorker();
   Clock().Expect();
+  mWorkerDone = false;
   mWorker = std::thread([this] {
     CClockParticipant participant;
     if (mController.GetUpdateType() == EUPDATETYPE_SCALAR) {
@@ -172,6 +173,7 @@ void CAutoUpdateRun::StartWorker()
     } else {
       mController.UpdateDevice();
     }
+    mWorkerDone = true;
   });
   mStartRequested = false;
 }
@@ -186,8 +188,17 @@ void CAutoUpdateRun::ShowUpdating()
 
 void CAutoUpdateRun::Tick()
 {
+  // Read before the state: a worker that has returned has left its last state behind.
+  const bool workerDone = mWorkerDone;
   const int32_t state = mNotifier.GetState();
   const bool busy = state == ESTATE_ENTER_LOADER || state == ESTATE_PROGRAM || state == ESTATE_EXIT_LOADER;
+  // A board update that gave up without a verdict (its board interface missing) leaves the state where it
+  // was; with no worker left to move it on, the run would wait for ever.
+  if (workerDone && !mStartRequested && (state == ESTATE_READY || busy)) {
+    mNotifier.Log("The update ended without a result");
+    End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1);
+    return;
+  }
   if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(busy);
   if (busy) mView.EnableClose(false);
   switch (state) {

@@ -3,6 +3,7 @@
 // update state on a 500 ms timer and ends with a message and an end code (0 success, 1 error, 2 cancelled).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -83,6 +84,8 @@ class CAutoUpdateRun : public CDeviceEventSink {
   std::vector<std::u16string> mAutoUpdates;
   uint8_t mCurrentAutoUpdate = 0;
   std::thread mWorker;
+  // The last worker has returned (set by the worker, read by the run's thread).
+  std::atomic<bool> mWorkerDone{false};
   bool mStartRequested = false;
   bool mAutomaticMode = false;
   int mDots = 1;
