@@ -1,8 +1,14 @@
 #include "app/cautoupdaterun.h"
 
+#include <algorithm>
+
+#include "app/boardprogress.h"
+#include "app/runresult.h"
 #include "app/uistrings.h"
 #include "common/assertion.h"
+#include "common/fwupdater/cfldeviceinterface.h"
 #include "common/fwupdater/ctopologyreader.h"
+#include "common/fwupdater/rtdisp.h"
 #include "common/cclock.h"
 #include "common/stringutilities.h"
 #include "common/textconversion.h"
@@ -84,6 +90,7 @@ int CAutoUpdateRun::Finish()
 
 bool CAutoUpdateRun::Start()
 {
+  mStartMs = Clock().NowMs();
   if (!mController.UpdateDeviceList()) {
     End(EUISTRING_ERROR_NO_TABLET, EMESSAGEICON_ERROR, 1);
     return false;
@@ -109,6 +116,8 @@ bool CAutoUpdateRun::HandlePassedParameters()
   }
   mNotifier.Log("Selected Device changed...");
   mNotifier.Log(mController.GetSelectedDevice()->GetDescription());
+  for (int32_t board = EUPDATETYPE_PEN; board < EUPDATETYPE_SCALAR; ++board) mVersionsBefore[board] = BoardVersion(board);
+  if (!CheckUpdateFiles()) return false;
   ReformatForAutoStart();
   mAutomaticMode = true;
   return true;
@@ -124,6 +133,45 @@ bool CAutoUpdateRun::SelectDeviceByTestPids()
     }
   }
   return false;
+}
+
+// Every file of the list is loaded before the first board is touched: a list that cannot finish must not
+// leave its first boards updated and the rest not.
+bool CAutoUpdateRun::CheckUpdateFiles()
+{
+  const std::shared_ptr<CDevice> device = mController.GetSelectedDevice();
+  mImageBytes.clear();
+  for (const std::u16string& entry : mAutoUpdates) {
+    const std::string name = WideToUtf8(entry);
+    const auto board = std::find(std::begin(kBoardNames), std::end(kBoardNames), name);
+    const int32_t type = static_cast<int32_t>(board - std::begin(kBoardNames));
+    std::string problem;
+    CSRec file;
+    if (board == std::end(kBoardNames) || device->mUpdateFile[type].empty()) {
+      problem = "\"" + device->mName + "\" has no " + name + " update file";
+    } else if (!file.Load(device->mUpdateFile[type])) {
+      problem = device->mUpdateFile[type] + ": " + file.GetError();
+    } else if (file.GetFormat() == EDATASOURCE_BIN && !CScalarISP::ImageProblem(file.GetScaler()->GetSize()).empty()) {
+      problem = device->mUpdateFile[type] + ": " + CScalarISP::ImageProblem(file.GetScaler()->GetSize());
+    }
+    if (!problem.empty()) {
+      mNotifier.Log("Update file check FAILED: " + problem);
+      End(EUISTRING_ERROR_INVALID_FILE, EMESSAGEICON_ERROR, 1, problem);
+      return false;
+    }
+    mImageBytes.push_back(file.GetImageSize());
+  }
+  return true;
+}
+
+std::string CAutoUpdateRun::BoardVersion(int32_t board_I) const
+{
+  const std::shared_ptr<CDevice> device = mController.GetSelectedDevice();
+  if (!device) return "";
+  const std::shared_ptr<CFLDeviceInterface> slots[] = {device->mPenInterface, device->mTouchInterface,
+                                                       device->mBluetoothInterface};
+  if (board_I < EUPDATETYPE_PEN || board_I >= EUPDATETYPE_SCALAR || !slots[board_I]) return "";
+  return BcdVersionText(slots[board_I]->GetVersion());
 }
 
 void CAutoUpdateRun::ReformatForAutoStart()
@@ -148,6 +196,7 @@ void CAutoUpdateRun::StartCurrentUpdate()
   }
   mNotifier.Log("Starting update " + name);
   mStartRequested = true;
+  mCurrentStarted = false;
 }
 
 // A worker ends on its own once the state left 2, 3 and 4; joining it is never cutting it off while it
@@ -165,6 +214,7 @@ void CAutoUpdateRun::StartWorker()
   JoinWorker();
   Clock().Expect();
   mWorkerDone = false;
+  mCurrentStarted = true;
   mWorker = std::thread([this] {
     CClockParticipant participant;
     if (mController.GetUpdateType() == EUPDATETYPE_SCALAR) {
@@ -181,6 +231,10 @@ void CAutoUpdateRun::StartWorker()
 void CAutoUpdateRun::ShowUpdating()
 {
   mDots = mDots % 3 + 1;
+  const size_t index = mCurrentAutoUpdate;
+  mView.SetBoardProgress(EstimateBoardProgress(mAutoUpdates[index], index, mAutoUpdates.size(), mNotifier.GetProgress(),
+                                               index < mImageBytes.size() ? mImageBytes[index] : 0,
+                                               Clock().NowMs() - mStartMs));
   const double overall = (mCurrentAutoUpdate * 100.0 + mNotifier.GetProgress()) / static_cast<double>(mAutoUpdates.size());
   mView.SetProgress(static_cast<int32_t>(overall));
   mView.SetStatus(Text(EUISTRING_UPDATING) + std::u16string(static_cast<size_t>(mDots), u'.'));
@@ -214,6 +268,11 @@ void CAutoUpdateRun::Tick()
     case ESTATE_PROGRAM: ShowUpdating(); return;
     case ESTATE_EXIT_LOADER: mView.SetStatus(Text(EUISTRING_WAITING_FOR_DEVICE)); return;
     case ESTATE_SUCCESS:
+      if (mUpdatedCount == mCurrentAutoUpdate) {
+        ++mUpdatedCount;
+        const int32_t board = mController.GetUpdateType();
+        if (board != EUPDATETYPE_SCALAR) mVersionsAfter[board] = BoardVersion(board);
+      }
       Pause(kSuccessPauseMs);
       if (++mCurrentAutoUpdate < mAutoUpdates.size()) {
         StartCurrentUpdate();
@@ -239,13 +298,16 @@ bool CAutoUpdateRun::Cancel()
     mNotifier.Log("Cancel refused: a board is in or near loader mode");
     return false;
   }
+  mNotifier.Log("Cancelled by the user");
   mEndCode = 2;
   return true;
 }
 
-void CAutoUpdateRun::End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I)
+// The detail (a file and what is wrong with it) follows the message, so one line says what and why.
+void CAutoUpdateRun::End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I, const std::string& detail_I)
 {
-  mView.ShowMessage(Text(messageId_I), Text(EUISTRING_TITLE), icon_I);
+  mMessage = Text(messageId_I) + (detail_I.empty() ? u"" : u" (" + Utf8ToWide(detail_I) + u")");
+  mView.ShowMessage(mMessage, Text(EUISTRING_TITLE), icon_I);
   mEndCode = endCode_I;
 }
 

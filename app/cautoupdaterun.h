@@ -3,6 +3,7 @@
 // update state on a 500 ms timer and ends with a message and an end code (0 success, 1 error, 2 cancelled).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -54,6 +55,16 @@ class CAutoUpdateRun : public CDeviceEventSink {
   // The user asks to cancel or close: refused (false) while a board is in or near loader mode, otherwise
   // the run ends with 2.
   bool Cancel();
+  // What the run did, for its result: the list, how many of its boards were updated, whether the board after
+  // them was being updated when the run ended, the message shown last, and the versions the boards reported.
+  const std::vector<std::u16string>& GetAutoUpdates() const { return mAutoUpdates; }
+  size_t GetUpdatedCount() const { return mUpdatedCount; }
+  bool IsCurrentStarted() const { return mCurrentStarted; }
+  const std::u16string& GetMessage() const { return mMessage; }
+  std::shared_ptr<CDevice> GetSelectedDevice() const { return mController.GetSelectedDevice(); }
+  // Per board (pen, touch, bluetooth, scalar): what it reported before and after its update; empty when unknown.
+  const std::array<std::string, 4>& GetVersionsBefore() const { return mVersionsBefore; }
+  const std::array<std::string, 4>& GetVersionsAfter() const { return mVersionsAfter; }
   // A board is in or near loader mode: no cancelling, no closing, no sleeping.
   bool IsBusy();
   std::u16string Text(uint16_t id_I) const;
@@ -65,13 +76,15 @@ class CAutoUpdateRun : public CDeviceEventSink {
  private:
   bool HandlePassedParameters();
   bool SelectDeviceByTestPids();
+  bool CheckUpdateFiles();
+  std::string BoardVersion(int32_t board_I) const;
   void ReformatForAutoStart();
   void StartCurrentUpdate();
   void StartWorker();
   void JoinWorker();
   void Tick();
   void ShowUpdating();
-  void End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I);
+  void End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I, const std::string& detail_I = "");
   void HandleCancelRequest();
 
   CUpdateView& mView;
@@ -90,6 +103,14 @@ class CAutoUpdateRun : public CDeviceEventSink {
   bool mAutomaticMode = false;
   int mDots = 1;
   int mEndCode = -1;
+  std::u16string mMessage;
+  size_t mUpdatedCount = 0;
+  bool mCurrentStarted = false;
+  uint64_t mStartMs = 0;
+  // Bytes each list entry's image holds, from the check before the first board is touched.
+  std::vector<uint64_t> mImageBytes;
+  std::array<std::string, 4> mVersionsBefore;
+  std::array<std::string, 4> mVersionsAfter;
 };
 
 }  // namespace orv

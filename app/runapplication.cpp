@@ -1,24 +1,181 @@
 #include "app/runapplication.h"
 
+#include <algorithm>
+#include <filesystem>
+
+#include "app/uistrings.h"
+#include "common/assertion.h"
+#include "common/cclock.h"
+#include "common/settings/csettingsobject.h"
+#include "common/stringutilities.h"
 #include "common/textconversion.h"
 
 namespace orv {
+namespace {
+
+// While it lives, debugger lines (assertion reports, device path comparisons) go to the log as well as to
+// wherever they went before.
+class CDebugToLog {
+ public:
+  explicit CDebugToLog(CLogUpdateNotifier& notifier_I)
+  {
+    mPrevious = SetDebugOutput([&notifier_I, this](const std::string& text_I) {
+      std::string line = text_I;
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+      notifier_I.Log(line);
+      if (mPrevious) mPrevious(text_I);
+    });
+  }
+  // Copied, not moved: the sink being replaced may still be reading it.
+  ~CDebugToLog() { SetDebugOutput(DebugOutputSink(mPrevious)); }
+  CDebugToLog(const CDebugToLog&) = delete;
+  CDebugToLog& operator=(const CDebugToLog&) = delete;
+
+ private:
+  DebugOutputSink mPrevious;
+};
+
+// One run, from the checks of its options to the end of the automatic update.
+class CApplicationRun {
+ public:
+  CApplicationRun(StartupOptions options_I, const SApplicationPorts& ports_I, CLogUpdateNotifier& notifier_I)
+      : mOptions(std::move(options_I)), mPorts(ports_I), mNotifier(notifier_I), mLanguage(ports_I.userLanguage)
+  {
+  }
+
+  int Run(SRunResult& result_O)
+  {
+    for (const std::string& warning : mPorts.warnings) mNotifier.Log("Warning: " + warning);
+    ReadOptions();
+    if (!mOptions.lang.empty()) mLanguage.SelectLanguage(WideToUtf8(mOptions.lang));
+    ListBoards(result_O);
+    if (const std::string problem = OptionsProblem(mOptions); !problem.empty()) return Refuse(problem, result_O);
+    if (const std::string problem = TopologyProblem(); !problem.empty()) return Refuse(problem, result_O);
+    if (mOptions.autoUpdate.find(u"scalar") != std::u16string::npos) {
+      CLanguageProvider language(mPorts.userLanguage);
+      if (!mOptions.lang.empty()) language.SelectLanguage(WideToUtf8(mOptions.lang));
+      if (mPorts.preUpdatePrompt(language) != 0) {
+        // Nothing was updated, and an installer must not read the end as "firmware updated".
+        mNotifier.Log("Pre-update warning declined");
+        result_O.message = "Cancelled at the pre-update warning; no board was touched.";
+        return 2;
+      }
+    }
+    SRunEnvironment environment = mPorts.makeEnvironment();
+    environment.userLanguage = mPorts.userLanguage;
+    CAutoUpdateRun run(mOptions, mPorts.view(), mNotifier, std::move(environment));
+    const int code = mPorts.drive ? mPorts.drive(run) : run.Run();
+    Collect(run, code, result_O);
+    return code;
+  }
+
+ private:
+  // autoconfig.ini is optional, but one that is there and cannot be read is worth a word.
+  void ReadOptions()
+  {
+    const bool consulted = mOptions.path.empty() && mOptions.testPids.empty();
+    ReadAutoConfig(mOptions, mPorts.autoConfigFile);
+    std::error_code error;
+    if (!consulted || !std::filesystem::exists(std::filesystem::u8path(mPorts.autoConfigFile), error)) return;
+    SSettingsDiagnostics diagnostics;
+    if (CSettingsObject::ParseFile(mPorts.autoConfigFile, &diagnostics)) return;
+    Warn(mPorts.autoConfigFile + ": " + diagnostics.error.Text() + "; the file is ignored");
+  }
+
+  std::string TopologyProblem()
+  {
+    const std::string& file = mPorts.topologyFile;
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::u8path(file), error)) {
+      const std::u8string cwd = std::filesystem::current_path(error).u8string();
+      const std::string folder(cwd.begin(), cwd.end());
+      return "the topology file " + file + " was not found (looked for in " + folder + ")";
+    }
+    SSettingsDiagnostics diagnostics;
+    const SettingsPtr root = CSettingsObject::ParseFile(file, &diagnostics);
+    if (!root) return "the topology file " + file + " cannot be read: " + diagnostics.error.Text();
+    if (root->GetTypeName() != "array") return "the topology file " + file + " is not a list of device models";
+    return "";
+  }
+
+  int Refuse(const std::string& problem_I, SRunResult& result_O)
+  {
+    mNotifier.Log("Error: " + problem_I);
+    mPorts.view().ShowMessage(Utf8ToWide(problem_I), LoadResString(EUISTRING_TITLE, mLanguage.GetLangId()),
+                              EMESSAGEICON_ERROR);
+    result_O.message = problem_I;
+    return 1;
+  }
+
+  void Warn(const std::string& text_I)
+  {
+    mNotifier.Log("Warning: " + text_I);
+    if (mPorts.warn) mPorts.warn(text_I);
+  }
+
+  void ListBoards(SRunResult& result_O) const
+  {
+    std::u16string list = mOptions.autoUpdate;
+    Trim(list);
+    for (const std::u16string& entry : Split(list, u",", false)) {
+      result_O.boards.push_back(SBoardResult{WideToUtf8(entry), "not started", "", "", "", ""});
+    }
+  }
+
+  void Collect(const CAutoUpdateRun& run_I, int code_I, SRunResult& result_O) const
+  {
+    result_O.message = WideToUtf8(run_I.GetMessage());
+    if (code_I == 2) {
+      result_O.message = "Cancelled by the user; " + std::to_string(run_I.GetUpdatedCount()) + " of " +
+                         std::to_string(run_I.GetAutoUpdates().size()) + " boards were updated.";
+    }
+    const std::shared_ptr<CDevice> device = run_I.GetSelectedDevice();
+    if (device) result_O.device = device->mName;
+    for (size_t i = 0; i < result_O.boards.size(); ++i) {
+      SBoardResult& board = result_O.boards[i];
+      const bool failed = i == run_I.GetUpdatedCount() && code_I == 1 && run_I.IsCurrentStarted();
+      board.outcome = i < run_I.GetUpdatedCount() ? "updated" : failed ? "failed" : "not started";
+      const auto known = std::find(std::begin(kBoardNames), std::end(kBoardNames), board.board);
+      if (known == std::end(kBoardNames) || !device) continue;
+      const auto type = static_cast<size_t>(known - std::begin(kBoardNames));
+      board.file = device->mUpdateFile[type];
+      board.versionBefore = run_I.GetVersionsBefore()[type];
+      board.versionAfter = run_I.GetVersionsAfter()[type];
+      CSRec file;
+      if (!board.file.empty() && file.Load(board.file)) board.fileVersion = file.GetHeaderVersion();
+    }
+  }
+
+  StartupOptions mOptions;
+  const SApplicationPorts& mPorts;
+  CLogUpdateNotifier& mNotifier;
+  CLanguageProvider mLanguage;
+};
+
+}  // namespace
+
+std::string ProgramVersionText() { return "OrvelFWUpdater " + WideToUtf8(CAutoUpdateRun::VersionText()); }
 
 int RunApplication(StartupOptions options_I, const SApplicationPorts& ports_I)
 {
-  ReadAutoConfig(options_I, ports_I.autoConfigFile);
-  if (options_I.autoUpdate.find(u"scalar") != std::u16string::npos) {
-    CLanguageProvider language(ports_I.userLanguage);
-    if (!options_I.lang.empty()) language.SelectLanguage(WideToUtf8(options_I.lang));
-    // Declining the warning is a cancellation, and says so to the package that started the run.
-    if (ports_I.preUpdatePrompt(language) != 0) return 2;
-  }
+  const uint64_t startMs = Clock().NowMs();
   CLogUpdateNotifier notifier(ports_I.tempDir, ports_I.localTime);
-  if (ports_I.logPath != nullptr) *ports_I.logPath = notifier.GetLogPath();
-  SRunEnvironment environment = ports_I.makeEnvironment();
-  environment.userLanguage = ports_I.userLanguage;
-  CAutoUpdateRun run(options_I, ports_I.view(), notifier, std::move(environment));
-  return ports_I.drive ? ports_I.drive(run) : run.Run();
+  notifier.SetMirror(notifier.IsOpen() || !ports_I.logFallback ? ports_I.logMirror : ports_I.logFallback);
+  if (ports_I.logPath != nullptr) *ports_I.logPath = notifier.IsOpen() ? notifier.GetLogPath() : "";
+  if (ports_I.logError != nullptr) *ports_I.logError = notifier.GetOpenError();
+  notifier.WriteHeader(ProgramVersionText(), ports_I.commandLine, ports_I.localTime);
+  SRunResult result;
+  int code = 1;
+  {
+    const CDebugToLog debug(notifier);
+    code = CApplicationRun(std::move(options_I), ports_I, notifier).Run(result);
+  }
+  result.exitCode = code;
+  result.durationMs = Clock().NowMs() - startMs;
+  result.logPath = notifier.IsOpen() ? notifier.GetLogPath() : "";
+  notifier.WriteTrailer(result.message, code, ExitCodeMeaning(code));
+  if (ports_I.result != nullptr) *ports_I.result = result;
+  return code;
 }
 
 }  // namespace orv

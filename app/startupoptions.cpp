@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/fwupdater/ctopologyreader.h"
 #include "common/settings/csettingsmap.h"
 #include "common/stringutilities.h"
 #include "common/textconversion.h"
@@ -19,8 +20,8 @@ std::u16string DevicePath(const std::u16string& value_I)
 }
 
 // A decimal number read the way a stream reads an unsigned 16-bit value: leading blanks skipped, digits up to
-// the first other character; nothing readable or out of range leaves the port unchanged.
-void ReadPort(const std::u16string& value_I, uint16_t& port_IO)
+// the first other character; nothing readable or out of range leaves the port unchanged (and gives false).
+bool ReadPort(const std::u16string& value_I, uint16_t& port_IO)
 {
   size_t pos = 0;
   while (pos < value_I.size() && (value_I[pos] == u' ' || value_I[pos] == u'\t')) ++pos;
@@ -28,19 +29,26 @@ void ReadPort(const std::u16string& value_I, uint16_t& port_IO)
   size_t digits = 0;
   for (; pos < value_I.size() && value_I[pos] >= u'0' && value_I[pos] <= u'9'; ++pos, ++digits) {
     number = number * 10 + static_cast<uint32_t>(value_I[pos] - u'0');
-    if (number > 65535) return;
+    if (number > 65535) return false;
   }
-  if (digits > 0) port_IO = static_cast<uint16_t>(number);
+  if (digits == 0) return false;
+  port_IO = static_cast<uint16_t>(number);
+  return true;
 }
 
-}  // namespace
-
-StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
+bool IsOption(const std::u16string& token_I)
 {
-  StartupOptions options;
+  for (const char16_t* option : {u"-auto", u"-path", u"-serial", u"-port", u"-testpid", u"-lang", u"-result"}) {
+    if (token_I == option) return true;
+  }
+  return false;
+}
+
+// Every blank ends a token, so two blanks in a row make an empty one.
+std::vector<std::u16string> Tokens(const std::u16string& commandLine_I)
+{
   std::u16string line = commandLine_I;
   Trim(line);
-  // Every blank ends a token, so two blanks in a row make an empty one.
   std::vector<std::u16string> tokens;
   size_t start = 0;
   while (!line.empty()) {
@@ -49,6 +57,15 @@ StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
     if (blank == std::u16string::npos) break;
     start = blank + 1;
   }
+  return tokens;
+}
+
+}  // namespace
+
+StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
+{
+  StartupOptions options;
+  const std::vector<std::u16string> tokens = Tokens(commandLine_I);
   for (size_t i = 0; i + 1 < tokens.size(); ++i) {
     const std::u16string& value = tokens[i + 1];
     if (tokens[i] == u"-auto") options.autoUpdate = value;
@@ -57,8 +74,53 @@ StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
     else if (tokens[i] == u"-port") ReadPort(value, options.port);
     else if (tokens[i] == u"-testpid") options.testPids = value;
     else if (tokens[i] == u"-lang") options.lang = value;
+    else if (tokens[i] == u"-result") options.resultFile = value;
   }
   return options;
+}
+
+std::vector<std::string> CommandLineWarnings(const std::u16string& commandLine_I)
+{
+  const std::vector<std::u16string> tokens = Tokens(commandLine_I);
+  // A value is read as a token too, so an option may be the value of the option before it.
+  std::vector<bool> isValue(tokens.size() + 1, false);
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (IsOption(tokens[i])) isValue[i + 1] = true;
+  }
+  std::vector<std::string> warnings;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const std::string token = WideToUtf8(tokens[i]);
+    uint16_t port = 0;
+    if (IsOption(tokens[i]) && i + 1 == tokens.size()) {
+      warnings.push_back("option " + token + " needs a value; ignored");
+    } else if (tokens[i] == u"-port" && !ReadPort(tokens[i + 1], port)) {
+      warnings.push_back("-port " + WideToUtf8(tokens[i + 1]) + " is not a number from 0 to 65535; ignored");
+    } else if (!IsOption(tokens[i]) && !isValue[i] && !token.empty()) {
+      warnings.push_back((token[0] == '-' ? "unknown option " : "unexpected argument ") + token + " ignored");
+    }
+  }
+  return warnings;
+}
+
+std::string OptionsProblem(const StartupOptions& options_I)
+{
+  std::u16string autoUpdate = options_I.autoUpdate;
+  Trim(autoUpdate);
+  for (const std::u16string& wide : Split(autoUpdate, u",", false)) {
+    const std::string entry = WideToUtf8(wide);
+    if (std::find(std::begin(kBoardNames), std::end(kBoardNames), entry) != std::end(kBoardNames)) continue;
+    return (entry.empty() ? std::string("an empty entry") : "\"" + entry + "\"") + " in the board list \"" +
+           WideToUtf8(options_I.autoUpdate) + "\" is not one of pen, touch, bluetooth, scalar";
+  }
+  for (const std::u16string& wide : Split(options_I.testPids, u",", true)) {
+    uint32_t productId = 0;
+    const std::string entry = WideToUtf8(wide);
+    if (!ParseHex32(entry, productId) || productId > 0xFFFF) {
+      return "\"" + entry + "\" in the product ids \"" + WideToUtf8(options_I.testPids) +
+             "\" is not a hexadecimal product id (0000 to FFFF)";
+    }
+  }
+  return "";
 }
 
 void ReadAutoConfig(StartupOptions& options_IO, const std::string& file_I)

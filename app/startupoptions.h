@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -14,11 +15,25 @@ struct StartupOptions {
   std::u16string testPids;
   std::u16string autoUpdate;
   std::u16string lang;
+  // Where the run's result goes as JSON ("-result"); empty for none.
+  std::u16string resultFile;
 };
 
-// Splits the command line at every blank (no quoting); "-path", "-serial", "-port", "-testpid", "-auto" and
-// "-lang" take the token after them.
+// The board names of the automatic update list, in the order of their update types.
+inline constexpr const char* kBoardNames[] = {"pen", "touch", "bluetooth", "scalar"};
+
+// Splits the command line at every blank (no quoting); "-path", "-serial", "-port", "-testpid", "-auto",
+// "-lang" and "-result" take the token after them.
 StartupOptions ParseCommandLine(const std::u16string& commandLine_I);
+
+// What ParseCommandLine passes over without a word: unknown options and stray tokens, an option without its
+// value, a port that is not a number. One line each, naming the token; an installer may pass more than we
+// know, so none of them stops the run.
+std::vector<std::string> CommandLineWarnings(const std::u16string& commandLine_I);
+
+// Why the options cannot start an update, before anything is touched: a board name that is not one of
+// kBoardNames (an empty entry included), a test product id that is not hexadecimal. Empty when they can.
+std::string OptionsProblem(const StartupOptions& options_I);
 
 // Without a path or test product ids, takes "auto" and "product" from the file (both, or neither) and
 // forgets serial and port.

@@ -1,6 +1,7 @@
 #include "sim/csimplatform.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "common/settings/csettingsarray.h"
@@ -131,18 +132,32 @@ const char* CSimPlatform::DefaultScenario() { return kDefaultScenario; }
 std::unique_ptr<CSimPlatform> CSimPlatform::Create(const std::string& scenario_I, std::string& error_O)
 {
   if (scenario_I == "default") return CreateFromText(kDefaultScenario, error_O);
-  std::ifstream file(scenario_I, std::ios::binary);
-  if (!file) {
+  // A directory opens as a stream and then fails in the middle of the read.
+  std::error_code status;
+  std::ifstream file;
+  if (std::filesystem::is_regular_file(scenario_I, status)) file.open(scenario_I, std::ios::binary);
+  std::string text;
+  try {
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    file.setstate(std::ios::failbit);
+  }
+  if (!file.is_open() || file.bad()) {
     error_O = "cannot read the scenario " + scenario_I;
     return nullptr;
   }
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   return CreateFromText(text, error_O);
 }
 
 std::unique_ptr<CSimPlatform> CSimPlatform::CreateFromText(const std::string& text_I, std::string& error_O)
 {
-  const SettingsMapPtr root = ToMap(CSettingsObject::Parse(text_I));
+  SSettingsDiagnostics diagnostics;
+  const SettingsPtr document = CSettingsObject::Parse(text_I, &diagnostics);
+  if (!document) {
+    error_O = "the scenario cannot be read: " + diagnostics.error.Text();
+    return nullptr;
+  }
+  const SettingsMapPtr root = ToMap(document);
   const SettingsArrayPtr devices = root ? ToArray(root->Get("devices")) : nullptr;
   if (!devices) {
     error_O = "a scenario is a settings map with a \"devices\" array";

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "common/assertion.h"
 #include "common/fwupdater/cfldeviceinterface.h"
 #include "common/stringutilities.h"
 
@@ -111,7 +112,8 @@ std::shared_ptr<CDevice> GetDevice(const DeviceList& devices_I, const std::strin
     for (const auto& [label, slot] : slots) {
       if (!*slot) continue;
       const std::string own = (*slot)->GetPath();
-      std::printf("%s GetDevice %s to %s\n", label, path_I.c_str(), own.c_str());
+      // A diagnostic: the debugger output (and the log), never the standard output a script reads.
+      DebugPrint("%s GetDevice %s to %s\n", label, path_I.c_str(), own.c_str());
       matched = matched || SamePath(path_I, own);
     }
     if (matched || MatchesScaler(*device, path_I)) return device;

@@ -1,6 +1,9 @@
 #include "common/fwupdater/cintelhex.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "common/fwupdater/csrec.h"
@@ -25,14 +28,36 @@ enum ERecordType : uint32_t {
   ERECORDTYPE_START_LINEAR = 5
 };
 
+std::string HexText(int64_t value_I, int digits_I)
+{
+  char text[24];
+  std::snprintf(text, sizeof(text), "0x%0*llX", digits_I, static_cast<unsigned long long>(value_I));
+  return text;
+}
+
+// The line (from 1) a position of the text lies on.
+size_t LineAt(std::string_view text_I, size_t pos_I)
+{
+  return 1 + static_cast<size_t>(std::count(text_I.begin(), text_I.begin() + static_cast<long>(std::min(pos_I, text_I.size())), '\n'));
+}
+
 // Every line ends in CR LF, the last one included, and no NUL byte appears: the file the loader was
 // made for, whichever platform reads it.
-bool HasCrLfLines(std::string_view text_I)
+bool CheckCrLfLines(std::string_view text_I, std::string& error_O)
 {
-  if (text_I.empty() || text_I.back() != '\n') return false;
   for (size_t pos = 0; pos < text_I.size(); ++pos) {
-    if (text_I[pos] == '\0') return false;
-    if (text_I[pos] == '\n' && (pos == 0 || text_I[pos - 1] != '\r')) return false;
+    if (text_I[pos] == '\0') {
+      error_O = "line " + std::to_string(LineAt(text_I, pos)) + ": NUL byte";
+      return false;
+    }
+    if (text_I[pos] == '\n' && (pos == 0 || text_I[pos - 1] != '\r')) {
+      error_O = "line " + std::to_string(LineAt(text_I, pos)) + ": CR LF line ends required";
+      return false;
+    }
+  }
+  if (text_I.back() != '\n') {
+    error_O = "line " + std::to_string(LineAt(text_I, text_I.size())) + ": the last line has no CR LF line end";
+    return false;
   }
   return true;
 }
@@ -42,23 +67,42 @@ class CHexScanner {
  public:
   CHexScanner(std::string_view text_I, std::vector<uint8_t>& work_IO) : mText(text_I), mWork(work_IO) {}
 
-  // Characters other than ":" between records are skipped.
+  // Characters other than ":" between records are skipped. Records after an end-of-file record are still
+  // read, but the last record must be one: a file cut short never passes for a whole one.
   bool Scan()
   {
     while (mPos < mText.size()) {
-      if (mText[mPos++] == ':' && !ReadRecord()) return false;
+      if (mText[mPos++] != ':') continue;
+      mRecordPos = mPos - 1;
+      if (!ReadRecord()) return false;
     }
+    if (!mEndLast) return Fail("no end-of-file record (:00000001FF) at the end: the file is incomplete", false);
     return true;
   }
 
   int64_t FirstAddress() const { return mFirstAddress; }
   int64_t HighestOffset() const { return mHighestOffset; }
+  const std::string& Error() const { return mError; }
 
  private:
+  bool Fail(const std::string& reason_I, bool withLine_I = true)
+  {
+    mError = withLine_I ? "line " + std::to_string(LineAt(mText, mRecordPos)) + ": " + reason_I : reason_I;
+    return false;
+  }
+
   // Reads digits_I hexadecimal digits and adds their bytes to the record's checksum.
   bool Field(size_t digits_I, uint32_t& value_O)
   {
-    if (!ReadHexDigits(mText, mPos, digits_I, value_O)) return false;
+    if (!ReadHexDigits(mText, mPos, digits_I, value_O)) {
+      for (size_t i = mPos; i < mPos + digits_I && i < mText.size(); ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(mText[i]))) {
+          const std::string shown = mText[i] == '\r' || mText[i] == '\n' ? "the line end" : "'" + std::string(1, mText[i]) + "'";
+          return Fail("the record ends early: " + shown + " where a hexadecimal digit belongs");
+        }
+      }
+      return Fail("the record ends early");
+    }
     mPos += digits_I;
     for (size_t shift = 0; shift < digits_I * 4; shift += 8) mSum += (value_O >> shift) & 0xFF;
     return true;
@@ -70,7 +114,8 @@ class CHexScanner {
     uint32_t count = 0;
     uint32_t address = 0;
     uint32_t type = 0;
-    if (!Field(2, count) || !Field(4, address) || !Field(2, type) || type > ERECORDTYPE_START_LINEAR) return false;
+    if (!Field(2, count) || !Field(4, address) || !Field(2, type)) return false;
+    if (type > ERECORDTYPE_START_LINEAR) return Fail("unknown record type " + HexText(type, 2));
     std::vector<uint8_t> data;
     uint32_t value = 0;
     bool read = true;
@@ -83,7 +128,14 @@ class CHexScanner {
       default: break;
     }
     uint32_t checksum = 0;
-    if (!read || !Field(2, checksum) || (mSum & 0xFF) != 0 || !ReadLineEnd()) return false;
+    if (!read) return false;
+    const uint32_t sumBefore = mSum;
+    if (!Field(2, checksum)) return false;
+    if ((mSum & 0xFF) != 0) {
+      return Fail("checksum " + HexText(checksum, 2) + ", expected " + HexText((0x100 - (sumBefore & 0xFF)) & 0xFF, 2));
+    }
+    if (!ReadLineEnd()) return Fail("text after the checksum");
+    mEndLast = type == ERECORDTYPE_END_OF_FILE;
     switch (type) {
       case ERECORDTYPE_DATA: return Place(mBase + address, data);
       case ERECORDTYPE_EXTENDED_SEGMENT: mBase = int64_t{value} << 4; return true;
@@ -116,7 +168,13 @@ class CHexScanner {
     if (mFirstAddress == kNoAddress) mFirstAddress = absolute_I;
     if (data_I.empty()) return true;
     const int64_t offset = absolute_I - mFirstAddress;
-    if (offset < 0 || offset + static_cast<int64_t>(data_I.size()) > kWorkSize) return false;
+    if (offset < 0) {
+      return Fail("data at " + HexText(absolute_I, 8) + " lies below the first record's address " +
+                  HexText(mFirstAddress, 8));
+    }
+    if (offset + static_cast<int64_t>(data_I.size()) > kWorkSize) {
+      return Fail("data at " + HexText(absolute_I, 8) + " lies beyond the image's 0x30000 bytes");
+    }
     std::copy(data_I.begin(), data_I.end(), mWork.begin() + offset);
     mHighestOffset = std::max(mHighestOffset, offset + static_cast<int64_t>(data_I.size()) - 1);
     return true;
@@ -125,10 +183,13 @@ class CHexScanner {
   std::string_view mText;
   std::vector<uint8_t>& mWork;
   size_t mPos = 0;
+  size_t mRecordPos = 0;
   uint32_t mSum = 0;
   int64_t mBase = 0;
   int64_t mFirstAddress = kNoAddress;
   int64_t mHighestOffset = 0;
+  bool mEndLast = false;
+  std::string mError;
 };
 
 }  // namespace
@@ -139,15 +200,30 @@ CIntelHex::~CIntelHex() = default;
 
 bool CIntelHex::Load(const std::string& path_I)
 {
+  mError.clear();
   std::vector<uint8_t> bytes;
-  if (!ReadFirmwareFile(path_I, bytes)) return false;
+  if (!ReadFirmwareFile(path_I, bytes, mError)) return false;
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (!HasCrLfLines(text)) return false;
+  if (!CheckCrLfLines(text, mError)) return false;
   std::vector<uint8_t> work(kWorkSize, 0xFF);
   CHexScanner scanner(text, work);
-  if (!scanner.Scan()) return false;
+  if (!scanner.Scan()) {
+    mError = scanner.Error();
+    return false;
+  }
+  if (scanner.FirstAddress() == kNoAddress) {
+    mError = "no data records";
+    return false;
+  }
+  if (scanner.FirstAddress() != kImageStart) {
+    mError = "the image starts at " + HexText(scanner.FirstAddress(), 8) + ", not at 0x00008000";
+    return false;
+  }
   const int64_t highest = scanner.HighestOffset() | kPageMask;
-  if (highest >= kImageLimit || scanner.FirstAddress() != kImageStart) return false;
+  if (highest >= kImageLimit) {
+    mError = "the image ends at " + HexText(kImageStart + scanner.HighestOffset(), 8) + ", past 0x00033FFF";
+    return false;
+  }
   mStartAddress = static_cast<int32_t>(kImageStart);
   mLength = static_cast<uint32_t>(highest + 1);
   mImage = std::move(work);

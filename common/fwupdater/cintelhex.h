@@ -14,6 +14,8 @@ class CIntelHex {
 
   // Every failure returns false and keeps the image of the previous successful load.
   bool Load(const std::string& path_I);
+  // Why the last load failed, one line without the file name: "line 3: CR LF line ends required".
+  const std::string& GetError() const { return mError; }
 
   // -1 until a load succeeds, then 0x8000.
   int32_t GetStartAddress() const { return mStartAddress; }
@@ -30,6 +32,7 @@ class CIntelHex {
   uint32_t mLength = 0;
   uint32_t mChecksum = 0;
   std::vector<uint8_t> mImage;
+  std::string mError;
 };
 
 }  // namespace orv

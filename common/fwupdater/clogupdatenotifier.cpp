@@ -1,5 +1,6 @@
 #include "common/fwupdater/clogupdatenotifier.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace orv {
@@ -25,6 +26,28 @@ CLogUpdateNotifier::CLogUpdateNotifier(const std::string& tempDir_I, const std::
 {
   // Lines are written as UTF-8, so no text a board or a file name brings can stop the log.
   mLogFile.open(std::filesystem::u8path(mLogPath), std::ios::out | std::ios::trunc);
+  if (mLogFile.is_open()) return;
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::u8path(tempDir_I.empty() ? "." : tempDir_I);
+  mOpenError = !std::filesystem::is_directory(folder, error) ? "the folder " + tempDir_I + " does not exist"
+                                                             : "the file cannot be created";
+}
+
+void CLogUpdateNotifier::WriteHeader(const std::string& program_I, const std::string& commandLine_I,
+                                     const std::tm& start_I)
+{
+  char start[96];
+  std::snprintf(start, sizeof(start), "%04d-%02d-%02d %02d:%02d:%02d", start_I.tm_year + 1900, start_I.tm_mon + 1,
+                start_I.tm_mday, start_I.tm_hour, start_I.tm_min, start_I.tm_sec);
+  WriteLine(program_I);
+  WriteLine("Command line: " + commandLine_I);
+  WriteLine(std::string("Started: ") + start);
+}
+
+void CLogUpdateNotifier::WriteTrailer(const std::string& message_I, int exitCode_I, const std::string& meaning_I)
+{
+  WriteLine("Finished: " + message_I);
+  WriteLine("Exit code: " + std::to_string(exitCode_I) + " (" + meaning_I + ")");
 }
 
 std::string CLogUpdateNotifier::LogFileName(const std::tm& localTime_I)
@@ -37,6 +60,7 @@ std::string CLogUpdateNotifier::LogFileName(const std::tm& localTime_I)
 void CLogUpdateNotifier::WriteLine(const std::string& line_I)
 {
   std::lock_guard<std::mutex> guard(mFileLock);
+  if (mMirror) mMirror(line_I);
   if (!mLogFile.is_open()) return;
   mLogFile << line_I << std::endl;
 }

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -18,6 +19,18 @@ class CLogUpdateNotifier : public CUpdateNotifier {
 
   // "OrvelFWUpdater_" hour minute second "_" month "." day "." year ".txt", numbers unpadded.
   static std::string LogFileName(const std::tm& localTime_I);
+
+  // Lines also go to the mirror (standard error for a verbose run, or instead of a log that could not be
+  // created). Set it before the run starts.
+  void SetMirror(std::function<void(const std::string&)> mirror_I) { mMirror = std::move(mirror_I); }
+  bool IsOpen() const { return mLogFile.is_open(); }
+  // Why the log file could not be created; empty when it was.
+  const std::string& GetOpenError() const { return mOpenError; }
+
+  // The first lines of a run's log: program and version, command line, start time ("2026-03-03 09:05:07").
+  void WriteHeader(const std::string& program_I, const std::string& commandLine_I, const std::tm& start_I);
+  // The last lines: the message the run ended with, and its exit code with what the code means.
+  void WriteTrailer(const std::string& message_I, int exitCode_I, const std::string& meaning_I);
 
   void Log(const std::string& message_I) override;
   void Error(int32_t code_I, const std::string& message_I) override;
@@ -38,7 +51,9 @@ class CLogUpdateNotifier : public CUpdateNotifier {
   int32_t mState = 0;
   int32_t mProgress = 0;
   std::string mLogPath;
+  std::string mOpenError;
   std::ofstream mLogFile;
+  std::function<void(const std::string&)> mMirror;
   std::mutex mErrorLock;
   std::mutex mStateLock;
   std::mutex mProgressLock;

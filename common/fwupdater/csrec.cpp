@@ -1,7 +1,9 @@
 #include "common/fwupdater/csrec.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -47,7 +49,14 @@ struct SRecord {
   std::vector<uint8_t> data;
 };
 
-enum ELine { ELINE_SKIP, ELINE_DATA, ELINE_ERROR };
+enum ELine { ELINE_SKIP, ELINE_DATA, ELINE_COUNT, ELINE_END, ELINE_ERROR };
+
+std::string HexText(uint32_t value_I, int digits_I)
+{
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%0*X", digits_I, value_I);
+  return text;
+}
 
 // Address digits of a record type: 0 for the types that carry no data (header, count, start address),
 // none for the types that are errors.
@@ -59,6 +68,7 @@ std::optional<size_t> AddressDigits(char type_I)
     case '3': return 8;
     case '0':
     case '5':
+    case '6':
     case '7':
     case '8':
     case '9': return 0;
@@ -66,48 +76,119 @@ std::optional<size_t> AddressDigits(char type_I)
   }
 }
 
-// The byte count is not compared with the line: the data run is fixed by the line length alone.
-bool ParseDataRecord(std::string_view line_I, size_t addressDigits_I, SRecord& record_O)
+// Why a run of characters is not all hexadecimal digits; empty when it is.
+std::string HexProblem(std::string_view line_I, size_t pos_I, size_t digits_I)
+{
+  for (size_t i = pos_I; i < pos_I + digits_I && i < line_I.size(); ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(line_I[i]))) {
+      return "'" + std::string(1, line_I[i]) + "' at column " + std::to_string(i + 1) + " is not a hexadecimal digit";
+    }
+  }
+  return "the record ends early";
+}
+
+// Reads the record's count, address, data and checksum pairs; the byte count is not compared with the line:
+// the data run is fixed by the line length alone.
+bool ParseRecord(std::string_view line_I, size_t addressDigits_I, SRecord& record_O, std::string& error_O)
 {
   const size_t dataPos = kAddressPos + addressDigits_I;
-  if (line_I.size() < dataPos + 2 || (line_I.size() - dataPos) % 2 != 0) return false;
+  if (line_I.size() < dataPos + 2) {
+    error_O = "the record ends early";
+    return false;
+  }
+  if ((line_I.size() - dataPos) % 2 != 0) {
+    error_O = "odd number of hexadecimal digits";
+    return false;
+  }
   const size_t checksumPos = line_I.size() - 2;
   uint32_t count = 0;
   uint32_t checksum = 0;
-  if (!ReadHexDigits(line_I, 2, 2, count) || count < 3 || !ReadHexDigits(line_I, checksumPos, 2, checksum)) {
+  if (!ReadHexDigits(line_I, 2, 2, count) || !ReadHexDigits(line_I, checksumPos, 2, checksum)) {
+    error_O = HexProblem(line_I, 2, 2) == "the record ends early" ? HexProblem(line_I, checksumPos, 2)
+                                                                   : HexProblem(line_I, 2, 2);
+    return false;
+  }
+  if (count < 3) {
+    error_O = "byte count " + HexText(count, 2) + " is below 3";
     return false;
   }
   uint32_t sum = count;
   record_O.address = 0;
-  for (size_t pos = kAddressPos; pos < dataPos; pos += 2) {
-    uint32_t byte = 0;
-    if (!ReadHexDigits(line_I, pos, 2, byte)) return false;
-    record_O.address = (record_O.address << 8) | byte;
-    sum += byte;
-  }
   record_O.data.clear();
-  for (size_t pos = dataPos; pos < checksumPos; pos += 2) {
+  for (size_t pos = kAddressPos; pos < checksumPos; pos += 2) {
     uint32_t byte = 0;
-    if (!ReadHexDigits(line_I, pos, 2, byte)) return false;
-    record_O.data.push_back(static_cast<uint8_t>(byte));
+    if (!ReadHexDigits(line_I, pos, 2, byte)) {
+      error_O = HexProblem(line_I, pos, 2);
+      return false;
+    }
+    if (pos < dataPos) {
+      record_O.address = (record_O.address << 8) | byte;
+    } else {
+      record_O.data.push_back(static_cast<uint8_t>(byte));
+    }
     sum += byte;
   }
-  if ((sum & 0xFF) + checksum != 0xFF) return false;
-  // A record running past 0xFFFFFFFF would wrap around to address 0.
-  return record_O.address + uint64_t{record_O.data.size()} <= kAddressSpace;
+  const uint32_t expected = 0xFF - (sum & 0xFF);
+  if (checksum != expected) {
+    error_O = "checksum " + HexText(checksum, 2) + ", expected " + HexText(expected, 2);
+    return false;
+  }
+  return true;
 }
 
-ELine ParseLine(std::string_view line_I, SRecord& record_O)
+ELine ParseLine(std::string_view line_I, SRecord& record_O, std::string& error_O)
 {
   // The same file must load alike everywhere, so a CR LF line end reads as LF on every platform.
   if (!line_I.empty() && line_I.back() == '\r') line_I.remove_suffix(1);
   if (line_I.empty()) return ELINE_SKIP;
-  if (line_I.size() < kMinRecordLength) return ELINE_ERROR;
+  if (line_I.size() < kMinRecordLength) {
+    error_O = "a record of " + std::to_string(line_I.size()) + " characters is too short (at least " +
+              std::to_string(kMinRecordLength) + ")";
+    return ELINE_ERROR;
+  }
   if (line_I[0] != 'S') return ELINE_SKIP;
   const std::optional<size_t> addressDigits = AddressDigits(line_I[1]);
-  if (!addressDigits) return ELINE_ERROR;
-  if (*addressDigits == 0) return ELINE_SKIP;
-  return ParseDataRecord(line_I, *addressDigits, record_O) ? ELINE_DATA : ELINE_ERROR;
+  if (!addressDigits) {
+    error_O = "unknown record type S" + std::string(1, line_I[1]);
+    return ELINE_ERROR;
+  }
+  switch (line_I[1]) {
+    case '0': return ELINE_SKIP;
+    case '5':
+    case '6':
+      // A record count: 16 bits (S5) or 24 bits (S6) of address field, checked against the data records.
+      if (!ParseRecord(line_I, line_I[1] == '5' ? 4 : 6, record_O, error_O)) return ELINE_ERROR;
+      return ELINE_COUNT;
+    case '7':
+    case '8':
+    case '9':
+      if (!ParseRecord(line_I, static_cast<size_t>(('9' - line_I[1]) * 2 + 4), record_O, error_O)) {
+        return ELINE_ERROR;
+      }
+      return ELINE_END;
+    default: break;
+  }
+  if (!ParseRecord(line_I, *addressDigits, record_O, error_O)) return ELINE_ERROR;
+  // A record running past 0xFFFFFFFF would wrap around to address 0.
+  if (record_O.address + uint64_t{record_O.data.size()} > kAddressSpace) {
+    error_O = "the record's data runs past address 0xFFFFFFFF";
+    return ELINE_ERROR;
+  }
+  return ELINE_DATA;
+}
+
+// The printable text of an S0 header's data: the file's own name for itself, often with a version.
+std::string HeaderText(std::string_view line_I)
+{
+  if (!line_I.empty() && line_I.back() == '\r') line_I.remove_suffix(1);
+  std::string text;
+  for (size_t pos = 8; pos + 2 < line_I.size(); pos += 2) {
+    uint32_t byte = 0;
+    if (!ReadHexDigits(line_I, pos, 2, byte)) return "";
+    if (byte == 0) break;
+    if (byte >= 0x20 && byte < 0x7F) text += static_cast<char>(byte);
+  }
+  return text;
 }
 
 // Gathers records into segments. A record goes to the first segment in list order that it starts inside
@@ -252,25 +333,54 @@ const char* DataSourceName(int32_t format_I)
 
 bool ReadFirmwareFile(const std::string& path_I, std::vector<uint8_t>& bytes_O)
 {
+  std::string error;
+  return ReadFirmwareFile(path_I, bytes_O, error);
+}
+
+bool ReadFirmwareFile(const std::string& path_I, std::vector<uint8_t>& bytes_O, std::string& error_O)
+{
   std::ifstream file;
+  std::error_code status;
   try {
-    file.open(Utf8Path(path_I), std::ios::binary);
+    const std::filesystem::path path = Utf8Path(path_I);
+    if (!std::filesystem::exists(path, status)) {
+      error_O = "no such file";
+      return false;
+    }
+    // A directory opens as a stream on some systems and then fails in the middle of a read.
+    if (!std::filesystem::is_regular_file(path, status)) {
+      error_O = "not a regular file";
+      return false;
+    }
+    file.open(path, std::ios::binary);
   } catch (const std::exception&) {
-    return false;  // a path that is not UTF-8 cannot name a file on Windows
+    error_O = "the path is not valid UTF-8";  // such a path cannot name a file on Windows
+    return false;
   }
-  if (!file.is_open()) return false;
+  if (!file.is_open()) {
+    error_O = "cannot open the file";
+    return false;
+  }
   file.seekg(0, std::ios::end);
   const std::streamoff size = file.tellg();
-  if (size <= 0 || static_cast<uint64_t>(size) > kMaxFirmwareFileSize) return false;
+  if (size <= 0 || static_cast<uint64_t>(size) > kMaxFirmwareFileSize) {
+    error_O = size == 0 ? "the file is empty" : size < 0 ? "cannot read the file" : "the file is larger than 64 MiB";
+    return false;
+  }
   file.seekg(0, std::ios::beg);
   try {
     bytes_O.assign(static_cast<size_t>(size), 0);
-  } catch (const std::bad_alloc&) {
+    file.read(reinterpret_cast<char*>(bytes_O.data()), size);
+  } catch (const std::exception&) {
+    error_O = "cannot read the file";
     return false;
   }
-  file.read(reinterpret_cast<char*>(bytes_O.data()), size);
   // A short read means the file changed under us: half an image must not pass for a whole one.
-  return file.gcount() == size;
+  if (file.gcount() != size) {
+    error_O = "the file could not be read completely";
+    return false;
+  }
+  return true;
 }
 
 bool ReadHexDigits(std::string_view text_I, size_t pos_I, size_t digits_I, uint32_t& value_O)
@@ -293,8 +403,10 @@ bool CSRec::Load(const std::string& path_I)
 {
   mPath = path_I;
   mFormat = EDATASOURCE_NONE;
+  mError.clear();
   if (path_I.empty()) {
     ORV_ASSERT_MESSAGE("firmware file not specified");
+    mError = "no firmware file named";
   } else {
     mFormat = FormatFromPath(path_I);
   }
@@ -302,10 +414,54 @@ bool CSRec::Load(const std::string& path_I)
     case EDATASOURCE_PEN:
     case EDATASOURCE_TOUCH:
     case EDATASOURCE_ORV: return LoadSRec();
-    case EDATASOURCE_HEX: return mIntelHex->Load(path_I);
-    case EDATASOURCE_AIROFLASH: return mAiroFlash->Load(path_I);
-    case EDATASOURCE_BIN: return mScaler->Load(path_I);
-    default: ORV_ASSERT_MESSAGE("unrecognized file format"); return false;
+    case EDATASOURCE_HEX:
+      if (mIntelHex->Load(path_I)) return true;
+      mError = mIntelHex->GetError();
+      return false;
+    case EDATASOURCE_AIROFLASH: return LoadBinary(*mAiroFlash);
+    case EDATASOURCE_BIN: return LoadBinary(*mScaler);
+    default:
+      ORV_ASSERT_MESSAGE("unrecognized file format");
+      if (!mError.empty()) return false;
+      mError = "unknown file extension (expected .pen, .touch, .orv, .hex, .airoflash or .bin)";
+      return false;
+  }
+}
+
+template <typename Image>
+bool CSRec::LoadBinary(Image& image_IO)
+{
+  if (image_IO.Load(mPath)) return true;
+  std::vector<uint8_t> bytes;
+  if (!ReadFirmwareFile(mPath, bytes, mError)) return false;
+  mError = "cannot read the file";
+  return false;
+}
+
+std::string CSRec::GetHeaderVersion() const
+{
+  const size_t start = mHeader.find_last_of(' ') == std::string::npos ? 0 : mHeader.find_last_of(' ') + 1;
+  std::string word = mHeader.substr(start);
+  if (!word.empty() && (word[0] == 'v' || word[0] == 'V')) word.erase(0, 1);
+  const bool digitsAndDots = !word.empty() && std::isdigit(static_cast<unsigned char>(word.front())) &&
+                             std::isdigit(static_cast<unsigned char>(word.back())) &&
+                             std::all_of(word.begin(), word.end(), [](char c_I) {
+                               return c_I == '.' || std::isdigit(static_cast<unsigned char>(c_I));
+                             });
+  return digitsAndDots && word.find('.') != std::string::npos ? word : "";
+}
+
+uint64_t CSRec::GetImageSize() const
+{
+  switch (mFormat) {
+    case EDATASOURCE_HEX: return mIntelHex->GetStartAddress() == -1 ? 0 : mIntelHex->GetLength();
+    case EDATASOURCE_AIROFLASH: return mAiroFlash->GetData().size();
+    case EDATASOURCE_BIN: return mScaler->GetData().size();
+    default: {
+      uint64_t total = 0;
+      for (const SRecSegment& segment : mSegments) total += segment.data.size();
+      return total;
+    }
   }
 }
 
@@ -319,27 +475,62 @@ void CSRec::Reset()
   mScaler = std::make_shared<CScalarRTDISP>();
 }
 
-// Any malformed line fails the whole load and leaves the segment list empty.
+// Any malformed line fails the whole load and leaves the segment list empty. The file must end with its
+// termination record (S7, S8 or S9), and a record count (S5, S6) must match the data records before it: a
+// file cut short by a broken download never passes for a whole one.
 bool CSRec::LoadSRec()
 {
   mSegments.clear();
+  mHeader.clear();
   std::vector<uint8_t> bytes;
-  if (!ReadFirmwareFile(mPath, bytes)) return false;
+  if (!ReadFirmwareFile(mPath, bytes, mError)) return false;
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   CSegmentBuilder builder;
   SRecord record;
+  size_t dataRecords = 0;
+  bool ended = false;
+  size_t line = 0;
+  const auto fail = [&](const std::string& reason_I) {
+    mError = "line " + std::to_string(line) + ": " + reason_I;
+    return false;
+  };
   for (size_t begin = 0; begin < text.size();) {
     const size_t end = std::min(text.find('\n', begin), text.size());
-    switch (ParseLine(text.substr(begin, end - begin), record)) {
-      case ELINE_ERROR: return false;
-      case ELINE_DATA:
-        if (!builder.Add(record.address, std::move(record.data))) return false;
-        break;
-      case ELINE_SKIP: break;
-    }
+    const std::string_view content = text.substr(begin, end - begin);
+    ++line;
     begin = end + 1;
+    std::string reason;
+    switch (ParseLine(content, record, reason)) {
+      case ELINE_ERROR: return fail(reason);
+      case ELINE_DATA:
+        if (ended) return fail("data record after the termination record");
+        ++dataRecords;
+        if (!builder.Add(record.address, std::move(record.data))) {
+          return fail("data at " + HexText(record.address, 8) + " overlaps data loaded before");
+        }
+        break;
+      case ELINE_COUNT:
+        if (record.address != dataRecords) {
+          return fail("record count " + std::to_string(record.address) + ", but " + std::to_string(dataRecords) +
+                      " data records precede it");
+        }
+        break;
+      case ELINE_END: ended = true; break;
+      case ELINE_SKIP:
+        if (mHeader.empty() && content.size() >= kMinRecordLength && content.substr(0, 2) == "S0") {
+          mHeader = HeaderText(content);
+        }
+        break;
+    }
   }
-  if (builder.Empty()) return false;
+  if (builder.Empty()) {
+    mError = "no data records";
+    return false;
+  }
+  if (!ended) {
+    mError = "no termination record (S7, S8 or S9): the file is incomplete";
+    return false;
+  }
   mSegments = builder.Finish();
   return true;
 }

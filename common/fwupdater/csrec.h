@@ -39,6 +39,8 @@ constexpr uint64_t kMaxFirmwareFileSize = 64ull * 1024 * 1024;
 // Reads a whole file in binary mode; the path is UTF-8. False when the file cannot be opened or read
 // completely, is empty, or is larger than kMaxFirmwareFileSize.
 bool ReadFirmwareFile(const std::string& path_I, std::vector<uint8_t>& bytes_O);
+// The same, with the reason of a failure ("no such file", "the file is empty", ...).
+bool ReadFirmwareFile(const std::string& path_I, std::vector<uint8_t>& bytes_O, std::string& error_O);
 
 // Reads exactly digits_I hexadecimal digits at pos_I. False when the text ends first or one of the
 // characters is not a hexadecimal digit (no sign, blank or "0x" is taken).
@@ -52,6 +54,14 @@ class CSRec {
   bool Load(const std::string& path_I);
 
   int32_t GetFormat() const { return mFormat; }
+  // Why the last load failed, one line without the file name: "line 12: checksum 0x3C, expected 0x3D".
+  const std::string& GetError() const { return mError; }
+  // The printable text of the last S-record file's header record (S0); empty without one.
+  const std::string& GetHeader() const { return mHeader; }
+  // The version the header names as its last word ("1.02", "v1.02"); empty when it names none.
+  std::string GetHeaderVersion() const;
+  // The bytes the loaded image puts on a board: the S-record data, the Intel HEX image, the binary's size.
+  uint64_t GetImageSize() const;
   const std::string& GetPath() const { return mPath; }
   // Sorted by start, free of overlaps; empty unless the last S-record load succeeded.
   std::vector<SRecSegment> GetSegments() const { return mSegments; }
@@ -65,10 +75,14 @@ class CSRec {
 
  private:
   bool LoadSRec();
+  template <typename Image>
+  bool LoadBinary(Image& image_IO);
 
   std::vector<SRecSegment> mSegments;
   std::string mPath;
   int32_t mFormat = EDATASOURCE_NONE;
+  std::string mError;
+  std::string mHeader;
   std::shared_ptr<CIntelHex> mIntelHex;
   std::shared_ptr<CBinaryAiroFlash> mAiroFlash;
   std::shared_ptr<CScalarRTDISP> mScaler;

@@ -91,10 +91,18 @@ std::string CSettingsArray::ToJson(int level_I) const
   return WriteJsonBlock('[', items, level_I, ']');
 }
 
-SettingsArrayPtr CSettingsArray::ParseArray(const std::string& buffer_I, size_t& pos_IO, size_t depth_I)
+SettingsArrayPtr CSettingsArray::ParseArray(const std::string& buffer_I, size_t& pos_IO, size_t depth_I,
+                                            SSettingsDiagnostics* diagnostics_O)
 {
-  if (pos_IO >= buffer_I.size() || buffer_I[pos_IO] != '[' || depth_I >= kSettingsMaxDepth) {
+  if (pos_IO >= buffer_I.size() || buffer_I[pos_IO] != '[') {
     return {};
+  }
+  const auto fail = [&](size_t pos_I, const std::string& reason_I) {
+    if (diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, pos_I, reason_I);
+    return SettingsArrayPtr();
+  };
+  if (depth_I >= kSettingsMaxDepth) {
+    return fail(pos_IO, "nested deeper than " + std::to_string(kSettingsMaxDepth) + " levels");
   }
   SettingsArrayPtr array = Create();
   SettingsPtr pending;
@@ -102,7 +110,7 @@ SettingsArrayPtr CSettingsArray::ParseArray(const std::string& buffer_I, size_t&
   while (true) {
     SkipSpaceAndComments(buffer_I, pos);
     if (pos >= buffer_I.size()) {
-      return {};
+      return fail(pos_IO, "the array opened here has no closing ']'");
     }
     if (buffer_I[pos] == ']') {
       if (pending) {
@@ -113,7 +121,7 @@ SettingsArrayPtr CSettingsArray::ParseArray(const std::string& buffer_I, size_t&
     }
     if (buffer_I[pos] == ',') {
       if (!pending) {
-        return {};
+        return fail(pos, "a comma with no element before it");
       }
       array->Append(std::move(pending));
       pending.reset();
@@ -121,11 +129,11 @@ SettingsArrayPtr CSettingsArray::ParseArray(const std::string& buffer_I, size_t&
       continue;
     }
     if (pending) {
-      return {};
+      return fail(pos, "expected ',' or ']' after an element");
     }
-    pending = ParseValue(buffer_I, pos, depth_I + 1);
+    pending = ParseValue(buffer_I, pos, depth_I + 1, diagnostics_O);
     if (!pending) {
-      return {};
+      return fail(pos, "an element is missing");
     }
   }
 }

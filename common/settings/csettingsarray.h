@@ -26,7 +26,8 @@ class CSettingsArray final : public CSettingsObject {
   std::string ToJson(int level_I) const override;
 
   // Reads an array starting at the "[" under pos_IO; depth_I counts the maps and arrays around it.
-  static SettingsArrayPtr ParseArray(const std::string& buffer_I, size_t& pos_IO, size_t depth_I = 0);
+  static SettingsArrayPtr ParseArray(const std::string& buffer_I, size_t& pos_IO, size_t depth_I = 0,
+                                     SSettingsDiagnostics* diagnostics_O = nullptr);
 
  private:
   CSettingsArray() = default;

@@ -20,33 +20,50 @@ struct CPendingPair {
   bool IsComplete() const { return mColonSeen && mValue != nullptr; }
 };
 
-bool ReadKey(const std::string& buffer_I, size_t& pos_IO, CPendingPair& pair_IO)
+bool ReadKey(const std::string& buffer_I, size_t& pos_IO, CPendingPair& pair_IO, SSettingsDiagnostics* diagnostics_O)
 {
   const SettingsPtr& obj = pair_IO.mValue;
   ORV_ASSERT(!obj);
-  pair_IO.mKey = CSettingsObject::ParseString(buffer_I, pos_IO);
+  const size_t start = pos_IO;
+  pair_IO.mKey = CSettingsObject::ParseString(buffer_I, pos_IO, diagnostics_O);
+  if (pair_IO.mKey && pair_IO.mKey->Value().empty() && diagnostics_O != nullptr) {
+    diagnostics_O->Fail(buffer_I, start, "empty key");
+  }
   return pair_IO.mKey && !pair_IO.mKey->Value().empty();
 }
 
+std::string Quoted(const CPendingPair& pair_I) { return "\"" + pair_I.mKey->Value() + "\""; }
+
 // One token of a pair that is not "}" or ",": the key, the colon or the value.
-bool ReadPairPart(const std::string& buffer_I, size_t& pos_IO, size_t depth_I, CPendingPair& pair_IO)
+bool ReadPairPart(const std::string& buffer_I, size_t& pos_IO, size_t depth_I, CPendingPair& pair_IO,
+                  SSettingsDiagnostics* diagnostics_O)
 {
+  const auto fail = [&](const std::string& reason_I) {
+    if (diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, pos_IO, reason_I);
+    return false;
+  };
   if (!pair_IO.mKey) {
-    return buffer_I[pos_IO] == '"' && ReadKey(buffer_I, pos_IO, pair_IO);
+    if (buffer_I[pos_IO] != '"') return fail("expected a quoted key");
+    return ReadKey(buffer_I, pos_IO, pair_IO, diagnostics_O);
   }
   if (!pair_IO.mColonSeen) {
     if (buffer_I[pos_IO] != ':') {
-      return false;
+      return fail("expected ':' after the key " + Quoted(pair_IO));
     }
     pair_IO.mColonSeen = true;
     ++pos_IO;
     return true;
   }
   if (pair_IO.mValue) {
-    return false;
+    return fail("expected ',' or '}' after the value of " + Quoted(pair_IO));
   }
-  pair_IO.mValue = CSettingsObject::ParseValue(buffer_I, pos_IO, depth_I);
-  return pair_IO.mValue != nullptr;
+  const size_t start = pos_IO;
+  pair_IO.mValue = CSettingsObject::ParseValue(buffer_I, pos_IO, depth_I, diagnostics_O);
+  if (!pair_IO.mValue) {
+    pos_IO = start;
+    return fail("the value of " + Quoted(pair_IO) + " is missing");
+  }
+  return true;
 }
 
 // Settings text writes bytes as the only pair of a map, under "SbyteS", in base64. Only the pair before
@@ -197,10 +214,18 @@ std::string CSettingsMap::ToJson(int level_I) const
   return WriteJsonBlock('{', items, level_I, '}');
 }
 
-SettingsMapPtr CSettingsMap::ParseMap(const std::string& buffer_I, size_t& pos_IO, size_t depth_I)
+SettingsMapPtr CSettingsMap::ParseMap(const std::string& buffer_I, size_t& pos_IO, size_t depth_I,
+                                      SSettingsDiagnostics* diagnostics_O)
 {
-  if (pos_IO >= buffer_I.size() || buffer_I[pos_IO] != '{' || depth_I >= kSettingsMaxDepth) {
+  if (pos_IO >= buffer_I.size() || buffer_I[pos_IO] != '{') {
     return {};
+  }
+  const auto fail = [&](size_t pos_I, const std::string& reason_I) {
+    if (diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, pos_I, reason_I);
+    return SettingsMapPtr();
+  };
+  if (depth_I >= kSettingsMaxDepth) {
+    return fail(pos_IO, "nested deeper than " + std::to_string(kSettingsMaxDepth) + " levels");
   }
   SettingsMapPtr map = Create();
   CPendingPair pair;
@@ -208,23 +233,29 @@ SettingsMapPtr CSettingsMap::ParseMap(const std::string& buffer_I, size_t& pos_I
   while (true) {
     SkipSpaceAndComments(buffer_I, pos);
     if (pos >= buffer_I.size()) {
-      return {};
+      return fail(pos_IO, "the map opened here has no closing '}'");
     }
     if (buffer_I[pos] == '}') {
-      StoreLastPair(*map, pair);
+      try {
+        StoreLastPair(*map, pair);
+      } catch (const std::exception&) {
+        return fail(pos, "the byte string before this '}' is not base64");
+      }
       pos_IO = pos + 1;
       return map;
     }
     if (buffer_I[pos] == ',') {
+      // Every comma ends one whole pair: "{,", ",," and a comma where a value belongs are all errors.
       if (!pair.IsComplete()) {
-        return {};
+        return fail(pos, !pair.mKey ? "a comma with no pair before it"
+                                    : "a comma where the value of " + Quoted(pair) + " belongs");
       }
       map->Set(pair.mKey->Value(), pair.mValue);
       pair = CPendingPair();
       ++pos;
       continue;
     }
-    if (!ReadPairPart(buffer_I, pos, depth_I + 1, pair)) {
+    if (!ReadPairPart(buffer_I, pos, depth_I + 1, pair, diagnostics_O)) {
       return {};
     }
   }

@@ -40,7 +40,8 @@ class CSettingsMap final : public CSettingsObject {
   std::string ToJson(int level_I) const override;
 
   // Reads a map starting at the "{" under pos_IO; depth_I counts the maps and arrays around it.
-  static SettingsMapPtr ParseMap(const std::string& buffer_I, size_t& pos_IO, size_t depth_I = 0);
+  static SettingsMapPtr ParseMap(const std::string& buffer_I, size_t& pos_IO, size_t depth_I = 0,
+                                 SSettingsDiagnostics* diagnostics_O = nullptr);
 
  private:
   CSettingsMap() = default;

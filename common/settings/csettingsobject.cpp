@@ -166,26 +166,73 @@ SettingsPtr UnwrapBytes(const SettingsMapPtr& map_I)
   return map_I;
 }
 
-SettingsPtr ParseRoot(const std::string& buffer_I)
+std::string Shown(char c_I)
+{
+  if (c_I >= 0x20 && c_I < 0x7F) return "'" + std::string(1, c_I) + "'";
+  char text[8];
+  std::snprintf(text, sizeof(text), "0x%02X", static_cast<unsigned char>(c_I));
+  return "byte " + std::string(text);
+}
+
+SettingsPtr ParseRoot(const std::string& buffer_I, SSettingsDiagnostics* diagnostics_O)
 {
   size_t pos = 0;
   while (true) {
     CSettingsObject::SkipSpaceAndComments(buffer_I, pos);
     if (pos >= buffer_I.size()) {
+      if (diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, pos, "no '{' or '[' starts the document");
       return {};
     }
+    SettingsPtr root;
     if (buffer_I[pos] == '{') {
-      return CSettingsMap::ParseMap(buffer_I, pos);
+      root = CSettingsMap::ParseMap(buffer_I, pos, 0, diagnostics_O);
+    } else if (buffer_I[pos] == '[') {
+      root = CSettingsArray::ParseArray(buffer_I, pos, 0, diagnostics_O);
+    } else {
+      AssertReport("isspace((int)buffer_I[pos])", __FILE__, __LINE__);
+      if (diagnostics_O != nullptr) diagnostics_O->Warn(buffer_I, pos, "stray " + Shown(buffer_I[pos]) + " skipped");
+      ++pos;
+      continue;
     }
-    if (buffer_I[pos] == '[') {
-      return CSettingsArray::ParseArray(buffer_I, pos);
+    // Whatever follows the root is not read; a reader that checks a file still wants to know of it.
+    if (root && diagnostics_O != nullptr) {
+      CSettingsObject::SkipSpaceAndComments(buffer_I, pos);
+      if (pos < buffer_I.size()) diagnostics_O->Warn(buffer_I, pos, "unexpected text after the closing bracket");
     }
-    AssertReport("isspace((int)buffer_I[pos])", __FILE__, __LINE__);
-    ++pos;
+    return root;
   }
 }
 
 }  // namespace
+
+std::string SSettingsIssue::Text() const
+{
+  if (line == 0) return reason;
+  return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + reason;
+}
+
+SSettingsIssue SSettingsDiagnostics::At(const std::string& buffer_I, size_t pos_I, const std::string& reason_I)
+{
+  const size_t end = std::min(pos_I, buffer_I.size());
+  const size_t lineStart = buffer_I.rfind('\n', end == 0 ? std::string::npos : end - 1);
+  SSettingsIssue issue;
+  issue.line = 1 + static_cast<size_t>(std::count(buffer_I.begin(), buffer_I.begin() + static_cast<long>(end), '\n'));
+  issue.column = end - (lineStart == std::string::npos || end == 0 ? 0 : lineStart + 1) + 1;
+  issue.reason = reason_I;
+  return issue;
+}
+
+void SSettingsDiagnostics::Fail(const std::string& buffer_I, size_t pos_I, const std::string& reason_I)
+{
+  if (hasError) return;
+  hasError = true;
+  error = At(buffer_I, pos_I, reason_I);
+}
+
+void SSettingsDiagnostics::Warn(const std::string& buffer_I, size_t pos_I, const std::string& reason_I)
+{
+  warnings.push_back(At(buffer_I, pos_I, reason_I));
+}
 
 CSettingsObject::~CSettingsObject() = default;
 
@@ -226,29 +273,40 @@ std::string CSettingsObject::WriteTypedBlock(const std::string& typeName_I, cons
 
 // ---- Reading ----
 
-SettingsPtr CSettingsObject::Parse(const std::string& buffer_I)
+SettingsPtr CSettingsObject::Parse(const std::string& buffer_I, SSettingsDiagnostics* diagnostics_O)
 {
   // A malformed byte string throws from the base64 decoder; to the caller it is just malformed text.
   try {
-    return ParseRoot(buffer_I);
+    return ParseRoot(buffer_I, diagnostics_O);
   } catch (const std::exception&) {
+    if (diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, 0, "malformed text");
     return {};
   }
 }
 
-SettingsPtr CSettingsObject::ParseFile(const std::string& path_I)
+SettingsPtr CSettingsObject::ParseFile(const std::string& path_I, SSettingsDiagnostics* diagnostics_O)
 {
+  const auto fail = [diagnostics_O](const std::string& reason_I) {
+    if (diagnostics_O != nullptr && !diagnostics_O->hasError) {
+      diagnostics_O->hasError = true;
+      diagnostics_O->error = SSettingsIssue{0, 0, reason_I};
+    }
+    return SettingsPtr();
+  };
   try {
     // Binary, so every platform reads the same bytes; 0x04 (end of transmission) ends the text.
     std::ifstream in(path_I, std::ios::binary);
     if (!in) {
-      return {};
+      return fail("cannot open the file");
     }
     std::string text;
     std::getline(in, text, '\x04');
-    return Parse(text);
+    if (in.bad()) {
+      return fail("cannot read the file");
+    }
+    return Parse(text, diagnostics_O);
   } catch (const std::exception&) {
-    return {};
+    return fail("cannot read the file");
   }
 }
 
@@ -267,36 +325,43 @@ void CSettingsObject::SkipSpaceAndComments(const std::string& buffer_I, size_t& 
   }
 }
 
-SettingsPtr CSettingsObject::ParseValue(const std::string& buffer_I, size_t& pos_IO, size_t depth_I)
+SettingsPtr CSettingsObject::ParseValue(const std::string& buffer_I, size_t& pos_IO, size_t depth_I,
+                                        SSettingsDiagnostics* diagnostics_O)
 {
   while (true) {
     SkipSpaceAndComments(buffer_I, pos_IO);
     if (pos_IO >= buffer_I.size()) {
+      if (diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, pos_IO, "the text ends where a value belongs");
       return {};
     }
     const char c = buffer_I[pos_IO];
     if (c == '{') {
-      return UnwrapBytes(CSettingsMap::ParseMap(buffer_I, pos_IO, depth_I));
+      return UnwrapBytes(CSettingsMap::ParseMap(buffer_I, pos_IO, depth_I, diagnostics_O));
     }
     if (c == '[') {
-      return CSettingsArray::ParseArray(buffer_I, pos_IO, depth_I);
+      return CSettingsArray::ParseArray(buffer_I, pos_IO, depth_I, diagnostics_O);
     }
     if (SettingsPtr literal = ParseLiteral(buffer_I, pos_IO)) {
       return literal;
     }
     if (c == '"') {
-      return ParseString(buffer_I, pos_IO);
+      return ParseString(buffer_I, pos_IO, diagnostics_O);
     }
     if (IsIntegerChar(c)) {
-      return ParseNumber(buffer_I, pos_IO);
+      const size_t start = pos_IO;
+      SettingsPtr number = ParseNumber(buffer_I, pos_IO);
+      if (!number && diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, start, "malformed number");
+      return number;
     }
     // Stray characters where a value is expected are reported and skipped, not treated as errors.
     AssertReport("isspace((int)buffer_I[pos_IO])", __FILE__, __LINE__);
+    if (diagnostics_O != nullptr) diagnostics_O->Warn(buffer_I, pos_IO, "stray " + Shown(c) + " skipped");
     ++pos_IO;
   }
 }
 
-std::shared_ptr<CSettingsString> CSettingsObject::ParseString(const std::string& buffer_I, size_t& pos_IO)
+std::shared_ptr<CSettingsString> CSettingsObject::ParseString(const std::string& buffer_I, size_t& pos_IO,
+                                                              SSettingsDiagnostics* diagnostics_O)
 {
   if (pos_IO >= buffer_I.size() || buffer_I[pos_IO] != '"') {
     return {};
@@ -313,10 +378,13 @@ std::shared_ptr<CSettingsString> CSettingsObject::ParseString(const std::string&
       text.push_back(c);
       continue;
     }
+    const size_t escape = pos - 1;
     if (!AppendEscape(buffer_I, pos, text)) {
+      if (diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, escape, "invalid escape in a string");
       return {};
     }
   }
+  if (diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, pos_IO, "the string opened here has no closing '\"'");
   return {};
 }
 

@@ -32,6 +32,29 @@ inline constexpr char kSettingsBytesKey[] = "SbyteS";
 // Deepest nesting of maps and arrays the reader accepts; deeper text is malformed.
 inline constexpr size_t kSettingsMaxDepth = 200;
 
+// One thing the reader met in settings text: where (line and column from 1, in bytes; line 0 when the text
+// could not be read at all) and why.
+struct SSettingsIssue {
+  size_t line = 0;
+  size_t column = 0;
+  std::string reason;
+  // "line 3, column 7: expected ':' after the key \"pid\"", or the reason alone for line 0.
+  std::string Text() const;
+};
+
+// What a read reports besides its result: the syntax error that emptied the document, and text the reader
+// skipped without failing (stray characters, text after the root's closing bracket).
+struct SSettingsDiagnostics {
+  bool hasError = false;
+  SSettingsIssue error;
+  std::vector<SSettingsIssue> warnings;
+
+  // Records the first error only: a failure inside a value fails every container around it in turn.
+  void Fail(const std::string& buffer_I, size_t pos_I, const std::string& reason_I);
+  void Warn(const std::string& buffer_I, size_t pos_I, const std::string& reason_I);
+  static SSettingsIssue At(const std::string& buffer_I, size_t pos_I, const std::string& reason_I);
+};
+
 class CSettingsObject : public std::enable_shared_from_this<CSettingsObject> {
  public:
   virtual SettingsPtr Clone() const = 0;
@@ -45,16 +68,18 @@ class CSettingsObject : public std::enable_shared_from_this<CSettingsObject> {
   virtual std::string ToJson(int level_I) const = 0;
 
   // The root map or array, or empty. Never throws.
-  static SettingsPtr Parse(const std::string& buffer_I);
+  static SettingsPtr Parse(const std::string& buffer_I, SSettingsDiagnostics* diagnostics_O = nullptr);
   // Reads the file's bytes up to the first 0x04 and parses them; empty when unreadable or malformed.
   // Never throws.
-  static SettingsPtr ParseFile(const std::string& path_I);
+  static SettingsPtr ParseFile(const std::string& path_I, SSettingsDiagnostics* diagnostics_O = nullptr);
 
   // The steps of the reader. Each leaves pos_IO behind what it read and returns empty on a syntax error.
   // depth_I counts the maps and arrays around the position. Throws COrvException for a byte string that
   // is not base64.
-  static SettingsPtr ParseValue(const std::string& buffer_I, size_t& pos_IO, size_t depth_I = 0);
-  static std::shared_ptr<CSettingsString> ParseString(const std::string& buffer_I, size_t& pos_IO);
+  static SettingsPtr ParseValue(const std::string& buffer_I, size_t& pos_IO, size_t depth_I = 0,
+                                SSettingsDiagnostics* diagnostics_O = nullptr);
+  static std::shared_ptr<CSettingsString> ParseString(const std::string& buffer_I, size_t& pos_IO,
+                                                      SSettingsDiagnostics* diagnostics_O = nullptr);
   static std::shared_ptr<CSettingsInteger> ParseInteger(const std::string& buffer_I, size_t& pos_IO);
   static std::shared_ptr<CSettingsDouble> ParseDouble(const std::string& buffer_I, size_t& pos_IO);
   // Whitespace and "//" comments (up to and including the next line feed).

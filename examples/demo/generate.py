@@ -57,11 +57,11 @@ def write_binary(name, data):
 def main():
     os.chdir(os.path.dirname(os.path.abspath(__file__)))
     # Pen tablet: application code from 0x8000 and a configuration block of its own at 0x1F000.
-    write_srec("tablet_s.pen", "3", [(0x8000, pattern(1, 6144)), (0x1F000, pattern(2, 512))], "Orvel Tablet S pen")
+    write_srec("tablet_s.pen", "3", [(0x8000, pattern(1, 6144)), (0x1F000, pattern(2, 512))], "Orvel Tablet S pen 1.01")
     # Pen tablet touch controller (on I2C): S-record, small enough for the tunnel's 22-block loader.
-    write_srec("tablet_s.touch", "1", [(0x2000, pattern(7, 3072))], "Orvel Tablet S touch")
+    write_srec("tablet_s.touch", "1", [(0x2000, pattern(7, 3072))], "Orvel Tablet S touch 1.01")
     # Pen display pen board: one run of application code in 24-bit addresses.
-    write_srec("display_pen.orv", "2", [(0x4000, pattern(3, 8192))], "Orvel Display 16 pen")
+    write_srec("display_pen.orv", "2", [(0x4000, pattern(3, 8192))], "Orvel Display 16 pen 1.01")
     # Touch controller: Intel HEX from 0x8000; the image is padded to whole 512-byte pages on loading.
     write_intel_hex("display_touch.hex", 0x8000, pattern(4, 3000))
     # Bluetooth module: raw flash image from address 0.

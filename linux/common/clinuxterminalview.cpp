@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/boardprogress.h"
 #include "common/textconversion.h"
 
 namespace orv {
@@ -98,9 +99,37 @@ CLinuxInterruptGuard::~CLinuxInterruptGuard()
 
 bool CLinuxInterruptGuard::TakeRequest() { return sCloseRequested.exchange(false); }
 
-CLinuxTerminalView::CLinuxTerminalView(FILE* out_I, FILE* err_I)
-    : mOut(out_I), mErr(err_I), mTerminal(isatty(fileno(out_I)) == 1 && !DumbTerminal())
+CLinuxTerminalView::CLinuxTerminalView(FILE* out_I, FILE* err_I, bool introduced_I)
+    : mOut(out_I), mErr(err_I), mTerminal(isatty(fileno(out_I)) == 1 && !DumbTerminal()), mIntroduced(introduced_I)
 {
+}
+
+std::string CLinuxTerminalView::ProgressDetails(const SBoardProgress& progress_I)
+{
+  std::string text = WideToUtf8(progress_I.board) + ", board " + std::to_string(progress_I.index) + " of " +
+                     std::to_string(progress_I.count) + ": ";
+  if (progress_I.bytesTotal > 0) {
+    text += std::to_string(progress_I.bytesDone) + " of " + std::to_string(progress_I.bytesTotal) + " bytes, ";
+  }
+  text += DurationText(progress_I.elapsedMs) + " elapsed";
+  if (progress_I.leftMs >= 0) text += ", about " + DurationText(static_cast<uint64_t>(progress_I.leftMs)) + " left";
+  return text;
+}
+
+// UI messages carry a label of their own ("Error: ...", "Fehler: ..."): a short first word before a colon.
+std::string CLinuxTerminalView::ErrorLine(const std::string& message_I)
+{
+  constexpr size_t kMaxLabel = 16;
+  const size_t colon = message_I.find(':');
+  if (colon != std::string::npos && colon <= kMaxLabel) {
+    const std::string label = message_I.substr(0, colon);
+    const size_t last = label.find_last_not_of(' ');
+    if (last != std::string::npos && label.substr(0, last + 1).find(' ') == std::string::npos) {
+      const size_t text = message_I.find_first_not_of(' ', colon + 1);
+      if (text != std::string::npos) return "error: " + message_I.substr(text);
+    }
+  }
+  return "error: " + message_I;
 }
 
 std::string CLinuxTerminalView::ProgressBar(int32_t percent_I)
@@ -121,7 +150,7 @@ void CLinuxTerminalView::SetTitle(const std::u16string& title_I)
     Redraw();
     return;
   }
-  Print(mOut, mTitle);
+  if (!mIntroduced) Print(mOut, mTitle);
 }
 
 void CLinuxTerminalView::ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I)
@@ -135,6 +164,7 @@ void CLinuxTerminalView::ShowProgressLayout(const std::array<std::u16string, 3>&
     Redraw();
     return;
   }
+  if (mIntroduced) return;
   for (const std::string& warning : mWarnings) {
     Print(mOut, kWarningMark + warning);
   }
@@ -165,7 +195,16 @@ void CLinuxTerminalView::SetProgress(int32_t percent_I)
     Redraw();
     return;
   }
-  Print(mOut, ProgressBar(mProgress));
+  // One plain line per change, for a log or a script to read.
+  Print(mOut, "Status: " + std::to_string(mProgress) + "%" + (mBoard.empty() ? "" : " " + mBoard));
+}
+
+void CLinuxTerminalView::SetBoardProgress(const SBoardProgress& progress_I)
+{
+  mBoard = WideToUtf8(progress_I.board);
+  if (!mTerminal) return;
+  mDetails = ProgressDetails(progress_I);
+  Redraw();
 }
 
 void CLinuxTerminalView::EnableClose(bool enable_I)
@@ -179,7 +218,11 @@ void CLinuxTerminalView::EnableClose(bool enable_I)
 void CLinuxTerminalView::ShowMessage(const std::u16string& text_I, const std::u16string& caption_I,
                                      EMessageIcon icon_I)
 {
-  Print(icon_I == EMESSAGEICON_ERROR ? mErr : mOut, WideToUtf8(caption_I) + ": " + WideToUtf8(text_I));
+  if (icon_I == EMESSAGEICON_ERROR) {
+    Print(mErr, ErrorLine(WideToUtf8(text_I)));
+  } else {
+    Print(mOut, WideToUtf8(caption_I) + ": " + WideToUtf8(text_I));
+  }
   // The message stays below the block; anything shown later starts a new block under it.
   mDrawnLines.clear();
   mDrawnRows = 0;
@@ -210,6 +253,7 @@ std::vector<std::string> CLinuxTerminalView::BlockLines() const
   if (!mTitle.empty()) lines.push_back(mTitle);
   if (mLayoutShown || !mStatus.empty()) lines.push_back(mStatus);
   if (mLayoutShown || mProgress >= 0) lines.push_back(ProgressBar(mProgress));
+  if (!mDetails.empty()) lines.push_back(mDetails);
   if (mLayoutShown) {
     lines.emplace_back();
     for (const std::string& warning : mWarnings) {

@@ -38,13 +38,15 @@ class CLinuxInterruptGuard {
 
 class CLinuxTerminalView : public CUpdateView {
  public:
-  // Errors go to err_I, everything else to out_I; both take UTF-8.
-  explicit CLinuxTerminalView(FILE* out_I = stdout, FILE* err_I = stderr);
+  // Errors go to err_I, everything else to out_I; both take UTF-8. After the pre-update prompt has shown the
+  // title and the warnings, a plain log does not repeat them.
+  explicit CLinuxTerminalView(FILE* out_I = stdout, FILE* err_I = stderr, bool introduced_I = false);
 
   void SetTitle(const std::u16string& title_I) override;
   void ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I) override;
   void SetStatus(const std::u16string& status_I) override;
   void SetProgress(int32_t percent_I) override;
+  void SetBoardProgress(const SBoardProgress& progress_I) override;
   void EnableClose(bool enable_I) override;
   void ShowMessage(const std::u16string& text_I, const std::u16string& caption_I, EMessageIcon icon_I) override;
   // A request while closing is disabled is refused (and said so) and reads as no request.
@@ -53,6 +55,10 @@ class CLinuxTerminalView : public CUpdateView {
   bool IsTerminal() const { return mTerminal; }
   // "[#########...........]  45%"
   static std::string ProgressBar(int32_t percent_I);
+  // "touch, board 2 of 3: 1536 of 3072 bytes, 0:12 elapsed, about 0:20 left"
+  static std::string ProgressDetails(const SBoardProgress& progress_I);
+  // "error: " and the message, without a label of its own such as "Error:" in front of it.
+  static std::string ErrorLine(const std::string& message_I);
 
  private:
   void Print(FILE* stream_I, const std::string& line_I);
@@ -64,7 +70,10 @@ class CLinuxTerminalView : public CUpdateView {
   FILE* mOut;
   FILE* mErr;
   bool mTerminal;
+  bool mIntroduced;
   std::string mTitle;
+  std::string mBoard;
+  std::string mDetails;
   std::string mStatus;
   // The status without its trailing progress dots, which a plain log leaves out.
   std::string mPlainStatus;

@@ -1,5 +1,8 @@
 #include "linux/fwupdater/clinuxapplication.h"
 
+#include <exception>
+
+#include "app/devicelisting.h"
 #include "app/runapplication.h"
 #include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
@@ -13,25 +16,34 @@ namespace {
 
 const char* const kUsage =
     "usage: orvel-fwupdater [-auto LIST] [-path PATH | -testpid PIDS] [-serial SERIAL] [-port N] [-lang CODE]\n"
-    "                       [-simulate SCENARIO|default]\n"
+    "                       [-result FILE] [-simulate SCENARIO|default] [-v]\n"
+    "       orvel-fwupdater --list [-simulate SCENARIO|default]\n"
+    "       orvel-fwupdater --version | --help\n"
     "  -auto LIST       boards to update in order, comma-separated: pen, touch, bluetooth, scalar\n"
     "  -path PATH       device interface path of the device to update (without its \\\\?\\ prefix; + for &)\n"
     "  -testpid PIDS    hexadecimal product ids, comma-separated; the first attached one is updated\n"
     "  -serial SERIAL   serial number the display must report before its scaler is updated\n"
     "  -port N          index of the display's FTDI bridge\n"
     "  -lang CODE       language of the texts (en, de, fr, ja, ...); default from LC_ALL, LC_MESSAGES, LANG\n"
+    "  -result FILE     write the run's result to FILE as JSON, whatever the outcome\n"
     "  -simulate FILE   run against the simulated devices a scenario describes ('default': a pen display)\n"
+    "  -v               copy every log line to standard error\n"
+    "  --list           list the attached devices and their boards, and exit\n"
     "Without -path and -testpid the device and the list come from autoconfig.ini; the topology is\n"
     "./fw_loader.ini. Exit codes: 0 success, 1 error, 2 cancelled, 255 another copy is running.\n";
 
 // Real HID and USB access is not part of this build: without a scenario the bus is empty.
 const char* const kNoDevices = R"({"devices": []})";
+constexpr int kAnotherCopy = 255;
 
 struct SArguments {
   std::vector<std::string> options;
   std::string scenario;
   bool help = false;
-  bool valid = true;
+  bool version = false;
+  bool list = false;
+  bool verbose = false;
+  bool simulateWithoutValue = false;
 };
 
 SArguments SplitArguments(const std::vector<std::string>& args_I)
@@ -40,8 +52,14 @@ SArguments SplitArguments(const std::vector<std::string>& args_I)
   for (size_t i = 0; i < args_I.size(); ++i) {
     if (args_I[i] == "--help" || args_I[i] == "-h") {
       arguments.help = true;
+    } else if (args_I[i] == "--version") {
+      arguments.version = true;
+    } else if (args_I[i] == "--list") {
+      arguments.list = true;
+    } else if (args_I[i] == "-v") {
+      arguments.verbose = true;
     } else if (args_I[i] == "-simulate") {
-      arguments.valid = arguments.valid && i + 1 < args_I.size();
+      arguments.simulateWithoutValue = i + 1 == args_I.size();
       if (i + 1 < args_I.size()) arguments.scenario = args_I[++i];
     } else {
       arguments.options.push_back(args_I[i]);
@@ -57,57 +75,165 @@ std::string Join(const std::vector<std::string>& tokens_I)
   return line;
 }
 
+void PrintLine(FILE* stream_I, const std::string& line_I)
+{
+  std::fputs((line_I + "\n").c_str(), stream_I);
+  std::fflush(stream_I);
+}
+
+// One run of the terminal application; every way it ends says why on the terminal.
+class CLinuxApplication {
+ public:
+  CLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I)
+      : mArgs(args_I), mArguments(SplitArguments(args_I)), mIn(in_I), mOut(out_I), mErr(err_I)
+  {
+  }
+
+  int Run()
+  {
+    if (mArguments.help) {
+      std::fputs(kUsage, mOut);
+      return 0;
+    }
+    if (mArguments.version) {
+      PrintLine(mOut, "orvel-fwupdater " + WideToUtf8(CAutoUpdateRun::VersionText()));
+      return 0;
+    }
+    const std::u16string commandLine = Utf8ToWide(Join(mArguments.options));
+    mOptions = ParseCommandLine(commandLine);
+    mWarnings = CommandLineWarnings(commandLine);
+    if (mArguments.simulateWithoutValue) {
+      PrintLine(mErr, "error: option -simulate needs a value: a scenario file, or default");
+      return Finish(1, "option -simulate needs a value");
+    }
+    for (const std::string& warning : mWarnings) PrintLine(mErr, "warning: " + warning);
+
+    CLinuxSingleInstance instance;
+    if (!instance.Acquire()) {
+      PrintLine(mErr, "error: another copy of orvel-fwupdater is running (or its lock " +
+                          CLinuxSingleInstance::DefaultLockPath() + " cannot be opened); nothing was done");
+      return Finish(kAnotherCopy, "Another copy of the updater is running; nothing was done.");
+    }
+    std::string error;
+    const std::unique_ptr<sim::CSimPlatform> platform =
+        mArguments.scenario.empty() ? sim::CSimPlatform::CreateFromText(kNoDevices, error)
+                                    : sim::CSimPlatform::Create(mArguments.scenario, error);
+    if (!platform) {
+      PrintLine(mErr, "error: " + error);
+      return Finish(1, error);
+    }
+    const CScopedD2XX bridge(platform->D2XX());
+    const int code = mArguments.list ? List(*platform) : Update(*platform);
+    if (!platform->WriteResults(error)) PrintLine(mErr, "error: " + error);
+    return code;
+  }
+
+ private:
+  int List(const sim::CSimPlatform& platform_I)
+  {
+    const std::unique_ptr<CDiscovery> discovery = platform_I.CreateDiscovery("./fw_loader.ini");
+    discovery->Discover();
+    if (discovery->GetPrototypes().empty()) {
+      PrintLine(mErr, "error: no device model could be read from ./fw_loader.ini (orvel-fwtool check . says why)");
+      return 1;
+    }
+    const std::vector<SListedDevice> devices = ListDevices(*discovery, mOptions.port);
+    if (devices.empty()) PrintLine(mOut, "no supported device is attached");
+    for (const std::string& line : DeviceListingLines(devices)) PrintLine(mOut, line);
+    return 0;
+  }
+
+  int Update(const sim::CSimPlatform& platform_I)
+  {
+    const auto user = std::make_shared<CLinuxUserLanguage>();
+    // The view takes over Ctrl-C; it comes after the pre-update question, which Ctrl-C simply ends.
+    std::unique_ptr<CLinuxTerminalView> view;
+    bool prompted = false;
+    CLinuxKeepAwake keepAwake;
+    std::string logPath;
+    std::string logError;
+    SRunResult result;
+    SApplicationPorts ports;
+    ports.view = [&]() -> CUpdateView& {
+      if (!view) view = std::make_unique<CLinuxTerminalView>(mOut, mErr, prompted);
+      return *view;
+    };
+    ports.userLanguage = user;
+    ports.preUpdatePrompt = [&](const CLanguageProvider&) {
+      prompted = true;
+      return CLinuxPreUpdatePrompt(user, mOptions.lang, mIn, mOut).Run();
+    };
+    ports.makeEnvironment = [&] {
+      SRunEnvironment environment;
+      environment.discovery = platform_I.CreateDiscovery("./fw_loader.ini");
+      environment.events = platform_I.Events();
+      environment.namedEvents = std::make_shared<CLinuxNamedEvents>();
+      environment.keepAwake = &keepAwake;
+      return environment;
+    };
+    ports.tempDir = TemporaryDirectory();
+    ports.localTime = LocalTime();
+    ports.commandLine = "orvel-fwupdater " + Join(mArgs);
+    ports.warnings = mWarnings;
+    ports.warn = [this](const std::string& text_I) { PrintLine(mErr, "warning: " + text_I); };
+    const auto toErr = [this](const std::string& line_I) { PrintLine(mErr, line_I); };
+    if (mArguments.verbose) ports.logMirror = toErr;
+    ports.logFallback = toErr;
+    ports.logPath = &logPath;
+    ports.logError = &logError;
+    ports.result = &result;
+    const int code = RunApplication(mOptions, ports);
+    if (code == 2) PrintLine(mOut, result.message);
+    if (!logPath.empty()) {
+      PrintLine(mOut, "log: " + logPath);
+    } else {
+      PrintLine(mErr, "warning: the log could not be written in " + ports.tempDir + " (" + logError +
+                          "); its lines went to standard error instead");
+    }
+    WriteResult(result);
+    return code;
+  }
+
+  // Results of runs that end before the update starts: the options still name the boards, none touched.
+  int Finish(int code_I, const std::string& message_I)
+  {
+    SRunResult result;
+    result.exitCode = code_I;
+    result.message = message_I;
+    WriteResult(result);
+    return code_I == kAnotherCopy ? -1 : code_I;
+  }
+
+  void WriteResult(SRunResult result_I)
+  {
+    if (mOptions.resultFile.empty()) return;
+    if (result_I.exitCode == -1) result_I.exitCode = kAnotherCopy;
+    std::string error;
+    if (!WriteRunResult(WideToUtf8(mOptions.resultFile), result_I, error)) PrintLine(mErr, "error: " + error);
+  }
+
+  std::vector<std::string> mArgs;
+  SArguments mArguments;
+  FILE* mIn;
+  FILE* mOut;
+  FILE* mErr;
+  StartupOptions mOptions;
+  std::vector<std::string> mWarnings;
+};
+
 }  // namespace
 
 int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I)
 {
-  const SArguments arguments = SplitArguments(args_I);
-  if (arguments.help || !arguments.valid) {
-    std::fputs(kUsage, arguments.help ? out_I : err_I);
-    return arguments.help ? 0 : 1;
+  // Nothing a file, a device or the system does may end the program by an exception: say what happened.
+  try {
+    return CLinuxApplication(args_I, in_I, out_I, err_I).Run();
+  } catch (const std::exception& exception) {
+    PrintLine(err_I, std::string("error: unexpected failure: ") + exception.what());
+  } catch (...) {
+    PrintLine(err_I, "error: unexpected failure");
   }
-  CLinuxSingleInstance instance;
-  if (!instance.Acquire()) return -1;
-
-  std::string error;
-  const std::unique_ptr<sim::CSimPlatform> platform =
-      arguments.scenario.empty() ? sim::CSimPlatform::CreateFromText(kNoDevices, error)
-                                 : sim::CSimPlatform::Create(arguments.scenario, error);
-  if (!platform) {
-    std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
-    return 1;
-  }
-  const StartupOptions options = ParseCommandLine(Utf8ToWide(Join(arguments.options)));
-  const auto user = std::make_shared<CLinuxUserLanguage>();
-  // The view takes over Ctrl-C; it comes after the pre-update question, which Ctrl-C simply ends.
-  std::unique_ptr<CLinuxTerminalView> view;
-  CLinuxKeepAwake keepAwake;
-  std::string logPath;
-  SApplicationPorts ports;
-  ports.view = [&]() -> CUpdateView& {
-    view = std::make_unique<CLinuxTerminalView>(out_I, err_I);
-    return *view;
-  };
-  ports.userLanguage = user;
-  ports.preUpdatePrompt = [&](const CLanguageProvider&) {
-    return CLinuxPreUpdatePrompt(user, options.lang, in_I, out_I).Run();
-  };
-  ports.makeEnvironment = [&] {
-    SRunEnvironment environment;
-    environment.discovery = platform->CreateDiscovery("./fw_loader.ini");
-    environment.events = platform->Events();
-    environment.namedEvents = std::make_shared<CLinuxNamedEvents>();
-    environment.keepAwake = &keepAwake;
-    return environment;
-  };
-  ports.tempDir = TemporaryDirectory();
-  ports.localTime = LocalTime();
-  ports.logPath = &logPath;
-  const CScopedD2XX bridge(platform->D2XX());
-  const int code = RunApplication(options, ports);
-  if (!platform->WriteResults(error)) std::fprintf(err_I, "orvel-fwupdater: %s\n", error.c_str());
-  if (!logPath.empty()) std::fprintf(out_I, "log: %s\n", logPath.c_str());
-  return code;
+  return 1;
 }
 
 }  // namespace orv

@@ -46,7 +46,9 @@ class CApplicationRun : public ::testing::Test {
       return environment;
     };
     ports.tempDir = mDir.Path().string() + "/";
+    ports.commandLine = "test " + WideToUtf8(commandLine_I);
     ports.logPath = &mLogPath;
+    ports.result = &mResult;
     const CScopedD2XX bridge(mPlatform->D2XX());
     return RunApplication(ParseCommandLine(commandLine_I), ports);
   }
@@ -66,6 +68,7 @@ class CApplicationRun : public ::testing::Test {
   std::unique_ptr<sim::CSimPlatform> mPlatform;
   test::CRecordingView mView;
   std::string mLogPath;
+  SRunResult mResult;
   int mPromptAnswer = 1;
 };
 
@@ -250,13 +253,90 @@ TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
 {
   EXPECT_EQ(Run(u"-testpid 0999 -auto pen"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_TARGET_NOT_FOUND));
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,,touch"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE));
   std::filesystem::remove("display_touch.hex");
   EXPECT_EQ(Run(u"-testpid 0210 -auto touch"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE));
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) + u" (display_touch.hex: no such file)");
   std::ofstream("empty.scenario") << R"({"devices": []})";
   mPromptAnswer = 0;
   EXPECT_EQ(Run(u"-auto pen", "empty.scenario"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_NO_TABLET));
+}
+
+// Declining the warning before a scaler update touches nothing, and an installer must not read it as success.
+TEST_F(CApplicationRun, DecliningThePreUpdateWarningIsACancel)
+{
+  mPromptAnswer = 1;
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar"), 2);
+  EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
+  EXPECT_EQ(mResult.message, "Cancelled at the pre-update warning; no board was touched.");
+  const std::string log = Log();
+  EXPECT_NE(log.find("Pre-update warning declined"), std::string::npos);
+  EXPECT_NE(log.find("Exit code: 2 (cancelled)"), std::string::npos);
+  EXPECT_EQ(log.find("[STATE]"), std::string::npos);
+}
+
+// Nothing is flashed while any entry of the list, or any file it needs, is wrong; the message says which.
+TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
+{
+  for (const auto& [options, message] : std::vector<std::pair<std::u16string, std::string>>{
+           {u"-testpid zzzz -auto pen", "\"zzzz\" in the product ids \"zzzz\" is not a hexadecimal product id (0000 to FFFF)"},
+           {u"-testpid 0210 -auto bogus", "\"bogus\" in the board list \"bogus\" is not one of pen, touch, bluetooth, scalar"},
+           {u"-testpid 0210 -auto pen,bogus", "\"bogus\" in the board list \"pen,bogus\" is not one of"},
+           {u"-testpid 0210 -auto pen,,touch", "an empty entry in the board list \"pen,,touch\" is not one of"}}) {
+    EXPECT_EQ(Run(options), 1) << WideToUtf8(options);
+    EXPECT_EQ(WideToUtf8(mView.mMessage).rfind(message, 0), 0u) << WideToUtf8(mView.mMessage);
+    EXPECT_EQ(Log().find("[STATE]"), std::string::npos) << WideToUtf8(options);
+  }
+  // A touch file cut short: the pen board before it in the list is not updated either.
+  std::ifstream in("display_touch.hex", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ofstream("display_touch.hex", std::ios::binary) << text.substr(0, text.find("\r\n", text.size() / 2) + 2);
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) +
+                                u" (display_touch.hex: no end-of-file record (:00000001FF) at the end: the file is incomplete)");
+  EXPECT_EQ(Log().find("[STATE] 2"), std::string::npos);
+  ASSERT_EQ(mResult.boards.size(), 2u);
+  EXPECT_EQ(mResult.boards[0].outcome, "not started");
+  // A scaler image the scaler's programming would refuse.
+  std::ofstream("display_scaler.bin", std::ios::binary) << std::string(0x10001, '\x5A');
+  mPromptAnswer = 0;
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar"), 1);
+  EXPECT_NE(WideToUtf8(mView.mMessage).find("(display_scaler.bin: Scaler image of 65537 bytes"), std::string::npos)
+      << WideToUtf8(mView.mMessage);
+  EXPECT_EQ(Log().find("[STATE] 2"), std::string::npos);
+}
+
+TEST_F(CApplicationRun, AMissingOrBrokenTopologyIsNamedWithWhereItWasLookedFor)
+{
+  std::filesystem::remove("fw_loader.ini");
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 1);
+  EXPECT_EQ(WideToUtf8(mView.mMessage), "the topology file ./fw_loader.ini was not found (looked for in " +
+                                            std::filesystem::current_path().string() + ")");
+  std::ofstream("fw_loader.ini") << "[\n  {\"name\": \"T\" \"penBoard\": {}}\n]";
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 1);
+  EXPECT_EQ(WideToUtf8(mView.mMessage),
+            "the topology file ./fw_loader.ini cannot be read: line 2, column 16: expected ',' or '}' after the value of \"name\"");
+}
+
+// The log keeps its lines and adds a header and a trailer; debugger lines and cancels are recorded too.
+TEST_F(CApplicationRun, TheLogBeginsWithVersionCommandLineAndStartAndEndsWithTheOutcome)
+{
+  mView.mCancel = true;
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 2);
+  const std::string log = Log();
+  EXPECT_EQ(log.rfind("OrvelFWUpdater 3.09\nCommand line: test -testpid 0210 -auto pen\nStarted: ", 0), 0u) << log;
+  EXPECT_NE(log.find("Passed Test PID(s): 0210"), std::string::npos);
+  EXPECT_NE(log.find("Cancelled by the user\n"), std::string::npos);
+  EXPECT_NE(log.find("Pen GetDevice  to \\\\?\\HID#VID_4F52&PID_0210"), std::string::npos);
+  const std::string trailer = "Finished: Cancelled by the user; 0 of 1 boards were updated.\nExit code: 2 (cancelled)\n";
+  EXPECT_EQ(log.substr(log.size() - trailer.size()), trailer);
+
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 0);
+  EXPECT_EQ(mResult.exitCode, 0);
+  ASSERT_EQ(mResult.boards.size(), 1u);
+  EXPECT_EQ(mResult.boards[0].outcome, "updated");
+  EXPECT_EQ(mResult.boards[0].versionBefore, "1.00");
+  EXPECT_EQ(mResult.boards[0].file, "display_pen.orv");
+  EXPECT_EQ(mResult.logPath, mLogPath);
+  EXPECT_NE(Log().find("Exit code: 0 (success)"), std::string::npos);
 }

@@ -53,3 +53,32 @@ TEST(StartupOptions, AutoConfigIsReadOnlyWithoutASelectorAndWithBothKeys)
   ReadAutoConfig(options, (dir.Path() / "missing.ini").string());
   EXPECT_EQ(options.testPids, u"");
 }
+
+// An installer may pass more than we know: each such token is named, and none of them stops the run.
+TEST(StartupOptions, WarningsNameEveryTokenPassedOverInSilence)
+{
+  const auto warnings = [](const std::u16string& line_I) { return CommandLineWarnings(line_I); };
+  EXPECT_TRUE(warnings(u"-auto pen -testpid 0210 -port 1 -result r.json -lang de").empty());
+  EXPECT_EQ(warnings(u"-bogus -help -auto pen extra"),
+            (std::vector<std::string>{"unknown option -bogus ignored", "unknown option -help ignored",
+                                      "unexpected argument extra ignored"}));
+  EXPECT_EQ(warnings(u"-auto pen -testpid"), (std::vector<std::string>{"option -testpid needs a value; ignored"}));
+  EXPECT_EQ(warnings(u"-port x"), (std::vector<std::string>{"-port x is not a number from 0 to 65535; ignored"}));
+  EXPECT_EQ(warnings(u"-port 70000"), (std::vector<std::string>{"-port 70000 is not a number from 0 to 65535; ignored"}));
+  // A value that is an option acts as that option too, so its own value is no stray argument.
+  EXPECT_TRUE(warnings(u"-auto -path x").empty());
+  EXPECT_EQ(ParseCommandLine(u"-result out.json").resultFile, u"out.json");
+}
+
+TEST(StartupOptions, ProblemsThatStopTheRunBeforeAnyBoardIsTouched)
+{
+  const auto problem = [](const std::u16string& line_I) { return OptionsProblem(ParseCommandLine(line_I)); };
+  EXPECT_EQ(problem(u"-auto pen,touch,bluetooth,scalar -testpid 0210,0x0101"), "");
+  EXPECT_EQ(problem(u"-auto  pen,touch "), "");
+  EXPECT_EQ(problem(u"-auto bogus"), "\"bogus\" in the board list \"bogus\" is not one of pen, touch, bluetooth, scalar");
+  EXPECT_EQ(problem(u"-auto pen,Touch"), "\"Touch\" in the board list \"pen,Touch\" is not one of pen, touch, bluetooth, scalar");
+  EXPECT_EQ(problem(u"-auto pen,,touch").rfind("an empty entry in the board list", 0), 0u);
+  EXPECT_EQ(problem(u"-auto pen -testpid zzzz"),
+            "\"zzzz\" in the product ids \"zzzz\" is not a hexadecimal product id (0000 to FFFF)");
+  EXPECT_EQ(problem(u"-auto pen -testpid 0210,10000").rfind("\"10000\" in the product ids", 0), 0u);
+}

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/boardprogress.h"
 #include "linux/common/clinuxterminalview.h"
 #include "tests/linux/linuxtesthelpers.h"
 
@@ -37,7 +38,9 @@ TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
     for (const char16_t* status : {u"Waiting", u"Waiting", u"Updating..", u"Updating...", u"Updating."}) {
       view.SetStatus(status);
     }
-    for (const int32_t percent : {45, 45, 50, 250}) view.SetProgress(percent);
+    view.SetProgress(45);
+    view.SetBoardProgress(EstimateBoardProgress(u"touch", 0, 2, 90, 3072, 9000));
+    for (const int32_t percent : {45, 50, 250}) view.SetProgress(percent);
     raise(SIGINT);
     EXPECT_TRUE(view.TakeCancelRequest());
     EXPECT_FALSE(view.TakeCancelRequest());
@@ -57,10 +60,36 @@ TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
   EXPECT_EQ(restored.sa_handler, SIG_IGN);
   EXPECT_EQ(test::Contents(out.get()),
             "Orvel Firmware Update Utility 3.09\n! Do not sleep\n! Do not unplug\n! Hände weg\n"
-            "Waiting\nUpdating\n[#########...........]  45%\n[##########..........]  50%\n"
-            "[####################] 100%\nCancel refused: a board is in or near loader mode. Please wait.\n"
+            "Waiting\nUpdating\nStatus: 45%\nStatus: 50% touch\nStatus: 100% touch\n"
+            "Cancel refused: a board is in or near loader mode. Please wait.\n"
             "Orvel: Firmware was successfully updated.\n");
-  EXPECT_EQ(test::Contents(err.get()), "Orvel: Error: Invalid state.\n");
+  EXPECT_EQ(test::Contents(err.get()), "error: Invalid state.\n");
+}
+
+// After the pre-update prompt a plain log does not repeat the title and the warnings it showed.
+TEST(LinuxTerminalView, AfterThePromptThePlainLogDoesNotRepeatItsIntroduction)
+{
+  const CFile out = TempFile();
+  {
+    CLinuxTerminalView view(out.get(), out.get(), true);
+    view.SetTitle(u"Orvel Firmware Update Utility 3.09");
+    view.ShowProgressLayout({u"Do not sleep", u"Do not unplug", u"Hands off"});
+    view.SetStatus(u"Waiting");
+  }
+  EXPECT_EQ(test::Contents(out.get()), "Waiting\n");
+}
+
+TEST(LinuxTerminalView, ProgressDetailsAndErrorLines)
+{
+  EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"touch", 1, 3, 50, 3072, 12000)),
+            "touch, board 2 of 3: 1536 of 3072 bytes, 0:12 elapsed, about 0:12 left");
+  EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"scalar", 0, 1, 0, 0, 500)),
+            "scalar, board 1 of 1: 0:00 elapsed");
+  EXPECT_EQ(CLinuxTerminalView::ErrorLine("Error: No supported tablet is connected."),
+            "error: No supported tablet is connected.");
+  EXPECT_EQ(CLinuxTerminalView::ErrorLine("Erreur : aucune tablette"), "error: aucune tablette");
+  EXPECT_EQ(CLinuxTerminalView::ErrorLine("Firmware failed to update. Please reattach: now"),
+            "error: Firmware failed to update. Please reattach: now");
 }
 
 TEST(LinuxTerminalView, TerminalRedrawsTheBlockInPlace)

@@ -6,6 +6,7 @@
 
 #include "tests/testsupport/testfiles.h"
 #include "tools/orvel-fwtool/cfwtool.h"
+#include "tools/orvel-fwtool/sha256.h"
 
 using namespace orv;
 
@@ -49,13 +50,23 @@ std::string S1(uint16_t address_I, const std::vector<uint8_t>& data_I)
 
 }  // namespace
 
-TEST(FwTool, UsageOnUnknownCommands)
+TEST(FwTool, UsageOnUnknownCommandsHelpAndVersion)
 {
   for (const auto& args : std::vector<std::vector<std::string>>{{}, {"info"}, {"frobnicate", "x"}, {"image", "x"}}) {
     const SRun run = RunTool(args);
     EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err.rfind("error: ", 0), 0u) << run.err;
     EXPECT_TRUE(Contains(run.err, "usage: orvel-fwtool"));
   }
+  for (const char* help : {"--help", "-h", "help"}) {
+    const SRun run = RunTool({help});
+    EXPECT_EQ(run.code, 0) << help;
+    EXPECT_EQ(run.out.rfind("usage: orvel-fwtool", 0), 0u);
+    EXPECT_EQ(run.err, "");
+  }
+  const SRun run = RunTool({"--version"});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out, "orvel-fwtool 3.09\n");
 }
 
 TEST(FwTool, InfoDescribesEveryFormat)
@@ -86,17 +97,19 @@ TEST(FwTool, InfoWarnsAboutPartialScalerBlocksAndFailsWithOneLineReasons)
 
   const std::string badChecksum = "S1130000000102030405060708090A0B0C0D0E0F00\n";
   for (const auto& [name, contents, reason] : std::vector<std::tuple<std::string, std::string, std::string>>{
-           {"bad.pen", badChecksum, "not a valid S-record (.pen) file"},
-           {"firmware", "S9030000FC\n", "unknown file extension"},
-           {"empty.bin", "", "not a valid scaler binary file"}}) {
-    run = RunTool({"info", dir.Write(name, contents)});
+           {"bad.pen", badChecksum, "bad.pen: line 1: checksum 0x00, expected 0x74"},
+           {"cut.pen", S1(0x1000, {1, 2}), "cut.pen: no termination record (S7, S8 or S9): the file is incomplete"},
+           {"lf.hex", ":0100000000FF\n", "lf.hex: line 1: CR LF line ends required"},
+           {"firmware", "S9030000FC\n", "firmware: unknown file extension"},
+           {"empty.bin", "", "empty.bin: the file is empty"},
+           {"missing.hex", "", "missing.hex: no such file"}}) {
+    const std::string path = name == "missing.hex" ? (dir.Path() / name).string() : dir.Write(name, contents);
+    run = RunTool({"info", path});
     EXPECT_EQ(run.code, 1) << name;
+    EXPECT_EQ(run.err.rfind("error: " + (dir.Path() / name).string() + ": ", 0), 0u) << run.err;
     EXPECT_TRUE(Contains(run.err, reason)) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  run = RunTool({"info", (dir.Path() / "missing.hex").string()});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_TRUE(Contains(run.err, "cannot open"));
 }
 
 TEST(FwTool, ImageFillsGapsBetweenSegmentsWithFF)
@@ -131,7 +144,7 @@ TEST(FwTool, ImageOfEachDemoFileMatchesItsSource)
 TEST(FwTool, ImageRefusesSegmentsSpreadOverAHugeRangeAndUnwritableOutput)
 {
   test::CScratchDir dir;
-  const std::string far = S1(0x0000, {1}) + "S306F00000000009\n";  // a byte at 0xF0000000
+  const std::string far = S1(0x0000, {1}) + "S306F00000000009\nS9030000FC\n";  // a byte at 0xF0000000
   SRun run = RunTool({"image", dir.Write("far.orv", far), (dir.Path() / "x").string()});
   EXPECT_EQ(run.code, 1);
   EXPECT_TRUE(Contains(run.err, "span")) << run.err;
@@ -160,7 +173,10 @@ TEST(FwTool, CheckNamesEveryFault)
   test::CScratchDir dir;
   SRun run = RunTool({"check", dir.Path().string()});
   EXPECT_EQ(run.code, 1);
-  EXPECT_TRUE(Contains(run.err, "no device model could be read"));
+  EXPECT_EQ(run.err, "error: " + (dir.Path() / "fw_loader.ini").string() + ": cannot open the file\n");
+  dir.Write("fw_loader.ini", R"({"name":"T"})");
+  run = RunTool({"check", dir.Path().string()});
+  EXPECT_TRUE(Contains(run.err, "fw_loader.ini: no device model could be read (not a list of device models)"));
 
   dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"missing.pen"},
       "touchBoard":{"pid":"11","update":"bad.hex","interface":"i2c"},
@@ -170,7 +186,7 @@ TEST(FwTool, CheckNamesEveryFault)
   dir.Write("autoconfig.ini", R"({"auto":"pen,,scaler","product":"10"})");
   run = RunTool({"check", dir.Path().string()});
   EXPECT_EQ(run.code, 1);
-  for (const char* expected : {"missing.pen: cannot open", "bad.hex: not a valid Intel HEX file",
+  for (const char* expected : {"missing.pen: no such file", "bad.hex: line 1: the record ends early",
                                "touchBoard interface: \"i2c\" is not a transport", "\"\" is not one of",
                                "\"scaler\" is not one of",
                                "short.bin: Scaler image of 65537 bytes is not a whole number of 64 KiB blocks"}) {
@@ -180,4 +196,41 @@ TEST(FwTool, CheckNamesEveryFault)
   dir.Write("autoconfig.ini", R"({"auto":"pen,bluetooth","product":"99"})");
   run = RunTool({"check", dir.Path().string()});
   EXPECT_TRUE(Contains(run.err, "no device model has a board with the product ids \"99\"")) << run.err;
+}
+
+TEST(FwTool, CheckGivesTheLineAndColumnOfSettingsFaultsAndTextAfterTheRoot)
+{
+  test::CScratchDir dir;
+  dir.Write("fw_loader.ini", "[\n  {\"name\": \"T\", \"penBoard\" {\"pid\": \"10\"}}\n]\n");
+  SRun run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Contains(run.err, "fw_loader.ini: line 2, column 28: expected ':' after the key \"penBoard\"")) << run.err;
+
+  dir.Write("fw_loader.ini", "[{\"name\": \"T\", \"penBoard\": {\"pid\": \"10\"}}]\n]\n");
+  dir.Write("autoconfig.ini", "{\"auto\": \"pen\",, \"product\": \"10\"}");
+  run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Contains(run.err, "fw_loader.ini: line 2, column 1: unexpected text after the closing bracket")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "autoconfig.ini: line 1, column 16: a comma with no pair before it")) << run.err;
+  for (size_t line = 0, pos = 0; pos < run.err.size(); pos = run.err.find('\n', pos) + 1, ++line) {
+    EXPECT_EQ(run.err.compare(pos, 7, "error: "), 0) << run.err;
+  }
+}
+
+TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
+{
+  test::CScratchDir dir;
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":2,"sectorSize":256,"flashStart":"1000",
+      "update":"fw.pen"}}])");
+  dir.Write("fw.pen", S1(0x1000, {1, 2}) + S1(0x11FF, {3}) + "S9030000FC\n");
+  SRun run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "      sha256 " + Sha256Hex(test::ReadBytes(dir.Path() / "fw.pen")) + "\n")) << run.out;
+
+  dir.Write("fw.pen", S1(0x0FFF, {1, 2}) + S1(0x1200, {3}) + "S9030000FC\n");
+  run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Contains(run.err, "fw.pen: data at 0x00000FFF to 0x00001000 lies outside the 2 sectors of 256 bytes "
+                                "from 0x00001000 that \"T\" penBoard declares")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "data at 0x00001200 to 0x00001200 lies outside")) << run.err;
 }

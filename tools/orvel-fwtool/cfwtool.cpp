@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <fstream>
 
+#include "app/cautoupdaterun.h"
 #include "common/fwupdater/csrec.h"
+#include "common/textconversion.h"
 #include "common/fwupdater/rtdisp.h"
 #include "tools/orvel-fwtool/cpackagecheck.h"
 #include "tools/orvel-fwtool/fwtooltext.h"
@@ -14,7 +16,12 @@ namespace {
 // A flat image larger than this is almost certainly a stray record far from the rest, not firmware.
 constexpr uint64_t kMaxFlatImage = 64ull * 1024 * 1024;
 
-const char* const kUsage = "usage: orvel-fwtool info FILE | image FILE OUT | check DIR\n";
+const char* const kUsage =
+    "usage: orvel-fwtool info FILE | image FILE OUT | check DIR | --version | --help\n"
+    "  info FILE       the file's format and what it holds (segments, start address, size)\n"
+    "  image FILE OUT  write what would be programmed as one flat image, gaps filled with 0xFF\n"
+    "  check DIR       check the update package in DIR: topology, autoconfig.ini and every file they name\n"
+    "Errors go to standard error, one line each; the exit code is 0 on success and 1 otherwise.\n";
 
 struct SFlatImage {
   uint32_t start = 0;
@@ -83,11 +90,18 @@ bool BuildFlatImage(const CSRec& file_I, SFlatImage& image_O, std::string& error
   return true;
 }
 
+std::string Joined(const std::vector<std::string>& args_I)
+{
+  std::string text;
+  for (const std::string& arg : args_I) text += (text.empty() ? "" : " ") + arg;
+  return text;
+}
+
 int Info(const std::string& path_I, std::ostream& out_O, std::ostream& err_O)
 {
   CSRec file;
   if (!file.Load(path_I)) {
-    err_O << "orvel-fwtool: " << LoadFailure(file, path_I) << "\n";
+    err_O << "error: " << LoadFailure(file, path_I) << "\n";
     return 1;
   }
   PrintInfo(file, out_O, err_O);
@@ -98,20 +112,20 @@ int Image(const std::string& path_I, const std::string& outPath_I, std::ostream&
 {
   CSRec file;
   if (!file.Load(path_I)) {
-    err_O << "orvel-fwtool: " << LoadFailure(file, path_I) << "\n";
+    err_O << "error: " << LoadFailure(file, path_I) << "\n";
     return 1;
   }
   SFlatImage image;
   std::string error;
   if (!BuildFlatImage(file, image, error)) {
-    err_O << "orvel-fwtool: " << path_I << ": " << error << "\n";
+    err_O << "error: " << path_I << ": " << error << "\n";
     return 1;
   }
   std::ofstream out(outPath_I, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
   out.close();
   if (!out) {
-    err_O << "orvel-fwtool: " << outPath_I << ": cannot write the image\n";
+    err_O << "error: " << outPath_I << ": cannot write the image\n";
     return 1;
   }
   out_O << Format("start 0x%08X length %zu\n", image.start, image.bytes.size());
@@ -131,7 +145,16 @@ int RunFwTool(const std::vector<std::string>& args_I, std::ostream& out_O, std::
   if (args_I.size() == 2 && args_I[0] == "check") {
     return CPackageCheck(args_I[1], out_O, err_O).Run();
   }
-  err_O << kUsage;
+  if (args_I.size() == 1 && (args_I[0] == "--help" || args_I[0] == "-h" || args_I[0] == "help")) {
+    out_O << kUsage;
+    return 0;
+  }
+  if (args_I.size() == 1 && args_I[0] == "--version") {
+    out_O << "orvel-fwtool " << WideToUtf8(CAutoUpdateRun::VersionText()) << "\n";
+    return 0;
+  }
+  err_O << "error: " << (args_I.empty() ? std::string("no command given") : "unknown command or arguments: " + Joined(args_I))
+        << "\n" << kUsage;
   return 1;
 }
 

@@ -5,9 +5,11 @@
 #include "common/fwupdater/csrec.h"
 #include "common/fwupdater/ctopologyreader.h"
 #include "common/fwupdater/rtdisp.h"
+#include "common/settings/csettingsarray.h"
 #include "common/settings/csettingsmap.h"
 #include "common/stringutilities.h"
 #include "tools/orvel-fwtool/fwtooltext.h"
+#include "tools/orvel-fwtool/sha256.h"
 
 namespace orv {
 namespace {
@@ -61,24 +63,43 @@ int CPackageCheck::Run()
   if (!CheckTopology()) {
     return 1;
   }
-  for (const CDevice& model : mModels) {
-    ListModel(model);
+  for (size_t i = 0; i < mModels.size(); ++i) {
+    ListModel(mModels[i], i < mEntries.size() ? mEntries[i] : nullptr);
   }
   CheckAutoConfig();
   mOut << (mFailed ? "package has errors\n" : "package ok\n");
   return mFailed ? 1 : 0;
 }
 
+// Settings text that does not read as written: a syntax error empties the document; skipped text (a stray
+// character, anything after the root's closing bracket) is read past by the updater without a word.
+SettingsPtr CPackageCheck::ReadSettings(const std::string& path_I)
+{
+  SSettingsDiagnostics diagnostics;
+  const SettingsPtr root = CSettingsObject::ParseFile(path_I, &diagnostics);
+  if (!root) Fail(path_I + ": " + diagnostics.error.Text());
+  for (const SSettingsIssue& warning : diagnostics.warnings) Fail(path_I + ": " + warning.Text());
+  return root;
+}
+
 bool CPackageCheck::CheckTopology()
 {
   const std::string path = (std::filesystem::path(mDir) / kTopologyFile).string();
+  const SettingsPtr document = ReadSettings(path);
+  const SettingsArrayPtr entries = ToArray(document);
+  if (entries) {
+    for (size_t i = 0; i < entries->Size(); ++i) {
+      if (const SettingsMapPtr entry = ToMap(entries->Get(i))) mEntries.push_back(entry);
+    }
+  }
   CTopologyReader reader;
   const bool loaded = reader.Load(path);
   for (const std::string& warning : reader.GetWarnings()) {
     Fail(path + ": " + warning);
   }
   if (!loaded) {
-    Fail(path + ": no device model could be read (missing file, not a settings array, or a syntax error)");
+    // A file that does not read at all has said so already.
+    if (document) Fail(path + ": no device model could be read (" + (entries ? "no entry is a device model)" : "not a list of device models)"));
     return false;
   }
   mModels = reader.GetModels();
@@ -86,7 +107,7 @@ bool CPackageCheck::CheckTopology()
   return true;
 }
 
-void CPackageCheck::ListModel(const CDevice& model_I)
+void CPackageCheck::ListModel(const CDevice& model_I, const SettingsMapPtr& entry_I)
 {
   mOut << "model \"" << model_I.mName << "\"" << (model_I.mIsLoader ? " (pen board entered as loader)" : "") << "\n";
   if (model_I.mName.empty()) {
@@ -95,11 +116,11 @@ void CPackageCheck::ListModel(const CDevice& model_I)
   for (int board = EUPDATETYPE_PEN; board <= EUPDATETYPE_SCALAR; ++board) {
     if (!HasBoard(model_I, board)) continue;
     mOut << BoardLine(model_I, board) << "\n";
-    CheckUpdateFile(model_I, board);
+    CheckUpdateFile(model_I, board, entry_I);
   }
 }
 
-void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I)
+void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I)
 {
   const std::string& name = model_I.mUpdateFile[board_I];
   if (name.empty()) {
@@ -111,10 +132,42 @@ void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I)
     Fail(LoadFailure(file, path));
     return;
   }
+  std::vector<uint8_t> bytes;
+  ReadFirmwareFile(path, bytes);
   mOut << "    " << name << ": " << DataSourceName(file.GetFormat()) << ", " << SizeSummary(file) << "\n";
+  mOut << "      sha256 " << Sha256Hex(bytes) << "\n";
+  if (board_I < EUPDATETYPE_SCALAR && !file.GetSegments().empty()) CheckSectors(model_I, board_I, entry_I, file);
   if (file.GetFormat() == EDATASOURCE_BIN) {
     const std::string problem = CScalarISP::ImageProblem(file.GetScaler()->GetData().size());
     if (!problem.empty()) Fail(path + ": " + problem);
+  }
+}
+
+// The topology names a board's sector count only; with "sectorSize" (bytes) and "flashStart" (hexadecimal,
+// default 0) beside it the check can tell whether the S-record data lies inside those sectors, where the
+// loader will take it.
+void CPackageCheck::CheckSectors(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I, const CSRec& file_I)
+{
+  const char* const sections[] = {"penBoard", "touchBoard", "bluetoothBoard"};
+  const bool loader = board_I == EUPDATETYPE_PEN && entry_I && ToMap(entry_I->Get("loaderBoard"));
+  const std::string sectionName = loader ? "loaderBoard" : sections[board_I];
+  const SettingsMapPtr section = entry_I ? ToMap(entry_I->Get(sectionName)) : nullptr;
+  if (!section) return;
+  const int64_t sectorSize = section->GetInteger("sectorSize", 0);
+  uint32_t flashStart = 0;
+  if (sectorSize <= 0 || model_I.mSectors[board_I] == 0) return;
+  if (!ParseHex32(section->GetString("flashStart", "0"), flashStart)) {
+    Fail("\"" + model_I.mName + "\" " + sectionName + " flashStart: not a hexadecimal address");
+    return;
+  }
+  const uint64_t end = flashStart + uint64_t{model_I.mSectors[board_I]} * static_cast<uint64_t>(sectorSize);
+  for (const SRecSegment& segment : file_I.GetSegments()) {
+    const uint64_t segmentEnd = uint64_t{segment.start} + segment.data.size();
+    if (segment.start >= flashStart && segmentEnd <= end) continue;
+    Fail(file_I.GetPath() + Format(": data at 0x%08X to 0x%08llX lies outside the %u sectors of %lld bytes from 0x%08X",
+                                   segment.start, static_cast<unsigned long long>(segmentEnd - 1),
+                                   model_I.mSectors[board_I], static_cast<long long>(sectorSize), flashStart) +
+         " that \"" + model_I.mName + "\" " + sectionName + " declares");
   }
 }
 
@@ -125,7 +178,9 @@ void CPackageCheck::CheckAutoConfig()
     mOut << "no " << kAutoConfigFile << "\n";
     return;
   }
-  const SettingsMapPtr root = ToMap(CSettingsObject::ParseFile(path));
+  const SettingsPtr document = ReadSettings(path);
+  if (!document) return;
+  const SettingsMapPtr root = ToMap(document);
   if (!root) {
     Fail(path + ": not a settings map");
     return;

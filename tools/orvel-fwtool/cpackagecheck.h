@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "common/fwupdater/cdevice.h"
+#include "common/fwupdater/csrec.h"
+#include "common/settings/csettingsmap.h"
 
 namespace orv {
-
-class CSettingsMap;
 
 class CPackageCheck {
  public:
@@ -19,9 +19,11 @@ class CPackageCheck {
   int Run();
 
  private:
+  SettingsPtr ReadSettings(const std::string& path_I);
   bool CheckTopology();
-  void ListModel(const CDevice& model_I);
-  void CheckUpdateFile(const CDevice& model_I, int board_I);
+  void ListModel(const CDevice& model_I, const SettingsMapPtr& entry_I);
+  void CheckUpdateFile(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I);
+  void CheckSectors(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I, const CSRec& file_I);
   void CheckAutoConfig();
   void CheckAutoList(const std::string& auto_I, const std::string& products_I);
   const CDevice* FindModelByProductId(uint32_t productId_I) const;
@@ -31,6 +33,8 @@ class CPackageCheck {
   std::ostream& mOut;
   std::ostream& mErr;
   std::vector<CDevice> mModels;
+  // The topology's device entries that are maps, in file order: the models' own text.
+  std::vector<SettingsMapPtr> mEntries;
   bool mFailed = false;
 };
 

@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <filesystem>
 
 #include "common/fwupdater/csrec.h"
 
@@ -23,18 +22,7 @@ std::string Format(const char* format_I, ...)
 }
 
 
-// Why a file did not load, as far as the outside can tell.
-std::string LoadFailure(const CSRec& file_I, const std::string& path_I)
-{
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path_I, error)) {
-    return path_I + ": cannot open the file";
-  }
-  if (file_I.GetFormat() == EDATASOURCE_NONE) {
-    return path_I + ": unknown file extension (expected .pen, .touch, .orv, .hex, .airoflash or .bin)";
-  }
-  return path_I + ": not a valid " + DataSourceName(file_I.GetFormat()) + " file";
-}
+std::string LoadFailure(const CSRec& file_I, const std::string& path_I) { return path_I + ": " + file_I.GetError(); }
 
 std::string SizeSummary(const CSRec& file_I)
 {

@@ -14,12 +14,15 @@
 #include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
 #include "sim/csimplatform.h"
+#include "common/osd/cftdiexapi32.h"
+#include "win/common/importwin32api.h"
 #include "win/common/languageprovider.h"
 #include "win/common/resourceutils.h"
 #include "win/common/winprocessservices.h"
 #include "win/fwupdater/cdialogfirmwareupdater.h"
 #include "win/fwupdater/cdialogpreupdatemessage.h"
 #include "win/fwupdater/cwindevicemessages.h"
+#include "win/fwupdater/cwindiscovery.h"
 
 namespace orv {
 namespace {
@@ -87,12 +90,12 @@ SArguments SplitArguments(const std::u16string& commandLine_I)
   return arguments;
 }
 
-// The devices of a run without -simulate. Windows device access is not part of this build yet: the bus is
-// empty, and the FTDI library is the process's default binding.
-std::unique_ptr<sim::CSimPlatform> RealPlatform()
+// The FTDI library of a run without -simulate, bound by name when the run starts; a machine without it keeps
+// every board but the scaler.
+CD2XX& RealD2XX()
 {
-  std::string error;
-  return sim::CSimPlatform::CreateFromText(R"({"devices": []})", error);
+  static CFTDIExAPI32 library(std::make_unique<CWinImportLibrary>(L"FTD2XX.dll"));
+  return library;
 }
 
 std::u16string ResourceString(uint16_t id_I, uint16_t langId_I) { return LoadWinResString(id_I, langId_I); }
@@ -126,8 +129,8 @@ int RunWinApplication(const std::u16string& commandLine_I)
   }
   std::string error;
   const std::unique_ptr<sim::CSimPlatform> platform =
-      arguments.scenario.empty() ? RealPlatform() : sim::CSimPlatform::Create(arguments.scenario, error);
-  if (!platform) {
+      arguments.scenario.empty() ? nullptr : sim::CSimPlatform::Create(arguments.scenario, error);
+  if (!arguments.scenario.empty() && !platform) {
     ShowError(Utf8ToWide("-simulate: " + error));
     return 1;
   }
@@ -136,6 +139,7 @@ int RunWinApplication(const std::u16string& commandLine_I)
   if (arguments.speedUp > 1) clock = std::make_unique<CScopedClock>(fastClock);
 
   const StartupOptions options = ParseCommandLine(arguments.options);
+  const std::vector<std::string> warnings = CommandLineWarnings(arguments.options);
   CDialogFirmwareUpdater dialog(std::max<uint32_t>(1, CAutoUpdateRun::kTimerMs / arguments.speedUp));
   CWinKeepAwake keepAwake;
   SApplicationPorts ports;
@@ -146,9 +150,12 @@ int RunWinApplication(const std::u16string& commandLine_I)
   };
   ports.makeEnvironment = [&] {
     SRunEnvironment environment;
-    environment.discovery = platform->CreateDiscovery("./fw_loader.ini");
-    if (!arguments.scenario.empty()) {
+    // Real arrivals and removals reach the dialog from the system; simulated ones are sent to it alike.
+    if (platform) {
+      environment.discovery = platform->CreateDiscovery(ports.topologyFile);
       environment.events = std::make_shared<CWinDeviceMessages>(platform->Events(), [&dialog] { return dialog.Window(); });
+    } else {
+      environment.discovery = std::make_unique<CWinDiscovery>(ports.topologyFile);
     }
     environment.namedEvents = std::make_shared<CWinNamedEvents>();
     environment.keepAwake = &keepAwake;
@@ -158,10 +165,11 @@ int RunWinApplication(const std::u16string& commandLine_I)
   ports.drive = [&dialog](CAutoUpdateRun& run_I) { return dialog.Run(run_I); };
   ports.tempDir = WinTemporaryDirectory();
   ports.localTime = WinLocalTime();
-  const std::unique_ptr<CScopedD2XX> bridge =
-      arguments.scenario.empty() ? nullptr : std::make_unique<CScopedD2XX>(platform->D2XX());
+  ports.commandLine = "OrvelFWUpdater.exe " + WideToUtf8(commandLine_I);
+  ports.warnings = warnings;
+  const CScopedD2XX bridge(platform ? platform->D2XX() : RealD2XX());
   const int code = RunApplication(options, ports);
-  if (!platform->WriteResults(error)) DebugPrint("%s\n", error.c_str());
+  if (platform && !platform->WriteResults(error)) DebugPrint("%s\n", error.c_str());
   return code;
 }
 

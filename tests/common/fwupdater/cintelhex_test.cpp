@@ -51,38 +51,53 @@ TEST(CIntelHex, OneRecordFillsAPageWithFFAndFailedLoadsKeepIt)
   }
 }
 
-TEST(CIntelHex, LengthOrFailureOfEachFile)
+// Each file either loads with its length or fails with a reason that names the line and what is wrong there.
+TEST(CIntelHex, LengthOrReasonOfEachFile)
 {
-  std::vector<std::pair<std::string, uint32_t>> cases{
-      {Data(0x8000) + "\r\n" + kEnd, 512},
-      {Data(0x8010) + Data(0x8000), 0},
-      {Linear(1) + Data(0x8000) + kEnd, 0},
-      {Record(2, 0, {0x08, 0x00}) + Data(0x0000), 512},
-      {Data(0x8000) + Linear(3) + Data(0x3E00, 1), 0x2C000},
-      {Data(0x8000) + Linear(3) + Data(0x4000, 1), 0},
-      {Data(0x8000) + kEnd + Data(0x8200), 0x400},
-      {Data(0x8000) + Data(0x7FF0), 0},
-      {kEnd, 0},
-      {":10800000\r\n", 0},
-      {Record(6, 0, {}) + Data(0x8000), 0},
-      {Data(0x8000).replace(1, 2, " 1"), 0},
-      {Data(0x8000).insert(43, "00"), 0},
-      {Data(0x8000) + kEnd + " ", 0},
-      {Data(0x8000) + ":00000001FF\n", 0},
-      {Data(0x8000) + std::string(1, '\0') + "\r\n", 0}};
+  struct SCase {
+    std::string text;
+    uint32_t length;
+    std::string reason;
+  };
+  std::vector<SCase> cases{
+      {Data(0x8000) + "\r\n" + kEnd, 512, ""},
+      {Data(0x8010) + Data(0x8000) + kEnd, 0, "line 2: data at 0x00008000 lies below the first record's address 0x00008010"},
+      {Linear(1) + Data(0x8000) + kEnd, 0, "the image starts at 0x00018000, not at 0x00008000"},
+      {Record(2, 0, {0x08, 0x00}) + Data(0x0000) + kEnd, 512, ""},
+      {Data(0x8000) + Linear(3) + Data(0x3E00, 1) + kEnd, 0x2C000, ""},
+      {Data(0x8000) + Linear(3) + Data(0x4000, 1) + kEnd, 0, "the image ends at 0x00034000, past 0x00033FFF"},
+      // Records after an end-of-file record are still read, but the file must end with one.
+      {Data(0x8000) + kEnd + Data(0x8200) + kEnd, 0x400, ""},
+      {Data(0x8000) + kEnd + Data(0x8200), 0, "no end-of-file record (:00000001FF) at the end: the file is incomplete"},
+      {Data(0x8000), 0, "no end-of-file record (:00000001FF) at the end"},
+      {kEnd, 0, "no data records"},
+      {":10800000\r\n", 0, "line 1: the record ends early: the line end where a hexadecimal digit belongs"},
+      {Record(6, 0, {}) + Data(0x8000) + kEnd, 0, "line 1: unknown record type 0x06"},
+      {Data(0x8000).replace(1, 2, " 1") + kEnd, 0, "line 1: the record ends early: ' ' where a hexadecimal digit belongs"},
+      {Data(0x8000).insert(43, "00") + kEnd, 0, "line 1: text after the checksum"},
+      {Data(0x8000) + kEnd + " ", 0, "line 3: the last line has no CR LF line end"},
+      {Data(0x8000) + ":00000001FF\n", 0, "line 2: CR LF line ends required"},
+      {Data(0x8000) + std::string(1, '\0') + "\r\n" + kEnd, 0, "line 2: NUL byte"},
+      {"", 0, "the file is empty"}};
   // A record of every type, first with its checksum intact and then with one bit of it wrong.
   const std::vector<std::vector<uint8_t>> fields{std::vector<uint8_t>(16, 0x5A), {}, {0, 0}, {1, 2, 3, 4}, {0, 0},
                                                  {1, 2, 3, 4}};
   for (uint8_t type = 0; type < fields.size(); ++type) {
     for (uint8_t flip : {0x00, 0x01, 0x10, 0x80}) {
       const std::string record = Record(type, type == 0 ? 0x8100 : 0, fields[type], flip);
-      cases.emplace_back(Data(0x8000) + record + Data(0x8010), flip == 0 ? 512 : 0);
+      cases.push_back({Data(0x8000) + record + Data(0x8010) + kEnd, flip == 0 ? 512u : 0u, flip == 0 ? "" : "line 2: checksum 0x"});
     }
   }
   test::CScratchDir dir;
-  for (const auto& [text, length] : cases) {
+  for (const auto& [text, length, reason] : cases) {
     CIntelHex hex;
     EXPECT_EQ(hex.Load(dir.Write("fw.hex", text)), length != 0) << text;
     EXPECT_EQ(hex.GetLength(), length) << text;
+    EXPECT_EQ(hex.GetError().rfind(reason, 0), 0u) << text << "\n" << hex.GetError();
+    EXPECT_EQ(hex.GetError().find('\n'), std::string::npos);
   }
+  // The reason gives the checksum found and the one the record needs.
+  CIntelHex hex;
+  EXPECT_FALSE(hex.Load(dir.Write("fw.hex", Data(0x8000) + Record(0, 0x8010, {1}, 0x01) + kEnd)));
+  EXPECT_EQ(hex.GetError(), "line 2: checksum 0x6F, expected 0x6E");
 }

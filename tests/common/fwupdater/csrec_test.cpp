@@ -35,6 +35,7 @@ std::string SLine(char type_I, uint32_t address_I, size_t length_I, int checksum
 }
 
 std::string S1(uint32_t address_I, size_t length_I) { return SLine('1', address_I, length_I); }
+const std::string kEnd = "S9030000FC\n";
 
 using SSpan = std::pair<uint32_t, size_t>;
 
@@ -53,7 +54,7 @@ std::vector<SSpan> Spans(const std::vector<SRecSegment>& segments_I)
 TEST(CSRec, ClassifiesByTheTextAfterTheLastDot)
 {
   test::CScratchDir dir;
-  const std::string srec = S1(0x1000, 4);
+  const std::string srec = S1(0x1000, 4) + kEnd;
   for (const auto& [name, contents, format, loads] : std::vector<std::tuple<std::string, std::string, int32_t, bool>>{
            {"FW.PEN", srec, EDATASOURCE_PEN, true},
            {"a.touch", srec, EDATASOURCE_TOUCH, true},
@@ -97,30 +98,95 @@ TEST(CSRec, MergesRecordsIntoSortedSegments)
            {"S0030000FC\nS9030000FC\n", fails}}) {
     test::CScratchDir dir;
     CSRec file;
-    EXPECT_EQ(file.Load(dir.Write("fw.orv", text)), !spans.empty()) << text;
+    EXPECT_EQ(file.Load(dir.Write("fw.orv", text + kEnd)), !spans.empty()) << text;
     EXPECT_EQ(Spans(file.GetSegments()), spans) << text;
   }
 }
 
-TEST(CSRec, AnyMalformedLineFailsTheWholeLoad)
+TEST(CSRec, AnyMalformedLineFailsTheWholeLoadAndSaysWhy)
 {
   test::CScratchDir dir;
   const std::string good = S1(0x1000, 4);
-  std::string crlf = good + "\r\n\r\n" + S1(0x1004, 2) + "S5030001FB";
+  std::string crlf = good + "\r\n\r\n" + S1(0x1004, 2) + "S5030002FA\r\n" + kEnd;
   crlf.replace(crlf.find('\n'), 1, "\r\n");
   const std::string lowerCase = "S10510041c23a7\n";  // S1(0x1004, 2) in lower case
-  for (const std::string& text : {crlf, good + "; a comment line is skipped\n\n" + lowerCase}) {
+  for (const std::string& text : {crlf, good + "; a comment line is skipped\n\n" + lowerCase + "S804000000FB\n"}) {
     CSRec file;
     EXPECT_TRUE(file.Load(dir.Write("ok.pen", text))) << text;
     EXPECT_EQ(Spans(file.GetSegments()), (std::vector<SSpan>{{0x1000, 6}}));
+    EXPECT_EQ(file.GetError(), "");
   }
-  for (const std::string& bad : std::vector<std::string>{
-           SLine('1', 0x2000, 2, 1), SLine('1', 0x2000, 2, -1), "S1020000FD\n", "S1050000G10009\n",
-           "S105000001 009\n", "S1040000010EC\n", "S1030000\n", "S4030000FC\n", "S3050000FA\n", "short\n"}) {
+  // The bad line comes second, after one good record.
+  for (const auto& [bad, reason] : std::vector<std::pair<std::string, std::string>>{
+           {SLine('1', 0x2000, 2, 1), "line 2: checksum 0xD4, expected 0xD3"},
+           {SLine('1', 0x2000, 2, -1), "line 2: checksum 0xD2, expected 0xD3"},
+           {"S1020000FD\n", "line 2: byte count 0x02 is below 3"},
+           {"S1050000G10009\n", "line 2: 'G' at column 9 is not a hexadecimal digit"},
+           {"S105000001 009\n", "line 2: ' ' at column 11 is not a hexadecimal digit"},
+           {"S1040000010EC\n", "line 2: odd number of hexadecimal digits"},
+           {"S1030000\n", "line 2: a record of 8 characters is too short (at least 10)"},
+           {"S4030000FC\n", "line 2: unknown record type S4"},
+           {"S3050000FA\n", "line 2: the record ends early"},
+           {"short\n", "line 2: a record of 5 characters is too short (at least 10)"},
+           {"S5030002FA\n", "line 2: record count 2, but 1 data records precede it"},
+           {S1(0x0FF8, 16), "line 2: data at 0x00000FF8 overlaps data loaded before"},
+           {SLine('3', 0xFFFFFFF0, 32), "line 2: the record's data runs past address 0xFFFFFFFF"},
+           {kEnd + S1(0x3000, 4), "line 3: data record after the termination record"}}) {
     CSRec file;
-    ASSERT_TRUE(file.Load(dir.Write("fw.pen", good)));
-    EXPECT_FALSE(file.Load(dir.Write("fw.pen", good + bad + S1(0x3000, 4)))) << bad;
+    ASSERT_TRUE(file.Load(dir.Write("fw.pen", good + kEnd)));
+    EXPECT_FALSE(file.Load(dir.Write("fw.pen", good + bad + S1(0x3000, 4) + kEnd))) << bad;
     EXPECT_TRUE(file.GetSegments().empty()) << bad;
+    EXPECT_EQ(file.GetError(), reason) << bad;
+  }
+}
+
+// A download cut short loses its termination record; such a file never loads, however whole its lines are.
+TEST(CSRec, AFileWithoutItsTerminationRecordIsRefused)
+{
+  test::CScratchDir dir;
+  const std::string whole = "S0030000FC\n" + S1(0x1000, 16) + S1(0x1010, 16) + "S5030002FA\n" + kEnd;
+  CSRec file;
+  ASSERT_TRUE(file.Load(dir.Write("fw.orv", whole)));
+  for (size_t cut = whole.find('\n') + 1; cut < whole.size(); cut = whole.find('\n', cut) + 1) {
+    EXPECT_FALSE(file.Load(dir.Write("fw.orv", whole.substr(0, cut)))) << cut;
+    EXPECT_TRUE(file.GetSegments().empty());
+    EXPECT_FALSE(file.GetError().empty());
+  }
+  EXPECT_FALSE(file.Load(dir.Write("fw.orv", S1(0x1000, 16))));
+  EXPECT_EQ(file.GetError(), "no termination record (S7, S8 or S9): the file is incomplete");
+  EXPECT_FALSE(file.Load(dir.Write("fw.orv", "S0030000FC\n" + kEnd)));
+  EXPECT_EQ(file.GetError(), "no data records");
+  EXPECT_FALSE(file.Load((dir.Path() / "missing.orv").string()));
+  EXPECT_EQ(file.GetError(), "no such file");
+  EXPECT_FALSE(file.Load(dir.Path().string() + "/.pen"));
+  EXPECT_FALSE(file.Load(dir.Write("sub.pen/fw.orv", "")));
+  EXPECT_EQ(file.GetError(), "the file is empty");
+}
+
+TEST(CSRec, TheHeaderNamesTheFilesVersion)
+{
+  test::CScratchDir dir;
+  const auto header = [](const std::string& text_I) {
+    unsigned sum = static_cast<unsigned>(text_I.size() + 3);
+    char pair[3];
+    std::snprintf(pair, sizeof(pair), "%02X", static_cast<unsigned>(text_I.size() + 3));
+    std::string line = std::string("S0") + pair + "0000";
+    for (const char c : text_I) {
+      std::snprintf(pair, sizeof(pair), "%02X", static_cast<unsigned char>(c));
+      line += pair;
+      sum += static_cast<unsigned char>(c);
+    }
+    std::snprintf(pair, sizeof(pair), "%02X", 0xFF - (sum & 0xFF));
+    return line + pair + "\n";
+  };
+  for (const auto& [text, version] : std::vector<std::pair<std::string, std::string>>{
+           {"Orvel Display 16 pen 1.02", "1.02"}, {"pen v2.10.3", "2.10.3"}, {"Orvel pen", ""}, {"pen 12", ""},
+           {"pen 1.", ""}}) {
+    CSRec file;
+    ASSERT_TRUE(file.Load(dir.Write("fw.pen", header(text) + S1(0x1000, 4) + kEnd))) << file.GetError();
+    EXPECT_EQ(file.GetHeader(), text);
+    EXPECT_EQ(file.GetHeaderVersion(), version) << text;
+    EXPECT_EQ(file.GetImageSize(), 4u);
   }
 }
 
@@ -132,7 +198,7 @@ TEST(CSRec, ResetHandsOutFreshImagesAndPathsAreUtf8)
   const std::u8string utf8 = path.u8string();
   CSRec file;
   ASSERT_TRUE(file.Load(std::string(utf8.begin(), utf8.end())));
-  EXPECT_FALSE(file.Load(dir.Write("bad.pen", "S1030000FD\n")));
+  EXPECT_FALSE(file.Load(dir.Write("bad.pen", "S1030000FD\n" + kEnd)));
   const std::shared_ptr<CBinaryAiroFlash> old = file.GetAiroFlash();
   file.Reset();
   EXPECT_EQ(file.GetPath(), "");

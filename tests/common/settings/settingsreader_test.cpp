@@ -73,7 +73,9 @@ TEST(SettingsReader, RejectsMalformedAndTruncatedTextQuietly)
   // The truncated texts show that every read stops at the end of the buffer.
   for (const char* text : {"", "{\"a\" 1}", "{\"a\":1 \"b\":2}", "{\"\":1}", "[{\"SbyteS\":\"AA==\"}]",
                            "{\"k\":[1,{\"SbyteS\":\"A*\"}]}", "[1+2]", "[trueX]", "[\"\\q\"]", "[,1]", "[1 2]",
-                           "{", "{\"a\"", "{\"a\":", "[1,", "[\"abc", "[\"a\\", "[\"\\u12"}) {
+                           "{", "{\"a\"", "{\"a\":", "[1,", "[\"abc", "[\"a\\", "[\"\\u12",
+                           // A comma ends one whole pair, as in an array it ends one whole element.
+                           "{\"a\":1,,\"b\":2}", "{,\"a\":1}", "{\"a\":,\"b\":1}", "[{\"a\":1,,}]"}) {
     test::CDebugCapture capture;
     EXPECT_FALSE(CSettingsObject::Parse(text)) << text;
     EXPECT_TRUE(capture.Lines().empty()) << text;
@@ -101,4 +103,47 @@ TEST(SettingsReader, ParseFileReadsBytesUpToEndOfTransmission)
   EXPECT_EQ(root->GetInteger("a", 0), 1);
   EXPECT_FALSE(CSettingsObject::ParseFile(dir.Write("early.ini", "{\"a\": 1\x04}")));
   EXPECT_FALSE(CSettingsObject::ParseFile(dir.Write("empty.ini", "")));
+}
+
+// Where a read fails, and what it skipped: line and column (from 1) and one line of reason.
+TEST(SettingsReader, DiagnosticsNameLineColumnAndReason)
+{
+  for (const auto& [text, error] : std::vector<std::pair<std::string, std::string>>{
+           {"{\"a\":1,,\"b\":2}", "line 1, column 8: a comma with no pair before it"},
+           {"{,\"a\":1}", "line 1, column 2: a comma with no pair before it"},
+           {"{\"a\":,\"b\":1}", "line 1, column 6: a comma where the value of \"a\" belongs"},
+           {"{\n  \"a\" 1}", "line 2, column 7: expected ':' after the key \"a\""},
+           {"{\"a\":1 \"b\":2}", "line 1, column 8: expected ',' or '}' after the value of \"a\""},
+           {"{\"\":1}", "line 1, column 2: empty key"},
+           {"{ 5:1}", "line 1, column 3: expected a quoted key"},
+           {"[1 2]", "line 1, column 4: expected ',' or ']' after an element"},
+           {"[,1]", "line 1, column 2: a comma with no element before it"},
+           {"[\n\n  {\"a\":[1,", "line 3, column 8: the array opened here has no closing ']'"},
+           {"[\"abc", "line 1, column 2: the string opened here has no closing '\"'"},
+           {"[\"\\q\"]", "line 1, column 3: invalid escape in a string"},
+           {"[1+2]", "line 1, column 2: malformed number"},
+           {"[{\"SbyteS\":\"A*\"}]", "line 1, column 16: the byte string before this '}' is not base64"},
+           {"// nothing\n", "line 2, column 1: no '{' or '[' starts the document"},
+           {std::string(300, '['), "line 1, column 201: nested deeper than 200 levels"}}) {
+    test::CDebugCapture capture;
+    SSettingsDiagnostics diagnostics;
+    EXPECT_FALSE(CSettingsObject::Parse(text, &diagnostics)) << text;
+    EXPECT_TRUE(diagnostics.hasError) << text;
+    EXPECT_EQ(diagnostics.error.Text(), error) << text;
+  }
+  SSettingsDiagnostics diagnostics;
+  ASSERT_TRUE(CSettingsObject::Parse("x{\"a\": [1, ?2]}\n// fine\n]", &diagnostics));
+  EXPECT_FALSE(diagnostics.hasError);
+  ASSERT_EQ(diagnostics.warnings.size(), 3u);
+  EXPECT_EQ(diagnostics.warnings[0].Text(), "line 1, column 1: stray 'x' skipped");
+  EXPECT_EQ(diagnostics.warnings[1].Text(), "line 1, column 12: stray '?' skipped");
+  EXPECT_EQ(diagnostics.warnings[2].Text(), "line 3, column 1: unexpected text after the closing bracket");
+
+  test::CScratchDir dir;
+  SSettingsDiagnostics missing;
+  EXPECT_FALSE(CSettingsObject::ParseFile((dir.Path() / "missing.ini").string(), &missing));
+  EXPECT_EQ(missing.error.Text(), "cannot open the file");
+  SSettingsDiagnostics directory;
+  EXPECT_FALSE(CSettingsObject::ParseFile(dir.Path().string(), &directory));
+  EXPECT_TRUE(directory.hasError);
 }

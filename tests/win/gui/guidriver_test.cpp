@@ -532,6 +532,14 @@ TEST_F(CWindowTest, ABoardWithoutItsInterfaceEndsWithTheFailureInsteadOfWaiting)
   EXPECT_EQ(updater.ExitCode(), 1);
 }
 
+// Without -simulate the program looks at the machine's own devices (none here) and says so.
+TEST_F(CWindowTest, OnAMachineWithoutTabletsTheRunSaysNoTabletIsConnected)
+{
+  CUpdater updater(mPackage, "-testpid 0210 -auto pen");
+  EXPECT_EQ(AnswerMessageBox(updater), W(Text(EUISTRING_ERROR_NO_TABLET)));
+  EXPECT_EQ(updater.ExitCode(), 1);
+}
+
 TEST_F(CWindowTest, AWindowWithTheSameTitleIsBroughtForwardInstead)
 {
   WNDCLASSW windowClass{};

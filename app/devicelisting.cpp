@@ -1,0 +1,120 @@
+#include "app/devicelisting.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "app/runresult.h"
+#include "common/fwupdater/cfldeviceinterface.h"
+#include "common/osd/i2cconnectorftdi.h"
+
+namespace orv {
+namespace {
+
+constexpr uint16_t kPortNotGiven = 65535;
+
+std::string ScalerVersion(uint16_t port_I)
+{
+  CI2CConnectorFTDI connector;
+  const uint32_t port = port_I == kPortNotGiven ? 0 : port_I;
+  if (connector.DeviceCount() == 0 || !connector.Open(port)) return "";
+  const PackedVersion version = connector.ReadFWVersion();
+  connector.Close();
+  if (version == PackedVersion{}) return "";
+  char text[24];
+  std::snprintf(text, sizeof(text), "%u.%u.%u", version[0], version[1], version[2]);
+  return text;
+}
+
+void DescribeFile(const std::string& file_I, SListedBoard& board_IO)
+{
+  board_IO.file = file_I;
+  if (file_I.empty()) return;
+  CSRec file;
+  if (!file.Load(file_I)) {
+    board_IO.fileProblem = file.GetError();
+    return;
+  }
+  board_IO.fileVersion = file.GetHeaderVersion();
+}
+
+SListedBoard InterfaceBoard(const CDevice& device_I, int32_t board_I,
+                            const std::shared_ptr<CFLDeviceInterface>& interface_I)
+{
+  SListedBoard board;
+  board.board = UpdateTypeName(board_I);
+  board.vendorId = device_I.mVendorId[board_I];
+  board.productId = device_I.mProductId[board_I];
+  board.interfaceKind = InterfaceTypeName(device_I.mInterfaceType[board_I]);
+  board.mode = "not found";
+  if (interface_I) {
+    board.vendorId = interface_I->GetVendorId();
+    board.productId = interface_I->GetProductId();
+    board.interfaceKind = InterfaceTypeName(interface_I->GetInterfaceType());
+    board.mode = interface_I->IsLoader() ? "loader" : "normal";
+    board.path = interface_I->GetPath();
+    board.version = BcdVersionText(interface_I->GetVersion());
+  }
+  DescribeFile(device_I.mUpdateFile[board_I], board);
+  return board;
+}
+
+std::string Padded(const std::string& text_I, size_t width_I)
+{
+  return text_I.size() >= width_I ? text_I : text_I + std::string(width_I - text_I.size(), ' ');
+}
+
+}  // namespace
+
+std::vector<SListedDevice> ListDevices(const CDiscovery& discovery_I, uint16_t scalerPort_I)
+{
+  std::vector<SListedDevice> devices;
+  for (const std::shared_ptr<CDevice>& device : discovery_I.GetDevices()) {
+    if (!device) continue;
+    SListedDevice listed;
+    listed.name = device->mName;
+    listed.loader = device->mIsLoader;
+    listed.boards.push_back(InterfaceBoard(*device, EUPDATETYPE_PEN, device->mPenInterface));
+    if (device->mHasTouch) listed.boards.push_back(InterfaceBoard(*device, EUPDATETYPE_TOUCH, device->mTouchInterface));
+    if (device->mHasBluetooth) {
+      listed.boards.push_back(InterfaceBoard(*device, EUPDATETYPE_BLUETOOTH, device->mBluetoothInterface));
+    }
+    if (device->mHasScalar) {
+      SListedBoard scaler;
+      scaler.board = UpdateTypeName(EUPDATETYPE_SCALAR);
+      scaler.vendorId = device->mVendorId[EUPDATETYPE_SCALAR];
+      scaler.productId = device->mProductId[EUPDATETYPE_SCALAR];
+      scaler.interfaceKind = InterfaceTypeName(EINTERFACETYPE_FTDI);
+      scaler.version = ScalerVersion(scalerPort_I);
+      scaler.mode = scaler.version.empty() ? "not found" : "normal";
+      scaler.path = "FTDI port " + std::to_string(scalerPort_I == kPortNotGiven ? 0 : scalerPort_I);
+      DescribeFile(device->mUpdateFile[EUPDATETYPE_SCALAR], scaler);
+      listed.boards.push_back(scaler);
+    }
+    devices.push_back(std::move(listed));
+  }
+  return devices;
+}
+
+std::vector<std::string> DeviceListingLines(const std::vector<SListedDevice>& devices_I)
+{
+  std::vector<std::string> lines;
+  for (const SListedDevice& device : devices_I) {
+    lines.push_back(device.name + (device.loader ? " (loader mode)" : " (normal mode)"));
+    for (const SListedBoard& board : device.boards) {
+      char ids[16];
+      std::snprintf(ids, sizeof(ids), "%04X:%04X", board.vendorId & 0xFFFF, board.productId & 0xFFFF);
+      std::string file = board.file.empty() ? "no update file"
+                                            : "file " + board.file + " " +
+                                                  (!board.fileProblem.empty() ? "(does not load: " + board.fileProblem + ")"
+                                                   : board.fileVersion.empty() ? "(no version)"
+                                                                               : board.fileVersion);
+      lines.push_back("  " + Padded(board.board, 10) + Padded(board.interfaceKind, 5) + ids + "  " +
+                      Padded(board.mode, 10) + Padded("firmware " + (board.version.empty() ? "?" : board.version), 15) +
+                      Padded(file, 36) + " " + board.path);
+    }
+  }
+  return lines;
+}
+
+}  // namespace orv

@@ -1,0 +1,277 @@
+// The Windows device layer over system calls that behave as Windows does, in front of the simulated bus:
+// SetupAPI enumeration, the configuration manager's ancestor walk, HID feature reports with their padding and
+// the HID-router wrapper, and WinUSB.
+#include <gtest/gtest.h>
+
+#include "common/cclock.h"
+#include "common/fwupdater/cbulkfldeviceinterface.h"
+#include "common/fwupdater/chidfldeviceinterface.h"
+#include "sim/csimbulkboard.h"
+#include "sim/csimplatform.h"
+#include "tests/win/devices/csimwincalls.h"
+#include "win/fwupdater/cwindeviceenumerator.h"
+#include "win/fwupdater/cwinhidsystem.h"
+#include "win/fwupdater/cwinusbsystem.h"
+
+using namespace orv;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const char* const kTablet = R"({
+  "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
+  "devices": [
+    {"kind": "hid", "name": "pen", "pid": "0101", "instance": 1, "parent": "USB\\VID_4F52&PID_0101\\TAB1"},
+    {"kind": "collection", "vid": "046D", "pid": "C077", "usageId": "2", "usagePg": "1", "instance": 7},
+    {"kind": "i2c", "name": "touch", "pid": "0101", "usageId": "2", "interface": 1, "instance": 2,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB1"},
+    {"kind": "bulk", "name": "hub", "pid": "0300", "loaderPid": "0301"}
+  ]
+})";
+
+// A HID-router collection whose loader runs from the start.
+const char* const kRouterLoader = R"({"devices": [
+  {"kind": "hid", "name": "pen", "pid": "0100", "usageId": "A", "usagePg": "FF00", "startInLoader": true,
+   "blockStart": "0", "blockSize": 4096, "blocks": 8}]})";
+
+// Records every feature report the HID class driver is handed; without forwarding it answers each read with
+// a pattern after the report id, as a collection whose reports are all FeatureReportByteLength long.
+class CRecordingCalls : public test::CSimWinCalls {
+ public:
+  using CSimWinCalls::CSimWinCalls;
+
+  BOOLEAN HidD_SetFeature(HANDLE device_I, PVOID report_I, ULONG length_I) override
+  {
+    const auto* bytes = static_cast<const uint8_t*>(report_I);
+    mSets.emplace_back(bytes, bytes + length_I);
+    return mForward ? CSimWinCalls::HidD_SetFeature(device_I, report_I, length_I) : TRUE;
+  }
+  BOOLEAN HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG length_I) override
+  {
+    auto* bytes = static_cast<uint8_t*>(report_IO);
+    mGets.emplace_back(bytes, bytes + length_I);
+    if (mForward) return CSimWinCalls::HidD_GetFeature(device_I, report_IO, length_I);
+    for (ULONG i = 1; i < length_I; ++i) bytes[i] = static_cast<uint8_t>(0xA0 + i);
+    return TRUE;
+  }
+
+  bool mForward = true;
+  std::vector<Bytes> mSets;
+  std::vector<Bytes> mGets;
+};
+
+// System calls that fail where a test asks them to.
+class CFaultyCalls : public test::CSimWinCalls {
+ public:
+  using CSimWinCalls::CSimWinCalls;
+
+  HDEVINFO SetupDiGetClassDevsW(const GUID* class_I, PCWSTR enumerator_I, HWND parent_I, DWORD flags_I) override
+  {
+    return mRefuseSets ? INVALID_HANDLE_VALUE : CSimWinCalls::SetupDiGetClassDevsW(class_I, enumerator_I, parent_I, flags_I);
+  }
+  BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set_I, PSP_DEVINFO_DATA device_I, const GUID* class_I, DWORD index_I,
+                                   PSP_DEVICE_INTERFACE_DATA interface_O) override
+  {
+    if (index_I == mFailMember) {
+      SetLastError(ERROR_GEN_FAILURE);
+      return FALSE;
+    }
+    return CSimWinCalls::SetupDiEnumDeviceInterfaces(set_I, device_I, class_I, index_I, interface_O);
+  }
+  BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set_I, PSP_DEVICE_INTERFACE_DATA interface_I,
+                                        PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail_O, DWORD detailSize_I,
+                                        PDWORD requiredSize_O, PSP_DEVINFO_DATA device_O) override
+  {
+    if (interface_I->Reserved - 1 == mNoSizeMember && detail_O == nullptr) {
+      *requiredSize_O = mNoSize;
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return FALSE;
+    }
+    return CSimWinCalls::SetupDiGetDeviceInterfaceDetailA(set_I, interface_I, detail_O, detailSize_I, requiredSize_O,
+                                                          device_O);
+  }
+  CONFIGRET CM_Get_Device_IDA(DEVINST node_I, PCHAR buffer_O, ULONG length_I, ULONG flags_I) override
+  {
+    if (mIdTooLong) {
+      std::fill_n(buffer_O, length_I, 'X');
+      return CR_BUFFER_SMALL;
+    }
+    return CSimWinCalls::CM_Get_Device_IDA(node_I, buffer_O, length_I, flags_I);
+  }
+
+  bool mRefuseSets = false;
+  DWORD mFailMember = MAXDWORD;
+  ULONG_PTR mNoSizeMember = MAXDWORD;
+  DWORD mNoSize = 0;
+  bool mIdTooLong = false;
+};
+
+template <typename Calls = test::CSimWinCalls>
+class CWinDeviceLayer {
+ public:
+  explicit CWinDeviceLayer(const char* scenario_I)
+  {
+    std::string error;
+    mPlatform = sim::CSimPlatform::CreateFromText(scenario_I, error);
+    EXPECT_TRUE(mPlatform) << error;
+    mCalls = std::make_shared<Calls>(mPlatform->Bus());
+  }
+
+  std::vector<std::string> Present(EDeviceClass class_I) { return mPlatform->Bus()->EnumerateInterfacePaths(class_I); }
+  std::vector<std::string> Enumerate(EDeviceClass class_I)
+  {
+    return CWinDeviceEnumerator(mCalls, test::kHidInterfaceClass).EnumerateInterfacePaths(class_I);
+  }
+  std::shared_ptr<CWinHidSystem> Hid() { return std::make_shared<CWinHidSystem>(mCalls, mCalls); }
+
+  std::unique_ptr<sim::CSimPlatform> mPlatform;
+  std::shared_ptr<Calls> mCalls;
+};
+
+class WinDeviceLayer : public ::testing::Test {
+ protected:
+  WinDeviceLayer() { CFLDeviceInterface::SetProtocolType(0); }
+
+  CVirtualClock mClock;
+  CScopedClock mInstalled{mClock};
+};
+
+}  // namespace
+
+TEST_F(WinDeviceLayer, SetupApiListsThePresentInterfacesOfEachClassInTheirOrder)
+{
+  CWinDeviceLayer layer(kTablet);
+  const std::vector<std::string> hid = layer.Enumerate(EDEVICECLASS_HID);
+  EXPECT_EQ(hid.size(), 3u);
+  EXPECT_EQ(hid, layer.Present(EDEVICECLASS_HID));
+  const std::vector<std::string> bulk = layer.Enumerate(EDEVICECLASS_BULK);
+  ASSERT_EQ(bulk.size(), 1u);
+  EXPECT_EQ(bulk, layer.Present(EDEVICECLASS_BULK));
+  // Present device interfaces only; every list is destroyed again.
+  EXPECT_EQ(layer.mCalls->ClassDevsFlags(), (std::vector<DWORD>{0x12, 0x12}));
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
+}
+
+TEST_F(WinDeviceLayer, EnumerationEndsAtAFailingMemberAndSkipsOneWithoutAUsableSize)
+{
+  CWinDeviceLayer<CFaultyCalls> layer(kTablet);
+  const std::vector<std::string> present = layer.Present(EDEVICECLASS_HID);
+  layer.mCalls->mFailMember = 2;
+  EXPECT_EQ(layer.Enumerate(EDEVICECLASS_HID), (std::vector<std::string>{present[0], present[1]}));
+  layer.mCalls->mFailMember = MAXDWORD;
+  layer.mCalls->mNoSizeMember = 1;
+  for (const DWORD size : {DWORD{0}, DWORD{4}, DWORD{0x7FFFFFFF}}) {
+    layer.mCalls->mNoSize = size;
+    EXPECT_EQ(layer.Enumerate(EDEVICECLASS_HID), (std::vector<std::string>{present[0], present[2]})) << size;
+  }
+  layer.mCalls->mRefuseSets = true;
+  EXPECT_TRUE(layer.Enumerate(EDEVICECLASS_HID).empty());
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
+}
+
+TEST_F(WinDeviceLayer, TheAncestorWalkFollowsTheDeviceTree)
+{
+  CWinDeviceLayer<CFaultyCalls> layer(kTablet);
+  const std::string pen = layer.mPlatform->HidBoard("pen")->Path();
+  const std::shared_ptr<CWinHidSystem> system = layer.Hid();
+  CWinHidSystem& hid = *system;
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 0), "HID\\VID_4F52&PID_0101&MI_00\\7&00000001&0&0000");
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 1), "USB\\VID_4F52&PID_0101\\TAB1");
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 2), "USB\\ROOT_HUB30\\1");
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 9), "USB\\ROOT_HUB30\\1") << "above the root stays at the root";
+  // A path without '#' names its node whole, after the four-character prefix.
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, "\\\\?\\usb\\vid_4f52&pid_0101\\tab1", 1), "USB\\ROOT_HUB30\\1");
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, "\\\\?\\HID#VID_4F52&PID_9999#1#{x}", 0), "");
+  layer.mCalls->mIdTooLong = true;
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 1), "") << "an id that did not fit names no node";
+}
+
+TEST_F(WinDeviceLayer, ACollectionTellsItsIdentityAndUsageAndIsClosedAgain)
+{
+  CWinDeviceLayer layer(kTablet);
+  const std::string pen = layer.mPlatform->HidBoard("pen")->Path();
+  CHIDFLDeviceInterface board(pen, layer.Hid());
+  ASSERT_TRUE(board.QueryAttributes());
+  EXPECT_EQ(board.GetVendorId(), 0x4F52);
+  EXPECT_EQ(board.GetProductId(), 0x0101);
+  EXPECT_EQ(board.GetVersion(), 0x0100u);
+  EXPECT_EQ(board.GetUsage(), 1);
+  EXPECT_EQ(board.GetUsagePage(), 0xFF0D);
+  CHIDFLDeviceInterface absent("\\\\?\\HID#VID_4F52&PID_0999#1#{4d1e55b2-f16f-11cf-88cb-001111000030}", layer.Hid());
+  EXPECT_FALSE(absent.QueryAttributes());
+  EXPECT_FALSE(absent.IsOpen());
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
+  for (const test::SFileOpen& open : layer.mCalls->FileOpens()) {
+    EXPECT_EQ(open.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+    EXPECT_EQ(open.shareMode, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
+    EXPECT_EQ(open.creation, static_cast<DWORD>(OPEN_EXISTING));
+    EXPECT_EQ(open.flags, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  }
+}
+
+TEST_F(WinDeviceLayer, ShortFeatureReportsArePaddedToTheCollectionsLengthAndComeBackAtTheCallersLength)
+{
+  CWinDeviceLayer<CRecordingCalls> layer(kTablet);
+  const std::string pen = layer.mPlatform->HidBoard("pen")->Path();
+  layer.mCalls->SetFeatureLength(pen, 64);
+  layer.mCalls->mForward = false;
+  std::unique_ptr<CHidDevice> device = layer.Hid()->Open(pen);
+  ASSERT_TRUE(device);
+
+  ASSERT_TRUE(device->SetFeature({0x02, 0x00}));
+  Bytes padded(64, 0);
+  padded[0] = 0x02;
+  EXPECT_EQ(layer.mCalls->mSets.back(), padded);
+  Bytes report{0x14, 0, 0, 0, 0};
+  ASSERT_TRUE(device->GetFeature(report));
+  padded[0] = 0x14;
+  EXPECT_EQ(layer.mCalls->mGets.back(), padded);
+  EXPECT_EQ(report, (Bytes{0x14, 0xA1, 0xA2, 0xA3, 0xA4}));
+  // A report as long as the collection's, or longer, goes as it is.
+  Bytes longer(100, 0x5A);
+  ASSERT_TRUE(device->GetFeature(longer));
+  EXPECT_EQ(layer.mCalls->mGets.back(), Bytes(100, 0x5A));
+  EXPECT_EQ(longer.size(), 100u);
+  EXPECT_FALSE(device->SetFeature({})) << "an empty report is no report";
+}
+
+TEST_F(WinDeviceLayer, ARouterCollectionCarriesEveryReportInA1024ByteWrapper)
+{
+  CWinDeviceLayer<CRecordingCalls> layer(kRouterLoader);
+  CHIDFLDeviceInterface board(layer.mPlatform->HidBoard("pen")->Path(), layer.Hid());
+  ASSERT_TRUE(board.QueryAttributes());
+  EXPECT_EQ(board.GetUsagePage(), 0xFF00);
+  board.SetLoaderMode(true);
+  ASSERT_TRUE(board.Open());
+  ASSERT_TRUE(board.EraseBlock(3));
+  ASSERT_EQ(layer.mCalls->mSets.back().size(), 1024u);
+  EXPECT_EQ(Bytes(layer.mCalls->mSets.back().begin(), layer.mCalls->mSets.back().begin() + 8),
+            (Bytes{0xDC, 0x00, 0x05, 0x12, 0x03, 0x00, 0x00, 0x00}));
+  uint32_t value = 0;
+  ASSERT_TRUE(board.ReadValue(value));
+  ASSERT_EQ(layer.mCalls->mGets.back().size(), 1024u);
+  EXPECT_EQ(Bytes(layer.mCalls->mGets.back().begin(), layer.mCalls->mGets.back().begin() + 4),
+            (Bytes{0xDC, 0x00, 0x05, 0x14}));
+  board.Close();
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
+}
+
+TEST_F(WinDeviceLayer, ABulkBoardIsIdentifiedAndSwitchedThroughWinUsb)
+{
+  CWinDeviceLayer layer(kTablet);
+  const std::string path = layer.Present(EDEVICECLASS_BULK).front();
+  auto usb = std::make_shared<CWinUsbSystem>(layer.mCalls, layer.mCalls);
+  CBulkFLDeviceInterface board(path, usb);
+  ASSERT_TRUE(board.QueryAttributes());
+  EXPECT_EQ(board.GetVendorId(), 0x4F52);
+  EXPECT_EQ(board.GetProductId(), 0x0300);
+  EXPECT_EQ(board.GetVersion(), 0x0100u);
+  EXPECT_EQ(GetParentDeviceIdOfPath(*usb, path, 0), "USB\\VID_4F52&PID_0300\\5&4&0&2");
+  ASSERT_TRUE(board.SwitchToBLMode());
+  EXPECT_TRUE(layer.Present(EDEVICECLASS_BULK).empty()) << "the board left for its loader";
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
+  for (const test::SFileOpen& open : layer.mCalls->FileOpens()) {
+    EXPECT_EQ(open.flags, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED));
+  }
+}

@@ -1,0 +1,70 @@
+// Discovery on Windows: the engine's grouping over the Windows device layer, once over system calls in front
+// of the simulated bus, once over the system's own DLLs.
+#include <gtest/gtest.h>
+
+#include "common/cclock.h"
+#include "common/fwupdater/cfldeviceinterface.h"
+#include "sim/csimplatform.h"
+#include "tests/testsupport/testfiles.h"
+#include "tests/win/devices/csimwincalls.h"
+#include "win/fwupdater/cwindiscovery.h"
+
+using namespace orv;
+
+namespace {
+
+// Two tablets of the demo package's kind, their collections listed crosswise: each pen board with its touch
+// controller behind the tablet's I2C tunnel, under a USB device of its own.
+const char* const kTwoTablets = R"({
+  "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"],
+            ["USB\\VID_4F52&PID_0101\\TAB2", "USB\\ROOT_HUB30\\2"]],
+  "devices": [
+    {"kind": "hid", "name": "pen1", "pid": "0101", "instance": 1, "parent": "USB\\VID_4F52&PID_0101\\TAB1"},
+    {"kind": "hid", "name": "pen2", "pid": "0101", "instance": 2, "parent": "USB\\VID_4F52&PID_0101\\TAB2"},
+    {"kind": "i2c", "name": "touch2", "pid": "0101", "usageId": "2", "interface": 1, "instance": 3,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB2"},
+    {"kind": "i2c", "name": "touch1", "pid": "0101", "usageId": "2", "interface": 1, "instance": 4,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB1"}
+  ]
+})";
+
+std::string DemoTopology() { return (test::SourceDir() / "examples" / "demo" / "fw_loader.ini").string(); }
+
+}  // namespace
+
+TEST(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
+{
+  CVirtualClock clock;
+  CScopedClock installed(clock);
+  std::string error;
+  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(kTwoTablets, error);
+  ASSERT_TRUE(platform) << error;
+  const auto calls = std::make_shared<test::CSimWinCalls>(platform->Bus());
+  CWinDiscovery discovery(calls->Tables(), DemoTopology());
+  ASSERT_TRUE(discovery.Discover());
+  ASSERT_EQ(discovery.GetDevices().size(), 2u);
+  for (size_t tablet = 0; tablet < 2; ++tablet) {
+    SCOPED_TRACE(tablet);
+    const CDevice& device = *discovery.GetDevices()[tablet];
+    EXPECT_EQ(device.mName, "Orvel Tablet S");
+    ASSERT_TRUE(device.mPenInterface);
+    ASSERT_TRUE(device.mTouchInterface);
+    EXPECT_EQ(device.mPenInterface->GetPath(), platform->HidBoard("pen" + std::to_string(tablet + 1))->Path());
+    EXPECT_EQ(device.mTouchInterface->GetPath(),
+              platform->I2CBoard("touch" + std::to_string(tablet + 1))->Config().identity.path);
+    EXPECT_EQ(device.mTouchInterface->GetInterfaceType(), EINTERFACETYPE_I2C);
+  }
+  // Interfaces are left closed after they were identified.
+  EXPECT_EQ(calls->Leftovers(), "");
+}
+
+TEST(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
+{
+  GUID hidClass{};
+  WinSystemCalls().hid->HidD_GetHidGuid(&hidClass);
+  EXPECT_TRUE(IsEqualGUID(hidClass, test::kHidInterfaceClass));
+  CWinDiscovery discovery(DemoTopology());
+  EXPECT_TRUE(discovery.Discover());
+  EXPECT_FALSE(discovery.GetPrototypes().empty());
+  EXPECT_TRUE(discovery.GetDevices().empty());
+}

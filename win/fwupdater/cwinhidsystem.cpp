@@ -1,0 +1,75 @@
+#include "win/fwupdater/cwinhidsystem.h"
+
+#include <algorithm>
+
+namespace orv {
+
+CWinHidDevice::CWinHidDevice(std::shared_ptr<CWinHidCalls> calls_I, HANDLE handle_I)
+    : mCalls(std::move(calls_I)), mHandle(handle_I)
+{
+}
+
+CWinHidDevice::~CWinHidDevice() { mCalls->CloseHandle(mHandle); }
+
+bool CWinHidDevice::GetAttributes(SHidAttributes& attributes_O)
+{
+  HIDD_ATTRIBUTES attributes{};
+  attributes.Size = sizeof(attributes);
+  if (!mCalls->HidD_GetAttributes(mHandle, &attributes)) return false;
+  attributes_O = SHidAttributes{attributes.VendorID, attributes.ProductID, attributes.VersionNumber};
+  return true;
+}
+
+bool CWinHidDevice::GetCaps(SHidCaps& caps_O)
+{
+  const std::optional<HIDP_CAPS>& caps = Caps();
+  if (!caps) return false;
+  caps_O = SHidCaps{caps->Usage, caps->UsagePage};
+  return true;
+}
+
+bool CWinHidDevice::SetFeature(const std::vector<uint8_t>& report_I)
+{
+  if (report_I.empty()) return false;
+  std::vector<uint8_t> buffer = Padded(report_I);
+  return mCalls->HidD_SetFeature(mHandle, buffer.data(), static_cast<ULONG>(buffer.size()));
+}
+
+bool CWinHidDevice::GetFeature(std::vector<uint8_t>& report_IO)
+{
+  if (report_IO.empty()) return false;
+  std::vector<uint8_t> buffer = Padded(report_IO);
+  if (!mCalls->HidD_GetFeature(mHandle, buffer.data(), static_cast<ULONG>(buffer.size()))) return false;
+  std::copy_n(buffer.begin(), report_IO.size(), report_IO.begin());
+  return true;
+}
+
+const std::optional<HIDP_CAPS>& CWinHidDevice::Caps()
+{
+  if (mCapsRead) return mCaps;
+  mCapsRead = true;
+  PHIDP_PREPARSED_DATA data = nullptr;
+  if (!mCalls->HidD_GetPreparsedData(mHandle, &data)) return mCaps;
+  HIDP_CAPS caps{};
+  if (mCalls->HidP_GetCaps(data, &caps) == HIDP_STATUS_SUCCESS) mCaps = caps;
+  mCalls->HidD_FreePreparsedData(data);
+  return mCaps;
+}
+
+std::vector<uint8_t> CWinHidDevice::Padded(const std::vector<uint8_t>& report_I)
+{
+  std::vector<uint8_t> buffer = report_I;
+  if (Caps() && buffer.size() < Caps()->FeatureReportByteLength) buffer.resize(Caps()->FeatureReportByteLength, 0);
+  return buffer;
+}
+
+std::unique_ptr<CHidDevice> CWinHidSystem::Open(const std::string& path_I)
+{
+  const HANDLE handle = mCalls->CreateFileA(path_I.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<CWinHidDevice>(mCalls, handle);
+}
+
+}  // namespace orv
