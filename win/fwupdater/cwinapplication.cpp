@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/runapplication.h"
+#include "app/runresult.h"
 #include "app/uistrings.h"
 #include "common/assertion.h"
 #include "common/cclock.h"
@@ -98,6 +99,25 @@ CD2XX& RealD2XX()
   return library;
 }
 
+// The run's result for the package that started it ("-result FILE"), whatever the outcome; the exit code.
+int Finish(const StartupOptions& options_I, const SRunResult& result_I)
+{
+  std::string error;
+  if (!options_I.resultFile.empty() && !WriteRunResult(WideToUtf8(options_I.resultFile), result_I, error)) {
+    DebugPrint("%s\n", error.c_str());
+  }
+  return result_I.exitCode;
+}
+
+// A run that ends before the update starts: nothing was touched.
+int Refuse(const StartupOptions& options_I, int code_I, const std::string& message_I)
+{
+  SRunResult result;
+  result.exitCode = code_I;
+  result.message = message_I;
+  return Finish(options_I, result);
+}
+
 std::u16string ResourceString(uint16_t id_I, uint16_t langId_I) { return LoadWinResString(id_I, langId_I); }
 
 void ShowError(const std::u16string& text_I)
@@ -114,31 +134,31 @@ int RunWinApplication(const std::u16string& commandLine_I)
   InstallWinDebugOutput();
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
+  const SArguments arguments = SplitArguments(commandLine_I);
+  const StartupOptions options = ParseCommandLine(arguments.options);
   CWinSingleInstance instance;
-  if (!instance.Acquire()) return -1;
+  if (!instance.Acquire()) return Refuse(options, -1, "Another copy of the updater is running; nothing was done.");
   if (!IsSupportedWindows()) {
     MessageBoxW(nullptr,
                 L"This utility cannot be run on your operating system. Please consult the ReadMe for more information.",
                 L"Orvel Firmware Update Utility", MB_OK);
-    return -1;
+    return Refuse(options, -1, "This Windows is older than Windows 7; nothing was done.");
   }
-  const SArguments arguments = SplitArguments(commandLine_I);
   if (!arguments.error.empty()) {
     ShowError(arguments.error);
-    return 1;
+    return Refuse(options, 1, WideToUtf8(arguments.error));
   }
   std::string error;
   const std::unique_ptr<sim::CSimPlatform> platform =
       arguments.scenario.empty() ? nullptr : sim::CSimPlatform::Create(arguments.scenario, error);
   if (!arguments.scenario.empty() && !platform) {
     ShowError(Utf8ToWide("-simulate: " + error));
-    return 1;
+    return Refuse(options, 1, "-simulate: " + error);
   }
   CScaledClock fastClock(arguments.speedUp);
   std::unique_ptr<CScopedClock> clock;
   if (arguments.speedUp > 1) clock = std::make_unique<CScopedClock>(fastClock);
 
-  const StartupOptions options = ParseCommandLine(arguments.options);
   const std::vector<std::string> warnings = CommandLineWarnings(arguments.options);
   CDialogFirmwareUpdater dialog(std::max<uint32_t>(1, CAutoUpdateRun::kTimerMs / arguments.speedUp));
   CWinKeepAwake keepAwake;
@@ -167,10 +187,12 @@ int RunWinApplication(const std::u16string& commandLine_I)
   ports.localTime = WinLocalTime();
   ports.commandLine = "OrvelFWUpdater.exe " + WideToUtf8(commandLine_I);
   ports.warnings = warnings;
+  SRunResult result;
+  ports.result = &result;
   const CScopedD2XX bridge(platform ? platform->D2XX() : RealD2XX());
-  const int code = RunApplication(options, ports);
+  result.exitCode = RunApplication(options, ports);
   if (platform && !platform->WriteResults(error)) DebugPrint("%s\n", error.c_str());
-  return code;
+  return Finish(options, result);
 }
 
 }  // namespace orv

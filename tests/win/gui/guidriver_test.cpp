@@ -385,7 +385,7 @@ void ExpectAutomaticLayout(HWND dialog_I)
 void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
 {
   const std::string lang = langId_I == 9 ? "" : " -lang " + language_I;
-  CUpdater updater(mPackage, "-simulate demo.scenario" + std::string(kSpeed) + lang);
+  CUpdater updater(mPackage, "-simulate demo.scenario -result result.json" + std::string(kSpeed) + lang);
   const HWND warning = updater.WaitForDialog(Title(langId_I));
   ASSERT_NE(warning, nullptr);
   EXPECT_EQ(ItemText(warning, 1030), W(Text(EUISTRING_UPDATE, langId_I)));
@@ -437,6 +437,13 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   EXPECT_EQ(AnswerMessageBox(updater, langId_I, "success-" + language_I, main), W(Text(EUISTRING_UPDATE_SUCCEEDED, langId_I)));
   EXPECT_EQ(updater.ExitCode(), 0);
   ExpectFlashOfEveryBoard();
+  // The result an installer reads: success, and each of the four boards updated.
+  std::ifstream in(mPackage / "result.json");
+  const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(json.find("\"success\""), std::string::npos) << json;
+  size_t updated = 0;
+  for (size_t at = json.find("\"updated\""); at != std::string::npos; at = json.find("\"updated\"", at + 1)) ++updated;
+  EXPECT_EQ(updated, 4u) << json;
 }
 
 }  // namespace
@@ -503,9 +510,11 @@ TEST_F(CWindowTest, ASecondCopyEndsWithMinusOneAndShowsNothing)
   const HWND box = first.WaitForDialog(W(Text(EUISTRING_TITLE)));
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(ItemText(box, 0xFFFF), W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)));
-  CUpdater second(mPackage, "-simulate default -testpid 0210 -auto pen");
+  CUpdater second(mPackage, "-simulate default -testpid 0210 -auto pen -result second.json");
   EXPECT_FALSE(second.ShowedAWindowBeforeItEnded());
   EXPECT_EQ(second.ExitCode(), -1);
+  const std::vector<uint8_t> json = test::ReadBytes(mPackage / "second.json");
+  EXPECT_NE(std::string(json.begin(), json.end()).find("another copy is running"), std::string::npos);
   EXPECT_EQ(AnswerMessageBox(first), W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)));
   EXPECT_EQ(first.ExitCode(), 1);
 }
