@@ -33,6 +33,22 @@ uint64_t CRealClock::NowMs()
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
+CScaledClock::CScaledClock(uint32_t speedUp_I)
+    : mSpeedUp(speedUp_I == 0 ? 1 : speedUp_I), mStart(std::chrono::steady_clock::now())
+{
+}
+
+void CScaledClock::Pause(uint32_t milliseconds_I)
+{
+  std::this_thread::sleep_for(std::chrono::microseconds(uint64_t{milliseconds_I} * 1000 / mSpeedUp));
+}
+
+uint64_t CScaledClock::NowMs()
+{
+  const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - mStart);
+  return static_cast<uint64_t>(elapsed.count()) * mSpeedUp / 1000;
+}
+
 void CVirtualClock::Pause(uint32_t milliseconds_I)
 {
   std::lock_guard<std::mutex> guard(mLock);
