@@ -74,4 +74,6 @@ TEST_F(LinuxRecording, ARecordingThatCannotBeWrittenOrReadEndsWithItsReason)
   EXPECT_EQ(Run({"-simulate", "bad.rec", "-auto", "pen"}), 1);
   EXPECT_NE(Err().find("line 2 of the recording is not understood"), std::string::npos) << Err();
   EXPECT_EQ(Run({"-simulate", "x.rec", "-record", "y.rec"}), 1) << "a recording is of real devices";
+  EXPECT_EQ(Run({"-testpid", "0210", "-record"}), 1);
+  EXPECT_NE(Err().find("error: option -record needs a file"), std::string::npos) << Err();
 }
