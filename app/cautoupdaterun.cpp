@@ -43,7 +43,11 @@ CAutoUpdateRun::~CAutoUpdateRun()
   mController.SetNotifier(nullptr);
 }
 
-std::u16string CAutoUpdateRun::Text(uint16_t id_I) const { return LoadResString(id_I, mLanguage.GetLangId()); }
+std::u16string CAutoUpdateRun::Text(uint16_t id_I) const
+{
+  if (mEnvironment.loadString) return mEnvironment.loadString(id_I, mLanguage.GetLangId());
+  return LoadResString(id_I, mLanguage.GetLangId());
+}
 
 std::u16string CAutoUpdateRun::VersionText()
 {
@@ -60,22 +64,33 @@ bool CAutoUpdateRun::IsBusy()
 int CAutoUpdateRun::Run()
 {
   CClockParticipant participant;
-  mStartMs = Clock().NowMs();
-  if (Initialise()) {
-    while (mEndCode < 0) {
+  if (Start()) {
+    do {
       Pause(kTimerMs);
-      if (mEnvironment.events) mEnvironment.events->DeliverDueEvents();
-      HandleCancelRequest();
-      if (mEndCode < 0) Tick();
-    }
+    } while (Step());
   }
+  return Finish();
+}
+
+bool CAutoUpdateRun::Step()
+{
+  if (mEndCode >= 0) return false;
+  if (mEnvironment.events) mEnvironment.events->DeliverDueEvents();
+  HandleCancelRequest();
+  if (mEndCode < 0) Tick();
+  return mEndCode < 0;
+}
+
+int CAutoUpdateRun::Finish()
+{
   if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(false);
   JoinWorker();
   return mEndCode;
 }
 
-bool CAutoUpdateRun::Initialise()
+bool CAutoUpdateRun::Start()
 {
+  mStartMs = Clock().NowMs();
   if (!mController.UpdateDeviceList()) {
     End(EUISTRING_ERROR_NO_TABLET, EMESSAGEICON_ERROR, 1);
     return false;
@@ -198,6 +213,7 @@ void CAutoUpdateRun::StartWorker()
 {
   JoinWorker();
   Clock().Expect();
+  mWorkerDone = false;
   mCurrentStarted = true;
   mWorker = std::thread([this] {
     CClockParticipant participant;
@@ -207,6 +223,7 @@ void CAutoUpdateRun::StartWorker()
     } else {
       mController.UpdateDevice();
     }
+    mWorkerDone = true;
   });
   mStartRequested = false;
 }
@@ -225,8 +242,17 @@ void CAutoUpdateRun::ShowUpdating()
 
 void CAutoUpdateRun::Tick()
 {
+  // Read before the state: a worker that has returned has left its last state behind.
+  const bool workerDone = mWorkerDone;
   const int32_t state = mNotifier.GetState();
   const bool busy = state == ESTATE_ENTER_LOADER || state == ESTATE_PROGRAM || state == ESTATE_EXIT_LOADER;
+  // A board update that gave up without a verdict (its board interface missing) leaves the state where it
+  // was; with no worker left to move it on, the run would wait for ever.
+  if (workerDone && !mStartRequested && (state == ESTATE_READY || busy)) {
+    mNotifier.Log("The update ended without a result");
+    End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1);
+    return;
+  }
   if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(busy);
   if (busy) mView.EnableClose(false);
   switch (state) {
@@ -263,13 +289,18 @@ void CAutoUpdateRun::Tick()
 
 void CAutoUpdateRun::HandleCancelRequest()
 {
-  if (!mView.TakeCancelRequest()) return;
+  if (mView.TakeCancelRequest()) Cancel();
+}
+
+bool CAutoUpdateRun::Cancel()
+{
   if (IsBusy()) {
     mNotifier.Log("Cancel refused: a board is in or near loader mode");
-    return;
+    return false;
   }
   mNotifier.Log("Cancelled by the user");
   mEndCode = 2;
+  return true;
 }
 
 // The detail (a file and what is wrong with it) follows the message, so one line says what and why.

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,12 +20,17 @@
 
 namespace orv {
 
+// A UI string by id in a language; the default reads the built-in tables.
+using UiStringLoader = std::function<std::u16string(uint16_t id_I, uint16_t langId_I)>;
+
 struct SRunEnvironment {
   std::unique_ptr<CDiscovery> discovery;
   std::shared_ptr<CDeviceEventSource> events;
   std::shared_ptr<CNamedEvents> namedEvents;
   std::shared_ptr<const CUserLanguage> userLanguage;
   CKeepAwake* keepAwake = nullptr;
+  // Where the texts come from (the Windows program reads its string-table resources).
+  UiStringLoader loadString;
 };
 
 class CAutoUpdateRun : public CDeviceEventSink {
@@ -38,8 +45,16 @@ class CAutoUpdateRun : public CDeviceEventSink {
   CAutoUpdateRun(const CAutoUpdateRun&) = delete;
   CAutoUpdateRun& operator=(const CAutoUpdateRun&) = delete;
 
-  // Runs to the end and returns the end code.
+  // Runs to the end on its own 500 ms loop and returns the end code.
   int Run();
+  // The same run driven by a window's timer: Start once (false when the run ended already), Step on every
+  // tick until it returns false, then Finish, which returns the end code.
+  bool Start();
+  bool Step();
+  int Finish();
+  // The user asks to cancel or close: refused (false) while a board is in or near loader mode, otherwise
+  // the run ends with 2.
+  bool Cancel();
   // What the run did, for its result: the list, how many of its boards were updated, whether the board after
   // them was being updated when the run ended, the message shown last, and the versions the boards reported.
   const std::vector<std::u16string>& GetAutoUpdates() const { return mAutoUpdates; }
@@ -59,7 +74,6 @@ class CAutoUpdateRun : public CDeviceEventSink {
   void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override;
 
  private:
-  bool Initialise();
   bool HandlePassedParameters();
   bool SelectDeviceByTestPids();
   bool CheckUpdateFiles();
@@ -83,6 +97,8 @@ class CAutoUpdateRun : public CDeviceEventSink {
   std::vector<std::u16string> mAutoUpdates;
   uint8_t mCurrentAutoUpdate = 0;
   std::thread mWorker;
+  // The last worker has returned (set by the worker, read by the run's thread).
+  std::atomic<bool> mWorkerDone{false};
   bool mStartRequested = false;
   bool mAutomaticMode = false;
   int mDots = 1;

@@ -64,7 +64,7 @@ class CApplicationRun {
     SRunEnvironment environment = mPorts.makeEnvironment();
     environment.userLanguage = mPorts.userLanguage;
     CAutoUpdateRun run(mOptions, mPorts.view(), mNotifier, std::move(environment));
-    const int code = run.Run();
+    const int code = mPorts.drive ? mPorts.drive(run) : run.Run();
     Collect(run, code, result_O);
     return code;
   }

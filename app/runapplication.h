@@ -25,6 +25,8 @@ struct SApplicationPorts {
   std::string tempDir;
   std::tm localTime{};
   std::string autoConfigFile = "autoconfig.ini";
+  // Drives the run and returns its end code; by default the run's own loop. A window drives it from its timer.
+  std::function<int(CAutoUpdateRun& run_I)> drive;
   std::string topologyFile = "./fw_loader.ini";
   // The whole command line, for the log's header, and what the platform found wrong with it.
   std::string commandLine;

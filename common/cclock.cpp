@@ -33,6 +33,22 @@ uint64_t CRealClock::NowMs()
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
+CScaledClock::CScaledClock(uint32_t speedUp_I)
+    : mSpeedUp(speedUp_I == 0 ? 1 : speedUp_I), mStart(std::chrono::steady_clock::now())
+{
+}
+
+void CScaledClock::Pause(uint32_t milliseconds_I)
+{
+  std::this_thread::sleep_for(std::chrono::microseconds(uint64_t{milliseconds_I} * 1000 / mSpeedUp));
+}
+
+uint64_t CScaledClock::NowMs()
+{
+  const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - mStart);
+  return static_cast<uint64_t>(elapsed.count()) * mSpeedUp / 1000;
+}
+
 void CVirtualClock::Pause(uint32_t milliseconds_I)
 {
   std::lock_guard<std::mutex> guard(mLock);
@@ -66,9 +82,10 @@ void CVirtualClock::ClearPauses()
 
 void CScheduledClock::Pause(uint32_t milliseconds_I)
 {
+  const bool standIn = PausesForAnother();
   std::unique_lock<std::mutex> lock(mLock);
   const std::thread::id self = std::this_thread::get_id();
-  const bool visiting = mParticipants.count(self) == 0;
+  const bool visiting = !standIn && mParticipants.count(self) == 0;
   if (visiting) mParticipants.insert(self);
   const uint64_t wake = mNow + milliseconds_I;
   const auto entry = mWakeTimes.insert(wake);

@@ -5,6 +5,7 @@
 // exact lengths can be checked.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -37,6 +38,21 @@ class CRealClock : public CClock {
   uint64_t NowMs() override;
 };
 
+// Real time run faster: a pause sleeps for its length divided by the speed-up, and the clock reads the real
+// time since its construction multiplied by it. Every wait of a run and every simulated device keep their
+// proportions, so a simulated update can be watched in a window in a fraction of its real time.
+class CScaledClock : public CClock {
+ public:
+  // speedUp_I of 0 counts as 1.
+  explicit CScaledClock(uint32_t speedUp_I);
+  void Pause(uint32_t milliseconds_I) override;
+  uint64_t NowMs() override;
+
+ private:
+  const uint32_t mSpeedUp;
+  const std::chrono::steady_clock::time_point mStart;
+};
+
 class CVirtualClock : public CClock {
  public:
   void Pause(uint32_t milliseconds_I) override;
@@ -63,6 +79,11 @@ class CScheduledClock : public CClock {
   void Join() override;
   void Leave() override;
   void Expect() override;
+
+ protected:
+  // Whether the calling thread pauses on behalf of another that waits for it meanwhile (a device answering
+  // a call): its pause then counts as that thread's, not as one of its own.
+  virtual bool PausesForAnother() const { return false; }
 
  private:
   void AdvanceIfAllPausing();

@@ -160,6 +160,13 @@ std::unique_ptr<CSimPlatform> CSimPlatform::Create(const std::string& scenario_I
 
 std::unique_ptr<CSimPlatform> CSimPlatform::CreateFromText(const std::string& text_I, std::string& error_O)
 {
+  if (CSimReplay::IsRecording(text_I)) {
+    std::shared_ptr<CSimReplay> replay = CSimReplay::Parse(text_I, error_O);
+    if (!replay) return nullptr;
+    std::unique_ptr<CSimPlatform> platform(new CSimPlatform());
+    platform->mReplay = std::move(replay);
+    return platform;
+  }
   SSettingsDiagnostics diagnostics;
   const SettingsPtr document = CSettingsObject::Parse(text_I, &diagnostics);
   if (!document) {
@@ -307,7 +314,13 @@ bool CSimPlatform::AddScaler(const CSettingsMap& device_I, size_t index_I, std::
 
 std::unique_ptr<CDiscovery> CSimPlatform::CreateDiscovery(const std::string& configFile_I) const
 {
+  if (mReplay) return std::make_unique<CDiscovery>(mReplay->Hid(), mReplay->Usb(), mReplay->Enumerator(), configFile_I);
   return std::make_unique<CSimDiscovery>(mBus, configFile_I);
+}
+
+std::shared_ptr<CDeviceEventSource> CSimPlatform::Events() const
+{
+  return mReplay ? mReplay->Events() : std::make_shared<CSimEventSource>(mBus);
 }
 
 std::shared_ptr<CSimHidBoard> CSimPlatform::HidBoard(const std::string& name_I) const
@@ -328,6 +341,12 @@ std::shared_ptr<CSimI2CTunnelBoard> CSimPlatform::I2CBoard(const std::string& na
 
 bool CSimPlatform::WriteResults(std::string& error_O) const
 {
+  const std::vector<std::string> divergences = mReplay ? mReplay->Divergences() : std::vector<std::string>{};
+  if (!divergences.empty()) {
+    error_O = "the run left the recording: " + divergences.front() +
+              (divergences.size() > 1 ? " (and " + std::to_string(divergences.size() - 1) + " more)" : "");
+    return false;
+  }
   for (const std::shared_ptr<SBoard>& board : mBoards) {
     const std::shared_ptr<CSimHidBoard> loader = board->bulk ? board->bulk->Loader() : board->hid;
     if (!board->flashOut.empty()) {

@@ -1,7 +1,7 @@
 // The simulated platform: a bus with the boards a scenario describes, the discovery and the device events an
 // application runs on, and the files a run leaves (each board's final flash and a trace of its transfers).
 // The scenario is written in the settings text format (docs/simulation.md); "default" is a built-in pen
-// display with pen, touch and bluetooth boards.
+// display with pen, touch and bluetooth boards. A recording of a run with real devices is replayed instead.
 #pragma once
 
 #include <memory>
@@ -12,6 +12,7 @@
 #include "common/fwupdater/cdiscovery.h"
 #include "sim/csimbus.h"
 #include "sim/csimi2cboard.h"
+#include "sim/csimreplay.h"
 #include "sim/csimscalerboard.h"
 
 namespace orv {
@@ -49,14 +50,16 @@ class CSimPlatform {
 
   const std::shared_ptr<CSimBus>& Bus() const { return mBus; }
   std::unique_ptr<CDiscovery> CreateDiscovery(const std::string& configFile_I) const;
-  std::shared_ptr<CDeviceEventSource> Events() const { return std::make_shared<CSimEventSource>(mBus); }
+  std::shared_ptr<CDeviceEventSource> Events() const;
   // The scenario's boards by name; empty when there is none of that kind.
   std::shared_ptr<CSimHidBoard> HidBoard(const std::string& name_I) const;
   std::shared_ptr<CSimI2CTunnelBoard> I2CBoard(const std::string& name_I) const;
   // The display scaler behind the FTDI bridge; empty when the scenario has none.
   std::shared_ptr<SSimScalerBoard> Scaler() const { return mScaler; }
   // What stands in for the FTDI library: the scaler's bridge, or one with nothing plugged in.
-  CD2XX& D2XX() const { return *mBridge; }
+  CD2XX& D2XX() const { return mReplay ? mReplay->D2XX() : *mBridge; }
+  // The recording replayed; empty for a scenario.
+  const std::shared_ptr<CSimReplay>& Replay() const { return mReplay; }
   // Writes every board's flash and trace where the scenario asks; false when a file cannot be written.
   bool WriteResults(std::string& error_O) const;
 
@@ -71,6 +74,7 @@ class CSimPlatform {
   std::vector<std::shared_ptr<SBoard>> mBoards;
   std::shared_ptr<SSimScalerBoard> mScaler;
   std::shared_ptr<CSimFtdiBridge> mBridge;
+  std::shared_ptr<CSimReplay> mReplay;
 };
 
 }  // namespace orv::sim

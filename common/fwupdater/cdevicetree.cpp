@@ -4,7 +4,7 @@
 
 namespace orv {
 
-std::string GetParentDeviceIdOfPath(CDeviceTree& tree_I, const std::string& path_I, uint8_t levels_I)
+std::string CDeviceTree::InstanceIdOfPath(const std::string& path_I)
 {
   const size_t lastHash = path_I.rfind('#');
   const std::string prefix = lastHash == std::string::npos ? path_I : path_I.substr(0, lastHash);
@@ -13,7 +13,13 @@ std::string GetParentDeviceIdOfPath(CDeviceTree& tree_I, const std::string& path
   }
   std::string id = prefix.substr(4);
   std::replace(id.begin(), id.end(), '#', '\\');
-  return tree_I.GetAncestorId(id, levels_I);
+  return id;
+}
+
+std::string GetParentDeviceIdOfPath(CDeviceTree& tree_I, const std::string& path_I, uint8_t levels_I)
+{
+  const std::string id = tree_I.InstanceIdOfPath(path_I);
+  return id.empty() ? std::string() : tree_I.GetAncestorId(id, levels_I);
 }
 
 }  // namespace orv

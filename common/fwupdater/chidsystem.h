@@ -20,6 +20,7 @@ struct SHidAttributes {
 struct SHidCaps {
   uint16_t usage = 0;
   uint16_t usagePage = 0;
+  bool operator==(const SHidCaps&) const = default;
 };
 
 // One open HID collection.

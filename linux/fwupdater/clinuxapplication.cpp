@@ -1,11 +1,13 @@
 #include "linux/fwupdater/clinuxapplication.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "app/devicelisting.h"
 #include "app/runapplication.h"
 #include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
+#include "linux/common/clinuxplatform.h"
 #include "linux/common/clinuxpreupdateprompt.h"
 #include "linux/common/clinuxprocessservices.h"
 #include "linux/common/clinuxterminalview.h"
@@ -16,34 +18,38 @@ namespace {
 
 const char* const kUsage =
     "usage: orvel-fwupdater [-auto LIST] [-path PATH | -testpid PIDS] [-serial SERIAL] [-port N] [-lang CODE]\n"
-    "                       [-result FILE] [-simulate SCENARIO|default] [-v]\n"
+    "                       [-result FILE] [-record FILE | -simulate SCENARIO|default] [-v]\n"
     "       orvel-fwupdater --list [-simulate SCENARIO|default]\n"
     "       orvel-fwupdater --version | --help\n"
     "  -auto LIST       boards to update in order, comma-separated: pen, touch, bluetooth, scalar\n"
-    "  -path PATH       device interface path of the device to update (without its \\\\?\\ prefix; + for &)\n"
+    "  -path PATH       the device to update by one of its paths as --list shows them: a hidraw node\n"
+    "                   (/dev/hidraw3); simulated, the interface path without its \\\\?\\ prefix (+ for &)\n"
     "  -testpid PIDS    hexadecimal product ids, comma-separated; the first attached one is updated\n"
     "  -serial SERIAL   serial number the display must report before its scaler is updated\n"
     "  -port N          index of the display's FTDI bridge\n"
     "  -lang CODE       language of the texts (en, de, fr, ja, ...); default from LC_ALL, LC_MESSAGES, LANG\n"
     "  -result FILE     write the run's result to FILE as JSON, whatever the outcome\n"
-    "  -simulate FILE   run against the simulated devices a scenario describes ('default': a pen display)\n"
+    "  -record FILE     write every transfer with the devices to FILE, for a report of a failing board\n"
+    "  -simulate FILE   run against the simulated devices a scenario describes ('default': a pen display),\n"
+    "                   or replay a recording\n"
     "  -v               copy every log line to standard error\n"
     "  --list           list the attached devices and their boards, and exit\n"
     "Without -path and -testpid the device and the list come from autoconfig.ini; the topology is\n"
     "./fw_loader.ini. Exit codes: 0 success, 1 error, 2 cancelled, 255 another copy is running.\n";
 
-// Real HID and USB access is not part of this build: without a scenario the bus is empty.
-const char* const kNoDevices = R"({"devices": []})";
 constexpr int kAnotherCopy = 255;
+constexpr const char* kTopologyFile = "./fw_loader.ini";
 
 struct SArguments {
   std::vector<std::string> options;
   std::string scenario;
+  std::string recording;
   bool help = false;
   bool version = false;
   bool list = false;
   bool verbose = false;
   bool simulateWithoutValue = false;
+  bool recordWithoutValue = false;
 };
 
 SArguments SplitArguments(const std::vector<std::string>& args_I)
@@ -61,6 +67,9 @@ SArguments SplitArguments(const std::vector<std::string>& args_I)
     } else if (args_I[i] == "-simulate") {
       arguments.simulateWithoutValue = i + 1 == args_I.size();
       if (i + 1 < args_I.size()) arguments.scenario = args_I[++i];
+    } else if (args_I[i] == "-record") {
+      arguments.recordWithoutValue = i + 1 == args_I.size();
+      if (i + 1 < args_I.size()) arguments.recording = args_I[++i];
     } else {
       arguments.options.push_back(args_I[i]);
     }
@@ -79,6 +88,12 @@ void PrintLine(FILE* stream_I, const std::string& line_I)
 {
   std::fputs((line_I + "\n").c_str(), stream_I);
   std::fflush(stream_I);
+}
+
+// A -path naming a device node must not keep the Windows prefix the option puts in front.
+void UnprefixDevicePath(StartupOptions& options_IO)
+{
+  if (options_IO.path.rfind(u"\\\\?\\/", 0) == 0) options_IO.path.erase(0, 4);
 }
 
 // One run of the terminal application; every way it ends says why on the terminal.
@@ -101,10 +116,15 @@ class CLinuxApplication {
     }
     const std::u16string commandLine = Utf8ToWide(Join(mArguments.options));
     mOptions = ParseCommandLine(commandLine);
+    UnprefixDevicePath(mOptions);
     mWarnings = CommandLineWarnings(commandLine);
     if (mArguments.simulateWithoutValue) {
       PrintLine(mErr, "error: option -simulate needs a value: a scenario file, or default");
       return Finish(1, "option -simulate needs a value");
+    }
+    if (mArguments.recordWithoutValue || (!mArguments.recording.empty() && !mArguments.scenario.empty())) {
+      PrintLine(mErr, "error: option -record needs a file, and records the attached devices, not -simulate");
+      return Finish(1, "option -record needs a file and the attached devices");
     }
     for (const std::string& warning : mWarnings) PrintLine(mErr, "warning: " + warning);
 
@@ -115,23 +135,58 @@ class CLinuxApplication {
       return Finish(kAnotherCopy, "Another copy of the updater is running; nothing was done.");
     }
     std::string error;
-    const std::unique_ptr<sim::CSimPlatform> platform =
-        mArguments.scenario.empty() ? sim::CSimPlatform::CreateFromText(kNoDevices, error)
-                                    : sim::CSimPlatform::Create(mArguments.scenario, error);
-    if (!platform) {
+    if (mArguments.scenario.empty()) {
+      mReal = std::make_unique<CLinuxPlatform>();
+    } else {
+      mSimulated = sim::CSimPlatform::Create(mArguments.scenario, error);
+    }
+    if (!mReal && !mSimulated) {
       PrintLine(mErr, "error: " + error);
       return Finish(1, error);
     }
-    const CScopedD2XX bridge(platform->D2XX());
-    const int code = mArguments.list ? List(*platform) : Update(*platform);
-    if (!platform->WriteResults(error)) PrintLine(mErr, "error: " + error);
+    if (mReal && !CheckAccess()) return Finish(1, mProblems.front());
+    // The recording starts with the run itself, so that the run replays against it as it was.
+    if (!mArguments.recording.empty() && !mReal->Record(mArguments.recording, error)) {
+      PrintLine(mErr, "error: " + error);
+      return Finish(1, error);
+    }
+    const CScopedD2XX bridge(mSimulated ? mSimulated->D2XX() : mReal->D2XX());
+    const int code = mArguments.list ? List() : Update();
+    if (mSimulated && !mSimulated->WriteResults(error)) PrintLine(mErr, "error: " + error);
+    if (mReal && code != 0) ReportNewAccessProblems();
+    if (mReal && !mReal->RecordingGood()) PrintLine(mErr, "error: the recording " + mArguments.recording + " is incomplete");
     return code;
   }
 
  private:
-  int List(const sim::CSimPlatform& platform_I)
+  std::unique_ptr<CDiscovery> CreateDiscovery() const
   {
-    const std::unique_ptr<CDiscovery> discovery = platform_I.CreateDiscovery("./fw_loader.ini");
+    return mSimulated ? mSimulated->CreateDiscovery(kTopologyFile) : mReal->CreateDiscovery(kTopologyFile);
+  }
+
+  // Nodes of our boards this user may not open end the run before it starts, each named with the udev rules
+  // that give access: not "no device".
+  bool CheckAccess()
+  {
+    const std::unique_ptr<CDiscovery> discovery = mReal->CreateDiscovery(kTopologyFile);
+    discovery->Discover();
+    mPrototypes = discovery->GetPrototypes();
+    mProblems = mReal->PermissionProblems(mPrototypes);
+    for (const std::string& problem : mProblems) PrintLine(mErr, "error: " + problem);
+    return mProblems.empty();
+  }
+
+  // A node refused during the run (the display's bridge, a board's loader).
+  void ReportNewAccessProblems()
+  {
+    for (const std::string& problem : mReal->PermissionProblems(mPrototypes)) {
+      if (std::find(mProblems.begin(), mProblems.end(), problem) == mProblems.end()) PrintLine(mErr, "error: " + problem);
+    }
+  }
+
+  int List()
+  {
+    const std::unique_ptr<CDiscovery> discovery = CreateDiscovery();
     discovery->Discover();
     if (discovery->GetPrototypes().empty()) {
       PrintLine(mErr, "error: no device model could be read from ./fw_loader.ini (orvel-fwtool check . says why)");
@@ -143,7 +198,7 @@ class CLinuxApplication {
     return 0;
   }
 
-  int Update(const sim::CSimPlatform& platform_I)
+  int Update()
   {
     const auto user = std::make_shared<CLinuxUserLanguage>();
     // The view takes over Ctrl-C; it comes after the pre-update question, which Ctrl-C simply ends.
@@ -165,8 +220,8 @@ class CLinuxApplication {
     };
     ports.makeEnvironment = [&] {
       SRunEnvironment environment;
-      environment.discovery = platform_I.CreateDiscovery("./fw_loader.ini");
-      environment.events = platform_I.Events();
+      environment.discovery = CreateDiscovery();
+      environment.events = mSimulated ? mSimulated->Events() : mReal->CreateEvents();
       environment.namedEvents = std::make_shared<CLinuxNamedEvents>();
       environment.keepAwake = &keepAwake;
       return environment;
@@ -219,6 +274,10 @@ class CLinuxApplication {
   FILE* mErr;
   StartupOptions mOptions;
   std::vector<std::string> mWarnings;
+  std::unique_ptr<sim::CSimPlatform> mSimulated;
+  std::unique_ptr<CLinuxPlatform> mReal;
+  PrototypeMap mPrototypes;
+  std::vector<std::string> mProblems;
 };
 
 }  // namespace

@@ -103,3 +103,16 @@ TEST(Clock, AThreadThatLeavesNoLongerHoldsTimeBack)
   visitor.join();
   EXPECT_EQ(clock.NowMs(), 300u);
 }
+
+TEST(ScaledClock, RunsRealTimeFasterByItsSpeedUp)
+{
+  CScaledClock clock(100);
+  const uint64_t start = clock.NowMs();
+  const auto realStart = std::chrono::steady_clock::now();
+  clock.Pause(2000);
+  const auto realMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realStart).count();
+  EXPECT_GE(clock.NowMs() - start, 2000u);
+  EXPECT_GE(realMs, 20);
+  EXPECT_LT(realMs, 1000);
+  EXPECT_EQ(CScaledClock(0).NowMs() / 1000, 0u) << "a speed-up of 0 counts as 1";
+}

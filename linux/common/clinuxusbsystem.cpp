@@ -1,0 +1,95 @@
+#include "linux/common/clinuxusbsystem.h"
+
+#include <cstdio>
+
+#include "linux/common/clinuxudev.h"
+
+namespace orv {
+namespace {
+
+constexpr size_t kDeviceDescriptorLength = 18;
+
+void PutLe16(std::vector<uint8_t>& bytes_IO, uint16_t value_I)
+{
+  bytes_IO.push_back(static_cast<uint8_t>(value_I));
+  bytes_IO.push_back(static_cast<uint8_t>(value_I >> 8));
+}
+
+}  // namespace
+
+CLinuxUsbDevice::CLinuxUsbDevice(libusb_context* context_I, libusb_device_handle* handle_I, bool claimed_I)
+    : mContext(context_I), mHandle(handle_I), mClaimed(claimed_I)
+{
+}
+
+CLinuxUsbDevice::~CLinuxUsbDevice()
+{
+  if (mClaimed) libusb_release_interface(mHandle, 0);
+  libusb_close(mHandle);
+  libusb_exit(mContext);
+}
+
+// As the device gave it at enumeration, laid out byte for byte.
+bool CLinuxUsbDevice::GetDeviceDescriptor(std::vector<uint8_t>& descriptor_O)
+{
+  libusb_device_descriptor descriptor{};
+  if (libusb_get_device_descriptor(libusb_get_device(mHandle), &descriptor) != LIBUSB_SUCCESS) return false;
+  std::vector<uint8_t> bytes{descriptor.bLength, descriptor.bDescriptorType};
+  PutLe16(bytes, descriptor.bcdUSB);
+  bytes.insert(bytes.end(), {descriptor.bDeviceClass, descriptor.bDeviceSubClass, descriptor.bDeviceProtocol,
+                             descriptor.bMaxPacketSize0});
+  PutLe16(bytes, descriptor.idVendor);
+  PutLe16(bytes, descriptor.idProduct);
+  PutLe16(bytes, descriptor.bcdDevice);
+  bytes.insert(bytes.end(), {descriptor.iManufacturer, descriptor.iProduct, descriptor.iSerialNumber,
+                             descriptor.bNumConfigurations});
+  if (bytes.size() != kDeviceDescriptorLength) return false;
+  descriptor_O.swap(bytes);
+  return true;
+}
+
+bool CLinuxUsbDevice::ControlTransfer(const SUsbSetupPacket& setup_I, std::vector<uint8_t>& data_IO)
+{
+  if (data_IO.size() < setup_I.length) return false;
+  const int result = libusb_control_transfer(mHandle, setup_I.requestType, setup_I.request, setup_I.value,
+                                             setup_I.index, data_IO.data(), setup_I.length, kTimeoutMs);
+  return result >= 0;
+}
+
+std::unique_ptr<CUsbDevice> CLinuxUsbSystem::Open(const std::string& path_I)
+{
+  unsigned bus = 0, address = 0;
+  char rest = 0;
+  if (std::sscanf(path_I.c_str(), "/dev/bus/usb/%3u/%3u%c", &bus, &address, &rest) != 2) return nullptr;
+  libusb_context* context = nullptr;
+  if (libusb_init(&context) != LIBUSB_SUCCESS) return nullptr;
+  libusb_device** list = nullptr;
+  libusb_device_handle* handle = nullptr;
+  int opened = LIBUSB_ERROR_NOT_FOUND;
+  const ssize_t count = libusb_get_device_list(context, &list);
+  for (ssize_t i = 0; i < count; ++i) {
+    if (libusb_get_bus_number(list[i]) == bus && libusb_get_device_address(list[i]) == address) {
+      opened = libusb_open(list[i], &handle);
+      break;
+    }
+  }
+  if (count >= 0) libusb_free_device_list(list, 1);
+  if (opened == LIBUSB_ERROR_ACCESS && mAccessLog) mAccessLog->Refused(path_I);
+  if (opened != LIBUSB_SUCCESS) {
+    libusb_exit(context);
+    return nullptr;
+  }
+  // The vendor requests go to interface 0; claiming it keeps other programs off while the board is ours.
+  libusb_set_auto_detach_kernel_driver(handle, 1);
+  const bool claimed = libusb_claim_interface(handle, 0) == LIBUSB_SUCCESS;
+  return std::make_unique<CLinuxUsbDevice>(context, handle, claimed);
+}
+
+std::string CLinuxUsbSystem::GetAncestorId(const std::string& instanceId_I, uint8_t levels_I)
+{
+  return LinuxAncestorId(instanceId_I, levels_I);
+}
+
+std::string CLinuxUsbSystem::InstanceIdOfPath(const std::string& path_I) { return LinuxInstanceIdOfPath(path_I); }
+
+}  // namespace orv

@@ -1,0 +1,577 @@
+#include "tests/linuxdevices/emulateddevices.h"
+
+#include <linux/hidraw.h>
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "common/stringutilities.h"
+#include "sim/csimbusdevice.h"
+
+namespace orv::test {
+namespace {
+
+constexpr unsigned kFtdiReset = 0x00;
+constexpr unsigned kFtdiPollModemStatus = 0x05;
+constexpr unsigned kFtdiEventChar = 0x06;
+constexpr unsigned kFtdiErrorChar = 0x07;
+constexpr unsigned kFtdiSetLatency = 0x09;
+constexpr unsigned kFtdiGetLatency = 0x0A;
+constexpr unsigned kFtdiBitMode = 0x0B;
+constexpr unsigned kFtdiReadPins = 0x0C;
+constexpr unsigned kFtdiReadEeprom = 0x90;
+constexpr uint8_t kModemStatus[2] = {0x32, 0x60};
+
+void PutLe16(std::vector<uint8_t>& bytes_IO, uint32_t value_I)
+{
+  bytes_IO.push_back(static_cast<uint8_t>(value_I));
+  bytes_IO.push_back(static_cast<uint8_t>(value_I >> 8));
+}
+
+std::string Format(const char* format_I, unsigned value_I)
+{
+  char text[64];
+  std::snprintf(text, sizeof(text), format_I, value_I);
+  return text;
+}
+
+bool IsUsbDeviceId(const std::string& id_I) { return ToLower(id_I).rfind("usb\\vid_", 0) == 0; }
+
+uint8_t InterfaceOfPath(const std::string& path_I)
+{
+  const size_t mi = ToLower(path_I).find("&mi_");
+  return mi == std::string::npos ? 0 : static_cast<uint8_t>(std::strtoul(path_I.substr(mi + 4, 2).c_str(), nullptr, 16));
+}
+
+}  // namespace
+
+std::vector<uint8_t> CollectionsDescriptor(const std::vector<SHidCaps>& collections_I)
+{
+  std::vector<uint8_t> bytes;
+  for (const SHidCaps& caps : collections_I) {
+    bytes.push_back(0x06);
+    PutLe16(bytes, caps.usagePage);
+    bytes.push_back(0x0A);
+    PutLe16(bytes, caps.usage);
+    bytes.insert(bytes.end(), {0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x01, 0xB1, 0x02, 0xC0});
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> UsbDescriptors(uint16_t vendorId_I, uint16_t productId_I, uint16_t version_I, uint8_t interfaces_I,
+                                    uint8_t interfaceClass_I, bool bulkEndpoints_I)
+{
+  std::vector<uint8_t> bytes{18, 1, 0x00, 0x02, static_cast<uint8_t>(interfaceClass_I == 0x09 ? 0x09 : 0x00), 0, 0, 64};
+  PutLe16(bytes, vendorId_I);
+  PutLe16(bytes, productId_I);
+  PutLe16(bytes, version_I);
+  bytes.insert(bytes.end(), {1, 2, 3, 1});
+  const uint8_t endpoints = bulkEndpoints_I ? 2 : 0;
+  bytes.insert(bytes.end(), {9, 2});
+  PutLe16(bytes, 9u + interfaces_I * (9u + endpoints * 7u));
+  bytes.insert(bytes.end(), {interfaces_I, 1, 0, 0x80, 50});
+  for (uint8_t i = 0; i < interfaces_I; ++i) {
+    bytes.insert(bytes.end(), {9, 4, i, 0, endpoints, interfaceClass_I, 0, 0, 0});
+    if (!bulkEndpoints_I) continue;
+    bytes.insert(bytes.end(), {7, 5, 0x81, 2, 0x00, 0x02, 0});
+    bytes.insert(bytes.end(), {7, 5, 0x02, 2, 0x00, 0x02, 0});
+  }
+  return bytes;
+}
+
+// ---- hidraw
+
+CEmulatedHidNode::CEmulatedHidNode(std::unique_ptr<CHidDevice> device_I, std::vector<uint8_t> descriptor_I)
+    : mDevice(std::move(device_I)), mDescriptor(std::move(descriptor_I))
+{
+}
+
+void CEmulatedHidNode::InjectFault(uint64_t first_I, uint64_t count_I, ENodeFault fault_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mFaultFirst = first_I;
+  mFaultCount = count_I;
+  mFault = fault_I;
+}
+
+void CEmulatedHidNode::SetGone()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mGone = true;
+}
+
+uint64_t CEmulatedHidNode::Transfers()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return mTransfers;
+}
+
+int CEmulatedHidNode::FaultFor(uint64_t transfer_I, bool& short_O) const
+{
+  short_O = false;
+  if (mFault == ENODEFAULT_NONE || transfer_I < mFaultFirst || transfer_I - mFaultFirst >= mFaultCount) return 0;
+  short_O = mFault == ENODEFAULT_SHORT;
+  return mFault == ENODEFAULT_EIO ? EIO : mFault == ENODEFAULT_ENODEV ? ENODEV : 0;
+}
+
+void CEmulatedHidNode::Handle(CIoctlCall& call_IO)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  const unsigned long request = call_IO.Request();
+  if (mGone) return call_IO.Complete(-1, ENODEV);
+  if (request == HIDIOCGRDESCSIZE) {
+    const int size = static_cast<int>(mDescriptor.size());
+    std::memcpy(call_IO.Memory(sizeof(int)), &size, sizeof(int));
+    return call_IO.Complete(0);
+  }
+  if (request == HIDIOCGRDESC) {
+    uint8_t* memory = call_IO.Memory(sizeof(hidraw_report_descriptor));
+    uint32_t size = 0;
+    std::memcpy(&size, memory, sizeof(size));
+    std::copy_n(mDescriptor.begin(), std::min<size_t>(size, mDescriptor.size()), memory + sizeof(size));
+    return call_IO.Complete(0);
+  }
+  if (request == HIDIOCGRAWINFO) {
+    SHidAttributes attributes;
+    if (!mDevice->GetAttributes(attributes)) return call_IO.Complete(-1, ENODEV);
+    const hidraw_devinfo info{3, static_cast<int16_t>(attributes.vendorId), static_cast<int16_t>(attributes.productId)};
+    std::memcpy(call_IO.Memory(sizeof(info)), &info, sizeof(info));
+    return call_IO.Complete(0);
+  }
+  const bool set = request == HIDIOCSFEATURE(_IOC_SIZE(request));
+  if (!set && request != HIDIOCGFEATURE(_IOC_SIZE(request))) return call_IO.Complete(-1, ENOTTY);
+  const size_t length = _IOC_SIZE(request);
+  uint8_t* memory = call_IO.Memory(length);
+  bool shortAnswer = false;
+  if (const int error = FaultFor(++mTransfers, shortAnswer)) {
+    if (error == ENODEV) mGone = true;
+    return call_IO.Complete(-1, error);
+  }
+  std::vector<uint8_t> report(memory, memory + length);
+  const bool ok = set ? mDevice->SetFeature(report) : mDevice->GetFeature(report);
+  if (!ok) return call_IO.Complete(-1, EPIPE);
+  if (!set) std::copy_n(report.begin(), std::min(report.size(), length), memory);
+  call_IO.Complete(static_cast<long>(shortAnswer ? length - 1 : length));
+}
+
+// ---- usbfs
+
+CEmulatedUsbfsNode::~CEmulatedUsbfsNode()
+{
+  for (UMockdevIoctlData* urb : mDone) umockdev_ioctl_data_unref(urb);
+}
+
+void CEmulatedUsbfsNode::SetGone()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mGone = true;
+}
+
+int CEmulatedUsbfsNode::Bulk(uint8_t, uint8_t*, int, int& actual_O)
+{
+  actual_O = 0;
+  return -EPIPE;
+}
+
+void CEmulatedUsbfsNode::Handle(CIoctlCall& call_IO)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  const unsigned long request = call_IO.Request();
+  if (mGone) return call_IO.Complete(-1, ENODEV);
+  switch (request) {
+    case USBDEVFS_GET_CAPABILITIES: {
+      const uint32_t capabilities = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
+      std::memcpy(call_IO.Memory(sizeof(capabilities)), &capabilities, sizeof(capabilities));
+      return call_IO.Complete(0);
+    }
+    case USBDEVFS_CLAIMINTERFACE: {
+      const bool claimed = Claim();
+      return call_IO.Complete(claimed ? 0 : -1, claimed ? 0 : EBUSY);
+    }
+    case USBDEVFS_RELEASEINTERFACE: Release(); return call_IO.Complete(0);
+    case USBDEVFS_SUBMITURB: return Submit(call_IO);
+    case USBDEVFS_REAPURB:
+    case USBDEVFS_REAPURBNDELAY: return Reap(call_IO);
+    case USBDEVFS_SETCONFIGURATION:
+    case USBDEVFS_SETINTERFACE:
+    case USBDEVFS_CLEAR_HALT:
+    case USBDEVFS_RESET: return call_IO.Complete(0);
+    case USBDEVFS_IOCTL:
+    case USBDEVFS_GETDRIVER: return call_IO.Complete(-1, ENODATA);
+    default: return call_IO.Complete(-1, ENOTTY);
+  }
+}
+
+void CEmulatedUsbfsNode::Submit(CIoctlCall& call_IO)
+{
+  UMockdevIoctlData* urbData = call_IO.Resolved(sizeof(usbdevfs_urb));
+  auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
+  GError* error = nullptr;
+  UMockdevIoctlData* buffer =
+      umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer), static_cast<gsize>(urb->buffer_length), &error);
+  if (buffer == nullptr) {
+    if (error != nullptr) g_error_free(error);
+    return call_IO.Complete(-1, EFAULT);
+  }
+  int actual = 0;
+  int status = -EPIPE;
+  if (urb->type == USBDEVFS_URB_TYPE_CONTROL && urb->buffer_length >= 8) {
+    const uint8_t* setup = buffer->data;
+    const SUsbSetupPacket packet{setup[0], setup[1], static_cast<uint16_t>(setup[2] | setup[3] << 8),
+                                 static_cast<uint16_t>(setup[4] | setup[5] << 8), static_cast<uint16_t>(setup[6] | setup[7] << 8)};
+    if (8 + packet.length <= urb->buffer_length) status = Control(packet, buffer->data + 8, actual);
+  } else if (urb->type == USBDEVFS_URB_TYPE_BULK) {
+    status = Bulk(urb->endpoint, buffer->data, urb->buffer_length, actual);
+  }
+  urb->status = status;
+  urb->actual_length = actual;
+  umockdev_ioctl_data_unref(buffer);
+  mDone.push_back(umockdev_ioctl_data_ref(urbData));
+  call_IO.Complete(0);
+}
+
+void CEmulatedUsbfsNode::Reap(CIoctlCall& call_IO)
+{
+  if (mDone.empty()) return call_IO.Complete(-1, EAGAIN);
+  UMockdevIoctlData* urb = mDone.front();
+  mDone.pop_front();
+  umockdev_ioctl_data_set_ptr(call_IO.Resolved(sizeof(void*)), 0, urb);
+  umockdev_ioctl_data_unref(urb);
+  call_IO.Complete(0);
+}
+
+int CEmulatedBulkNode::Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O)
+{
+  std::vector<uint8_t> data(data_IO, data_IO + setup_I.length);
+  actual_O = 0;
+  if (!mDevice->ControlTransfer(setup_I, data)) return -EPIPE;
+  if (setup_I.requestType & 0x80) std::copy_n(data.begin(), setup_I.length, data_IO);
+  actual_O = setup_I.length;
+  return 0;
+}
+
+bool CEmulatedFtdiNode::Claim()
+{
+  if (mHandle != nullptr) return true;
+  uint32_t location = 0;
+  return mBridge.ListDevices(nullptr, &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) == FT_OK &&
+         mBridge.OpenEx(reinterpret_cast<void*>(static_cast<uintptr_t>(location)), FT_OPEN_BY_LOCATION, &mHandle) == FT_OK;
+}
+
+void CEmulatedFtdiNode::Release()
+{
+  if (mHandle != nullptr) mBridge.Close(mHandle);
+  mHandle = nullptr;
+}
+
+int CEmulatedFtdiNode::Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O)
+{
+  actual_O = 0;
+  if (mHandle == nullptr) return -ENODEV;
+  const auto status = [](FT_STATUS status_I) { return status_I == FT_OK ? 0 : -EPIPE; };
+  const uint8_t low = static_cast<uint8_t>(setup_I.value);
+  const uint8_t high = static_cast<uint8_t>(setup_I.value >> 8);
+  switch (setup_I.request) {
+    case kFtdiReset: {
+      if (setup_I.value == 0) return status(mBridge.ResetDevice(mHandle));
+      uint32_t waiting = 0;
+      std::vector<uint8_t> discarded(65536);
+      uint32_t read = 0;
+      // Purging the receive side drops what the bridge holds.
+      if (setup_I.value == 2 && mBridge.GetQueueStatus(mHandle, &waiting) == FT_OK && waiting > 0) {
+        mBridge.Read(mHandle, discarded.data(), std::min<uint32_t>(waiting, 65536), &read);
+      }
+      return 0;
+    }
+    case kFtdiEventChar:
+      mEventChar = low;
+      mEventEnabled = high & 1;
+      return status(mBridge.SetChars(mHandle, mEventChar, mEventEnabled, mErrorChar, mErrorEnabled));
+    case kFtdiErrorChar:
+      mErrorChar = low;
+      mErrorEnabled = high & 1;
+      return status(mBridge.SetChars(mHandle, mEventChar, mEventEnabled, mErrorChar, mErrorEnabled));
+    case kFtdiSetLatency:
+      mLatencyMs = low;
+      return status(mBridge.SetLatencyTimer(mHandle, low));
+    case kFtdiBitMode: return status(mBridge.SetBitMode(mHandle, low, high));
+    case kFtdiPollModemStatus:
+      if (setup_I.length < 2) return -EPIPE;
+      std::copy_n(kModemStatus, 2, data_IO);
+      actual_O = 2;
+      return 0;
+    case kFtdiGetLatency:
+    case kFtdiReadPins:
+    case kFtdiReadEeprom:
+      std::fill_n(data_IO, setup_I.length, kFtdiGetLatency == setup_I.request ? 16 : 0xFF);
+      actual_O = setup_I.length;
+      return 0;
+    default: return setup_I.request <= 0x04 ? 0 : -EPIPE;
+  }
+}
+
+int CEmulatedFtdiNode::Bulk(uint8_t endpoint_I, uint8_t* data_IO, int length_I, int& actual_O)
+{
+  actual_O = 0;
+  if (mHandle == nullptr) return -ENODEV;
+  if (endpoint_I == 0x02) {
+    uint32_t written = 0;
+    if (mBridge.Write(mHandle, data_IO, static_cast<uint32_t>(length_I), &written) != FT_OK) return -EPIPE;
+    actual_O = static_cast<int>(written);
+    return 0;
+  }
+  if (endpoint_I != 0x81 || length_I < 2) return -EPIPE;
+  uint32_t waiting = 0;
+  for (uint8_t waited = 0; waiting == 0; ++waited) {
+    if (mBridge.GetQueueStatus(mHandle, &waiting) != FT_OK) return -EPIPE;
+    if (waiting > 0 || waited == mLatencyMs) break;
+    Pause(1);
+  }
+  const int packets = (length_I + kPacketSize - 1) / kPacketSize;
+  std::vector<uint8_t> data(std::min<size_t>(waiting, static_cast<size_t>(std::max(0, length_I - 2 * packets))));
+  uint32_t read = 0;
+  if (!data.empty() && mBridge.Read(mHandle, data.data(), static_cast<uint32_t>(data.size()), &read) != FT_OK) {
+    return -EPIPE;
+  }
+  size_t taken = 0;
+  do {
+    std::copy_n(kModemStatus, 2, data_IO + actual_O);
+    const size_t chunk = std::min<size_t>(kPacketSize - 2, read - taken);
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(taken), chunk, data_IO + actual_O + 2);
+    taken += chunk;
+    actual_O += 2 + static_cast<int>(chunk);
+  } while (taken < read);
+  return 0;
+}
+
+// ---- the bus
+
+CEmulatedBus::CEmulatedBus(CUmockdevBed& bed_I, std::shared_ptr<sim::CSimBus> bus_I)
+    : mBed(bed_I), mBus(std::move(bus_I))
+{
+}
+
+CEmulatedBus::~CEmulatedBus() { mBus->Unsubscribe(this); }
+
+void CEmulatedBus::Start(CD2XX* bridge_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  const std::string pci = mBed.Add("pci", "0000:00:14.0", "", {"vendor", "0x8086", "device", "0xa36d"}, {});
+  SUsbDevice& hub = AddUsbDevice(pci, "usb1", 0x1D6B, 0x0002, 0x0602, 1, 0x09, "0000:00:14.0", false);
+  mRootHub = hub.syspath;
+  for (const std::string& path : mBus->EnumerateInterfacePaths(EDEVICECLASS_HID)) AddHid(path);
+  for (const std::string& path : mBus->EnumerateInterfacePaths(EDEVICECLASS_BULK)) AddBulk(path);
+  if (bridge_I != nullptr) AddFtdi(*bridge_I);
+  mBus->Subscribe(this);
+}
+
+void CEmulatedBus::Pump() { mBus->DeliverDueEvents(); }
+
+std::string CEmulatedBus::NodeOf(const std::string& simPath_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  const auto found = mMirrored.find(simPath_I);
+  return found == mMirrored.end() ? std::string() : found->second.node;
+}
+
+std::string CEmulatedBus::Syspath(const std::string& simPath_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  const auto found = mMirrored.find(simPath_I);
+  return found == mMirrored.end() ? std::string() : found->second.syspaths.front();
+}
+
+std::shared_ptr<CEmulatedHidNode> CEmulatedBus::HidNode(const std::string& simPath_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  const auto found = mMirrored.find(simPath_I);
+  return found == mMirrored.end() ? nullptr : found->second.hid;
+}
+
+void CEmulatedBus::Unplug(const std::string& simPath_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  Remove(simPath_I);
+}
+
+void CEmulatedBus::OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  class_I == EDEVICECLASS_HID ? AddHid(path_I) : AddBulk(path_I);
+}
+
+void CEmulatedBus::OnInterfaceRemoval(const std::string& path_I, EDeviceClass)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  Remove(path_I);
+}
+
+CEmulatedBus::SUsbDevice& CEmulatedBus::AddUsbDevice(const std::string& parentSyspath_I, const std::string& name_I,
+                                                     uint16_t vendorId_I, uint16_t productId_I, uint16_t version_I,
+                                                     uint8_t interfaces_I, uint8_t interfaceClass_I,
+                                                     const std::string& serial_I, bool bulkEndpoints_I)
+{
+  const int devnum = name_I == "usb1" ? 1 : mNextDevnum++;
+  const std::string node = Format("/dev/bus/usb/001/%03u", static_cast<unsigned>(devnum));
+  const std::string devpath = name_I == "usb1" ? "0" : name_I.substr(2);
+  const std::string syspath = mBed.Add(
+      "usb", name_I, parentSyspath_I,
+      {"idVendor", Format("%04x", vendorId_I), "idProduct", Format("%04x", productId_I), "bcdDevice",
+       Format("%04x", version_I), "busnum", "1\n", "devnum", Format("%u\n", static_cast<unsigned>(devnum)), "speed",
+       "480\n", "devpath", devpath + "\n", "bDeviceClass", interfaceClass_I == 0x09 ? "09" : "00", "bNumInterfaces",
+       Format("%2u", interfaces_I), "bConfigurationValue", "1", "serial", serial_I, "dev",
+       Format("189:%u", static_cast<unsigned>(devnum - 1))},
+      {"DEVTYPE", "usb_device", "DEVNAME", node, "BUSNUM", "001", "DEVNUM", Format("%03u", static_cast<unsigned>(devnum))});
+  mBed.SetBinary(syspath, "descriptors",
+                 UsbDescriptors(vendorId_I, productId_I, version_I, interfaces_I, interfaceClass_I, bulkEndpoints_I));
+  SUsbDevice& device = mUsbDevices[syspath];
+  device.syspath = syspath;
+  device.name = name_I;
+  return device;
+}
+
+uint8_t CEmulatedBus::InterfacesBelow(const std::string& instanceId_I)
+{
+  std::set<uint8_t> interfaces;
+  for (const std::string& path : mBus->EnumerateInterfacePaths(EDEVICECLASS_HID)) {
+    if (EqualsIgnoreCase(mBus->GetAncestorId(sim::SimInstanceIdOfPath(path), 1), instanceId_I)) {
+      interfaces.insert(InterfaceOfPath(path));
+    }
+  }
+  return static_cast<uint8_t>(std::max<size_t>(interfaces.size(), 1));
+}
+
+// The USB device a simulated device node stands for, made (with the ones above it) when first needed; the
+// root hub for a node that is not a USB device.
+CEmulatedBus::SUsbDevice& CEmulatedBus::UsbDeviceFor(const std::string& instanceId_I, uint16_t version_I)
+{
+  if (!IsUsbDeviceId(instanceId_I)) return mUsbDevices[mRootHub];
+  for (auto& [syspath, device] : mUsbDevices) {
+    if (EqualsIgnoreCase(device.instanceId, instanceId_I)) return device;
+  }
+  const std::string parentId = mBus->GetAncestorId(instanceId_I, 1);
+  SUsbDevice& parent = EqualsIgnoreCase(parentId, instanceId_I) ? mUsbDevices[mRootHub] : UsbDeviceFor(parentId, 0);
+  const std::string name = parent.syspath == mRootHub ? "1-" + std::to_string(++mRootPorts)
+                                                      : parent.name + "." + std::to_string(++parent.children);
+  unsigned vendor = 0, product = 0;
+  std::sscanf(ToLower(instanceId_I).c_str(), "usb\\vid_%4x&pid_%4x", &vendor, &product);
+  const std::string serial = instanceId_I.substr(instanceId_I.rfind('\\') + 1);
+  SUsbDevice& device = AddUsbDevice(parent.syspath, name, static_cast<uint16_t>(vendor), static_cast<uint16_t>(product),
+                                    version_I, InterfacesBelow(instanceId_I), 0x03, serial, false);
+  device.instanceId = instanceId_I;
+  return device;
+}
+
+void CEmulatedBus::AddHid(const std::string& path_I)
+{
+  if (mMirrored.count(path_I) > 0) return;
+  std::unique_ptr<CHidDevice> device = mBus->OpenHid(path_I);
+  SHidAttributes attributes;
+  SHidCaps caps;
+  if (!device || !device->GetAttributes(attributes) || !device->GetCaps(caps)) return;
+  const std::string parentId = mBus->GetAncestorId(sim::SimInstanceIdOfPath(path_I), 1);
+  SUsbDevice& usb = UsbDeviceFor(parentId, attributes.version);
+  const std::string interfaceName = usb.name + ":1." + std::to_string(usb.interfaces++);
+  const std::string interfaceSyspath =
+      mBed.Add("usb", interfaceName, usb.syspath,
+               {"bInterfaceNumber", Format("%02x", InterfaceOfPath(path_I)), "bInterfaceClass", "03",
+                "bAlternateSetting", " 0", "bNumEndpoints", "01"},
+               {"DEVTYPE", "usb_interface", "INTERFACE", "3/0/0"});
+  const unsigned number = static_cast<unsigned>(mNextHidraw++);
+  char hidName[32];
+  std::snprintf(hidName, sizeof(hidName), "0003:%04X:%04X.%04X", attributes.vendorId, attributes.productId, number + 1);
+  char hidId[32];
+  std::snprintf(hidId, sizeof(hidId), "0003:0000%04X:0000%04X", attributes.vendorId, attributes.productId);
+  const std::string hidSyspath = mBed.Add("hid", hidName, interfaceSyspath, {}, {"HID_ID", hidId, "HID_NAME", "Orvel"});
+  std::vector<uint8_t> descriptor = CollectionsDescriptor({caps});
+  mBed.SetBinary(hidSyspath, "report_descriptor", descriptor);
+  const std::string node = "/dev/hidraw" + std::to_string(number);
+  auto hid = std::make_shared<CEmulatedHidNode>(std::move(device), std::move(descriptor));
+  mBed.CreateNode(node, [hid](CIoctlCall& call_IO) { hid->Handle(call_IO); });
+  const std::string hidrawSyspath = mBed.Add("hidraw", "hidraw" + std::to_string(number), hidSyspath,
+                                             {"dev", "241:" + std::to_string(number)}, {"DEVNAME", node});
+  mMirrored[path_I] = SMirrored{{hidrawSyspath, hidSyspath, interfaceSyspath}, node, hid, nullptr};
+}
+
+void CEmulatedBus::AddBulk(const std::string& path_I)
+{
+  if (mMirrored.count(path_I) > 0) return;
+  std::unique_ptr<CUsbDevice> device = mBus->OpenUsb(path_I);
+  std::vector<uint8_t> descriptor;
+  if (!device || !device->GetDeviceDescriptor(descriptor) || descriptor.size() < 18) return;
+  const std::string instanceId = sim::SimInstanceIdOfPath(path_I);
+  SUsbDevice& parent = UsbDeviceFor(mBus->GetAncestorId(instanceId, 1), 0);
+  const std::string name = parent.syspath == mRootHub ? "1-" + std::to_string(++mRootPorts)
+                                                      : parent.name + "." + std::to_string(++parent.children);
+  const auto le16 = [&descriptor](size_t at_I) { return static_cast<uint16_t>(descriptor[at_I] | descriptor[at_I + 1] << 8); };
+  const std::string parentSyspath = parent.syspath;
+  SUsbDevice& usb = AddUsbDevice(parentSyspath, name, le16(8), le16(10), le16(12), 1, 0xFF,
+                                 instanceId.substr(instanceId.rfind('\\') + 1), false);
+  const std::string usbSyspath = usb.syspath;
+  const std::string node = Format("/dev/bus/usb/001/%03u", static_cast<unsigned>(mNextDevnum - 1));
+  auto bulk = std::make_shared<CEmulatedBulkNode>(std::move(device));
+  mBed.CreateNode(node, [bulk](CIoctlCall& call_IO) { bulk->Handle(call_IO); });
+  const std::string interfaceSyspath =
+      mBed.Add("usb", name + ":1.0", usbSyspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "00"},
+               {"DEVTYPE", "usb_interface", "INTERFACE", "255/0/0"});
+  mMirrored[path_I] = SMirrored{{interfaceSyspath, usbSyspath}, node, nullptr, bulk};
+}
+
+void CEmulatedBus::AddFtdi(CD2XX& bridge_I)
+{
+  const std::string name = "1-" + std::to_string(++mRootPorts);
+  const std::string syspath = AddUsbDevice(mRootHub, name, 0x0403, 0x6014, 0x0900, 1, 0xFF, "FT0RV16", true).syspath;
+  const std::string node = Format("/dev/bus/usb/001/%03u", static_cast<unsigned>(mNextDevnum - 1));
+  auto ftdi = std::make_shared<CEmulatedFtdiNode>(bridge_I);
+  mBed.CreateNode(node, [ftdi](CIoctlCall& call_IO) { ftdi->Handle(call_IO); });
+  mBed.Add("usb", name + ":1.0", syspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "02"},
+           {"DEVTYPE", "usb_interface", "INTERFACE", "255/255/255"});
+  mBridges.push_back(ftdi);
+}
+
+void CEmulatedBus::Remove(const std::string& path_I)
+{
+  const auto found = mMirrored.find(path_I);
+  if (found == mMirrored.end()) return;
+  if (found->second.hid) found->second.hid->SetGone();
+  if (found->second.usbfs) found->second.usbfs->SetGone();
+  for (const std::string& syspath : found->second.syspaths) mBed.Remove(syspath);
+  mMirrored.erase(found);
+}
+
+// ---- the clock
+
+void CPumpingClock::SetPump(std::function<void()> pump_I)
+{
+  std::lock_guard<std::mutex> lock(mPumpLock);
+  mPump = std::move(pump_I);
+}
+
+void CPumpingClock::Pump()
+{
+  std::function<void()> pump;
+  {
+    std::lock_guard<std::mutex> lock(mPumpLock);
+    pump = mPump;
+  }
+  if (pump) pump();
+}
+
+void CPumpingClock::Pause(uint32_t milliseconds_I)
+{
+  const bool device = InDeviceHandler();
+  if (!device) Pump();
+  CScheduledClock::Pause(milliseconds_I);
+  if (!device) Pump();
+}
+
+bool CPumpingClock::PausesForAnother() const { return InDeviceHandler(); }
+
+}  // namespace orv::test

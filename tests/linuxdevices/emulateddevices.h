@@ -1,0 +1,206 @@
+// The simulated devices behind emulated kernel devices: a simulated bus mirrored into a umockdev testbed as
+// USB devices, interfaces, HID devices and hidraw nodes whose ioctls the simulated boards answer, bulk
+// boards and the FTDI bridge as usbfs nodes answering URBs, and arrivals and removals as udev events.
+// Faults at the kernel interface are injected per node.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/cclock.h"
+#include "common/fwupdater/cdeviceevents.h"
+#include "common/fwupdater/chidsystem.h"
+#include "common/fwupdater/cusbsystem.h"
+#include "common/osd/cd2xx.h"
+#include "sim/csimbus.h"
+#include "tests/linuxdevices/umockdevbed.h"
+
+namespace orv::test {
+
+// A report descriptor declaring the given top-level collections, each with one byte-wide feature report.
+std::vector<uint8_t> CollectionsDescriptor(const std::vector<SHidCaps>& collections_I);
+
+enum ENodeFault {
+  ENODEFAULT_NONE = 0,
+  // The ioctl fails with EIO, or ENODEV (the device went away).
+  ENODEFAULT_EIO,
+  ENODEFAULT_ENODEV,
+  // A feature report comes back one byte short.
+  ENODEFAULT_SHORT,
+};
+
+// A hidraw node whose ioctls a simulated HID handle answers.
+class CEmulatedHidNode {
+ public:
+  CEmulatedHidNode(std::unique_ptr<CHidDevice> device_I, std::vector<uint8_t> descriptor_I);
+
+  void Handle(CIoctlCall& call_IO);
+  // Feature transfers are numbered from 1; count_I of them from first_I on meet the fault.
+  void InjectFault(uint64_t first_I, uint64_t count_I, ENodeFault fault_I);
+  // The device is gone: every ioctl fails with ENODEV.
+  void SetGone();
+  uint64_t Transfers();
+
+ private:
+  int FaultFor(uint64_t transfer_I, bool& short_O) const;
+
+  std::mutex mLock;
+  std::unique_ptr<CHidDevice> mDevice;
+  std::vector<uint8_t> mDescriptor;
+  uint64_t mTransfers = 0;
+  uint64_t mFaultFirst = 0;
+  uint64_t mFaultCount = 0;
+  ENodeFault mFault = ENODEFAULT_NONE;
+  bool mGone = false;
+};
+
+// A usbfs node: control and bulk URBs, completed at once and handed back on the next reap.
+class CEmulatedUsbfsNode {
+ public:
+  virtual ~CEmulatedUsbfsNode();
+  void Handle(CIoctlCall& call_IO);
+  void SetGone();
+
+ protected:
+  // The data stage follows the setup packet in data_IO; the result is 0 or a negative errno (the URB's
+  // status), actual_O the bytes moved.
+  virtual int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) = 0;
+  virtual int Bulk(uint8_t endpoint_I, uint8_t* data_IO, int length_I, int& actual_O);
+  virtual bool Claim() { return true; }
+  virtual void Release() {}
+
+ private:
+  void Submit(CIoctlCall& call_IO);
+  void Reap(CIoctlCall& call_IO);
+
+  std::mutex mLock;
+  std::deque<UMockdevIoctlData*> mDone;
+  bool mGone = false;
+};
+
+// A bulk board's USB device: its control transfers go to a simulated USB handle.
+class CEmulatedBulkNode : public CEmulatedUsbfsNode {
+ public:
+  explicit CEmulatedBulkNode(std::unique_ptr<CUsbDevice> device_I) : mDevice(std::move(device_I)) {}
+
+ protected:
+  int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) override;
+
+ private:
+  std::unique_ptr<CUsbDevice> mDevice;
+};
+
+// An FT232H at the URB level in front of a D2XX device (the simulated bridge): the FTDI vendor requests, the
+// MPSSE bytes out on endpoint 0x02, and on endpoint 0x81 what the bridge has ready, in 512-byte packets that
+// each start with the two modem-status bytes.
+class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
+ public:
+  // A chip with nothing to send answers an IN transfer when its latency timer runs out.
+  static constexpr int kPacketSize = 512;
+
+  explicit CEmulatedFtdiNode(CD2XX& bridge_I) : mBridge(bridge_I) {}
+  ~CEmulatedFtdiNode() override { Release(); }
+
+ protected:
+  int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) override;
+  int Bulk(uint8_t endpoint_I, uint8_t* data_IO, int length_I, int& actual_O) override;
+  bool Claim() override;
+  void Release() override;
+
+ private:
+  CD2XX& mBridge;
+  FT_HANDLE mHandle = nullptr;
+  uint8_t mLatencyMs = 16;
+  uint8_t mEventChar = 0, mEventEnabled = 0, mErrorChar = 0, mErrorEnabled = 0;
+};
+
+// The descriptors sysfs shows for a USB device: the device descriptor and one configuration.
+std::vector<uint8_t> UsbDescriptors(uint16_t vendorId_I, uint16_t productId_I, uint16_t version_I, uint8_t interfaces_I,
+                                    uint8_t interfaceClass_I, bool bulkEndpoints_I);
+
+// A simulated bus mirrored into the testbed, as described at the top.
+class CEmulatedBus : public CDeviceEventSink {
+ public:
+  CEmulatedBus(CUmockdevBed& bed_I, std::shared_ptr<sim::CSimBus> bus_I);
+  ~CEmulatedBus() override;
+
+  // Everything on the bus now, and the FTDI bridge when there is one; from then on arrivals and removals
+  // follow as Pump finds them.
+  void Start(CD2XX* bridge_I);
+  // Mirrors the bus's due arrivals and removals; any thread but umockdev's may call it.
+  void Pump();
+
+  // The hidraw node (or usbfs node) a simulated path shows as; empty when it is not (or no longer) there.
+  std::string NodeOf(const std::string& simPath_I);
+  std::shared_ptr<CEmulatedHidNode> HidNode(const std::string& simPath_I);
+  // Takes a node away as the kernel would when the device is unplugged: events, sysfs, and ENODEV from then.
+  void Unplug(const std::string& simPath_I);
+  std::string Syspath(const std::string& simPath_I);
+
+  void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override;
+  void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override;
+
+ private:
+  struct SUsbDevice {
+    std::string instanceId;
+    std::string syspath;
+    std::string name;
+    int children = 0;
+    int interfaces = 0;
+  };
+  struct SMirrored {
+    std::vector<std::string> syspaths;
+    std::string node;
+    std::shared_ptr<CEmulatedHidNode> hid;
+    std::shared_ptr<CEmulatedUsbfsNode> usbfs;
+  };
+
+  SUsbDevice& UsbDeviceFor(const std::string& instanceId_I, uint16_t version_I);
+  SUsbDevice& AddUsbDevice(const std::string& parentSyspath_I, const std::string& name_I, uint16_t vendorId_I,
+                           uint16_t productId_I, uint16_t version_I, uint8_t interfaces_I, uint8_t interfaceClass_I,
+                           const std::string& serial_I, bool bulkEndpoints_I);
+  void AddHid(const std::string& path_I);
+  void AddBulk(const std::string& path_I);
+  void AddFtdi(CD2XX& bridge_I);
+  void Remove(const std::string& path_I);
+  uint8_t InterfacesBelow(const std::string& instanceId_I);
+
+  CUmockdevBed& mBed;
+  std::shared_ptr<sim::CSimBus> mBus;
+  std::mutex mLock;
+  std::string mRootHub;
+  int mRootPorts = 0;
+  int mNextDevnum = 2;
+  int mNextHidraw = 0;
+  std::map<std::string, SUsbDevice> mUsbDevices;
+  std::map<std::string, SMirrored> mMirrored;
+  std::vector<std::shared_ptr<CEmulatedUsbfsNode>> mBridges;
+};
+
+// The virtual time of a run with emulated devices, shared by the run's threads as CScheduledClock shares it,
+// with two additions: each pause first and last mirrors the bus's due changes; and a pause on umockdev's
+// thread (time a device spends, such as the bridge's transfer times) stands in for the thread that waits in
+// the ioctl meanwhile, so device time passes as on hardware.
+class CPumpingClock : public CScheduledClock {
+ public:
+  void SetPump(std::function<void()> pump_I);
+  void Pause(uint32_t milliseconds_I) override;
+
+ protected:
+  bool PausesForAnother() const override;
+
+ private:
+  void Pump();
+
+  std::mutex mPumpLock;
+  std::function<void()> mPump;
+};
+
+}  // namespace orv::test

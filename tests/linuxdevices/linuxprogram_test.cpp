@@ -1,0 +1,113 @@
+#include "common/fwupdater/cbinaryairoflash.h"
+#include "common/fwupdater/cintelhex.h"
+#include "common/fwupdater/csrec.h"
+#include "tests/linuxdevices/linuxprogramtest.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// A pad whose pen board shows up as a USB device of the bulk class and comes back as a HID loader.
+const char* const kBulkPad = R"({
+  "devices": [
+    {"kind": "bulk", "name": "pen", "pid": "0300", "loaderPid": "0301", "usageId": "1",
+     "parent": "USB\\ROOT_HUB30\\1", "protocol": 0, "blockStart": "8000", "blockSize": 4096, "blocks": 32,
+     "writeSize": 128}
+  ]
+})";
+
+const char* const kBulkPadModels = R"(
+	{"name": "Orvel Pad B",
+	 "penBoard": {"pid": "0300", "interface": "BULK", "sectors": 32, "usageId": "0", "usagePg": "0", "update": "tablet_s.pen"}},
+	{"name": "Orvel Pad B",
+	 "penBoard": {"pid": "0300", "update": "tablet_s.pen"},
+	 "loaderBoard": {"pid": "0301", "interface": "HID", "sectors": 32, "usageId": "1", "usagePg": "FF0D"}}
+])";
+
+class LinuxProgram : public CLinuxProgramTest {};
+
+}  // namespace
+
+TEST_F(LinuxProgram, TheDemoDisplayIsUpdatedThroughHidrawAndLibftdi)
+{
+  Emulate("default");
+  ASSERT_EQ(Run({"-testpid", "0210", "-auto", "pen,touch,bluetooth,scalar"}, "Update\n"), 0) << Err() << Log();
+  EXPECT_NE(Out().find(English(EUISTRING_UPDATE_SUCCEEDED)), std::string::npos);
+  ExpectSRecFlash("pen", "display_pen.orv");
+  CIntelHex touch;
+  ASSERT_TRUE(touch.Load("display_touch.hex"));
+  ExpectFlash("touch", 0x8000, std::vector<uint8_t>(touch.GetImage(), touch.GetImage() + touch.GetLength()));
+  CBinaryAiroFlash bluetooth;
+  ASSERT_TRUE(bluetooth.Load("display_bt.airoflash"));
+  ExpectFlash("bluetooth", 0, bluetooth.GetData());
+  const std::vector<uint8_t> scaler = ReadBytes("display_scaler.bin");
+  EXPECT_TRUE(mPlatform->Scaler()->isp->FlashBytes(0, static_cast<uint32_t>(scaler.size())) == scaler);
+  EXPECT_TRUE(mPlatform->Scaler()->isp->Restarted());
+  const std::string log = Log();
+  EXPECT_NE(log.find("/dev/hidraw"), std::string::npos);
+}
+
+TEST_F(LinuxProgram, ATabletLeavesForItsLoaderAndItsTouchControllerIsReachedThroughTheTunnel)
+{
+  Emulate("tablet_s.scenario");
+  ASSERT_EQ(Run({"-testpid", "0101", "-auto", "pen,touch"}), 0) << Err() << Log();
+  ExpectSRecFlash("pen", "tablet_s.pen");
+  ExpectSRecFlash("touch", "tablet_s.touch");
+  const std::string log = Log();
+  EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message (/dev/hidraw"));
+}
+
+TEST_F(LinuxProgram, ABulkBoardIsSentIntoItsLoaderThroughLibusbAndProgrammed)
+{
+  std::ifstream in("fw_loader.ini");
+  std::string topology((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  topology.replace(topology.rfind(']'), 1, std::string(",") + kBulkPadModels);
+  std::ofstream("fw_loader.ini", std::ios::trunc) << topology;
+  Emulate(kBulkPad);
+  ASSERT_EQ(Run({"-testpid", "0300", "-auto", "pen"}), 0) << Err() << Log();
+  ExpectSRecFlash("pen", "tablet_s.pen");
+  const std::string log = Log();
+  EXPECT_NE(log.find("IMPORTANT Attach Message (/dev/hidraw"), std::string::npos);
+  EXPECT_NE(log.find("IMPORTANT Attach Message (/dev/bus/usb/"), std::string::npos) << "back as the bulk device";
+}
+
+TEST_F(LinuxProgram, ABoardIsNamedByItsNodeAndARunWithoutDevicesSaysSo)
+{
+  Emulate("default");
+  const std::string node = mBus->NodeOf(SimPath("PID_0211"));
+  EXPECT_EQ(Run({"-path", node, "-auto", "bluetooth"}), 0) << Err() << Log();
+  EXPECT_NE(Log().find("Passed Path: " + node), std::string::npos);
+  EXPECT_EQ(Run({"-path", "/dev/hidraw99", "-auto", "bluetooth"}), 1);
+  EXPECT_NE(Err().find(ErrorMessage(EUISTRING_ERROR_TARGET_NOT_FOUND)), std::string::npos) << Err();
+}
+
+TEST_F(LinuxProgram, WithoutDevicesTheRunEndsWithNoDeviceFoundAndTheListIsEmpty)
+{
+  Emulate(R"({"devices": []})");
+  ASSERT_EQ(Run({"--list"}), 0);
+  EXPECT_NE(Out().find("no supported device is attached"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"-testpid", "0210", "-auto", "pen"}), 1);
+  EXPECT_NE(Err().find(ErrorMessage(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << Err();
+  EXPECT_EQ(Err().find("no permission"), std::string::npos);
+}
+
+TEST_F(LinuxProgram, ListShowsTheAttachedBoardsWithTheirNodesAndChangesNothing)
+{
+  Emulate("default");
+  const std::string pen = mBus->NodeOf(SimPath("PID_0210&MI_00"));
+  const uint64_t transfers = mBus->HidNode(SimPath("PID_0210&MI_00"))->Transfers();
+  ASSERT_EQ(Run({"--list"}), 0) << Err();
+  const std::string out = Out();
+  EXPECT_NE(out.find("Orvel Display 16 (normal mode)"), std::string::npos) << out;
+  // Each board with its ids, how it is reached, its mode, the version it reports and its node; the scaler's
+  // version comes over DDC/CI through the bridge.
+  for (const char* board : {"HID  4F52:0210  normal    firmware 1.00", "HID  4F52:0211  normal    firmware 1.00",
+                            "FTDI 5C23:1063  normal    firmware 1.2.3"}) {
+    EXPECT_NE(out.find(board), std::string::npos) << board << "\n" << out;
+  }
+  EXPECT_NE(out.find("  " + pen + "\n"), std::string::npos) << out;
+  EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
+  EXPECT_LE(mBus->HidNode(SimPath("PID_0210&MI_00"))->Transfers() - transfers, 2u) << "at most a version query";
+  EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
+}

@@ -1,0 +1,104 @@
+// The whole Linux program, not a mock of it, in a copy of the demo package, against the emulated devices of a
+// scenario.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/uistrings.h"
+#include "common/fwupdater/csrec.h"
+#include "common/textconversion.h"
+#include "linux/common/clinuxpermissions.h"
+#include "linux/common/clinuxterminalview.h"
+#include "linux/fwupdater/clinuxapplication.h"
+#include "tests/linux/linuxtesthelpers.h"
+#include "tests/linuxdevices/linuxdevicetest.h"
+#include "tests/testsupport/testfiles.h"
+
+namespace orv::test {
+
+class CLinuxProgramTest : public CLinuxDeviceTest {
+ protected:
+  CLinuxProgramTest()
+      : mPrevious(std::filesystem::current_path()),
+        mTemp("TMPDIR", mDir.Path().string()),
+        mRuntime("XDG_RUNTIME_DIR", mDir.Path().string()),
+        mLanguage("LC_ALL", std::string("C"))
+  {
+    std::filesystem::copy(SourceDir() / "examples" / "demo", mDir.Path() / "demo");
+    std::filesystem::current_path(mDir.Path() / "demo");
+    CountTopologyLevelsOfUsb();
+  }
+  ~CLinuxProgramTest() override { std::filesystem::current_path(mPrevious); }
+
+  int Run(const std::vector<std::string>& args_I, const std::string& input_I = "")
+  {
+    FILE* in = std::tmpfile();
+    std::fputs(input_I.c_str(), in);
+    std::rewind(in);
+    const int code = RunLinuxApplication(args_I, in, mOut, mErr);
+    std::fclose(in);
+    return code;
+  }
+
+  std::string Out() { return Contents(mOut); }
+  std::string Err() { return Contents(mErr); }
+  std::string Log()
+  {
+    const std::string out = Out();
+    const size_t start = out.rfind("log: ");
+    if (start == std::string::npos) return "";
+    std::ifstream log(out.substr(start + 5, out.find('\n', start) - start - 5));
+    return std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
+  }
+  static std::string English(uint16_t id_I) { return WideToUtf8(LoadResString(id_I, 9)); }
+  // A message as the terminal shows an error.
+  static std::string ErrorMessage(uint16_t id_I) { return CLinuxTerminalView::ErrorLine(English(id_I)); }
+
+  void ExpectFlash(const std::string& board_I, uint32_t address_I, const std::vector<uint8_t>& bytes_I)
+  {
+    const std::shared_ptr<sim::CSimHidBoard> hid = mPlatform->HidBoard(board_I);
+    const std::vector<uint8_t> flash = hid ? hid->FlashBytes(address_I, static_cast<uint32_t>(bytes_I.size()))
+                                           : mPlatform->I2CBoard(board_I)->FlashBytes(address_I, static_cast<uint32_t>(bytes_I.size()));
+    EXPECT_TRUE(flash == bytes_I) << board_I;
+  }
+  void ExpectSRecFlash(const std::string& board_I, const std::string& file_I)
+  {
+    CSRec image;
+    ASSERT_TRUE(image.Load(file_I));
+    for (const SRecSegment& segment : image.GetSegments()) ExpectFlash(board_I, segment.start, segment.data);
+  }
+
+  CScratchDir mDir;
+  std::filesystem::path mPrevious;
+  CScopedEnvironment mTemp;
+  // A lock of its own: test programs run side by side.
+  CScopedEnvironment mRuntime;
+  CScopedEnvironment mLanguage;
+  FILE* mOut = std::tmpfile();
+  FILE* mErr = std::tmpfile();
+
+ private:
+  // On Linux as on Windows a composite USB device has a node for each of its interfaces, which the
+  // simulation's device tree leaves out: for the real hardware the package counts one level more from the
+  // boards of the composite tablet and display to the device they share.
+  static void CountTopologyLevelsOfUsb()
+  {
+    std::ifstream in("fw_loader.ini");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"\"usagePg\": \"FF0D\",\n\t\t\t\"update\": \"tablet_s.pen\"", "\"usagePg\": \"FF0D\",\n\t\t\t\"topology\": 2,\n\t\t\t\"update\": \"tablet_s.pen\""},
+             {"\"usagePg\": \"FF0D\",\n\t\t\t\"update\": \"tablet_s.touch\"", "\"usagePg\": \"FF0D\",\n\t\t\t\"topology\": 2,\n\t\t\t\"update\": \"tablet_s.touch\""},
+             {"\"intoBLMode\": false,", "\"intoBLMode\": false,\n\t\t\t\"topology\": 2,"},
+             {"\"topology\": 1,", "\"topology\": 2,"}}) {
+      const size_t at = text.find(from);
+      ASSERT_NE(at, std::string::npos) << from;
+      text.replace(at, from.size(), to);
+    }
+    std::ofstream("fw_loader.ini", std::ios::trunc) << text;
+  }
+};
+
+}  // namespace orv::test

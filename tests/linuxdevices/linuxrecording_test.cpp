@@ -1,0 +1,79 @@
+#include <fstream>
+
+#include "common/fwupdater/ctransferrecorder.h"
+#include "tests/linuxdevices/linuxprogramtest.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+class LinuxRecording : public CLinuxProgramTest {
+ protected:
+  static std::string Read(const std::string& file_I)
+  {
+    std::ifstream in(file_I);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+};
+
+}  // namespace
+
+TEST_F(LinuxRecording, ARecordedRunReplaysAsAScenarioTransferForTransfer)
+{
+  Emulate("tablet_s.scenario");
+  const std::string pen = mBus->NodeOf(SimPath("PID_0101&MI_00"));
+  ASSERT_EQ(Run({"-record", "tablet.rec", "-testpid", "0101", "-auto", "pen,touch"}), 0) << Err();
+  std::string recording = Read("tablet.rec");
+  for (const std::string& line : {std::string(kRecordingHeader), "enumerate hid " + pen, "hid " + pen + " set ok CC4F52",
+                                  "hid " + pen + " caps ok 0001 FF0D", "removal hid " + pen, std::string(" arrival hid /dev/hidraw"),
+                                  std::string(" get ok B2")}) {
+    EXPECT_NE(recording.find(line), std::string::npos) << line;
+  }
+
+  // The same run against the recording alone: every request met as recorded, the same end.
+  ASSERT_EQ(Run({"-simulate", "tablet.rec", "-testpid", "0101", "-auto", "pen,touch"}), 0) << Err();
+  EXPECT_EQ(Err().find("left the recording"), std::string::npos) << Err();
+  // A run that sends something else leaves the recording, and says where.
+  recording.replace(recording.find(" set ok CC4F52"), 14, " set ok CC4F53");
+  std::ofstream("changed.rec") << recording;
+  EXPECT_EQ(Run({"-simulate", "changed.rec", "-testpid", "0101", "-auto", "pen,touch"}), 1);
+  EXPECT_NE(Err().find("error: the run left the recording: " + pen + ": set CC4F52 where line "),
+            std::string::npos) << Err();
+}
+
+TEST_F(LinuxRecording, AFailingBoardsRecordingReproducesTheFailure)
+{
+  Emulate("default");
+  mBus->HidNode(SimPath("PID_0210&MI_00"))->InjectFault(60, 1000000, ENODEFAULT_EIO);
+  ASSERT_EQ(Run({"-record", "failing.rec", "-testpid", "0210", "-auto", "pen"}), 1);
+  EXPECT_NE(Read("failing.rec").find(" set failed "), std::string::npos);
+  const std::string before = Err();
+  EXPECT_EQ(Run({"-simulate", "failing.rec", "-testpid", "0210", "-auto", "pen"}), 1);
+  const std::string after = Err().substr(before.size());
+  EXPECT_NE(after.find(ErrorMessage(EUISTRING_UPDATE_FAILED)), std::string::npos) << after;
+  EXPECT_EQ(after.find("left the recording"), std::string::npos) << after;
+}
+
+TEST_F(LinuxRecording, TheScalerIsRecordedCallForCallAndReplayed)
+{
+  Emulate("default");
+  ASSERT_EQ(Run({"-record", "scaler.rec", "-testpid", "0210", "-auto", "scalar"}, "Update\n"), 0) << Err();
+  const std::string recording = Read("scaler.rec");
+  EXPECT_NE(recording.find(" ftdi list-count 0 1"), std::string::npos);
+  EXPECT_NE(recording.find(" ftdi bitmode 0 0 2"), std::string::npos);
+  ASSERT_EQ(Run({"-simulate", "scaler.rec", "-testpid", "0210", "-auto", "scalar"}, "Update\n"), 0) << Err();
+  EXPECT_EQ(Err().find("left the recording"), std::string::npos) << Err();
+}
+
+TEST_F(LinuxRecording, ARecordingThatCannotBeWrittenOrReadEndsWithItsReason)
+{
+  EXPECT_EQ(Run({"-record", "/nonexistent/dir/run.rec", "-testpid", "0210", "-auto", "pen"}), 1);
+  EXPECT_NE(Err().find("error: cannot write the recording /nonexistent/dir/run.rec"), std::string::npos) << Err();
+  std::ofstream("bad.rec") << kRecordingHeader << "\n12 hid /dev/hidraw0 set ok\n";
+  EXPECT_EQ(Run({"-simulate", "bad.rec", "-auto", "pen"}), 1);
+  EXPECT_NE(Err().find("line 2 of the recording is not understood"), std::string::npos) << Err();
+  EXPECT_EQ(Run({"-simulate", "x.rec", "-record", "y.rec"}), 1) << "a recording is of real devices";
+  EXPECT_EQ(Run({"-testpid", "0210", "-record"}), 1);
+  EXPECT_NE(Err().find("error: option -record needs a file"), std::string::npos) << Err();
+}

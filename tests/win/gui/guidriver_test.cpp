@@ -1,0 +1,602 @@
+// OrvelFWUpdater.exe as a user sees it, driven from outside its process: the driver starts the program
+// against simulated devices in a copy of the demo package, finds its windows by their titles, reads their
+// texts, rectangles and progress, answers its dialogs, and takes screenshots of the real windows.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/uistrings.h"
+#include "common/fwupdater/cbinaryairoflash.h"
+#include "common/fwupdater/cintelhex.h"
+#include "common/fwupdater/csrec.h"
+#include "common/textconversion.h"
+#include "sim/csimplatform.h"
+#include "tests/testsupport/testfiles.h"
+
+using namespace orv;
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 120000;
+constexpr int kUnnamed = -1;
+constexpr const char* kSpeed = " -speed 10";
+
+std::wstring W(const std::u16string& text_I) { return std::wstring(text_I.begin(), text_I.end()); }
+std::wstring W(const std::string& text_I) { return W(Utf8ToWide(text_I)); }
+std::u16string Text(uint16_t id_I, uint16_t langId_I = 9) { return LoadResString(id_I, langId_I); }
+
+// Waits, handling this thread's messages meanwhile (a window of ours may be asked to come forward).
+bool WaitUntil(const std::function<bool()>& done_I, DWORD timeoutMs_I = kTimeoutMs)
+{
+  const DWORD start = GetTickCount();
+  while (!done_I()) {
+    if (GetTickCount() - start > timeoutMs_I) return false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(5);
+  }
+  return true;
+}
+
+std::wstring WindowText(HWND window_I)
+{
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window_I, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return L"?";
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window_I, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000,
+                      &copied);
+  text.resize(copied);
+  return text;
+}
+
+std::wstring ItemText(HWND dialog_I, int id_I) { return WindowText(GetDlgItem(dialog_I, id_I)); }
+
+// A control's rectangle in its dialog's client coordinates.
+RECT ClientRect(HWND dialog_I, int id_I)
+{
+  RECT rect{};
+  GetWindowRect(GetDlgItem(dialog_I, id_I), &rect);
+  MapWindowPoints(nullptr, dialog_I, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+int Pos(HWND progress_I)
+{
+  DWORD_PTR position = 0;
+  SendMessageTimeoutW(progress_I, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position);
+  return static_cast<int>(position);
+}
+
+// Screenshots of the X display the Wine desktop lies on, cropped to a rectangle, by ImageMagick's import.
+class CScreenshots {
+ public:
+  CScreenshots()
+  {
+    wchar_t dir[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"ORVEL_SCREENSHOT_DIR", dir, MAX_PATH);
+    mDir = dir;
+  }
+
+  void Take(const std::string& name_I, RECT rect_I)
+  {
+    if (mDir.empty()) return;
+    const std::filesystem::path file = std::filesystem::path(mDir) / (name_I + ".png");
+    std::error_code error;
+    std::filesystem::remove(file, error);
+    const std::string unixPath = WideToUtf8(file.generic_u16string());
+    char command[1024];
+    std::snprintf(command, sizeof(command),
+                  "/bin/sh -c \"import -window root -crop %ldx%ld+%ld+%ld +repage '%s.part.png' && mv '%s.part.png' '%s'\"",
+                  rect_I.right - rect_I.left, rect_I.bottom - rect_I.top, rect_I.left, rect_I.top, unixPath.c_str(),
+                  unixPath.c_str(), unixPath.c_str());
+    std::wstring line = W(std::string(command));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    // Wine starts a Unix program given by its Unix path; its end cannot be waited for, its file can.
+    ASSERT_TRUE(CreateProcessW(L"/bin/sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(file); }, 30000)) << name_I;
+  }
+
+ private:
+  std::wstring mDir;
+};
+
+RECT Union(RECT a_I, RECT b_I)
+{
+  return {std::min(a_I.left, b_I.left), std::min(a_I.top, b_I.top), std::max(a_I.right, b_I.right),
+          std::max(a_I.bottom, b_I.bottom)};
+}
+
+RECT WindowRect(HWND window_I)
+{
+  RECT rect{};
+  GetWindowRect(window_I, &rect);
+  return rect;
+}
+
+// One started copy of the program; ended by force only if a test left it running.
+class CUpdater {
+ public:
+  static std::filesystem::path Program()
+  {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return std::filesystem::path(self).parent_path() / L"OrvelFWUpdater.exe";
+  }
+
+  CUpdater(const std::filesystem::path& dir_I, const std::string& arguments_I, const std::filesystem::path& exe = Program())
+  {
+    std::wstring line = L"\"" + exe.wstring() + L"\" " + W(arguments_I);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    mStarted = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_I.c_str(), &startup,
+                              &process) != FALSE;
+    EXPECT_TRUE(mStarted) << "cannot start " << exe.string();
+    if (!mStarted) return;
+    CloseHandle(process.hThread);
+    mProcess = process.hProcess;
+    mPid = process.dwProcessId;
+  }
+
+  ~CUpdater()
+  {
+    if (mProcess == nullptr) return;
+    if (WaitForSingleObject(mProcess, 0) == WAIT_TIMEOUT) {
+      ADD_FAILURE() << "the program was still running";
+      TerminateProcess(mProcess, 99);
+      WaitForSingleObject(mProcess, 10000);
+    }
+    CloseHandle(mProcess);
+  }
+
+  bool Running() const { return mProcess != nullptr && WaitForSingleObject(mProcess, 0) == WAIT_TIMEOUT; }
+
+  // The exit code once the program ended; 12345 when it did not in time.
+  int ExitCode(DWORD timeoutMs_I = kTimeoutMs)
+  {
+    if (!WaitUntil([this] { return !Running(); }, timeoutMs_I)) return 12345;
+    DWORD code = 12345;
+    GetExitCodeProcess(mProcess, &code);
+    return static_cast<int>(code);
+  }
+
+  // A visible dialog of this copy with the title; null when there is none.
+  HWND Dialog(const std::wstring& title_I, HWND other_than_I = nullptr) const
+  {
+    struct SSearch {
+      DWORD pid;
+      const std::wstring* title;
+      HWND other;
+      HWND found;
+    } search{mPid, &title_I, other_than_I, nullptr};
+    EnumWindows(
+        [](HWND window_I, LPARAM data_I) -> BOOL {
+          auto* s = reinterpret_cast<SSearch*>(data_I);
+          DWORD pid = 0;
+          GetWindowThreadProcessId(window_I, &pid);
+          wchar_t name[64] = L"";
+          GetClassNameW(window_I, name, 64);
+          if (pid != s->pid || window_I == s->other || !IsWindowVisible(window_I) || std::wstring(name) != L"#32770") {
+            return TRUE;
+          }
+          if (WindowText(window_I) != *s->title) return TRUE;
+          s->found = window_I;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+  HWND WaitForDialog(const std::wstring& title_I, HWND other_than_I = nullptr, DWORD timeoutMs_I = kTimeoutMs) const
+  {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = Dialog(title_I, other_than_I)) != nullptr || !Running(); }, timeoutMs_I);
+    return found;
+  }
+
+  // Waits for the copy to end, noting whether it ever showed a window meanwhile.
+  bool ShowedAWindowBeforeItEnded()
+  {
+    bool window = false;
+    WaitUntil([&] {
+      window = window || HasWindow();
+      return !Running();
+    });
+    return window;
+  }
+
+  // Any visible window of this copy.
+  bool HasWindow() const
+  {
+    struct SSearch {
+      DWORD pid;
+      bool found;
+    } search{mPid, false};
+    EnumWindows(
+        [](HWND window_I, LPARAM data_I) -> BOOL {
+          auto* s = reinterpret_cast<SSearch*>(data_I);
+          DWORD pid = 0;
+          GetWindowThreadProcessId(window_I, &pid);
+          if (pid == s->pid && IsWindowVisible(window_I)) s->found = true;
+          return !s->found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+ private:
+  bool mStarted = false;
+  HANDLE mProcess = nullptr;
+  DWORD mPid = 0;
+};
+
+void Click(HWND dialog_I, int id_I)
+{
+  PostMessageW(dialog_I, WM_COMMAND, MAKEWPARAM(id_I, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog_I, id_I)));
+}
+
+// A copy of the demo package, a scenario that writes every board's flash, and the strings of one language.
+class CWindowTest : public ::testing::Test {
+ protected:
+  CWindowTest()
+  {
+    std::filesystem::copy(test::SourceDir() / "examples" / "demo", mDir.Path() / "demo");
+    mPackage = mDir.Path() / "demo";
+    std::string scenario = sim::CSimPlatform::DefaultScenario();
+    for (const std::string name : {"pen", "touch", "bluetooth", "scalar"}) {
+      const std::string key = "\"name\": \"" + name + "\",";
+      scenario.replace(scenario.find(key), key.size(), key + " \"flashOut\": \"" + name + ".flash\",");
+    }
+    Write("demo.scenario", scenario);
+  }
+
+  void Write(const std::string& name_I, const std::string& text_I) { std::ofstream(mPackage / name_I) << text_I; }
+
+  std::wstring Title(uint16_t langId_I = 9) { return W(Text(EUISTRING_TITLE, langId_I) + u" 3.09"); }
+
+  // The message box of a copy: caption string 2000; its text, then OK.
+  std::wstring AnswerMessageBox(CUpdater& updater_I, uint16_t langId_I = 9, const std::string& screenshot_I = "",
+                                HWND over_I = nullptr)
+  {
+    const HWND box = updater_I.WaitForDialog(W(Text(EUISTRING_TITLE, langId_I)));
+    if (box == nullptr) return L"(no message box)";
+    const std::wstring text = ItemText(box, 0xFFFF);
+    if (!screenshot_I.empty()) {
+      WaitUntil([] { return false; }, 300);  // let it paint
+      mShots.Take(screenshot_I, over_I != nullptr ? Union(WindowRect(over_I), WindowRect(box)) : WindowRect(box));
+    }
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return text;
+  }
+
+  void ExpectFlashOfEveryBoard()
+  {
+    const auto read = [this](const char* name_I) { return test::ReadBytes(mPackage / name_I); };
+    CSRec pen;
+    ASSERT_TRUE(pen.Load(WideToUtf8((mPackage / "display_pen.orv").u16string())));
+    const std::vector<uint8_t> penFlash = read("pen.flash");
+    for (const SRecSegment& segment : pen.GetSegments()) {
+      ASSERT_LE(segment.start + segment.data.size(), penFlash.size());
+      EXPECT_TRUE(std::equal(segment.data.begin(), segment.data.end(), penFlash.begin() + segment.start));
+    }
+    CIntelHex touch;
+    ASSERT_TRUE(touch.Load(WideToUtf8((mPackage / "display_touch.hex").u16string())));
+    const std::vector<uint8_t> touchFlash = read("touch.flash");
+    ASSERT_GE(touchFlash.size(), 0x8000 + touch.GetLength());
+    EXPECT_TRUE(std::equal(touch.GetImage(), touch.GetImage() + touch.GetLength(), touchFlash.begin() + 0x8000));
+    CBinaryAiroFlash bluetooth;
+    ASSERT_TRUE(bluetooth.Load(WideToUtf8((mPackage / "display_bt.airoflash").u16string())));
+    const std::vector<uint8_t> bluetoothFlash = read("bluetooth.flash");
+    ASSERT_GE(bluetoothFlash.size(), bluetooth.GetSize());
+    EXPECT_TRUE(std::equal(bluetooth.GetData().begin(), bluetooth.GetData().end(), bluetoothFlash.begin()));
+    const std::vector<uint8_t> scaler = read("display_scaler.bin");
+    const std::vector<uint8_t> scalerFlash = read("scalar.flash");
+    ASSERT_GE(scalerFlash.size(), scaler.size());
+    EXPECT_TRUE(std::equal(scaler.begin(), scaler.end(), scalerFlash.begin()));
+  }
+
+  void FullUpdate(uint16_t langId_I, const std::string& language_I);
+
+  // Watches the status line (dots taken off) and the progress bar until a message box shows or the copy
+  // ends; each change is handed to onChange_I. The statuses seen, in order, are kept in mStatuses.
+  std::vector<int> Follow(CUpdater& updater_I, HWND main_I, uint16_t langId_I,
+                          const std::function<void(const std::wstring&, int)>& onChange_I = {})
+  {
+    const std::wstring updating = W(Text(EUISTRING_UPDATING, langId_I));
+    const std::wstring caption = W(Text(EUISTRING_TITLE, langId_I));
+    std::vector<int> positions;
+    mStatuses.clear();
+    WaitUntil([&] {
+      std::wstring text = WindowText(GetDlgItem(main_I, 1023));
+      const int position = Pos(GetDlgItem(main_I, 1025));
+      if (text.rfind(updating, 0) == 0 && text.size() > updating.size()) {
+        EXPECT_LE(text.size() - updating.size(), 3u) << "one to three dots";
+        EXPECT_EQ(text.find_first_not_of(L'.', updating.size()), std::wstring::npos);
+        text = updating;
+      }
+      const bool changed = positions.empty() || positions.back() != position || mStatuses.empty() || mStatuses.back() != text;
+      if (positions.empty() || positions.back() != position) positions.push_back(position);
+      if (mStatuses.empty() || mStatuses.back() != text) mStatuses.push_back(text);
+      if (changed && onChange_I) onChange_I(text, position);
+      return updater_I.Dialog(caption) != nullptr || !updater_I.Running();
+    });
+    return positions;
+  }
+
+  std::vector<std::wstring> mStatuses;
+
+  test::CScratchDir mDir;
+  std::filesystem::path mPackage;
+  CScreenshots mShots;
+};
+
+// The layout the main dialog takes for an automatic update, in pixels: the window centred on the desktop,
+// the progress controls and the three warnings with their icons; everything else hidden.
+void ExpectAutomaticLayout(HWND dialog_I)
+{
+  const RECT window = WindowRect(dialog_I);
+  EXPECT_EQ(window.right - window.left, 413);
+  EXPECT_EQ(window.bottom - window.top, 290);
+  EXPECT_EQ(window.left, GetSystemMetrics(SM_CXSCREEN) / 2 - 206);
+  EXPECT_EQ(window.top, GetSystemMetrics(SM_CYSCREEN) / 2 - 145);
+  const struct {
+    int id;
+    LONG x, y, width, height;
+  } placed[] = {{1023, 7, 7, -1, -1},     {1025, 7, 35, -1, -1},    {1029, 0, 0, -1, -1},
+                {1037, 105, 100, 270, 33}, {1038, 105, 147, 270, 33}, {kUnnamed, 105, 194, 270, 33},
+                {1039, 61, 84, -1, -1},    {1042, 61, 132, -1, -1},   {1041, 61, 181, -1, -1}};
+  for (const auto& control : placed) {
+    const RECT rect = ClientRect(dialog_I, control.id);
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog_I, control.id))) << control.id;
+    EXPECT_EQ(rect.left, control.x) << control.id;
+    EXPECT_EQ(rect.top, control.y) << control.id;
+    if (control.width > 0) {
+      EXPECT_EQ(rect.right - rect.left, control.width) << control.id;
+      EXPECT_EQ(rect.bottom - rect.top, control.height) << control.id;
+    }
+  }
+  RECT client{};
+  GetClientRect(dialog_I, &client);
+  EXPECT_LE(ClientRect(dialog_I, 1025).right, client.right);
+  EXPECT_LE(ClientRect(dialog_I, kUnnamed).bottom, client.bottom);
+  for (int id = 1001; id <= 1036; ++id) {
+    if (id == 1023 || id == 1025 || id == 1029) continue;
+    EXPECT_NE(GetDlgItem(dialog_I, id), nullptr) << id;
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog_I, id))) << id;
+  }
+}
+
+// The demo package as an installer starts it, without options: the warning first, then all four boards of
+// the pen display in the main window, and the success message.
+void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
+{
+  const std::string lang = langId_I == 9 ? "" : " -lang " + language_I;
+  CUpdater updater(mPackage, "-simulate demo.scenario -result result.json" + std::string(kSpeed) + lang);
+  const HWND warning = updater.WaitForDialog(Title(langId_I));
+  ASSERT_NE(warning, nullptr);
+  EXPECT_EQ(ItemText(warning, 1030), W(Text(EUISTRING_UPDATE, langId_I)));
+  EXPECT_EQ(ItemText(warning, 1031), W(Text(EUISTRING_CANCEL, langId_I)));
+  EXPECT_EQ(ItemText(warning, kUnnamed), W(Text(EUISTRING_WARNING_INTRO, langId_I)));
+  EXPECT_EQ(ItemText(warning, 1032), W(Text(EUISTRING_WARNING_POWER_STATE, langId_I)));
+  EXPECT_EQ(ItemText(warning, 1034), W(Text(EUISTRING_WARNING_BUTTONS, langId_I)));
+  WaitUntil([] { return false; }, 300);
+  mShots.Take("preupdate-" + language_I, WindowRect(warning));
+  Click(warning, 1030);
+
+  const HWND main = updater.WaitForDialog(Title(langId_I), warning);
+  ASSERT_NE(main, nullptr);
+  ExpectAutomaticLayout(main);
+  EXPECT_EQ(ItemText(main, 1037), W(Text(EUISTRING_WARNING_POWER_STATE, langId_I)));
+  EXPECT_EQ(ItemText(main, 1038), W(Text(EUISTRING_WARNING_CABLES, langId_I)));
+  EXPECT_EQ(ItemText(main, kUnnamed), W(Text(EUISTRING_WARNING_BUTTONS, langId_I)));
+
+  // Follow the status line and the progress bar until the success message; while a board is being
+  // programmed, Cancel, closing and the end of the session are refused.
+  bool triedCancel = false;
+  bool screenshot = false;
+  const std::vector<int> positions = Follow(updater, main, langId_I, [&](const std::wstring& status_I, int position_I) {
+    if (status_I != W(Text(EUISTRING_UPDATING, langId_I))) return;
+    if (!triedCancel) {
+      triedCancel = true;
+      PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
+      PostMessageW(main, WM_CLOSE, 0, 0);
+      DWORD_PTR answer = 1;
+      EXPECT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+      EXPECT_EQ(answer, 0u) << "the end of the session is refused while a board is busy";
+    }
+    if (!screenshot && position_I >= 60) {
+      screenshot = true;
+      mShots.Take("update-" + language_I, WindowRect(main));
+    }
+  });
+  ASSERT_TRUE(updater.Running());
+  EXPECT_TRUE(IsWindow(main)) << "Cancel and Close were refused";
+  EXPECT_TRUE(triedCancel);
+  const HWND progress = GetDlgItem(main, 1025);
+  ASSERT_GE(positions.size(), 5u);
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(Pos(progress), 100);
+  // Nothing is in its loader any more: the session may end.
+  DWORD_PTR answer = 0;
+  EXPECT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+  EXPECT_EQ(answer, 1u);
+  EXPECT_EQ(AnswerMessageBox(updater, langId_I, "success-" + language_I, main), W(Text(EUISTRING_UPDATE_SUCCEEDED, langId_I)));
+  EXPECT_EQ(updater.ExitCode(), 0);
+  ExpectFlashOfEveryBoard();
+  // The result an installer reads: success, and each of the four boards updated.
+  std::ifstream in(mPackage / "result.json");
+  const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(json.find("\"success\""), std::string::npos) << json;
+  size_t updated = 0;
+  for (size_t at = json.find("\"updated\""); at != std::string::npos; at = json.find("\"updated\"", at + 1)) ++updated;
+  EXPECT_EQ(updated, 4u) << json;
+}
+
+}  // namespace
+
+TEST_F(CWindowTest, TheDemoPackageUpdatesEveryBoardInTheWindow) { FullUpdate(9, "en"); }
+
+TEST_F(CWindowTest, GermanShowsEveryTextInGerman) { FullUpdate(7, "de"); }
+
+// The demo package's pen tablet: its pen board leaves the bus for its loader and comes back, so every
+// waiting status shows, in order.
+TEST_F(CWindowTest, ATabletThatLeavesTheBusShowsEveryStatusInTurn)
+{
+  Write("tablet.scenario", R"({
+    "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
+    "devices": [
+      {"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "instance": 1,
+       "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "8000", "blockSize": 4096,
+       "blocks": 32, "writeSize": 128}
+    ]
+  })");
+  CUpdater updater(mPackage, "-simulate tablet.scenario -testpid 0101 -auto pen" + std::string(kSpeed));
+  const HWND main = updater.WaitForDialog(Title());
+  ASSERT_NE(main, nullptr);
+  const std::vector<int> positions = Follow(updater, main, 9);
+  const auto at = [this](uint16_t id_I) { return std::find(mStatuses.begin(), mStatuses.end(), W(Text(id_I))) - mStatuses.begin(); };
+  const auto seen = static_cast<ptrdiff_t>(mStatuses.size());
+  EXPECT_LT(at(EUISTRING_WAITING_FOR_LOADER), at(EUISTRING_UPDATING));
+  EXPECT_LT(at(EUISTRING_UPDATING), at(EUISTRING_WAITING_FOR_DEVICE));
+  EXPECT_LT(at(EUISTRING_WAITING_FOR_DEVICE), seen);
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(AnswerMessageBox(updater), W(Text(EUISTRING_UPDATE_SUCCEEDED)));
+  EXPECT_EQ(updater.ExitCode(), 0);
+}
+
+TEST_F(CWindowTest, TheWarningDeclinedByEnterOrClosingEndsWithTwoAndNoMainWindow)
+{
+  for (const bool enter : {true, false}) {
+    CUpdater updater(mPackage, "-simulate default");
+    const HWND warning = updater.WaitForDialog(Title());
+    ASSERT_NE(warning, nullptr);
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof(thread);
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(warning, nullptr), &thread));
+    EXPECT_EQ(thread.hwndFocus, GetDlgItem(warning, 1031)) << "Cancel has the focus";
+    if (enter) {
+      PostMessageW(thread.hwndFocus, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+      PostMessageW(thread.hwndFocus, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    } else {
+      PostMessageW(warning, WM_CLOSE, 0, 0);
+    }
+    bool mainWindow = false;
+    WaitUntil([&] {
+      mainWindow = mainWindow || updater.Dialog(Title(), warning) != nullptr;
+      return !updater.Running();
+    });
+    EXPECT_FALSE(mainWindow);
+    EXPECT_EQ(updater.ExitCode(), 2);
+  }
+}
+
+TEST_F(CWindowTest, ASecondCopyEndsWithMinusOneAndShowsNothing)
+{
+  CUpdater first(mPackage, "-simulate default -testpid 0999 -auto pen");
+  const HWND box = first.WaitForDialog(W(Text(EUISTRING_TITLE)));
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(ItemText(box, 0xFFFF), W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)));
+  CUpdater second(mPackage, "-simulate default -testpid 0210 -auto pen -result second.json");
+  EXPECT_FALSE(second.ShowedAWindowBeforeItEnded());
+  EXPECT_EQ(second.ExitCode(), -1);
+  const std::vector<uint8_t> json = test::ReadBytes(mPackage / "second.json");
+  EXPECT_NE(std::string(json.begin(), json.end()).find("another copy is running"), std::string::npos);
+  EXPECT_EQ(AnswerMessageBox(first), W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)));
+  EXPECT_EQ(first.ExitCode(), 1);
+}
+
+TEST_F(CWindowTest, AFailingBoardShowsTheFailureAndEndsWithOne)
+{
+  std::string scenario = sim::CSimPlatform::DefaultScenario();
+  scenario.replace(scenario.find("\"writeSize\": 256"), 16, "\"writeSize\": 256, \"dropAfter\": 40");
+  Write("failing.scenario", scenario);
+  CUpdater updater(mPackage, "-simulate failing.scenario -testpid 0210 -auto pen" + std::string(kSpeed));
+  EXPECT_EQ(AnswerMessageBox(updater), W(Text(EUISTRING_UPDATE_FAILED)));
+  EXPECT_EQ(updater.ExitCode(), 1);
+}
+
+// A display whose pen board is gone: the update has no interface to work on and gives up; the window ends
+// with the failure instead of waiting for ever.
+TEST_F(CWindowTest, ABoardWithoutItsInterfaceEndsWithTheFailureInsteadOfWaiting)
+{
+  std::string scenario = sim::CSimPlatform::DefaultScenario();
+  scenario.replace(scenario.find("\"writeSize\": 256"), 16, "\"writeSize\": 256, \"dropAfter\": 0");
+  Write("penless.scenario", scenario);
+  CUpdater updater(mPackage, "-simulate penless.scenario -testpid 0210 -auto pen" + std::string(kSpeed));
+  EXPECT_EQ(AnswerMessageBox(updater), W(Text(EUISTRING_UPDATE_FAILED)));
+  EXPECT_EQ(updater.ExitCode(), 1);
+}
+
+// Without -simulate the program looks at the machine's own devices (none here) and says so.
+TEST_F(CWindowTest, OnAMachineWithoutTabletsTheRunSaysNoTabletIsConnected)
+{
+  CUpdater updater(mPackage, "-testpid 0210 -auto pen");
+  EXPECT_EQ(AnswerMessageBox(updater), W(Text(EUISTRING_ERROR_NO_TABLET)));
+  EXPECT_EQ(updater.ExitCode(), 1);
+}
+
+TEST_F(CWindowTest, AWindowWithTheSameTitleIsBroughtForwardInstead)
+{
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"OrvelTestWindow";
+  RegisterClassW(&windowClass);
+  const HWND other = CreateWindowExW(0, L"OrvelTestWindow", Title().c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                     200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  CUpdater updater(mPackage, "-simulate default -testpid 0210 -auto pen");
+  EXPECT_FALSE(updater.ShowedAWindowBeforeItEnded());
+  EXPECT_EQ(updater.ExitCode(), 1);
+  DestroyWindow(other);
+}
+
+TEST_F(CWindowTest, BadSimulationOptionsAreReportedAndEndWithOne)
+{
+  for (const std::string& arguments : {std::string("-simulate nosuch.scenario"), std::string("-simulate default -speed 0"),
+                                       std::string("-speed 10 -auto pen"), std::string("-auto pen -simulate")}) {
+    CUpdater updater(mPackage, arguments);
+    const std::wstring text = AnswerMessageBox(updater);
+    EXPECT_FALSE(text.empty()) << arguments;
+    EXPECT_NE(text, L"(no message box)") << arguments;
+    EXPECT_EQ(updater.ExitCode(), 1) << arguments;
+  }
+}
+
+// Wine reports an older Windows to a program named in its per-program settings.
+TEST_F(CWindowTest, AnOlderWindowsIsRefusedWithItsMessage)
+{
+  const std::filesystem::path old = mPackage / "OldWindows.exe";
+  std::filesystem::copy_file(CUpdater::Program(), old);
+  const wchar_t* key = L"Software\\Wine\\AppDefaults\\OldWindows.exe";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, L"Version", REG_SZ, L"winxp", sizeof(L"winxp")), ERROR_SUCCESS);
+  CUpdater updater(mPackage, "-simulate default -testpid 0210 -auto pen", old);
+  EXPECT_EQ(AnswerMessageBox(updater),
+            L"This utility cannot be run on your operating system. Please consult the ReadMe for more information.");
+  EXPECT_EQ(updater.ExitCode(), -1);
+  RegDeleteTreeW(HKEY_CURRENT_USER, key);
+}
+
+int main(int argc, char** argv)
+{
+  ::testing::InitGoogleTest(&argc, argv);
+  const int result = RUN_ALL_TESTS();
+  // Started inside a Wine desktop, the exit code does not reach the caller: the result file does.
+  wchar_t file[MAX_PATH] = L"";
+  if (GetEnvironmentVariableW(L"ORVEL_GUI_RESULT", file, MAX_PATH) > 0) std::ofstream(std::filesystem::path(file)) << result;
+  return result;
+}

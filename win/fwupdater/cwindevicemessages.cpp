@@ -1,0 +1,50 @@
+#include "win/fwupdater/cwindevicemessages.h"
+
+#include <dbt.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "common/textconversion.h"
+#include "win/fwupdater/deviceclasses.h"
+
+namespace orv {
+CWinDeviceMessages::CWinDeviceMessages(std::shared_ptr<CDeviceEventSource> simulated_I, std::function<HWND()> window_I)
+    : mSimulated(std::move(simulated_I)), mWindow(std::move(window_I))
+{
+}
+
+void CWinDeviceMessages::Subscribe(CDeviceEventSink* /*sink_I*/) { mSimulated->Subscribe(this); }
+
+void CWinDeviceMessages::Unsubscribe(CDeviceEventSink* /*sink_I*/) { mSimulated->Unsubscribe(this); }
+
+void CWinDeviceMessages::OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I)
+{
+  Send(DBT_DEVICEARRIVAL, path_I, class_I);
+}
+
+void CWinDeviceMessages::OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I)
+{
+  Send(DBT_DEVICEREMOVECOMPLETE, path_I, class_I);
+}
+
+// The message carries the interface's class and its name, zero-terminated, at the end of the structure.
+void CWinDeviceMessages::Send(WPARAM event_I, const std::string& path_I, EDeviceClass class_I)
+{
+  const HWND window = mWindow();
+  if (window == nullptr) return;
+  const std::u16string name = Utf8ToWide(path_I);
+  constexpr size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+  const size_t size = std::max(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W), kNameOffset + (name.size() + 1) * sizeof(wchar_t));
+  std::vector<unsigned char> buffer(size, 0);
+  auto* message = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(buffer.data());
+  message->dbcc_size = static_cast<DWORD>(size);
+  message->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  message->dbcc_classguid = class_I == EDEVICECLASS_BULK ? kBulkInterfaceClass : kHidInterfaceClass;
+  std::memcpy(buffer.data() + kNameOffset, name.c_str(), name.size() * sizeof(char16_t));
+  SendMessageW(window, WM_DEVICECHANGE, event_I, reinterpret_cast<LPARAM>(message));
+}
+
+}  // namespace orv

@@ -1,0 +1,34 @@
+// Simulated arrivals and removals delivered the way Windows delivers real ones: as a device-change message
+// to the window, which hands them to the run.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <windows.h>
+
+#include "common/fwupdater/cdeviceevents.h"
+
+namespace orv {
+
+class CWinDeviceMessages : public CDeviceEventSource, private CDeviceEventSink {
+ public:
+  // window_I: the window that receives the messages, asked at delivery time (it exists only while the
+  // dialog runs).
+  CWinDeviceMessages(std::shared_ptr<CDeviceEventSource> simulated_I, std::function<HWND()> window_I);
+
+  // The run's own subscription is not used: its events reach it through the window.
+  void Subscribe(CDeviceEventSink* sink_I) override;
+  void Unsubscribe(CDeviceEventSink* sink_I) override;
+  void DeliverDueEvents() override { mSimulated->DeliverDueEvents(); }
+
+ private:
+  void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override;
+  void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override;
+  void Send(WPARAM event_I, const std::string& path_I, EDeviceClass class_I);
+
+  std::shared_ptr<CDeviceEventSource> mSimulated;
+  std::function<HWND()> mWindow;
+};
+
+}  // namespace orv
