@@ -336,8 +336,6 @@ bool CUpdateController::UpdateDevice()
   if (!GetMainInterface()) {
     Log("mainInterface not valid.");
     ORV_ASSERT_MESSAGE("Oops - Could not get a mainInterface pointer");
-    // Left in its state the run would wait for ever: the selected device has no such board.
-    UpdateFailed(1, "There is no supported interface attached");
     return false;
   }
   const std::shared_ptr<CFLDeviceInterface> loader = GetLoaderInterface();
