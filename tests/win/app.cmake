@@ -6,6 +6,7 @@ add_executable(test_win_app ${CMAKE_CURRENT_SOURCE_DIR}/win/winports_test.cpp
 target_link_libraries(test_win_app PRIVATE orvel_testsupport orvel_win_common orvel_engine version GTest::gtest_main)
 target_include_directories(test_win_app PRIVATE ${CMAKE_SOURCE_DIR})
 orvel_target_defaults(test_win_app)
+orvel_test_headers(test_win_app)
 add_dependencies(test_win_app OrvelFWUpdater)
 add_test(NAME test_win_app COMMAND test_win_app --gtest_brief=1)
 set_tests_properties(test_win_app PROPERTIES
@@ -20,6 +21,7 @@ add_executable(test_win_gui ${CMAKE_CURRENT_SOURCE_DIR}/win/gui/guidriver_test.c
 target_link_libraries(test_win_gui PRIVATE orvel_testsupport orvel_engine GTest::gtest)
 target_include_directories(test_win_gui PRIVATE ${CMAKE_SOURCE_DIR})
 orvel_target_defaults(test_win_gui)
+orvel_test_headers(test_win_gui)
 add_dependencies(test_win_gui OrvelFWUpdater)
 add_test(NAME test_win_gui
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win/gui/run-gui-tests ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:test_win_gui>
