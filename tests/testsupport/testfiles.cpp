@@ -43,6 +43,12 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path_I)
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadText(const std::filesystem::path& path_I)
+{
+  const std::vector<uint8_t> bytes = ReadBytes(path_I);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 CDebugCapture::CDebugCapture()
     : mPrevious(SetDebugOutput([this](const std::string& text_I) { mLines.push_back(text_I); }))
 {

@@ -27,7 +27,9 @@ class CScratchDir {
   std::filesystem::path mPath;
 };
 
+// A file's bytes as they are (empty when it cannot be read).
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path_I);
+std::string ReadText(const std::filesystem::path& path_I);
 
 // Collects every debugger line while it lives.
 class CDebugCapture {
