@@ -300,7 +300,8 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
     EXPECT_EQ(Log().find("[STATE]"), std::string::npos) << WideToUtf8(options);
   }
   // A touch file cut short: the pen board before it in the list is not updated either.
-  const std::string text = test::ReadText("display_touch.hex");
+  const std::vector<uint8_t> bytes = test::ReadBytes("display_touch.hex");
+  const std::string text(bytes.begin(), bytes.end());
   std::ofstream("display_touch.hex", std::ios::binary) << text.substr(0, text.find("\r\n", text.size() / 2) + 2);
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) +

@@ -45,8 +45,8 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path_I)
 
 std::string ReadText(const std::filesystem::path& path_I)
 {
-  const std::vector<uint8_t> bytes = ReadBytes(path_I);
-  return std::string(bytes.begin(), bytes.end());
+  std::ifstream in(path_I);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 CDebugCapture::CDebugCapture()
