@@ -8,11 +8,9 @@
 #include "common/cclock.h"
 #include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
-#include "common/fwupdater/cbinaryairoflash.h"
-#include "common/fwupdater/cintelhex.h"
-#include "common/fwupdater/csrec.h"
 #include "sim/csimplatform.h"
 #include "tests/testsupport/crecordingview.h"
+#include "tests/testsupport/flashimages.h"
 #include "tests/testsupport/testfiles.h"
 
 using namespace orv;
@@ -53,13 +51,13 @@ class CApplicationRun : public ::testing::Test {
     return RunApplication(ParseCommandLine(commandLine_I), ports);
   }
 
-  std::string Log()
-  {
-    std::ifstream in(mLogPath);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string Log() { return test::ReadText(mLogPath); }
 
   std::u16string English(uint16_t id_I) { return LoadResString(id_I, 9); }
+  void ExpectFlashed(const std::string& board_I, const std::string& file_I)
+  {
+    test::ExpectFlashed(file_I, test::SimFlash(*mPlatform, board_I));
+  }
 
   CScheduledClock mClock;
   CScopedClock mInstalled;
@@ -92,18 +90,8 @@ TEST_F(CApplicationRun, ATabletThatReenumeratesIsFollowedThroughItsArrivals)
 {
   std::ofstream("tablet.scenario") << kTabletScenario;
   EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "tablet.scenario"), 0) << WideToUtf8(mView.mMessage);
-  CSRec pen;
-  ASSERT_TRUE(pen.Load("tablet_s.pen"));
-  for (const SRecSegment& segment : pen.GetSegments()) {
-    EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
-              segment.data);
-  }
-  CSRec touch;
-  ASSERT_TRUE(touch.Load("tablet_s.touch"));
-  ASSERT_EQ(touch.GetSegments().size(), 1u);
-  const SRecSegment segment = touch.GetSegments().front();
-  EXPECT_EQ(mPlatform->I2CBoard("touch")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
-            segment.data);
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectFlashed("touch", "tablet_s.touch");
   const std::string log = Log();
   for (const char* line : {"[STATE] 2", "Waiting for bootloader mode...", "IMPORTANT Attach Message (",
                            ") STATE->ESTATE_PROGRAM", ") STATE->ESTATE_SUCCESS", "Setting protocolType to 0"}) {
@@ -178,13 +166,8 @@ TEST_F(CApplicationRun, AScenarioWritesEachBoardsFlashAndTrace)
   ASSERT_EQ(Run(u"-testpid 0210 -auto pen", "traced.scenario"), 0);
   std::string error;
   ASSERT_TRUE(mPlatform->WriteResults(error)) << error;
-  const std::vector<uint8_t> flash = test::ReadBytes("pen.flash");
-  CSRec pen;
-  ASSERT_TRUE(pen.Load("display_pen.orv"));
-  ASSERT_EQ(pen.GetSegments().size(), 1u);
-  const SRecSegment segment = pen.GetSegments().front();
-  ASSERT_EQ(flash.size(), 64u * 4096);
-  EXPECT_TRUE(std::equal(segment.data.begin(), segment.data.end(), flash.begin() + segment.start));
+  EXPECT_EQ(test::ReadBytes("pen.flash").size(), 64u * 4096);
+  test::ExpectFlashed("display_pen.orv", test::FileFlash("pen.flash"));
   std::ifstream trace("pen.trace");
   std::string first;
   std::getline(trace, first);
@@ -199,21 +182,7 @@ TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
   EXPECT_EQ(mView.mIcon, EMESSAGEICON_INFORMATION);
   ASSERT_FALSE(mView.mProgress.empty());
   EXPECT_EQ(mView.mProgress.back(), 100);
-
-  CSRec pen;
-  ASSERT_TRUE(pen.Load("display_pen.orv"));
-  ASSERT_EQ(pen.GetSegments().size(), 1u);
-  const SRecSegment segment = pen.GetSegments().front();
-  EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())), segment.data);
-  CIntelHex touch;
-  ASSERT_TRUE(touch.Load("display_touch.hex"));
-  EXPECT_EQ(mPlatform->HidBoard("touch")->FlashBytes(0x8000, touch.GetLength()),
-            std::vector<uint8_t>(touch.GetImage(), touch.GetImage() + touch.GetLength()));
-  CBinaryAiroFlash bluetooth;
-  ASSERT_TRUE(bluetooth.Load("display_bt.airoflash"));
-  EXPECT_EQ(mPlatform->HidBoard("bluetooth")->FlashBytes(0, bluetooth.GetSize()), bluetooth.GetData());
-  const std::vector<uint8_t> scaler = test::ReadBytes("display_scaler.bin");
-  EXPECT_EQ(mPlatform->Scaler()->isp->FlashBytes(0, static_cast<uint32_t>(scaler.size())), scaler);
+  test::ExpectDemoDisplayFlashed(".", [this](const std::string& board_I) { return test::SimFlash(*mPlatform, board_I); });
   EXPECT_TRUE(mPlatform->Scaler()->isp->Restarted());
 
   const std::string log = Log();
@@ -237,8 +206,7 @@ TEST_F(CApplicationRun, TheScalerIsUpdatedOnlyForTheDisplayTheSerialNumberNames)
   EXPECT_NE(Log().find("[ERROR] Failed to open device and/or load data (6)"), std::string::npos);
 
   EXPECT_EQ(Run(display + u"ORV16A0012345"), 0) << Log();
-  const std::vector<uint8_t> scaler = test::ReadBytes("display_scaler.bin");
-  EXPECT_EQ(mPlatform->Scaler()->isp->FlashBytes(0, static_cast<uint32_t>(scaler.size())), scaler);
+  ExpectFlashed("scalar", "display_scaler.bin");
 
   // A scaler that refuses its ISP mode: the failure is reported and ISP control is cleared afterwards.
   std::string scenario = sim::CSimPlatform::DefaultScenario();
@@ -272,12 +240,7 @@ TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
   std::ofstream("stuck.scenario") << R"({"devices": [{"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100",
     "usageId": "1", "startInLoader": true, "blockStart": "8000", "blockSize": 4096, "blocks": 32, "writeSize": 128}]})";
   EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "stuck.scenario"), 0) << WideToUtf8(mView.mMessage);
-  CSRec pen;
-  ASSERT_TRUE(pen.Load("tablet_s.pen"));
-  for (const SRecSegment& segment : pen.GetSegments()) {
-    EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
-              segment.data);
-  }
+  ExpectFlashed("pen", "tablet_s.pen");
   EXPECT_NE(Log().find("Device already in loader mode"), std::string::npos);
 
   // Next to its touch collection the stuck pen board is grouped apart, and the product id selects the touch
@@ -291,11 +254,7 @@ TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
 
 TEST_F(CApplicationRun, ABoardBehindTheHidRouterIsUpdatedEndToEnd)
 {
-  std::string topology;
-  {
-    std::ifstream in("fw_loader.ini");
-    topology.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string topology = test::ReadText("fw_loader.ini");
   topology.replace(topology.rfind(']'), 1, R"(,{"name": "Orvel Router Tablet",
     "penBoard": {"pid": "0301", "interface": "HID", "sectors": 64, "usageId": "0001", "usagePg": "FF00",
                  "intoBLMode": false, "update": "display_pen.orv"}}])");
@@ -304,12 +263,7 @@ TEST_F(CApplicationRun, ABoardBehindTheHidRouterIsUpdatedEndToEnd)
     "usagePg": "FF00", "inPlace": true, "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 64,
     "writeSize": 256, "traceOut": "router.trace"}]})";
   ASSERT_EQ(Run(u"-testpid 0301 -auto pen", "router.scenario"), 0) << WideToUtf8(mView.mMessage);
-  CSRec pen;
-  ASSERT_TRUE(pen.Load("display_pen.orv"));
-  ASSERT_EQ(pen.GetSegments().size(), 1u);
-  const SRecSegment segment = pen.GetSegments().front();
-  EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
-            segment.data);
+  ExpectFlashed("pen", "display_pen.orv");
   // Every block write (256 data bytes: a 261-byte inner report) went wrapped, its length high byte first.
   size_t writes = 0;
   for (const sim::SSimTransfer& transfer : mPlatform->HidBoard("pen")->Trace()) {
@@ -346,8 +300,8 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
     EXPECT_EQ(Log().find("[STATE]"), std::string::npos) << WideToUtf8(options);
   }
   // A touch file cut short: the pen board before it in the list is not updated either.
-  std::ifstream in("display_touch.hex", std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<uint8_t> bytes = test::ReadBytes("display_touch.hex");
+  const std::string text(bytes.begin(), bytes.end());
   std::ofstream("display_touch.hex", std::ios::binary) << text.substr(0, text.find("\r\n", text.size() / 2) + 2);
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) +

@@ -33,23 +33,6 @@ TEST(Assertion, DebugPrintReturnsLengthAndFormatsLongText)
   EXPECT_EQ(capture.Lines()[0], longText + "|42");
 }
 
-TEST(Clock, VirtualClockRecordsPausesWithoutSleeping)
-{
-  CVirtualClock clock;
-  CScopedClock installed(clock);
-  const uint64_t start = clock.NowMs();
-  for (int i = 0; i < 90; ++i) {
-    Pause(1000);
-  }
-  clock.Advance(5);
-  EXPECT_EQ(clock.NowMs() - start, 90005u);
-  EXPECT_EQ(clock.Pauses().size(), 90u);
-  clock.ClearPauses();
-  Pause(10);
-  Pause(11);
-  EXPECT_EQ(clock.Pauses(), (std::vector<uint32_t>{10, 11}));
-}
-
 TEST(Clock, ScopedClockRestoresThePreviousOne)
 {
   CClock* before = &Clock();

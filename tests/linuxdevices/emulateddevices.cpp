@@ -395,12 +395,6 @@ std::shared_ptr<CEmulatedHidNode> CEmulatedBus::HidNode(const std::string& simPa
   return found == mMirrored.end() ? nullptr : found->second.hid;
 }
 
-void CEmulatedBus::Unplug(const std::string& simPath_I)
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  Remove(simPath_I);
-}
-
 void CEmulatedBus::OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I)
 {
   std::lock_guard<std::mutex> lock(mLock);

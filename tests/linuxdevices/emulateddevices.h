@@ -140,8 +140,6 @@ class CEmulatedBus : public CDeviceEventSink {
   // The hidraw node (or usbfs node) a simulated path shows as; empty when it is not (or no longer) there.
   std::string NodeOf(const std::string& simPath_I);
   std::shared_ptr<CEmulatedHidNode> HidNode(const std::string& simPath_I);
-  // Takes a node away as the kernel would when the device is unplugged: events, sysfs, and ENODEV from then.
-  void Unplug(const std::string& simPath_I);
   std::string Syspath(const std::string& simPath_I);
 
   void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override;

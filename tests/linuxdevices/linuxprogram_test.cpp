@@ -1,6 +1,3 @@
-#include "common/fwupdater/cbinaryairoflash.h"
-#include "common/fwupdater/cintelhex.h"
-#include "common/fwupdater/csrec.h"
 #include "tests/linuxdevices/linuxprogramtest.h"
 
 using namespace orv;
@@ -34,15 +31,7 @@ TEST_F(LinuxProgram, TheDemoDisplayIsUpdatedThroughHidrawAndLibftdi)
   Emulate("default");
   ASSERT_EQ(Run({"-testpid", "0210", "-auto", "pen,touch,bluetooth,scalar"}, "Update\n"), 0) << Err() << Log();
   EXPECT_NE(Out().find(English(EUISTRING_UPDATE_SUCCEEDED)), std::string::npos);
-  ExpectSRecFlash("pen", "display_pen.orv");
-  CIntelHex touch;
-  ASSERT_TRUE(touch.Load("display_touch.hex"));
-  ExpectFlash("touch", 0x8000, std::vector<uint8_t>(touch.GetImage(), touch.GetImage() + touch.GetLength()));
-  CBinaryAiroFlash bluetooth;
-  ASSERT_TRUE(bluetooth.Load("display_bt.airoflash"));
-  ExpectFlash("bluetooth", 0, bluetooth.GetData());
-  const std::vector<uint8_t> scaler = ReadBytes("display_scaler.bin");
-  EXPECT_TRUE(mPlatform->Scaler()->isp->FlashBytes(0, static_cast<uint32_t>(scaler.size())) == scaler);
+  ExpectDemoDisplayFlashed(".", [this](const std::string& board_I) { return SimFlash(*mPlatform, board_I); });
   EXPECT_TRUE(mPlatform->Scaler()->isp->Restarted());
   const std::string log = Log();
   EXPECT_NE(log.find("/dev/hidraw"), std::string::npos);
@@ -52,21 +41,20 @@ TEST_F(LinuxProgram, ATabletLeavesForItsLoaderAndItsTouchControllerIsReachedThro
 {
   Emulate("tablet_s.scenario");
   ASSERT_EQ(Run({"-testpid", "0101", "-auto", "pen,touch"}), 0) << Err() << Log();
-  ExpectSRecFlash("pen", "tablet_s.pen");
-  ExpectSRecFlash("touch", "tablet_s.touch");
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectFlashed("touch", "tablet_s.touch");
   const std::string log = Log();
   EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message (/dev/hidraw"));
 }
 
 TEST_F(LinuxProgram, ABulkBoardIsSentIntoItsLoaderThroughLibusbAndProgrammed)
 {
-  std::ifstream in("fw_loader.ini");
-  std::string topology((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string topology = ReadText("fw_loader.ini");
   topology.replace(topology.rfind(']'), 1, std::string(",") + kBulkPadModels);
   std::ofstream("fw_loader.ini", std::ios::trunc) << topology;
   Emulate(kBulkPad);
   ASSERT_EQ(Run({"-testpid", "0300", "-auto", "pen"}), 0) << Err() << Log();
-  ExpectSRecFlash("pen", "tablet_s.pen");
+  ExpectFlashed("pen", "tablet_s.pen");
   const std::string log = Log();
   EXPECT_NE(log.find("IMPORTANT Attach Message (/dev/hidraw"), std::string::npos);
   EXPECT_NE(log.find("IMPORTANT Attach Message (/dev/bus/usb/"), std::string::npos) << "back as the bulk device";

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "app/uistrings.h"
-#include "common/fwupdater/csrec.h"
 #include "common/textconversion.h"
 #include "linux/common/clinuxpermissions.h"
 #include "linux/common/clinuxterminalview.h"
 #include "linux/fwupdater/clinuxapplication.h"
 #include "tests/linux/linuxtesthelpers.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
+#include "tests/testsupport/flashimages.h"
 #include "tests/testsupport/testfiles.h"
 
 namespace orv::test {
@@ -50,25 +50,15 @@ class CLinuxProgramTest : public CLinuxDeviceTest {
     const std::string out = Out();
     const size_t start = out.rfind("log: ");
     if (start == std::string::npos) return "";
-    std::ifstream log(out.substr(start + 5, out.find('\n', start) - start - 5));
-    return std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
+    return ReadText(out.substr(start + 5, out.find('\n', start) - start - 5));
   }
   static std::string English(uint16_t id_I) { return WideToUtf8(LoadResString(id_I, 9)); }
   // A message as the terminal shows an error.
   static std::string ErrorMessage(uint16_t id_I) { return CLinuxTerminalView::ErrorLine(English(id_I)); }
 
-  void ExpectFlash(const std::string& board_I, uint32_t address_I, const std::vector<uint8_t>& bytes_I)
+  void ExpectFlashed(const std::string& board_I, const std::string& file_I)
   {
-    const std::shared_ptr<sim::CSimHidBoard> hid = mPlatform->HidBoard(board_I);
-    const std::vector<uint8_t> flash = hid ? hid->FlashBytes(address_I, static_cast<uint32_t>(bytes_I.size()))
-                                           : mPlatform->I2CBoard(board_I)->FlashBytes(address_I, static_cast<uint32_t>(bytes_I.size()));
-    EXPECT_TRUE(flash == bytes_I) << board_I;
-  }
-  void ExpectSRecFlash(const std::string& board_I, const std::string& file_I)
-  {
-    CSRec image;
-    ASSERT_TRUE(image.Load(file_I));
-    for (const SRecSegment& segment : image.GetSegments()) ExpectFlash(board_I, segment.start, segment.data);
+    test::ExpectFlashed(file_I, SimFlash(*mPlatform, board_I));
   }
 
   CScratchDir mDir;

@@ -1,5 +1,3 @@
-#include <fstream>
-
 #include "common/fwupdater/ctransferrecorder.h"
 #include "tests/linuxdevices/linuxprogramtest.h"
 
@@ -8,14 +6,7 @@ using namespace orv::test;
 
 namespace {
 
-class LinuxRecording : public CLinuxProgramTest {
- protected:
-  static std::string Read(const std::string& file_I)
-  {
-    std::ifstream in(file_I);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-};
+class LinuxRecording : public CLinuxProgramTest {};
 
 }  // namespace
 
@@ -24,7 +15,7 @@ TEST_F(LinuxRecording, ARecordedRunReplaysAsAScenarioTransferForTransfer)
   Emulate("tablet_s.scenario");
   const std::string pen = mBus->NodeOf(SimPath("PID_0101&MI_00"));
   ASSERT_EQ(Run({"-record", "tablet.rec", "-testpid", "0101", "-auto", "pen,touch"}), 0) << Err();
-  std::string recording = Read("tablet.rec");
+  std::string recording = ReadText("tablet.rec");
   for (const std::string& line : {std::string(kRecordingHeader), "enumerate hid " + pen, "hid " + pen + " set ok CC4F52",
                                   "hid " + pen + " caps ok 0001 FF0D", "removal hid " + pen, std::string(" arrival hid /dev/hidraw"),
                                   std::string(" get ok B2")}) {
@@ -47,7 +38,7 @@ TEST_F(LinuxRecording, AFailingBoardsRecordingReproducesTheFailure)
   Emulate("default");
   mBus->HidNode(SimPath("PID_0210&MI_00"))->InjectFault(60, 1000000, ENODEFAULT_EIO);
   ASSERT_EQ(Run({"-record", "failing.rec", "-testpid", "0210", "-auto", "pen"}), 1);
-  EXPECT_NE(Read("failing.rec").find(" set failed "), std::string::npos);
+  EXPECT_NE(ReadText("failing.rec").find(" set failed "), std::string::npos);
   const std::string before = Err();
   EXPECT_EQ(Run({"-simulate", "failing.rec", "-testpid", "0210", "-auto", "pen"}), 1);
   const std::string after = Err().substr(before.size());
@@ -59,7 +50,7 @@ TEST_F(LinuxRecording, TheScalerIsRecordedCallForCallAndReplayed)
 {
   Emulate("default");
   ASSERT_EQ(Run({"-record", "scaler.rec", "-testpid", "0210", "-auto", "scalar"}, "Update\n"), 0) << Err();
-  const std::string recording = Read("scaler.rec");
+  const std::string recording = ReadText("scaler.rec");
   EXPECT_NE(recording.find(" ftdi list-count 0 1"), std::string::npos);
   EXPECT_NE(recording.find(" ftdi bitmode 0 0 2"), std::string::npos);
   ASSERT_EQ(Run({"-simulate", "scaler.rec", "-testpid", "0210", "-auto", "scalar"}, "Update\n"), 0) << Err();

@@ -54,7 +54,6 @@ class CUmockdevBed {
   void Uevent(const std::string& syspath_I, const char* action_I);
   // Sends "remove" first, while the device is still in sysfs, then takes it away.
   void Remove(const std::string& syspath_I);
-  std::string Root() const { return mRoot; }
 
  private:
   struct SHandler {

@@ -74,6 +74,7 @@ TEST(CSimFlashLoader, ReportIdsAndLengthsFollowTheNumbering)
       {1, true, {0xD6, 0x01, 0x00, 0x00, 0x00}, true},  {1, false, {0x1F, 0x00}, true},
       {0, false, {0x12, 0x03, 0x00, 0x00, 0x00}, false}, {0, true, Report({0xE4, 0x00, 0x01}, 512), false},
       {1, true, {0xDE, 0x01, 0x00, 0x00, 0x00}, false},  // the ROM write carries zeros
+      {1, true, {0xDB, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}, false},  // a checksum for a block past the last
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     CSimFlashLoader loader(FourBlocks(cases[i].protocol));

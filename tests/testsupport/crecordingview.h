@@ -13,10 +13,9 @@ namespace orv::test {
 
 class CRecordingView : public CUpdateView {
  public:
-  void SetTitle(const std::u16string& title_I) override { Add(u"title: " + title_I); }
-  void ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I) override
+  void SetTitle(const std::u16string& /*title_I*/) override {}
+  void ShowProgressLayout(const std::array<std::u16string, 3>& /*warnings_I*/) override
   {
-    Add(u"layout: " + warnings_I[0]);
     if (mOnLayout) mOnLayout();
   }
   void SetStatus(const std::u16string& status_I) override
@@ -25,7 +24,6 @@ class CRecordingView : public CUpdateView {
       mCancel = true;
       mCancelOnStatus.clear();
     }
-    Add(u"status: " + status_I);
   }
   void SetProgress(int32_t percent_I) override
   {
@@ -41,14 +39,7 @@ class CRecordingView : public CUpdateView {
   }
   bool TakeCancelRequest() override { return mCancel.exchange(false); }
 
-  void Add(const std::u16string& line_I)
-  {
-    std::lock_guard<std::mutex> guard(mLock);
-    mLines.push_back(line_I);
-  }
-
   std::mutex mLock;
-  std::vector<std::u16string> mLines;
   std::vector<int32_t> mProgress;
   std::u16string mMessage;
   EMessageIcon mIcon = EMESSAGEICON_ERROR;

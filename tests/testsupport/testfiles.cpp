@@ -43,6 +43,12 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path_I)
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadText(const std::filesystem::path& path_I)
+{
+  std::ifstream in(path_I);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 CDebugCapture::CDebugCapture()
     : mPrevious(SetDebugOutput([this](const std::string& text_I) { mLines.push_back(text_I); }))
 {

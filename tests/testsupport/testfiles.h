@@ -27,7 +27,10 @@ class CScratchDir {
   std::filesystem::path mPath;
 };
 
+// A file's bytes as they are, or its text with the system's line ends read as '\n' (empty when it cannot be
+// read).
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path_I);
+std::string ReadText(const std::filesystem::path& path_I);
 
 // Collects every debugger line while it lives.
 class CDebugCapture {

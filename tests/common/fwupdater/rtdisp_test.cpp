@@ -8,22 +8,14 @@
 #include "sim/csimftdibridge.h"
 #include "sim/csimscalerisp.h"
 #include "tests/testsupport/crecordingnotifier.h"
+#include "tests/testsupport/firmwaretext.h"
 #include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 
 namespace {
 
-std::vector<uint8_t> Image(size_t blocks_I)
-{
-  std::vector<uint8_t> image(blocks_I * FLASH_UINT_SIZE);
-  uint32_t state = 0x1234567;
-  for (uint8_t& byte : image) {
-    state = state * 1103515245u + 12345u;
-    byte = static_cast<uint8_t>(state >> 16);
-  }
-  return image;
-}
+std::vector<uint8_t> Image(size_t blocks_I) { return test::PatternBytes(0x1234567, blocks_I * FLASH_UINT_SIZE); }
 
 class CIspRun {
  public:

@@ -1,37 +1,33 @@
-// The test FTD2XX.dll's own controls: the bridge spends its time on the test's clock, and the scaler's flash
-// can be read back.
+// The test FTD2XX.dll next to the test program answers with a D2XX device of the test's (the simulated
+// bridge) for the lifetime of this object.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
 
-#include "common/cclock.h"
+#include "common/osd/cd2xx.h"
 #include "win/common/importwin32api.h"
 
 namespace orv::test {
 
 class CSimBridgeDll {
  public:
-  // Loads the DLL and starts a fresh default display on the clock.
-  explicit CSimBridgeDll(CClock& clock_I);
-  ~CSimBridgeDll();
+  explicit CSimBridgeDll(CD2XX& device_I) { Install(&device_I); }
+  ~CSimBridgeDll() { Install(nullptr); }
   CSimBridgeDll(const CSimBridgeDll&) = delete;
   CSimBridgeDll& operator=(const CSimBridgeDll&) = delete;
 
-  // A scenario file or "default"; false when the DLL cannot use it.
-  bool Load(const std::string& scenario_I);
-  std::vector<uint8_t> ScalerFlash(uint32_t address_I, uint32_t count_I);
-
  private:
-  using LoadFn = BOOL(WINAPI*)(const char*);
-  using UseClockFn = void(WINAPI*)(CClock*);
-  using FlashFn = DWORD(WINAPI*)(DWORD, BYTE*, DWORD);
+  void Install(CD2XX* device_I)
+  {
+    const auto install = reinterpret_cast<void (*)(CD2XX*)>(mLibrary.GetProc("OrvelInstallD2XX"));
+    if (install == nullptr) {
+      ADD_FAILURE() << "FTD2XX.dll with OrvelInstallD2XX is not next to the test program";
+      return;
+    }
+    install(device_I);
+  }
 
   CWinImportLibrary mLibrary{L"FTD2XX.dll"};
-  LoadFn mLoad = nullptr;
-  UseClockFn mUseClock = nullptr;
-  FlashFn mFlash = nullptr;
 };
 
 }  // namespace orv::test

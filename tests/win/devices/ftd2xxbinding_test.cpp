@@ -7,6 +7,7 @@
 #include "common/cclock.h"
 #include "common/fwupdater/rtdisp.h"
 #include "common/osd/i2cconnectorftdi.h"
+#include "sim/csimplatform.h"
 #include "tests/testsupport/crecordingnotifier.h"
 #include "tests/testsupport/firmwaretext.h"
 #include "tests/testsupport/testfiles.h"
@@ -28,11 +29,20 @@ std::filesystem::path ProgramFolder()
   return std::filesystem::path(program).parent_path();
 }
 
+std::unique_ptr<sim::CSimPlatform> DefaultPlatform()
+{
+  std::string error;
+  std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::Create("default", error);
+  EXPECT_TRUE(platform) << error;
+  return platform;
+}
+
 class FtdiBinding : public ::testing::Test {
  protected:
   CVirtualClock mClock;
   CScopedClock mInstalled{mClock};
-  test::CSimBridgeDll mDll{mClock};
+  std::unique_ptr<sim::CSimPlatform> mPlatform = DefaultPlatform();
+  test::CSimBridgeDll mDll{mPlatform->D2XX()};
 };
 
 }  // namespace
@@ -56,7 +66,7 @@ TEST_F(FtdiBinding, AScalerIsProgrammedThroughTheDll)
   const std::vector<uint8_t> image = test::PatternBytes(7, 2 * FLASH_UINT_SIZE);
   isp.LoadData(image);
   ASSERT_TRUE(isp.SerialFlashISPFlow()) << (log.mErrors.empty() ? "" : log.mErrors.front());
-  EXPECT_EQ(mDll.ScalerFlash(0, static_cast<uint32_t>(image.size())), image);
+  EXPECT_EQ(mPlatform->Scaler()->isp->FlashBytes(0, static_cast<uint32_t>(image.size())), image);
   // The bridge and the scaler spent their time on this test's clock: two erases alone take 800 ms.
   EXPECT_GT(mClock.NowMs(), 800u);
   connector->Close();

@@ -7,12 +7,10 @@
 
 #include "app/runapplication.h"
 #include "common/cclock.h"
-#include "common/fwupdater/cbinaryairoflash.h"
-#include "common/fwupdater/cintelhex.h"
-#include "common/fwupdater/csrec.h"
 #include "common/osd/cd2xx.h"
 #include "sim/csimplatform.h"
 #include "tests/testsupport/crecordingview.h"
+#include "tests/testsupport/flashimages.h"
 #include "tests/testsupport/testfiles.h"
 #include "tests/win/devices/csimbridgedll.h"
 #include "tests/win/devices/csimwincalls.h"
@@ -23,19 +21,8 @@ using namespace orv;
 
 namespace {
 
-// Every S-record segment of the file stands in the board's flash.
-template <typename Board>
-void ExpectSegments(Board& board_I, const std::string& file_I)
-{
-  CSRec image;
-  ASSERT_TRUE(image.Load(file_I));
-  for (const SRecSegment& segment : image.GetSegments()) {
-    EXPECT_EQ(board_I.FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())), segment.data) << file_I;
-  }
-}
-
-// A copy of the demo package as the working directory; the run and its worker share a virtual clock, and so
-// does the test DLL's bridge.
+// A copy of the demo package as the working directory; the run and its worker share a virtual clock, and the
+// test DLL answers with the scenario's bridge.
 class WinUpdate : public ::testing::Test {
  protected:
   WinUpdate() : mInstalled(mClock), mPrevious(std::filesystem::current_path())
@@ -54,6 +41,7 @@ class WinUpdate : public ::testing::Test {
     mPlatform = sim::CSimPlatform::Create(scenario_I, error);
     EXPECT_TRUE(mPlatform) << error;
     mCalls = std::make_shared<test::CSimWinCalls>(mPlatform->Bus());
+    const test::CSimBridgeDll dll(mPlatform->D2XX());
     SApplicationPorts ports;
     ports.view = [this]() -> CUpdateView& { return mView; };
     ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);
@@ -71,27 +59,21 @@ class WinUpdate : public ::testing::Test {
     return RunApplication(ParseCommandLine(commandLine_I), ports);
   }
 
-  std::string Log()
-  {
-    std::ifstream in(mLogPath);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string Log() { return test::ReadText(mLogPath); }
 
+  void ExpectFlashed(const std::string& board_I, const std::string& file_I)
+  {
+    test::ExpectFlashed(file_I, test::SimFlash(*mPlatform, board_I));
+  }
   void ExpectDisplayBoardsProgrammed()
   {
-    ExpectSegments(*mPlatform->HidBoard("pen"), "display_pen.orv");
-    CIntelHex touch;
-    ASSERT_TRUE(touch.Load("display_touch.hex"));
-    EXPECT_EQ(mPlatform->HidBoard("touch")->FlashBytes(0x8000, touch.GetLength()),
-              std::vector<uint8_t>(touch.GetImage(), touch.GetImage() + touch.GetLength()));
-    CBinaryAiroFlash bluetooth;
-    ASSERT_TRUE(bluetooth.Load("display_bt.airoflash"));
-    EXPECT_EQ(mPlatform->HidBoard("bluetooth")->FlashBytes(0, bluetooth.GetSize()), bluetooth.GetData());
+    ExpectFlashed("pen", "display_pen.orv");
+    ExpectFlashed("touch", "display_touch.hex");
+    ExpectFlashed("bluetooth", "display_bt.airoflash");
   }
 
   CScheduledClock mClock;
   CScopedClock mInstalled;
-  test::CSimBridgeDll mDll{mClock};
   test::CScratchDir mDir;
   std::filesystem::path mPrevious;
   std::unique_ptr<sim::CSimPlatform> mPlatform;
@@ -105,8 +87,8 @@ class WinUpdate : public ::testing::Test {
 TEST_F(WinUpdate, ATabletIsFollowedThroughItsLoaderAndEveryHandleIsClosed)
 {
   EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "tablet_s.scenario"), 0);
-  ExpectSegments(*mPlatform->HidBoard("pen"), "tablet_s.pen");
-  ExpectSegments(*mPlatform->I2CBoard("touch"), "tablet_s.touch");
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectFlashed("touch", "tablet_s.touch");
   const std::string log = Log();
   EXPECT_NE(log.find("IMPORTANT Attach Message (" + mPlatform->HidBoard("pen")->Config().loader.path), std::string::npos);
   EXPECT_EQ(mCalls->Leftovers(), "");
@@ -116,8 +98,7 @@ TEST_F(WinUpdate, EveryBoardOfThePenDisplayIsUpdatedTheScalerThroughTheDll)
 {
   EXPECT_EQ(Run(u"", "default"), 0) << Log();
   ExpectDisplayBoardsProgrammed();
-  const std::vector<uint8_t> scaler = test::ReadBytes("display_scaler.bin");
-  EXPECT_EQ(mDll.ScalerFlash(0, static_cast<uint32_t>(scaler.size())), scaler);
+  ExpectFlashed("scalar", "display_scaler.bin");
   EXPECT_EQ(mCalls->Leftovers(), "");
 }
 

@@ -15,11 +15,9 @@
 #include <vector>
 
 #include "app/uistrings.h"
-#include "common/fwupdater/cbinaryairoflash.h"
-#include "common/fwupdater/cintelhex.h"
-#include "common/fwupdater/csrec.h"
 #include "common/textconversion.h"
 #include "sim/csimplatform.h"
+#include "tests/testsupport/flashimages.h"
 #include "tests/testsupport/testfiles.h"
 
 using namespace orv;
@@ -283,32 +281,6 @@ class CWindowTest : public ::testing::Test {
     return text;
   }
 
-  void ExpectFlashOfEveryBoard()
-  {
-    const auto read = [this](const char* name_I) { return test::ReadBytes(mPackage / name_I); };
-    CSRec pen;
-    ASSERT_TRUE(pen.Load(WideToUtf8((mPackage / "display_pen.orv").u16string())));
-    const std::vector<uint8_t> penFlash = read("pen.flash");
-    for (const SRecSegment& segment : pen.GetSegments()) {
-      ASSERT_LE(segment.start + segment.data.size(), penFlash.size());
-      EXPECT_TRUE(std::equal(segment.data.begin(), segment.data.end(), penFlash.begin() + segment.start));
-    }
-    CIntelHex touch;
-    ASSERT_TRUE(touch.Load(WideToUtf8((mPackage / "display_touch.hex").u16string())));
-    const std::vector<uint8_t> touchFlash = read("touch.flash");
-    ASSERT_GE(touchFlash.size(), 0x8000 + touch.GetLength());
-    EXPECT_TRUE(std::equal(touch.GetImage(), touch.GetImage() + touch.GetLength(), touchFlash.begin() + 0x8000));
-    CBinaryAiroFlash bluetooth;
-    ASSERT_TRUE(bluetooth.Load(WideToUtf8((mPackage / "display_bt.airoflash").u16string())));
-    const std::vector<uint8_t> bluetoothFlash = read("bluetooth.flash");
-    ASSERT_GE(bluetoothFlash.size(), bluetooth.GetSize());
-    EXPECT_TRUE(std::equal(bluetooth.GetData().begin(), bluetooth.GetData().end(), bluetoothFlash.begin()));
-    const std::vector<uint8_t> scaler = read("display_scaler.bin");
-    const std::vector<uint8_t> scalerFlash = read("scalar.flash");
-    ASSERT_GE(scalerFlash.size(), scaler.size());
-    EXPECT_TRUE(std::equal(scaler.begin(), scaler.end(), scalerFlash.begin()));
-  }
-
   void FullUpdate(uint16_t langId_I, const std::string& language_I);
 
   // Watches the status line (dots taken off) and the progress bar until a message box shows or the copy
@@ -436,10 +408,11 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   EXPECT_EQ(answer, 1u);
   EXPECT_EQ(AnswerMessageBox(updater, langId_I, "success-" + language_I, main), W(Text(EUISTRING_UPDATE_SUCCEEDED, langId_I)));
   EXPECT_EQ(updater.ExitCode(), 0);
-  ExpectFlashOfEveryBoard();
+  test::ExpectDemoDisplayFlashed(mPackage, [this](const std::string& board_I) {
+    return test::FileFlash(mPackage / (board_I + ".flash"));
+  });
   // The result an installer reads: success, and each of the four boards updated.
-  std::ifstream in(mPackage / "result.json");
-  const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string json = test::ReadText(mPackage / "result.json");
   EXPECT_NE(json.find("\"success\""), std::string::npos) << json;
   size_t updated = 0;
   for (size_t at = json.find("\"updated\""); at != std::string::npos; at = json.find("\"updated\"", at + 1)) ++updated;
