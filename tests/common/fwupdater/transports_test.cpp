@@ -110,6 +110,48 @@ TEST_F(CTransports, TunnelLimitsAndFaultsEndInFailures)
   EXPECT_FALSE(touch.IsOpen()) << "a board busy through every poll is taken for hung";
 }
 
+// A tunnel whose answers come back one byte short of their report, as a router's wrapper may cut them: done for
+// a write, the data asked for for a read.
+class CShortAnswers : public CHidDevice {
+ public:
+  bool GetAttributes(SHidAttributes&) override { return true; }
+  bool GetCaps(SHidCaps&) override { return true; }
+  bool SetFeature(const std::vector<uint8_t>& report_I) override
+  {
+    mRequest = report_I;
+    return true;
+  }
+  bool GetFeature(std::vector<uint8_t>& report_IO) override
+  {
+    if (mRequest.size() < 5 || report_IO.size() < 6) return false;
+    report_IO[1] = report_IO[0] == 0xB2 ? 0xF0 : 0xF2;
+    report_IO[3] = mRequest[3];
+    report_IO[4] = mRequest[4];
+    report_IO[5] = mRequest[2];
+    report_IO.pop_back();
+    return true;
+  }
+
+ private:
+  std::vector<uint8_t> mRequest;
+};
+
+struct CShortAnsweringTunnel : CHidSystem {
+  std::unique_ptr<CHidDevice> Open(const std::string&) override { return std::make_unique<CShortAnswers>(); }
+  std::string GetAncestorId(const std::string&, uint8_t) override { return ""; }
+};
+
+TEST_F(CTransports, TunnelAnswersShortOfTheirReportAreFailedTransfers)
+{
+  CI2CFLDeviceInterface touch("tunnel", std::make_shared<CShortAnsweringTunnel>());
+  ASSERT_TRUE(touch.Open());
+  Bytes value{0x13, 1, 2, 3, 4};
+  EXPECT_FALSE(touch.WriteReport(value));
+  Bytes longest(261, 0);
+  longest[0] = 0x1E;
+  EXPECT_FALSE(touch.ReadReport(longest));
+}
+
 TEST_F(CTransports, ATunnelStuckBusyEndsTheFlowInSecondsNotHours)
 {
   const std::shared_ptr<CSimI2CTunnelBoard> board = AddTunnel();
