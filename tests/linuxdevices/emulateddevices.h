@@ -140,6 +140,8 @@ class CEmulatedBus : public CDeviceEventSink {
   // The hidraw node (or usbfs node) a simulated path shows as; empty when it is not (or no longer) there.
   std::string NodeOf(const std::string& simPath_I);
   std::shared_ptr<CEmulatedHidNode> HidNode(const std::string& simPath_I);
+  // The FTDI bridge's usbfs node; empty without one.
+  std::shared_ptr<CEmulatedUsbfsNode> FtdiNode() { return mBridges.empty() ? nullptr : mBridges.front(); }
   std::string Syspath(const std::string& simPath_I);
 
   void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override;

@@ -152,4 +152,12 @@ TEST_F(LinuxFtdi, TheBridgeIsListedOpenedAndSpeaksMpsseThroughLibftdi)
   EXPECT_LT(Clock().NowMs() - start, 45u);
   EXPECT_EQ(d2xx.Close(handle), FT_OK);
   EXPECT_EQ(d2xx.Close(handle), FT_INVALID_HANDLE);
+
+  // A bridge whose transfers fail fails the read and the queue status: nothing is made up.
+  ASSERT_EQ(d2xx.OpenEx(reinterpret_cast<void*>(static_cast<uintptr_t>(location)), FT_OPEN_BY_LOCATION, &handle), FT_OK);
+  ASSERT_EQ(d2xx.Write(handle, badCommand, 2, &written), FT_OK);
+  mBus->FtdiNode()->SetGone();
+  EXPECT_EQ(d2xx.Read(handle, answer, 4, &read), FT_IO_ERROR);
+  EXPECT_EQ(d2xx.GetQueueStatus(handle, &read), FT_IO_ERROR);
+  d2xx.Close(handle);
 }
