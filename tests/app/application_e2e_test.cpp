@@ -67,6 +67,20 @@ class CApplicationRun : public ::testing::Test {
 
   std::u16string English(uint16_t id_I) { return LoadResString(id_I, 9); }
 
+  // The tablet board's flash holds every segment of its S-record file.
+  void ExpectTabletFlash(const std::string& board_I, const std::string& file_I)
+  {
+    CSRec image;
+    ASSERT_TRUE(image.Load(file_I));
+    ASSERT_FALSE(image.GetSegments().empty());
+    for (const SRecSegment& segment : image.GetSegments()) {
+      const uint32_t size = static_cast<uint32_t>(segment.data.size());
+      EXPECT_EQ(board_I == "touch" ? mPlatform->I2CBoard(board_I)->FlashBytes(segment.start, size)
+                                   : mPlatform->HidBoard(board_I)->FlashBytes(segment.start, size),
+                segment.data) << board_I;
+    }
+  }
+
   CScheduledClock mClock;
   CScopedClock mInstalled;
   test::CScratchDir mDir;
@@ -98,18 +112,8 @@ TEST_F(CApplicationRun, ATabletThatReenumeratesIsFollowedThroughItsArrivals)
 {
   std::ofstream("tablet.scenario") << kTabletScenario;
   EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "tablet.scenario"), 0) << WideToUtf8(mView.mMessage);
-  CSRec pen;
-  ASSERT_TRUE(pen.Load("tablet_s.pen"));
-  for (const SRecSegment& segment : pen.GetSegments()) {
-    EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
-              segment.data);
-  }
-  CSRec touch;
-  ASSERT_TRUE(touch.Load("tablet_s.touch"));
-  ASSERT_EQ(touch.GetSegments().size(), 1u);
-  const SRecSegment segment = touch.GetSegments().front();
-  EXPECT_EQ(mPlatform->I2CBoard("touch")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
-            segment.data);
+  ExpectTabletFlash("pen", "tablet_s.pen");
+  ExpectTabletFlash("touch", "tablet_s.touch");
   const std::string log = Log();
   for (const char* line : {"[STATE] 2", "Waiting for bootloader mode...", "IMPORTANT Attach Message (",
                            ") STATE->ESTATE_PROGRAM", ") STATE->ESTATE_SUCCESS", "Setting protocolType to 0"}) {
@@ -278,12 +282,7 @@ TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
   std::ofstream("stuck.scenario") << R"({"devices": [{"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100",
     "usageId": "1", "startInLoader": true, "blockStart": "8000", "blockSize": 4096, "blocks": 32, "writeSize": 128}]})";
   EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "stuck.scenario"), 0) << WideToUtf8(mView.mMessage);
-  CSRec pen;
-  ASSERT_TRUE(pen.Load("tablet_s.pen"));
-  for (const SRecSegment& segment : pen.GetSegments()) {
-    EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
-              segment.data);
-  }
+  ExpectTabletFlash("pen", "tablet_s.pen");
   EXPECT_NE(Log().find("Device already in loader mode"), std::string::npos);
 
   // The same on the tablet with touch: while its pen board runs the loader the whole USB device shows only
@@ -292,22 +291,11 @@ TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
   std::string both = kTabletScenario;
   both.replace(both.find("\"loaderPid\""), 0, "\"startInLoader\": true, ");
   std::ofstream("both.scenario") << both;
-  std::string error;
-  mPlatform = sim::CSimPlatform::Create("both.scenario", error);
-  ASSERT_TRUE(mPlatform) << error;
-  EXPECT_EQ(RunOn(u"-testpid 0101 -auto pen"), 0) << WideToUtf8(mView.mMessage);
-  for (const SRecSegment& segment : pen.GetSegments()) {
-    EXPECT_EQ(mPlatform->HidBoard("pen")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
-              segment.data);
-  }
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "both.scenario"), 0) << WideToUtf8(mView.mMessage);
+  ExpectTabletFlash("pen", "tablet_s.pen");
   EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
   EXPECT_EQ(RunOn(u"-testpid 0101 -auto touch"), 0) << WideToUtf8(mView.mMessage);
-  CSRec touch;
-  ASSERT_TRUE(touch.Load("tablet_s.touch"));
-  ASSERT_EQ(touch.GetSegments().size(), 1u);
-  const SRecSegment segment = touch.GetSegments().front();
-  EXPECT_EQ(mPlatform->I2CBoard("touch")->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())),
-            segment.data);
+  ExpectTabletFlash("touch", "tablet_s.touch");
 }
 
 TEST_F(CApplicationRun, ABoardBehindTheHidRouterIsUpdatedEndToEnd)
