@@ -96,22 +96,56 @@ std::vector<SListedDevice> ListDevices(const CDiscovery& discovery_I, uint16_t s
   return devices;
 }
 
+namespace {
+
+// One board's line, cell by cell.
+struct SListingRow {
+  std::string board, kind, ids, mode, firmware, file, path;
+};
+
+SListingRow ListingRow(const SListedBoard& board_I)
+{
+  char ids[16];
+  std::snprintf(ids, sizeof(ids), "%04X:%04X", board_I.vendorId & 0xFFFF, board_I.productId & 0xFFFF);
+  const std::string file = board_I.file.empty() ? "no update file"
+                           : "file " + board_I.file + " " +
+                                 (!board_I.fileProblem.empty() ? "(does not load: " + board_I.fileProblem + ")"
+                                  : board_I.fileVersion.empty() ? "(no version)"
+                                                                : board_I.fileVersion);
+  return {board_I.board, board_I.interfaceKind, ids, board_I.mode,
+          "firmware " + (board_I.version.empty() ? "?" : board_I.version), file, board_I.path};
+}
+
+// A column as wide as its longest cell and one space, or its usual width when that is more.
+size_t ColumnWidth(const std::vector<SListingRow>& rows_I, std::string SListingRow::*cell_I, size_t usual_I)
+{
+  size_t width = usual_I;
+  for (const SListingRow& row : rows_I) width = std::max(width, (row.*cell_I).size() + 1);
+  return width;
+}
+
+}  // namespace
+
 std::vector<std::string> DeviceListingLines(const std::vector<SListedDevice>& devices_I)
 {
+  // The columns line up across every device's boards.
+  std::vector<SListingRow> rows;
+  for (const SListedDevice& device : devices_I) {
+    for (const SListedBoard& board : device.boards) rows.push_back(ListingRow(board));
+  }
+  const size_t board = ColumnWidth(rows, &SListingRow::board, 10);
+  const size_t kind = ColumnWidth(rows, &SListingRow::kind, 5);
+  const size_t mode = ColumnWidth(rows, &SListingRow::mode, 10);
+  const size_t firmware = ColumnWidth(rows, &SListingRow::firmware, 15);
+  const size_t file = ColumnWidth(rows, &SListingRow::file, 37);
   std::vector<std::string> lines;
+  size_t next = 0;
   for (const SListedDevice& device : devices_I) {
     lines.push_back(device.name + (device.loader ? " (loader mode)" : " (normal mode)"));
-    for (const SListedBoard& board : device.boards) {
-      char ids[16];
-      std::snprintf(ids, sizeof(ids), "%04X:%04X", board.vendorId & 0xFFFF, board.productId & 0xFFFF);
-      std::string file = board.file.empty() ? "no update file"
-                                            : "file " + board.file + " " +
-                                                  (!board.fileProblem.empty() ? "(does not load: " + board.fileProblem + ")"
-                                                   : board.fileVersion.empty() ? "(no version)"
-                                                                               : board.fileVersion);
-      lines.push_back("  " + Padded(board.board, 10) + Padded(board.interfaceKind, 5) + ids + "  " +
-                      Padded(board.mode, 10) + Padded("firmware " + (board.version.empty() ? "?" : board.version), 15) +
-                      Padded(file, 36) + " " + board.path);
+    for (size_t i = 0; i < device.boards.size(); ++i) {
+      const SListingRow& row = rows[next++];
+      lines.push_back("  " + Padded(row.board, board) + Padded(row.kind, kind) + row.ids + "  " + Padded(row.mode, mode) +
+                      Padded(row.firmware, firmware) + Padded(row.file, file) + row.path);
     }
   }
   return lines;

@@ -50,7 +50,8 @@ const char* const kExtraModels = R"(,
 	 "loaderBoard": {"pid": "0400", "interface": "HID", "sectors": 32, "usageId": "0001", "usagePg": "FF0D"}}
 ])";
 
-// The demo's pen tablet: a re-enumerating pen board and the touch controller behind its I2C tunnel.
+// The demo's pen tablet: a re-enumerating pen board and the touch controller behind its I2C tunnel, one
+// composite USB device. While the pen board runs its loader the whole device shows only the loader.
 const char* const kTablet = R"({
   "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
   "devices": [
@@ -73,11 +74,7 @@ struct SKind {
 };
 
 const SKind kKinds[] = {
-    // A pen tablet without touch: next to a touch collection a pen board left in its loader is grouped as a
-    // device of its own, which the product id does not select (docs/reliability.md).
-    {"HID protocol 0", "pen", "-testpid 0101 -auto pen", "tablet_s.pen",
-     R"({"devices": [{"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1",
-        "protocol": 0, "blockStart": "8000", "blockSize": 4096, "blocks": 32, "writeSize": 128}]})"},
+    {"HID protocol 0", "pen", "-testpid 0101 -auto pen", "tablet_s.pen", kTablet},
     {"HID protocol 1 in place", "pen", "-testpid 0210 -auto pen", "display_pen.orv",
      nullptr},
     {"HID behind the router", "pen", "-testpid 0301 -auto pen", "display_pen.orv",

@@ -42,6 +42,10 @@ std::unique_ptr<CHidDevice> CSimBusDevice::OpenHid(const std::string&) { return 
 
 std::unique_ptr<CUsbDevice> CSimBusDevice::OpenUsb(const std::string&) { return nullptr; }
 
+void CSimBusDevice::UsbDeviceGone() {}
+
+void CSimBusDevice::UsbDeviceBack(uint64_t) {}
+
 void CSimPresence::Appear(const SSimInterface& interface_I, uint64_t fromMs_I)
 {
   mInterface = interface_I;

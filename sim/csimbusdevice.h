@@ -58,6 +58,11 @@ class CSimBusDevice {
   // Handles on a present interface; empty for a path the device does not show now.
   virtual std::unique_ptr<CHidDevice> OpenHid(const std::string& path_I);
   virtual std::unique_ptr<CUsbDevice> OpenUsb(const std::string& path_I);
+  // The USB device whose collection this is left the bus now, because another board of it restarted and the
+  // whole device re-enumerated; it comes back at atMs_I. Handles die with the old device. Devices that are not
+  // a collection of a shared USB device ignore both.
+  virtual void UsbDeviceGone();
+  virtual void UsbDeviceBack(uint64_t atMs_I);
 };
 
 // One device interface's stays on the bus. Not guarded: its owner's lock guards it.

@@ -289,6 +289,7 @@ void CSimHidBoard::SwitchMode(ESimBoardMode mode_I)
   const uint64_t now = Clock().NowMs();
   mPresence.Leave(now);
   mPresence.Appear({CurrentIdentity().path, EDEVICECLASS_HID}, now + mConfig.reenumerateMs);
+  mode_I == ESIMBOARDMODE_LOADER ? CollectionsGone() : CollectionsBack(now + mConfig.reenumerateMs);
 }
 
 void CSimHidBoard::CorruptAnswers(uint64_t first_I, uint64_t count_I, std::function<void(std::vector<uint8_t>&)> corrupt_I)
@@ -330,7 +331,11 @@ void CSimHidBoard::Restart(ESimBoardMode mode_I, uint64_t backAtMs_I)
   if (mode_I == ESIMBOARDMODE_LOADER) mLoader.Enter();
   const uint64_t now = Clock().NowMs();
   mPresence.Leave(now);
+  CollectionsGone();
+  // A collection of a device that is away comes back with the device.
+  if (mUsbAway) return;
   mPresence.Appear({CurrentIdentity().path, EDEVICECLASS_HID}, std::max(backAtMs_I, now));
+  if (mode_I == ESIMBOARDMODE_NORMAL) CollectionsBack(std::max(backAtMs_I, now));
 }
 
 void CSimHidBoard::Drop()
@@ -338,6 +343,45 @@ void CSimHidBoard::Drop()
   if (mDropped) return;
   mDropped = true;
   mPresence.Leave(Clock().NowMs());
+  CollectionsGone();
+}
+
+void CSimHidBoard::ShareUsbDevice(const std::shared_ptr<CSimBusDevice>& collection_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mCollections.push_back(collection_I);
+  if (mDropped || (mMode == ESIMBOARDMODE_LOADER && mConfig.reenumerate)) collection_I->UsbDeviceGone();
+}
+
+// Called with the board's lock held: a collection never calls back into the board that re-enumerates it.
+void CSimHidBoard::CollectionsGone()
+{
+  for (const std::weak_ptr<CSimBusDevice>& collection : mCollections) {
+    if (const std::shared_ptr<CSimBusDevice> device = collection.lock()) device->UsbDeviceGone();
+  }
+}
+
+void CSimHidBoard::CollectionsBack(uint64_t atMs_I)
+{
+  for (const std::weak_ptr<CSimBusDevice>& collection : mCollections) {
+    if (const std::shared_ptr<CSimBusDevice> device = collection.lock()) device->UsbDeviceBack(atMs_I);
+  }
+}
+
+void CSimHidBoard::UsbDeviceGone()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mUsbAway = true;
+  ++mSession;
+  mArmed = false;
+  mPresence.Leave(Clock().NowMs());
+}
+
+void CSimHidBoard::UsbDeviceBack(uint64_t atMs_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mUsbAway = false;
+  if (!mDropped) mPresence.Appear({CurrentIdentity().path, EDEVICECLASS_HID}, std::max(atMs_I, Clock().NowMs()));
 }
 
 std::vector<SSimInterface> CSimHidBoard::PresentInterfaces()

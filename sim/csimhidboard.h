@@ -89,6 +89,10 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   void Replug();
   // Forgets every fault set before; transfers already past stay as they were.
   void ClearFaults();
+  // Another collection of the USB device this board re-enumerates (a tablet's touch tunnel): the whole device
+  // leaves the bus with the board, so the collection is away while the board is off the bus or in its loader
+  // and comes back with the board's normal mode.
+  void ShareUsbDevice(const std::shared_ptr<CSimBusDevice>& collection_I);
 
   // What tests and traces look at.
   uint64_t TransferCount();
@@ -104,6 +108,8 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   std::optional<uint64_t> NextInterfaceChangeMs() override;
   std::vector<SSimNode> Nodes() override;
   std::unique_ptr<CHidDevice> OpenHid(const std::string& path_I) override { return Open(path_I); }
+  void UsbDeviceGone() override;
+  void UsbDeviceBack(uint64_t atMs_I) override;
 
  private:
   friend class CSimHidDevice;
@@ -131,6 +137,9 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   void Drop();
   // Leaves the bus now and returns at backAtMs_I in the given mode, old handles dead.
   void Restart(ESimBoardMode mode_I, uint64_t backAtMs_I);
+  // The collections sharing this board's USB device leave with it, and return when it does in normal mode.
+  void CollectionsGone();
+  void CollectionsBack(uint64_t atMs_I);
 
   const SSimHidBoardConfig mConfig;
   std::mutex mLock;
@@ -141,6 +150,9 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   // The first half of the enter-loader pair (vendor id high byte first) arrived last.
   bool mArmed = false;
   bool mDropped = false;
+  // The USB device this board is a collection of is off the bus (another board of it re-enumerates).
+  bool mUsbAway = false;
+  std::vector<std::weak_ptr<CSimBusDevice>> mCollections;
   std::optional<uint64_t> mDropAfter;
   std::optional<std::pair<uint64_t, uint32_t>> mPowerLossAfter;
   std::vector<SRange> mFailing;

@@ -40,15 +40,18 @@ uint16_t Le16(const std::vector<uint8_t>& bytes_I, size_t offset_I)
 
 }  // namespace
 
-// A handle on the tablet's collection; the collection never re-enumerates, so it works until the board drops.
+// A handle on the tablet's collection; it works for the stay on the bus in which it was opened.
 class CSimI2CDevice : public CHidDevice {
  public:
-  explicit CSimI2CDevice(std::shared_ptr<CSimI2CTunnelBoard> board_I) : mBoard(std::move(board_I)) {}
+  CSimI2CDevice(std::shared_ptr<CSimI2CTunnelBoard> board_I, uint64_t session_I)
+      : mBoard(std::move(board_I)), mSession(session_I)
+  {
+  }
 
   bool GetAttributes(SHidAttributes& attributes_O) override
   {
     SSimHidIdentity identity;
-    if (!mBoard->Identity(identity)) return false;
+    if (!mBoard->Identity(mSession, identity)) return false;
     attributes_O = {identity.vendorId, identity.productId, identity.version};
     return true;
   }
@@ -56,7 +59,7 @@ class CSimI2CDevice : public CHidDevice {
   bool GetCaps(SHidCaps& caps_O) override
   {
     SSimHidIdentity identity;
-    if (!mBoard->Identity(identity)) return false;
+    if (!mBoard->Identity(mSession, identity)) return false;
     caps_O = {identity.usage, identity.usagePage};
     return true;
   }
@@ -64,13 +67,14 @@ class CSimI2CDevice : public CHidDevice {
   bool SetFeature(const std::vector<uint8_t>& report_I) override
   {
     std::vector<uint8_t> report = report_I;
-    return mBoard->Transfer(true, report);
+    return mBoard->Transfer(mSession, true, report);
   }
 
-  bool GetFeature(std::vector<uint8_t>& report_IO) override { return mBoard->Transfer(false, report_IO); }
+  bool GetFeature(std::vector<uint8_t>& report_IO) override { return mBoard->Transfer(mSession, false, report_IO); }
 
  private:
   std::shared_ptr<CSimI2CTunnelBoard> mBoard;
+  uint64_t mSession;
 };
 
 std::shared_ptr<CSimI2CTunnelBoard> CSimI2CTunnelBoard::Create(const SSimI2CBoardConfig& config_I,
@@ -96,7 +100,7 @@ std::unique_ptr<CHidDevice> CSimI2CTunnelBoard::Open(const std::string& path_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
   if (!Present() || !EqualsIgnoreCase(path_I, mConfig.identity.path)) return nullptr;
-  return std::make_unique<CSimI2CDevice>(shared_from_this());
+  return std::make_unique<CSimI2CDevice>(shared_from_this(), mSession);
 }
 
 bool CSimI2CTunnelBoard::IsPresent()
@@ -197,13 +201,13 @@ std::vector<SSimNode> CSimI2CTunnelBoard::Nodes()
   return {{SimInstanceIdOfPath(mConfig.identity.path), mConfig.identity.parentId}};
 }
 
-bool CSimI2CTunnelBoard::Transfer(bool set_I, std::vector<uint8_t>& report_IO)
+bool CSimI2CTunnelBoard::Transfer(uint64_t session_I, bool set_I, std::vector<uint8_t>& report_IO)
 {
   std::lock_guard<std::mutex> lock(mLock);
   const uint64_t number = ++mTransfers;
   Settle();
   std::vector<uint8_t> wire = report_IO;
-  const bool ok = Present() && !Failing(number) && Deliver(set_I, wire);
+  const bool ok = session_I == mSession && Present() && !Failing(number) && Deliver(set_I, wire);
   if (ok) report_IO = std::move(wire);
   mTrace.push_back({set_I, report_IO, ok, Clock().NowMs()});
   if (mDropAfter && number >= *mDropAfter) Drop();
@@ -213,10 +217,10 @@ bool CSimI2CTunnelBoard::Transfer(bool set_I, std::vector<uint8_t>& report_IO)
   return ok;
 }
 
-bool CSimI2CTunnelBoard::Identity(SSimHidIdentity& identity_O)
+bool CSimI2CTunnelBoard::Identity(uint64_t session_I, SSimHidIdentity& identity_O)
 {
   std::lock_guard<std::mutex> lock(mLock);
-  if (!Present()) return false;
+  if (session_I != mSession || !Present()) return false;
   identity_O = mConfig.identity;
   return true;
 }
@@ -262,9 +266,31 @@ void CSimI2CTunnelBoard::Restart(ESimBoardMode mode_I, uint64_t backAtMs_I)
   mRead = {};
   mMode = mode_I;
   if (mode_I == ESIMBOARDMODE_LOADER) mLoader.Enter();
+  ++mSession;
   const uint64_t now = Clock().NowMs();
   mPresence.Leave(now);
-  mPresence.Appear({mConfig.identity.path, EDEVICECLASS_HID}, std::max(backAtMs_I, now));
+  // While the tablet's USB device is away the collection comes back with it.
+  if (!mUsbAway) mPresence.Appear({mConfig.identity.path, EDEVICECLASS_HID}, std::max(backAtMs_I, now));
+}
+
+// The controller keeps its mode and its flash: only the tablet's USB side restarted.
+void CSimI2CTunnelBoard::UsbDeviceGone()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mUsbAway = true;
+  ++mSession;
+  mWrite = {};
+  mRead = {};
+  mWrite.status = kStatusDone;
+  mRead.status = kStatusDone;
+  mPresence.Leave(Clock().NowMs());
+}
+
+void CSimI2CTunnelBoard::UsbDeviceBack(uint64_t atMs_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mUsbAway = false;
+  if (!mDropped) mPresence.Appear({mConfig.identity.path, EDEVICECLASS_HID}, std::max(atMs_I, Clock().NowMs()));
 }
 
 void CSimI2CTunnelBoard::Drop()

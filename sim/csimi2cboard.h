@@ -18,7 +18,8 @@
 namespace orv::sim {
 
 struct SSimI2CBoardConfig {
-  // The tablet's collection that carries the tunnel; it stays on the bus while the controller switches.
+  // The tablet's collection that carries the tunnel; it stays on the bus while the controller switches, and
+  // leaves with the tablet's USB device when the pen board re-enumerates.
   SSimHidIdentity identity;
   bool startInLoader = false;
   // How long the controller takes to enter and to leave its loader; until then the status shows the old mode.
@@ -70,6 +71,8 @@ class CSimI2CTunnelBoard : public CSimBusDevice, public std::enable_shared_from_
   std::optional<uint64_t> NextInterfaceChangeMs() override;
   std::vector<SSimNode> Nodes() override;
   std::unique_ptr<CHidDevice> OpenHid(const std::string& path_I) override { return Open(path_I); }
+  void UsbDeviceGone() override;
+  void UsbDeviceBack(uint64_t atMs_I) override;
 
  private:
   friend class CSimI2CDevice;
@@ -94,8 +97,9 @@ class CSimI2CTunnelBoard : public CSimBusDevice, public std::enable_shared_from_
 
   explicit CSimI2CTunnelBoard(const SSimI2CBoardConfig& config_I);
 
-  bool Transfer(bool set_I, std::vector<uint8_t>& report_IO);
-  bool Identity(SSimHidIdentity& identity_O);
+  // A handle belongs to one stay of the collection on the bus (a session).
+  bool Transfer(uint64_t session_I, bool set_I, std::vector<uint8_t>& report_IO);
+  bool Identity(uint64_t session_I, SSimHidIdentity& identity_O);
   bool Present() const;
   bool Failing(uint64_t transfer_I) const;
   void Drop();
@@ -124,7 +128,10 @@ class CSimI2CTunnelBoard : public CSimBusDevice, public std::enable_shared_from_
   SExchange mWrite;
   SExchange mRead;
   CSimPresence mPresence;
+  uint64_t mSession = 1;
   bool mDropped = false;
+  // The tablet's USB device is off the bus while its pen board re-enumerates.
+  bool mUsbAway = false;
   bool mStuckBusy = false;
   bool mFailStatus = false;
   bool mWrongEcho = false;

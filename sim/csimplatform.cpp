@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 
 #include "common/settings/csettingsarray.h"
 #include "common/settings/csettingsmap.h"
+#include "common/stringutilities.h"
 #include "sim/csimbulkboard.h"
 #include "sim/csimi2cboard.h"
 #include "sim/csimscenario.h"
@@ -38,6 +41,20 @@ uint32_t Int(const CSettingsMap& map_I, const std::string& key_I, int64_t defaul
   return static_cast<uint32_t>(map_I.GetInteger(key_I, default_I));
 }
 
+bool IsUsbDeviceId(const std::string& id_I) { return ToLower(id_I).rfind("usb\\vid_", 0) == 0; }
+
+// The node of one interface of a composite USB device, as the system names it: the interface's ids and number,
+// and an instance part derived from the device's own id.
+std::string InterfaceNodeId(uint16_t vendorId_I, uint16_t productId_I, uint8_t interface_I, const std::string& deviceId_I)
+{
+  uint32_t hash = 2166136261u;
+  for (const char c : ToLower(deviceId_I)) hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+  char id[96];
+  std::snprintf(id, sizeof(id), "USB\\VID_%04X&PID_%04X&MI_%02X\\6&%08x&0&%04X", vendorId_I, productId_I, interface_I,
+                static_cast<unsigned>(hash), interface_I);
+  return id;
+}
+
 std::string HexBytes(const std::vector<uint8_t>& bytes_I)
 {
   std::string text;
@@ -53,6 +70,9 @@ std::string HexBytes(const std::vector<uint8_t>& bytes_I)
 
 struct CSimPlatform::SBoard {
   std::string name;
+  // What the bus holds, and the USB device (the scenario's "parent", lower case) whose collection it is.
+  std::shared_ptr<CSimBusDevice> attached;
+  std::string usbDevice;
   std::shared_ptr<CSimHidBoard> hid;
   std::shared_ptr<CSimI2CTunnelBoard> i2c;
   std::shared_ptr<CSimBulkBoard> bulk;
@@ -69,7 +89,27 @@ struct SParsed {
   SSimHidIdentity identity;
   SSimLoaderConfig loader;
   uint32_t loaderPid = 0;
+  // The scenario's parent: the USB device the collection belongs to, when it is one.
+  std::string usbDevice;
 };
+
+// The interface numbers of the collections under each USB device (lower-case id): a device with more than
+// one is composite, and the system puts a node for each interface between the device and its collections.
+using InterfacesOfDevices = std::map<std::string, std::set<uint32_t>>;
+
+InterfacesOfDevices CollectInterfaces(const CSettingsArray& devices_I)
+{
+  InterfacesOfDevices interfaces;
+  for (size_t i = 0; i < devices_I.Size(); ++i) {
+    const SettingsMapPtr device = ToMap(devices_I.Get(i));
+    if (!device) continue;
+    const std::string kind = device->GetString("kind", "hid");
+    const std::string parent = device->GetString("parent", "");
+    if (kind == "bulk" || kind == "scaler" || !IsUsbDeviceId(parent)) continue;
+    interfaces[ToLower(parent)].insert(static_cast<uint8_t>(Int(*device, "interface", 0)));
+  }
+  return interfaces;
+}
 
 bool ParseIdentity(const CSettingsMap& device_I, size_t index_I, SParsed& parsed_O, std::string& error_O)
 {
@@ -86,6 +126,7 @@ bool ParseIdentity(const CSettingsMap& device_I, size_t index_I, SParsed& parsed
                                       static_cast<uint16_t>(usage), static_cast<uint16_t>(page),
                                       MakeSimHidPath(static_cast<uint16_t>(vid), static_cast<uint16_t>(pid), mi, instance),
                                       device_I.GetString("parent", "")};
+  if (IsUsbDeviceId(parsed_O.identity.parentId)) parsed_O.usbDevice = parsed_O.identity.parentId;
   return true;
 }
 
@@ -127,6 +168,20 @@ bool ParseLoader(const CSettingsMap& device_I, size_t index_I, SParsed& parsed_I
   loader.memoryBase = memorySize == 0 && loader.protocol == 1 ? 0 : memoryStart;
   loader.memorySize = memorySize == 0 && loader.protocol == 1 ? 0x40000 : memorySize;
   return true;
+}
+
+// A loader with a product id of its own is another USB device to the system, with the one collection, in the
+// same place on the hub as the device it replaces.
+std::string LoaderDeviceNode(CSimBus& bus_I, const SParsed& parsed_I)
+{
+  if (parsed_I.usbDevice.empty() || parsed_I.loaderPid == parsed_I.identity.productId) return parsed_I.identity.parentId;
+  char prefix[40];
+  std::snprintf(prefix, sizeof(prefix), "USB\\VID_%04X&PID_%04X\\", parsed_I.identity.vendorId,
+                static_cast<unsigned>(parsed_I.loaderPid));
+  const std::string device = prefix + parsed_I.usbDevice.substr(parsed_I.usbDevice.rfind('\\') + 1);
+  const std::string hub = bus_I.GetAncestorId(parsed_I.usbDevice, 1);
+  bus_I.AddNode(device, EqualsIgnoreCase(hub, parsed_I.usbDevice) ? std::string() : hub);
+  return device;
 }
 
 }  // namespace
@@ -191,17 +246,40 @@ std::unique_ptr<CSimPlatform> CSimPlatform::CreateFromText(const std::string& te
       platform->mBus->AddNode(pair->Get(0)->GetValueString(), pair->Get(1)->GetValueString());
     }
   }
+  const InterfacesOfDevices interfaces = CollectInterfaces(*devices);
   for (size_t i = 0; i < devices->Size(); ++i) {
     const SettingsMapPtr device = ToMap(devices->Get(i));
-    if (!device || !platform->AddDevice(*device, i, error_O)) {
+    const auto found = device ? interfaces.find(ToLower(device->GetString("parent", ""))) : interfaces.end();
+    const bool composite = found != interfaces.end() && found->second.size() > 1;
+    if (!device || !platform->AddDevice(*device, i, composite, error_O)) {
       if (!device) error_O = "device " + std::to_string(i) + " is not a map";
       return nullptr;
     }
   }
+  platform->ShareUsbDevices();
+  for (const std::shared_ptr<SBoard>& board : platform->mBoards) {
+    if (board->attached) platform->mBus->Attach(board->attached);
+  }
   return platform;
 }
 
-bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, std::string& error_O)
+// A board that re-enumerates takes the whole USB device with it: the other collections of that device leave
+// and come back with it. They are linked before anything is on the bus, so a board that starts in its loader
+// starts without them.
+void CSimPlatform::ShareUsbDevices()
+{
+  for (const std::shared_ptr<SBoard>& board : mBoards) {
+    if (!board->hid || !board->hid->Config().reenumerate || board->usbDevice.empty()) continue;
+    for (const std::shared_ptr<SBoard>& other : mBoards) {
+      const bool reenumerates = other->bulk || (other->hid && other->hid->Config().reenumerate);
+      if (other != board && other->attached && !reenumerates && other->usbDevice == board->usbDevice) {
+        board->hid->ShareUsbDevice(other->attached);
+      }
+    }
+  }
+}
+
+bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, bool composite_I, std::string& error_O)
 {
   SParsed parsed;
   const std::string kind = device_I.GetString("kind", "hid");
@@ -209,7 +287,13 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, std::
   if (!ParseIdentity(device_I, index_I, parsed, error_O) || !ParseLoader(device_I, index_I, parsed, error_O)) {
     return false;
   }
+  if (composite_I && kind != "bulk") {
+    const uint8_t mi = static_cast<uint8_t>(Int(device_I, "interface", 0));
+    parsed.identity.parentId = InterfaceNodeId(parsed.identity.vendorId, parsed.identity.productId, mi, parsed.usbDevice);
+    mBus->AddNode(parsed.identity.parentId, parsed.usbDevice);
+  }
   auto board = std::make_shared<SBoard>();
+  board->usbDevice = ToLower(parsed.usbDevice);
   board->name = device_I.GetString("name", kind + std::to_string(index_I));
   board->flashOut = device_I.GetString("flashOut", "");
   board->traceOut = device_I.GetString("traceOut", "");
@@ -227,6 +311,7 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, std::
     config.loader.productId = static_cast<uint16_t>(parsed.loaderPid);
     config.loader.path = MakeSimHidPath(parsed.identity.vendorId, config.loader.productId, 0,
                                         Int(device_I, "instance", static_cast<int64_t>(index_I) + 1) + 0x100);
+    config.loader.parentId = LoaderDeviceNode(*mBus, parsed);
     config.reenumerate = !device_I.GetBool("inPlace", false);
     config.reenumerateMs = Int(device_I, "reenumerateMs", 2000);
     config.startInLoader = startInLoader;
@@ -286,10 +371,11 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, std::
     board->i2c->SetStuckBusy(stuck);
     if (dropAfter >= 0) board->i2c->DropOffBusAfter(static_cast<uint64_t>(dropAfter));
   }
-  mBus->Attach(attached);
+  board->attached = attached;
   mBoards.push_back(board);
   return true;
 }
+
 
 bool CSimPlatform::AddScaler(const CSettingsMap& device_I, size_t index_I, std::string& error_O)
 {

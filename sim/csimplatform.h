@@ -67,7 +67,9 @@ class CSimPlatform {
 
  private:
   CSimPlatform();
-  bool AddDevice(const CSettingsMap& device_I, size_t index_I, std::string& error_O);
+  // composite_I: the board is a collection of a USB device with several interfaces.
+  bool AddDevice(const CSettingsMap& device_I, size_t index_I, bool composite_I, std::string& error_O);
+  void ShareUsbDevices();
   bool AddScaler(const CSettingsMap& device_I, size_t index_I, std::string& error_O);
 
   std::shared_ptr<CSimBus> mBus;

@@ -33,6 +33,12 @@ class CApplicationRun : public ::testing::Test {
     std::string error;
     mPlatform = sim::CSimPlatform::Create(scenario_I, error);
     EXPECT_TRUE(mPlatform) << error;
+    return RunOn(commandLine_I);
+  }
+
+  // Another run on the devices as the last one left them.
+  int RunOn(const std::u16string& commandLine_I)
+  {
     SApplicationPorts ports;
     ports.view = [this]() -> CUpdateView& { return mView; };
     ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);
@@ -243,13 +249,17 @@ TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
   ExpectFlashed("pen", "tablet_s.pen");
   EXPECT_NE(Log().find("Device already in loader mode"), std::string::npos);
 
-  // Next to its touch collection the stuck pen board is grouped apart, and the product id selects the touch
-  // collection's device, which has no pen board: the run ends with the failure instead of waiting for ever.
+  // The same on the tablet with touch: while its pen board runs the loader the whole USB device shows only
+  // the loader, so the package's product id finds it and the pen board is recovered; the tablet then returns
+  // with both collections, and its touch controller updates as usual.
   std::string both = kTabletScenario;
   both.replace(both.find("\"loaderPid\""), 0, "\"startInLoader\": true, ");
   std::ofstream("both.scenario") << both;
-  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "both.scenario"), 1);
-  EXPECT_NE(Log().find("mainInterface not valid."), std::string::npos);
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "both.scenario"), 0) << WideToUtf8(mView.mMessage);
+  ExpectFlashed("pen", "tablet_s.pen");
+  EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
+  EXPECT_EQ(RunOn(u"-testpid 0101 -auto touch"), 0) << WideToUtf8(mView.mMessage);
+  ExpectFlashed("touch", "tablet_s.touch");
 }
 
 TEST_F(CApplicationRun, ABoardBehindTheHidRouterIsUpdatedEndToEnd)

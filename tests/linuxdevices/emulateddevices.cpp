@@ -44,6 +44,15 @@ std::string Format(const char* format_I, unsigned value_I)
 
 bool IsUsbDeviceId(const std::string& id_I) { return ToLower(id_I).rfind("usb\\vid_", 0) == 0; }
 
+// A collection of a composite device hangs below its interface's node, which the kernel shows as the
+// interface directory of the USB device: the USB device is one level further up.
+std::string UsbDeviceAbove(sim::CSimBus& tree_I, const std::string& collectionId_I)
+{
+  const std::string parent = tree_I.GetAncestorId(collectionId_I, 1);
+  const bool isInterface = IsUsbDeviceId(parent) && ToLower(parent).find("&mi_") != std::string::npos;
+  return isInterface ? tree_I.GetAncestorId(collectionId_I, 2) : parent;
+}
+
 uint8_t InterfaceOfPath(const std::string& path_I)
 {
   const size_t mi = ToLower(path_I).find("&mi_");
@@ -435,7 +444,7 @@ uint8_t CEmulatedBus::InterfacesBelow(const std::string& instanceId_I)
 {
   std::set<uint8_t> interfaces;
   for (const std::string& path : mBus->EnumerateInterfacePaths(EDEVICECLASS_HID)) {
-    if (EqualsIgnoreCase(mBus->GetAncestorId(sim::SimInstanceIdOfPath(path), 1), instanceId_I)) {
+    if (EqualsIgnoreCase(UsbDeviceAbove(*mBus, sim::SimInstanceIdOfPath(path)), instanceId_I)) {
       interfaces.insert(InterfaceOfPath(path));
     }
   }
@@ -470,8 +479,7 @@ void CEmulatedBus::AddHid(const std::string& path_I)
   SHidAttributes attributes;
   SHidCaps caps;
   if (!device || !device->GetAttributes(attributes) || !device->GetCaps(caps)) return;
-  const std::string parentId = mBus->GetAncestorId(sim::SimInstanceIdOfPath(path_I), 1);
-  SUsbDevice& usb = UsbDeviceFor(parentId, attributes.version);
+  SUsbDevice& usb = UsbDeviceFor(UsbDeviceAbove(*mBus, sim::SimInstanceIdOfPath(path_I)), attributes.version);
   const std::string interfaceName = usb.name + ":1." + std::to_string(usb.interfaces++);
   const std::string interfaceSyspath =
       mBed.Add("usb", interfaceName, usb.syspath,

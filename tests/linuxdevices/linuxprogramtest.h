@@ -29,7 +29,6 @@ class CLinuxProgramTest : public CLinuxDeviceTest {
   {
     std::filesystem::copy(SourceDir() / "examples" / "demo", mDir.Path() / "demo");
     std::filesystem::current_path(mDir.Path() / "demo");
-    CountTopologyLevelsOfUsb();
   }
   ~CLinuxProgramTest() override { std::filesystem::current_path(mPrevious); }
 
@@ -69,26 +68,6 @@ class CLinuxProgramTest : public CLinuxDeviceTest {
   CScopedEnvironment mLanguage;
   FILE* mOut = std::tmpfile();
   FILE* mErr = std::tmpfile();
-
- private:
-  // On Linux as on Windows a composite USB device has a node for each of its interfaces, which the
-  // simulation's device tree leaves out: for the real hardware the package counts one level more from the
-  // boards of the composite tablet and display to the device they share.
-  static void CountTopologyLevelsOfUsb()
-  {
-    std::ifstream in("fw_loader.ini");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-             {"\"usagePg\": \"FF0D\",\n\t\t\t\"update\": \"tablet_s.pen\"", "\"usagePg\": \"FF0D\",\n\t\t\t\"topology\": 2,\n\t\t\t\"update\": \"tablet_s.pen\""},
-             {"\"usagePg\": \"FF0D\",\n\t\t\t\"update\": \"tablet_s.touch\"", "\"usagePg\": \"FF0D\",\n\t\t\t\"topology\": 2,\n\t\t\t\"update\": \"tablet_s.touch\""},
-             {"\"intoBLMode\": false,", "\"intoBLMode\": false,\n\t\t\t\"topology\": 2,"},
-             {"\"topology\": 1,", "\"topology\": 2,"}}) {
-      const size_t at = text.find(from);
-      ASSERT_NE(at, std::string::npos) << from;
-      text.replace(at, from.size(), to);
-    }
-    std::ofstream("fw_loader.ini", std::ios::trunc) << text;
-  }
 };
 
 }  // namespace orv::test

@@ -177,8 +177,10 @@ TEST_F(WinDeviceLayer, TheAncestorWalkFollowsTheDeviceTree)
   const std::shared_ptr<CWinHidSystem> system = layer.Hid();
   CWinHidSystem& hid = *system;
   EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 0), "HID\\VID_4F52&PID_0101&MI_00\\7&00000001&0&0000");
-  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 1), "USB\\VID_4F52&PID_0101\\TAB1");
-  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 2), "USB\\ROOT_HUB30\\1");
+  // The tablet is composite: its pen collection hangs below the node of its interface.
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 1).rfind("USB\\VID_4F52&PID_0101&MI_00\\6&", 0), 0u);
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 2), "USB\\VID_4F52&PID_0101\\TAB1");
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 3), "USB\\ROOT_HUB30\\1");
   EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 9), "USB\\ROOT_HUB30\\1") << "above the root stays at the root";
   // A path without '#' names its node whole, after the four-character prefix.
   EXPECT_EQ(GetParentDeviceIdOfPath(hid, "\\\\?\\usb\\vid_4f52&pid_0101\\tab1", 1), "USB\\ROOT_HUB30\\1");
