@@ -147,12 +147,13 @@ bool CAutoUpdateRun::CheckUpdateFiles()
     const int32_t type = static_cast<int32_t>(board - std::begin(kBoardNames));
     std::string problem;
     CSRec file;
-    if (board == std::end(kBoardNames) || device->mUpdateFile[type].empty()) {
+    const std::string path = board == std::end(kBoardNames) ? "" : UpdateFileOf(*device, type);
+    if (path.empty()) {
       problem = "\"" + device->mName + "\" has no " + name + " update file";
-    } else if (!file.Load(device->mUpdateFile[type])) {
-      problem = device->mUpdateFile[type] + ": " + file.GetError();
+    } else if (!file.Load(path)) {
+      problem = path + ": " + file.GetError();
     } else if (file.GetFormat() == EDATASOURCE_BIN && !CScalarISP::ImageProblem(file.GetScaler()->GetSize()).empty()) {
-      problem = device->mUpdateFile[type] + ": " + CScalarISP::ImageProblem(file.GetScaler()->GetSize());
+      problem = path + ": " + CScalarISP::ImageProblem(file.GetScaler()->GetSize());
     }
     if (!problem.empty()) {
       mNotifier.Log("Update file check FAILED: " + problem);
@@ -162,6 +163,18 @@ bool CAutoUpdateRun::CheckUpdateFiles()
     mImageBytes.push_back(file.GetImageSize());
   }
   return true;
+}
+
+// A device found in its loader shows only the board that runs it; the other boards of the list are those of
+// the model it returns as, which the run selects again once the board is back.
+std::string CAutoUpdateRun::UpdateFileOf(const CDevice& device_I, int32_t type_I) const
+{
+  if (!device_I.mUpdateFile[type_I].empty() || !device_I.mIsLoader || device_I.mNormalProductId == 0) {
+    return device_I.mUpdateFile[type_I];
+  }
+  const std::shared_ptr<CDevice> normal = mController.GetDiscovery()->FindDevicePrototype(
+      device_I.mVendorId[EUPDATETYPE_PEN], device_I.mNormalProductId);
+  return normal ? normal->mUpdateFile[type_I] : "";
 }
 
 std::string CAutoUpdateRun::BoardVersion(int32_t board_I) const

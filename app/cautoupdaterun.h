@@ -77,6 +77,7 @@ class CAutoUpdateRun : public CDeviceEventSink {
   bool HandlePassedParameters();
   bool SelectDeviceByTestPids();
   bool CheckUpdateFiles();
+  std::string UpdateFileOf(const CDevice& device_I, int32_t type_I) const;
   std::string BoardVersion(int32_t board_I) const;
   void ReformatForAutoStart();
   void StartCurrentUpdate();

@@ -249,17 +249,16 @@ TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
   ExpectFlashed("pen", "tablet_s.pen");
   EXPECT_NE(Log().find("Device already in loader mode"), std::string::npos);
 
-  // The same on the tablet with touch: while its pen board runs the loader the whole USB device shows only
-  // the loader, so the package's product id finds it and the pen board is recovered; the tablet then returns
-  // with both collections, and its touch controller updates as usual.
+  // The same on the tablet with touch, run again with the list that was interrupted: while its pen board runs
+  // the loader the whole USB device shows only the loader, which knows no touch board; the package's product id
+  // finds it, the pen board is recovered, and the tablet returns with both collections for the touch update.
   std::string both = kTabletScenario;
   both.replace(both.find("\"loaderPid\""), 0, "\"startInLoader\": true, ");
   std::ofstream("both.scenario") << both;
-  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "both.scenario"), 0) << WideToUtf8(mView.mMessage);
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "both.scenario"), 0) << WideToUtf8(mView.mMessage);
   ExpectFlashed("pen", "tablet_s.pen");
-  EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
-  EXPECT_EQ(RunOn(u"-testpid 0101 -auto touch"), 0) << WideToUtf8(mView.mMessage);
   ExpectFlashed("touch", "tablet_s.touch");
+  EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
 }
 
 TEST_F(CApplicationRun, ABoardBehindTheHidRouterIsUpdatedEndToEnd)
