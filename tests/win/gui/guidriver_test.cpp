@@ -141,9 +141,15 @@ class CUpdater {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    mStarted = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_I.c_str(), &startup,
-                              &process) != FALSE;
-    EXPECT_TRUE(mStarted) << "cannot start " << exe.string();
+    // Under load Wine now and then fails to start a process at once; the program itself is not yet involved.
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 3 && !mStarted; ++attempt) {
+      if (attempt > 0) Sleep(1000);
+      mStarted = CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_I.c_str(), &startup,
+                                &process) != FALSE;
+      if (!mStarted) error = GetLastError();
+    }
+    EXPECT_TRUE(mStarted) << "cannot start " << exe.string() << ": error " << error;
     if (!mStarted) return;
     CloseHandle(process.hThread);
     mProcess = process.hProcess;
