@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/cclock.h"
+
 namespace orv::fuzz {
 namespace {
 
@@ -9,6 +11,8 @@ constexpr uint32_t kLocation = 0x1011;
 const FT_HANDLE kHandle = reinterpret_cast<FT_HANDLE>(uintptr_t{0x5101});
 constexpr uint8_t kScl = 0x01;
 constexpr uint8_t kSdaOut = 0x02;
+constexpr uint64_t kTicksPerUs = 60;
+constexpr uint64_t kNsPerMs = 1000000;
 
 size_t Length16(const uint8_t* bytes_I) { return (bytes_I[0] | bytes_I[1] << 8) + 1u; }
 
@@ -49,8 +53,31 @@ FT_STATUS CFuzzBridge::Close(FT_HANDLE handle_I)
   return FT_OK;
 }
 
+void CFuzzBridge::Spend(uint64_t nanoseconds_I)
+{
+  mCarryNs += nanoseconds_I;
+  const uint64_t milliseconds = mCarryNs / kNsPerMs;
+  mCarryNs %= kNsPerMs;
+  if (milliseconds != 0) Pause(static_cast<uint32_t>(milliseconds));
+}
+
+void CFuzzBridge::ClockSettingsReset()
+{
+  mDivisor = 0;
+  mDivideBy5 = true;
+  mThreePhase = false;
+}
+
+FT_STATUS CFuzzBridge::SetTimeouts(FT_HANDLE handle_I, uint32_t readMs_I, uint32_t)
+{
+  const FT_STATUS status = Check(handle_I);
+  if (status == FT_OK) mReadTimeoutMs = readMs_I;
+  return status;
+}
+
 void CFuzzBridge::PowerUp()
 {
+  ClockSettingsReset();
   mMpsse = false;
   mOutput.clear();
   mOutputRead = 0;
@@ -71,6 +98,7 @@ FT_STATUS CFuzzBridge::SetBitMode(FT_HANDLE handle_I, uint8_t, uint8_t mode_I)
   if (const FT_STATUS status = Check(handle_I); status != FT_OK) return status;
   mPending.clear();
   mLoopBack = false;
+  ClockSettingsReset();
   SetLowPins(0, 0);
   mMpsse = mode_I == FT_BITMODE_MPSSE;
   return FT_OK;
@@ -88,6 +116,8 @@ FT_STATUS CFuzzBridge::Read(FT_HANDLE handle_I, void* buffer_O, uint32_t toRead_
 {
   if (const FT_STATUS status = Check(handle_I); status != FT_OK) return status;
   if (!read_O || (!buffer_O && toRead_I != 0)) return FT_INVALID_PARAMETER;
+  // A read that asks for more than will ever come waits for its time-out.
+  if (toRead_I > mOutput.size() - mOutputRead) Spend(uint64_t{mReadTimeoutMs} * kNsPerMs);
   const size_t count = std::min<size_t>(toRead_I, mOutput.size() - mOutputRead);
   std::copy_n(mOutput.begin() + static_cast<std::ptrdiff_t>(mOutputRead), count, static_cast<uint8_t*>(buffer_O));
   mOutputRead += count;
@@ -105,6 +135,7 @@ FT_STATUS CFuzzBridge::Write(FT_HANDLE handle_I, const void* buffer_I, uint32_t 
   if (!written_O || (!buffer_I && toWrite_I != 0)) return FT_INVALID_PARAMETER;
   *written_O = toWrite_I;
   if (!mMpsse) return FT_OK;
+  const uint64_t wireNsBefore = mWireTicks * 1000 / kTicksPerUs;
   const auto* bytes = static_cast<const uint8_t*>(buffer_I);
   mPending.insert(mPending.end(), bytes, bytes + toWrite_I);
   size_t at = 0;
@@ -113,6 +144,7 @@ FT_STATUS CFuzzBridge::Write(FT_HANDLE handle_I, const void* buffer_I, uint32_t 
     at += length;
   }
   mPending.erase(mPending.begin(), mPending.begin() + static_cast<std::ptrdiff_t>(at));
+  Spend(mWireTicks * 1000 / kTicksPerUs - wireNsBefore);
   return FT_OK;
 }
 
@@ -154,14 +186,14 @@ void CFuzzBridge::Execute(const uint8_t* command_I)
     case 0x80: SetLowPins(command_I[1], command_I[2]); return;
     case 0x84: mLoopBack = true; return;
     case 0x85: mLoopBack = false; return;
-    // Clock settings, the high pins and send-immediate change nothing the slave sees.
+    case 0x86: mDivisor = static_cast<uint16_t>(command_I[1] | command_I[2] << 8); return;
+    case 0x8A: mDivideBy5 = false; return;
+    case 0x8B: mDivideBy5 = true; return;
+    case 0x8C: mThreePhase = true; return;
+    case 0x8D: mThreePhase = false; return;
+    // The high pins, adaptive clocking, drive-only-zero and send-immediate change nothing the slave sees.
     case 0x82:
-    case 0x86:
     case 0x87:
-    case 0x8A:
-    case 0x8B:
-    case 0x8C:
-    case 0x8D:
     case 0x96:
     case 0x97:
     case 0x9E: return;
@@ -169,15 +201,6 @@ void CFuzzBridge::Execute(const uint8_t* command_I)
       mOutput.push_back(0xFA);
       mOutput.push_back(command_I[0]);
       return;
-  }
-}
-
-bool CFuzzBridge::SlaveSda() const
-{
-  switch (mPhase) {
-    case EPHASE_ACK_OUT: return !mAcknowledged;
-    case EPHASE_TRANSMIT: return mBits >= 8 || (mShift >> (7 - mBits) & 1) != 0;
-    default: return true;
   }
 }
 
@@ -211,6 +234,7 @@ void CFuzzBridge::StartCondition()
 {
   if (mSelected) mSlave->Stop();
   mSelected = false;
+  mSlaveSda = true;
   mPhase = EPHASE_RECEIVE;
   mAddressing = true;
   mBits = 0;
@@ -221,6 +245,7 @@ void CFuzzBridge::StopCondition()
 {
   if (mSelected) mSlave->Stop();
   mSelected = false;
+  mSlaveSda = true;
   mPhase = EPHASE_IDLE;
 }
 
@@ -243,6 +268,7 @@ void CFuzzBridge::FallingEdge()
       if (mBits == 8) ByteReceived(mShift);
       return;
     case EPHASE_ACK_OUT:
+      mSlaveSda = true;
       if (!mSelected) {
         mPhase = EPHASE_IDLE;
       } else if (mReading) {
@@ -254,7 +280,12 @@ void CFuzzBridge::FallingEdge()
       }
       return;
     case EPHASE_TRANSMIT:
-      if (mBits >= 8) mPhase = EPHASE_ACK_IN;
+      if (mBits < 8) {
+        mSlaveSda = (mShift >> (7 - mBits) & 1) != 0;
+        return;
+      }
+      mSlaveSda = true;
+      mPhase = EPHASE_ACK_IN;
       return;
     case EPHASE_ACK_IN:
       // A master that does not acknowledge ends the read; the slave lets go and waits for the stop.
@@ -276,9 +307,9 @@ void CFuzzBridge::ByteReceived(uint8_t byte_I)
     mAddressing = false;
     mReading = (byte_I & 1) != 0;
     mSelected = mSlave->Address(byte_I);
-    mAcknowledged = mSelected;
+    mSlaveSda = !mSelected;
   } else {
-    mAcknowledged = mSelected && mSlave->WriteByte(byte_I);
+    mSlaveSda = !(mSelected && mSlave->WriteByte(byte_I));
   }
   mPhase = EPHASE_ACK_OUT;
 }
@@ -287,11 +318,13 @@ void CFuzzBridge::LoadTransmitByte()
 {
   mShift = mSlave->ReadByte();
   mBits = 0;
+  mSlaveSda = (mShift & 0x80) != 0;
   mPhase = EPHASE_TRANSMIT;
 }
 
 bool CFuzzBridge::ClockBit(int out_I)
 {
+  mWireTicks += BitTicks();
   const bool idleHigh = mScl;
   if (idleHigh) {
     mScl = false;
@@ -317,6 +350,7 @@ void CFuzzBridge::ByteOut(uint8_t byte_I)
     return;
   }
   // The slave leaves the line to the master while it receives; the master's last bit stays on its pin.
+  mWireTicks += 8 * BitTicks();
   mSda = (byte_I & 1) != 0;
   ByteReceived(byte_I);
 }
@@ -328,8 +362,10 @@ uint8_t CFuzzBridge::ByteIn()
     for (int i = 0; i < 8; ++i) value = static_cast<uint8_t>(value << 1 | ClockBit(-1));
     return value;
   }
+  mWireTicks += 8 * BitTicks();
   const uint8_t value = mShift;
   mBits = 8;
+  mSlaveSda = true;
   mPhase = EPHASE_ACK_IN;
   return value;
 }

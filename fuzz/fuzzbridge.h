@@ -1,8 +1,10 @@
 // A bridge in the D2XX library's place that answers the connector byte by byte instead of clocking every bit
 // through the simulated MPSSE and I2C bus: the same slave sees the same address bytes, writes, reads and
 // stops, in the same order, so an input drives the same conversation at a fraction of the cost. It keeps no
-// time and models only what an I2C master on the MPSSE does: start and stop conditions from the low pins,
-// bytes clocked out, acknowledges and bytes clocked in, the master's acknowledge clocked out.
+// time as the simulated bridge without round trips or latency does (the bits' time on the wire at the clock
+// configured, the read time-out of a read that asks for more than there is), and models only what an I2C master
+// on the MPSSE does: start and stop conditions from the low pins, bytes clocked out, acknowledges and bytes
+// clocked in, the master's acknowledge clocked out.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +28,7 @@ class CFuzzBridge : public CD2XX {
   FT_STATUS Write(FT_HANDLE handle_I, const void* buffer_I, uint32_t toWrite_I, uint32_t* written_O) override;
   FT_STATUS ResetDevice(FT_HANDLE handle_I) override;
   FT_STATUS SetChars(FT_HANDLE handle_I, uint8_t, uint8_t, uint8_t, uint8_t) override { return Check(handle_I); }
-  FT_STATUS SetTimeouts(FT_HANDLE handle_I, uint32_t, uint32_t) override { return Check(handle_I); }
+  FT_STATUS SetTimeouts(FT_HANDLE handle_I, uint32_t readMs_I, uint32_t writeMs_I) override;
   FT_STATUS GetQueueStatus(FT_HANDLE handle_I, uint32_t* bytes_O) override;
   FT_STATUS SetLatencyTimer(FT_HANDLE handle_I, uint8_t) override { return Check(handle_I); }
   FT_STATUS SetBitMode(FT_HANDLE handle_I, uint8_t mask_I, uint8_t mode_I) override;
@@ -52,9 +54,7 @@ class CFuzzBridge : public CD2XX {
   void SetLowPins(uint8_t value_I, uint8_t direction_I);
   void StartCondition();
   void StopCondition();
-  // The slave's level on the data line.
-  bool SlaveSda() const;
-  bool Line() const { return mSda && SlaveSda(); }
+  bool Line() const { return mSda && mSlaveSda; }
   void RisingEdge();
   void FallingEdge();
   void ByteReceived(uint8_t byte_I);
@@ -63,21 +63,33 @@ class CFuzzBridge : public CD2XX {
   // One clock cycle from the clock's idle level, data out (out_I >= 0) or in; the level read.
   bool ClockBit(int out_I);
   void LoadTransmitByte();
+  // Books time on the installed clock, in whole milliseconds, carrying the rest over.
+  void Spend(uint64_t nanoseconds_I);
+  void ClockSettingsReset();
+  uint64_t BitTicks() const { return (1u + mDivisor) * (mThreePhase ? 3u : 2u) * (mDivideBy5 ? 5u : 1u); }
 
   std::shared_ptr<sim::CSimI2CSlave> mSlave;
   bool mOpen = false;
   bool mMpsse = false;
   bool mLoopBack = false;
+  uint32_t mReadTimeoutMs = 0;
+  uint16_t mDivisor = 0;
+  bool mDivideBy5 = true;
+  bool mThreePhase = false;
+  // Periods of the 60 MHz master clock the bits took, and time booked but not paused yet.
+  uint64_t mWireTicks = 0;
+  uint64_t mCarryNs = 0;
   std::vector<uint8_t> mPending;
   std::vector<uint8_t> mOutput;
   size_t mOutputRead = 0;
   bool mScl = true;
   bool mSda = true;
+  // The slave's output, which it changes only while the clock is low.
+  bool mSlaveSda = true;
   EPhase mPhase = EPHASE_IDLE;
   bool mAddressing = false;
   bool mSelected = false;
   bool mReading = false;
-  bool mAcknowledged = false;
   bool mMasterAcknowledged = false;
   // The byte being received or sent, and its bits clocked so far.
   uint8_t mShift = 0;
