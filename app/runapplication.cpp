@@ -74,7 +74,13 @@ class CApplicationRun {
   void ReadOptions()
   {
     const bool consulted = mOptions.path.empty() && mOptions.testPids.empty();
+    const std::u16string commandLineList = mOptions.autoUpdate;
     ReadAutoConfig(mOptions, mPorts.autoConfigFile);
+    // Without a device on the command line the file's list wins; an installer's -auto must not vanish unseen.
+    if (consulted && !commandLineList.empty() && !mOptions.testPids.empty()) {
+      Warn("-auto " + WideToUtf8(commandLineList) + " is replaced by the list of " + mPorts.autoConfigFile + " (" +
+           WideToUtf8(mOptions.autoUpdate) + "): name the device with -testpid or -path to update that list");
+    }
     std::error_code error;
     if (!consulted || !std::filesystem::exists(std::filesystem::u8path(mPorts.autoConfigFile), error)) return;
     SSettingsDiagnostics diagnostics;

@@ -235,3 +235,13 @@ TEST(SimulationDocs, TheDocumentedDefaultSerialIsTheDefaultScenarios)
   const std::string value = scenario.substr(serial + 11, scenario.find('"', serial + 11) - serial - 11);
   EXPECT_NE(docs.find("`-serial " + value + "`"), std::string::npos) << value;
 }
+
+// Without -testpid or -path the demo's autoconfig.ini names device and list; the -auto given is not silently lost.
+TEST_F(CLinuxApplication, AListReplacedByAutoconfigIsNamed)
+{
+  EXPECT_EQ(Run({"-simulate", "default", "-auto", "pen"}), 2);  // the file's list holds scalar: no answer cancels
+  EXPECT_NE(test::Contents(mErr).find("warning: -auto pen is replaced by the list of autoconfig.ini "
+                                      "(pen,touch,bluetooth,scalar): name the device with -testpid or -path"),
+            std::string::npos)
+      << test::Contents(mErr);
+}
