@@ -19,6 +19,8 @@ class CByteSource {
  public:
   CByteSource(const uint8_t* data_I, size_t size_I) : mData(data_I), mSize(size_I) {}
   bool Empty() const { return mPos >= mSize; }
+  // Bytes handed out so far.
+  size_t Used() const { return mPos; }
   uint8_t Byte() { return Empty() ? 0 : mData[mPos++]; }
   std::vector<uint8_t> Bytes(size_t count_I);
   std::string Rest();

@@ -204,12 +204,11 @@ bool CSettingsMap::Equals(const SettingsPtr& other_I) const
   return true;
 }
 
-// Keys are written raw, like string values.
 std::string CSettingsMap::ToJson(int level_I) const
 {
   std::vector<std::string> items;
   for (const auto& [key, child] : mMap) {
-    items.push_back("\"" + key + "\": " + child->ToJson(ChildLevel(level_I)));
+    items.push_back(WriteQuoted(key) + ": " + child->ToJson(ChildLevel(level_I)));
   }
   return WriteJsonBlock('{', items, level_I, '}');
 }

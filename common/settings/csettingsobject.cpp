@@ -271,6 +271,33 @@ std::string CSettingsObject::WriteTypedBlock(const std::string& typeName_I, cons
   return text + "]";
 }
 
+std::string CSettingsObject::WriteQuoted(const std::string& text_I)
+{
+  std::string quoted(1, '"');
+  for (const char c : text_I) {
+    switch (c) {
+      case '"': quoted += "\\\""; continue;
+      case '\\': quoted += "\\\\"; continue;
+      case '\b': quoted += "\\b"; continue;
+      case '\f': quoted += "\\f"; continue;
+      case '\n': quoted += "\\n"; continue;
+      case '\r': quoted += "\\r"; continue;
+      case '\t': quoted += "\\t"; continue;
+      default: break;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20) {
+      // Bytes from 0x80 up go out as they are: the reader keeps them, so UTF-8 text stays readable.
+      quoted.push_back(c);
+      continue;
+    }
+    char escape[8];
+    std::snprintf(escape, sizeof(escape), "\\u%04X", byte);
+    quoted += escape;
+  }
+  return quoted + '"';
+}
+
 // ---- Reading ----
 
 SettingsPtr CSettingsObject::Parse(const std::string& buffer_I, SSettingsDiagnostics* diagnostics_O)
@@ -564,10 +591,7 @@ std::string CSettingsString::GetTypeName() const { return "string"; }
 std::string CSettingsString::GetValueString() const { return mValue; }
 std::string CSettingsString::ToTypedText() const { return ScalarTypedText(*this); }
 
-// Written raw, without escapes: settings files are written by hand and nothing in the system writes
-// them back, so text holding a double quote, a backslash or a control character does not read back
-// unchanged.
-std::string CSettingsString::ToJson(int) const { return "\"" + mValue + "\""; }
+std::string CSettingsString::ToJson(int) const { return WriteQuoted(mValue); }
 
 void CSettingsString::EncodeBer(std::vector<uint8_t>& output_IO) const
 {

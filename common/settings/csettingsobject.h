@@ -96,6 +96,8 @@ class CSettingsObject : public std::enable_shared_from_this<CSettingsObject> {
   static std::string WriteJsonBlock(char open_I, const std::vector<std::string>& items_I, int level_I, char close_I);
   // The type word and the items, separated by ", ", in square brackets.
   static std::string WriteTypedBlock(const std::string& typeName_I, const std::vector<std::string>& items_I);
+  // The text in double quotes, with the escapes the reader undoes: quote, backslash and control characters.
+  static std::string WriteQuoted(const std::string& text_I);
 };
 
 // The node as a map (or array), else empty.

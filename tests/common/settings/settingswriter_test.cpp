@@ -41,7 +41,29 @@ TEST(SettingsWriter, ToJsonIndentsWithTabs)
   EXPECT_EQ(CSettingsArray::Create()->ToJson(1), "[\n\n\t]");
   EXPECT_EQ(CSettingsBytes::Create({0, 1, 2})->ToJson(0), "{\"SbyteS\":\"AAEC\"}");
   EXPECT_EQ(CSettingsDouble::Create(1.5)->ToJson(0), "1.500000");
-  EXPECT_EQ(CSettingsString::Create("a\"b")->ToJson(0), "\"a\"b\"");  // raw, no escapes
+}
+
+// Quotes, backslashes and control characters are escaped as the reader undoes them, in keys as in values;
+// other bytes (UTF-8 text, '/', DEL) are written as they are.
+TEST(SettingsWriter, StringsAndKeysAreEscapedAndReadBackUnchanged)
+{
+  EXPECT_EQ(CSettingsString::Create("a\"b\\c")->ToJson(0), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(CSettingsString::Create("\b\f\n\r\t")->ToJson(0), "\"\\b\\f\\n\\r\\t\"");
+  EXPECT_EQ(CSettingsString::Create(std::string("\x00\x01\x1F", 3))->ToJson(0), "\"\\u0000\\u0001\\u001F\"");
+  EXPECT_EQ(CSettingsString::Create("C:/Gr\xC3\xBC\xC3\x9F" "e\x7F")->ToJson(0), "\"C:/Gr\xC3\xBC\xC3\x9F" "e\x7F\"");
+
+  std::string everyByte;
+  for (int byte = 0; byte < 256; ++byte) everyByte.push_back(static_cast<char>(byte));
+  const SettingsMapPtr root = CSettingsMap::Create();
+  root->Set(everyByte, CSettingsString::Create(everyByte));
+  root->Set("C:\\Program Files\\\"Orvel\"\n", CSettingsString::Create("\\\\server\\share\\fw.ini"));
+  for (const int level : {0, -1}) {
+    const std::string text = root->ToJson(level);
+    const SettingsPtr reread = CSettingsObject::Parse(text);
+    ASSERT_TRUE(reread) << text;
+    EXPECT_TRUE(reread->Equals(root)) << text;
+    EXPECT_EQ(reread->ToJson(level), text);
+  }
 }
 
 TEST(SettingsWriter, EncodeBerForEveryNodeKind)
