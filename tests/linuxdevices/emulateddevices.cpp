@@ -181,6 +181,7 @@ void CEmulatedUsbfsNode::SetGone()
 {
   std::lock_guard<std::mutex> lock(mLock);
   mGone = true;
+  Release();  // nothing stays claimed on a device that left
 }
 
 int CEmulatedUsbfsNode::Bulk(uint8_t, uint8_t*, int, int& actual_O)
