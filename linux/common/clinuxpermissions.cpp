@@ -21,9 +21,12 @@ std::vector<std::string> CLinuxAccessLog::RefusedNodes() const
 
 bool IsPermissionError(int error_I) { return error_I == EACCES || error_I == EPERM; }
 
+// Where udev reads rules from, in its order of precedence: the administrator's, the runtime ones, a local
+// install's (cmake --install to /usr/local), the package's (and /lib where /usr is not merged).
 std::string InstalledUdevRules()
 {
-  for (const char* directory : {"/etc/udev/rules.d/", "/usr/lib/udev/rules.d/", "/lib/udev/rules.d/"}) {
+  for (const char* directory : {"/etc/udev/rules.d/", "/run/udev/rules.d/", "/usr/local/lib/udev/rules.d/",
+                                "/usr/lib/udev/rules.d/", "/lib/udev/rules.d/"}) {
     const std::string path = std::string(directory) + kUdevRulesName;
     struct stat info {};
     if (stat(path.c_str(), &info) == 0) return path;
@@ -37,7 +40,8 @@ std::string PermissionAdvice(const std::string& node_I, const std::string& ident
   const std::string rules = InstalledUdevRules();
   if (!rules.empty()) {
     return "no permission to open " + node + ": the udev rules " + rules +
-           " give the user at the computer's seat access; unplug the device and plug it in again, or run as root";
+           " give the user at the computer's seat access (without a seat, as over SSH, use their plugdev variant);"
+           " unplug the device and plug it in again, or run as root";
   }
   return "no permission to open " + node + ": install the udev rules " + kUdevRulesName +
          " (the orvel-fwupdater package, or sudo cmake --install) and plug the device in again, or run as root";
