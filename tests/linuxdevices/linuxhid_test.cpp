@@ -28,6 +28,11 @@ const char* const kDisplay = R"({
   ]
 })";
 
+// A board behind a HID router, its loader running from the start.
+const char* const kRouterLoader = R"({"devices": [
+  {"kind": "hid", "name": "pen", "pid": "0100", "usageId": "A", "usagePg": "FF00", "startInLoader": true,
+   "blockStart": "0", "blockSize": 4096, "blocks": 8}]})";
+
 class LinuxHid : public CLinuxDeviceTest {
  protected:
   std::shared_ptr<CLinuxAccessLog> mLog = std::make_shared<CLinuxAccessLog>();
@@ -224,5 +229,27 @@ TEST_F(LinuxHid, ACollectionWithoutReportIdsTakesItsReportsAsReportZero)
   ASSERT_TRUE(device->GetFeature(answer));
   EXPECT_EQ(answer, (std::vector<uint8_t>{0x00, 0xA1, 0xA2}));
   EXPECT_FALSE(device->SetFeature({0x01, 0x11})) << "no report carries an id";
+  EXPECT_EQ(node->Stalls(), 0u);
+}
+
+TEST_F(LinuxHid, ARouterCarriesEveryReportInTheWrapperItsCollectionDeclares)
+{
+  Emulate(kRouterLoader);
+  const std::string path = SimPath("PID_0100");
+  const std::shared_ptr<CEmulatedHidNode> node = mBus->HidNode(path);
+  CHIDFLDeviceInterface pen(mBus->NodeOf(path), std::shared_ptr<CHidSystem>(&mHid, [](CHidSystem*) {}));
+  ASSERT_TRUE(pen.QueryAttributes());
+  ASSERT_EQ(pen.GetUsagePage(), 0xFF00);
+  ASSERT_TRUE(pen.Open());
+  pen.SetLoaderMode(true);
+  CFLDeviceInterface::SetProtocolType(0);
+  EXPECT_TRUE(pen.ReadLoaderParameters());
+  EXPECT_EQ(pen.GetLoaderParameters().blocks, 8);
+  // An inner report too long for the declared wrapper is refused whole, not cut to fit.
+  const uint64_t transfers = node->Transfers();
+  Report tooLong(1100, 0);
+  tooLong[0] = 0x11;
+  EXPECT_FALSE(pen.WriteReport(tooLong));
+  EXPECT_EQ(node->Transfers(), transfers);
   EXPECT_EQ(node->Stalls(), 0u);
 }
