@@ -30,6 +30,14 @@ std::optional<SHidCollection> DeclaredCollection(int fd_I, size_t collection_I)
   return collections[collection_I];
 }
 
+const SHidFeatureReport* DeclaredFeature(const SHidCollection& collection_I, uint8_t id_I)
+{
+  for (const SHidFeatureReport& feature : collection_I.features) {
+    if (feature.id == id_I) return &feature;
+  }
+  return nullptr;
+}
+
 uint16_t UsbVersion(const std::string& node_I)
 {
   UdevPtr context(udev_new());
@@ -75,10 +83,8 @@ std::optional<size_t> CLinuxHidDevice::DeclaredLength(const std::vector<uint8_t>
                id, transfer_I);
     return std::nullopt;
   }
-  const std::vector<SHidFeatureReport>& features = mCollection->features;
-  const auto declared = std::find_if(features.begin(), features.end(),
-                                     [id](const SHidFeatureReport& feature_I) { return feature_I.id == id; });
-  if (declared == features.end()) {
+  const SHidFeatureReport* declared = DeclaredFeature(*mCollection, report_I[0]);
+  if (declared == nullptr) {
     DebugPrint("%s: feature report 0x%02X is not declared by the collection; %s refused\n", mNode.c_str(), id,
                transfer_I);
     return std::nullopt;
