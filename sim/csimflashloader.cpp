@@ -232,6 +232,17 @@ uint32_t CSimFlashMemory::WordSum(uint64_t start_I, uint64_t size_I) const
   return sum;
 }
 
+std::map<uint8_t, size_t> CSimFlashLoader::ReportLengths(const SSimLoaderConfig& config_I)
+{
+  std::map<uint8_t, size_t> lengths;
+  for (const SCommandReport& entry : kReports) {
+    if (config_I.protocol > 1 || entry.id[config_I.protocol] < 0) continue;
+    size_t& length = lengths[static_cast<uint8_t>(entry.id[config_I.protocol])];
+    length = std::max(length, ReportLength(entry.command, config_I));
+  }
+  return lengths;
+}
+
 std::string CSimFlashLoader::CheckConfig(const SSimLoaderConfig& config_I)
 {
   if (config_I.protocol > 1) return "the report numbering must be 0 or 1";

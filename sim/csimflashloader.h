@@ -78,6 +78,9 @@ class CSimFlashLoader {
  public:
   // Empty when the configuration is usable, else the reason it is not.
   static std::string CheckConfig(const SSimLoaderConfig& config_I);
+  // Every report id of the configured numbering with its length, the id included: what the loader's HID
+  // descriptor declares. An id two commands share is declared at the longer one's length.
+  static std::map<uint8_t, size_t> ReportLengths(const SSimLoaderConfig& config_I);
 
   // The flash starts erased; the ROM holds checksums that match it and the valid magic word.
   explicit CSimFlashLoader(const SSimLoaderConfig& config_I);

@@ -409,6 +409,13 @@ std::shared_ptr<CDeviceEventSource> CSimPlatform::Events() const
   return mReplay ? mReplay->Events() : std::make_shared<CSimEventSource>(mBus);
 }
 
+std::vector<std::string> CSimPlatform::BoardNames() const
+{
+  std::vector<std::string> names;
+  for (const std::shared_ptr<SBoard>& board : mBoards) names.push_back(board->name);
+  return names;
+}
+
 std::shared_ptr<CSimHidBoard> CSimPlatform::HidBoard(const std::string& name_I) const
 {
   for (const std::shared_ptr<SBoard>& board : mBoards) {

@@ -51,6 +51,8 @@ class CSimPlatform {
   const std::shared_ptr<CSimBus>& Bus() const { return mBus; }
   std::unique_ptr<CDiscovery> CreateDiscovery(const std::string& configFile_I) const;
   std::shared_ptr<CDeviceEventSource> Events() const;
+  // The names of the scenario's boards, in scenario order.
+  std::vector<std::string> BoardNames() const;
   // The scenario's boards by name; empty when there is none of that kind.
   std::shared_ptr<CSimHidBoard> HidBoard(const std::string& name_I) const;
   std::shared_ptr<CSimI2CTunnelBoard> I2CBoard(const std::string& name_I) const;

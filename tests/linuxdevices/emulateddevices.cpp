@@ -61,19 +61,6 @@ uint8_t InterfaceOfPath(const std::string& path_I)
 
 }  // namespace
 
-std::vector<uint8_t> CollectionsDescriptor(const std::vector<SHidCaps>& collections_I)
-{
-  std::vector<uint8_t> bytes;
-  for (const SHidCaps& caps : collections_I) {
-    bytes.push_back(0x06);
-    PutLe16(bytes, caps.usagePage);
-    bytes.push_back(0x0A);
-    PutLe16(bytes, caps.usage);
-    bytes.insert(bytes.end(), {0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x01, 0xB1, 0x02, 0xC0});
-  }
-  return bytes;
-}
-
 std::vector<uint8_t> UsbDescriptors(uint16_t vendorId_I, uint16_t productId_I, uint16_t version_I, uint8_t interfaces_I,
                                     uint8_t interfaceClass_I, bool bulkEndpoints_I)
 {
@@ -97,8 +84,10 @@ std::vector<uint8_t> UsbDescriptors(uint16_t vendorId_I, uint16_t productId_I, u
 
 // ---- hidraw
 
-CEmulatedHidNode::CEmulatedHidNode(std::unique_ptr<CHidDevice> device_I, std::vector<uint8_t> descriptor_I)
-    : mDevice(std::move(device_I)), mDescriptor(std::move(descriptor_I))
+CEmulatedHidNode::CEmulatedHidNode(std::unique_ptr<CHidDevice> device_I, std::vector<SFirmwareCollection> collections_I)
+    : mDevice(std::move(device_I)),
+      mCollections(std::move(collections_I)),
+      mDescriptor(FirmwareDescriptor(mCollections))
 {
 }
 
@@ -120,6 +109,35 @@ uint64_t CEmulatedHidNode::Transfers()
 {
   std::lock_guard<std::mutex> lock(mLock);
   return mTransfers;
+}
+
+uint64_t CEmulatedHidNode::Stalls()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return mStalls;
+}
+
+// Report ids are the device's, whichever collection declares them.
+const SFirmwareReport* CEmulatedHidNode::Declared(uint8_t id_I, size_t length_I) const
+{
+  for (const SFirmwareCollection& collection : mCollections) {
+    for (const SFirmwareReport& report : collection.reports) {
+      if (report.id == id_I) return report.length == length_I ? &report : nullptr;
+    }
+  }
+  return nullptr;
+}
+
+// The handler takes the first bytes of a set and answers a get in the first bytes of the report.
+bool CEmulatedHidNode::Deliver(bool set_I, const SFirmwareReport& report_I, uint8_t* memory_IO)
+{
+  if (!mDevice) return false;
+  std::vector<uint8_t> report(memory_IO, memory_IO + (set_I ? report_I.setLength : report_I.getLength));
+  if (set_I) return mDevice->SetFeature(report);
+  if (!mDevice->GetFeature(report)) return false;
+  std::fill_n(memory_IO, report_I.length, 0);
+  std::copy_n(report.begin(), std::min(report.size(), report_I.length), memory_IO);
+  return true;
 }
 
 int CEmulatedHidNode::FaultFor(uint64_t transfer_I, bool& short_O) const
@@ -163,10 +181,13 @@ void CEmulatedHidNode::Handle(CIoctlCall& call_IO)
     if (error == ENODEV) mGone = true;
     return call_IO.Complete(-1, error);
   }
-  std::vector<uint8_t> report(memory, memory + length);
-  const bool ok = set ? mDevice->SetFeature(report) : mDevice->GetFeature(report);
-  if (!ok) return call_IO.Complete(-1, EPIPE);
-  if (!set) std::copy_n(report.begin(), std::min(report.size(), length), memory);
+  const SFirmwareReport* declared = length > 0 ? Declared(memory[0], length) : nullptr;
+  const auto zero = [](uint8_t byte_I) { return byte_I == 0; };
+  if (declared == nullptr || (set && !std::all_of(memory + declared->setLength, memory + length, zero))) {
+    ++mStalls;
+    return call_IO.Complete(-1, EPIPE);
+  }
+  if (!Deliver(set, *declared, memory)) return call_IO.Complete(-1, EPIPE);
   call_IO.Complete(static_cast<long>(shortAnswer ? length - 1 : length));
 }
 
@@ -363,8 +384,8 @@ int CEmulatedFtdiNode::Bulk(uint8_t endpoint_I, uint8_t* data_IO, int length_I, 
 
 // ---- the bus
 
-CEmulatedBus::CEmulatedBus(CUmockdevBed& bed_I, std::shared_ptr<sim::CSimBus> bus_I)
-    : mBed(bed_I), mBus(std::move(bus_I))
+CEmulatedBus::CEmulatedBus(CUmockdevBed& bed_I, const sim::CSimPlatform& platform_I)
+    : mBed(bed_I), mPlatform(platform_I), mBus(platform_I.Bus())
 {
 }
 
@@ -493,10 +514,9 @@ void CEmulatedBus::AddHid(const std::string& path_I)
   char hidId[32];
   std::snprintf(hidId, sizeof(hidId), "0003:0000%04X:0000%04X", attributes.vendorId, attributes.productId);
   const std::string hidSyspath = mBed.Add("hid", hidName, interfaceSyspath, {}, {"HID_ID", hidId, "HID_NAME", "Orvel"});
-  std::vector<uint8_t> descriptor = CollectionsDescriptor({caps});
-  mBed.SetBinary(hidSyspath, "report_descriptor", descriptor);
   const std::string node = "/dev/hidraw" + std::to_string(number);
-  auto hid = std::make_shared<CEmulatedHidNode>(std::move(device), std::move(descriptor));
+  auto hid = std::make_shared<CEmulatedHidNode>(std::move(device), std::vector{BoardFirmware(mPlatform, path_I, caps)});
+  mBed.SetBinary(hidSyspath, "report_descriptor", hid->Descriptor());
   mBed.CreateNode(node, [hid](CIoctlCall& call_IO) { hid->Handle(call_IO); });
   const std::string hidrawSyspath = mBed.Add("hidraw", "hidraw" + std::to_string(number), hidSyspath,
                                              {"dev", "241:" + std::to_string(number)}, {"DEVNAME", node});

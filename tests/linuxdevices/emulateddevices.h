@@ -20,12 +20,11 @@
 #include "common/fwupdater/cusbsystem.h"
 #include "common/osd/cd2xx.h"
 #include "sim/csimbus.h"
+#include "sim/csimplatform.h"
+#include "tests/linuxdevices/emulatedfirmware.h"
 #include "tests/linuxdevices/umockdevbed.h"
 
 namespace orv::test {
-
-// A report descriptor declaring the given top-level collections, each with one byte-wide feature report.
-std::vector<uint8_t> CollectionsDescriptor(const std::vector<SHidCaps>& collections_I);
 
 enum ENodeFault {
   ENODEFAULT_NONE = 0,
@@ -36,10 +35,13 @@ enum ENodeFault {
   ENODEFAULT_SHORT,
 };
 
-// A hidraw node whose ioctls a simulated HID handle answers.
+// A hidraw node whose ioctls a simulated HID handle answers. Its descriptor declares the collections'
+// reports; like a device's firmware it stalls (EPIPE) a feature transfer of any report id and length it does
+// not declare, and hands the handle what the board's handler takes of a report: the sender's padding must
+// be zero.
 class CEmulatedHidNode {
  public:
-  CEmulatedHidNode(std::unique_ptr<CHidDevice> device_I, std::vector<uint8_t> descriptor_I);
+  CEmulatedHidNode(std::unique_ptr<CHidDevice> device_I, std::vector<SFirmwareCollection> collections_I);
 
   void Handle(CIoctlCall& call_IO);
   // Feature transfers are numbered from 1; count_I of them from first_I on meet the fault.
@@ -47,14 +49,22 @@ class CEmulatedHidNode {
   // The device is gone: every ioctl fails with ENODEV.
   void SetGone();
   uint64_t Transfers();
+  const std::vector<uint8_t>& Descriptor() const { return mDescriptor; }
+  // Feature transfers stalled for an id or length the descriptor does not declare, or a set whose bytes
+  // past what the board takes are not zero.
+  uint64_t Stalls();
 
  private:
   int FaultFor(uint64_t transfer_I, bool& short_O) const;
+  const SFirmwareReport* Declared(uint8_t id_I, size_t length_I) const;
+  bool Deliver(bool set_I, const SFirmwareReport& report_I, uint8_t* memory_IO);
 
   std::mutex mLock;
   std::unique_ptr<CHidDevice> mDevice;
+  std::vector<SFirmwareCollection> mCollections;
   std::vector<uint8_t> mDescriptor;
   uint64_t mTransfers = 0;
+  uint64_t mStalls = 0;
   uint64_t mFaultFirst = 0;
   uint64_t mFaultCount = 0;
   ENodeFault mFault = ENODEFAULT_NONE;
@@ -128,7 +138,8 @@ std::vector<uint8_t> UsbDescriptors(uint16_t vendorId_I, uint16_t productId_I, u
 // A simulated bus mirrored into the testbed, as described at the top.
 class CEmulatedBus : public CDeviceEventSink {
  public:
-  CEmulatedBus(CUmockdevBed& bed_I, std::shared_ptr<sim::CSimBus> bus_I);
+  // The platform's boards tell what their collections declare.
+  CEmulatedBus(CUmockdevBed& bed_I, const sim::CSimPlatform& platform_I);
   ~CEmulatedBus() override;
 
   // Everything on the bus now, and the FTDI bridge when there is one; from then on arrivals and removals
@@ -173,6 +184,7 @@ class CEmulatedBus : public CDeviceEventSink {
   uint8_t InterfacesBelow(const std::string& instanceId_I);
 
   CUmockdevBed& mBed;
+  const sim::CSimPlatform& mPlatform;
   std::shared_ptr<sim::CSimBus> mBus;
   std::mutex mLock;
   std::string mRootHub;

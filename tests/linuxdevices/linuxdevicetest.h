@@ -49,7 +49,7 @@ class CLinuxDeviceTest : public ::testing::Test {
     mPlatform = scenario_I.find('{') == std::string::npos ? sim::CSimPlatform::Create(scenario_I, error)
                                                           : sim::CSimPlatform::CreateFromText(scenario_I, error);
     ASSERT_TRUE(mPlatform) << error;
-    mBus = std::make_unique<CEmulatedBus>(mBed, mPlatform->Bus());
+    mBus = std::make_unique<CEmulatedBus>(mBed, *mPlatform);
     mBus->Start(mPlatform->Scaler() ? &mPlatform->D2XX() : nullptr);
     mClock.SetPump([this] { mBus->Pump(); });
   }

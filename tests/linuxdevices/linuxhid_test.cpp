@@ -5,6 +5,7 @@
 #include "linux/common/clinuxhidsystem.h"
 #include "linux/common/clinuxudev.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::test;
@@ -27,10 +28,36 @@ const char* const kDisplay = R"({
   ]
 })";
 
+// A board behind a HID router, its loader running from the start.
+const char* const kRouterLoader = R"({"devices": [
+  {"kind": "hid", "name": "pen", "pid": "0100", "usageId": "A", "usagePg": "FF00", "startInLoader": true,
+   "blockStart": "0", "blockSize": 4096, "blocks": 8}]})";
+
 class LinuxHid : public CLinuxDeviceTest {
  protected:
   std::shared_ptr<CLinuxAccessLog> mLog = std::make_shared<CLinuxAccessLog>();
   CLinuxHidSystem mHid{mLog};
+};
+
+// A collection of a device that numbers no reports: what it was sent and what it answers.
+class CNumberlessHandle : public CHidDevice {
+ public:
+  explicit CNumberlessHandle(std::vector<std::vector<uint8_t>>& sets_O) : mSets(sets_O) {}
+  bool GetAttributes(SHidAttributes&) override { return false; }
+  bool GetCaps(SHidCaps&) override { return false; }
+  bool SetFeature(const std::vector<uint8_t>& report_I) override
+  {
+    mSets.push_back(report_I);
+    return true;
+  }
+  bool GetFeature(std::vector<uint8_t>& report_IO) override
+  {
+    for (size_t i = 1; i < report_IO.size(); ++i) report_IO[i] = static_cast<uint8_t>(0xA0 + i);
+    return true;
+  }
+
+ private:
+  std::vector<std::vector<uint8_t>>& mSets;
 };
 
 }  // namespace
@@ -65,9 +92,9 @@ TEST_F(LinuxHid, ANodeWithSeveralCollectionsShowsEachUnderItsNumber)
                                    {"DEVTYPE", "usb_device", "DEVNAME", "/dev/bus/usb/002/002"});
   const std::string interface = mBed.Add("usb", "2-1:1.0", usb, {"bInterfaceClass", "03"}, {"DEVTYPE", "usb_interface"});
   const std::string hid = mBed.Add("hid", "0003:4F52:0101.0001", interface, {}, {"HID_ID", "0003:00004F52:00000101"});
-  const std::vector<uint8_t> descriptor = CollectionsDescriptor({{2, 0x0D}, {1, 0xFF0D}});
-  mBed.SetBinary(hid, "report_descriptor", descriptor);
-  auto node = std::make_shared<CEmulatedHidNode>(nullptr, descriptor);
+  auto node = std::make_shared<CEmulatedHidNode>(
+      nullptr, std::vector<SFirmwareCollection>{{{2, 0x0D}, {{0x02, 64, 2, 2}}}, {{1, 0xFF0D}, {{0x03, 64, 2, 2}}}});
+  mBed.SetBinary(hid, "report_descriptor", node->Descriptor());
   mBed.CreateNode("/dev/hidraw7", [node](CIoctlCall& call_IO) { node->Handle(call_IO); });
   mBed.Add("hidraw", "hidraw7", hid, {"dev", "241:7"}, {"DEVNAME", "/dev/hidraw7"});
 
@@ -82,6 +109,8 @@ TEST_F(LinuxHid, ANodeWithSeveralCollectionsShowsEachUnderItsNumber)
   const std::unique_ptr<CHidDevice> third = mHid.Open("/dev/hidraw7#col03");
   ASSERT_TRUE(third);
   EXPECT_FALSE(third->GetCaps(caps));
+  EXPECT_FALSE(third->SetFeature({0x02, 0x00})) << "nor does it declare any report";
+  EXPECT_EQ(node->Transfers(), 0u);
   EXPECT_FALSE(mHid.Open("/dev/hidraw7#colXY"));
   EXPECT_FALSE(mHid.Open("/dev/sda"));
   // Both collections hang in the node of the one HID device; one level up is the plain USB device.
@@ -111,8 +140,9 @@ TEST_F(LinuxHid, ATransferThatFailsOrComesBackShortIsAFailure)
     EXPECT_EQ(request, std::vector<uint8_t>({0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})) << "left as it was";
     EXPECT_FALSE(pen->SetFeature({0xD4, 0, 0, 0, 0})) << fault;
   }
-  // A report the board refuses (a wrong length) stalls.
-  EXPECT_FALSE(pen->SetFeature({0xD4, 0, 0}));
+  // A short report goes out padded to its declared length; one the board refuses stalls.
+  EXPECT_TRUE(pen->SetFeature({0xD4, 0, 0}));
+  EXPECT_FALSE(pen->SetFeature({0xD6, 0x00})) << "leaving the loader in neither form";
   EXPECT_FALSE(pen->SetFeature({}));
   node->InjectFault(node->Transfers() + 1, 1, ENODEFAULT_ENODEV);
   EXPECT_FALSE(pen->SetFeature({0xD4, 0, 0, 0, 0}));
@@ -133,4 +163,97 @@ TEST_F(LinuxHid, ANodeWithoutPermissionIsNamedWithTheUdevRules)
   const std::string advice = PermissionAdvice(node, NodeIdentity(node));
   EXPECT_NE(advice.find("no permission to open " + node + " (4F52:0211)"), std::string::npos) << advice;
   EXPECT_NE(advice.find(kUdevRulesName), std::string::npos) << advice;
+}
+
+TEST_F(LinuxHid, FeatureReportsGoOutAtTheLengthTheirCollectionDeclares)
+{
+  Emulate(kDisplay);
+  const std::shared_ptr<CEmulatedHidNode> touchNode = mBus->HidNode(SimPath("PID_0210&MI_01"));
+  const std::unique_ptr<CHidDevice> touch = mHid.Open(mBus->NodeOf(SimPath("PID_0210&MI_01")));
+  const std::unique_ptr<CHidDevice> pen = mHid.Open(mBus->NodeOf(SimPath("PID_0210&MI_00")));
+  ASSERT_TRUE(touch && pen);
+  // The normal-mode commands sit in 64-byte reports: they go out zero-padded, as the board expects them.
+  EXPECT_TRUE(touch->SetFeature({0x02, 0x00})) << "ping";
+  EXPECT_TRUE(touch->SetFeature({0x08, 0x01, 0x00, 0xAA, 0xAA})) << "vendor command";
+  const std::vector<sim::SSimTransfer> trace = mPlatform->HidBoard("touch")->Trace();
+  ASSERT_EQ(trace.size(), 2u);
+  EXPECT_TRUE(trace[0].ok && trace[1].ok);
+  // A get asks for the whole declared report and hands back the part asked for: the loader's parameters
+  // (13 bytes) read as their first five.
+  std::vector<uint8_t> parameters(5, 0);
+  parameters[0] = 0xD8;
+  ASSERT_TRUE(pen->GetFeature(parameters));
+  EXPECT_EQ(parameters.size(), 5u);
+  EXPECT_EQ(parameters[0], 0xD8);
+  // An answer short of the declared length still serves a caller that asked for less.
+  const std::shared_ptr<CEmulatedHidNode> penNode = mBus->HidNode(SimPath("PID_0210&MI_00"));
+  penNode->InjectFault(penNode->Transfers() + 1, 1, ENODEFAULT_SHORT);
+  EXPECT_TRUE(pen->GetFeature(parameters));
+  EXPECT_EQ(touchNode->Stalls() + penNode->Stalls(), 0u);
+
+  // Never cut, never guessed: a report longer than declared, and an id the collection does not declare,
+  // are refused before any transfer, each with a line saying so.
+  const uint64_t transfers = touchNode->Transfers();
+  const CDebugCapture debug;
+  std::vector<uint8_t> tooLong(65, 0);
+  tooLong[0] = 0x02;
+  EXPECT_FALSE(touch->SetFeature(tooLong));
+  EXPECT_FALSE(touch->GetFeature(tooLong));
+  std::vector<uint8_t> tunnelStatus{0xB0, 0xFF, 0xFF};
+  EXPECT_FALSE(touch->GetFeature(tunnelStatus));
+  EXPECT_EQ(tunnelStatus, (std::vector<uint8_t>{0xB0, 0xFF, 0xFF}));
+  EXPECT_FALSE(touch->SetFeature({0xB0, 0x00, 0x00}));
+  EXPECT_EQ(touchNode->Transfers(), transfers);
+  ASSERT_EQ(debug.Lines().size(), 4u);
+  EXPECT_NE(debug.Lines()[0].find("feature report 0x02 of 65 bytes"), std::string::npos) << debug.Lines()[0];
+  EXPECT_NE(debug.Lines()[3].find("feature report 0xB0 is not declared"), std::string::npos) << debug.Lines()[3];
+}
+
+TEST_F(LinuxHid, ACollectionWithoutReportIdsTakesItsReportsAsReportZero)
+{
+  const std::string usb = mBed.Add("usb", "2-1", "", {"idVendor", "4f52", "idProduct", "0102", "bNumInterfaces", " 1",
+                                                      "busnum", "2\n", "devnum", "2\n", "dev", "189:129"},
+                                   {"DEVTYPE", "usb_device", "DEVNAME", "/dev/bus/usb/002/002"});
+  const std::string interface = mBed.Add("usb", "2-1:1.0", usb, {"bInterfaceClass", "03"}, {"DEVTYPE", "usb_interface"});
+  const std::string hid = mBed.Add("hid", "0003:4F52:0102.0001", interface, {}, {"HID_ID", "0003:00004F52:00000102"});
+  std::vector<std::vector<uint8_t>> sets;
+  auto node = std::make_shared<CEmulatedHidNode>(
+      std::make_unique<CNumberlessHandle>(sets),
+      std::vector<SFirmwareCollection>{{{1, 0xFF00}, {{0x00, 9, 9, 9}}, true}});
+  mBed.SetBinary(hid, "report_descriptor", node->Descriptor());
+  mBed.CreateNode("/dev/hidraw5", [node](CIoctlCall& call_IO) { node->Handle(call_IO); });
+  mBed.Add("hidraw", "hidraw5", hid, {"dev", "241:5"}, {"DEVNAME", "/dev/hidraw5"});
+
+  const std::unique_ptr<CHidDevice> device = mHid.Open("/dev/hidraw5");
+  ASSERT_TRUE(device);
+  // The report number 0 leads the buffer hidraw takes; the eight bytes of the report follow.
+  ASSERT_TRUE(device->SetFeature({0x00, 0x11, 0x22}));
+  ASSERT_EQ(sets, (std::vector<std::vector<uint8_t>>{{0x00, 0x11, 0x22, 0, 0, 0, 0, 0, 0}}));
+  std::vector<uint8_t> answer{0x00, 0x00, 0x00};
+  ASSERT_TRUE(device->GetFeature(answer));
+  EXPECT_EQ(answer, (std::vector<uint8_t>{0x00, 0xA1, 0xA2}));
+  EXPECT_FALSE(device->SetFeature({0x01, 0x11})) << "no report carries an id";
+  EXPECT_EQ(node->Stalls(), 0u);
+}
+
+TEST_F(LinuxHid, ARouterCarriesEveryReportInTheWrapperItsCollectionDeclares)
+{
+  Emulate(kRouterLoader);
+  const std::string path = SimPath("PID_0100");
+  const std::shared_ptr<CEmulatedHidNode> node = mBus->HidNode(path);
+  CHIDFLDeviceInterface pen(mBus->NodeOf(path), std::shared_ptr<CHidSystem>(&mHid, [](CHidSystem*) {}));
+  ASSERT_TRUE(pen.QueryAttributes());
+  ASSERT_EQ(pen.GetUsagePage(), 0xFF00);
+  ASSERT_TRUE(pen.Open());
+  pen.SetLoaderMode(true);
+  CFLDeviceInterface::SetProtocolType(0);
+  EXPECT_TRUE(pen.ReadLoaderParameters());
+  EXPECT_EQ(pen.GetLoaderParameters().blocks, 8);
+  // An inner report too long for the declared wrapper is refused whole, not cut to fit.
+  const uint64_t transfers = node->Transfers();
+  Report tooLong(1100, 0);
+  tooLong[0] = 0x11;
+  EXPECT_FALSE(pen.WriteReport(tooLong));
+  EXPECT_EQ(node->Transfers(), transfers);
+  EXPECT_EQ(node->Stalls(), 0u);
 }

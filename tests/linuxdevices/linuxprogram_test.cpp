@@ -35,6 +35,13 @@ TEST_F(LinuxProgram, TheDemoDisplayIsUpdatedThroughHidrawAndLibftdi)
   EXPECT_TRUE(mPlatform->Scaler()->isp->Restarted());
   const std::string log = Log();
   EXPECT_NE(log.find("/dev/hidraw"), std::string::npos);
+  // Every report went out at the length its collection declares.
+  for (const char* board : {"PID_0210&MI_00", "PID_0210&MI_01", "PID_0211"}) {
+    const std::shared_ptr<CEmulatedHidNode> node = mBus->HidNode(SimPath(board));
+    ASSERT_TRUE(node) << board;
+    EXPECT_GT(node->Transfers(), 0u) << board;
+    EXPECT_EQ(node->Stalls(), 0u) << board;
+  }
 }
 
 TEST_F(LinuxProgram, ATabletLeavesForItsLoaderAndItsTouchControllerIsReachedThroughTheTunnel)
