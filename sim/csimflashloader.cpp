@@ -153,6 +153,11 @@ std::optional<ECommand> FindCommand(const std::vector<uint8_t>& report_I, EDirec
   return std::nullopt;
 }
 
+bool IsExitWithoutSaving(const std::vector<uint8_t>& report_I)
+{
+  return report_I.size() >= 3 && report_I[1] == 0xA6 && report_I[2] == 0x50;
+}
+
 }  // namespace
 
 std::vector<SSimLoaderBlock> MakeSimBlocks(uint32_t start_I, uint32_t size_I, uint32_t count_I, uint16_t attributes_I)
@@ -317,10 +322,12 @@ bool CSimFlashLoader::SetCommand(int command_I, const std::vector<uint8_t>& repo
     case ECOMMAND_ERASE_BLOCK: return EraseBlock(Le32(report_I, 1));
     case ECOMMAND_WRITE_VALUE: mReadPointer = Le32(report_I, 1); return true;
     case ECOMMAND_EXIT_LOADER:
-      mExitRequested = report_I[1] == 0x01;
+      // Numbering 0 gives both exits one report id, which a HID descriptor declares at one length: a host whose
+      // driver pads reports to it sends the exit without saving at the saving exit's length.
+      mExitRequested = report_I[1] == 0x01 || (mConfig.protocol == 0 && IsExitWithoutSaving(report_I));
       return mExitRequested;
     case ECOMMAND_EXIT_LOADER_SHORT:
-      mExitRequested = report_I[1] == 0xA6 && report_I[2] == 0x50;
+      mExitRequested = IsExitWithoutSaving(report_I);
       return mExitRequested;
     case ECOMMAND_SET_BLOCK_CHECKSUM:
       if (!checksums || Le16(report_I, 1) >= mConfig.blocks.size()) return false;

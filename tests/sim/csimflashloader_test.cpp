@@ -60,8 +60,9 @@ TEST(CSimFlashLoader, ReportIdsAndLengthsFollowTheNumbering)
     Bytes report;
     bool ok;
   };
-  // Erase, block write, both exits, status, streaming, ROM write: each passes only with its own numbering, length
-  // and direction, inside one unprotected block of the flash.
+  // Erase, block write, both exits (under numbering 0 the one without saving also padded to the saving one's
+  // length), status, streaming, ROM write: each passes only with its own numbering, length and direction, inside
+  // one unprotected block of the flash.
   const std::vector<SCase> cases{
       {0, true, {0x12, 0x03, 0x00, 0x00, 0x00}, true},  {1, true, {0xD3, 0x03, 0x00, 0x00, 0x00}, true},
       {0, true, {0xD3, 0x03, 0x00, 0x00, 0x00}, false}, {1, true, {0x12, 0x03, 0x00, 0x00, 0x00}, false},
@@ -71,6 +72,8 @@ TEST(CSimFlashLoader, ReportIdsAndLengthsFollowTheNumbering)
       {0, true, Report({0x11, 0xF8, 0x11}, 21), false}, {0, true, Report({0x11, 0x00, 0x0F}, 21), false},
       {0, true, Report({0x11, 0x00, 0x14}, 21), false}, {1, true, {0xCD, 0xA6, 0x50}, true},
       {1, true, {0xD6, 0xA6, 0x50}, false},             {0, true, {0x15, 0xA6, 0x50}, true},
+      {0, true, {0x15, 0xA6, 0x50, 0x00, 0x00}, true},  {1, true, {0xD6, 0xA6, 0x50, 0x00, 0x00}, false},
+      {0, true, {0x15, 0xA6, 0x51, 0x00, 0x00}, false},
       {1, true, {0xD6, 0x01, 0x00, 0x00, 0x00}, true},  {1, false, {0x1F, 0x00}, true},
       {0, false, {0x12, 0x03, 0x00, 0x00, 0x00}, false}, {0, true, Report({0xE4, 0x00, 0x01}, 512), false},
       {1, true, {0xDE, 0x01, 0x00, 0x00, 0x00}, false},  // the ROM write carries zeros
