@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "common/assertion.h"
 #include "linux/common/clinuxudev.h"
@@ -73,12 +74,12 @@ bool CLinuxHidDevice::GetCaps(SHidCaps& caps_O)
   return true;
 }
 
-std::optional<size_t> CLinuxHidDevice::DeclaredLength(const std::vector<uint8_t>& report_I,
-                                                      const char* transfer_I) const
+std::optional<size_t> CLinuxHidDevice::DeclaredLength(const std::vector<uint8_t>& report_I, const char* transfer_I)
 {
   if (report_I.empty()) return std::nullopt;
   const unsigned id = report_I[0];
   if (!mCollection) {
+    if (std::exchange(mUndeclaredLogged, true)) return std::nullopt;
     DebugPrint("%s: no report descriptor declares the collection; feature report 0x%02X %s refused\n", mNode.c_str(),
                id, transfer_I);
     return std::nullopt;

@@ -35,11 +35,13 @@ class CLinuxHidDevice : public CHidDevice {
 
  private:
   // The length of the ioctl for the report: the declared length and the id byte; none when refused.
-  std::optional<size_t> DeclaredLength(const std::vector<uint8_t>& report_I, const char* transfer_I) const;
+  std::optional<size_t> DeclaredLength(const std::vector<uint8_t>& report_I, const char* transfer_I);
 
   int mFd;
   std::string mNode;
   std::optional<SHidCollection> mCollection;
+  // A node whose descriptor could not be read (often one that is going away) is named in the log once.
+  bool mUndeclaredLogged = false;
 };
 
 class CLinuxHidSystem : public CHidSystem {
