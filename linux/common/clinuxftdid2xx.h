@@ -1,7 +1,8 @@
 // The D2XX calls the scaler connector makes, over libftdi1, for machines without FTDI's own library.
 //
-// Devices are the FTDI bridges libftdi1 knows, in the order libusb lists them; a device's location is its
-// bus number and address. The bridge's read packets carry two modem-status bytes each, which libftdi1
+// Devices are the MPSSE bridges on the bus (FT2232, FT4232H, FT232H) and nothing else: the bridges beside one
+// of our boards first, then by bus path, so that a port index is stable; a device's location is its bus
+// number and address. The bridge's read packets carry two modem-status bytes each, which libftdi1
 // takes off. Reads wait on the installed clock up to the read time-out (none when it is 0) and then return
 // what there is; the queue status is what a read of everything the bridge has ready would bring.
 #pragma once
@@ -45,6 +46,8 @@ class CLinuxFtdiD2XX : public CD2XX {
     uint32_t readTimeoutMs = 0;
   };
 
+  // Opens the listed bridge at the location into the bridge's context.
+  FT_STATUS OpenListed(SBridge& bridge_IO, uint32_t location_I);
   SBridge* Find(FT_HANDLE handle_I) const;
   // What the bridge has ready, up to wanted_I bytes, into the received bytes. libftdi1 stops at the first
   // transfer that brings enough, so asking for just what is missing costs one transfer.
