@@ -29,8 +29,8 @@ FT_STATUS CLinuxFallbackD2XX::ListDevices(void* arg1_IO, void* arg2_IO, uint32_t
 {
   const FT_STATUS status = Listing().ListDevices(arg1_IO, arg2_IO, flags_I);
   if (mFallingBack || status != FT_OK) return status;
-  if (flags_I == FT_LIST_NUMBER_ONLY) mVendorCount = *static_cast<uint32_t*>(arg1_IO);
-  if (flags_I != (FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION)) return status;
+  if (flags_I == FT_LIST_NUMBER_ONLY && arg1_IO != nullptr) mVendorCount = *static_cast<uint32_t*>(arg1_IO);
+  if (flags_I != (FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) || arg2_IO == nullptr) return status;
   mListed = true;
   mListedIndex = reinterpret_cast<uintptr_t>(arg1_IO);
   mListedLocation = *static_cast<uint32_t*>(arg2_IO);

@@ -1,5 +1,6 @@
-// The D2XX binding of the Linux program: FTDI's own libftd2xx when it can be loaded, else the same calls
-// over libftdi1, so that the scaler update works with the distribution's packages alone.
+// The D2XX binding of the Linux program: FTDI's own libftd2xx when it can be loaded (with libftdi1 behind it
+// for a bridge it cannot open), else the same calls over libftdi1, so that the scaler update works with the
+// distribution's packages alone.
 #pragma once
 
 #include <cstdint>

@@ -40,7 +40,7 @@ std::string NodeOf(libusb_device* device_I)
   return node;
 }
 
-// Both read what the kernel showed at enumeration: nothing is sent to the device.
+// These read what the kernel showed at enumeration (descriptors, bus path, parent): nothing reaches a device.
 bool IsMpsseBridge(libusb_device* device_I)
 {
   libusb_device_descriptor descriptor{};
@@ -49,16 +49,8 @@ bool IsMpsseBridge(libusb_device* device_I)
          std::end(kMpsseProductIds);
 }
 
-std::vector<uint8_t> BusPath(libusb_device* device_I)
-{
-  uint8_t ports[8] = {};
-  const int depth = libusb_get_port_numbers(device_I, ports, sizeof(ports));
-  std::vector<uint8_t> path{libusb_get_bus_number(device_I)};
-  path.insert(path.end(), ports, ports + std::max(depth, 0));
-  return path;
-}
-
-// Whether one of our HID boards hangs from the same hub: a pen display carries its bridge beside them.
+// Whether one of our boards (by our vendor id) hangs from the same hub: a pen display carries its bridge
+// beside its own HID device.
 bool BesideOurBoard(libusb_device* bridge_I, libusb_device* const* devices_I, ssize_t count_I)
 {
   libusb_device* hub = libusb_get_parent(bridge_I);
@@ -72,9 +64,19 @@ bool BesideOurBoard(libusb_device* bridge_I, libusb_device* const* devices_I, ss
   return false;
 }
 
-// The MPSSE bridges on the bus: those beside one of our boards first, each group in the order of its bus
-// paths, so that a port index names the same bridge from run to run. The devices stay valid while the
-// listing lives.
+// Where a bridge sorts: 0 beside one of our boards, else 1; then the bus number and the port path.
+std::vector<uint8_t> SortKey(libusb_device* bridge_I, libusb_device* const* devices_I, ssize_t count_I)
+{
+  uint8_t ports[8] = {};
+  const int depth = libusb_get_port_numbers(bridge_I, ports, sizeof(ports));
+  std::vector<uint8_t> key{static_cast<uint8_t>(BesideOurBoard(bridge_I, devices_I, count_I) ? 0 : 1),
+                           libusb_get_bus_number(bridge_I)};
+  key.insert(key.end(), ports, ports + std::max(depth, 0));
+  return key;
+}
+
+// The MPSSE bridges on the bus in the order of their sort keys, so that a port index names the same bridge
+// from run to run. The devices stay valid while the listing lives.
 class CBridgeListing {
  public:
   explicit CBridgeListing(libusb_context* context_I)
@@ -84,11 +86,7 @@ class CBridgeListing {
     mValid = true;
     std::vector<std::pair<std::vector<uint8_t>, libusb_device*>> keyed;
     for (ssize_t i = 0; i < count; ++i) {
-      if (!IsMpsseBridge(mDevices[i])) continue;
-      std::vector<uint8_t> key{static_cast<uint8_t>(BesideOurBoard(mDevices[i], mDevices, count) ? 0 : 1)};
-      const std::vector<uint8_t> path = BusPath(mDevices[i]);
-      key.insert(key.end(), path.begin(), path.end());
-      keyed.emplace_back(std::move(key), mDevices[i]);
+      if (IsMpsseBridge(mDevices[i])) keyed.emplace_back(SortKey(mDevices[i], mDevices, count), mDevices[i]);
     }
     std::sort(keyed.begin(), keyed.end());
     for (const auto& entry : keyed) mBridges.push_back(entry.second);

@@ -26,6 +26,17 @@ std::string Text(unsigned value_I, const char* format_I = "%u")
   return text;
 }
 
+// The product string FTDI's chips come with.
+const char* ProductName(uint16_t productId_I)
+{
+  switch (productId_I) {
+    case 0x6010: return "Dual RS232-HS";
+    case 0x6011: return "Quad RS232-HS";
+    case 0x6014: return "Single RS232-HS";
+    default: return "FT232R USB UART";
+  }
+}
+
 }  // namespace
 
 std::shared_ptr<CEmulatedSerialCable> CEmulatedSerialCable::Plug(CUmockdevBed& bed_I, const SCablePlace& place_I)
@@ -39,15 +50,15 @@ std::shared_ptr<CEmulatedSerialCable> CEmulatedSerialCable::Plug(CUmockdevBed& b
       {"idVendor", Text(kFtdiVendorId, "%04x"), "idProduct", Text(place_I.productId, "%04x"), "bcdDevice", "0600",
        "busnum", Text(place_I.bus) + "\n", "devnum", Text(place_I.address) + "\n", "speed", "12\n", "devpath",
        place_I.ports + "\n", "bDeviceClass", "00", "bNumInterfaces", " 1", "bConfigurationValue", "1", "manufacturer",
-       "FTDI", "product", "FT232R USB UART", "serial", "A10K5XQZ", "dev",
+       "FTDI", "product", ProductName(place_I.productId), "serial", "A10K5XQZ", "dev",
        "189:" + Text((place_I.bus - 1) * 128 + place_I.address - 1)},
       {"DEVTYPE", "usb_device", "DEVNAME", node, "BUSNUM", Text(place_I.bus, "%03u"), "DEVNUM",
        Text(place_I.address, "%03u")});
   bed_I.SetBinary(syspath, "descriptors", UsbDescriptors(kFtdiVendorId, place_I.productId, 0x0600, 1, 0xFF, true));
   bed_I.CreateNode(node, [cable](CIoctlCall& call_IO) { cable->HandleIoctl(call_IO); });
-  const std::string interface =
-      bed_I.Add("usb", name + ":1.0", syspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "02"},
-                {"DEVTYPE", "usb_interface", "INTERFACE", "255/255/255", "DRIVER", kDriver});
+  const std::string interface = bed_I.Add(
+      "usb", name + ":1.0", syspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "02"},
+      {"DEVTYPE", "usb_interface", "INTERFACE", "255/255/255", "DRIVER", kDriver});
   const char* root = std::getenv("UMOCKDEV_DIR");
   if (root == nullptr) throw std::runtime_error("no umockdev testbed");
   cable->mDriverDir = std::string(root) + "/sys/bus/usb/drivers/" + kDriver;
