@@ -64,19 +64,18 @@ bool BesideOurBoard(libusb_device* bridge_I, libusb_device* const* devices_I, ss
   return false;
 }
 
-// Where a bridge sorts: 0 beside one of our boards, else 1; then the bus number and the port path.
-std::vector<uint8_t> SortKey(libusb_device* bridge_I, libusb_device* const* devices_I, ssize_t count_I)
+std::vector<uint8_t> BusPath(libusb_device* device_I)
 {
   uint8_t ports[8] = {};
-  const int depth = libusb_get_port_numbers(bridge_I, ports, sizeof(ports));
-  std::vector<uint8_t> key{static_cast<uint8_t>(BesideOurBoard(bridge_I, devices_I, count_I) ? 0 : 1),
-                           libusb_get_bus_number(bridge_I)};
-  key.insert(key.end(), ports, ports + std::max(depth, 0));
-  return key;
+  const int depth = libusb_get_port_numbers(device_I, ports, sizeof(ports));
+  std::vector<uint8_t> path{libusb_get_bus_number(device_I)};
+  path.insert(path.end(), ports, ports + std::max(depth, 0));
+  return path;
 }
 
-// The MPSSE bridges on the bus in the order of their sort keys, so that a port index names the same bridge
-// from run to run. The devices stay valid while the listing lives.
+// The MPSSE bridges on the bus in the order of their bus paths, so that a port index names the same bridge
+// from run to run. Where bridges sit beside our boards, only those: another bridge (an FT2232H serial
+// adapter, say) is then never counted nor opened. The devices stay valid while the listing lives.
 class CBridgeListing {
  public:
   explicit CBridgeListing(libusb_context* context_I)
@@ -84,12 +83,14 @@ class CBridgeListing {
     const ssize_t count = context_I != nullptr ? libusb_get_device_list(context_I, &mDevices) : -1;
     if (count < 0) return;
     mValid = true;
-    std::vector<std::pair<std::vector<uint8_t>, libusb_device*>> keyed;
+    std::vector<SPlaced> beside, others;
     for (ssize_t i = 0; i < count; ++i) {
-      if (IsMpsseBridge(mDevices[i])) keyed.emplace_back(SortKey(mDevices[i], mDevices, count), mDevices[i]);
+      if (!IsMpsseBridge(mDevices[i])) continue;
+      (BesideOurBoard(mDevices[i], mDevices, count) ? beside : others).emplace_back(BusPath(mDevices[i]), mDevices[i]);
     }
-    std::sort(keyed.begin(), keyed.end());
-    for (const auto& entry : keyed) mBridges.push_back(entry.second);
+    std::vector<SPlaced>& listed = beside.empty() ? others : beside;
+    std::sort(listed.begin(), listed.end());
+    for (const auto& entry : listed) mBridges.push_back(entry.second);
   }
   ~CBridgeListing()
   {
@@ -110,6 +111,9 @@ class CBridgeListing {
   }
 
  private:
+  // A bridge with its bus path.
+  using SPlaced = std::pair<std::vector<uint8_t>, libusb_device*>;
+
   libusb_device** mDevices = nullptr;
   bool mValid = false;
   std::vector<libusb_device*> mBridges;

@@ -1,10 +1,12 @@
 // The D2XX calls the scaler connector makes, over libftdi1, for machines without FTDI's own library.
 //
-// Devices are the MPSSE bridges on the bus (FT2232, FT4232H, FT232H) and nothing else: the bridges beside one
-// of our boards first, then by bus path, so that a port index is stable; a device's location is its bus
-// number and address. The bridge's read packets carry two modem-status bytes each, which libftdi1
-// takes off. Reads wait on the installed clock up to the read time-out (none when it is 0) and then return
-// what there is; the queue status is what a read of everything the bridge has ready would bring.
+// Devices are the MPSSE bridges on the bus (FT2232, FT4232H, FT232H) and nothing else, by bus path so that a
+// port index is stable; where some share a hub with one of our boards (as a pen display's bridge does), only
+// those. Any other FTDI device is never opened. A device's location is its bus number and address.
+//
+// The bridge's read packets carry two modem-status bytes each, which libftdi1 takes off. Reads wait on the
+// installed clock up to the read time-out (none when it is 0) and then return what there is; the queue
+// status is what a read of everything the bridge has ready would bring.
 #pragma once
 
 #include <deque>
