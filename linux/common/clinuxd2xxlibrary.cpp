@@ -57,11 +57,11 @@ FT_STATUS CLinuxFallbackD2XX::OpenEx(void* arg1_I, uint32_t flags_I, FT_HANDLE* 
 FT_STATUS CLinuxFallbackD2XX::OpenInstead(uint32_t location_I, FT_HANDLE* handle_O)
 {
   uint32_t count = 0;
-  const bool sameIndex = mListed && mListedLocation == location_I &&
-                         mFallback->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) == FT_OK && count == mVendorCount;
+  if (mFallback->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK) count = 0;
   uint32_t location = 0;
-  if (!sameIndex || mFallback->ListDevices(reinterpret_cast<void*>(mListedIndex), &location,
-                                           FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) != FT_OK) {
+  if (!mListed || mListedLocation != location_I || count != mVendorCount ||
+      mFallback->ListDevices(reinterpret_cast<void*>(mListedIndex), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) !=
+          FT_OK) {
     DebugPrint("libftdi1 lists %u FTDI bridges where libftd2xx listed %u: the bridge is not opened\n", count,
                mVendorCount);
     return FT_DEVICE_NOT_OPENED;
