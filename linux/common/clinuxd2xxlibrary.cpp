@@ -59,9 +59,9 @@ FT_STATUS CLinuxFallbackD2XX::OpenInstead(uint32_t location_I, FT_HANDLE* handle
   uint32_t count = 0;
   if (mFallback->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK) count = 0;
   uint32_t location = 0;
-  if (!mListed || mListedLocation != location_I || count != mVendorCount ||
-      mFallback->ListDevices(reinterpret_cast<void*>(mListedIndex), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) !=
-          FT_OK) {
+  const bool sameDevices = mListed && mListedLocation == location_I && count == mVendorCount;
+  if (!sameDevices || mFallback->ListDevices(reinterpret_cast<void*>(mListedIndex), &location,
+                                             FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) != FT_OK) {
     DebugPrint("libftdi1 lists %u FTDI bridges where libftd2xx listed %u: the bridge is not opened\n", count,
                mVendorCount);
     return FT_DEVICE_NOT_OPENED;
