@@ -11,19 +11,32 @@
 namespace orv {
 namespace {
 
-constexpr uint16_t kPortNotGiven = 65535;
+// Only the port's low byte counts, as in an update; 0xFF is no port.
+constexpr uint8_t kPortNotGiven = 0xFF;
 
-std::string ScalerVersion(uint16_t port_I)
+struct SScalerReach {
+  std::string version;
+  std::string path;
+};
+
+// The scaler's version over the bridge an update would use: without a port, the only FTDI bridge attached,
+// and none when there are several, since any of them could be another device's.
+SScalerReach ReachScaler(uint16_t port_I)
 {
   CI2CConnectorFTDI connector;
-  const uint32_t port = port_I == kPortNotGiven ? 0 : port_I;
-  if (connector.DeviceCount() == 0 || !connector.Open(port)) return "";
+  const uint32_t count = connector.DeviceCount();
+  const uint8_t given = static_cast<uint8_t>(port_I);
+  if (given == kPortNotGiven && count > 1) return {"", std::to_string(count) + " FTDI bridges (name one with -port)"};
+  const uint32_t port = given == kPortNotGiven ? 0 : given;
+  SScalerReach reach{"", "FTDI port " + std::to_string(port)};
+  if (port >= count || !connector.Open(port)) return reach;
   const PackedVersion version = connector.ReadFWVersion();
   connector.Close();
-  if (version == PackedVersion{}) return "";
+  if (version == PackedVersion{}) return reach;
   char text[24];
   std::snprintf(text, sizeof(text), "%u.%u.%u", version[0], version[1], version[2]);
-  return text;
+  reach.version = text;
+  return reach;
 }
 
 void DescribeFile(const std::string& file_I, SListedBoard& board_IO)
@@ -85,9 +98,10 @@ std::vector<SListedDevice> ListDevices(const CDiscovery& discovery_I, uint16_t s
       scaler.vendorId = device->mVendorId[EUPDATETYPE_SCALAR];
       scaler.productId = device->mProductId[EUPDATETYPE_SCALAR];
       scaler.interfaceKind = InterfaceTypeName(EINTERFACETYPE_FTDI);
-      scaler.version = ScalerVersion(scalerPort_I);
+      const SScalerReach reach = ReachScaler(scalerPort_I);
+      scaler.version = reach.version;
       scaler.mode = scaler.version.empty() ? "not found" : "normal";
-      scaler.path = "FTDI port " + std::to_string(scalerPort_I == kPortNotGiven ? 0 : scalerPort_I);
+      scaler.path = reach.path;
       DescribeFile(device->mUpdateFile[EUPDATETYPE_SCALAR], scaler);
       listed.boards.push_back(scaler);
     }

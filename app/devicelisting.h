@@ -35,7 +35,8 @@ struct SListedDevice {
 };
 
 // Files are looked up relative to the working directory, as an update would. The scaler's version is read
-// over DDC/CI through the installed bridge binding on the given port (the first bridge when 65535).
+// over DDC/CI through the installed bridge binding on the given port (low byte), or without one (0xFF) on the
+// only bridge attached, as an update would.
 std::vector<SListedDevice> ListDevices(const CDiscovery& discovery_I, uint16_t scalerPort_I = 65535);
 
 // One line per board, under one line per device:

@@ -8,8 +8,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 #include "common/cclock.h"
+#include "common/fwupdater/cdevice.h"
 
 namespace orv {
 namespace {
@@ -17,6 +21,11 @@ namespace {
 constexpr size_t kReadChunk = 4096;
 constexpr uint32_t kMinTransferSize = 64;
 constexpr uint32_t kMaxTransferSize = 65536;
+
+constexpr uint16_t kFtdiVendorId = 0x0403;
+// The FTDI chips with an MPSSE: FT2232C/D/H, FT4232H and FT232H (the display's own bridge). Every other FTDI
+// device, a user's serial cable above all, is never opened: it keeps its driver and its tty.
+constexpr uint16_t kMpsseProductIds[] = {0x6010, 0x6011, 0x6014};
 
 uint32_t LocationOf(libusb_device* device_I)
 {
@@ -31,33 +40,94 @@ std::string NodeOf(libusb_device* device_I)
   return node;
 }
 
-// The bridges libftdi1 finds with its own list of FTDI ids, in libusb's order; the list is released with the
-// context.
-struct SListing {
-  ftdi_context* context = ftdi_new();
-  ftdi_device_list* devices = nullptr;
-  int count = context != nullptr ? ftdi_usb_find_all(context, &devices, 0, 0) : -1;
+// These read what the kernel showed at enumeration (descriptors, bus path, parent): nothing reaches a device.
+bool IsMpsseBridge(libusb_device* device_I)
+{
+  libusb_device_descriptor descriptor{};
+  if (libusb_get_device_descriptor(device_I, &descriptor) != 0 || descriptor.idVendor != kFtdiVendorId) return false;
+  return std::find(std::begin(kMpsseProductIds), std::end(kMpsseProductIds), descriptor.idProduct) !=
+         std::end(kMpsseProductIds);
+}
 
-  ~SListing()
-  {
-    if (devices != nullptr) ftdi_list_free(&devices);
-    if (context != nullptr) ftdi_free(context);
+// Whether one of our boards (by our vendor id) hangs from the same hub: a pen display carries its bridge
+// beside its own HID device.
+bool BesideOurBoard(libusb_device* bridge_I, libusb_device* const* devices_I, ssize_t count_I)
+{
+  libusb_device* hub = libusb_get_parent(bridge_I);
+  for (ssize_t i = 0; hub != nullptr && i < count_I; ++i) {
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_parent(devices_I[i]) == hub && libusb_get_device_descriptor(devices_I[i], &descriptor) == 0 &&
+        descriptor.idVendor == DefaultVendorId) {
+      return true;
+    }
   }
-  libusb_device* At(size_t index_I) const
+  return false;
+}
+
+std::vector<uint8_t> BusPath(libusb_device* device_I)
+{
+  uint8_t ports[8] = {};
+  const int depth = libusb_get_port_numbers(device_I, ports, sizeof(ports));
+  std::vector<uint8_t> path{libusb_get_bus_number(device_I)};
+  path.insert(path.end(), ports, ports + std::max(depth, 0));
+  return path;
+}
+
+// The MPSSE bridges on the bus in the order of their bus paths, so that a port index names the same bridge
+// from run to run. Where bridges sit beside our boards, only those: another bridge (an FT2232H serial
+// adapter, say) is then never counted nor opened. The devices stay valid while the listing lives.
+class CBridgeListing {
+ public:
+  explicit CBridgeListing(libusb_context* context_I)
   {
-    ftdi_device_list* entry = devices;
-    for (size_t i = 0; entry != nullptr && i < index_I; ++i) entry = entry->next;
-    return entry != nullptr ? entry->dev : nullptr;
+    const ssize_t count = context_I != nullptr ? libusb_get_device_list(context_I, &mDevices) : -1;
+    if (count < 0) return;
+    mValid = true;
+    std::vector<SPlaced> beside, others;
+    for (ssize_t i = 0; i < count; ++i) {
+      if (!IsMpsseBridge(mDevices[i])) continue;
+      (BesideOurBoard(mDevices[i], mDevices, count) ? beside : others).emplace_back(BusPath(mDevices[i]), mDevices[i]);
+    }
+    std::vector<SPlaced>& listed = beside.empty() ? others : beside;
+    std::sort(listed.begin(), listed.end());
+    for (const auto& entry : listed) mBridges.push_back(entry.second);
   }
+  ~CBridgeListing()
+  {
+    if (mDevices != nullptr) libusb_free_device_list(mDevices, 1);
+  }
+  CBridgeListing(const CBridgeListing&) = delete;
+  CBridgeListing& operator=(const CBridgeListing&) = delete;
+
+  bool Valid() const { return mValid; }
+  const std::vector<libusb_device*>& Bridges() const { return mBridges; }
+  libusb_device* At(size_t index_I) const { return index_I < mBridges.size() ? mBridges[index_I] : nullptr; }
+  libusb_device* WithLocation(uint32_t location_I) const
+  {
+    for (libusb_device* bridge : mBridges) {
+      if (LocationOf(bridge) == location_I) return bridge;
+    }
+    return nullptr;
+  }
+
+ private:
+  // A bridge with its bus path.
+  using SPlaced = std::pair<std::vector<uint8_t>, libusb_device*>;
+
+  libusb_device** mDevices = nullptr;
+  bool mValid = false;
+  std::vector<libusb_device*> mBridges;
 };
 
-libusb_device* WithLocation(ftdi_device_list* devices_I, uint32_t location_I)
-{
-  for (ftdi_device_list* entry = devices_I; entry != nullptr; entry = entry->next) {
-    if (LocationOf(entry->dev) == location_I) return entry->dev;
+// A libftdi1 context for a listing, released with it.
+struct SContext {
+  ftdi_context* context = ftdi_new();
+  ~SContext()
+  {
+    if (context != nullptr) ftdi_free(context);
   }
-  return nullptr;
-}
+  libusb_context* Usb() const { return context != nullptr ? context->usb_ctx : nullptr; }
+};
 
 FT_STATUS Status(int result_I) { return result_I < 0 ? FT_IO_ERROR : FT_OK; }
 
@@ -70,11 +140,12 @@ CLinuxFtdiD2XX::~CLinuxFtdiD2XX()
 
 FT_STATUS CLinuxFtdiD2XX::ListDevices(void* arg1_IO, void* arg2_IO, uint32_t flags_I)
 {
-  const SListing listing;
+  const SContext context;
+  const CBridgeListing listing(context.Usb());
   if (flags_I == FT_LIST_NUMBER_ONLY) {
     if (arg1_IO == nullptr) return FT_INVALID_PARAMETER;
-    *static_cast<uint32_t*>(arg1_IO) = static_cast<uint32_t>(std::max(listing.count, 0));
-    return listing.count < 0 ? FT_IO_ERROR : FT_OK;
+    *static_cast<uint32_t*>(arg1_IO) = static_cast<uint32_t>(listing.Bridges().size());
+    return listing.Valid() ? FT_OK : FT_IO_ERROR;
   }
   if (flags_I != (FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) || arg2_IO == nullptr) return FT_INVALID_PARAMETER;
   libusb_device* device = listing.At(reinterpret_cast<uintptr_t>(arg1_IO));
@@ -90,24 +161,7 @@ FT_STATUS CLinuxFtdiD2XX::OpenEx(void* arg1_I, uint32_t flags_I, FT_HANDLE* hand
   auto bridge = std::make_unique<SBridge>();
   bridge->context = ftdi_new();
   if (bridge->context == nullptr) return FT_DEVICE_NOT_OPENED;
-  ftdi_device_list* devices = nullptr;
-  const uint32_t location = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(arg1_I));
-  libusb_device* device =
-      ftdi_usb_find_all(bridge->context, &devices, 0, 0) > 0 ? WithLocation(devices, location) : nullptr;
-  FT_STATUS status = device == nullptr ? FT_DEVICE_NOT_FOUND : FT_OK;
-  if (status == FT_OK) {
-    // libftdi1 does not tell a refused open from others; asking the node does.
-    const std::string node = NodeOf(device);
-    const int probe = open(node.c_str(), O_RDWR | O_CLOEXEC);
-    if (probe < 0 && IsPermissionError(errno) && mAccessLog) mAccessLog->Refused(node);
-    if (probe >= 0) close(probe);
-    bridge->context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
-    status = probe >= 0 && ftdi_set_interface(bridge->context, INTERFACE_A) == 0 &&
-                     ftdi_usb_open_dev(bridge->context, device) == 0
-                 ? FT_OK
-                 : FT_DEVICE_NOT_OPENED;
-  }
-  if (devices != nullptr) ftdi_list_free(&devices);
+  const FT_STATUS status = OpenListed(*bridge, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(arg1_I)));
   if (status != FT_OK) {
     ftdi_free(bridge->context);
     return status;
@@ -115,6 +169,24 @@ FT_STATUS CLinuxFtdiD2XX::OpenEx(void* arg1_I, uint32_t flags_I, FT_HANDLE* hand
   *handle_O = bridge.get();
   mBridges.push_back(std::move(bridge));
   return FT_OK;
+}
+
+FT_STATUS CLinuxFtdiD2XX::OpenListed(SBridge& bridge_IO, uint32_t location_I)
+{
+  const CBridgeListing listing(bridge_IO.context->usb_ctx);
+  libusb_device* device = listing.WithLocation(location_I);
+  if (device == nullptr) return FT_DEVICE_NOT_FOUND;
+  // libftdi1 does not tell a refused open from others; asking the node does.
+  const std::string node = NodeOf(device);
+  const int probe = open(node.c_str(), O_RDWR | O_CLOEXEC);
+  if (probe < 0 && IsPermissionError(errno) && mAccessLog) mAccessLog->Refused(node);
+  if (probe < 0) return FT_DEVICE_NOT_OPENED;
+  close(probe);
+  // The bridge's own interface only: ftdi_sio gives it back when the bridge is closed.
+  bridge_IO.context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
+  return ftdi_set_interface(bridge_IO.context, INTERFACE_A) == 0 && ftdi_usb_open_dev(bridge_IO.context, device) == 0
+             ? FT_OK
+             : FT_DEVICE_NOT_OPENED;
 }
 
 FT_STATUS CLinuxFtdiD2XX::Close(FT_HANDLE handle_I)

@@ -1,9 +1,12 @@
 // The D2XX calls the scaler connector makes, over libftdi1, for machines without FTDI's own library.
 //
-// Devices are the FTDI bridges libftdi1 knows, in the order libusb lists them; a device's location is its
-// bus number and address. The bridge's read packets carry two modem-status bytes each, which libftdi1
-// takes off. Reads wait on the installed clock up to the read time-out (none when it is 0) and then return
-// what there is; the queue status is what a read of everything the bridge has ready would bring.
+// Devices are the MPSSE bridges on the bus (FT2232, FT4232H, FT232H) and nothing else, by bus path so that a
+// port index is stable; where some share a hub with one of our boards (as a pen display's bridge does), only
+// those. Any other FTDI device is never opened. A device's location is its bus number and address.
+//
+// The bridge's read packets carry two modem-status bytes each, which libftdi1 takes off. Reads wait on the
+// installed clock up to the read time-out (none when it is 0) and then return what there is; the queue
+// status is what a read of everything the bridge has ready would bring.
 #pragma once
 
 #include <deque>
@@ -45,6 +48,8 @@ class CLinuxFtdiD2XX : public CD2XX {
     uint32_t readTimeoutMs = 0;
   };
 
+  // Opens the listed bridge at the location into the bridge's context.
+  FT_STATUS OpenListed(SBridge& bridge_IO, uint32_t location_I);
   SBridge* Find(FT_HANDLE handle_I) const;
   // What the bridge has ready, up to wanted_I bytes, into the received bytes. libftdi1 stops at the first
   // transfer that brings enough, so asking for just what is missing costs one transfer.

@@ -24,7 +24,7 @@ TEST(CLinuxD2XXLibrary, FtdisOwnLibraryIsBoundByNameWhenItLoads)
 
   const test::CScopedEnvironment named(kD2XXLibraryVariable, std::string(ORVEL_FTD2XX_SIM));
   const std::unique_ptr<CD2XX> binding = CreateLinuxD2XX(std::make_shared<CLinuxAccessLog>());
-  ASSERT_NE(dynamic_cast<CFTDIExAPI32*>(binding.get()), nullptr);
+  ASSERT_NE(dynamic_cast<CLinuxFallbackD2XX*>(binding.get()), nullptr);
   CI2CConnectorFTDI connector(*binding);
   ASSERT_TRUE(connector.Open(0));
   EXPECT_EQ(connector.GetSerialNumber(0), "ORV16A0012345");

@@ -154,6 +154,8 @@ class CEmulatedBus : public CDeviceEventSink {
   // The FTDI bridge's usbfs node; empty without one.
   std::shared_ptr<CEmulatedUsbfsNode> FtdiNode() { return mBridges.empty() ? nullptr : mBridges.front(); }
   std::string Syspath(const std::string& simPath_I);
+  // The syspath of the root hub everything hangs from (once started).
+  std::string RootHub() const { return mRootHub; }
 
   void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override;
   void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override;

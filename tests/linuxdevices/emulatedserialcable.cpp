@@ -1,0 +1,131 @@
+#include "tests/linuxdevices/emulatedserialcable.h"
+
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+namespace orv::test {
+namespace {
+
+constexpr const char* kDriver = "ftdi_sio";
+constexpr uint16_t kFtdiVendorId = 0x0403;
+// The FT232R's SIO requests: reset, modem control, flow control, baud rate, data format, modem status,
+// event and error characters, latency timer (set and get), bit mode, read pins.
+constexpr uint8_t kLastSioRequest = 0x0C;
+
+std::string Text(unsigned value_I, const char* format_I = "%u")
+{
+  char text[32];
+  std::snprintf(text, sizeof(text), format_I, value_I);
+  return text;
+}
+
+// The product string FTDI's chips come with.
+const char* ProductName(uint16_t productId_I)
+{
+  switch (productId_I) {
+    case 0x6010: return "Dual RS232-HS";
+    case 0x6011: return "Quad RS232-HS";
+    case 0x6014: return "Single RS232-HS";
+    default: return "FT232R USB UART";
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<CEmulatedSerialCable> CEmulatedSerialCable::Plug(CUmockdevBed& bed_I, const SCablePlace& place_I)
+{
+  auto cable = std::make_shared<CEmulatedSerialCable>();
+  const std::string name = Text(place_I.bus) + "-" + place_I.ports;
+  char node[32];
+  std::snprintf(node, sizeof(node), "/dev/bus/usb/%03u/%03u", place_I.bus, place_I.address);
+  const std::string syspath = bed_I.Add(
+      "usb", name, place_I.hubSyspath,
+      {"idVendor", Text(kFtdiVendorId, "%04x"), "idProduct", Text(place_I.productId, "%04x"), "bcdDevice", "0600",
+       "busnum", Text(place_I.bus) + "\n", "devnum", Text(place_I.address) + "\n", "speed", "12\n", "devpath",
+       place_I.ports + "\n", "bDeviceClass", "00", "bNumInterfaces", " 1", "bConfigurationValue", "1", "manufacturer",
+       "FTDI", "product", ProductName(place_I.productId), "serial", "A10K5XQZ", "dev",
+       "189:" + Text((place_I.bus - 1) * 128 + place_I.address - 1)},
+      {"DEVTYPE", "usb_device", "DEVNAME", node, "BUSNUM", Text(place_I.bus, "%03u"), "DEVNUM",
+       Text(place_I.address, "%03u")});
+  bed_I.SetBinary(syspath, "descriptors", UsbDescriptors(kFtdiVendorId, place_I.productId, 0x0600, 1, 0xFF, true));
+  bed_I.CreateNode(node, [cable](CIoctlCall& call_IO) { cable->HandleIoctl(call_IO); });
+  const std::string interface = bed_I.Add(
+      "usb", name + ":1.0", syspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "02"},
+      {"DEVTYPE", "usb_interface", "INTERFACE", "255/255/255", "DRIVER", kDriver});
+  const char* root = std::getenv("UMOCKDEV_DIR");
+  if (root == nullptr) throw std::runtime_error("no umockdev testbed");
+  cable->mDriverDir = std::string(root) + "/sys/bus/usb/drivers/" + kDriver;
+  std::filesystem::create_directories(cable->mDriverDir);
+  cable->mDriverLink = root + interface + "/driver";
+  cable->Bind();
+  const std::string tty = "ttyUSB" + Text(place_I.tty);
+  const std::string port = bed_I.Add("usb-serial", tty, interface, {"port_number", "0"}, {"DRIVER", kDriver});
+  cable->mTtySyspath = bed_I.Add("tty", tty, port, {"dev", "188:" + Text(place_I.tty)}, {"DEVNAME", "/dev/" + tty});
+  return cable;
+}
+
+bool CEmulatedSerialCable::DriverBound() const
+{
+  std::error_code error;
+  return std::filesystem::is_symlink(mDriverLink, error);
+}
+
+void CEmulatedSerialCable::HandleIoctl(CIoctlCall& call_IO)
+{
+  ++mIoctls;
+  if (!HandleDriverIoctl(call_IO)) Handle(call_IO);
+}
+
+bool CEmulatedSerialCable::HandleDriverIoctl(CIoctlCall& call_IO)
+{
+  if (call_IO.Request() == USBDEVFS_GETDRIVER) {
+    auto* query = reinterpret_cast<usbdevfs_getdriver*>(call_IO.Memory(sizeof(usbdevfs_getdriver)));
+    if (!DriverBound()) {
+      call_IO.Complete(-1, ENODATA);
+      return true;
+    }
+    std::strncpy(query->driver, kDriver, sizeof(query->driver) - 1);
+    call_IO.Complete(0);
+    return true;
+  }
+  if (call_IO.Request() != USBDEVFS_IOCTL) return false;
+  const auto* request = reinterpret_cast<const usbdevfs_ioctl*>(call_IO.Memory(sizeof(usbdevfs_ioctl)));
+  if (request->ioctl_code == USBDEVFS_DISCONNECT && DriverBound()) {
+    std::filesystem::remove(mDriverLink);
+    call_IO.Complete(0);
+    return true;
+  }
+  if (request->ioctl_code == USBDEVFS_CONNECT) {
+    Bind();
+    call_IO.Complete(0);
+    return true;
+  }
+  call_IO.Complete(-1, DriverBound() ? ENOTTY : ENODATA);
+  return true;
+}
+
+void CEmulatedSerialCable::Bind()
+{
+  std::error_code error;
+  if (!DriverBound()) std::filesystem::create_directory_symlink(mDriverDir, mDriverLink, error);
+}
+
+int CEmulatedSerialCable::Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O)
+{
+  actual_O = 0;
+  if ((setup_I.requestType & 0x60) != 0x40 || setup_I.request > kLastSioRequest) return -EPIPE;
+  if (setup_I.requestType & 0x80) {
+    std::memset(data_IO, 0, setup_I.length);
+    actual_O = setup_I.length;
+  }
+  return 0;
+}
+
+}  // namespace orv::test

@@ -1,0 +1,55 @@
+// A USB serial cable with an FTDI chip (an FT232R, 0403:6001, unless another is named) as the kernel shows it
+// once ftdi_sio has bound it: the
+// USB device, its interface with the "driver" link to ftdi_sio, the usb-serial port and its tty node. Its
+// usbfs node counts every ioctl that reaches it. As the kernel does, usbfs refuses to claim the interface
+// while ftdi_sio holds it, names ftdi_sio as the interface's driver, and a disconnect unbinds the driver (the
+// link goes, and with it the user's tty).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "tests/linuxdevices/emulateddevices.h"
+
+namespace orv::test {
+
+// Where a cable is plugged in, and what it is.
+struct SCablePlace {
+  std::string hubSyspath;
+  unsigned bus = 1;
+  // The port path below the root hub: "3", "1.7".
+  std::string ports;
+  unsigned address = 0;
+  uint16_t productId = 0x6001;
+  unsigned tty = 0;
+};
+
+class CEmulatedSerialCable : public CEmulatedUsbfsNode {
+ public:
+  static std::shared_ptr<CEmulatedSerialCable> Plug(CUmockdevBed& bed_I, const SCablePlace& place_I);
+
+  // Every ioctl on the cable's usbfs node so far.
+  uint64_t Ioctls() const { return mIoctls; }
+  // Whether ftdi_sio still drives the cable (its "driver" link is there).
+  bool DriverBound() const;
+  std::string TtySyspath() const { return mTtySyspath; }
+
+ protected:
+  int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) override;
+  bool Claim() override { return !DriverBound(); }
+
+ private:
+  void HandleIoctl(CIoctlCall& call_IO);
+  // Answers the ioctls usbfs passes to the interface's driver; false for the others.
+  bool HandleDriverIoctl(CIoctlCall& call_IO);
+  void Bind();
+
+  std::atomic<uint64_t> mIoctls{0};
+  std::string mDriverDir;
+  std::string mDriverLink;
+  std::string mTtySyspath;
+};
+
+}  // namespace orv::test

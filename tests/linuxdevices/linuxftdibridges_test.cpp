@@ -1,0 +1,228 @@
+// The display's FTDI bridge among other FTDI devices: a user's serial cable is never opened, asked or
+// detached from its driver, and FTDI's own library gives way to libftdi1 where it cannot open the bridge.
+#include <dlfcn.h>
+
+#include "common/osd/i2cconnectorftdi.h"
+#include "linux/common/clinuxd2xxlibrary.h"
+#include "linux/common/clinuxftdid2xx.h"
+#include "tests/linuxdevices/emulatedserialcable.h"
+#include "tests/linuxdevices/linuxprogramtest.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// The demo display with its pen, touch and bluetooth boards and without its scaler's bridge.
+const char* const kDisplayWithoutBridge = R"({
+  "nodes": [["USB\\VID_4F52&PID_0210\\ORV16", "USB\\ROOT_HUB30\\1"],
+            ["USB\\VID_4F52&PID_0211\\ORV16BT", "USB\\VID_4F52&PID_0210\\ORV16"]],
+  "devices": [
+    {"kind": "hid", "name": "pen", "pid": "0210", "usageId": "1", "interface": 0, "instance": 1,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true, "protocol": 1, "blocks": 64},
+    {"kind": "hid", "name": "touch", "pid": "0210", "usageId": "2", "interface": 1, "instance": 2,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true, "protocol": 1, "blockStart": "8000", "blocks": 22},
+    {"kind": "hid", "name": "bluetooth", "pid": "0211", "usageId": "3", "interface": 0, "instance": 3,
+     "parent": "USB\\VID_4F52&PID_0211\\ORV16BT", "inPlace": true, "protocol": 1, "blocks": 16}
+  ]
+})";
+
+// A pen tablet behind a hub of its own (at 1-1, the tablet at 1-1.1).
+const char* const kTabletBehindAHub = R"({
+  "nodes": [["USB\\VID_05E3&PID_0610\\HUB1", "USB\\ROOT_HUB30\\1"],
+            ["USB\\VID_4F52&PID_0101\\TAB1", "USB\\VID_05E3&PID_0610\\HUB1"]],
+  "devices": [{"kind": "hid", "name": "pen", "pid": "0101", "usageId": "1", "instance": 1,
+               "parent": "USB\\VID_4F52&PID_0101\\TAB1"}]
+})";
+
+const char* const kScalerListed = "FTDI 5C23:1063  normal    firmware 1.2.3";
+const char* const kScalerNotFound = "FTDI 5C23:1063  not found";
+
+// FTDI's library on a machine where ftdi_sio still holds the bridge: it lists the bridges it is given and
+// opens none of them.
+class CUnopenableD2XX : public CD2XX {
+ public:
+  CUnopenableD2XX(CD2XX& listed_I, uint32_t extra_I) : mListed(listed_I), mExtra(extra_I) {}
+  FT_STATUS OpenEx(void*, uint32_t, FT_HANDLE*) override { return FT_DEVICE_NOT_OPENED; }
+  FT_STATUS ListDevices(void* arg1_IO, void* arg2_IO, uint32_t flags_I) override
+  {
+    const FT_STATUS status = mListed.ListDevices(arg1_IO, arg2_IO, flags_I);
+    if (status == FT_OK && flags_I == FT_LIST_NUMBER_ONLY) *static_cast<uint32_t*>(arg1_IO) += mExtra;
+    return status;
+  }
+  FT_STATUS Close(FT_HANDLE) override { return FT_INVALID_HANDLE; }
+  FT_STATUS Read(FT_HANDLE, void*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
+  FT_STATUS Write(FT_HANDLE, const void*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
+  FT_STATUS ResetDevice(FT_HANDLE) override { return FT_INVALID_HANDLE; }
+  FT_STATUS SetChars(FT_HANDLE, uint8_t, uint8_t, uint8_t, uint8_t) override { return FT_INVALID_HANDLE; }
+  FT_STATUS SetTimeouts(FT_HANDLE, uint32_t, uint32_t) override { return FT_INVALID_HANDLE; }
+  FT_STATUS GetQueueStatus(FT_HANDLE, uint32_t*) override { return FT_INVALID_HANDLE; }
+  FT_STATUS SetLatencyTimer(FT_HANDLE, uint8_t) override { return FT_INVALID_HANDLE; }
+  FT_STATUS SetBitMode(FT_HANDLE, uint8_t, uint8_t) override { return FT_INVALID_HANDLE; }
+  FT_STATUS SetUSBParameters(FT_HANDLE, uint32_t, uint32_t) override { return FT_INVALID_HANDLE; }
+
+ private:
+  CD2XX& mListed;
+  uint32_t mExtra;
+};
+
+// The stand-in for FTDI's library, loaded for a while, passing its calls to the D2XX device installed.
+class CStandInLibrary {
+ public:
+  CStandInLibrary() : mHandle(dlopen(ORVEL_FTD2XX_SIM, RTLD_NOW)) {}
+  ~CStandInLibrary()
+  {
+    if (mHandle == nullptr) return;
+    Install(nullptr);
+    dlclose(mHandle);
+  }
+  CStandInLibrary(const CStandInLibrary&) = delete;
+  CStandInLibrary& operator=(const CStandInLibrary&) = delete;
+
+  bool Loaded() const { return mHandle != nullptr; }
+  void Install(CD2XX* device_I) const
+  {
+    reinterpret_cast<void (*)(CD2XX*)>(dlsym(mHandle, "OrvelInstallD2XX"))(device_I);
+  }
+
+ private:
+  void* mHandle;
+};
+
+class LinuxFtdiBridges : public CLinuxProgramTest {
+ protected:
+  std::shared_ptr<CEmulatedSerialCable> PlugCable(const std::string& ports_I, unsigned address_I,
+                                                  uint16_t productId_I = 0x6001, const std::string& hub_I = "")
+  {
+    return CEmulatedSerialCable::Plug(
+        mBed, {hub_I.empty() ? mBus->RootHub() : hub_I, 1, ports_I, address_I, productId_I, address_I});
+  }
+
+  // A four-port hub on a root port of bus 1; its syspath.
+  std::string PlugHub(unsigned port_I, unsigned address_I)
+  {
+    const std::string name = "1-" + std::to_string(port_I);
+    const std::string address = std::to_string(address_I);
+    const std::string syspath = mBed.Add(
+        "usb", name, mBus->RootHub(),
+        {"idVendor", "05e3", "idProduct", "0610", "busnum", "1\n", "devnum", address + "\n", "speed", "480\n",
+         "devpath", std::to_string(port_I) + "\n", "bDeviceClass", "09", "bConfigurationValue", "1", "dev",
+         "189:" + std::to_string(address_I - 1)},
+        {"DEVTYPE", "usb_device", "DEVNAME", "/dev/bus/usb/001/0" + address, "BUSNUM", "001", "DEVNUM", "0" + address});
+    mBed.SetBinary(syspath, "descriptors", UsbDescriptors(0x05E3, 0x0610, 0x0100, 1, 0x09, false));
+    return syspath;
+  }
+
+  static std::vector<uint32_t> Locations(CD2XX& d2xx_I)
+  {
+    uint32_t count = 0;
+    std::vector<uint32_t> locations;
+    if (d2xx_I.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK) return locations;
+    for (uintptr_t i = 0; i < count; ++i) {
+      uint32_t location = 0;
+      d2xx_I.ListDevices(reinterpret_cast<void*>(i), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION);
+      locations.push_back(location);
+    }
+    return locations;
+  }
+};
+
+}  // namespace
+
+TEST_F(LinuxFtdiBridges, ASerialCableBesideTheDisplaysBridgeIsNeverTouched)
+{
+  Emulate("default");
+  // A serial cable, and an FT2232H serial adapter behind a hub of its own.
+  const std::vector<std::shared_ptr<CEmulatedSerialCable>> cables{
+      PlugCable("9", 99), PlugCable("8.1", 98, 0x6010, PlugHub(8, 97))};
+  ASSERT_EQ(Run({"--list"}), 0) << Err();
+  EXPECT_NE(Out().find(kScalerListed), std::string::npos) << Out();
+  for (const auto& cable : cables) EXPECT_EQ(cable->Ioctls(), 0u) << "--list";
+
+  ASSERT_EQ(Run({"-testpid", "0210", "-auto", "scalar"}, "Update\n"), 0) << Err() << Log();
+  ExpectFlashed("scalar", "display_scaler.bin");
+  for (const auto& cable : cables) {
+    EXPECT_EQ(cable->Ioctls(), 0u) << "the update";
+    EXPECT_TRUE(cable->DriverBound());
+  }
+}
+
+TEST_F(LinuxFtdiBridges, ASerialCableAloneIsNoBridge)
+{
+  Emulate(kDisplayWithoutBridge);
+  const std::shared_ptr<CEmulatedSerialCable> cable = PlugCable("9", 99);
+  ASSERT_EQ(Run({"--list"}), 0) << Err();
+  EXPECT_NE(Out().find(kScalerNotFound), std::string::npos) << Out();
+  EXPECT_EQ(cable->Ioctls(), 0u) << "--list";
+
+  EXPECT_EQ(Run({"-testpid", "0210", "-auto", "scalar"}, "Update\n"), 1) << Err();
+  EXPECT_NE(Log().find("Failed to open device and/or load data (6)"), std::string::npos) << Log();
+  EXPECT_EQ(Run({"-testpid", "0210", "-port", "0", "-auto", "scalar"}, "Update\n"), 1) << Err();
+  EXPECT_EQ(cable->Ioctls(), 0u) << "the updates";
+  EXPECT_TRUE(cable->DriverBound());
+}
+
+TEST_F(LinuxFtdiBridges, BridgesAreListedByBusPathAndOnlyThoseBesideOurBoardsWhereThereAreSuch)
+{
+  Emulate(kTabletBehindAHub);
+  // Plugged out of order: an FT2232H behind a hub, a serial cable, an FT2232H and an FT4232H on the root hub,
+  // and another cable.
+  std::vector<std::shared_ptr<CEmulatedSerialCable>> devices{
+      PlugCable("8.1", 98, 0x6010, PlugHub(8, 97)), PlugCable("2", 20), PlugCable("5", 21, 0x6010),
+      PlugCable("4", 22, 0x6011), PlugCable("3", 24)};
+  CLinuxFtdiD2XX d2xx(std::make_shared<CLinuxAccessLog>());
+  EXPECT_EQ(Locations(d2xx), (std::vector<uint32_t>{0x116, 0x115, 0x162}));
+  // A bridge on the tablet's hub, as a pen display carries its own: the others are no longer candidates.
+  devices.push_back(PlugCable("1.7", 23, 0x6014, mBus->RootHub() + "/1-1"));
+  EXPECT_EQ(Locations(d2xx), (std::vector<uint32_t>{0x117}));
+  for (const auto& device : devices) EXPECT_EQ(device->Ioctls(), 0u);
+}
+
+TEST_F(LinuxFtdiBridges, SeveralBridgesAndNoPortListTheScalerAsNotFound)
+{
+  Emulate("default");
+  const std::shared_ptr<CEmulatedSerialCable> adapter = PlugCable("9", 99, 0x6010);
+  ASSERT_EQ(Run({"--list"}), 0) << Err();
+  EXPECT_NE(Out().find("2 FTDI bridges (name one with -port)"), std::string::npos) << Out();
+  EXPECT_NE(Out().find(kScalerNotFound), std::string::npos) << Out();
+  EXPECT_EQ(adapter->Ioctls(), 0u);
+  ASSERT_EQ(Run({"--list", "-port", "0"}), 0) << Err();
+  EXPECT_NE(Out().find(kScalerListed), std::string::npos) << "the display's bridge comes first\n" << Out();
+  EXPECT_EQ(adapter->Ioctls(), 0u);
+}
+
+TEST_F(LinuxFtdiBridges, FtdisLibraryThatCannotOpenTheBridgeGivesWayToLibftdi)
+{
+  Emulate("default");
+  const CStandInLibrary library;
+  ASSERT_TRUE(library.Loaded()) << dlerror();
+  const CScopedEnvironment named(kD2XXLibraryVariable, std::string(ORVEL_FTD2XX_SIM));
+  CUnopenableD2XX unopenable(mPlatform->D2XX(), 0);
+  library.Install(&unopenable);
+  {
+    const CDebugCapture debug;
+    const std::unique_ptr<CD2XX> binding = CreateLinuxD2XX(std::make_shared<CLinuxAccessLog>());
+    CI2CConnectorFTDI connector(*binding);
+    ASSERT_TRUE(connector.Open(0));
+    EXPECT_EQ(connector.GetSerialNumber(0), "ORV16A0012345");
+    connector.Close();
+    ASSERT_EQ(debug.Lines().size(), 1u);
+    EXPECT_NE(debug.Lines()[0].find("libftd2xx cannot open the FTDI bridge"), std::string::npos) << debug.Lines()[0];
+  }
+  // The whole update, which says so in its log.
+  ASSERT_EQ(Run({"-testpid", "0210", "-auto", "scalar"}, "Update\n"), 0) << Err() << Log();
+  ExpectFlashed("scalar", "display_scaler.bin");
+  EXPECT_NE(Log().find("(FT_DEVICE_NOT_OPENED: ftdi_sio still bound, or no permission); using libftdi1"),
+            std::string::npos) << Log();
+
+  // Where the two libraries see different devices, the index FTDI's library gave names nothing for libftdi1.
+  CUnopenableD2XX listingMore(mPlatform->D2XX(), 1);
+  library.Install(&listingMore);
+  const CDebugCapture debug;
+  const std::unique_ptr<CD2XX> binding = CreateLinuxD2XX(std::make_shared<CLinuxAccessLog>());
+  CI2CConnectorFTDI connector(*binding);
+  EXPECT_FALSE(connector.Open(0));
+  ASSERT_EQ(debug.Lines().size(), 2u);
+  EXPECT_NE(debug.Lines()[1].find("libftdi1 lists 1 FTDI bridges where libftd2xx listed 2"), std::string::npos)
+      << debug.Lines()[1];
+}
