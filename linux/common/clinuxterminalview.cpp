@@ -252,7 +252,17 @@ void CLinuxTerminalView::ShowMessage(const std::u16string& text_I, const std::u1
   } else {
     Print(mOut, WideToUtf8(caption_I) + ": " + WideToUtf8(text_I));
   }
-  // The message stays below the block; anything shown later starts a new block under it.
+  LeaveBlock();
+}
+
+void CLinuxTerminalView::ShowWarning(const std::string& text_I)
+{
+  Print(mErr, "warning: " + text_I);
+  LeaveBlock();
+}
+
+void CLinuxTerminalView::LeaveBlock()
+{
   mDrawnLines.clear();
   mDrawnRows = 0;
 }

@@ -58,6 +58,9 @@ class CLinuxTerminalView : public CUpdateView {
   void SetBoardProgress(const SBoardProgress& progress_I) override;
   void EnableClose(bool enable_I) override;
   void ShowMessage(const std::u16string& text_I, const std::u16string& caption_I, EMessageIcon icon_I) override;
+  // "warning: " and the text on the error stream; on a terminal it stays below the block, which is drawn anew
+  // under it.
+  void ShowWarning(const std::string& text_I);
   // A request while closing is disabled is refused (and said so) and reads as no request.
   bool TakeCancelRequest() override;
 
@@ -74,6 +77,8 @@ class CLinuxTerminalView : public CUpdateView {
   std::string Text(uint16_t id_I) const;
   std::vector<std::string> BlockLines() const;
   void Redraw();
+  // What is printed next stays; the block starts again below it.
+  void LeaveBlock();
   int TerminalColumns() const;
 
   CLinuxInterruptGuard mInterrupts;

@@ -208,9 +208,13 @@ class CLinuxApplication {
     // The view takes over Ctrl-C; it comes after the pre-update question, which Ctrl-C simply ends.
     std::unique_ptr<CLinuxTerminalView> view;
     bool prompted = false;
-    // Said at once, on the terminal and in the log (debugger lines go there during the run).
-    CLinuxKeepAwake keepAwake([this](const std::string& text_I) {
-      PrintLine(mErr, "warning: " + text_I);
+    // Said at once, below the view's block and in the log (debugger lines go there during the run).
+    CLinuxKeepAwake keepAwake([this, &view](const std::string& text_I) {
+      if (view) {
+        view->ShowWarning(text_I);
+      } else {
+        PrintLine(mErr, "warning: " + text_I);
+      }
       DebugPrint("Warning: %s\n", text_I.c_str());
     });
     std::string logPath;

@@ -124,15 +124,19 @@ TEST(LinuxTerminalView, TerminalRedrawsTheBlockInPlace)
     view.SetTitle(u"Title");
     view.SetStatus(u"Updating.");
     view.SetStatus(u"Updating..");
+    // A warning stays on the screen: the block is drawn anew below it, not over it.
+    view.ShowWarning("not kept awake");
+    view.SetStatus(u"Updating...");
   }
   std::string shown;
   pollfd ready{master, POLLIN, 0};
   char buffer[512];
   ssize_t count = 0;
-  while (shown.find("Updating..\r\n") == std::string::npos && poll(&ready, 1, 2000) == 1 &&
+  while (shown.find("Updating...\r\n") == std::string::npos && poll(&ready, 1, 2000) == 1 &&
          (count = read(master, buffer, sizeof(buffer))) > 0) {
     shown.append(buffer, static_cast<size_t>(count));
   }
-  EXPECT_EQ(shown, "\x1b[JTitle\r\n\r\x1b[1A\x1b[JTitle\r\nUpdating.\r\n\r\x1b[2A\x1b[JTitle\r\nUpdating..\r\n");
+  EXPECT_EQ(shown, "\x1b[JTitle\r\n\r\x1b[1A\x1b[JTitle\r\nUpdating.\r\n\r\x1b[2A\x1b[JTitle\r\nUpdating..\r\n"
+                   "warning: not kept awake\r\n\x1b[JTitle\r\nUpdating...\r\n");
   close(master);
 }
