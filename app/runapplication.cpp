@@ -51,15 +51,11 @@ class CApplicationRun {
     ListBoards(result_O);
     if (const std::string problem = OptionsProblem(mOptions); !problem.empty()) return Refuse(problem, result_O);
     if (const std::string problem = TopologyProblem(); !problem.empty()) return Refuse(problem, result_O);
-    if (mOptions.autoUpdate.find(u"scalar") != std::u16string::npos) {
-      CLanguageProvider language(mPorts.userLanguage);
-      if (!mOptions.lang.empty()) language.SelectLanguage(WideToUtf8(mOptions.lang));
-      if (mPorts.preUpdatePrompt(language) != 0) {
-        // Nothing was updated, and an installer must not read the end as "firmware updated".
-        mNotifier.Log("Pre-update warning declined");
-        result_O.message = "Cancelled at the pre-update warning; no board was touched.";
-        return 2;
-      }
+    if (mOptions.autoUpdate.find(u"scalar") != std::u16string::npos && !AcceptWarning()) {
+      // Nothing was updated, and an installer must not read the end as "firmware updated".
+      mNotifier.Log("Pre-update warning declined");
+      result_O.message = Text(EUISTRING_CANCELLED_AT_WARNING);
+      return 2;
     }
     SRunEnvironment environment = mPorts.makeEnvironment();
     environment.userLanguage = mPorts.userLanguage;
@@ -86,6 +82,20 @@ class CApplicationRun {
     SSettingsDiagnostics diagnostics;
     if (CSettingsObject::ParseFile(mPorts.autoConfigFile, &diagnostics)) return;
     Warn(mPorts.autoConfigFile + ": " + diagnostics.error.Text() + "; the file is ignored");
+  }
+
+  bool AcceptWarning()
+  {
+    if (mOptions.acceptWarning) {
+      mNotifier.Log("Pre-update warning accepted by -y");
+      return true;
+    }
+    return mPorts.preUpdatePrompt(mLanguage) == 0;
+  }
+
+  std::string Text(uint16_t id_I, std::initializer_list<std::u16string> values_I = {}) const
+  {
+    return WideToUtf8(FormatUiString(LoadResString(id_I, mLanguage.GetLangId()), values_I));
   }
 
   std::string TopologyProblem()
@@ -132,8 +142,8 @@ class CApplicationRun {
   {
     result_O.message = WideToUtf8(run_I.GetMessage());
     if (code_I == 2) {
-      result_O.message = "Cancelled by the user; " + std::to_string(run_I.GetUpdatedCount()) + " of " +
-                         std::to_string(run_I.GetAutoUpdates().size()) + " boards were updated.";
+      result_O.message = Text(EUISTRING_CANCELLED_BY_USER, {Utf8ToWide(std::to_string(run_I.GetUpdatedCount())),
+                                                            Utf8ToWide(std::to_string(run_I.GetAutoUpdates().size()))});
     }
     const std::shared_ptr<CDevice> device = run_I.GetSelectedDevice();
     if (device) result_O.device = device->mName;

@@ -10,13 +10,14 @@
 namespace orv {
 namespace {
 
-// The "-path" value is a device interface path without its "\\?\" prefix; "+" stands for "&", which a
-// command line cannot carry unquoted.
+constexpr std::u16string_view kPathPrefix = u"\\\\?\\";
+
 std::u16string DevicePath(const std::u16string& value_I)
 {
-  std::u16string path = u"\\\\?\\" + value_I;
+  std::u16string path = value_I.starts_with(kPathPrefix) ? value_I.substr(kPathPrefix.size()) : value_I;
+  if (path.starts_with(u'/')) return path;
   std::replace(path.begin(), path.end(), u'+', u'&');
-  return path;
+  return std::u16string(kPathPrefix) + path;
 }
 
 // A decimal number read the way a stream reads an unsigned 16-bit value: leading blanks skipped, digits up to
@@ -36,12 +37,25 @@ bool ReadPort(const std::u16string& value_I, uint16_t& port_IO)
   return true;
 }
 
+constexpr std::u16string_view kAcceptWarning = u"-y";
+
+// Whether the token is an option that takes a value.
 bool IsOption(const std::u16string& token_I)
 {
   for (const char16_t* option : {u"-auto", u"-path", u"-serial", u"-port", u"-testpid", u"-lang", u"-result"}) {
     if (token_I == option) return true;
   }
   return false;
+}
+
+// A value is read as a token too, so an option may be the value of the option before it.
+std::vector<bool> ValueTokens(const std::vector<std::u16string>& tokens_I)
+{
+  std::vector<bool> isValue(tokens_I.size() + 1, false);
+  for (size_t i = 0; i < tokens_I.size(); ++i) {
+    if (IsOption(tokens_I[i])) isValue[i + 1] = true;
+  }
+  return isValue;
 }
 
 // Every blank ends a token, so two blanks in a row make an empty one.
@@ -66,6 +80,10 @@ StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
 {
   StartupOptions options;
   const std::vector<std::u16string> tokens = Tokens(commandLine_I);
+  const std::vector<bool> isValue = ValueTokens(tokens);
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i] == kAcceptWarning && !isValue[i]) options.acceptWarning = true;
+  }
   for (size_t i = 0; i + 1 < tokens.size(); ++i) {
     const std::u16string& value = tokens[i + 1];
     if (tokens[i] == u"-auto") options.autoUpdate = value;
@@ -82,11 +100,7 @@ StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
 std::vector<std::string> CommandLineWarnings(const std::u16string& commandLine_I)
 {
   const std::vector<std::u16string> tokens = Tokens(commandLine_I);
-  // A value is read as a token too, so an option may be the value of the option before it.
-  std::vector<bool> isValue(tokens.size() + 1, false);
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    if (IsOption(tokens[i])) isValue[i + 1] = true;
-  }
+  const std::vector<bool> isValue = ValueTokens(tokens);
   std::vector<std::string> warnings;
   for (size_t i = 0; i < tokens.size(); ++i) {
     const std::string token = WideToUtf8(tokens[i]);
@@ -95,7 +109,7 @@ std::vector<std::string> CommandLineWarnings(const std::u16string& commandLine_I
       warnings.push_back("option " + token + " needs a value; ignored");
     } else if (tokens[i] == u"-port" && !ReadPort(tokens[i + 1], port)) {
       warnings.push_back("-port " + WideToUtf8(tokens[i + 1]) + " is not a number from 0 to 65535; ignored");
-    } else if (!IsOption(tokens[i]) && !isValue[i] && !token.empty()) {
+    } else if (!IsOption(tokens[i]) && !isValue[i] && !token.empty() && tokens[i] != kAcceptWarning) {
       warnings.push_back((token[0] == '-' ? "unknown option " : "unexpected argument ") + token + " ignored");
     }
   }

@@ -34,6 +34,14 @@ constexpr CUiTexts kEnTexts = {
     u"\u0298RG8gbm90IHNodXQgZG93biwgcmVzdGFydCwgb3IgYWxsb3cgeW91ciBjb21wdXRlciB0byBzbGVlcA==",
     u"\u0298RG8gbm90IHVucGx1ZyB0aGUgcG93ZXIgb3IgVVNCIGNhYmxlcw==",
     u"\u0298RG8gbm90IHRvdWNoIGJ1dHRvbnMgb24gT3J2ZWwgZGV2aWNl",
+    u"\u0298JTEsIGJvYXJkICUyIG9mICUz",
+    u"\u0298JTEgb2YgJTIgYnl0ZXM=",
+    u"\u0298JTEgZWxhcHNlZA==",
+    u"\u0298YWJvdXQgJTEgbGVmdA==",
+    u"\u0298U3RhdHVz",
+    u"\u0298Q2FuY2VsIHJlZnVzZWQ6IGEgYm9hcmQgaXMgaW4gb3IgbmVhciBsb2FkZXIgbW9kZS4gUGxlYXNlIHdhaXQu",
+    u"\u0298Q2FuY2VsbGVkIGF0IHRoZSBwcmUtdXBkYXRlIHdhcm5pbmc7IG5vIGJvYXJkIHdhcyB0b3VjaGVkLg==",
+    u"\u0298Q2FuY2VsbGVkIGJ5IHRoZSB1c2VyOyAlMSBvZiAlMiBib2FyZHMgd2VyZSB1cGRhdGVkLg==",
 };
 
 constexpr CUiTexts kDeTexts = {
@@ -62,6 +70,16 @@ constexpr CUiTexts kDeTexts = {
     u"VjaHNlbG4gbGFzc2Vu",
     u"\u0298TmV0emthYmVsIHVuZCBVU0ItS2FiZWwgbmljaHQgYWJ6aWVoZW4=",
     u"\u0298S2VpbmUgVGFzdGVuIGFtIE9ydmVsLUdlcsOkdCBiZXLDvGhyZW4=",
+    u"\u0298JTEsIFBsYXRpbmUgJTIgdm9uICUz",
+    u"\u0298JTEgdm9uICUyIEJ5dGVz",
+    u"\u0298JTEgdmVyZ2FuZ2Vu",
+    u"\u0298bm9jaCBldHdhICUx",
+    u"\u0298U3RhdHVz",
+    u"\u0298QWJicmVjaGVuIG5pY2h0IG3DtmdsaWNoOiBFaW5lIFBsYXRpbmUgaXN0IGltIG9kZXIga3VyeiB2b3IgZGVtIExvYWRl"
+    u"ci1Nb2R1cy4gQml0dGUgd2FydGVuLg==",
+    u"\u0298QmVpIGRlciBXYXJudW5nIHZvciBkZXIgQWt0dWFsaXNpZXJ1bmcgYWJnZWJyb2NoZW47IGtlaW5lIFBsYXRpbmUgd3Vy"
+    u"ZGUgdmVyw6RuZGVydC4=",
+    u"\u0298Vm9tIEJlbnV0emVyIGFiZ2Vicm9jaGVuOyAlMSB2b24gJTIgUGxhdGluZW4gd3VyZGVuIGFrdHVhbGlzaWVydC4=",
 };
 
 constexpr CUiTexts kEsTexts = {
@@ -88,6 +106,16 @@ constexpr CUiTexts kEsTexts = {
     u"\u0298Tm8gYXBhZ3VlIG5pIHJlaW5pY2llIGVsIGVxdWlwbywgbmkgZGVqZSBxdWUgZW50cmUgZW4gc3VzcGVuc2nDs24=",
     u"\u0298Tm8gZGVzY29uZWN0ZSBlbCBjYWJsZSBkZSBhbGltZW50YWNpw7NuIG5pIGxvcyBjYWJsZXMgVVNC",
     u"\u0298Tm8gdG9xdWUgbG9zIGJvdG9uZXMgZGVsIGRpc3Bvc2l0aXZvIE9ydmVs",
+    u"\u0298JTEsIHBsYWNhICUyIGRlICUz",
+    u"\u0298JTEgZGUgJTIgYnl0ZXM=",
+    u"\u0298JTEgdHJhbnNjdXJyaWRv",
+    u"\u0298cXVlZGFuIHVub3MgJTE=",
+    u"\u0298RXN0YWRv",
+    u"\u0298Q2FuY2VsYWNpw7NuIHJlY2hhemFkYTogdW5hIHBsYWNhIGVzdMOhIGVuIG1vZG8gZGUgY2FyZ2Fkb3IgbyBhIHB1bnRv"
+    u"IGRlIGVudHJhciBlbiDDqWwuIEVzcGVyZS4=",
+    u"\u0298Q2FuY2VsYWRvIGVuIGxhIGFkdmVydGVuY2lhIHByZXZpYSBhIGxhIGFjdHVhbGl6YWNpw7NuOyBubyBzZSBoYSBtb2Rp"
+    u"ZmljYWRvIG5pbmd1bmEgcGxhY2Eu",
+    u"\u0298Q2FuY2VsYWRvIHBvciBlbCB1c3VhcmlvOyBzZSBoYW4gYWN0dWFsaXphZG8gJTEgZGUgJTIgcGxhY2FzLg==",
 };
 
 constexpr CUiTexts kFrTexts = {
@@ -116,6 +144,16 @@ constexpr CUiTexts kFrTexts = {
     u"BhcyBwYXNzZXIgZW4gdmVpbGxl",
     u"\u0298TmUgZMOpYnJhbmNoZXogcGFzIGxlcyBjw6JibGVzIGQnYWxpbWVudGF0aW9uIG91IFVTQg==",
     u"\u0298TmUgdG91Y2hleiBwYXMgbGVzIGJvdXRvbnMgZHUgcMOpcmlwaMOpcmlxdWUgT3J2ZWw=",
+    u"\u0298JTEsIGNhcnRlICUyIHN1ciAlMw==",
+    u"\u0298JTEgb2N0ZXRzIHN1ciAlMg==",
+    u"\u0298JTEgw6ljb3Vsw6k=",
+    u"\u0298ZW52aXJvbiAlMSByZXN0YW50",
+    u"\u0298w4l0YXQ=",
+    u"\u0298QW5udWxhdGlvbiByZWZ1c8OpZSA6IHVuZSBjYXJ0ZSBlc3QgZW4gbW9kZSBjaGFyZ2V1ciBvdSBzdXIgbGUgcG9pbnQg"
+    u"ZCd5IGVudHJlci4gVmV1aWxsZXogcGF0aWVudGVyLg==",
+    u"\u0298QW5udWzDqSDDoCBsJ2F2ZXJ0aXNzZW1lbnQgYXZhbnQgbGEgbWlzZSDDoCBqb3VyIDsgYXVjdW5lIGNhcnRlIG4nYSDD"
+    u"qXTDqSBtb2RpZmnDqWUu",
+    u"\u0298QW5udWzDqSBwYXIgbCd1dGlsaXNhdGV1ciA7ICUxIGNhcnRlcyBzdXIgJTIgb250IMOpdMOpIG1pc2VzIMOgIGpvdXIu",
 };
 
 constexpr CUiTexts kItTexts = {
@@ -143,6 +181,16 @@ constexpr CUiTexts kItTexts = {
     u"5l",
     u"\u0298Tm9uIHNjb2xsZWdhcmUgaWwgY2F2byBkaSBhbGltZW50YXppb25lIG8gaSBjYXZpIFVTQg==",
     u"\u0298Tm9uIHRvY2NhcmUgaSBwdWxzYW50aSBkZWwgZGlzcG9zaXRpdm8gT3J2ZWw=",
+    u"\u0298JTEsIHNjaGVkYSAlMiBkaSAlMw==",
+    u"\u0298JTEgZGkgJTIgYnl0ZQ==",
+    u"\u0298JTEgdHJhc2NvcnNp",
+    u"\u0298Y2lyY2EgJTEgcmltYW5lbnRp",
+    u"\u0298U3RhdG8=",
+    u"\u0298QW5udWxsYW1lbnRvIHJpZml1dGF0bzogdW5hIHNjaGVkYSDDqCBpbiBtb2RhbGl0w6AgbG9hZGVyIG8gc3RhIHBlciBl"
+    u"bnRyYXJ2aS4gQXR0ZW5kZXJlLg==",
+    u"\u0298QW5udWxsYXRvIGFsbCdhdnZpc28gcHJpbWEgZGVsbCdhZ2dpb3JuYW1lbnRvOyBuZXNzdW5hIHNjaGVkYSDDqCBzdGF0"
+    u"YSBtb2RpZmljYXRhLg==",
+    u"\u0298QW5udWxsYXRvIGRhbGwndXRlbnRlOyAlMSBkaSAlMiBzY2hlZGUgc29ubyBzdGF0ZSBhZ2dpb3JuYXRlLg==",
 };
 
 constexpr CUiTexts kJaTexts = {
@@ -173,6 +221,17 @@ constexpr CUiTexts kJaTexts = {
     u"Oq44O844OX44GV44Gb44Gq44GE44Gn44GP44Gg44GV44GE",
     u"\u02986Zu75rqQ44Kx44O844OW44Or44KEIFVTQiDjgrHjg7zjg5bjg6vjgpLmipzjgYvjgarjgYTjgafjgY/jgaDjgZXjgYQ=",
     u"\u0298T3J2ZWwg44OH44OQ44Kk44K544Gu44Oc44K/44Oz44Gr6Kem44KM44Gq44GE44Gn44GP44Gg44GV44GE",
+    u"\u0298JTHjgIHjg5zjg7zjg4kgJTIvJTM=",
+    u"\u0298JTEvJTIg44OQ44Kk44OI",
+    u"\u029857WM6YGOICUx",
+    u"\u02985q6L44KK57SEICUx",
+    u"\u029854q25oWL",
+    u"\u029844Kt44Oj44Oz44K744Or44Gn44GN44G+44Gb44KTOiDjg5zjg7zjg4njgYzjg63jg7zjg4Djg7wg44Oi44O844OJ5Lit"
+    u"44G+44Gf44Gv44Gd44Gu55u05YmN44Gn44GZ44CC44GK5b6F44Gh44GP44Gg44GV44GE44CC",
+    u"\u02985pu05paw5YmN44Gu6K2m5ZGK44Gn44Kt44Oj44Oz44K744Or44GV44KM44G+44GX44Gf44CC44Oc44O844OJ44Gv5aSJ"
+    u"5pu044GV44KM44Gm44GE44G+44Gb44KT44CC",
+    u"\u029844Om44O844K244O844Gr44KI44KK44Kt44Oj44Oz44K744Or44GV44KM44G+44GX44Gf44CCJTIg5YCL5LitICUxIOWA"
+    u"i+OBruODnOODvOODieOBjOabtOaWsOOBleOCjOOBvuOBl+OBn+OAgg==",
 };
 
 constexpr CUiTexts kKoTexts = {
@@ -201,6 +260,17 @@ constexpr CUiTexts kKoTexts = {
     u"mY7ZWY7KeAIOuniOyLreyLnOyYpA==",
     u"\u02987KCE7JuQIOy8gOydtOu4lOydtOuCmCBVU0Ig7LyA7J2067iU7J2EIOu9keyngCDrp4jsi63si5zsmKQ=",
     u"\u0298T3J2ZWwg7J6l7LmY7J2YIOuyhO2KvOydhCDrp4zsp4Dsp4Ag66eI7Iut7Iuc7Jik",
+    u"\u0298JTEsIOuztOuTnCAlMi8lMw==",
+    u"\u0298JTEvJTLrsJTsnbTtirg=",
+    u"\u0298JTEg6rK96rO8",
+    u"\u02987JW9ICUxIOuCqOydjA==",
+    u"\u02987IOB7YOc",
+    u"\u02987Leo7IaM7ZWgIOyImCDsl4bsnYw6IOuztOuTnOqwgCDroZzrjZQg66qo65Oc7J206rGw64KYIOuhnOuNlCDrqqjrk5zs"
+    u"l5Ag65Ok7Ja06rCA64qUIOykkeyeheuLiOuLpC4g6riw64uk66CkIOyjvOyLreyLnOyYpC4=",
+    u"\u02987JeF642w7J207Yq4IOyghCDqsr3qs6Dsl5DshJwg7Leo7IaM65CY7JeI7Iq164uI64ukLiDrs4Dqsr3rkJwg67O065Oc"
+    u"6rCAIOyXhuyKteuLiOuLpC4=",
+    u"\u02987IKs7Jqp7J6Q6rCAIOy3qOyGjO2WiOyKteuLiOuLpC4g67O065OcICUy6rCcIOykkSAlMeqwnOqwgCDsl4XrjbDsnbTt"
+    u"irjrkJjsl4jsirXri4jri6Qu",
 };
 
 constexpr CUiTexts kNlTexts = {
@@ -226,6 +296,16 @@ constexpr CUiTexts kNlTexts = {
     u"4gc2xhYXBzdGFuZCBnYWFu",
     u"\u0298S29wcGVsIGRlIHZvZWRpbmdza2FiZWwgZW4gZGUgVVNCLWthYmVscyBuaWV0IGxvcw==",
     u"\u0298UmFhayBkZSBrbm9wcGVuIG9wIGhldCBPcnZlbC1hcHBhcmFhdCBuaWV0IGFhbg==",
+    u"\u0298JTEsIGthYXJ0ICUyIHZhbiAlMw==",
+    u"\u0298JTEgdmFuICUyIGJ5dGVz",
+    u"\u0298JTEgdmVyc3RyZWtlbg==",
+    u"\u0298bm9nIG9uZ2V2ZWVyICUx",
+    u"\u0298U3RhdHVz",
+    u"\u0298QW5udWxlcmVuIGdld2VpZ2VyZDogZWVuIGthYXJ0IHN0YWF0IGluIG9mIGJpam5hIGluIGRlIGxvYWRlcm1vZHVzLiBF"
+    u"dmVuIGdlZHVsZC4=",
+    u"\u0298R2Vhbm51bGVlcmQgYmlqIGRlIHdhYXJzY2h1d2luZyB2w7PDs3IgZGUgdXBkYXRlOyBlciBpcyBnZWVuIGthYXJ0IGdl"
+    u"d2lqemlnZC4=",
+    u"\u0298R2Vhbm51bGVlcmQgZG9vciBkZSBnZWJydWlrZXI7ICUxIHZhbiAlMiBrYWFydGVuIHppam4gYmlqZ2V3ZXJrdC4=",
 };
 
 constexpr CUiTexts kPlTexts = {
@@ -253,6 +333,16 @@ constexpr CUiTexts kPlTexts = {
     u"VqxZvEhyB3IHN0YW4gdcWbcGllbmlh",
     u"\u0298TmllIG9kxYLEhWN6YWoga2FibGEgemFzaWxhasSFY2VnbyBhbmkga2FibGkgVVNC",
     u"\u0298TmllIGRvdHlrYWogcHJ6eWNpc2vDs3cgdXJ6xIVkemVuaWEgT3J2ZWw=",
+    u"\u0298JTEsIHDFgnl0a2EgJTIgeiAlMw==",
+    u"\u0298JTEgeiAlMiBiYWp0w7N3",
+    u"\u0298dXDFgnluxJnFgm8gJTE=",
+    u"\u0298cG96b3N0YcWCbyBva2/Fgm8gJTE=",
+    u"\u0298U3Rhbg==",
+    u"\u0298QW51bG93YW5pZSBvZHJ6dWNvbmU6IHDFgnl0a2EgamVzdCB3IHRyeWJpZSBwcm9ncmFtdSDFgmFkdWrEhWNlZ28gbHVi"
+    u"IHphcmF6IHcgbmllZ28gd2VqZHppZS4gUHJvc3rEmSBjemVrYcSHLg==",
+    u"\u0298QW51bG93YW5vIHByenkgb3N0cnplxbxlbml1IHByemVkIGFrdHVhbGl6YWNqxIU7IMW8YWRuYSBwxYJ5dGthIG5pZSB6"
+    u"b3N0YcWCYSB6bWllbmlvbmEu",
+    u"\u0298QW51bG93YW5lIHByemV6IHXFvHl0a293bmlrYTsgemFrdHVhbGl6b3dhbm8gJTEgeiAlMiBwxYJ5dGVrLg==",
 };
 
 constexpr CUiTexts kPtTexts = {
@@ -279,6 +369,16 @@ constexpr CUiTexts kPtTexts = {
     u"BlbnPDo28=",
     u"\u0298TsOjbyBkZXNjb25lY3RlIG8gY2FibyBkZSBlbmVyZ2lhIG5lbSBvcyBjYWJvcyBVU0I=",
     u"\u0298TsOjbyB0b3F1ZSBub3MgYm90w7VlcyBkbyBkaXNwb3NpdGl2byBPcnZlbA==",
+    u"\u0298JTEsIHBsYWNhICUyIGRlICUz",
+    u"\u0298JTEgZGUgJTIgYnl0ZXM=",
+    u"\u0298JTEgZGVjb3JyaWRv",
+    u"\u0298ZmFsdGFtIGNlcmNhIGRlICUx",
+    u"\u0298RXN0YWRv",
+    u"\u0298Q2FuY2VsYW1lbnRvIHJlY3VzYWRvOiB1bWEgcGxhY2EgZXN0w6Egbm8gbW9kbyBkZSBjYXJyZWdhZG9yIG91IHByZXN0"
+    u"ZXMgYSBlbnRyYXIgbmVsZS4gQWd1YXJkZS4=",
+    u"\u0298Q2FuY2VsYWRvIG5vIGF2aXNvIGFudGVyaW9yIMOgIGF0dWFsaXphw6fDo287IG5lbmh1bWEgcGxhY2EgZm9pIGFsdGVy"
+    u"YWRhLg==",
+    u"\u0298Q2FuY2VsYWRvIHBlbG8gdXN1w6FyaW87ICUxIGRlICUyIHBsYWNhcyBmb3JhbSBhdHVhbGl6YWRhcy4=",
 };
 
 constexpr CUiTexts kRuTexts = {
@@ -311,6 +411,18 @@ constexpr CUiTexts kRuTexts = {
     u"\u02980J3QtSDQvtGC0YHQvtC10LTQuNC90Y/QudGC0LUg0LrQsNCx0LXQu9GMINC/0LjRgtCw0L3QuNGPINC4IFVTQi3QutCw0LHQtd"
     u"C70Lg=",
     u"\u02980J3QtSDQutCw0YHQsNC50YLQtdGB0Ywg0LrQvdC+0L/QvtC6INC90LAg0YPRgdGC0YDQvtC50YHRgtCy0LUgT3J2ZWw=",
+    u"\u0298JTEsINC/0LvQsNGC0LAgJTIg0LjQtyAlMw==",
+    u"\u0298JTEg0LjQtyAlMiDQsdCw0LnRgg==",
+    u"\u02980L/RgNC+0YjQu9C+ICUx",
+    u"\u02980L7RgdGC0LDQu9C+0YHRjCDQvtC60L7Qu9C+ICUx",
+    u"\u02980KHQvtGB0YLQvtGP0L3QuNC1",
+    u"\u02980J7RgtC80LXQvdCwINC90LXQstC+0LfQvNC+0LbQvdCwOiDQv9C70LDRgtCwINC90LDRhdC+0LTQuNGC0YHRjyDQsiDR"
+    u"gNC10LbQuNC80LUg0LfQsNCz0YDRg9C30YfQuNC60LAg0LjQu9C4INC/0LXRgNC10YXQvtC00LjRgiDQsiDQvdC10LPQvi4g0J"
+    u"/QvtC00L7QttC00LjRgtC1Lg==",
+    u"\u02980J7RgtC80LXQvdC10L3QviDQv9GA0Lgg0L/RgNC10LTRg9C/0YDQtdC20LTQtdC90LjQuCDQv9C10YDQtdC0INC+0LHQ"
+    u"vdC+0LLQu9C10L3QuNC10Lw7INC90Lgg0L7QtNC90LAg0L/Qu9Cw0YLQsCDQvdC1INC40LfQvNC10L3QtdC90LAu",
+    u"\u02980J7RgtC80LXQvdC10L3QviDQv9C+0LvRjNC30L7QstCw0YLQtdC70LXQvDsg0L7QsdC90L7QstC70LXQvdC+INC/0LvQ"
+    u"sNGCOiAlMSDQuNC3ICUyLg==",
 };
 
 constexpr CUiTexts kZhTwTexts = {
@@ -333,6 +445,15 @@ constexpr CUiTexts kZhTwTexts = {
     u"\u02986KuL5Yu/5bCH6Zu76IWm6Zec5qmf44CB6YeN5paw5ZWf5YuV5oiW6K6T6Zu76IWm6YCy5YWl552h55yg54uA5oWL",
     u"\u02986KuL5Yu/5ouU6Zmk6Zu75rqQ57ea5oiWIFVTQiDpgKPmjqXnt5o=",
     u"\u02986KuL5Yu/6Ke456KwIE9ydmVsIOijnee9ruS4iueahOaMiemIlQ==",
+    u"\u0298JTHvvIznrKwgJTIg5aGK6Zu76Lev5p2/77yM5YWxICUzIOWhig==",
+    u"\u0298JTEgLyAlMiDkvY3lhYPntYQ=",
+    u"\u02985bey57aT6YGOICUx",
+    u"\u029857SE5YmpICUx",
+    u"\u029854uA5oWL",
+    u"\u029854Sh5rOV5Y+W5raI77ya6Zu76Lev5p2/5q2j6JmV5pa85oiW5Y2z5bCH6YCy5YWl6LyJ5YWl5Zmo5qih5byP44CC6KuL"
+    u"56iN5YCZ44CC",
+    u"\u02985bey5Zyo5pu05paw5YmN6K2m5ZGK5pmC5Y+W5raI77yb5pyq6K6K5pu05Lu75L2V6Zu76Lev5p2/44CC",
+    u"\u02985bey55Sx5L2/55So6ICF5Y+W5raI77yb5bey5pu05pawICUyIOWhiumbu+i3r+adv+S4reeahCAlMSDloYrjgII=",
 };
 
 constexpr CUiTexts kZhCnTexts = {
@@ -355,6 +476,15 @@ constexpr CUiTexts kZhCnTexts = {
     u"\u02986K+35Yu/5bCG6K6h566X5py65YWz5py644CB6YeN5paw5ZCv5Yqo5oiW6K6p6K6h566X5py66L+b5YWl552h55yg54q25oCB",
     u"\u02986K+35Yu/5ouU5LiL55S15rqQ57q/5oiWIFVTQiDmlbDmja7nur8=",
     u"\u02986K+35Yu/6Kem56KwIE9ydmVsIOiuvuWkh+S4iueahOaMiemUrg==",
+    u"\u0298JTHvvIznrKwgJTIg5Z2X55S16Lev5p2/77yM5YWxICUzIOWdlw==",
+    u"\u0298JTEgLyAlMiDlrZfoioI=",
+    u"\u02985bey55So5pe2ICUx",
+    u"\u029857qm5YmpICUx",
+    u"\u029854q25oCB",
+    u"\u02985peg5rOV5Y+W5raI77ya55S16Lev5p2/5q2j5aSE5LqO5oiW5Y2z5bCG6L+b5YWl5Yqg6L295Zmo5qih5byP44CC6K+3"
+    u"56iN5YCZ44CC",
+    u"\u02985bey5Zyo5pu05paw5YmN6K2m5ZGK5pe25Y+W5raI77yb5pyq5pu05pS55Lu75L2V55S16Lev5p2/44CC",
+    u"\u02985bey55Sx55So5oi35Y+W5raI77yb5bey5pu05pawICUyIOWdl+eUtei3r+adv+S4reeahCAlMSDlnZfjgII=",
 };
 // The neutral language shows the English texts, so a neutral selection never leaves the dialogs blank.
 constexpr std::array<CStringTable, 14> kStringTables = {{
@@ -425,6 +555,22 @@ std::u16string LoadResString(uint16_t id_I, uint16_t langId_I, std::span<const C
     }
   } while (FallbackLangId(langId));
   return {};
+}
+
+std::u16string FormatUiString(const std::u16string& text_I, std::initializer_list<std::u16string> values_I)
+{
+  std::u16string text;
+  for (size_t pos = 0; pos < text_I.size(); ++pos) {
+    const bool marker = text_I[pos] == u'%' && pos + 1 < text_I.size() && text_I[pos + 1] >= u'1' &&
+                        text_I[pos + 1] <= u'9' && static_cast<size_t>(text_I[pos + 1] - u'1') < values_I.size();
+    if (!marker) {
+      text += text_I[pos];
+      continue;
+    }
+    text += *(values_I.begin() + (text_I[pos + 1] - u'1'));
+    ++pos;
+  }
+  return text;
 }
 
 std::u16string DecodeResString(const std::u16string& codedString_I)

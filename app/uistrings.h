@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,10 +32,20 @@ enum EUiString : uint16_t {
   EUISTRING_WARNING_POWER_STATE = 2207,
   EUISTRING_WARNING_CABLES = 2208,
   EUISTRING_WARNING_BUTTONS = 2209,
+  // The texts of the terminal view and of the run's end; "%1", "%2", "%3" stand for the values FormatUiString
+  // puts in.
+  EUISTRING_BOARD_OF = 2210,
+  EUISTRING_BYTES_OF = 2211,
+  EUISTRING_ELAPSED = 2212,
+  EUISTRING_TIME_LEFT = 2213,
+  EUISTRING_STATUS = 2214,
+  EUISTRING_CANCEL_REFUSED = 2215,
+  EUISTRING_CANCELLED_AT_WARNING = 2216,
+  EUISTRING_CANCELLED_BY_USER = 2217,
 };
 
 // Every id, in the order of the texts in a CStringTable.
-inline constexpr std::array<EUiString, 18> kUiStringIds = {
+inline constexpr std::array<EUiString, 26> kUiStringIds = {
     EUISTRING_TITLE,
     EUISTRING_WAITING_FOR_LOADER,
     EUISTRING_WAITING_FOR_DEVICE,
@@ -53,6 +64,14 @@ inline constexpr std::array<EUiString, 18> kUiStringIds = {
     EUISTRING_WARNING_POWER_STATE,
     EUISTRING_WARNING_CABLES,
     EUISTRING_WARNING_BUTTONS,
+    EUISTRING_BOARD_OF,
+    EUISTRING_BYTES_OF,
+    EUISTRING_ELAPSED,
+    EUISTRING_TIME_LEFT,
+    EUISTRING_STATUS,
+    EUISTRING_CANCEL_REFUSED,
+    EUISTRING_CANCELLED_AT_WARNING,
+    EUISTRING_CANCELLED_BY_USER,
 };
 
 // The stored texts of one language in the order of kUiStringIds; a null text is a string the language lacks.
@@ -70,6 +89,10 @@ std::span<const CStringTable> BuiltInStringTables();
 // (FallbackLangId); empty when no language along the way has it.
 std::u16string LoadResString(uint16_t id_I, uint16_t langId_I);
 std::u16string LoadResString(uint16_t id_I, uint16_t langId_I, std::span<const CStringTable> tables_I);
+
+// The string with "%1" replaced by the first value, "%2" by the second and so on (up to "%9"); a marker
+// without a value stays as it is, and a value is never read for markers.
+std::u16string FormatUiString(const std::u16string& text_I, std::initializer_list<std::u16string> values_I);
 
 // Decodes a stored string; a string without the leading U+0298 is returned unchanged.
 std::u16string DecodeResString(const std::u16string& codedString_I);

@@ -1,10 +1,12 @@
 #include "linux/common/clinuxprocessservices.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <semaphore.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,11 +38,15 @@ std::string WithTrailingSlash(std::string directory_I)
   return directory_I;
 }
 
-// The child's standard input is the pipe, its output goes nowhere, and it inherits no other descriptor.
-bool AddFileActions(posix_spawn_file_actions_t& actions_IO, int input_I)
+constexpr const char* kNotAwake = "the machine is not kept awake during the update";
+constexpr const char* kKeepItAwake = "; keep it from sleeping or shutting down until the update ends";
+
+// The child's standard input is the pipe, its output the status pipe, its errors go nowhere, and it inherits
+// no other descriptor.
+bool AddFileActions(posix_spawn_file_actions_t& actions_IO, int input_I, int status_I)
 {
   return posix_spawn_file_actions_adddup2(&actions_IO, input_I, STDIN_FILENO) == 0 &&
-         posix_spawn_file_actions_addopen(&actions_IO, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
+         posix_spawn_file_actions_adddup2(&actions_IO, status_I, STDOUT_FILENO) == 0 &&
          posix_spawn_file_actions_addopen(&actions_IO, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
          posix_spawn_file_actions_addclosefrom_np(&actions_IO, STDERR_FILENO + 1) == 0;
 }
@@ -50,7 +56,7 @@ bool SetAttributes(posix_spawnattr_t& attributes_IO)
 {
   sigset_t defaults;
   sigemptyset(&defaults);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+  for (const int signal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU}) {
     sigaddset(&defaults, signal);
   }
   sigset_t none;
@@ -60,6 +66,26 @@ bool SetAttributes(posix_spawnattr_t& attributes_IO)
          posix_spawnattr_setpgroup(&attributes_IO, 0) == 0 &&
          posix_spawnattr_setsigdefault(&attributes_IO, &defaults) == 0 &&
          posix_spawnattr_setsigmask(&attributes_IO, &none) == 0;
+}
+
+// The lock lies in a directory every user writes to (sticky): no symbolic link is followed, and a file another
+// user made is opened without O_CREAT, which the kernel refuses there even to root (protected_regular). Made
+// here, it is readable by everyone whatever the umask, so that a copy of any other user can take the lock.
+int OpenLockFile(const std::string& path_I)
+{
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int existing = open(path_I.c_str(), kFlags);
+    if (existing >= 0 || errno != ENOENT) return existing;
+    const int created = open(path_I.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+    if (created >= 0) {
+      fchmod(created, 0644);
+      return created;
+    }
+    // EEXIST: another copy made it meanwhile; open theirs.
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
 }
 
 }  // namespace
@@ -78,13 +104,14 @@ CLinuxSingleInstance::~CLinuxSingleInstance()
   if (mFd >= 0) close(mFd);
 }
 
+std::string CLinuxSingleInstance::MachineLockPath() { return "/run/lock/orvel-fwupdater.lock"; }
+
 // Two copies updating one board at a time would ruin it; a lock that cannot be taken at all therefore
 // counts as held by another copy.
 bool CLinuxSingleInstance::Acquire()
 {
   if (mFd >= 0) return true;
-  // No symbolic link: the fallback lies in a directory every user writes to.
-  const int fd = open(mPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const int fd = OpenLockFile(mPath);
   if (fd < 0) {
     DebugPrint("Cannot open the lock file %s (errno %d)\n", mPath.c_str(), errno);
     return false;
@@ -138,7 +165,10 @@ CLinuxUserLanguage::CLinuxUserLanguage()
 {
 }
 
-CLinuxKeepAwake::CLinuxKeepAwake(std::string program_I) : mProgram(std::move(program_I)) {}
+CLinuxKeepAwake::CLinuxKeepAwake(Warn warn_I, std::string program_I)
+    : mWarn(std::move(warn_I)), mProgram(std::move(program_I))
+{
+}
 
 CLinuxKeepAwake::~CLinuxKeepAwake() { Release(); }
 
@@ -149,8 +179,8 @@ void CLinuxKeepAwake::SetKeepAwake(bool busy_I)
     Release();
     return;
   }
-  // Called on every tick while busy: an inhibitor that could not be had is not asked for again until the
-  // next busy period.
+  // Called on every tick while busy: an inhibitor that could not be had, or ended, is not asked for again
+  // until the next busy period.
   if (mBusy) {
     ReapIfEnded();
     return;
@@ -167,16 +197,45 @@ bool CLinuxKeepAwake::IsHolding()
 
 void CLinuxKeepAwake::Start()
 {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return;
+  const std::string problem = Hold();
+  if (!problem.empty()) mWarn(std::string(kNotAwake) + ": " + problem + kKeepItAwake);
+}
+
+std::string CLinuxKeepAwake::Hold()
+{
+  int input[2];
+  int status[2];
+  if (pipe2(input, O_CLOEXEC) != 0) return "no pipe for " + mProgram;
+  if (pipe2(status, O_CLOEXEC) != 0) {
+    close(input[0]);
+    close(input[1]);
+    return "no pipe for " + mProgram;
+  }
+  const bool started = Spawn(input[0], status[1]);
+  close(input[0]);
+  close(status[1]);
+  mPipe = input[1];
+  mStatus = status[0];
+  if (!started || fcntl(mStatus, F_SETFL, O_NONBLOCK) != 0) {
+    Release();
+    return mProgram + " could not be started";
+  }
+  if (AwaitHeld()) return "";
+  Release();
+  return "logind refused the inhibitor or did not answer (as it may over SSH, or without polkit's permission)";
+}
+
+bool CLinuxKeepAwake::Spawn(int input_I, int status_I)
+{
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  const bool prepared = AddFileActions(actions, fds[0]) && SetAttributes(attributes);
-  // "cat" holds the inhibitor until its standard input, the pipe, closes.
-  std::array<std::string, 6> words = {mProgram, "--what=sleep:shutdown", "--who=orvel-fwupdater",
-                                      "--why=Firmware update in progress", "--mode=block", "cat"};
+  const bool prepared = AddFileActions(actions, input_I, status_I) && SetAttributes(attributes);
+  // The shell says when the inhibitor is held; "cat" then holds it until its standard input, the pipe, closes.
+  std::array<std::string, 8> words = {mProgram,      "--what=sleep:shutdown:idle:handle-lid-switch",
+                                      "--who=orvel-fwupdater", "--why=Firmware update in progress",
+                                      "--mode=block", "sh", "-c", "echo held && exec cat"};
   std::array<char*, words.size() + 1> arguments{};
   std::transform(words.begin(), words.end(), arguments.begin(), [](std::string& word_IO) { return word_IO.data(); });
   pid_t child = -1;
@@ -184,36 +243,65 @@ void CLinuxKeepAwake::Start()
       prepared && posix_spawnp(&child, mProgram.c_str(), &actions, &attributes, arguments.data(), environ) == 0;
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  close(fds[0]);
-  if (!started) {
-    close(fds[1]);
-    return;
+  if (started) mChild = child;
+  return started;
+}
+
+// The line comes once logind granted the inhibitor; the end of the pipe, when systemd-inhibit gave up.
+bool CLinuxKeepAwake::AwaitHeld()
+{
+  pollfd ready{mStatus, POLLIN, 0};
+  int polled = 0;
+  while ((polled = poll(&ready, 1, kAnswerMs)) < 0 && errno == EINTR) {
   }
-  mChild = child;
-  mPipe = fds[1];
+  std::array<char, 64> line{};
+  return polled == 1 && read(mStatus, line.data(), line.size()) > 0;
 }
 
 void CLinuxKeepAwake::Release()
 {
-  ReapIfEnded();
-  if (mChild <= 0) return;
-  close(mPipe);
-  kill(mChild, SIGTERM);
-  while (waitpid(mChild, nullptr, 0) < 0 && errno == EINTR) {
+  if (mChild > 0 && !Ended()) {
+    close(mPipe);
+    mPipe = -1;
+    kill(mChild, SIGTERM);
+    while (waitpid(mChild, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    mChild = -1;
   }
-  mChild = -1;
-  mPipe = -1;
+  Forget();
 }
 
 void CLinuxKeepAwake::ReapIfEnded()
 {
-  if (mChild <= 0) return;
+  if (mChild <= 0 || !Ended()) return;
+  mWarn("the machine is no longer kept awake: the logind inhibitor ended during the update" +
+        std::string(kKeepItAwake));
+}
+
+// The inhibitor ends with the child or once its status pipe closes (logind gone, the child killed).
+bool CLinuxKeepAwake::Ended()
+{
+  std::array<char, 64> drained{};
+  const ssize_t count = read(mStatus, drained.data(), drained.size());
   const pid_t ended = waitpid(mChild, nullptr, WNOHANG);
   // ECHILD: someone else reaped it (SIGCHLD ignored); the id may already name another process.
-  if (ended != mChild && !(ended < 0 && errno == ECHILD)) return;
-  close(mPipe);
+  const bool gone = ended == mChild || (ended < 0 && errno == ECHILD);
+  if (!gone && count != 0) return false;
+  if (!gone) {
+    kill(mChild, SIGTERM);
+    waitpid(mChild, nullptr, 0);
+  }
   mChild = -1;
-  mPipe = -1;
+  Forget();
+  return true;
+}
+
+void CLinuxKeepAwake::Forget()
+{
+  for (int* fd : {&mPipe, &mStatus}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
 }
 
 }  // namespace orv

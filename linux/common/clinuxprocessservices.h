@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "app/cupdateview.h"
@@ -16,9 +17,15 @@
 namespace orv {
 
 // An exclusive lock on a file, held until the object goes (the kernel drops it when the process ends).
+//
+// The file is opened read-only and created readable by everyone, so copies run by different users (a user's
+// and a sudo copy) can all open it and exclude each other.
 class CLinuxSingleInstance {
  public:
-  // "$XDG_RUNTIME_DIR/orvel-fwupdater.lock", else "/tmp/orvel-fwupdater-<uid>.lock".
+  // "/run/lock/orvel-fwupdater.lock": every copy on the machine that touches attached devices shares it.
+  static std::string MachineLockPath();
+  // "$XDG_RUNTIME_DIR/orvel-fwupdater.lock", else "/tmp/orvel-fwupdater-<uid>.lock": for simulated runs,
+  // which touch no device and may run side by side with each other and with a real run.
   static std::string DefaultLockPath();
 
   explicit CLinuxSingleInstance(std::string path_I = DefaultLockPath());
@@ -62,32 +69,48 @@ class CLinuxUserLanguage : public CUserLanguage {
   uint16_t mLangId;
 };
 
-// Holds a logind inhibitor (sleep and shutdown) while busy, through a systemd-inhibit child process.
-// Without systemd-inhibit or logind the machine is simply not held awake.
+// Holds a logind inhibitor (sleep, shutdown, idle and the lid switch) while busy, through a systemd-inhibit
+// child process. When there is none to be had (no systemd-inhibit, no logind, refused over SSH or by polkit)
+// or it ends before the busy period does, the warning callback says so at once: the user must then keep the
+// machine awake.
 //
-// The child keeps the inhibitor until its standard input, a pipe from this process, closes: it goes when
-// released, and also when this process dies without releasing it. It runs in its own process group, so a
-// Ctrl+C on the terminal (refused while busy) does not take the inhibitor away.
+// The child runs a shell that writes one line once the inhibitor is held, then keeps it until its standard
+// input, a pipe from this process, closes: it goes when released, and also when this process dies without
+// releasing it. It runs in its own process group, so a Ctrl+C on the terminal (refused while busy) does not
+// take the inhibitor away.
 class CLinuxKeepAwake : public CKeepAwake {
  public:
-  explicit CLinuxKeepAwake(std::string program_I = "systemd-inhibit");
+  using Warn = std::function<void(const std::string& text_I)>;
+  // How long logind may take to grant or refuse the inhibitor.
+  static constexpr int kAnswerMs = 5000;
+
+  explicit CLinuxKeepAwake(Warn warn_I, std::string program_I = "systemd-inhibit");
   ~CLinuxKeepAwake() override;
   CLinuxKeepAwake(const CLinuxKeepAwake&) = delete;
   CLinuxKeepAwake& operator=(const CLinuxKeepAwake&) = delete;
 
   void SetKeepAwake(bool busy_I) override;
-  // Whether the inhibitor process runs.
+  // Whether the inhibitor is held.
   bool IsHolding();
 
  private:
   void Start();
+  // Empty when the inhibitor is held, else why not.
+  std::string Hold();
+  bool Spawn(int input_I, int status_I);
+  bool AwaitHeld();
   void Release();
   void ReapIfEnded();
+  // Whether the inhibitor ended; if so, its process is reaped and its pipes closed.
+  bool Ended();
+  void Forget();
 
+  Warn mWarn;
   std::string mProgram;
   bool mBusy = false;
   pid_t mChild = -1;
   int mPipe = -1;
+  int mStatus = -1;
 };
 
 }  // namespace orv

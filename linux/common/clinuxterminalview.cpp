@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/boardprogress.h"
+#include "app/uistrings.h"
 #include "common/textconversion.h"
 
 namespace orv {
@@ -23,7 +24,6 @@ void OnCloseSignal(int /*signal_I*/) { sCloseRequested.store(true); }
 constexpr int kBarWidth = 20;
 constexpr int kDefaultColumns = 80;
 constexpr const char* kWarningMark = "! ";
-constexpr const char* kCancelRefused = "Cancel refused: a board is in or near loader mode. Please wait.";
 
 bool IsWide(char32_t c_I)
 {
@@ -92,6 +92,7 @@ CLinuxInterruptGuard::CLinuxInterruptGuard()
 
 CLinuxInterruptGuard::~CLinuxInterruptGuard()
 {
+  HoldStops(false);
   for (size_t i = 0; i < std::size(kSignals); ++i) {
     sigaction(kSignals[i], &mPrevious[i], nullptr);
   }
@@ -99,21 +100,48 @@ CLinuxInterruptGuard::~CLinuxInterruptGuard()
 
 bool CLinuxInterruptGuard::TakeRequest() { return sCloseRequested.exchange(false); }
 
-CLinuxTerminalView::CLinuxTerminalView(FILE* out_I, FILE* err_I, bool introduced_I)
-    : mOut(out_I), mErr(err_I), mTerminal(isatty(fileno(out_I)) == 1 && !DumbTerminal()), mIntroduced(introduced_I)
+void CLinuxInterruptGuard::HoldStops(bool hold_I)
+{
+  if (hold_I == mStopsHeld) return;
+  mStopsHeld = hold_I;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+    if (hold_I) {
+      sigaction(kStopSignals[i], &ignore, &mPreviousStops[i]);
+    } else {
+      sigaction(kStopSignals[i], &mPreviousStops[i], nullptr);
+    }
+  }
+}
+
+CLinuxTerminalView::CLinuxTerminalView(FILE* out_I, FILE* err_I, bool introduced_I, uint16_t langId_I)
+    : mOut(out_I),
+      mErr(err_I),
+      mTerminal(isatty(fileno(out_I)) == 1 && !DumbTerminal()),
+      mIntroduced(introduced_I),
+      mLangId(langId_I)
 {
 }
 
-std::string CLinuxTerminalView::ProgressDetails(const SBoardProgress& progress_I)
+std::string CLinuxTerminalView::ProgressDetails(const SBoardProgress& progress_I, uint16_t langId_I)
 {
-  std::string text = WideToUtf8(progress_I.board) + ", board " + std::to_string(progress_I.index) + " of " +
-                     std::to_string(progress_I.count) + ": ";
+  const auto text = [langId_I](uint16_t id_I, std::initializer_list<std::u16string> values_I) {
+    return WideToUtf8(FormatUiString(LoadResString(id_I, langId_I), values_I));
+  };
+  const auto number = [](uint64_t value_I) { return Utf8ToWide(std::to_string(value_I)); };
+  const auto duration = [](uint64_t milliseconds_I) { return Utf8ToWide(DurationText(milliseconds_I)); };
+  std::string line = text(EUISTRING_BOARD_OF, {progress_I.board, number(progress_I.index), number(progress_I.count)});
+  line += ": ";
   if (progress_I.bytesTotal > 0) {
-    text += std::to_string(progress_I.bytesDone) + " of " + std::to_string(progress_I.bytesTotal) + " bytes, ";
+    line += text(EUISTRING_BYTES_OF, {number(progress_I.bytesDone), number(progress_I.bytesTotal)}) + ", ";
   }
-  text += DurationText(progress_I.elapsedMs) + " elapsed";
-  if (progress_I.leftMs >= 0) text += ", about " + DurationText(static_cast<uint64_t>(progress_I.leftMs)) + " left";
-  return text;
+  line += text(EUISTRING_ELAPSED, {duration(progress_I.elapsedMs)});
+  if (progress_I.leftMs >= 0) {
+    line += ", " + text(EUISTRING_TIME_LEFT, {duration(static_cast<uint64_t>(progress_I.leftMs))});
+  }
+  return line;
 }
 
 // UI messages carry a label of their own ("Error: ...", "Fehler: ..."): a short first word before a colon.
@@ -196,20 +224,21 @@ void CLinuxTerminalView::SetProgress(int32_t percent_I)
     return;
   }
   // One plain line per change, for a log or a script to read.
-  Print(mOut, "Status: " + std::to_string(mProgress) + "%" + (mBoard.empty() ? "" : " " + mBoard));
+  Print(mOut, Text(EUISTRING_STATUS) + ": " + std::to_string(mProgress) + "%" + (mBoard.empty() ? "" : " " + mBoard));
 }
 
 void CLinuxTerminalView::SetBoardProgress(const SBoardProgress& progress_I)
 {
   mBoard = WideToUtf8(progress_I.board);
   if (!mTerminal) return;
-  mDetails = ProgressDetails(progress_I);
+  mDetails = ProgressDetails(progress_I, mLangId);
   Redraw();
 }
 
 void CLinuxTerminalView::EnableClose(bool enable_I)
 {
   mCloseEnabled = enable_I;
+  mInterrupts.HoldStops(!enable_I);
   if (!enable_I || mNotice.empty()) return;
   mNotice.clear();
   if (mTerminal) Redraw();
@@ -223,7 +252,17 @@ void CLinuxTerminalView::ShowMessage(const std::u16string& text_I, const std::u1
   } else {
     Print(mOut, WideToUtf8(caption_I) + ": " + WideToUtf8(text_I));
   }
-  // The message stays below the block; anything shown later starts a new block under it.
+  LeaveBlock();
+}
+
+void CLinuxTerminalView::ShowWarning(const std::string& text_I)
+{
+  Print(mErr, "warning: " + text_I);
+  LeaveBlock();
+}
+
+void CLinuxTerminalView::LeaveBlock()
+{
   mDrawnLines.clear();
   mDrawnRows = 0;
 }
@@ -233,10 +272,10 @@ bool CLinuxTerminalView::TakeCancelRequest()
   if (!CLinuxInterruptGuard::TakeRequest()) return false;
   if (mCloseEnabled) return true;
   if (!mTerminal) {
-    Print(mOut, kCancelRefused);
+    Print(mOut, Text(EUISTRING_CANCEL_REFUSED));
     return false;
   }
-  mNotice = kCancelRefused;
+  mNotice = Text(EUISTRING_CANCEL_REFUSED);
   Redraw();
   return false;
 }
@@ -246,6 +285,8 @@ void CLinuxTerminalView::Print(FILE* stream_I, const std::string& line_I)
   std::fputs((line_I + "\n").c_str(), stream_I);
   std::fflush(stream_I);
 }
+
+std::string CLinuxTerminalView::Text(uint16_t id_I) const { return WideToUtf8(LoadResString(id_I, mLangId)); }
 
 std::vector<std::string> CLinuxTerminalView::BlockLines() const
 {

@@ -5,6 +5,7 @@
 
 #include "app/devicelisting.h"
 #include "app/runapplication.h"
+#include "common/assertion.h"
 #include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
 #include "linux/common/clinuxplatform.h"
@@ -19,11 +20,13 @@ namespace {
 const char* const kUsage =
     "usage: orvel-fwupdater [-auto LIST] [-path PATH | -testpid PIDS] [-serial SERIAL] [-port N] [-lang CODE]\n"
     "                       [-result FILE] [-record FILE | -simulate SCENARIO|default] [-v]\n"
+    "                       [-y]\n"
     "       orvel-fwupdater --list [-simulate SCENARIO|default]\n"
     "       orvel-fwupdater --version | --help\n"
     "  -auto LIST       boards to update in order, comma-separated: pen, touch, bluetooth, scalar\n"
     "  -path PATH       the device to update by one of its paths as --list shows them: a hidraw node\n"
-    "                   (/dev/hidraw3); simulated, the interface path without its \\\\?\\ prefix (+ for &)\n"
+    "                   (/dev/hidraw3); simulated, the interface path, with or without its \\\\?\\ prefix\n"
+    "                   (+ may stand for &)\n"
     "  -testpid PIDS    hexadecimal product ids, comma-separated; the first attached one is updated\n"
     "  -serial SERIAL   serial number the display must report before its scaler is updated\n"
     "  -port N          index of the display's FTDI bridge\n"
@@ -33,6 +36,8 @@ const char* const kUsage =
     "  -simulate FILE   run against the simulated devices a scenario describes ('default': a pen display),\n"
     "                   or replay a recording\n"
     "  -v               copy every log line to standard error\n"
+    "  -y               accept the warning before a scaler update without being asked (unattended runs);\n"
+    "                   without it and without a terminal, a line read from standard input answers\n"
     "  --list           list the attached devices and their boards, and exit\n"
     "Without -path and -testpid the device and the list come from autoconfig.ini; the topology is\n"
     "./fw_loader.ini. Exit codes: 0 success, 1 error, 2 cancelled, 255 another copy is running.\n";
@@ -90,17 +95,13 @@ void PrintLine(FILE* stream_I, const std::string& line_I)
   std::fflush(stream_I);
 }
 
-// A -path naming a device node must not keep the Windows prefix the option puts in front.
-void UnprefixDevicePath(StartupOptions& options_IO)
-{
-  if (options_IO.path.rfind(u"\\\\?\\/", 0) == 0) options_IO.path.erase(0, 4);
-}
-
 // One run of the terminal application; every way it ends says why on the terminal.
 class CLinuxApplication {
  public:
-  CLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I)
-      : mArgs(args_I), mArguments(SplitArguments(args_I)), mIn(in_I), mOut(out_I), mErr(err_I)
+  CLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I,
+                    const std::string& deviceLock_I)
+      : mArgs(args_I), mArguments(SplitArguments(args_I)), mIn(in_I), mOut(out_I), mErr(err_I),
+        mDeviceLock(deviceLock_I)
   {
   }
 
@@ -116,7 +117,6 @@ class CLinuxApplication {
     }
     const std::u16string commandLine = Utf8ToWide(Join(mArguments.options));
     mOptions = ParseCommandLine(commandLine);
-    UnprefixDevicePath(mOptions);
     mWarnings = CommandLineWarnings(commandLine);
     if (mArguments.simulateWithoutValue) {
       PrintLine(mErr, "error: option -simulate needs a value: a scenario file, or default");
@@ -128,10 +128,12 @@ class CLinuxApplication {
     }
     for (const std::string& warning : mWarnings) PrintLine(mErr, "warning: " + warning);
 
-    CLinuxSingleInstance instance;
+    // A simulated run touches no device: it may run beside a real one, and tests run side by side.
+    const std::string lockPath = mArguments.scenario.empty() ? mDeviceLock : CLinuxSingleInstance::DefaultLockPath();
+    CLinuxSingleInstance instance(lockPath);
     if (!instance.Acquire()) {
-      PrintLine(mErr, "error: another copy of orvel-fwupdater is running (or its lock " +
-                          CLinuxSingleInstance::DefaultLockPath() + " cannot be opened); nothing was done");
+      PrintLine(mErr, "error: another copy of orvel-fwupdater is running (or its lock " + lockPath +
+                          " cannot be opened); nothing was done");
       return Finish(kAnotherCopy, "Another copy of the updater is running; nothing was done.");
     }
     std::string error;
@@ -201,16 +203,26 @@ class CLinuxApplication {
   int Update()
   {
     const auto user = std::make_shared<CLinuxUserLanguage>();
+    CLanguageProvider language(user);
+    if (!mOptions.lang.empty()) language.SelectLanguage(WideToUtf8(mOptions.lang));
     // The view takes over Ctrl-C; it comes after the pre-update question, which Ctrl-C simply ends.
     std::unique_ptr<CLinuxTerminalView> view;
     bool prompted = false;
-    CLinuxKeepAwake keepAwake;
+    // Said at once, below the view's block and in the log (debugger lines go there during the run).
+    CLinuxKeepAwake keepAwake([this, &view](const std::string& text_I) {
+      if (view) {
+        view->ShowWarning(text_I);
+      } else {
+        PrintLine(mErr, "warning: " + text_I);
+      }
+      DebugPrint("Warning: %s\n", text_I.c_str());
+    });
     std::string logPath;
     std::string logError;
     SRunResult result;
     SApplicationPorts ports;
     ports.view = [&]() -> CUpdateView& {
-      if (!view) view = std::make_unique<CLinuxTerminalView>(mOut, mErr, prompted);
+      if (!view) view = std::make_unique<CLinuxTerminalView>(mOut, mErr, prompted, language.GetLangId());
       return *view;
     };
     ports.userLanguage = user;
@@ -223,7 +235,8 @@ class CLinuxApplication {
       environment.discovery = CreateDiscovery();
       environment.events = mSimulated ? mSimulated->Events() : mReal->CreateEvents();
       environment.namedEvents = std::make_shared<CLinuxNamedEvents>();
-      environment.keepAwake = &keepAwake;
+      // Simulated boards put no machine at risk: a demo leaves its power management alone.
+      environment.keepAwake = mSimulated ? nullptr : &keepAwake;
       return environment;
     };
     ports.tempDir = TemporaryDirectory();
@@ -272,6 +285,7 @@ class CLinuxApplication {
   FILE* mIn;
   FILE* mOut;
   FILE* mErr;
+  std::string mDeviceLock;
   StartupOptions mOptions;
   std::vector<std::string> mWarnings;
   std::unique_ptr<sim::CSimPlatform> mSimulated;
@@ -282,11 +296,12 @@ class CLinuxApplication {
 
 }  // namespace
 
-int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I)
+int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I,
+                        const std::string& deviceLock_I)
 {
   // Nothing a file, a device or the system does may end the program by an exception: say what happened.
   try {
-    return CLinuxApplication(args_I, in_I, out_I, err_I).Run();
+    return CLinuxApplication(args_I, in_I, out_I, err_I, deviceLock_I).Run();
   } catch (const std::exception& exception) {
     PrintLine(err_I, std::string("error: unexpected failure: ") + exception.what());
   } catch (...) {

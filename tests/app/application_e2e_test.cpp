@@ -42,7 +42,10 @@ class CApplicationRun : public ::testing::Test {
     SApplicationPorts ports;
     ports.view = [this]() -> CUpdateView& { return mView; };
     ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);
-    ports.preUpdatePrompt = [this](const CLanguageProvider&) { return mPromptAnswer; };
+    ports.preUpdatePrompt = [this](const CLanguageProvider&) {
+      ++mPrompts;
+      return mPromptAnswer;
+    };
     ports.makeEnvironment = [this] {
       SRunEnvironment environment;
       environment.discovery = mPlatform->CreateDiscovery("./fw_loader.ini");
@@ -74,6 +77,7 @@ class CApplicationRun : public ::testing::Test {
   std::string mLogPath;
   SRunResult mResult;
   int mPromptAnswer = 1;
+  int mPrompts = 0;
 };
 
 // The demo package's pen tablet: its pen board leaves the bus for its loader and comes back; its touch
@@ -294,6 +298,19 @@ TEST_F(CApplicationRun, DecliningThePreUpdateWarningIsACancel)
   EXPECT_NE(log.find("Pre-update warning declined"), std::string::npos);
   EXPECT_NE(log.find("Exit code: 2 (cancelled)"), std::string::npos);
   EXPECT_EQ(log.find("[STATE]"), std::string::npos);
+  // Said in the chosen language, as every other end of a run.
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar -lang de"), 2);
+  EXPECT_EQ(mResult.message, "Bei der Warnung vor der Aktualisierung abgebrochen; keine Platine wurde verändert.");
+}
+
+// "-y" accepts the warning for a script or a fleet tool: nobody is asked, and the log says why the scaler went.
+TEST_F(CApplicationRun, DashYAcceptsThePreUpdateWarningWithoutAsking)
+{
+  mPromptAnswer = 1;
+  EXPECT_EQ(Run(u"-testpid 0210 -y -auto scalar"), 0) << WideToUtf8(mView.mMessage);
+  EXPECT_EQ(mPrompts, 0);
+  EXPECT_GT(mPlatform->Scaler()->isp->Erases(), 0u);
+  EXPECT_NE(Log().find("Pre-update warning accepted by -y"), std::string::npos);
 }
 
 // Nothing is flashed while any entry of the list, or any file it needs, is wrong; the message says which.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/startupoptions.h"
+#include "common/textconversion.h"
 #include "tests/testsupport/testfiles.h"
 
 using namespace orv;
@@ -15,6 +16,29 @@ TEST(StartupOptions, EachOptionTakesTheNextToken)
   EXPECT_EQ(options.testPids, u"0210,0211");
   EXPECT_EQ(options.autoUpdate, u"pen,touch");
   EXPECT_EQ(options.lang, u"de");
+}
+
+// "-path" takes what "--list" shows, as shown or without the prefix; a device node keeps its own form.
+TEST(StartupOptions, PathTakesWhatTheListShows)
+{
+  for (const char16_t* path : {u"-path \\\\?\\HID#VID_1&PID_2", u"-path HID#VID_1&PID_2", u"-path HID#VID_1+PID_2"}) {
+    EXPECT_EQ(ParseCommandLine(path).path, u"\\\\?\\HID#VID_1&PID_2") << WideToUtf8(path);
+  }
+  for (const char16_t* path : {u"-path /dev/hidraw3", u"-path \\\\?\\/dev/hidraw3"}) {
+    EXPECT_EQ(ParseCommandLine(path).path, u"/dev/hidraw3") << WideToUtf8(path);
+  }
+  EXPECT_EQ(ParseCommandLine(u"-path /dev/bus/usb/001/002+x").path, u"/dev/bus/usb/001/002+x");
+}
+
+// "-y" takes no value; as the value of another option it accepts nothing.
+TEST(StartupOptions, DashYAcceptsTheWarningOnlyAsAnOptionOfItsOwn)
+{
+  EXPECT_FALSE(ParseCommandLine(u"-auto scalar").acceptWarning);
+  EXPECT_TRUE(ParseCommandLine(u"-y -auto scalar").acceptWarning);
+  EXPECT_TRUE(ParseCommandLine(u"-auto scalar -y").acceptWarning);
+  EXPECT_FALSE(ParseCommandLine(u"-auto scalar -serial -y").acceptWarning);
+  EXPECT_TRUE(CommandLineWarnings(u"-y -auto scalar -y").empty());
+  EXPECT_EQ(CommandLineWarnings(u"-y x"), (std::vector<std::string>{"unexpected argument x ignored"}));
 }
 
 TEST(StartupOptions, BlanksMakeEmptyTokensAndValuesActAsOptions)

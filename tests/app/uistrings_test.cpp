@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 #include "app/uistrings.h"
 #include "tests/testsupport/testfiles.h"
@@ -20,8 +21,22 @@ const std::u16string kEnglish[] = {
     u"Error: Invalid Firmware update file. Please re-download the package.", u"Cancel", u"Update",
     u"This update may take up to 15 minutes. Failure to follow these steps may break your device:",
     u"Do not shut down, restart, or allow your computer to sleep", u"Do not unplug the power or USB cables",
-    u"Do not touch buttons on Orvel device",
+    u"Do not touch buttons on Orvel device", u"%1, board %2 of %3", u"%1 of %2 bytes", u"%1 elapsed",
+    u"about %1 left", u"Status", u"Cancel refused: a board is in or near loader mode. Please wait.",
+    u"Cancelled at the pre-update warning; no board was touched.",
+    u"Cancelled by the user; %1 of %2 boards were updated.",
 };
+
+// The value markers a text holds, in order of their numbers.
+std::vector<std::u16string> Markers(const std::u16string& text_I)
+{
+  std::vector<std::u16string> markers;
+  for (char16_t digit = u'1'; digit <= u'9'; ++digit) {
+    const std::u16string marker = {u'%', digit};
+    if (text_I.find(marker) != std::u16string::npos) markers.push_back(marker);
+  }
+  return markers;
+}
 
 std::vector<uint8_t> Bytes(const std::string& text_I) { return {text_I.begin(), text_I.end()}; }
 
@@ -42,9 +57,11 @@ TEST(UiStrings, EveryLanguageHoldsEveryStringEncodedAndEnglishIsTheProductText)
       if (table.mLangId == 9 || table.mLangId == 0) {  // the neutral language shows the English texts
         EXPECT_EQ(text, kEnglish[i]) << table.mLangId << " " << i;
       }
+      // A translation that lost or invented a value would show a wrong count or a bare "%2".
+      EXPECT_EQ(Markers(text), Markers(kEnglish[i])) << table.mLangId << " " << i;
       distinct.insert(text);
     }
-    // "Update" (2205) and the title differ from each other in every language, so all 18 are distinct.
+    // "Update" (2205) and the title differ from each other in every language, so all are distinct.
     EXPECT_EQ(distinct.size(), kUiStringIds.size()) << table.mLangId;
   }
   EXPECT_EQ(langIds, (std::set<uint16_t>{0, 7, 9, 10, 12, 16, 17, 18, 19, 21, 22, 25, 1028, 2052}));
@@ -63,6 +80,14 @@ TEST(UiStrings, LookupFallsBackAlongTheLanguageChain)
   EXPECT_EQ(LoadResString(EUISTRING_WAITING_FOR_LOADER, 1031, tables), u"Deutsch");
   EXPECT_EQ(LoadResString(EUISTRING_WAITING_FOR_DEVICE, 1031, tables), u"Neutral");
   EXPECT_TRUE(LoadResString(EUISTRING_UPDATING, 1031, tables).empty());
+}
+
+TEST(UiStrings, FormattingPutsEachValueInItsPlace)
+{
+  EXPECT_EQ(FormatUiString(u"%2 個中 %1 個", {u"1", u"3"}), u"3 個中 1 個");
+  // A value that holds a marker is not read again; a marker without a value and a lone "%" stay.
+  EXPECT_EQ(FormatUiString(u"%1 of %2, %3 at 50%", {u"%2", u"x"}), u"%2 of x, %3 at 50%");
+  EXPECT_EQ(FormatUiString(u"%", {}), u"%");
 }
 
 TEST(UiStrings, DecodingToleratesMalformedText)

@@ -40,7 +40,11 @@ class CLinuxApplication : public ::testing::Test {
     std::fclose(mErr);
   }
 
-  int Run(const std::vector<std::string>& args_I) { return RunLinuxApplication(args_I, mIn, mOut, mErr); }
+  int Run(const std::vector<std::string>& args_I)
+  {
+    return RunLinuxApplication(args_I, mIn, mOut, mErr, DeviceLock());
+  }
+  std::string DeviceLock() const { return (mDir.Path() / "machine.lock").string(); }
 
   CScheduledClock mClock;
   CScopedClock mInstalled;
@@ -81,6 +85,18 @@ TEST_F(CLinuxApplication, OptionsHelpVersionAndASecondCopy)
   const nlohmann::json result = nlohmann::json::parse(std::ifstream("second.json"));
   EXPECT_EQ(result["exitCode"], 255);
   EXPECT_EQ(result["meaning"], "another copy is running");
+}
+
+// Runs on attached devices share one lock, whoever runs them and whatever their environment; a simulated run
+// touches no device and goes on beside them.
+TEST_F(CLinuxApplication, RealRunsShareTheDeviceLock)
+{
+  CLinuxSingleInstance other(DeviceLock());
+  ASSERT_TRUE(other.Acquire());
+  EXPECT_EQ(Run({"--list"}), -1);
+  EXPECT_NE(test::Contents(mErr).find("error: another copy of orvel-fwupdater is running (or its lock " + DeviceLock()),
+            std::string::npos) << test::Contents(mErr);
+  EXPECT_EQ(Run({"--list", "-simulate", "default"}), 0);
 }
 
 // No input ends the program by an exception: a directory where a file belongs gets its message and exit code.
@@ -207,6 +223,44 @@ TEST_F(CLinuxApplication, ListShowsEveryDeviceAndBoardWithVersionsAndPaths)
   std::filesystem::remove("fw_loader.ini");
   EXPECT_EQ(Run({"--list", "-simulate", "default"}), 1);
   EXPECT_NE(test::Contents(mErr).find("error: no device model could be read from ./fw_loader.ini"), std::string::npos);
+}
+
+// A path as --list shows it names the device for -path, prefix and all.
+TEST_F(CLinuxApplication, AListedPathNamesTheDevice)
+{
+  ASSERT_EQ(Run({"--list", "-simulate", "default"}), 0);
+  const std::string out = test::Contents(mOut);
+  const size_t start = out.find("\\\\?\\HID#VID_4F52&PID_0210");
+  ASSERT_NE(start, std::string::npos) << out;
+  const std::string path = out.substr(start, out.find('\n', start) - start);
+  EXPECT_EQ(Run({"-simulate", "default", "-path", path, "-auto", "pen"}), 0) << test::Contents(mErr);
+  EXPECT_NE(test::Contents(mOut).find(WideToUtf8(LoadResString(EUISTRING_UPDATE_SUCCEEDED, 9))), std::string::npos);
+}
+
+// The terminal's own lines and the end of a cancelled run are in the language chosen, not English.
+TEST_F(CLinuxApplication, TheTerminalSpeaksTheChosenLanguage)
+{
+  EXPECT_EQ(Run({"-simulate", "default", "-lang", "ja", "-testpid", "0210", "-auto", "pen"}), 0);
+  std::string out = test::Contents(mOut);
+  EXPECT_NE(out.find("\n状態: 100%"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Status"), std::string::npos) << out;
+  EXPECT_EQ(Run({"-simulate", "default", "-lang", "de", "-testpid", "0210", "-auto", "scalar"}), 2);
+  out = test::Contents(mOut);
+  EXPECT_NE(out.find("\nBei der Warnung vor der Aktualisierung abgebrochen; keine Platine wurde verändert.\n"),
+            std::string::npos) << out;
+}
+
+// An unattended run with -y updates the scaler without an answer; the warning is still shown, once.
+TEST_F(CLinuxApplication, DashYUpdatesTheScalerWithoutAnAnswer)
+{
+  EXPECT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "scalar", "-y"}), 0) << test::Contents(mErr);
+  const std::string out = test::Contents(mOut);
+  EXPECT_NE(out.find(WideToUtf8(LoadResString(EUISTRING_UPDATE_SUCCEEDED, 9))), std::string::npos) << out;
+  EXPECT_EQ(out.find("[Update/Cancel]"), std::string::npos) << out;
+  const std::string warning = WideToUtf8(LoadResString(EUISTRING_WARNING_CABLES, 9));
+  EXPECT_NE(out.find(warning), std::string::npos) << out;
+  EXPECT_EQ(out.find(warning), out.rfind(warning)) << out;
+  EXPECT_EQ(test::Contents(mErr), "");
 }
 
 // The scenario documentation gives the default scenario's own display serial number.

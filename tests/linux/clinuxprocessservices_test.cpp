@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sched.h>
 #include <semaphore.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -7,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "common/cclock.h"
 #include "linux/common/clinuxprocessservices.h"
@@ -19,6 +22,52 @@ using namespace orv;
 namespace {
 
 bool HasChildren() { return !(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD); }
+
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kOtherUser = 65533;
+
+// A copy of the updater under another user: takes the lock in a child process running as uid_I and holds it
+// until the returned pipe closes; false when it was refused.
+class COtherUserCopy {
+ public:
+  COtherUserCopy(uid_t uid_I, const std::string& path_I)
+  {
+    int result[2];
+    int release[2];
+    if (pipe(result) != 0 || pipe(release) != 0) return;
+    mChild = fork();
+    if (mChild == 0) {
+      close(result[0]);
+      close(release[1]);
+      CLinuxSingleInstance lock(path_I);
+      const char taken = setgid(uid_I) == 0 && setuid(uid_I) == 0 && lock.Acquire() ? 1 : 0;
+      char none = 0;
+      // Holds the lock until the test lets this copy end.
+      const bool told = write(result[1], &taken, 1) == 1;
+      _exit(told && read(release[0], &none, 1) == 0 ? 0 : 1);
+    }
+    close(result[1]);
+    close(release[0]);
+    mRelease = release[1];
+    char taken = 0;
+    mAcquired = read(result[0], &taken, 1) == 1 && taken == 1;
+    close(result[0]);
+  }
+  ~COtherUserCopy()
+  {
+    close(mRelease);
+    if (mChild > 0) waitpid(mChild, nullptr, 0);
+  }
+  COtherUserCopy(const COtherUserCopy&) = delete;
+  COtherUserCopy& operator=(const COtherUserCopy&) = delete;
+
+  bool Acquired() const { return mAcquired; }
+
+ private:
+  pid_t mChild = -1;
+  int mRelease = -1;
+  bool mAcquired = false;
+};
 
 }  // namespace
 
@@ -34,6 +83,33 @@ TEST(LinuxProcessServices, SecondInstanceIsRefusedUntilTheFirstEnds)
   }
   EXPECT_TRUE(second.Acquire());
   EXPECT_FALSE(CLinuxSingleInstance((dir.Path() / "missing" / "x.lock").string()).Acquire());
+}
+
+// A user's copy and a sudo copy share one lock in a directory every user writes to, whoever made the file.
+TEST(LinuxProcessServices, CopiesOfDifferentUsersExcludeEachOther)
+{
+  if (getuid() != 0) GTEST_SKIP() << "only root can run copies as other users";
+  test::CScratchDir dir;
+  ASSERT_EQ(chmod(dir.Path().c_str(), 01777), 0);
+  const std::string path = (dir.Path() / "orvel-fwupdater.lock").string();
+  const mode_t previousMask = umask(077);
+  {
+    COtherUserCopy user(kNobody, path);
+    ASSERT_TRUE(user.Acquired());
+    EXPECT_FALSE(CLinuxSingleInstance(path).Acquire());
+    EXPECT_FALSE(COtherUserCopy(kOtherUser, path).Acquired());
+  }
+  EXPECT_TRUE(COtherUserCopy(kOtherUser, path).Acquired());
+  {
+    CLinuxSingleInstance root(path);
+    ASSERT_TRUE(root.Acquire());
+    EXPECT_FALSE(COtherUserCopy(kNobody, path).Acquired());
+  }
+  umask(previousMask);
+  struct stat file {};
+  ASSERT_EQ(stat(path.c_str(), &file), 0);
+  EXPECT_EQ(file.st_mode & 0777, 0644u);
+  EXPECT_EQ(file.st_uid, kNobody);
 }
 
 TEST(LinuxProcessServices, LockAndTemporaryPathsFollowTheEnvironment)
@@ -67,24 +143,67 @@ TEST(LinuxProcessServices, NamedEventPostsAnExistingSemaphoreOnly)
   sem_unlink(("/" + name).c_str());
 }
 
+// The fake inhibitor records what it was asked to inhibit and runs the command after its options, as
+// systemd-inhibit does once logind granted the lock.
+constexpr const char* kGrantingInhibitor =
+    "#!/bin/sh\necho \"$1\" >\"$0.what\"\nwhile [ \"${1#--}\" != \"$1\" ]; do shift; done\nexec \"$@\"\n";
+
 TEST(LinuxProcessServices, KeepAwakeHoldsOneInhibitorWhileBusyAndLeavesNoChild)
 {
   ASSERT_FALSE(HasChildren());
   test::CScratchDir dir;
-  const std::string inhibitor = dir.Write("inhibit", "#!/bin/sh\nexec cat\n");
+  const std::string inhibitor = dir.Write("inhibit", kGrantingInhibitor);
   chmod(inhibitor.c_str(), 0700);
+  std::vector<std::string> warnings;
+  const auto warn = [&warnings](const std::string& text_I) { warnings.push_back(text_I); };
   {
-    CLinuxKeepAwake keepAwake(inhibitor);
+    CLinuxKeepAwake keepAwake(warn, inhibitor);
     keepAwake.SetKeepAwake(true);
     keepAwake.SetKeepAwake(true);
     EXPECT_TRUE(keepAwake.IsHolding());
+    EXPECT_EQ(test::ReadText(inhibitor + ".what"), "--what=sleep:shutdown:idle:handle-lid-switch\n");
     keepAwake.SetKeepAwake(false);
     EXPECT_FALSE(keepAwake.IsHolding() || HasChildren());
     keepAwake.SetKeepAwake(true);
     EXPECT_TRUE(keepAwake.IsHolding());
   }
   EXPECT_FALSE(HasChildren());
-  CLinuxKeepAwake missing((dir.Path() / "no-such-program").string());
+  EXPECT_TRUE(warnings.empty());
+}
+
+// Refused (over SSH, by polkit), missing, or ended early: said at once and once, never silence.
+TEST(LinuxProcessServices, KeepAwakeWarnsWhenTheInhibitorIsRefusedMissingOrEnds)
+{
+  ASSERT_FALSE(HasChildren());
+  test::CScratchDir dir;
+  std::vector<std::string> warnings;
+  const auto warn = [&warnings](const std::string& text_I) { warnings.push_back(text_I); };
+  const std::string refusing = dir.Write("refuse", "#!/bin/sh\necho 'Failed to inhibit: Access denied' >&2\nexit 1\n");
+  const std::string ending = dir.Write("end", "#!/bin/sh\necho held\n");
+  chmod(refusing.c_str(), 0700);
+  chmod(ending.c_str(), 0700);
+
+  CLinuxKeepAwake refused(warn, refusing);
+  refused.SetKeepAwake(true);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("logind refused the inhibitor"), std::string::npos) << warnings[0];
+  refused.SetKeepAwake(true);
+  EXPECT_FALSE(refused.IsHolding() || HasChildren());
+
+  CLinuxKeepAwake missing(warn, (dir.Path() / "no-such-program").string());
   missing.SetKeepAwake(true);
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_NE(warnings[1].find("could not be started"), std::string::npos) << warnings[1];
   EXPECT_FALSE(missing.IsHolding() || HasChildren());
+
+  CLinuxKeepAwake ended(warn, ending);
+  ended.SetKeepAwake(true);
+  EXPECT_EQ(warnings.size(), 2u);
+  // The inhibitor's process ends of itself a moment later; every tick looks.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ended.IsHolding() && std::chrono::steady_clock::now() < deadline) sched_yield();
+  ended.SetKeepAwake(true);
+  ASSERT_EQ(warnings.size(), 3u);
+  EXPECT_NE(warnings[2].find("no longer kept awake"), std::string::npos) << warnings[2];
+  EXPECT_FALSE(HasChildren());
 }

@@ -19,6 +19,15 @@ using CFile = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 CFile TempFile() { return CFile(std::tmpfile(), &std::fclose); }
 
+void ExpectStopsIgnored(bool ignored_I)
+{
+  for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
+    struct sigaction current {};
+    sigaction(signal, nullptr, &current);
+    EXPECT_EQ(current.sa_handler == SIG_IGN, ignored_I) << signal;
+  }
+}
+
 }  // namespace
 
 // Off a terminal every change is one plain line; close signals request a cancel unless refused while busy.
@@ -47,7 +56,14 @@ TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
     view.EnableClose(false);
     raise(SIGTERM);
     EXPECT_FALSE(view.TakeCancelRequest());
+    // Ctrl-\ and Ctrl-Z neither end nor stop a run with a board in its loader.
+    ExpectStopsIgnored(true);
+    raise(SIGQUIT);
+    EXPECT_FALSE(view.TakeCancelRequest());
     view.EnableClose(true);
+    ExpectStopsIgnored(false);
+    raise(SIGQUIT);
+    EXPECT_TRUE(view.TakeCancelRequest());
     raise(SIGHUP);  // ignored before (nohup), so it stays ignored
     EXPECT_FALSE(view.TakeCancelRequest());
     raise(SIGTERM);
@@ -61,6 +77,7 @@ TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
   EXPECT_EQ(test::Contents(out.get()),
             "Orvel Firmware Update Utility 3.09\n! Do not sleep\n! Do not unplug\n! Hände weg\n"
             "Waiting\nUpdating\nStatus: 45%\nStatus: 50% touch\nStatus: 100% touch\n"
+            "Cancel refused: a board is in or near loader mode. Please wait.\n"
             "Cancel refused: a board is in or near loader mode. Please wait.\n"
             "Orvel: Firmware was successfully updated.\n");
   EXPECT_EQ(test::Contents(err.get()), "error: Invalid state.\n");
@@ -85,6 +102,8 @@ TEST(LinuxTerminalView, ProgressDetailsAndErrorLines)
             "touch, board 2 of 3: 1536 of 3072 bytes, 0:12 elapsed, about 0:12 left");
   EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"scalar", 0, 1, 0, 0, 500)),
             "scalar, board 1 of 1: 0:00 elapsed");
+  EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"touch", 1, 3, 50, 3072, 12000), 17),
+            "touch、ボード 2/3: 1536/3072 バイト, 経過 0:12, 残り約 0:12");
   EXPECT_EQ(CLinuxTerminalView::ErrorLine("Error: No supported tablet is connected."),
             "error: No supported tablet is connected.");
   EXPECT_EQ(CLinuxTerminalView::ErrorLine("Erreur : aucune tablette"), "error: aucune tablette");
@@ -105,15 +124,19 @@ TEST(LinuxTerminalView, TerminalRedrawsTheBlockInPlace)
     view.SetTitle(u"Title");
     view.SetStatus(u"Updating.");
     view.SetStatus(u"Updating..");
+    // A warning stays on the screen: the block is drawn anew below it, not over it.
+    view.ShowWarning("not kept awake");
+    view.SetStatus(u"Updating...");
   }
   std::string shown;
   pollfd ready{master, POLLIN, 0};
   char buffer[512];
   ssize_t count = 0;
-  while (shown.find("Updating..\r\n") == std::string::npos && poll(&ready, 1, 2000) == 1 &&
+  while (shown.find("Updating...\r\n") == std::string::npos && poll(&ready, 1, 2000) == 1 &&
          (count = read(master, buffer, sizeof(buffer))) > 0) {
     shown.append(buffer, static_cast<size_t>(count));
   }
-  EXPECT_EQ(shown, "\x1b[JTitle\r\n\r\x1b[1A\x1b[JTitle\r\nUpdating.\r\n\r\x1b[2A\x1b[JTitle\r\nUpdating..\r\n");
+  EXPECT_EQ(shown, "\x1b[JTitle\r\n\r\x1b[1A\x1b[JTitle\r\nUpdating.\r\n\r\x1b[2A\x1b[JTitle\r\nUpdating..\r\n"
+                   "warning: not kept awake\r\n\x1b[JTitle\r\nUpdating...\r\n");
   close(master);
 }

@@ -37,7 +37,7 @@ class CLinuxProgramTest : public CLinuxDeviceTest {
     FILE* in = std::tmpfile();
     std::fputs(input_I.c_str(), in);
     std::rewind(in);
-    const int code = RunLinuxApplication(args_I, in, mOut, mErr);
+    const int code = RunLinuxApplication(args_I, in, mOut, mErr, (mDir.Path() / "machine.lock").string());
     std::fclose(in);
     return code;
   }
@@ -63,7 +63,7 @@ class CLinuxProgramTest : public CLinuxDeviceTest {
   CScratchDir mDir;
   std::filesystem::path mPrevious;
   CScopedEnvironment mTemp;
-  // A lock of its own: test programs run side by side.
+  // Locks of its own (the simulated runs' one and the devices' one): test programs run side by side.
   CScopedEnvironment mRuntime;
   CScopedEnvironment mLanguage;
   FILE* mOut = std::tmpfile();
