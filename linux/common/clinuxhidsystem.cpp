@@ -84,7 +84,7 @@ std::unique_ptr<CHidDevice> CLinuxHidSystem::Open(const std::string& path_I)
 {
   const std::optional<SHidPath> path = SplitHidPath(path_I);
   if (!path) return nullptr;
-  const int fd = OpenDeviceNode(path->node, O_RDWR | O_CLOEXEC);
+  const int fd = OpenDeviceNode(path->node, O_RDWR | O_CLOEXEC, mAccessLog.get());
   if (fd < 0) {
     if (IsPermissionError(errno) && mAccessLog) mAccessLog->Refused(path->node);
     return nullptr;

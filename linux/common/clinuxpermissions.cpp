@@ -6,30 +6,23 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
-#include <optional>
 
 #include "common/cclock.h"
 
 namespace orv {
 namespace {
 
-// When the node's status last changed, in nanoseconds of real time: udev creates the node, then sets its
-// owner, mode and access list, each of which changes it. Empty when the node is not there.
-std::optional<int64_t> ChangeTimeNs(const std::string& node_I)
+// Whether the node's status changed within the grace: udev creates the node, then sets its owner, mode and
+// access list, each of which changes it. The file system keeps real time, whatever clock pauses run on.
+bool IsFreshNode(const std::string& node_I)
 {
   struct stat info {};
-  if (stat(node_I.c_str(), &info) != 0) return std::nullopt;
-  return static_cast<int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
-}
-
-// Whether the node changed within the grace. The file system keeps real time, whatever clock pauses run on.
-bool IsFreshNode(const std::optional<int64_t>& changeNs_I)
-{
-  if (!changeNs_I) return false;
+  if (stat(node_I.c_str(), &info) != 0) return false;
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  const int64_t nowNs = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-  return nowNs - *changeNs_I < static_cast<int64_t>(kFreshNodeGraceMs) * 1000000;
+  const int64_t ageMs = (static_cast<int64_t>(now.tv_sec) - info.st_ctim.tv_sec) * 1000 +
+                        (static_cast<int64_t>(now.tv_nsec) - info.st_ctim.tv_nsec) / 1000000;
+  return ageMs < static_cast<int64_t>(kFreshNodeGraceMs);
 }
 
 }  // namespace
@@ -40,6 +33,12 @@ void CLinuxAccessLog::Refused(const std::string& node_I)
   if (std::find(mNodes.begin(), mNodes.end(), node_I) == mNodes.end()) mNodes.push_back(node_I);
 }
 
+bool CLinuxAccessLog::WasRefused(const std::string& node_I) const
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return std::find(mNodes.begin(), mNodes.end(), node_I) != mNodes.end();
+}
+
 std::vector<std::string> CLinuxAccessLog::RefusedNodes() const
 {
   std::lock_guard<std::mutex> lock(mLock);
@@ -48,28 +47,23 @@ std::vector<std::string> CLinuxAccessLog::RefusedNodes() const
 
 bool IsPermissionError(int error_I) { return error_I == EACCES || error_I == EPERM; }
 
-bool RetryWhileRefused(const std::string& node_I, const std::function<bool()>& attempt_I)
+bool RetryWhileRefused(const std::string& node_I, const CLinuxAccessLog* log_I, const std::function<bool()>& attempt_I)
 {
   bool refused = attempt_I();
-  std::optional<int64_t> change = ChangeTimeNs(node_I);
-  if (!refused || !IsFreshNode(change)) return refused;
-  // Only a change of the node can end the refusal: until one comes there is nothing to try again.
+  if (!refused || !IsFreshNode(node_I) || (log_I != nullptr && log_I->WasRefused(node_I))) return refused;
   const uint64_t start = Clock().NowMs();
   while (refused && Clock().NowMs() - start < kFreshNodeGraceMs) {
     Pause(kFreshNodeRetryMs);
-    const std::optional<int64_t> now = ChangeTimeNs(node_I);
-    if (now == change) continue;
-    change = now;
     refused = attempt_I();
   }
   return refused;
 }
 
-int OpenDeviceNode(const std::string& node_I, int flags_I)
+int OpenDeviceNode(const std::string& node_I, int flags_I, const CLinuxAccessLog* log_I)
 {
   int fd = -1;
   int error = 0;
-  RetryWhileRefused(node_I, [&] {
+  RetryWhileRefused(node_I, log_I, [&] {
     fd = open(node_I.c_str(), flags_I);
     error = fd < 0 ? errno : 0;
     return fd < 0 && IsPermissionError(error);

@@ -94,7 +94,7 @@ std::unique_ptr<CUsbDevice> CLinuxUsbSystem::Open(const std::string& path_I)
     if (libusb_get_bus_number(list[i]) != bus || libusb_get_device_address(list[i]) != address) continue;
     interface = VendorInterface(list[i]);
     // udev may not yet have given the user access to a board that has just re-enumerated.
-    RetryWhileRefused(path_I, [&] {
+    RetryWhileRefused(path_I, mAccessLog.get(), [&] {
       opened = interface ? libusb_open(list[i], &handle) : LIBUSB_ERROR_NOT_SUPPORTED;
       return opened == LIBUSB_ERROR_ACCESS;
     });
