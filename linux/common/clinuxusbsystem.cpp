@@ -33,6 +33,31 @@ void PutLe16(std::vector<uint8_t>& bytes_IO, uint16_t value_I)
   bytes_IO.push_back(static_cast<uint8_t>(value_I >> 8));
 }
 
+// The listed device at the bus and address, when it is a board (it has a vendor interface): opened into
+// handle_O, the number of that interface in interface_O. Otherwise the libusb error.
+int OpenBoard(libusb_context* context_I, unsigned bus_I, unsigned address_I, const std::string& node_I,
+              const CLinuxAccessLog* log_I, libusb_device_handle*& handle_O, uint8_t& interface_O)
+{
+  libusb_device** list = nullptr;
+  const ssize_t count = libusb_get_device_list(context_I, &list);
+  int opened = LIBUSB_ERROR_NOT_FOUND;
+  for (ssize_t i = 0; i < count; ++i) {
+    if (libusb_get_bus_number(list[i]) != bus_I || libusb_get_device_address(list[i]) != address_I) continue;
+    const std::optional<uint8_t> interface = VendorInterface(list[i]);
+    opened = LIBUSB_ERROR_NOT_SUPPORTED;
+    if (!interface) break;
+    interface_O = *interface;
+    // udev may not yet have given the user a board that has just re-enumerated.
+    RetryWhileRefused(node_I, log_I, [&] {
+      opened = libusb_open(list[i], &handle_O);
+      return opened == LIBUSB_ERROR_ACCESS;
+    });
+    break;
+  }
+  if (count >= 0) libusb_free_device_list(list, 1);
+  return opened;
+}
+
 }  // namespace
 
 CLinuxUsbDevice::CLinuxUsbDevice(libusb_context* context_I, libusb_device_handle* handle_I, uint8_t interface_I,
@@ -85,22 +110,9 @@ std::unique_ptr<CUsbDevice> CLinuxUsbSystem::Open(const std::string& path_I)
   if (std::sscanf(path_I.c_str(), "/dev/bus/usb/%3u/%3u%c", &bus, &address, &rest) != 2) return nullptr;
   libusb_context* context = nullptr;
   if (libusb_init(&context) != LIBUSB_SUCCESS) return nullptr;
-  libusb_device** list = nullptr;
   libusb_device_handle* handle = nullptr;
-  std::optional<uint8_t> interface;
-  int opened = LIBUSB_ERROR_NOT_FOUND;
-  const ssize_t count = libusb_get_device_list(context, &list);
-  for (ssize_t i = 0; i < count; ++i) {
-    if (libusb_get_bus_number(list[i]) != bus || libusb_get_device_address(list[i]) != address) continue;
-    interface = VendorInterface(list[i]);
-    // udev may not yet have given the user access to a board that has just re-enumerated.
-    RetryWhileRefused(path_I, mAccessLog.get(), [&] {
-      opened = interface ? libusb_open(list[i], &handle) : LIBUSB_ERROR_NOT_SUPPORTED;
-      return opened == LIBUSB_ERROR_ACCESS;
-    });
-    break;
-  }
-  if (count >= 0) libusb_free_device_list(list, 1);
+  uint8_t interface = 0;
+  const int opened = OpenBoard(context, bus, address, path_I, mAccessLog.get(), handle, interface);
   if (opened == LIBUSB_ERROR_ACCESS && mAccessLog) mAccessLog->Refused(path_I);
   if (opened != LIBUSB_SUCCESS) {
     libusb_exit(context);
@@ -109,8 +121,8 @@ std::unique_ptr<CUsbDevice> CLinuxUsbSystem::Open(const std::string& path_I)
   // Claiming the vendor interface keeps other programs off while the board is ours; a driver bound to that
   // interface alone steps aside meanwhile (libusb gives it back on release).
   libusb_set_auto_detach_kernel_driver(handle, 1);
-  const bool claimed = libusb_claim_interface(handle, *interface) == LIBUSB_SUCCESS;
-  return std::make_unique<CLinuxUsbDevice>(context, handle, *interface, claimed);
+  const bool claimed = libusb_claim_interface(handle, interface) == LIBUSB_SUCCESS;
+  return std::make_unique<CLinuxUsbDevice>(context, handle, interface, claimed);
 }
 
 std::string CLinuxUsbSystem::GetAncestorId(const std::string& instanceId_I, uint8_t levels_I)

@@ -5,6 +5,7 @@
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "linux/common/clinuxdeviceevents.h"
 #include "linux/common/clinuxhidsystem.h"
+#include "linux/common/clinuxudev.h"
 #include "linux/common/clinuxusbsystem.h"
 #include "tests/linuxdevices/emulatedbluetooth.h"
 #include "tests/linuxdevices/emulatedcomposite.h"
@@ -142,6 +143,9 @@ TEST_F(LinuxUdev, ANewNodeRefusedIsTriedAgainForTwoSecondsBeforeTheRefusalCounts
   EXPECT_FALSE(mUsb->Open(mBulkNode));
   EXPECT_EQ(Clock().NowMs() - start, 2u * kFreshNodeGraceMs);
   EXPECT_EQ(mLog->RefusedNodes(), (std::vector<std::string>{mHidNode, mBulkNode}));
+  start = Clock().NowMs();
+  EXPECT_FALSE(mHid->Open(mHidNode));
+  EXPECT_EQ(Clock().NowMs() - start, 0u) << "waited for once";
 }
 
 TEST_F(LinuxBoards, ACompositeBulkBoardIsDrivenThroughItsVendorInterfaceAlone)
@@ -173,4 +177,5 @@ TEST_F(LinuxBoards, ABluetoothBoardsVersionIsTheOneItsInputDeviceCarries)
   EXPECT_EQ(attributes.vendorId, 0x4F52);
   EXPECT_EQ(attributes.productId, board.kProductId);
   EXPECT_EQ(attributes.version, 0x0123) << "not the version of the bluetooth dongle it is reached through";
+  EXPECT_EQ(NodeIdentity(board.kNode), "4F52:0211") << "nor the dongle's ids";
 }
