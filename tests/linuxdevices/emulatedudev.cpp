@@ -6,7 +6,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,21 +18,26 @@
 namespace {
 
 constexpr const char* kUdevData = "/run/udev/data/";
+// Where the testbed keeps that the monitor sockets overflowed, until a receive finds it.
+constexpr const char* kOverflowMark = "/overflowed";
 constexpr size_t kMaxUevent = 65536;
 
-std::atomic<bool> gOverflowed{false};
+std::string Testbed()
+{
+  const char* root = std::getenv("UMOCKDEV_DIR");
+  return root == nullptr ? std::string() : root;
+}
 
 // The monitor sockets umockdev makes are Unix sockets named "event<fd>" in the testbed.
 bool IsMonitorSocket(int fd_I)
 {
-  const char* root = std::getenv("UMOCKDEV_DIR");
   sockaddr_un address{};
   socklen_t length = sizeof(address);
-  if (root == nullptr || getsockname(fd_I, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+  if (Testbed().empty() || getsockname(fd_I, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
       address.sun_family != AF_UNIX) {
     return false;
   }
-  const std::string prefix = std::string(root) + "/event";
+  const std::string prefix = Testbed() + "/event";
   return std::strncmp(address.sun_path, prefix.c_str(), prefix.size()) == 0;
 }
 
@@ -52,18 +56,17 @@ extern "C" FILE* fopen64(const char* path_I, const char* mode_I)
 {
   using Open = FILE* (*)(const char*, const char*);
   static const Open next = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "fopen64"));
-  const char* root = std::getenv("UMOCKDEV_DIR");
-  if (root == nullptr || path_I == nullptr || std::strncmp(path_I, kUdevData, std::strlen(kUdevData)) != 0) {
+  if (Testbed().empty() || path_I == nullptr || std::strncmp(path_I, kUdevData, std::strlen(kUdevData)) != 0) {
     return next(path_I, mode_I);
   }
-  return next((std::string(root) + path_I).c_str(), mode_I);
+  return next((Testbed() + path_I).c_str(), mode_I);
 }
 
 extern "C" ssize_t recvmsg(int fd_I, msghdr* message_IO, int flags_I)
 {
   using Receive = ssize_t (*)(int, msghdr*, int);
   static const Receive next = reinterpret_cast<Receive>(dlsym(RTLD_NEXT, "recvmsg"));
-  if (gOverflowed.load() && IsMonitorSocket(fd_I) && gOverflowed.exchange(false)) {
+  if (IsMonitorSocket(fd_I) && unlink((Testbed() + kOverflowMark).c_str()) == 0) {
     DropQueued(fd_I);
     errno = ENOBUFS;
     return -1;
@@ -101,7 +104,7 @@ void CEmulatedUdev::Finish(const std::string& syspath_I)
     }
   }
   if (device.syspath.empty()) return;
-  const std::string directory = std::string(std::getenv("UMOCKDEV_DIR")) + kUdevData;
+  const std::string directory = Testbed() + kUdevData;
   std::filesystem::create_directories(directory);
   std::ofstream(directory + device.id) << "I:" << Clock().NowMs() * 1000 << "\n";
   mBed.Chmod(device.node, 0666);
@@ -127,6 +130,6 @@ void CEmulatedUdev::Pump()
   }
 }
 
-void CEmulatedUdev::Overflow() { gOverflowed = true; }
+void CEmulatedUdev::Overflow() { std::ofstream(Testbed() + kOverflowMark).put('\n'); }
 
 }  // namespace orv::test

@@ -33,7 +33,7 @@ class CEmulatedUdev {
 
   // The next receive on a monitor socket finds that the socket overflowed: the kernel dropped what it held,
   // and the receive fails with ENOBUFS.
-  static void Overflow();
+  void Overflow();
 
  private:
   struct SUnfinished {

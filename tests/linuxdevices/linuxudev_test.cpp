@@ -97,7 +97,7 @@ TEST_F(LinuxUdev, AMonitorThatOverflowedLosesNoArrivalAndNoRemoval)
   CBulkFLDeviceInterface bulk(mBulkNode, mUsb);
   ASSERT_TRUE(bulk.SwitchToBLMode());
   Pause(100);
-  CEmulatedUdev::Overflow();
+  mUdev.Overflow();
   events.DeliverDueEvents();
   EXPECT_EQ(trail.Take(), (std::vector<std::string>{"-" + mBulkNode, "-" + mHidNode}));
 
@@ -106,7 +106,7 @@ TEST_F(LinuxUdev, AMonitorThatOverflowedLosesNoArrivalAndNoRemoval)
   const std::string bulkLoader = mBus->NodeOf(SimPath("PID_0301"));
   ASSERT_FALSE(penLoader.empty());
   ASSERT_FALSE(bulkLoader.empty());
-  CEmulatedUdev::Overflow();
+  mUdev.Overflow();
   events.DeliverDueEvents();
   std::vector<std::string> arrivals{"+" + penLoader, "+" + bulkLoader};
   std::sort(arrivals.begin(), arrivals.end());
