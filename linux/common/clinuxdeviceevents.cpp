@@ -1,6 +1,7 @@
 #include "linux/common/clinuxdeviceevents.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "common/fwupdater/cdevice.h"
@@ -11,15 +12,7 @@ namespace {
 std::vector<std::string> HidPaths(udev* udev_I)
 {
   std::vector<std::string> paths;
-  UdevEnumeratePtr enumerate(udev_enumerate_new(udev_I));
-  if (!enumerate) return paths;
-  udev_enumerate_add_match_subsystem(enumerate.get(), "hidraw");
-  udev_enumerate_scan_devices(enumerate.get());
-  udev_list_entry* entry = nullptr;
-  udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get()))
-  {
-    UdevDevicePtr hidraw(udev_device_new_from_syspath(udev_I, udev_list_entry_get_name(entry)));
-    if (!hidraw) continue;
+  for (const UdevDevicePtr& hidraw : InitialisedDevices(udev_I, "hidraw", nullptr)) {
     for (const std::string& path : HidCollectionPaths(hidraw.get())) paths.push_back(path);
   }
   return paths;
@@ -33,16 +26,8 @@ bool IsBulkBoard(udev* udev_I, udev_device* usbDevice_I)
 std::vector<std::string> BulkPaths(udev* udev_I)
 {
   std::vector<std::string> paths;
-  UdevEnumeratePtr enumerate(udev_enumerate_new(udev_I));
-  if (!enumerate) return paths;
-  udev_enumerate_add_match_subsystem(enumerate.get(), "usb");
-  udev_enumerate_add_match_property(enumerate.get(), "DEVTYPE", "usb_device");
-  udev_enumerate_scan_devices(enumerate.get());
-  udev_list_entry* entry = nullptr;
-  udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get()))
-  {
-    UdevDevicePtr device(udev_device_new_from_syspath(udev_I, udev_list_entry_get_name(entry)));
-    const char* node = device ? udev_device_get_devnode(device.get()) : nullptr;
+  for (const UdevDevicePtr& device : InitialisedDevices(udev_I, "usb", "usb_device")) {
+    const char* node = udev_device_get_devnode(device.get());
     if (node != nullptr && IsBulkBoard(udev_I, device.get())) paths.push_back(node);
   }
   return paths;
@@ -70,16 +55,7 @@ CLinuxDeviceEvents::CLinuxDeviceEvents() : mUdev(udev_new())
   }
   mMonitor = std::move(monitor);
   // What is present now: its removal must name the paths the discovery saw.
-  UdevEnumeratePtr enumerate(udev_enumerate_new(mUdev.get()));
-  if (!enumerate) return;
-  udev_enumerate_add_match_subsystem(enumerate.get(), "hidraw");
-  udev_enumerate_scan_devices(enumerate.get());
-  udev_list_entry* entry = nullptr;
-  udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get()))
-  {
-    UdevDevicePtr hidraw(udev_device_new_from_syspath(mUdev.get(), udev_list_entry_get_name(entry)));
-    if (hidraw) Remember(hidraw.get());
-  }
+  mHidNodes = PresentHidNodes();
   for (const std::string& node : BulkPaths(mUdev.get())) mBulkNodes.insert(node);
 }
 
@@ -96,27 +72,98 @@ void CLinuxDeviceEvents::Unsubscribe(CDeviceEventSink* sink_I)
 void CLinuxDeviceEvents::DeliverDueEvents()
 {
   if (!mMonitor) return;
-  // The monitor's socket does not block: this takes what has arrived and returns.
-  while (UdevDevicePtr device{udev_monitor_receive_device(mMonitor.get())}) {
-    for (const SEvent& event : Translate(device.get())) {
-      // A sink may unsubscribe itself or another one while the event goes round.
-      const std::vector<CDeviceEventSink*> sinks = mSinks;
-      for (CDeviceEventSink* sink : sinks) {
-        if (std::find(mSinks.begin(), mSinks.end(), sink) == mSinks.end()) continue;
-        if (event.arrival) {
-          sink->OnInterfaceArrival(event.path, event.deviceClass);
-        } else {
-          sink->OnInterfaceRemoval(event.path, event.deviceClass);
-        }
+  // The monitor's socket does not block: this takes what has arrived and returns. When the socket overflowed
+  // (the kernel dropped events and says so once), what changed meanwhile is found by looking again.
+  for (;;) {
+    errno = 0;
+    UdevDevicePtr device{udev_monitor_receive_device(mMonitor.get())};
+    if (device) {
+      Deliver(Translate(device.get()));
+    } else if (errno == ENOBUFS) {
+      Deliver(Resynchronise());
+    } else {
+      return;
+    }
+  }
+}
+
+void CLinuxDeviceEvents::Deliver(const std::vector<SEvent>& events_I)
+{
+  for (const SEvent& event : events_I) {
+    // A sink may unsubscribe itself or another one while the event goes round.
+    const std::vector<CDeviceEventSink*> sinks = mSinks;
+    for (CDeviceEventSink* sink : sinks) {
+      if (std::find(mSinks.begin(), mSinks.end(), sink) == mSinks.end()) continue;
+      if (event.arrival) {
+        sink->OnInterfaceArrival(event.path, event.deviceClass);
+      } else {
+        sink->OnInterfaceRemoval(event.path, event.deviceClass);
       }
     }
   }
 }
 
-void CLinuxDeviceEvents::Remember(udev_device* hidraw_I)
+std::map<std::string, CLinuxDeviceEvents::SHidNode> CLinuxDeviceEvents::PresentHidNodes()
+{
+  std::map<std::string, SHidNode> nodes;
+  for (const UdevDevicePtr& hidraw : InitialisedDevices(mUdev.get(), "hidraw", nullptr)) {
+    const char* node = udev_device_get_devnode(hidraw.get());
+    if (node != nullptr) nodes[node] = HidNodeOf(hidraw.get());
+  }
+  return nodes;
+}
+
+// Removals of what is gone, then arrivals of what is new. A node name the kernel gave again to another
+// device counts as both: its HID device is another one (the kernel numbers each anew).
+std::vector<CLinuxDeviceEvents::SEvent> CLinuxDeviceEvents::Resynchronise()
+{
+  std::map<std::string, SHidNode> present = PresentHidNodes();
+  const std::vector<std::string> bulkPaths = BulkPaths(mUdev.get());
+  const std::set<std::string> bulkNodes(bulkPaths.begin(), bulkPaths.end());
+  std::vector<SEvent> events;
+  for (const auto& [node, known] : mHidNodes) {
+    const auto now = present.find(node);
+    if (now != present.end() && now->second.hid == known.hid) continue;
+    for (const std::string& path : known.paths) events.push_back({path, EDEVICECLASS_HID, false});
+  }
+  for (const std::string& node : mBulkNodes) {
+    if (bulkNodes.count(node) == 0) events.push_back({node, EDEVICECLASS_BULK, false});
+  }
+  for (const auto& [node, now] : present) {
+    const auto known = mHidNodes.find(node);
+    if (known != mHidNodes.end() && known->second.hid == now.hid) continue;
+    for (const std::string& path : now.paths) events.push_back({path, EDEVICECLASS_HID, true});
+  }
+  for (const std::string& node : bulkNodes) {
+    if (mBulkNodes.count(node) == 0) events.push_back({node, EDEVICECLASS_BULK, true});
+  }
+  mHidNodes = std::move(present);
+  mBulkNodes = bulkNodes;
+  return events;
+}
+
+CLinuxDeviceEvents::SHidNode CLinuxDeviceEvents::HidNodeOf(udev_device* hidraw_I)
+{
+  udev_device* hid = udev_device_get_parent(hidraw_I);
+  return {hid ? udev_device_get_syspath(hid) : "", HidCollectionPaths(hidraw_I)};
+}
+
+std::vector<CLinuxDeviceEvents::SEvent> CLinuxDeviceEvents::TranslateHid(udev_device* hidraw_I, bool added_I)
 {
   const char* node = udev_device_get_devnode(hidraw_I);
-  if (node != nullptr) mHidPaths[node] = HidCollectionPaths(hidraw_I);
+  if (node == nullptr) return {};
+  auto known = mHidNodes.find(node);
+  if (added_I) {
+    SHidNode now = HidNodeOf(hidraw_I);
+    // Already reported when a look after an overflow found it.
+    if (known != mHidNodes.end() && known->second.hid == now.hid) return {};
+    known = mHidNodes.insert_or_assign(node, std::move(now)).first;
+  }
+  std::vector<SEvent> events;
+  const std::vector<std::string> paths = known != mHidNodes.end() ? known->second.paths : std::vector<std::string>{node};
+  for (const std::string& path : paths) events.push_back({path, EDEVICECLASS_HID, added_I});
+  if (!added_I && known != mHidNodes.end()) mHidNodes.erase(known);
+  return events;
 }
 
 std::vector<CLinuxDeviceEvents::SEvent> CLinuxDeviceEvents::Translate(udev_device* device_I)
@@ -124,17 +171,10 @@ std::vector<CLinuxDeviceEvents::SEvent> CLinuxDeviceEvents::Translate(udev_devic
   const char* action = udev_device_get_action(device_I);
   const bool added = Is(action, "add");
   const bool removed = Is(action, "remove");
-  std::vector<SEvent> events;
   if (Is(udev_device_get_subsystem(device_I), "hidraw")) {
-    const char* node = udev_device_get_devnode(device_I);
-    if (node == nullptr || (!added && !removed)) return events;
-    if (added) Remember(device_I);
-    const auto known = mHidPaths.find(node);
-    const std::vector<std::string> paths = known != mHidPaths.end() ? known->second : std::vector<std::string>{node};
-    for (const std::string& path : paths) events.push_back({path, EDEVICECLASS_HID, added});
-    if (removed && known != mHidPaths.end()) mHidPaths.erase(known);
-    return events;
+    return added || removed ? TranslateHid(device_I, added) : std::vector<SEvent>{};
   }
+  std::vector<SEvent> events;
   // A bulk board arrives once its vendor interface is there, and leaves with its USB device.
   if (added && Is(udev_device_get_devtype(device_I), "usb_interface") &&
       HexAttribute(device_I, "bInterfaceClass") == 0xFFu) {

@@ -36,14 +36,24 @@ class CLinuxDeviceEvents : public CDeviceEventSource {
     bool arrival;
   };
 
-  void Remember(udev_device* hidraw_I);
+  // A hidraw node as last seen: its HID device and its collection paths.
+  struct SHidNode {
+    std::string hid;
+    std::vector<std::string> paths;
+  };
+
+  void Deliver(const std::vector<SEvent>& events_I);
   std::vector<SEvent> Translate(udev_device* device_I);
+  std::vector<SEvent> TranslateHid(udev_device* hidraw_I, bool added_I);
+  std::vector<SEvent> Resynchronise();
+  std::map<std::string, SHidNode> PresentHidNodes();
+  static SHidNode HidNodeOf(udev_device* hidraw_I);
 
   UdevPtr mUdev;
   UdevMonitorPtr mMonitor;
   std::vector<CDeviceEventSink*> mSinks;
-  // The collection paths each hidraw node showed, for its removal, when the node is gone.
-  std::map<std::string, std::vector<std::string>> mHidPaths;
+  // Each hidraw node known, for its removal when it is gone.
+  std::map<std::string, SHidNode> mHidNodes;
   std::set<std::string> mBulkNodes;
 };
 

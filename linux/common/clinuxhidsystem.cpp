@@ -39,13 +39,11 @@ const SHidFeatureReport* DeclaredFeature(const SHidCollection& collection_I, uin
   return nullptr;
 }
 
-uint16_t UsbVersion(const std::string& node_I)
+uint16_t NodeVersion(const std::string& node_I)
 {
   UdevPtr context(udev_new());
   const UdevDevicePtr hidraw = context ? HidrawDevice(context.get(), node_I) : nullptr;
-  udev_device* usbDevice = hidraw ? UsbDeviceAbove(hidraw.get()) : nullptr;
-  const std::optional<uint32_t> version = usbDevice ? HexAttribute(usbDevice, "bcdDevice") : std::nullopt;
-  return static_cast<uint16_t>(version.value_or(0));
+  return hidraw ? HidDeviceVersion(context.get(), hidraw.get()) : 0;
 }
 
 }  // namespace
@@ -63,7 +61,7 @@ bool CLinuxHidDevice::GetAttributes(SHidAttributes& attributes_O)
   if (ioctl(mFd, HIDIOCGRAWINFO, &info) < 0) return false;
   attributes_O.vendorId = static_cast<uint16_t>(info.vendor);
   attributes_O.productId = static_cast<uint16_t>(info.product);
-  attributes_O.version = UsbVersion(mNode);
+  attributes_O.version = NodeVersion(mNode);
   return true;
 }
 
@@ -127,7 +125,7 @@ std::unique_ptr<CHidDevice> CLinuxHidSystem::Open(const std::string& path_I)
 {
   const std::optional<SHidPath> path = SplitHidPath(path_I);
   if (!path) return nullptr;
-  const int fd = open(path->node.c_str(), O_RDWR | O_CLOEXEC);
+  const int fd = OpenDeviceNode(path->node, O_RDWR | O_CLOEXEC, mAccessLog.get());
   if (fd < 0) {
     if (IsPermissionError(errno) && mAccessLog) mAccessLog->Refused(path->node);
     return nullptr;

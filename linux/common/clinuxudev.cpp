@@ -12,6 +12,7 @@ namespace {
 constexpr const char* kCollectionMark = "#col";
 constexpr size_t kMaxCollections = 255;
 constexpr uint32_t kVendorClass = 0xFF;
+constexpr unsigned kUsbBus = 0x03;
 
 bool Is(const char* value_I, const char* expected_I) { return value_I != nullptr && std::strcmp(value_I, expected_I) == 0; }
 
@@ -62,6 +63,35 @@ UdevDevicePtr VendorInterface(udev* udev_I, udev_device* usbDevice_I)
     }
   }
   return nullptr;
+}
+
+// The USB device a hidraw device is part of; null for a HID device on another bus, even when that bus's
+// adapter is a USB device (a bluetooth dongle). The HID device names its bus as "bus:vendor:product".
+udev_device* UsbDeviceOfHid(udev_device* hidraw_I)
+{
+  udev_device* hid = udev_device_get_parent(hidraw_I);
+  const char* id = hid ? udev_device_get_property_value(hid, "HID_ID") : nullptr;
+  unsigned bus = 0;
+  if (id != nullptr && std::sscanf(id, "%x:", &bus) == 1 && bus != kUsbBus) return nullptr;
+  return UsbDeviceAbove(hidraw_I);
+}
+
+// The version an input device below a HID device carries; empty when there is none.
+std::optional<uint32_t> InputVersion(udev* udev_I, udev_device* hid_I)
+{
+  UdevEnumeratePtr enumerate(udev_enumerate_new(udev_I));
+  if (!enumerate) return std::nullopt;
+  udev_enumerate_add_match_subsystem(enumerate.get(), "input");
+  udev_enumerate_add_match_parent(enumerate.get(), hid_I);
+  udev_enumerate_scan_devices(enumerate.get());
+  udev_list_entry* entry = nullptr;
+  udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get()))
+  {
+    UdevDevicePtr input(udev_device_new_from_syspath(udev_I, udev_list_entry_get_name(entry)));
+    const std::optional<uint32_t> version = input ? HexAttribute(input.get(), "id/version") : std::nullopt;
+    if (version) return version;
+  }
+  return std::nullopt;
 }
 
 std::string WithoutCollection(const std::string& instanceId_I)
@@ -148,6 +178,33 @@ udev_device* UsbDeviceAbove(udev_device* device_I)
   return udev_device_get_parent_with_subsystem_devtype(device_I, "usb", "usb_device");
 }
 
+std::vector<UdevDevicePtr> InitialisedDevices(udev* udev_I, const char* subsystem_I, const char* devtype_I)
+{
+  std::vector<UdevDevicePtr> devices;
+  UdevEnumeratePtr enumerate(udev_enumerate_new(udev_I));
+  if (!enumerate) return devices;
+  udev_enumerate_add_match_subsystem(enumerate.get(), subsystem_I);
+  if (devtype_I != nullptr) udev_enumerate_add_match_property(enumerate.get(), "DEVTYPE", devtype_I);
+  udev_enumerate_add_match_is_initialized(enumerate.get());
+  udev_enumerate_scan_devices(enumerate.get());
+  udev_list_entry* entry = nullptr;
+  udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get()))
+  {
+    UdevDevicePtr device(udev_device_new_from_syspath(udev_I, udev_list_entry_get_name(entry)));
+    if (device) devices.push_back(std::move(device));
+  }
+  return devices;
+}
+
+uint16_t HidDeviceVersion(udev* udev_I, udev_device* hidraw_I)
+{
+  if (udev_device* usbDevice = UsbDeviceOfHid(hidraw_I)) {
+    return static_cast<uint16_t>(HexAttribute(usbDevice, "bcdDevice").value_or(0));
+  }
+  udev_device* hid = udev_device_get_parent(hidraw_I);
+  return static_cast<uint16_t>(hid ? InputVersion(udev_I, hid).value_or(0) : 0);
+}
+
 std::vector<uint8_t> SysfsReportDescriptor(udev_device* hidraw_I)
 {
   udev_device* hid = udev_device_get_parent(hidraw_I);
@@ -178,9 +235,9 @@ std::string NodeIdentity(const std::string& node_I)
 {
   UdevPtr context(udev_new());
   if (!context) return "";
-  const UdevDevicePtr device = node_I.rfind(kHidrawPrefix, 0) == 0 ? HidrawDevice(context.get(), node_I)
-                                                                    : UsbDeviceOfNode(context.get(), node_I);
-  udev_device* usbDevice = device ? UsbDeviceAbove(device.get()) : nullptr;
+  const bool isHid = node_I.rfind(kHidrawPrefix, 0) == 0;
+  const UdevDevicePtr device = isHid ? HidrawDevice(context.get(), node_I) : UsbDeviceOfNode(context.get(), node_I);
+  udev_device* usbDevice = !device ? nullptr : isHid ? UsbDeviceOfHid(device.get()) : UsbDeviceAbove(device.get());
   if (usbDevice != nullptr) {
     const std::optional<uint32_t> vendor = HexAttribute(usbDevice, "idVendor");
     const std::optional<uint32_t> product = HexAttribute(usbDevice, "idProduct");

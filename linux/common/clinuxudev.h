@@ -56,6 +56,12 @@ UdevDevicePtr HidrawDevice(udev* udev_I, const std::string& node_I);
 UdevDevicePtr UsbDeviceOfNode(udev* udev_I, const std::string& node_I);
 // The USB device a device hangs under (itself when it is one); borrowed from device_I.
 udev_device* UsbDeviceAbove(udev_device* device_I);
+// The devices of a subsystem (of a devtype, unless null) that udev has finished with. A device udev is still
+// setting up (rules, owner, mode) is left out: the monitor reports it once udev is done.
+std::vector<UdevDevicePtr> InitialisedDevices(udev* udev_I, const char* subsystem_I, const char* devtype_I);
+// The version of a hidraw device's HID device: the bcdDevice of the USB device it is when it is on USB; on
+// another bus (bluetooth), the version of the input device the kernel made for it; 0 when unknown.
+uint16_t HidDeviceVersion(udev* udev_I, udev_device* hidraw_I);
 // The report descriptor of a hidraw device's HID device, from sysfs.
 std::vector<uint8_t> SysfsReportDescriptor(udev_device* hidraw_I);
 // The top-level collection paths of a hidraw device: one per collection, the plain node when it declares one

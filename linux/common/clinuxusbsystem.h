@@ -1,6 +1,8 @@
 // Bulk boards through libusb-1.0: a usbfs node path opens that USB device; the device descriptor and the
 // vendor control transfers are libusb's. Each open device has a libusb context of its own, which lists the
-// devices present at that moment.
+// devices present at that moment. The board's vendor-class interface is claimed while it is open, and the
+// requests addressed to an interface go to that one, as WinUSB sends them for the function it drives: a
+// composite board keeps its other interfaces (its HID interface) with their drivers.
 #pragma once
 
 #include <libusb.h>
@@ -17,8 +19,8 @@ class CLinuxUsbDevice : public CUsbDevice {
  public:
   static constexpr unsigned kTimeoutMs = 5000;
 
-  // Takes over the open handle and its context.
-  CLinuxUsbDevice(libusb_context* context_I, libusb_device_handle* handle_I, bool claimed_I);
+  // Takes over the open handle and its context; interface_I is the vendor interface, claimed or not.
+  CLinuxUsbDevice(libusb_context* context_I, libusb_device_handle* handle_I, uint8_t interface_I, bool claimed_I);
   ~CLinuxUsbDevice() override;
   CLinuxUsbDevice(const CLinuxUsbDevice&) = delete;
   CLinuxUsbDevice& operator=(const CLinuxUsbDevice&) = delete;
@@ -29,6 +31,7 @@ class CLinuxUsbDevice : public CUsbDevice {
  private:
   libusb_context* mContext;
   libusb_device_handle* mHandle;
+  uint8_t mInterface;
   bool mClaimed;
 };
 

@@ -1,0 +1,181 @@
+#include <algorithm>
+#include <utility>
+
+#include "common/fwupdater/cbulkfldeviceinterface.h"
+#include "common/fwupdater/chidfldeviceinterface.h"
+#include "linux/common/clinuxdeviceevents.h"
+#include "linux/common/clinuxhidsystem.h"
+#include "linux/common/clinuxudev.h"
+#include "linux/common/clinuxusbsystem.h"
+#include "tests/linuxdevices/emulatedbluetooth.h"
+#include "tests/linuxdevices/emulatedcomposite.h"
+#include "tests/linuxdevices/emulatedudev.h"
+#include "tests/linuxdevices/linuxdevicetest.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// A tablet's pen board and a bulk board, each of which re-enumerates into its HID loader.
+const char* const kLeavingBoards = R"({
+  "nodes": [["USB\\VID_4F52&PID_0102\\TAB7", "USB\\ROOT_HUB30\\1"]],
+  "devices": [
+    {"kind": "hid", "pid": "0102", "loaderPid": "0100", "usageId": "1", "instance": 1, "reenumerateMs": 500,
+     "parent": "USB\\VID_4F52&PID_0102\\TAB7"},
+    {"kind": "bulk", "pid": "0300", "loaderPid": "0301", "parent": "USB\\ROOT_HUB30\\1", "reenumerateMs": 500}
+  ]
+})";
+
+// Arrivals as "+path", removals as "-path", sorted.
+class CEventTrail : public CDeviceEventSink {
+ public:
+  void OnInterfaceArrival(const std::string& path_I, EDeviceClass) override { mTrail.push_back("+" + path_I); }
+  void OnInterfaceRemoval(const std::string& path_I, EDeviceClass) override { mTrail.push_back("-" + path_I); }
+  std::vector<std::string> Take()
+  {
+    std::sort(mTrail.begin(), mTrail.end());
+    return std::exchange(mTrail, {});
+  }
+
+ private:
+  std::vector<std::string> mTrail;
+};
+
+class LinuxUdev : public CLinuxDeviceTest {
+ protected:
+  void EmulateLeavingBoards()
+  {
+    Emulate(kLeavingBoards);
+    mClock.SetPump([this] {
+      mBus->Pump();
+      mUdev.Pump();
+    });
+    mHidNode = mBus->NodeOf(SimPath("PID_0102"));
+    mBulkNode = mBus->NodeOf(mPlatform->Bus()->EnumerateInterfacePaths(EDEVICECLASS_BULK).front());
+  }
+
+  CEmulatedUdev mUdev{mBed};
+  std::shared_ptr<CLinuxAccessLog> mLog = std::make_shared<CLinuxAccessLog>();
+  std::shared_ptr<CLinuxHidSystem> mHid = std::make_shared<CLinuxHidSystem>(mLog);
+  std::shared_ptr<CLinuxUsbSystem> mUsb = std::make_shared<CLinuxUsbSystem>(mLog);
+  std::string mHidNode;
+  std::string mBulkNode;
+};
+
+class LinuxBoards : public LinuxUdev {};
+
+}  // namespace
+
+TEST_F(LinuxUdev, ADeviceUdevIsStillSettingUpIsLeftForTheMonitorToBring)
+{
+  CEmulatedBluetoothBoard board(mBed, mUdev, 0x0123);
+  CLinuxDeviceEvents events;
+  ASSERT_TRUE(events.IsListening());
+  CEventTrail trail;
+  events.Subscribe(&trail);
+  CLinuxDeviceEnumerator enumerator;
+  EXPECT_EQ(enumerator.EnumerateInterfacePaths(EDEVICECLASS_HID), std::vector<std::string>{});
+  events.DeliverDueEvents();
+  EXPECT_EQ(trail.Take(), std::vector<std::string>{});
+
+  mUdev.Finish(board.HidrawSyspath());
+  events.DeliverDueEvents();
+  EXPECT_EQ(trail.Take(), std::vector<std::string>{"+" + std::string(board.kNode)});
+  EXPECT_EQ(enumerator.EnumerateInterfacePaths(EDEVICECLASS_HID), std::vector<std::string>{board.kNode});
+  events.Unsubscribe(&trail);
+}
+
+TEST_F(LinuxUdev, AMonitorThatOverflowedLosesNoArrivalAndNoRemoval)
+{
+  EmulateLeavingBoards();
+  CLinuxDeviceEvents events;
+  CEventTrail trail;
+  events.Subscribe(&trail);
+  CHIDFLDeviceInterface pen(mHidNode, mHid);
+  ASSERT_TRUE(pen.SwitchToBLMode());
+  CBulkFLDeviceInterface bulk(mBulkNode, mUsb);
+  ASSERT_TRUE(bulk.SwitchToBLMode());
+  Pause(100);
+  mUdev.Overflow();
+  events.DeliverDueEvents();
+  EXPECT_EQ(trail.Take(), (std::vector<std::string>{"-" + mBulkNode, "-" + mHidNode}));
+
+  Pause(500);
+  const std::string penLoader = mBus->NodeOf(SimPath("PID_0100"));
+  const std::string bulkLoader = mBus->NodeOf(SimPath("PID_0301"));
+  ASSERT_FALSE(penLoader.empty());
+  ASSERT_FALSE(bulkLoader.empty());
+  mUdev.Overflow();
+  events.DeliverDueEvents();
+  std::vector<std::string> arrivals{"+" + penLoader, "+" + bulkLoader};
+  std::sort(arrivals.begin(), arrivals.end());
+  EXPECT_EQ(trail.Take(), arrivals);
+  events.DeliverDueEvents();
+  EXPECT_EQ(trail.Take(), std::vector<std::string>{}) << "nothing twice";
+  events.Unsubscribe(&trail);
+}
+
+TEST_F(LinuxUdev, ANewNodeRefusedIsTriedAgainForTwoSecondsBeforeTheRefusalCounts)
+{
+  EmulateLeavingBoards();
+  mBed.Chmod(mHidNode, 0);
+  mBed.Chmod(mBulkNode, 0);
+  const CScopedNoFileOverride user;
+  // udev's rules give the user the nodes a moment later.
+  mUdev.GrantAt(mHidNode, Clock().NowMs() + 300);
+  uint64_t start = Clock().NowMs();
+  EXPECT_TRUE(mHid->Open(mHidNode));
+  EXPECT_GE(Clock().NowMs() - start, 300u);
+  EXPECT_LT(Clock().NowMs() - start, 300u + kFreshNodeRetryMs);
+  mUdev.GrantAt(mBulkNode, Clock().NowMs() + 700);
+  start = Clock().NowMs();
+  EXPECT_TRUE(mUsb->Open(mBulkNode));
+  EXPECT_GE(Clock().NowMs() - start, 700u);
+  EXPECT_LT(Clock().NowMs() - start, 700u + kFreshNodeRetryMs);
+  EXPECT_EQ(mLog->RefusedNodes(), std::vector<std::string>{});
+
+  // Nodes the rules never give the user are a permission problem after the two seconds.
+  mBed.Chmod(mHidNode, 0);
+  mBed.Chmod(mBulkNode, 0);
+  start = Clock().NowMs();
+  EXPECT_FALSE(mHid->Open(mHidNode));
+  EXPECT_FALSE(mUsb->Open(mBulkNode));
+  EXPECT_EQ(Clock().NowMs() - start, 2u * kFreshNodeGraceMs);
+  EXPECT_EQ(mLog->RefusedNodes(), (std::vector<std::string>{mHidNode, mBulkNode}));
+  start = Clock().NowMs();
+  EXPECT_FALSE(mHid->Open(mHidNode));
+  EXPECT_EQ(Clock().NowMs() - start, 0u) << "waited for once";
+}
+
+TEST_F(LinuxBoards, ACompositeBulkBoardIsDrivenThroughItsVendorInterfaceAlone)
+{
+  CEmulatedCompositeBoard board(mBed);
+  EXPECT_EQ(CLinuxDeviceEnumerator().EnumerateInterfacePaths(EDEVICECLASS_BULK), std::vector<std::string>{board.Node()});
+  CBulkFLDeviceInterface bulk(board.Node(), mUsb);
+  ASSERT_TRUE(bulk.QueryAttributes());
+  EXPECT_EQ(bulk.GetProductId(), board.kProductId);
+  EXPECT_EQ(bulk.GetVersion(), board.kVersion);
+  ASSERT_TRUE(bulk.Open());
+  EXPECT_TRUE(bulk.Ping());
+  EXPECT_TRUE(bulk.SendVendorCommand());
+  bulk.Close();
+  EXPECT_TRUE(bulk.SwitchToBLMode());
+  EXPECT_EQ(board.Misaddressed(), 0u);
+  // Three opens: the attributes, the session, the switch; the HID interface keeps its driver throughout.
+  EXPECT_EQ(board.Actions(), (std::vector<std::string>{"claim 1", "release 1", "claim 1", "release 1", "claim 1", "release 1"}));
+}
+
+TEST_F(LinuxBoards, ABluetoothBoardsVersionIsTheOneItsInputDeviceCarries)
+{
+  CEmulatedBluetoothBoard board(mBed, mUdev, 0x0123);
+  mUdev.Finish(board.HidrawSyspath());
+  const std::unique_ptr<CHidDevice> device = mHid->Open(board.kNode);
+  ASSERT_TRUE(device);
+  SHidAttributes attributes;
+  ASSERT_TRUE(device->GetAttributes(attributes));
+  EXPECT_EQ(attributes.vendorId, 0x4F52);
+  EXPECT_EQ(attributes.productId, board.kProductId);
+  EXPECT_EQ(attributes.version, 0x0123) << "not the version of the bluetooth dongle it is reached through";
+  EXPECT_EQ(NodeIdentity(board.kNode), "4F52:0211") << "nor the dongle's ids";
+}
