@@ -38,7 +38,7 @@ bool ReadPort(const std::u16string& value_I, uint16_t& port_IO)
 
 bool IsOption(const std::u16string& token_I)
 {
-  for (const char16_t* option : {u"-auto", u"-path", u"-serial", u"-port", u"-testpid", u"-lang", u"-result"}) {
+  for (const char16_t* option : {u"-auto", u"-path", u"-serial", u"-port", u"-testpid", u"-lang", u"-result", u"-record"}) {
     if (token_I == option) return true;
   }
   return false;
@@ -75,6 +75,7 @@ StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
     else if (tokens[i] == u"-testpid") options.testPids = value;
     else if (tokens[i] == u"-lang") options.lang = value;
     else if (tokens[i] == u"-result") options.resultFile = value;
+    else if (tokens[i] == u"-record") options.recordFile = value;
   }
   return options;
 }

@@ -17,13 +17,15 @@ struct StartupOptions {
   std::u16string lang;
   // Where the run's result goes as JSON ("-result"); empty for none.
   std::u16string resultFile;
+  // Where every transfer with the attached devices is recorded ("-record"); empty for none.
+  std::u16string recordFile;
 };
 
 // The board names of the automatic update list, in the order of their update types.
 inline constexpr const char* kBoardNames[] = {"pen", "touch", "bluetooth", "scalar"};
 
 // Splits the command line at every blank (no quoting); "-path", "-serial", "-port", "-testpid", "-auto",
-// "-lang" and "-result" take the token after them.
+// "-lang", "-result" and "-record" take the token after them.
 StartupOptions ParseCommandLine(const std::u16string& commandLine_I);
 
 // What ParseCommandLine passes over without a word: unknown options and stray tokens, an option without its
