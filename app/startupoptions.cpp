@@ -42,7 +42,8 @@ constexpr std::u16string_view kAcceptWarning = u"-y";
 // Whether the token is an option that takes a value.
 bool IsOption(const std::u16string& token_I)
 {
-  for (const char16_t* option : {u"-auto", u"-path", u"-serial", u"-port", u"-testpid", u"-lang", u"-result"}) {
+  for (const char16_t* option :
+       {u"-auto", u"-path", u"-serial", u"-port", u"-testpid", u"-lang", u"-result", u"-record"}) {
     if (token_I == option) return true;
   }
   return false;
@@ -93,6 +94,7 @@ StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
     else if (tokens[i] == u"-testpid") options.testPids = value;
     else if (tokens[i] == u"-lang") options.lang = value;
     else if (tokens[i] == u"-result") options.resultFile = value;
+    else if (tokens[i] == u"-record") options.recordFile = value;
   }
   return options;
 }

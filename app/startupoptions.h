@@ -19,15 +19,17 @@ struct StartupOptions {
   std::u16string resultFile;
   // "-y": the pre-update warning is accepted without being shown, for scripts and fleet tools.
   bool acceptWarning = false;
+  // Where every transfer with the attached devices is recorded ("-record"); empty for none.
+  std::u16string recordFile;
 };
 
 // The board names of the automatic update list, in the order of their update types.
 inline constexpr const char* kBoardNames[] = {"pen", "touch", "bluetooth", "scalar"};
 
 // Splits the command line at every blank (no quoting); "-path", "-serial", "-port", "-testpid", "-auto",
-// "-lang" and "-result" take the token after them, "-y" takes none. "-path" takes a device path as "--list"
-// shows it, with or without its "\\?\" prefix; in an interface path "+" stands for "&", which a command
-// line cannot carry unquoted, and a device node ("/dev/hidraw3") stands as it is.
+// "-lang", "-result" and "-record" take the token after them, "-y" takes none. "-path" takes a device path as
+// "--list" shows it, with or without its "\\?\" prefix; in an interface path "+" stands for "&", which a
+// command line cannot carry unquoted, and a device node ("/dev/hidraw3") stands as it is.
 StartupOptions ParseCommandLine(const std::u16string& commandLine_I);
 
 // What ParseCommandLine passes over without a word: unknown options and stray tokens, an option without its

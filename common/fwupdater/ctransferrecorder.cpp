@@ -199,12 +199,12 @@ class CRecordingEvents : public CDeviceEventSource, public CDeviceEventSink {
 
   void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override
   {
-    mRecorder->Write("arrival", {ClassName(class_I), CTransferRecorder::Escape(path_I)});
+    mRecorder->WriteEvent(true, class_I, path_I);
     for (CDeviceEventSink* sink : std::vector<CDeviceEventSink*>(mSinks)) sink->OnInterfaceArrival(path_I, class_I);
   }
   void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override
   {
-    mRecorder->Write("removal", {ClassName(class_I), CTransferRecorder::Escape(path_I)});
+    mRecorder->WriteEvent(false, class_I, path_I);
     for (CDeviceEventSink* sink : std::vector<CDeviceEventSink*>(mSinks)) sink->OnInterfaceRemoval(path_I, class_I);
   }
 
@@ -324,6 +324,11 @@ void CTransferRecorder::Write(const std::string& kind_I, const std::vector<std::
   std::lock_guard<std::mutex> lock(mLock);
   if (mFile == nullptr) return;
   mGood = mGood && std::fprintf(mFile, "%s\n", line.c_str()) > 0 && std::fflush(mFile) == 0;
+}
+
+void CTransferRecorder::WriteEvent(bool arrival_I, EDeviceClass class_I, const std::string& path_I)
+{
+  Write(arrival_I ? "arrival" : "removal", {ClassName(class_I), Escape(path_I)});
 }
 
 bool CTransferRecorder::Good()

@@ -41,6 +41,8 @@ class CTransferRecorder {
   bool Open(const std::string& file_I);
   // One line, written through at once so that a run that ends abruptly keeps what it did.
   void Write(const std::string& kind_I, const std::vector<std::string>& fields_I);
+  // An arrival or removal of a device interface, as the system reported it.
+  void WriteEvent(bool arrival_I, EDeviceClass class_I, const std::string& path_I);
   // Whether every line reached the file.
   bool Good();
 

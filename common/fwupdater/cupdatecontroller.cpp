@@ -226,10 +226,11 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetLoaderInterface()
     SetState(opened ? ESTATE_PROGRAM : ESTATE_FAILED);
     return opened;
   }
+  bool listed = false;
   for (int attempt = 0; attempt < kSwitchWaitAttempts; ++attempt) {
     Log("Waiting for bootloader mode...");
     Pause(kSwitchWaitPauseMs);
-    if (mState != ESTATE_PROGRAM || !UpdateDeviceList()) continue;
+    if (!Reenumerated(ESTATE_ENTER_LOADER, ESTATE_PROGRAM, listed)) continue;
     if (std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface()) return opened;
   }
   Log("Bootloader mode timeout.");
@@ -270,13 +271,35 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
     SetState(opened ? ESTATE_SUCCESS : ESTATE_FAILED);
     return opened;
   }
+  bool listed = false;
   for (int attempt = 0; attempt < kSwitchWaitAttempts; ++attempt) {
     Pause(kSwitchWaitPauseMs);
-    UpdateDeviceList();
-    if (mState != ESTATE_SUCCESS) continue;
+    if (!Reenumerated(ESTATE_EXIT_LOADER, ESTATE_SUCCESS, listed)) continue;
     if (std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface()) return opened;
   }
   return nullptr;
+}
+
+// One attempt of a wait for the board to come back. The device list is rebuilt every time, so that a system
+// that reports no arrivals (a failed registration, a filter driver, a remote session) still finds the board:
+// listed in the mode waited for on two attempts in a row with no arrival in between, it has arrived. The
+// arrival message, which comes moments after the board can be listed, keeps the lead where there is one.
+// One rebuild per attempt either way, so a replayed recording is asked the same enumerations whenever its
+// arrivals come.
+bool CUpdateController::Reenumerated(int32_t waiting_I, int32_t arrived_I, bool& listedBefore_IO)
+{
+  const bool listed = UpdateDeviceList();
+  if (mState == arrived_I) return listed;
+  const std::shared_ptr<CDevice> device = GetSelectedDevice();
+  const bool loaderWanted = arrived_I == ESTATE_PROGRAM;
+  const bool listedNow = listed && device && device->mIsLoader == loaderWanted;
+  const bool arrived = listedNow && listedBefore_IO && mState == waiting_I;
+  listedBefore_IO = listedNow;
+  if (!arrived) return false;
+  Log(std::string("IMPORTANT Device listed without an Attach Message STATE->") +
+      (loaderWanted ? "ESTATE_PROGRAM" : "ESTATE_SUCCESS"));
+  SetState(arrived_I);
+  return true;
 }
 
 void CUpdateController::OnAttach(const std::string& path_I)

@@ -48,13 +48,11 @@ constexpr const char* kTopologyFile = "./fw_loader.ini";
 struct SArguments {
   std::vector<std::string> options;
   std::string scenario;
-  std::string recording;
   bool help = false;
   bool version = false;
   bool list = false;
   bool verbose = false;
   bool simulateWithoutValue = false;
-  bool recordWithoutValue = false;
 };
 
 SArguments SplitArguments(const std::vector<std::string>& args_I)
@@ -72,9 +70,6 @@ SArguments SplitArguments(const std::vector<std::string>& args_I)
     } else if (args_I[i] == "-simulate") {
       arguments.simulateWithoutValue = i + 1 == args_I.size();
       if (i + 1 < args_I.size()) arguments.scenario = args_I[++i];
-    } else if (args_I[i] == "-record") {
-      arguments.recordWithoutValue = i + 1 == args_I.size();
-      if (i + 1 < args_I.size()) arguments.recording = args_I[++i];
     } else {
       arguments.options.push_back(args_I[i]);
     }
@@ -122,7 +117,10 @@ class CLinuxApplication {
       PrintLine(mErr, "error: option -simulate needs a value: a scenario file, or default");
       return Finish(1, "option -simulate needs a value");
     }
-    if (mArguments.recordWithoutValue || (!mArguments.recording.empty() && !mArguments.scenario.empty())) {
+    // An option without its value can only be the last token.
+    const bool recordWithoutValue = !mArguments.options.empty() && mArguments.options.back() == "-record";
+    mRecording = WideToUtf8(mOptions.recordFile);
+    if (recordWithoutValue || (!mRecording.empty() && !mArguments.scenario.empty())) {
       PrintLine(mErr, "error: option -record needs a file, and records the attached devices, not -simulate");
       return Finish(1, "option -record needs a file and the attached devices");
     }
@@ -148,7 +146,7 @@ class CLinuxApplication {
     }
     if (mReal && !CheckAccess()) return Finish(1, mProblems.front());
     // The recording starts with the run itself, so that the run replays against it as it was.
-    if (!mArguments.recording.empty() && !mReal->Record(mArguments.recording, error)) {
+    if (!mRecording.empty() && !mReal->Record(mRecording, error)) {
       PrintLine(mErr, "error: " + error);
       return Finish(1, error);
     }
@@ -156,7 +154,7 @@ class CLinuxApplication {
     const int code = mArguments.list ? List() : Update();
     if (mSimulated && !mSimulated->WriteResults(error)) PrintLine(mErr, "error: " + error);
     if (mReal && code != 0) ReportNewAccessProblems();
-    if (mReal && !mReal->RecordingGood()) PrintLine(mErr, "error: the recording " + mArguments.recording + " is incomplete");
+    if (mReal && !mReal->RecordingGood()) PrintLine(mErr, "error: the recording " + mRecording + " is incomplete");
     return code;
   }
 
@@ -287,6 +285,7 @@ class CLinuxApplication {
   FILE* mErr;
   std::string mDeviceLock;
   StartupOptions mOptions;
+  std::string mRecording;
   std::vector<std::string> mWarnings;
   std::unique_ptr<sim::CSimPlatform> mSimulated;
   std::unique_ptr<CLinuxPlatform> mReal;

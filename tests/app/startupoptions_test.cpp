@@ -92,6 +92,9 @@ TEST(StartupOptions, WarningsNameEveryTokenPassedOverInSilence)
   // A value that is an option acts as that option too, so its own value is no stray argument.
   EXPECT_TRUE(warnings(u"-auto -path x").empty());
   EXPECT_EQ(ParseCommandLine(u"-result out.json").resultFile, u"out.json");
+  // Both programs record with the same option.
+  EXPECT_EQ(ParseCommandLine(u"-auto pen -record run.rec").recordFile, u"run.rec");
+  EXPECT_TRUE(warnings(u"-record run.rec -auto pen").empty());
 }
 
 TEST(StartupOptions, ProblemsThatStopTheRunBeforeAnyBoardIsTouched)

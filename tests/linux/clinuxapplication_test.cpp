@@ -67,6 +67,15 @@ TEST_F(CLinuxApplication, LangDeShowsGermanTexts)
       << test::Contents(mOut);
 }
 
+// A recording made by the Windows program (test_win_devices makes it through the Windows system calls in front
+// of the simulated tablet, and keeps this copy in step) replays here as any recording does.
+TEST_F(CLinuxApplication, ARecordingMadeOnWindowsReplaysWithSimulate)
+{
+  const std::string recording = (test::SourceDir() / "tests" / "win" / "devices" / "tablet_s-windows.rec").string();
+  EXPECT_EQ(Run({"-simulate", recording, "-testpid", "0101", "-auto", "pen"}), 0) << test::Contents(mErr);
+  EXPECT_EQ(test::Contents(mErr).find("left the recording"), std::string::npos) << test::Contents(mErr);
+}
+
 TEST_F(CLinuxApplication, OptionsHelpVersionAndASecondCopy)
 {
   EXPECT_EQ(Run({"--help"}), 0);

@@ -24,6 +24,7 @@
 #include "win/fwupdater/cdialogpreupdatemessage.h"
 #include "win/fwupdater/cwindevicemessages.h"
 #include "win/fwupdater/cwindiscovery.h"
+#include "win/fwupdater/cwinrecording.h"
 
 namespace orv {
 namespace {
@@ -99,6 +100,18 @@ CD2XX& RealD2XX()
   return library;
 }
 
+// Why "-record" cannot start, or empty. A recording is of the attached devices, and starts before the run so
+// that the run replays against it as it was.
+std::string StartRecording(const SArguments& arguments_I, const StartupOptions& options_I, CWinRecording& recording_O)
+{
+  // An option without its value can only be the last token.
+  const bool withoutFile = arguments_I.options == u"-record" || arguments_I.options.ends_with(u" -record");
+  if (options_I.recordFile.empty() && !withoutFile) return "";
+  if (withoutFile || !arguments_I.scenario.empty()) return "-record needs a file, and records the attached devices, not -simulate";
+  std::string error;
+  return recording_O.Open(WideToUtf8(options_I.recordFile), RealD2XX(), error) ? "" : error;
+}
+
 // The run's result for the package that started it ("-result FILE"), whatever the outcome; the exit code.
 int Finish(const StartupOptions& options_I, const SRunResult& result_I)
 {
@@ -155,6 +168,11 @@ int RunWinApplication(const std::u16string& commandLine_I)
     ShowError(Utf8ToWide("-simulate: " + error));
     return Refuse(options, 1, "-simulate: " + error);
   }
+  CWinRecording recording;
+  if (const std::string problem = StartRecording(arguments, options, recording); !problem.empty()) {
+    ShowError(Utf8ToWide(problem));
+    return Refuse(options, 1, problem);
+  }
   CScaledClock fastClock(arguments.speedUp);
   std::unique_ptr<CScopedClock> clock;
   if (arguments.speedUp > 1) clock = std::make_unique<CScopedClock>(fastClock);
@@ -175,7 +193,7 @@ int RunWinApplication(const std::u16string& commandLine_I)
       environment.discovery = platform->CreateDiscovery(ports.topologyFile);
       environment.events = std::make_shared<CWinDeviceMessages>(platform->Events(), [&dialog] { return dialog.Window(); });
     } else {
-      environment.discovery = std::make_unique<CWinDiscovery>(ports.topologyFile);
+      environment.discovery = std::make_unique<CWinDiscovery>(ports.topologyFile, recording.Recorder());
     }
     environment.namedEvents = std::make_shared<CWinNamedEvents>();
     environment.keepAwake = &keepAwake;
@@ -189,9 +207,10 @@ int RunWinApplication(const std::u16string& commandLine_I)
   ports.warnings = warnings;
   SRunResult result;
   ports.result = &result;
-  const CScopedD2XX bridge(platform ? platform->D2XX() : RealD2XX());
+  const CScopedD2XX bridge(platform ? platform->D2XX() : recording.Recorder() ? recording.D2XX() : RealD2XX());
   result.exitCode = RunApplication(options, ports);
   if (platform && !platform->WriteResults(error)) DebugPrint("%s\n", error.c_str());
+  if (recording.Recorder() && !recording.Good()) DebugPrint("the recording %s is incomplete\n", WideToUtf8(options.recordFile).c_str());
   return Finish(options, result);
 }
 

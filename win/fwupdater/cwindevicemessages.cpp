@@ -11,6 +11,30 @@
 #include "win/fwupdater/deviceclasses.h"
 
 namespace orv {
+
+HDEVNOTIFY RegisterDeviceChanges(HWND window_I, const GUID& class_I)
+{
+  DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+  filter.dbcc_size = sizeof(filter);
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = class_I;
+  return RegisterDeviceNotificationW(window_I, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+bool ReadDeviceChange(LPARAM data_I, std::string& path_O, EDeviceClass& class_O)
+{
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data_I);
+  if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return false;
+  constexpr size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+  if (header->dbch_size < kNameOffset) return false;
+  const auto* device = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
+  std::u16string name(reinterpret_cast<const char16_t*>(device->dbcc_name), (header->dbch_size - kNameOffset) / sizeof(wchar_t));
+  name.resize(std::min(name.size(), name.find(u'\0')));
+  path_O = WideToUtf8(name);
+  class_O = IsEqualGUID(device->dbcc_classguid, kBulkInterfaceClass) ? EDEVICECLASS_BULK : EDEVICECLASS_HID;
+  return true;
+}
+
 CWinDeviceMessages::CWinDeviceMessages(std::shared_ptr<CDeviceEventSource> simulated_I, std::function<HWND()> window_I)
     : mSimulated(std::move(simulated_I)), mWindow(std::move(window_I))
 {

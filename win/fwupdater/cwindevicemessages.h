@@ -1,15 +1,22 @@
-// Simulated arrivals and removals delivered the way Windows delivers real ones: as a device-change message
-// to the window, which hands them to the run.
+// Device-change messages: asking for them, reading one, and simulated arrivals and removals delivered the way
+// Windows delivers real ones: as a device-change message to the window, which hands them to the run.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include <windows.h>
 
 #include "common/fwupdater/cdeviceevents.h"
 
 namespace orv {
+
+// Asks for device-change messages to the window about the interfaces of one class; null when refused.
+HDEVNOTIFY RegisterDeviceChanges(HWND window_I, const GUID& class_I);
+// The interface of a device-change message (DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE): its name in
+// UTF-8 and its class, read no further than the message's own size; false for any other kind of message.
+bool ReadDeviceChange(LPARAM data_I, std::string& path_O, EDeviceClass& class_O);
 
 class CWinDeviceMessages : public CDeviceEventSource, private CDeviceEventSink {
  public:

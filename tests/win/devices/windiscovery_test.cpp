@@ -4,6 +4,7 @@
 
 #include "common/cclock.h"
 #include "common/fwupdater/cfldeviceinterface.h"
+#include "common/fwupdater/ctransferrecorder.h"
 #include "sim/csimplatform.h"
 #include "tests/testsupport/testfiles.h"
 #include "tests/win/devices/csimwincalls.h"
@@ -67,4 +68,35 @@ TEST(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
   EXPECT_TRUE(discovery.Discover());
   EXPECT_FALSE(discovery.GetPrototypes().empty());
   EXPECT_TRUE(discovery.GetDevices().empty());
+}
+
+// A recording discovery writes every call of the listing as the Linux program does: both enumerations, the
+// bulk board's WinUSB open and device descriptor, and each collection's identity.
+TEST(WinDiscovery, ARecordingHoldsEveryCallOfTheListing)
+{
+  CVirtualClock clock;
+  CScopedClock installed(clock);
+  std::string error;
+  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(R"({"devices": [
+    {"kind": "hid", "name": "pen", "pid": "0101", "instance": 1},
+    {"kind": "bulk", "name": "hub", "pid": "0300", "loaderPid": "0301"}]})", error);
+  ASSERT_TRUE(platform) << error;
+  const auto calls = std::make_shared<test::CSimWinCalls>(platform->Bus());
+  const test::CScratchDir dir;
+  const std::string file = (dir.Path() / "listing.rec").string();
+  auto recorder = std::make_shared<CTransferRecorder>();
+  ASSERT_TRUE(recorder->Open(file));
+  CWinDiscovery discovery(calls->Tables(), DemoTopology(), recorder);
+  ASSERT_TRUE(discovery.Discover());
+  const std::string pen = CTransferRecorder::Escape(platform->HidBoard("pen")->Path());
+  const std::vector<std::string> bulk = platform->Bus()->EnumerateInterfacePaths(EDEVICECLASS_BULK);
+  ASSERT_EQ(bulk.size(), 1u);
+  const std::string hub = CTransferRecorder::Escape(bulk[0]);
+  const std::string recording = test::ReadText(file);
+  for (const std::string& line : {"0 enumerate hid " + pen + "\n", "0 enumerate bulk " + hub + "\n", "0 usb " + hub + " open ok\n",
+                                  "0 usb " + hub + " descriptor ok 12", "0 hid " + pen + " attributes ok 4F52 0101 "}) {
+    EXPECT_NE(recording.find(line), std::string::npos) << line;
+  }
+  EXPECT_TRUE(recorder->Good());
+  EXPECT_EQ(calls->Leftovers(), "");
 }

@@ -4,10 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 
 #include "app/runapplication.h"
 #include "common/cclock.h"
 #include "common/osd/cd2xx.h"
+#include "common/textconversion.h"
 #include "sim/csimplatform.h"
 #include "tests/testsupport/crecordingview.h"
 #include "tests/testsupport/flashimages.h"
@@ -15,7 +18,9 @@
 #include "tests/win/devices/csimbridgedll.h"
 #include "tests/win/devices/csimwincalls.h"
 #include "win/common/importwin32api.h"
+#include "win/fwupdater/cwindevicemessages.h"
 #include "win/fwupdater/cwindiscovery.h"
+#include "win/fwupdater/cwinrecording.h"
 
 using namespace orv;
 
@@ -33,7 +38,8 @@ class WinUpdate : public ::testing::Test {
   ~WinUpdate() override { std::filesystem::current_path(mPrevious); }
 
   // Runs the application on the scenario (a file, or "default") with the bridge DLL of that name bound as the
-  // vendor's library.
+  // vendor's library; with "-record FILE" every call goes through a recording as the program's own does, and
+  // the arrivals and removals reach the recording's window as device-change messages.
   int Run(const std::u16string& commandLine_I, const std::string& scenario_I,
           const wchar_t* ftdiDll_I = L"FTD2XX.dll")
   {
@@ -42,21 +48,57 @@ class WinUpdate : public ::testing::Test {
     EXPECT_TRUE(mPlatform) << error;
     mCalls = std::make_shared<test::CSimWinCalls>(mPlatform->Bus());
     const test::CSimBridgeDll dll(mPlatform->D2XX());
+    const StartupOptions options = ParseCommandLine(commandLine_I);
+    CFTDIExAPI32 d2xx(std::make_unique<CWinImportLibrary>(ftdiDll_I));
+    CWinRecording recording;
+    CWinDeviceMessages toRecording(mPlatform->Events(), [&recording] { return recording.Window(); });
+    if (!options.recordFile.empty()) {
+      EXPECT_TRUE(recording.Open(WideToUtf8(options.recordFile), d2xx, error)) << error;
+      toRecording.Subscribe(nullptr);
+    }
+    SApplicationPorts ports = Ports([&] {
+      SRunEnvironment environment;
+      environment.discovery = std::make_unique<CWinDiscovery>(mCalls->Tables(), "./fw_loader.ini", recording.Recorder());
+      // A system whose device notifications never come gives the run no event source at all.
+      if (mNotifications) environment.events = mPlatform->Events();
+      return environment;
+    });
+    const CScopedD2XX bridge(recording.Recorder() ? recording.D2XX() : d2xx);
+    const int code = RunApplication(options, ports);
+    toRecording.Unsubscribe(nullptr);
+    EXPECT_TRUE(options.recordFile.empty() || recording.Good());
+    return code;
+  }
+
+  // Runs the application on a recording, as -simulate FILE does.
+  int Replay(const std::u16string& commandLine_I, const std::string& recording_I)
+  {
+    std::string error;
+    const std::unique_ptr<sim::CSimPlatform> replay = sim::CSimPlatform::Create(recording_I, error);
+    EXPECT_TRUE(replay) << error;
+    if (!replay) return -1;
+    SApplicationPorts ports = Ports([&] {
+      SRunEnvironment environment;
+      environment.discovery = replay->CreateDiscovery("./fw_loader.ini");
+      environment.events = replay->Events();
+      return environment;
+    });
+    const CScopedD2XX bridge(replay->D2XX());
+    const int code = RunApplication(ParseCommandLine(commandLine_I), ports);
+    EXPECT_TRUE(replay->WriteResults(error)) << error;
+    return code;
+  }
+
+  SApplicationPorts Ports(std::function<SRunEnvironment()> makeEnvironment_I)
+  {
     SApplicationPorts ports;
     ports.view = [this]() -> CUpdateView& { return mView; };
     ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);
     ports.preUpdatePrompt = [](const CLanguageProvider&) { return 0; };
-    ports.makeEnvironment = [this] {
-      SRunEnvironment environment;
-      environment.discovery = std::make_unique<CWinDiscovery>(mCalls->Tables(), "./fw_loader.ini");
-      environment.events = mPlatform->Events();
-      return environment;
-    };
+    ports.makeEnvironment = std::move(makeEnvironment_I);
     ports.tempDir = mDir.Path().string() + "/";
     ports.logPath = &mLogPath;
-    CFTDIExAPI32 d2xx(std::make_unique<CWinImportLibrary>(ftdiDll_I));
-    const CScopedD2XX bridge(d2xx);
-    return RunApplication(ParseCommandLine(commandLine_I), ports);
+    return ports;
   }
 
   std::string Log() { return test::ReadText(mLogPath); }
@@ -80,7 +122,17 @@ class WinUpdate : public ::testing::Test {
   std::shared_ptr<test::CSimWinCalls> mCalls;
   test::CRecordingView mView;
   std::string mLogPath;
+  bool mNotifications = true;
 };
+
+// A recording's lines without the milliseconds each begins with.
+std::string WithoutTimes(const std::string& recording_I)
+{
+  std::istringstream lines(recording_I);
+  std::string stripped;
+  for (std::string line; std::getline(lines, line);) stripped += line.substr(line[0] == '#' ? 0 : line.find(' ') + 1) + "\n";
+  return stripped;
+}
 
 }  // namespace
 
@@ -91,6 +143,21 @@ TEST_F(WinUpdate, ATabletIsFollowedThroughItsLoaderAndEveryHandleIsClosed)
   ExpectFlashed("touch", "tablet_s.touch");
   const std::string log = Log();
   EXPECT_NE(log.find("IMPORTANT Attach Message (" + mPlatform->HidBoard("pen")->Config().loader.path), std::string::npos);
+  EXPECT_EQ(mCalls->Leftovers(), "");
+}
+
+// RegisterDeviceNotification delivering nothing (a failed registration, a filter driver, a remote session):
+// the waits list the devices through SetupAPI once a second and find the loader, and the tablet after it.
+TEST_F(WinUpdate, WithoutDeviceNotificationsTheTabletIsFoundByListingItsInterfaces)
+{
+  mNotifications = false;
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "tablet_s.scenario"), 0) << Log();
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectFlashed("touch", "tablet_s.touch");
+  const std::string log = Log();
+  EXPECT_EQ(log.find("Attach Message ("), std::string::npos);
+  EXPECT_NE(log.find("without an Attach Message STATE->ESTATE_PROGRAM"), std::string::npos);
+  EXPECT_NE(log.find("without an Attach Message STATE->ESTATE_SUCCESS"), std::string::npos);
   EXPECT_EQ(mCalls->Leftovers(), "");
 }
 
@@ -110,4 +177,47 @@ TEST_F(WinUpdate, WithoutTheDllEveryOtherBoardIsUpdatedAndTheScalerFails)
   EXPECT_NE(Log().find("Failed to open device and/or load data"), std::string::npos);
   EXPECT_GE(capture.CountAsserts("m_pList"), 1u);
   EXPECT_EQ(mView.mIcon, EMESSAGEICON_ERROR);
+}
+
+// A run recorded on Windows holds what a Linux recording holds: the enumerations, the device tree's answers,
+// every feature report and D2XX call, and the arrivals and removals the system reported to the recording's
+// window; replayed as a scenario, the same run meets every request as recorded and ends alike.
+TEST_F(WinUpdate, ARunRecordedThroughTheSystemCallsReplaysAsAScenario)
+{
+  ASSERT_EQ(Run(u"-testpid 0101 -auto pen -record tablet.rec", "tablet_s.scenario"), 0) << Log();
+  const std::string pen = mPlatform->HidBoard("pen")->Path();
+  const std::string loader = mPlatform->HidBoard("pen")->Config().loader.path;
+  const std::string recording = test::ReadText("tablet.rec");
+  for (const std::string& line : {std::string(kRecordingHeader) + "\n", " enumerate hid " + pen, std::string(" enumerate bulk"),
+                                  " hid " + pen + " set ok CC4F52", " removal hid " + pen + "\n",
+                                  " arrival hid " + loader + "\n", " node " + pen + " ", std::string(" get ok ")}) {
+    EXPECT_NE(recording.find(line), std::string::npos) << line;
+  }
+  EXPECT_EQ(mCalls->Leftovers(), "");
+  // The Linux tests replay a copy of this recording; it must stay what the Windows program records.
+  std::filesystem::copy_file("tablet.rec", mPrevious / "tablet_s-windows.rec", std::filesystem::copy_options::overwrite_existing);
+  EXPECT_EQ(WithoutTimes(recording), WithoutTimes(test::ReadText(test::SourceDir() / "tests/win/devices/tablet_s-windows.rec")))
+      << "the fresh recording is " << (mPrevious / "tablet_s-windows.rec").string();
+
+  ASSERT_EQ(Replay(u"-testpid 0101 -auto pen", "tablet.rec"), 0) << Log();
+  EXPECT_NE(Log().find("IMPORTANT Attach Message (" + loader), std::string::npos);
+}
+
+TEST_F(WinUpdate, TheScalersD2XXCallsThroughTheDllAreRecordedAndReplayed)
+{
+  ASSERT_EQ(Run(u"-testpid 0210 -auto scalar -record scaler.rec", "default"), 0) << Log();
+  const std::string recording = test::ReadText("scaler.rec");
+  for (const char* line : {" ftdi list-count 0 1\n", " ftdi open 0 ", " ftdi bitmode 0 ", " ftdi write 0 ", " ftdi read 0 "}) {
+    EXPECT_NE(recording.find(line), std::string::npos) << line;
+  }
+  ASSERT_EQ(Replay(u"-testpid 0210 -auto scalar", "scaler.rec"), 0) << Log();
+}
+
+TEST_F(WinUpdate, ARecordingThatCannotBeWrittenIsRefused)
+{
+  CWinRecording recording;
+  std::string error;
+  CFTDIExAPI32 d2xx(std::make_unique<CWinImportLibrary>(L"FTD2XX-absent.dll"));
+  EXPECT_FALSE(recording.Open("no-such-folder/run.rec", d2xx, error));
+  EXPECT_EQ(error, "cannot write the recording no-such-folder/run.rec");
 }
