@@ -25,7 +25,7 @@ orvel_test_headers(test_win_gui)
 add_dependencies(test_win_gui OrvelFWUpdater)
 add_test(NAME test_win_gui
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win/gui/run-gui-tests ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:test_win_gui>
-          ${CMAKE_BINARY_DIR}/screenshots --gtest_filter=-CHighDpiTest.*)
+          ${CMAKE_BINARY_DIR}/screenshots)
 set_tests_properties(test_win_gui PROPERTIES
   ENVIRONMENT "WINEDEBUG=-all;ORVEL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
   WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
