@@ -35,6 +35,12 @@ class CDebugToLog {
   DebugOutputSink mPrevious;
 };
 
+// Why a run cannot start: the message for the user and the technical detail behind it.
+struct SRefusal {
+  uint16_t messageId = 0;
+  std::string detail;
+};
+
 // One run, from the checks of its options to the end of the automatic update.
 class CApplicationRun {
  public:
@@ -49,8 +55,10 @@ class CApplicationRun {
     ReadOptions();
     if (!mOptions.lang.empty()) mLanguage.SelectLanguage(WideToUtf8(mOptions.lang));
     ListBoards(result_O);
-    if (const std::string problem = OptionsProblem(mOptions); !problem.empty()) return Refuse(problem, result_O);
-    if (const std::string problem = TopologyProblem(); !problem.empty()) return Refuse(problem, result_O);
+    if (const std::string problem = OptionsProblem(mOptions); !problem.empty()) {
+      return Refuse({EUISTRING_ERROR_INVALID_OPTIONS, problem}, result_O);
+    }
+    if (const SRefusal refusal = TopologyProblem(); !refusal.detail.empty()) return Refuse(refusal, result_O);
     if (mOptions.autoUpdate.find(u"scalar") != std::u16string::npos && !AcceptWarning()) {
       // Nothing was updated, and an installer must not read the end as "firmware updated".
       mNotifier.Log("Pre-update warning declined");
@@ -98,28 +106,35 @@ class CApplicationRun {
     return WideToUtf8(FormatUiString(LoadResString(id_I, mLanguage.GetLangId()), values_I));
   }
 
-  std::string TopologyProblem()
+  SRefusal TopologyProblem()
   {
     const std::string& file = mPorts.topologyFile;
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::u8path(file), error)) {
       const std::u8string cwd = std::filesystem::current_path(error).u8string();
       const std::string folder(cwd.begin(), cwd.end());
-      return "the topology file " + file + " was not found (looked for in " + folder + ")";
+      return {EUISTRING_ERROR_MISSING_FILE, "the topology file " + file + " was not found (looked for in " + folder + ")"};
     }
     SSettingsDiagnostics diagnostics;
     const SettingsPtr root = CSettingsObject::ParseFile(file, &diagnostics);
-    if (!root) return "the topology file " + file + " cannot be read: " + diagnostics.error.Text();
-    if (root->GetTypeName() != "array") return "the topology file " + file + " is not a list of device models";
-    return "";
+    if (!root) {
+      return {EUISTRING_ERROR_INVALID_FILE, "the topology file " + file + " cannot be read: " + diagnostics.error.Text()};
+    }
+    if (root->GetTypeName() != "array") {
+      return {EUISTRING_ERROR_INVALID_FILE, "the topology file " + file + " is not a list of device models"};
+    }
+    return {};
   }
 
-  int Refuse(const std::string& problem_I, SRunResult& result_O)
+  // The user reads what to do in the UI language; the detail (file, line) follows on a line of its own, for
+  // whoever mends the package, and goes to the log.
+  int Refuse(const SRefusal& refusal_I, SRunResult& result_O)
   {
-    mNotifier.Log("Error: " + problem_I);
-    mPorts.view().ShowMessage(Utf8ToWide(problem_I), LoadResString(EUISTRING_TITLE, mLanguage.GetLangId()),
-                              EMESSAGEICON_ERROR);
-    result_O.message = problem_I;
+    mNotifier.Log("Error: " + refusal_I.detail);
+    const std::u16string text = LoadResString(refusal_I.messageId, mLanguage.GetLangId()) + u"\n" +
+                                Utf8ToWide(refusal_I.detail);
+    mPorts.view().ShowMessage(text, LoadResString(EUISTRING_TITLE, mLanguage.GetLangId()), EMESSAGEICON_ERROR);
+    result_O.message = WideToUtf8(text);
     return 1;
   }
 

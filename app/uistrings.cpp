@@ -42,6 +42,9 @@ constexpr CUiTexts kEnTexts = {
     u"\u0298Q2FuY2VsIHJlZnVzZWQ6IGEgYm9hcmQgaXMgaW4gb3IgbmVhciBsb2FkZXIgbW9kZS4gUGxlYXNlIHdhaXQu",
     u"\u0298Q2FuY2VsbGVkIGF0IHRoZSBwcmUtdXBkYXRlIHdhcm5pbmc7IG5vIGJvYXJkIHdhcyB0b3VjaGVkLg==",
     u"\u0298Q2FuY2VsbGVkIGJ5IHRoZSB1c2VyOyAlMSBvZiAlMiBib2FyZHMgd2VyZSB1cGRhdGVkLg==",
+    u"\u0298RXJyb3I6IEludmFsaWQgdXBkYXRlIG9wdGlvbnMuIFBsZWFzZSByZS1kb3dubG9hZCB0aGUgcGFja2FnZS4=",
+    u"\u0298RXJyb3I6IEEgZmlsZSBvZiB0aGUgdXBkYXRlIHBhY2thZ2UgaXMgbWlzc2luZy4gUGxlYXNlIHJlLWRvd25sb2FkIHRoZSB"
+    u"wYWNrYWdlLg==",
 };
 
 constexpr CUiTexts kDeTexts = {
@@ -80,6 +83,10 @@ constexpr CUiTexts kDeTexts = {
     u"\u0298QmVpIGRlciBXYXJudW5nIHZvciBkZXIgQWt0dWFsaXNpZXJ1bmcgYWJnZWJyb2NoZW47IGtlaW5lIFBsYXRpbmUgd3Vy"
     u"ZGUgdmVyw6RuZGVydC4=",
     u"\u0298Vm9tIEJlbnV0emVyIGFiZ2Vicm9jaGVuOyAlMSB2b24gJTIgUGxhdGluZW4gd3VyZGVuIGFrdHVhbGlzaWVydC4=",
+    u"\u0298RmVobGVyOiBVbmfDvGx0aWdlIEFrdHVhbGlzaWVydW5nc29wdGlvbmVuLiBCaXR0ZSBsYWRlbiBTaWUgZGFzIFBha2V0IGV"
+    u"ybmV1dCBoZXJ1bnRlci4=",
+    u"\u0298RmVobGVyOiBFaW5lIERhdGVpIGRlcyBBa3R1YWxpc2llcnVuZ3NwYWtldHMgZmVobHQuIEJpdHRlIGxhZGVuIFNpZSBkYXM"
+    u"gUGFrZXQgZXJuZXV0IGhlcnVudGVyLg==",
 };
 
 constexpr CUiTexts kEsTexts = {
@@ -116,6 +123,10 @@ constexpr CUiTexts kEsTexts = {
     u"\u0298Q2FuY2VsYWRvIGVuIGxhIGFkdmVydGVuY2lhIHByZXZpYSBhIGxhIGFjdHVhbGl6YWNpw7NuOyBubyBzZSBoYSBtb2Rp"
     u"ZmljYWRvIG5pbmd1bmEgcGxhY2Eu",
     u"\u0298Q2FuY2VsYWRvIHBvciBlbCB1c3VhcmlvOyBzZSBoYW4gYWN0dWFsaXphZG8gJTEgZGUgJTIgcGxhY2FzLg==",
+    u"\u0298RXJyb3I6IE9wY2lvbmVzIGRlIGFjdHVhbGl6YWNpw7NuIG5vIHbDoWxpZGFzLiBWdWVsdmEgYSBkZXNjYXJnYXIgZWwgcGF"
+    u"xdWV0ZS4=",
+    u"\u0298RXJyb3I6IEZhbHRhIHVuIGFyY2hpdm8gZGVsIHBhcXVldGUgZGUgYWN0dWFsaXphY2nDs24uIFZ1ZWx2YSBhIGRlc2Nhcmd"
+    u"hciBlbCBwYXF1ZXRlLg==",
 };
 
 constexpr CUiTexts kFrTexts = {
@@ -154,6 +165,10 @@ constexpr CUiTexts kFrTexts = {
     u"\u0298QW5udWzDqSDDoCBsJ2F2ZXJ0aXNzZW1lbnQgYXZhbnQgbGEgbWlzZSDDoCBqb3VyIDsgYXVjdW5lIGNhcnRlIG4nYSDD"
     u"qXTDqSBtb2RpZmnDqWUu",
     u"\u0298QW5udWzDqSBwYXIgbCd1dGlsaXNhdGV1ciA7ICUxIGNhcnRlcyBzdXIgJTIgb250IMOpdMOpIG1pc2VzIMOgIGpvdXIu",
+    u"\u0298RXJyZXVyIDogb3B0aW9ucyBkZSBtaXNlIMOgIGpvdXIgbm9uIHZhbGlkZXMuIFZldWlsbGV6IHTDqWzDqWNoYXJnZXIgw6A"
+    u"gbm91dmVhdSBsZSBwYWNrYWdlLg==",
+    u"\u0298RXJyZXVyIDogdW4gZmljaGllciBkdSBwYWNrYWdlIGRlIG1pc2Ugw6Agam91ciBlc3QgbWFucXVhbnQuIFZldWlsbGV6IHT"
+    u"DqWzDqWNoYXJnZXIgw6Agbm91dmVhdSBsZSBwYWNrYWdlLg==",
 };
 
 constexpr CUiTexts kItTexts = {
@@ -191,6 +206,10 @@ constexpr CUiTexts kItTexts = {
     u"\u0298QW5udWxsYXRvIGFsbCdhdnZpc28gcHJpbWEgZGVsbCdhZ2dpb3JuYW1lbnRvOyBuZXNzdW5hIHNjaGVkYSDDqCBzdGF0"
     u"YSBtb2RpZmljYXRhLg==",
     u"\u0298QW5udWxsYXRvIGRhbGwndXRlbnRlOyAlMSBkaSAlMiBzY2hlZGUgc29ubyBzdGF0ZSBhZ2dpb3JuYXRlLg==",
+    u"\u0298RXJyb3JlOiBvcHppb25pIGRpIGFnZ2lvcm5hbWVudG8gbm9uIHZhbGlkZS4gU2NhcmljYXJlIGRpIG51b3ZvIGlsIHBhY2N"
+    u"oZXR0by4=",
+    u"\u0298RXJyb3JlOiBtYW5jYSB1biBmaWxlIGRlbCBwYWNjaGV0dG8gZGkgYWdnaW9ybmFtZW50by4gU2NhcmljYXJlIGRpIG51b3Z"
+    u"vIGlsIHBhY2NoZXR0by4=",
 };
 
 constexpr CUiTexts kJaTexts = {
@@ -232,6 +251,11 @@ constexpr CUiTexts kJaTexts = {
     u"5pu044GV44KM44Gm44GE44G+44Gb44KT44CC",
     u"\u029844Om44O844K244O844Gr44KI44KK44Kt44Oj44Oz44K744Or44GV44KM44G+44GX44Gf44CCJTIg5YCL5LitICUxIOWA"
     u"i+OBruODnOODvOODieOBjOabtOaWsOOBleOCjOOBvuOBl+OBn+OAgg==",
+    u"\u029844Ko44Op44O8OiDjgqLjg4Pjg5fjg4fjg7zjg4gg44Kq44OX44K344On44Oz44GM54Sh5Yq544Gn44GZ44CC44OR44OD44K"
+    u"x44O844K444KS44KC44GG5LiA5bqm44OA44Km44Oz44Ot44O844OJ44GX44Gm44GP44Gg44GV44GE44CC",
+    u"\u029844Ko44Op44O8OiDjgqLjg4Pjg5fjg4fjg7zjg4gg44OR44OD44Kx44O844K444Gu44OV44Kh44Kk44Or44GM6KaL44Gk44G"
+    u"L44KK44G+44Gb44KT44CC44OR44OD44Kx44O844K444KS44KC44GG5LiA5bqm44OA44Km44Oz44Ot44O844OJ44GX44Gm44GP44G"
+    u"g44GV44GE44CC",
 };
 
 constexpr CUiTexts kKoTexts = {
@@ -271,6 +295,10 @@ constexpr CUiTexts kKoTexts = {
     u"6rCAIOyXhuyKteuLiOuLpC4=",
     u"\u02987IKs7Jqp7J6Q6rCAIOy3qOyGjO2WiOyKteuLiOuLpC4g67O065OcICUy6rCcIOykkSAlMeqwnOqwgCDsl4XrjbDsnbTt"
     u"irjrkJjsl4jsirXri4jri6Qu",
+    u"\u02987Jik66WYOiDsl4XrjbDsnbTtirgg7Ji17IWY7J20IOyemOuqu+uQmOyXiOyKteuLiOuLpC4g7Yyo7YKk7KeA66W8IOuLpOy"
+    u"LnCDri6TsmrTroZzrk5ztlZjsi63si5zsmKQu",
+    u"\u02987Jik66WYOiDsl4XrjbDsnbTtirgg7Yyo7YKk7KeA7J2YIO2MjOydvOydtCDsl4bsirXri4jri6QuIO2MqO2CpOyngOulvCD"
+    u"ri6Tsi5wg64uk7Jq066Gc65Oc7ZWY7Iut7Iuc7JikLg==",
 };
 
 constexpr CUiTexts kNlTexts = {
@@ -306,6 +334,9 @@ constexpr CUiTexts kNlTexts = {
     u"\u0298R2Vhbm51bGVlcmQgYmlqIGRlIHdhYXJzY2h1d2luZyB2w7PDs3IgZGUgdXBkYXRlOyBlciBpcyBnZWVuIGthYXJ0IGdl"
     u"d2lqemlnZC4=",
     u"\u0298R2Vhbm51bGVlcmQgZG9vciBkZSBnZWJydWlrZXI7ICUxIHZhbiAlMiBrYWFydGVuIHppam4gYmlqZ2V3ZXJrdC4=",
+    u"\u0298Rm91dDogb25nZWxkaWdlIHVwZGF0ZS1vcHRpZXMuIERvd25sb2FkIGhldCBwYWtrZXQgb3BuaWV1dy4=",
+    u"\u0298Rm91dDogZXIgb250YnJlZWt0IGVlbiBiZXN0YW5kIHZhbiBoZXQgdXBkYXRlcGFra2V0LiBEb3dubG9hZCBoZXQgcGFra2V"
+    u"0IG9wbmlldXcu",
 };
 
 constexpr CUiTexts kPlTexts = {
@@ -343,6 +374,8 @@ constexpr CUiTexts kPlTexts = {
     u"\u0298QW51bG93YW5vIHByenkgb3N0cnplxbxlbml1IHByemVkIGFrdHVhbGl6YWNqxIU7IMW8YWRuYSBwxYJ5dGthIG5pZSB6"
     u"b3N0YcWCYSB6bWllbmlvbmEu",
     u"\u0298QW51bG93YW5lIHByemV6IHXFvHl0a293bmlrYTsgemFrdHVhbGl6b3dhbm8gJTEgeiAlMiBwxYJ5dGVrLg==",
+    u"\u0298QsWCxIVkOiBuaWVwcmF3aWTFgm93ZSBvcGNqZSBha3R1YWxpemFjamkuIFBvYmllcnogcGFraWV0IHBvbm93bmllLg==",
+    u"\u0298QsWCxIVkOiBicmFrIHBsaWt1IHBha2lldHUgYWt0dWFsaXphY2ppLiBQb2JpZXJ6IHBha2lldCBwb25vd25pZS4=",
 };
 
 constexpr CUiTexts kPtTexts = {
@@ -379,6 +412,9 @@ constexpr CUiTexts kPtTexts = {
     u"\u0298Q2FuY2VsYWRvIG5vIGF2aXNvIGFudGVyaW9yIMOgIGF0dWFsaXphw6fDo287IG5lbmh1bWEgcGxhY2EgZm9pIGFsdGVy"
     u"YWRhLg==",
     u"\u0298Q2FuY2VsYWRvIHBlbG8gdXN1w6FyaW87ICUxIGRlICUyIHBsYWNhcyBmb3JhbSBhdHVhbGl6YWRhcy4=",
+    u"\u0298RXJybzogb3DDp8O1ZXMgZGUgYXR1YWxpemHDp8OjbyBpbnbDoWxpZGFzLiBCYWl4ZSBvIHBhY290ZSBub3ZhbWVudGUu",
+    u"\u0298RXJybzogdW0gYXJxdWl2byBkbyBwYWNvdGUgZGUgYXR1YWxpemHDp8OjbyBlc3TDoSBmYWx0YW5kby4gQmFpeGUgbyBwYWN"
+    u"vdGUgbm92YW1lbnRlLg==",
 };
 
 constexpr CUiTexts kRuTexts = {
@@ -423,6 +459,10 @@ constexpr CUiTexts kRuTexts = {
     u"vdC+0LLQu9C10L3QuNC10Lw7INC90Lgg0L7QtNC90LAg0L/Qu9Cw0YLQsCDQvdC1INC40LfQvNC10L3QtdC90LAu",
     u"\u02980J7RgtC80LXQvdC10L3QviDQv9C+0LvRjNC30L7QstCw0YLQtdC70LXQvDsg0L7QsdC90L7QstC70LXQvdC+INC/0LvQ"
     u"sNGCOiAlMSDQuNC3ICUyLg==",
+    u"\u02980J7RiNC40LHQutCwOiDQvdC10LTQvtC/0YPRgdGC0LjQvNGL0LUg0L/QsNGA0LDQvNC10YLRgNGLINC+0LHQvdC+0LLQu9C"
+    u"10L3QuNGPLiDQl9Cw0LPRgNGD0LfQuNGC0LUg0L/QsNC60LXRgiDQv9C+0LLRgtC+0YDQvdC+Lg==",
+    u"\u02980J7RiNC40LHQutCwOiDQvtGC0YHRg9GC0YHRgtCy0YPQtdGCINGE0LDQudC7INC/0LDQutC10YLQsCDQvtCx0L3QvtCy0Lv"
+    u"QtdC90LjRjy4g0JfQsNCz0YDRg9C30LjRgtC1INC/0LDQutC10YIg0L/QvtCy0YLQvtGA0L3Qvi4=",
 };
 
 constexpr CUiTexts kZhTwTexts = {
@@ -454,6 +494,8 @@ constexpr CUiTexts kZhTwTexts = {
     u"56iN5YCZ44CC",
     u"\u02985bey5Zyo5pu05paw5YmN6K2m5ZGK5pmC5Y+W5raI77yb5pyq6K6K5pu05Lu75L2V6Zu76Lev5p2/44CC",
     u"\u02985bey55Sx5L2/55So6ICF5Y+W5raI77yb5bey5pu05pawICUyIOWhiumbu+i3r+adv+S4reeahCAlMSDloYrjgII=",
+    u"\u02986Yyv6Kqk77ya54Sh5pWI55qE5pu05paw6YG46aCF44CC6KuL6YeN5paw5LiL6LyJ5aWX5Lu244CC",
+    u"\u02986Yyv6Kqk77ya5pu05paw5aWX5Lu257y65bCR5qqU5qGI44CC6KuL6YeN5paw5LiL6LyJ5aWX5Lu244CC",
 };
 
 constexpr CUiTexts kZhCnTexts = {
@@ -485,6 +527,8 @@ constexpr CUiTexts kZhCnTexts = {
     u"56iN5YCZ44CC",
     u"\u02985bey5Zyo5pu05paw5YmN6K2m5ZGK5pe25Y+W5raI77yb5pyq5pu05pS55Lu75L2V55S16Lev5p2/44CC",
     u"\u02985bey55Sx55So5oi35Y+W5raI77yb5bey5pu05pawICUyIOWdl+eUtei3r+adv+S4reeahCAlMSDlnZfjgII=",
+    u"\u02986ZSZ6K+v77ya5pu05paw6YCJ6aG55peg5pWI44CC6K+36YeN5paw5LiL6L295pu05paw5YyF44CC",
+    u"\u02986ZSZ6K+v77ya5pu05paw5YyF57y65bCR5paH5Lu244CC6K+36YeN5paw5LiL6L295pu05paw5YyF44CC",
 };
 // The neutral language shows the English texts, so a neutral selection never leaves the dialogs blank.
 constexpr std::array<CStringTable, 14> kStringTables = {{

@@ -42,10 +42,13 @@ enum EUiString : uint16_t {
   EUISTRING_CANCEL_REFUSED = 2215,
   EUISTRING_CANCELLED_AT_WARNING = 2216,
   EUISTRING_CANCELLED_BY_USER = 2217,
+  // Refusals before anything is touched; the technical detail follows on a line of its own.
+  EUISTRING_ERROR_INVALID_OPTIONS = 2218,
+  EUISTRING_ERROR_MISSING_FILE = 2219,
 };
 
 // Every id, in the order of the texts in a CStringTable.
-inline constexpr std::array<EUiString, 26> kUiStringIds = {
+inline constexpr std::array<EUiString, 28> kUiStringIds = {
     EUISTRING_TITLE,
     EUISTRING_WAITING_FOR_LOADER,
     EUISTRING_WAITING_FOR_DEVICE,
@@ -72,6 +75,8 @@ inline constexpr std::array<EUiString, 26> kUiStringIds = {
     EUISTRING_CANCEL_REFUSED,
     EUISTRING_CANCELLED_AT_WARNING,
     EUISTRING_CANCELLED_BY_USER,
+    EUISTRING_ERROR_INVALID_OPTIONS,
+    EUISTRING_ERROR_MISSING_FILE,
 };
 
 // The stored texts of one language in the order of kUiStringIds; a null text is a string the language lacks.

@@ -347,7 +347,9 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
            {u"-testpid 0210 -auto pen,bogus", "\"bogus\" in the board list \"pen,bogus\" is not one of"},
            {u"-testpid 0210 -auto pen,,touch", "an empty entry in the board list \"pen,,touch\" is not one of"}}) {
     EXPECT_EQ(Run(options), 1) << WideToUtf8(options);
-    EXPECT_EQ(WideToUtf8(mView.mMessage).rfind(message, 0), 0u) << WideToUtf8(mView.mMessage);
+    const std::u16string expected = English(EUISTRING_ERROR_INVALID_OPTIONS) + u"\n" + Utf8ToWide(message);
+    EXPECT_EQ(mView.mMessage.rfind(expected, 0), 0u) << WideToUtf8(mView.mMessage);
+    EXPECT_NE(Log().find("Error: " + message), std::string::npos);
     EXPECT_EQ(Log().find("[STATE]"), std::string::npos) << WideToUtf8(options);
   }
   // A touch file cut short: the pen board before it in the list is not updated either.
@@ -369,16 +371,26 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
   EXPECT_EQ(Log().find("[STATE] 2"), std::string::npos);
 }
 
-TEST_F(CApplicationRun, AMissingOrBrokenTopologyIsNamedWithWhereItWasLookedFor)
+// The user reads the refusal in the UI language; the file and what is wrong with it follow on a second line
+// and in the log.
+TEST_F(CApplicationRun, AMissingOrBrokenTopologyIsRefusedInTheUiLanguageWithItsDetail)
 {
   std::filesystem::remove("fw_loader.ini");
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 1);
-  EXPECT_EQ(WideToUtf8(mView.mMessage), "the topology file ./fw_loader.ini was not found (looked for in " +
-                                            std::filesystem::current_path().string() + ")");
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen -lang de"), 1);
+  const std::string missing = "the topology file ./fw_loader.ini was not found (looked for in " +
+                              std::filesystem::current_path().string() + ")";
+  EXPECT_EQ(mView.mMessage, LoadResString(EUISTRING_ERROR_MISSING_FILE, 7) + u"\n" + Utf8ToWide(missing));
+  EXPECT_EQ(mResult.message, WideToUtf8(mView.mMessage));
+  EXPECT_NE(Log().find("Error: " + missing + "\n"), std::string::npos);
   std::ofstream("fw_loader.ini") << "[\n  {\"name\": \"T\" \"penBoard\": {}}\n]";
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen -lang ja"), 1);
+  EXPECT_EQ(mView.mMessage, LoadResString(EUISTRING_ERROR_INVALID_FILE, 17) +
+                                u"\nthe topology file ./fw_loader.ini cannot be read: line 2, column 16: expected ',' or '}' "
+                                u"after the value of \"name\"");
+  std::ofstream("fw_loader.ini") << "{}";
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 1);
-  EXPECT_EQ(WideToUtf8(mView.mMessage),
-            "the topology file ./fw_loader.ini cannot be read: line 2, column 16: expected ',' or '}' after the value of \"name\"");
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) +
+                                u"\nthe topology file ./fw_loader.ini is not a list of device models");
 }
 
 // The log keeps its lines and adds a header and a trailer; debugger lines and cancels are recorded too.

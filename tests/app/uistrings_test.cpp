@@ -25,6 +25,8 @@ const std::u16string kEnglish[] = {
     u"about %1 left", u"Status", u"Cancel refused: a board is in or near loader mode. Please wait.",
     u"Cancelled at the pre-update warning; no board was touched.",
     u"Cancelled by the user; %1 of %2 boards were updated.",
+    u"Error: Invalid update options. Please re-download the package.",
+    u"Error: A file of the update package is missing. Please re-download the package.",
 };
 
 // The value markers a text holds, in order of their numbers.

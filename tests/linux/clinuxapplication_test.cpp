@@ -208,7 +208,8 @@ TEST_F(CLinuxApplication, TheResultFileIsWrittenForEveryOutcome)
   ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen,bogus", "-result", "bad.json"}), 1);
   json = result("bad.json");
   EXPECT_EQ(json["exitCode"], 1);
-  EXPECT_EQ(json["message"], "\"bogus\" in the board list \"pen,bogus\" is not one of pen, touch, bluetooth, scalar");
+  EXPECT_EQ(json["message"], "Error: Invalid update options. Please re-download the package.\n\"bogus\" in the board "
+                             "list \"pen,bogus\" is not one of pen, touch, bluetooth, scalar");
   EXPECT_TRUE(json["device"].is_null());
   EXPECT_EQ(json["boards"].size(), 2u);
 

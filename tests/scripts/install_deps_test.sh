@@ -28,6 +28,7 @@ check "a complete demo set installs nothing and needs no root" [ $? -eq 0 -a ! -
 run test
 check "the test set asks for the cross compiler, Wine and the JSON parser" grep -q "install -y -qq nlohmann-json3-dev g++-mingw-w64-x86-64-posix wine64" "$bin/calls"
 check "and for umockdev, which emulates devices" grep -q "umockdev libumockdev-dev" "$bin/calls"
+check "and for a font with Japanese, Chinese and Korean glyphs for the window tests" grep -q "imagemagick fonts-wqy-zenhei" "$bin/calls"
 check "and for lintian, which checks the package" grep -q " lintian\( \|$\)" "$bin/calls"
 rm -f "$bin/calls"
 

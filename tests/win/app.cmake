@@ -30,3 +30,12 @@ set_tests_properties(test_win_gui PROPERTIES
   ENVIRONMENT "WINEDEBUG=-all;ORVEL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
   WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
   TIMEOUT 400)
+# The windows on a screen scaled to 150 %: the scaling belongs to a Wine prefix, so this session has its own
+# (made on the first run, without Wine's .NET and HTML engines, which the program does not use).
+add_test(NAME test_win_gui_144dpi
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win/gui/run-gui-tests ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:test_win_gui>
+          ${CMAKE_BINARY_DIR}/screenshots --gtest_filter=CHighDpiTest.*)
+set_tests_properties(test_win_gui_144dpi PROPERTIES
+  ENVIRONMENT "WINEDEBUG=-all;ORVEL_SOURCE_DIR=${CMAKE_SOURCE_DIR};ORVEL_GUI_DPI=144;WINEPREFIX=${CMAKE_BINARY_DIR}/wine-144dpi;WINEDLLOVERRIDES=mscoree,mshtml="
+  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+  TIMEOUT 400)

@@ -570,6 +570,8 @@ TEST_F(CWindowTest, AnOlderWindowsIsRefusedWithItsMessage)
   RegDeleteTreeW(HKEY_CURRENT_USER, key);
 }
 
+#include "tests/win/gui/languages_test.inc"
+
 int main(int argc, char** argv)
 {
   ::testing::InitGoogleTest(&argc, argv);
