@@ -98,7 +98,8 @@ TEST(FwTool, InfoWarnsAboutPartialScalerBlocksAndFailsWithOneLineReasons)
   const std::string badChecksum = "S1130000000102030405060708090A0B0C0D0E0F00\n";
   for (const auto& [name, contents, reason] : std::vector<std::tuple<std::string, std::string, std::string>>{
            {"bad.pen", badChecksum, "bad.pen: line 1: checksum 0x00, expected 0x74"},
-           {"cut.pen", S1(0x1000, {1, 2}), "cut.pen: no termination record (S7, S8 or S9): the file is incomplete"},
+           {"cut.pen", S1(0x1000, {1, 2}), "cut.pen: no termination record (S7, S8 or S9) or final record count (S5, S6): the file is "
+                                                "incomplete"},
            {"lf.hex", ":0100000000FF\n", "lf.hex: line 1: CR LF line ends required"},
            {"firmware", "S9030000FC\n", "firmware: unknown file extension"},
            {"empty.bin", "", "empty.bin: the file is empty"},
@@ -233,4 +234,27 @@ TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
   EXPECT_TRUE(Contains(run.err, "fw.pen: data at 0x00000FFF to 0x00001000 lies outside the 2 sectors of 256 bytes "
                                 "from 0x00001000 that \"T\" penBoard declares")) << run.err;
   EXPECT_TRUE(Contains(run.err, "data at 0x00001200 to 0x00001200 lies outside")) << run.err;
+}
+
+// srec_cat ends a file without a start address with its record count and no termination record.
+TEST(FwTool, CheckAcceptsTheFilesSrecCatWritesAndRefusesThemCutOrMiscounted)
+{
+  test::CScratchDir dir;
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":1,"sectorSize":256,"flashStart":"1000",
+      "update":"fw.pen"}}])");
+  const std::string made = test::ReadText(test::SourceDir() / "tests" / "data" / "srec_cat" / "s1-count.orv");
+  ASSERT_EQ(made.substr(made.size() - 11), "S5030003F9\n");
+  dir.Write("fw.pen", made);
+  SRun run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "fw.pen: S-record (.pen), 1 segment(s), 87 bytes")) << run.out;
+
+  for (const auto& [contents, reason] : std::vector<std::pair<std::string, std::string>>{
+           {made.substr(0, made.size() - 11), "fw.pen: no termination record (S7, S8 or S9) or final record count"},
+           {made.substr(0, made.size() - 11) + "S5030002FA\n", "fw.pen: line 5: record count 2, but 3 data records"}}) {
+    dir.Write("fw.pen", contents);
+    run = RunTool({"check", dir.Path().string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(Contains(run.err, reason)) << run.err;
+  }
 }
