@@ -62,7 +62,8 @@ class CUpdateController : public CInterfaceNotifier {
   bool HasUpdateFileFor(int32_t board_I) const;
   bool PreUpdate();
   bool UpdateDevice();
-  // Programs the display scaler over DDC/CI; the serial number must match unless skipSerialCheck_I.
+  // Programs the display scaler over DDC/CI; the serial number must match when one is given, and an empty one
+  // must match too unless skipSerialCheck_I.
   bool StartISPFlash(const std::string& serial_I, uint8_t port_I, bool skipSerialCheck_I);
 
   std::shared_ptr<CFLDeviceInterface> GetMainInterface() const;
