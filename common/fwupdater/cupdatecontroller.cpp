@@ -375,6 +375,8 @@ bool CUpdateController::UpdateDevice()
   normal->SetChecksums(loader->GetChecksumBefore(), loader->GetChecksumAfter(), loader->GetChecksumImage());
   normal->SetNotifier(nullptr);
   normal->Close();
+  // The version the board reports now is that of its new firmware; the one read before the update is not.
+  if (!normal->QueryAttributes()) Log("The board's version could not be read after its update");
   UpdateComplete();
   return true;
 }

@@ -202,6 +202,12 @@ TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
   }
   EXPECT_LT(log.find("Loading firmware for touch"), log.find("Loading firmware for bluetooth"));
   EXPECT_LT(log.find("Loading firmware for bluetooth"), log.find("Block 0 upgrade success"));
+  // Each board reports the version of the image it now runs, read from it after its update.
+  ASSERT_EQ(mResult.boards.size(), 4u);
+  for (size_t board = 0; board < 3; ++board) {
+    EXPECT_EQ(mResult.boards[board].versionBefore, "1.00") << mResult.boards[board].board;
+    EXPECT_EQ(mResult.boards[board].versionAfter, "1.01") << mResult.boards[board].board;
+  }
   // Four boards, each followed by the 10 s pause of the success state.
   EXPECT_GE(mClock.NowMs(), 40000u);
 }
