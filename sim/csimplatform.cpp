@@ -32,7 +32,8 @@ const char* const kDefaultScenario = R"({
     {"kind": "hid", "name": "bluetooth", "pid": "0211", "usageId": "3", "interface": 0, "instance": 3,
      "parent": "USB\\VID_4F52&PID_0211\\ORV16BT", "inPlace": true, "versionAt": "10",
      "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 16},
-    {"kind": "scaler", "name": "scalar", "model": "Orvel PD16", "serial": "ORV16A0012345", "blocks": 16}
+    {"kind": "scaler", "name": "scalar", "model": "Orvel PD16", "serial": "ORV16A0012345", "blocks": 16,
+     "firmwareAt": "10"}
   ]
 })";
 

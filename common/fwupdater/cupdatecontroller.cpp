@@ -404,6 +404,12 @@ bool CUpdateController::StartISPFlash(const std::string& serial_I, uint8_t port_
     UpdateFailed(6, "Failed to open device and/or load data");
     return false;
   }
+  {
+    const std::string before = PackedVersionText(connector->ReadFWVersion());
+    std::lock_guard<std::mutex> guard(mScalerVersionLock);
+    mScalerVersionBefore = before;
+    mScalerVersionAfter.clear();
+  }
   const std::shared_ptr<CDevice> device = GetSelectedDevice();
   CScalarISP isp(connector, this, device && device->mQuantaScalarBoard);
   isp.LoadData(image->GetData());
@@ -419,8 +425,26 @@ bool CUpdateController::StartISPFlash(const std::string& serial_I, uint8_t port_
     UpdateFailed(6, "General Program Failure");
     return false;
   }
+  // What the display runs now, from the display itself.
+  const std::string after = PackedVersionText(connector->ReadFWVersion());
+  {
+    std::lock_guard<std::mutex> guard(mScalerVersionLock);
+    mScalerVersionAfter = after;
+  }
   UpdateComplete();
   return true;
+}
+
+std::string CUpdateController::GetScalerVersionBefore() const
+{
+  std::lock_guard<std::mutex> guard(mScalerVersionLock);
+  return mScalerVersionBefore;
+}
+
+std::string CUpdateController::GetScalerVersionAfter() const
+{
+  std::lock_guard<std::mutex> guard(mScalerVersionLock);
+  return mScalerVersionAfter;
 }
 
 bool CUpdateController::InitCheck(const std::shared_ptr<CFLDeviceInterface>& loader_I, uint32_t expectedSectors_I,

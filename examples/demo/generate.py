@@ -74,8 +74,10 @@ def main():
     write_intel_hex("display_touch.hex", 0x8000, with_version(pattern(4, 3000), 0x0101))
     # Bluetooth module: raw flash image from address 0.
     write_binary("display_bt.airoflash", with_version(pattern(5, 4096), 0x0101))
-    # Display scaler: a raw serial-flash image of two 64 KiB blocks.
-    write_binary("display_scaler.bin", pattern(6, 2 * 0x10000))
+    # Display scaler: a raw serial-flash image of two 64 KiB blocks; its firmware names itself 1.3.0 (three bytes).
+    scaler = bytearray(pattern(6, 2 * 0x10000))
+    scaler[0x10:0x13] = bytes([1, 3, 0])
+    write_binary("display_scaler.bin", bytes(scaler))
 
 
 if __name__ == "__main__":
