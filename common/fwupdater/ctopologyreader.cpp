@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <charconv>
+#include <iterator>
 
 #include "common/settings/csettingsarray.h"
 #include "common/settings/csettingsmap.h"
@@ -42,8 +43,12 @@ const char* const kSections[] = {"penBoard", "touchBoard", "bluetoothBoard", "sc
 std::string HexDigits(uint64_t value_I)
 {
   char text[24];
-  std::snprintf(text, sizeof(text), "%llX", static_cast<unsigned long long>(value_I));
-  return text;
+  const auto end = std::to_chars(std::begin(text), std::end(text), value_I, 16).ptr;
+  std::string digits(std::begin(text), end);
+  std::transform(digits.begin(), digits.end(), digits.begin(), [](char c_I) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c_I)));
+  });
+  return digits;
 }
 
 // Why the value does not fit the rule; empty when it does.
