@@ -30,12 +30,8 @@ SScalerReach ReachScaler(uint16_t port_I)
   const uint32_t port = given == kPortNotGiven ? 0 : given;
   SScalerReach reach{"", "FTDI port " + std::to_string(port)};
   if (port >= count || !connector.Open(port)) return reach;
-  const PackedVersion version = connector.ReadFWVersion();
+  reach.version = PackedVersionText(connector.ReadFWVersion());
   connector.Close();
-  if (version == PackedVersion{}) return reach;
-  char text[24];
-  std::snprintf(text, sizeof(text), "%u.%u.%u", version[0], version[1], version[2]);
-  reach.version = text;
   return reach;
 }
 

@@ -170,4 +170,10 @@ PackedVersion VersionFromNumber(uint32_t value_I, int style_I)
   }
 }
 
+std::string PackedVersionText(const PackedVersion& version_I)
+{
+  if (version_I == PackedVersion{}) return "";
+  return std::to_string(version_I[0]) + "." + std::to_string(version_I[1]) + "." + std::to_string(version_I[2]);
+}
+
 }  // namespace orv

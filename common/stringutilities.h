@@ -34,5 +34,7 @@ std::vector<uint8_t> Base64Decode(const std::string& text_I);
 using PackedVersion = std::array<uint8_t, 5>;
 // Unpacks a version number stored in one 32-bit value; styles 2 to 5.
 PackedVersion VersionFromNumber(uint32_t value_I, int style_I);
+// The first three numbers as "1.2.3"; empty for all zeros, which is how a version that could not be read comes.
+std::string PackedVersionText(const PackedVersion& version_I);
 
 }  // namespace orv

@@ -269,7 +269,8 @@ std::vector<uint8_t> CSimDdcDisplay::AnswerVcp(uint8_t code_I) const
   if (code_I != kFirmwareVersion || !mConfig.firmwareVersionVcp) {
     return Frame({kVcpReply, kVcpUnsupported, code_I, 0, 0, 0, 0, 0});
   }
-  const uint32_t version = mConfig.firmwareVersion;
+  const std::optional<uint32_t> flashed = mConfig.flashedVersion ? mConfig.flashedVersion() : std::nullopt;
+  const uint32_t version = flashed.value_or(mConfig.firmwareVersion);
   return Frame({kVcpReply, 0x00, kFirmwareVersion, 0x00, static_cast<uint8_t>(version >> 24),
                 static_cast<uint8_t>(version >> 16), static_cast<uint8_t>(version >> 8), static_cast<uint8_t>(version)});
 }

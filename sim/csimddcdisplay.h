@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,6 +31,9 @@ struct SSimDdcDisplayConfig {
   bool capabilitiesTable = true;
   bool capabilitiesRequest = true;
   bool firmwareVersionVcp = true;
+  // The version the firmware in the scaler's flash names for itself, when there is such a firmware: the display
+  // reports it instead of firmwareVersion, as a display runs what it was flashed with.
+  std::function<std::optional<uint32_t>()> flashedVersion = nullptr;
 };
 
 class CSimDdcDisplay : public CSimI2CSlave {

@@ -222,6 +222,12 @@ bool CSimHidBoard::Identity(uint64_t session_I, SSimHidIdentity& identity_O)
   std::lock_guard<std::mutex> lock(mLock);
   if (!Reachable(session_I)) return false;
   identity_O = CurrentIdentity();
+  if (mMode == ESIMBOARDMODE_NORMAL && mConfig.versionAddress) {
+    const std::vector<uint8_t> word = mLoader.FlashBytes(*mConfig.versionAddress, 2);
+    if (word.size() == 2 && (word[0] != 0xFF || word[1] != 0xFF)) {
+      identity_O.version = static_cast<uint16_t>(word[0] | word[1] << 8);
+    }
+  }
   return true;
 }
 

@@ -45,6 +45,9 @@ struct SSimHidBoardConfig {
   uint32_t reenumerateMs = 2000;
   bool startInLoader = false;
   SSimLoaderConfig flashLoader;
+  // Where the firmware keeps its release number (BCD, least significant byte first). Once programmed, that is
+  // the version the board reports in normal mode; until then (erased, FF FF) it reports the identity's.
+  std::optional<uint32_t> versionAddress;
 };
 
 // One transfer as it crossed the wire: a set carries the report sent, a successful get the answer, a failed

@@ -24,15 +24,16 @@ const char* const kDefaultScenario = R"({
             ["USB\\VID_4F52&PID_0211\\ORV16BT", "USB\\VID_4F52&PID_0210\\ORV16"]],
   "devices": [
     {"kind": "hid", "name": "pen", "pid": "0210", "usageId": "1", "interface": 0, "instance": 1,
-     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true, "versionAt": "4010",
      "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 64, "writeSize": 256},
     {"kind": "hid", "name": "touch", "pid": "0210", "usageId": "2", "interface": 1, "instance": 2,
-     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true, "versionAt": "8010",
      "protocol": 1, "blockStart": "8000", "blockSize": 4096, "blocks": 22},
     {"kind": "hid", "name": "bluetooth", "pid": "0211", "usageId": "3", "interface": 0, "instance": 3,
-     "parent": "USB\\VID_4F52&PID_0211\\ORV16BT", "inPlace": true,
+     "parent": "USB\\VID_4F52&PID_0211\\ORV16BT", "inPlace": true, "versionAt": "10",
      "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 16},
-    {"kind": "scaler", "name": "scalar", "model": "Orvel PD16", "serial": "ORV16A0012345", "blocks": 16}
+    {"kind": "scaler", "name": "scalar", "model": "Orvel PD16", "serial": "ORV16A0012345", "blocks": 16,
+     "firmwareAt": "10"}
   ]
 })";
 
@@ -316,6 +317,14 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, bool 
     config.reenumerateMs = Int(device_I, "reenumerateMs", 2000);
     config.startInLoader = startInLoader;
     config.flashLoader = parsed.loader;
+    if (device_I.HasKey("versionAt")) {
+      uint32_t address = 0;
+      if (!ScenarioHex(device_I, "versionAt", 0, address)) {
+        error_O = "device " + std::to_string(index_I) + ": versionAt is not hexadecimal";
+        return false;
+      }
+      config.versionAddress = address;
+    }
     board->hid = CSimHidBoard::Create(config, error_O);
     attached = board->hid;
   } else if (kind == "i2c") {

@@ -26,6 +26,19 @@ uint64_t FaultCount(const CSettingsMap& map_I, const std::string& key_I)
   return count < 0 ? kSimAlways : static_cast<uint64_t>(count);
 }
 
+// The scaler's firmware keeps its version as three bytes (major, minor, patch) at a fixed flash address; all
+// FF is erased flash, which names none.
+std::function<std::optional<uint32_t>()> FlashedVersion(const std::shared_ptr<CSimScalerIsp>& isp_I, uint32_t address_I)
+{
+  const std::weak_ptr<CSimScalerIsp> weak = isp_I;
+  return [weak, address_I]() -> std::optional<uint32_t> {
+    const std::shared_ptr<CSimScalerIsp> isp = weak.lock();
+    const std::vector<uint8_t> bytes = isp ? isp->FlashBytes(address_I, 3) : std::vector<uint8_t>{};
+    if (bytes.size() != 3 || (bytes[0] == 0xFF && bytes[1] == 0xFF && bytes[2] == 0xFF)) return std::nullopt;
+    return static_cast<uint32_t>(bytes[0] << 16 | bytes[1] << 8 | bytes[2]);
+  };
+}
+
 }  // namespace
 
 std::shared_ptr<SSimScalerBoard> SSimScalerBoard::Create(const CSettingsMap& device_I, std::string& error_O)
@@ -55,9 +68,18 @@ std::shared_ptr<SSimScalerBoard> SSimScalerBoard::Create(const CSettingsMap& dev
   bridge.honourLatencyTimer = device_I.GetBool("latencyTimer", bridge.honourLatencyTimer);
 
   auto board = std::make_shared<SSimScalerBoard>();
-  board->display = CSimDdcDisplay::Create(display, error_O);
-  board->isp = board->display ? CSimScalerIsp::Create(isp, error_O) : nullptr;
+  board->isp = CSimScalerIsp::Create(isp, error_O);
   if (!board->isp) return nullptr;
+  if (device_I.HasKey("firmwareAt")) {
+    uint32_t address = 0;
+    if (!ScenarioHex(device_I, "firmwareAt", 0, address)) {
+      error_O = "firmwareAt is not a hexadecimal address";
+      return nullptr;
+    }
+    display.flashedVersion = FlashedVersion(board->isp, address);
+  }
+  board->display = CSimDdcDisplay::Create(display, error_O);
+  if (!board->display) return nullptr;
   board->isp->SetNoAcknowledge(device_I.GetBool("ispNoAcknowledge", false));
   board->isp->RefuseIspEntry(device_I.GetBool("refuseIsp", false));
   board->isp->FailErases(FaultCount(device_I, "failErases"));

@@ -475,9 +475,10 @@ void CSRec::Reset()
   mScaler = std::make_shared<CScalarRTDISP>();
 }
 
-// Any malformed line fails the whole load and leaves the segment list empty. The file must end with its
-// termination record (S7, S8 or S9), and a record count (S5, S6) must match the data records before it: a
-// file cut short by a broken download never passes for a whole one.
+// Any malformed line fails the whole load and leaves the segment list empty. A record count (S5, S6) must
+// match the data records before it. The file is whole when its data is followed by a termination record (S7,
+// S8 or S9), or when its last record is such a count, as tools that write no start address leave it: a file
+// cut short by a broken download never passes for a whole one.
 bool CSRec::LoadSRec()
 {
   mSegments.clear();
@@ -489,6 +490,7 @@ bool CSRec::LoadSRec()
   SRecord record;
   size_t dataRecords = 0;
   bool ended = false;
+  bool countedLast = false;
   size_t line = 0;
   const auto fail = [&](const std::string& reason_I) {
     mError = "line " + std::to_string(line) + ": " + reason_I;
@@ -505,6 +507,7 @@ bool CSRec::LoadSRec()
       case ELINE_DATA:
         if (ended) return fail("data record after the termination record");
         ++dataRecords;
+        countedLast = false;
         if (!builder.Add(record.address, std::move(record.data))) {
           return fail("data at " + HexText(record.address, 8) + " overlaps data loaded before");
         }
@@ -514,6 +517,7 @@ bool CSRec::LoadSRec()
           return fail("record count " + std::to_string(record.address) + ", but " + std::to_string(dataRecords) +
                       " data records precede it");
         }
+        countedLast = true;
         break;
       case ELINE_END: ended = true; break;
       case ELINE_SKIP:
@@ -527,8 +531,8 @@ bool CSRec::LoadSRec()
     mError = "no data records";
     return false;
   }
-  if (!ended) {
-    mError = "no termination record (S7, S8 or S9): the file is incomplete";
+  if (!ended && !countedLast) {
+    mError = "no termination record (S7, S8 or S9) or final record count (S5, S6): the file is incomplete";
     return false;
   }
   mSegments = builder.Finish();

@@ -398,23 +398,40 @@ bool CUpdateController::UpdateDevice()
   normal->SetChecksums(loader->GetChecksumBefore(), loader->GetChecksumAfter(), loader->GetChecksumImage());
   normal->SetNotifier(nullptr);
   normal->Close();
+  // The version the board reports now is that of its new firmware; the one read before the update is not.
+  if (!normal->QueryAttributes()) Log("The board's version could not be read after its update");
   UpdateComplete();
   return true;
 }
 
-// This build has no bridge to the display's scaler yet, so the connector never opens.
 bool CUpdateController::StartISPFlash(const std::string& serial_I, uint8_t port_I, bool skipSerialCheck_I)
 {
   auto connector = std::make_shared<CI2CConnectorFTDI>();
   // autoconfig.ini cannot name a port: without one, the display's bridge is the only FTDI device attached.
   const uint32_t port = port_I == kPortNotGiven && connector->DeviceCount() == 1 ? 0 : port_I;
   const std::shared_ptr<CScalarRTDISP> image = mFirmwareFile.GetScaler();
-  const bool usable = connector->Open(port) &&
-                      (skipSerialCheck_I || connector->GetSerialNumber(kAnyDisplay) == serial_I) && image &&
-                      !image->GetData().empty();
-  if (!usable) {
+  if (!connector->Open(port)) {
     UpdateFailed(6, "Failed to open device and/or load data");
     return false;
+  }
+  // Test product ids waive the check of the default, empty serial number; one the caller gave is always checked.
+  if (!skipSerialCheck_I || !serial_I.empty()) {
+    const std::string displaySerial = connector->GetSerialNumber(kAnyDisplay);
+    if (displaySerial != serial_I) {
+      UpdateFailed(6, "The display's serial number \"" + displaySerial + "\" is not the serial number \"" + serial_I +
+                          "\" the update is for");
+      return false;
+    }
+  }
+  if (!image || image->GetData().empty()) {
+    UpdateFailed(6, "Failed to open device and/or load data");
+    return false;
+  }
+  {
+    const std::string before = PackedVersionText(connector->ReadFWVersion());
+    std::lock_guard<std::mutex> guard(mScalerVersionLock);
+    mScalerVersionBefore = before;
+    mScalerVersionAfter.clear();
   }
   const std::shared_ptr<CDevice> device = GetSelectedDevice();
   CScalarISP isp(connector, this, device && device->mQuantaScalarBoard);
@@ -431,8 +448,26 @@ bool CUpdateController::StartISPFlash(const std::string& serial_I, uint8_t port_
     UpdateFailed(6, "General Program Failure");
     return false;
   }
+  // What the display runs now, from the display itself.
+  const std::string after = PackedVersionText(connector->ReadFWVersion());
+  {
+    std::lock_guard<std::mutex> guard(mScalerVersionLock);
+    mScalerVersionAfter = after;
+  }
   UpdateComplete();
   return true;
+}
+
+std::string CUpdateController::GetScalerVersionBefore() const
+{
+  std::lock_guard<std::mutex> guard(mScalerVersionLock);
+  return mScalerVersionBefore;
+}
+
+std::string CUpdateController::GetScalerVersionAfter() const
+{
+  std::lock_guard<std::mutex> guard(mScalerVersionLock);
+  return mScalerVersionAfter;
 }
 
 bool CUpdateController::InitCheck(const std::shared_ptr<CFLDeviceInterface>& loader_I, uint32_t expectedSectors_I,

@@ -62,8 +62,13 @@ class CUpdateController : public CInterfaceNotifier {
   bool HasUpdateFileFor(int32_t board_I) const;
   bool PreUpdate();
   bool UpdateDevice();
-  // Programs the display scaler over DDC/CI; the serial number must match unless skipSerialCheck_I.
+  // Programs the display scaler over DDC/CI; the serial number must match when one is given, and an empty one
+  // must match too unless skipSerialCheck_I.
   bool StartISPFlash(const std::string& serial_I, uint8_t port_I, bool skipSerialCheck_I);
+  // The firmware version the display reported before and after the last scaler update ("1.2.3", as the device
+  // listing shows it); empty when it was not read.
+  std::string GetScalerVersionBefore() const;
+  std::string GetScalerVersionAfter() const;
 
   std::shared_ptr<CFLDeviceInterface> GetMainInterface() const;
   uint32_t GetBoardSectors() const;
@@ -104,6 +109,10 @@ class CUpdateController : public CInterfaceNotifier {
   std::atomic<int32_t> mState{ESTATE_IDLE};
   std::atomic<int32_t> mUpdateType{EUPDATETYPE_PEN};
   bool mAutoUpdateValid = false;
+  // Written by the update worker, read by the application once it is done.
+  mutable std::mutex mScalerVersionLock;
+  std::string mScalerVersionBefore;
+  std::string mScalerVersionAfter;
 };
 
 }  // namespace orv

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <optional>
 
 #include "common/asn1coding.h"
 #include "common/assertion.h"
@@ -177,10 +178,16 @@ std::string Shown(char c_I)
 SettingsPtr ParseRoot(const std::string& buffer_I, SSettingsDiagnostics* diagnostics_O)
 {
   size_t pos = 0;
+  const size_t warningsBefore = diagnostics_O != nullptr ? diagnostics_O->warnings.size() : 0;
+  std::optional<size_t> firstStray;
   while (true) {
     CSettingsObject::SkipSpaceAndComments(buffer_I, pos);
     if (pos >= buffer_I.size()) {
-      if (diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, pos, "no '{' or '[' starts the document");
+      // Text that never opens a document is one fault, not one per character.
+      if (diagnostics_O != nullptr) {
+        diagnostics_O->warnings.resize(warningsBefore);
+        diagnostics_O->Fail(buffer_I, firstStray.value_or(pos), "no '{' or '[' starts the document");
+      }
       return {};
     }
     SettingsPtr root;
@@ -191,6 +198,7 @@ SettingsPtr ParseRoot(const std::string& buffer_I, SSettingsDiagnostics* diagnos
     } else {
       AssertReport("isspace((int)buffer_I[pos])", __FILE__, __LINE__);
       if (diagnostics_O != nullptr) diagnostics_O->Warn(buffer_I, pos, "stray " + Shown(buffer_I[pos]) + " skipped");
+      if (!firstStray) firstStray = pos;
       ++pos;
       continue;
     }
@@ -232,6 +240,29 @@ void SSettingsDiagnostics::Fail(const std::string& buffer_I, size_t pos_I, const
 void SSettingsDiagnostics::Warn(const std::string& buffer_I, size_t pos_I, const std::string& reason_I)
 {
   warnings.push_back(At(buffer_I, pos_I, reason_I));
+}
+
+std::pair<size_t, size_t> SSettingsDiagnostics::LineAndColumn(const std::string& buffer_I, size_t pos_I)
+{
+  const size_t end = std::min(pos_I, buffer_I.size());
+  if (end < mCountedTo) {
+    mCountedTo = 0;
+    mLine = 1;
+    mLineStart = 0;
+  }
+  for (; mCountedTo < end; ++mCountedTo) {
+    if (buffer_I[mCountedTo] != '\n') continue;
+    ++mLine;
+    mLineStart = mCountedTo + 1;
+  }
+  return {mLine, end - mLineStart + 1};
+}
+
+SSettingsIssue SSettingsDiagnostics::AtNode(const SettingsPtr& node_I, const std::string& reason_I) const
+{
+  const auto found = positions.find(node_I.get());
+  if (found == positions.end()) return SSettingsIssue{0, 0, reason_I};
+  return SSettingsIssue{found->second.first, found->second.second, reason_I};
 }
 
 CSettingsObject::~CSettingsObject() = default;
@@ -362,23 +393,29 @@ SettingsPtr CSettingsObject::ParseValue(const std::string& buffer_I, size_t& pos
       return {};
     }
     const char c = buffer_I[pos_IO];
+    const size_t start = pos_IO;
+    std::pair<size_t, size_t> where;
+    if (diagnostics_O != nullptr) where = diagnostics_O->LineAndColumn(buffer_I, start);
+    const auto placed = [diagnostics_O, &where](SettingsPtr value_I) {
+      if (value_I && diagnostics_O != nullptr) diagnostics_O->positions[value_I.get()] = where;
+      return value_I;
+    };
     if (c == '{') {
-      return UnwrapBytes(CSettingsMap::ParseMap(buffer_I, pos_IO, depth_I, diagnostics_O));
+      return placed(UnwrapBytes(CSettingsMap::ParseMap(buffer_I, pos_IO, depth_I, diagnostics_O)));
     }
     if (c == '[') {
-      return CSettingsArray::ParseArray(buffer_I, pos_IO, depth_I, diagnostics_O);
+      return placed(CSettingsArray::ParseArray(buffer_I, pos_IO, depth_I, diagnostics_O));
     }
     if (SettingsPtr literal = ParseLiteral(buffer_I, pos_IO)) {
-      return literal;
+      return placed(literal);
     }
     if (c == '"') {
-      return ParseString(buffer_I, pos_IO, diagnostics_O);
+      return placed(ParseString(buffer_I, pos_IO, diagnostics_O));
     }
     if (IsIntegerChar(c)) {
-      const size_t start = pos_IO;
       SettingsPtr number = ParseNumber(buffer_I, pos_IO);
       if (!number && diagnostics_O != nullptr) diagnostics_O->Fail(buffer_I, start, "malformed number");
-      return number;
+      return placed(number);
     }
     // Stray characters where a value is expected are reported and skipped, not treated as errors.
     AssertReport("isspace((int)buffer_I[pos_IO])", __FILE__, __LINE__);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,11 +49,24 @@ struct SSettingsDiagnostics {
   bool hasError = false;
   SSettingsIssue error;
   std::vector<SSettingsIssue> warnings;
+  // Where each value the reader made starts (line, column), so that whoever checks what the values mean can
+  // point at them.
+  std::map<const CSettingsObject*, std::pair<size_t, size_t>> positions;
 
   // Records the first error only: a failure inside a value fails every container around it in turn.
   void Fail(const std::string& buffer_I, size_t pos_I, const std::string& reason_I);
   void Warn(const std::string& buffer_I, size_t pos_I, const std::string& reason_I);
   static SSettingsIssue At(const std::string& buffer_I, size_t pos_I, const std::string& reason_I);
+  // The line and column of pos_I. Values are read front to back, so the count goes on from the last position
+  // asked for rather than from the start of the text.
+  std::pair<size_t, size_t> LineAndColumn(const std::string& buffer_I, size_t pos_I);
+  // The reason at the node's position; line 0 when the node was not read with these diagnostics.
+  SSettingsIssue AtNode(const SettingsPtr& node_I, const std::string& reason_I) const;
+
+ private:
+  size_t mCountedTo = 0;
+  size_t mLine = 1;
+  size_t mLineStart = 0;
 };
 
 class CSettingsObject : public std::enable_shared_from_this<CSettingsObject> {

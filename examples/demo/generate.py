@@ -15,6 +15,14 @@ def pattern(seed, length):
     return bytes(out)
 
 
+def with_version(data, bcd, offset=0x10):
+    """The image with its release number (BCD, least significant byte first) at the offset where the boards'
+    firmware keeps it: a board reports that number once it is flashed."""
+    out = bytearray(data)
+    out[offset:offset + 2] = bcd.to_bytes(2, "little")
+    return bytes(out)
+
+
 def srec_line(kind, address, data):
     address_bytes = {"1": 2, "2": 3, "3": 4, "5": 2, "7": 4, "8": 3, "9": 2, "0": 2}[kind]
     body = address.to_bytes(address_bytes, "big") + data
@@ -61,13 +69,15 @@ def main():
     # Pen tablet touch controller (on I2C): S-record, small enough for the tunnel's 22-block loader.
     write_srec("tablet_s.touch", "1", [(0x2000, pattern(7, 3072))], "Orvel Tablet S touch 1.01")
     # Pen display pen board: one run of application code in 24-bit addresses.
-    write_srec("display_pen.orv", "2", [(0x4000, pattern(3, 8192))], "Orvel Display 16 pen 1.01")
+    write_srec("display_pen.orv", "2", [(0x4000, with_version(pattern(3, 8192), 0x0101))], "Orvel Display 16 pen 1.01")
     # Touch controller: Intel HEX from 0x8000; the image is padded to whole 512-byte pages on loading.
-    write_intel_hex("display_touch.hex", 0x8000, pattern(4, 3000))
+    write_intel_hex("display_touch.hex", 0x8000, with_version(pattern(4, 3000), 0x0101))
     # Bluetooth module: raw flash image from address 0.
-    write_binary("display_bt.airoflash", pattern(5, 4096))
-    # Display scaler: a raw serial-flash image of two 64 KiB blocks.
-    write_binary("display_scaler.bin", pattern(6, 2 * 0x10000))
+    write_binary("display_bt.airoflash", with_version(pattern(5, 4096), 0x0101))
+    # Display scaler: a raw serial-flash image of two 64 KiB blocks; its firmware names itself 1.3.0 (three bytes).
+    scaler = bytearray(pattern(6, 2 * 0x10000))
+    scaler[0x10:0x13] = bytes([1, 3, 0])
+    write_binary("display_scaler.bin", bytes(scaler))
 
 
 if __name__ == "__main__":

@@ -227,6 +227,12 @@ TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
   }
   EXPECT_LT(log.find("Loading firmware for touch"), log.find("Loading firmware for bluetooth"));
   EXPECT_LT(log.find("Loading firmware for bluetooth"), log.find("Block 0 upgrade success"));
+  // Each board reports the version of the image it now runs, read from it after its update.
+  ASSERT_EQ(mResult.boards.size(), 4u);
+  for (size_t board = 0; board < 3; ++board) {
+    EXPECT_EQ(mResult.boards[board].versionBefore, "1.00") << mResult.boards[board].board;
+    EXPECT_EQ(mResult.boards[board].versionAfter, "1.01") << mResult.boards[board].board;
+  }
   // Four boards, each followed by the 10 s pause of the success state.
   EXPECT_GE(mClock.NowMs(), 40000u);
 }
@@ -236,9 +242,19 @@ TEST_F(CApplicationRun, TheScalerIsUpdatedOnlyForTheDisplayTheSerialNumberNames)
   mPromptAnswer = 0;
   const std::u16string display = u"-path HID#VID_4F52+PID_0210+MI_00#7+00000001+0+0000#"
                                  u"{4d1e55b2-f16f-11cf-88cb-001111000030} -port 0 -auto scalar -serial ";
+  const std::string mismatch =
+      "[ERROR] The display's serial number \"ORV16A0012345\" is not the serial number \"ORV16A0099999\" the update "
+      "is for (6)";
   EXPECT_EQ(Run(display + u"ORV16A0099999"), 1);
   EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
-  EXPECT_NE(Log().find("[ERROR] Failed to open device and/or load data (6)"), std::string::npos);
+  EXPECT_NE(Log().find(mismatch), std::string::npos) << Log();
+  // Test product ids skip the check only when no serial number is given.
+  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar -serial ORV16A0099999"), 1);
+  EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
+  EXPECT_NE(Log().find(mismatch), std::string::npos) << Log();
+  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar"), 0) << Log();
+  ExpectFlashed("scalar", "display_scaler.bin");
+  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar -serial ORV16A0012345"), 0) << Log();
 
   EXPECT_EQ(Run(display + u"ORV16A0012345"), 0) << Log();
   ExpectFlashed("scalar", "display_scaler.bin");

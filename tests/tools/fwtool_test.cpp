@@ -92,13 +92,14 @@ TEST(FwTool, InfoWarnsAboutPartialScalerBlocksAndFailsWithOneLineReasons)
   test::CScratchDir dir;
   SRun run = RunTool({"info", dir.Write("odd.bin", std::string(70000, 'x'))});
   EXPECT_EQ(run.code, 0);
-  EXPECT_EQ(run.out, "format 5 scaler binary\nsize 70000 blocks 1\n");
+  EXPECT_EQ(run.out, "format 5 scaler binary\nsize 70000 blocks 2\n");
   EXPECT_TRUE(Contains(run.err, "warning: Scaler image of 70000 bytes is not a whole number of 64 KiB blocks"));
 
   const std::string badChecksum = "S1130000000102030405060708090A0B0C0D0E0F00\n";
   for (const auto& [name, contents, reason] : std::vector<std::tuple<std::string, std::string, std::string>>{
            {"bad.pen", badChecksum, "bad.pen: line 1: checksum 0x00, expected 0x74"},
-           {"cut.pen", S1(0x1000, {1, 2}), "cut.pen: no termination record (S7, S8 or S9): the file is incomplete"},
+           {"cut.pen", S1(0x1000, {1, 2}), "cut.pen: no termination record (S7, S8 or S9) or final record count (S5, S6): the file is "
+                                                "incomplete"},
            {"lf.hex", ":0100000000FF\n", "lf.hex: line 1: CR LF line ends required"},
            {"firmware", "S9030000FC\n", "firmware: unknown file extension"},
            {"empty.bin", "", "empty.bin: the file is empty"},
@@ -217,6 +218,54 @@ TEST(FwTool, CheckGivesTheLineAndColumnOfSettingsFaultsAndTextAfterTheRoot)
   }
 }
 
+// A value of the wrong type or out of range is read by the updater as a default or a wrapped number, and the
+// update then fails blaming the device: the check names the file, line and column of each.
+TEST(FwTool, CheckTypeAndRangeChecksEveryTopologyKeyAndStopsAtTheFirstSyntaxError)
+{
+  test::CScratchDir dir;
+  const std::string topology = (dir.Path() / "fw_loader.ini").string();
+  dir.Write("fw_loader.ini", "[{\"name\": \"T\",\n  \"penBoard\": {\"pid\": \"10\", \"sectors\": \"sixty\"},\n"
+                             "  \"touchBoard\": {\"pid\": \"11\", \"sectors\": -5, \"topology\": 300}}]\n");
+  SRun run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "error: " + topology + ": line 2, column 40: \"T\" penBoard sectors: \"sixty\" is not a whole number\n"
+                     "error: " + topology + ": line 3, column 42: \"T\" touchBoard sectors: -5 is out of range (0 to "
+                     "4294967295)\n"
+                     "error: " + topology + ": line 3, column 58: \"T\" touchBoard topology: 300 is out of range (0 to "
+                     "255)\n");
+
+  // One line of text that is no settings document is one fault.
+  dir.Write("fw_loader.ini", "this is not a topology at all\n");
+  run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "error: " + topology + ": line 1, column 1: no '{' or '[' starts the document\n");
+  // After a syntax error nothing more is told: what follows it was never read.
+  dir.Write("fw_loader.ini", "[{\"name\": \"T\" ? \"penBoard\" {}}] trailing");
+  run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_EQ(run.out, "");
+}
+
+TEST(FwTool, CheckNamesTheFileLineAndColumnOfAutoConfigFaults)
+{
+  test::CScratchDir dir;
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"}}])");
+  dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
+  const std::string autoConfig = (dir.Path() / "autoconfig.ini").string();
+  dir.Write("autoconfig.ini", "{\n  \"auto\": \"pen,touch,scaler\",\n  \"product\": \"10,zz\"\n}\n");
+  SRun run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "error: " + autoConfig + ": line 3, column 14: product \"zz\" is not a hexadecimal product id\n"
+                     "error: " + autoConfig + ": line 2, column 11: model \"T\" has no touch update file\n"
+                     "error: " + autoConfig + ": line 2, column 11: \"scaler\" is not one of pen, touch, bluetooth, "
+                     "scalar\n");
+  dir.Write("autoconfig.ini", "{\"auto\": [\"pen\"], \"product\": 10}");
+  run = RunTool({"check", dir.Path().string()});
+  EXPECT_TRUE(Contains(run.err, "error: " + autoConfig + ": line 1, column 10: \"auto\" is not text\n")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "error: " + autoConfig + ": line 1, column 30: \"product\" is not text\n")) << run.err;
+}
+
 TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
 {
   test::CScratchDir dir;
@@ -233,4 +282,39 @@ TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
   EXPECT_TRUE(Contains(run.err, "fw.pen: data at 0x00000FFF to 0x00001000 lies outside the 2 sectors of 256 bytes "
                                 "from 0x00001000 that \"T\" penBoard declares")) << run.err;
   EXPECT_TRUE(Contains(run.err, "data at 0x00001200 to 0x00001200 lies outside")) << run.err;
+
+  const std::string topology = (dir.Path() / "fw_loader.ini").string();
+  for (const auto& [fields, reason] : std::vector<std::pair<std::string, std::string>>{
+           {R"("sectorSize":"256","flashStart":"1000")", "line 1, column 62: \"T\" penBoard sectorSize: not a whole "
+                                                        "number of bytes above 0"},
+           {R"("sectorSize":256,"flashStart":"zz")", "line 1, column 79: \"T\" penBoard flashStart: not a "
+                                                    "hexadecimal address"}}) {
+    dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":2,)" + fields + R"(,"update":"fw.pen"}}])");
+    run = RunTool({"check", dir.Path().string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(Contains(run.err, "error: " + topology + ": " + reason + "\n")) << run.err;
+  }
+}
+
+// srec_cat ends a file without a start address with its record count and no termination record.
+TEST(FwTool, CheckAcceptsTheFilesSrecCatWritesAndRefusesThemCutOrMiscounted)
+{
+  test::CScratchDir dir;
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":1,"sectorSize":256,"flashStart":"1000",
+      "update":"fw.pen"}}])");
+  const std::string made = test::ReadText(test::SourceDir() / "tests" / "data" / "srec_cat" / "s1-count.orv");
+  ASSERT_EQ(made.substr(made.size() - 11), "S5030003F9\n");
+  dir.Write("fw.pen", made);
+  SRun run = RunTool({"check", dir.Path().string()});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "fw.pen: S-record (.pen), 1 segment(s), 87 bytes")) << run.out;
+
+  for (const auto& [contents, reason] : std::vector<std::pair<std::string, std::string>>{
+           {made.substr(0, made.size() - 11), "fw.pen: no termination record (S7, S8 or S9) or final record count"},
+           {made.substr(0, made.size() - 11) + "S5030002FA\n", "fw.pen: line 5: record count 2, but 3 data records"}}) {
+    dir.Write("fw.pen", contents);
+    run = RunTool({"check", dir.Path().string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(Contains(run.err, reason)) << run.err;
+  }
 }

@@ -43,7 +43,8 @@ void PrintInfo(const CSRec& file_I, std::ostream& out_O, std::ostream& err_O)
       return;
     case EDATASOURCE_BIN: {
       const size_t size = file_I.GetScaler()->GetData().size();
-      out_O << "size " << size << " blocks " << size / FLASH_UINT_SIZE << "\n";
+      // A partial last block still takes a whole block of the flash.
+      out_O << "size " << size << " blocks " << (size + FLASH_UINT_SIZE - 1) / FLASH_UINT_SIZE << "\n";
       const std::string problem = CScalarISP::ImageProblem(size);
       if (!problem.empty()) err_O << "warning: " << problem << "\n";
       return;

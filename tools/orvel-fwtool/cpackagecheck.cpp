@@ -72,34 +72,41 @@ int CPackageCheck::Run()
 }
 
 // Settings text that does not read as written: a syntax error empties the document; skipped text (a stray
-// character, anything after the root's closing bracket) is read past by the updater without a word.
-SettingsPtr CPackageCheck::ReadSettings(const std::string& path_I)
+// character, anything after the root's closing bracket) is read past by the updater without a word. After
+// a syntax error nothing more is read, so only what came before it is told.
+SettingsPtr CPackageCheck::ReadSettings(const std::string& path_I, SSettingsDiagnostics& diagnostics_O)
 {
-  SSettingsDiagnostics diagnostics;
-  const SettingsPtr root = CSettingsObject::ParseFile(path_I, &diagnostics);
-  if (!root) Fail(path_I + ": " + diagnostics.error.Text());
-  for (const SSettingsIssue& warning : diagnostics.warnings) Fail(path_I + ": " + warning.Text());
+  const SettingsPtr root = CSettingsObject::ParseFile(path_I, &diagnostics_O);
+  const auto before = [&diagnostics_O](const SSettingsIssue& warning_I) {
+    const SSettingsIssue& error = diagnostics_O.error;
+    return warning_I.line < error.line || (warning_I.line == error.line && warning_I.column < error.column);
+  };
+  for (const SSettingsIssue& warning : diagnostics_O.warnings) {
+    if (root || before(warning)) Fail(path_I + ": " + warning.Text());
+  }
+  if (!root) Fail(path_I + ": " + diagnostics_O.error.Text());
   return root;
 }
 
 bool CPackageCheck::CheckTopology()
 {
   const std::string path = (std::filesystem::path(mDir) / kTopologyFile).string();
-  const SettingsPtr document = ReadSettings(path);
+  mTopologyPath = path;
+  const SettingsPtr document = ReadSettings(path, mTopologyText);
   const SettingsArrayPtr entries = ToArray(document);
   if (entries) {
     for (size_t i = 0; i < entries->Size(); ++i) {
       if (const SettingsMapPtr entry = ToMap(entries->Get(i))) mEntries.push_back(entry);
     }
   }
+  if (!document) return false;
   CTopologyReader reader;
   const bool loaded = reader.Load(path);
   for (const std::string& warning : reader.GetWarnings()) {
     Fail(path + ": " + warning);
   }
   if (!loaded) {
-    // A file that does not read at all has said so already.
-    if (document) Fail(path + ": no device model could be read (" + (entries ? "no entry is a device model)" : "not a list of device models)"));
+    Fail(path + ": no device model could be read (" + (entries ? "no entry is a device model)" : "not a list of device models)"));
     return false;
   }
   mModels = reader.GetModels();
@@ -153,11 +160,19 @@ void CPackageCheck::CheckSectors(const CDevice& model_I, int board_I, const Sett
   const std::string sectionName = loader ? "loaderBoard" : sections[board_I];
   const SettingsMapPtr section = entry_I ? ToMap(entry_I->Get(sectionName)) : nullptr;
   if (!section) return;
+  const auto failAt = [&](const char* key_I, const std::string& reason_I) {
+    const std::string where = "\"" + model_I.mName + "\" " + sectionName + " " + key_I + ": ";
+    Fail(mTopologyPath + ": " + mTopologyText.AtNode(section->Get(key_I), where + reason_I).Text());
+  };
   const int64_t sectorSize = section->GetInteger("sectorSize", 0);
+  if (section->HasKey("sectorSize") && sectorSize <= 0) {
+    failAt("sectorSize", "not a whole number of bytes above 0");
+    return;
+  }
   uint32_t flashStart = 0;
   if (sectorSize <= 0 || model_I.mSectors[board_I] == 0) return;
   if (!ParseHex32(section->GetString("flashStart", "0"), flashStart)) {
-    Fail("\"" + model_I.mName + "\" " + sectionName + " flashStart: not a hexadecimal address");
+    failAt("flashStart", "not a hexadecimal address");
     return;
   }
   const uint64_t end = flashStart + uint64_t{model_I.mSectors[board_I]} * static_cast<uint64_t>(sectorSize);
@@ -178,7 +193,8 @@ void CPackageCheck::CheckAutoConfig()
     mOut << "no " << kAutoConfigFile << "\n";
     return;
   }
-  const SettingsPtr document = ReadSettings(path);
+  SSettingsDiagnostics diagnostics;
+  const SettingsPtr document = ReadSettings(path, diagnostics);
   if (!document) return;
   const SettingsMapPtr root = ToMap(document);
   if (!root) {
@@ -192,22 +208,28 @@ void CPackageCheck::CheckAutoConfig()
   const std::string autoList = root->Get("auto")->GetValueString();
   const std::string products = root->Get("product")->GetValueString();
   mOut << "autoconfig: auto \"" << autoList << "\" product \"" << products << "\"\n";
-  CheckAutoList(autoList, products);
+  const auto failAt = [&](const char* key_I, const std::string& reason_I) {
+    Fail(path + ": " + diagnostics.AtNode(root->Get(key_I), reason_I).Text());
+  };
+  for (const char* key : {"auto", "product"}) {
+    if (!root->GetStringNode(key)) failAt(key, std::string("\"") + key + "\" is not text");
+  }
+  CheckAutoList(autoList, products, failAt);
 }
 
-void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& products_I)
+void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& products_I, const FailAt& failAt_I)
 {
   const CDevice* model = nullptr;
   for (const std::string& product : Split(products_I, ",")) {
     uint32_t id = 0;
     if (!ParseHex32(product, id)) {
-      Fail("autoconfig: product \"" + product + "\" is not a hexadecimal product id");
+      failAt_I("product", "product \"" + product + "\" is not a hexadecimal product id");
       continue;
     }
     model = model != nullptr ? model : FindModelByProductId(id);
   }
   if (model == nullptr) {
-    Fail("autoconfig: no device model has a board with the product ids \"" + products_I + "\"");
+    failAt_I("product", "no device model has a board with the product ids \"" + products_I + "\"");
     return;
   }
   // An empty entry in the list is not skipped by the updater: it ends the run with an error.
@@ -215,9 +237,9 @@ void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& 
     const std::string entry(wide.begin(), wide.end());
     const int board = UpdateTypeFromName(entry);
     if (board < 0) {
-      Fail("autoconfig: \"" + entry + "\" is not one of pen, touch, bluetooth, scalar");
+      failAt_I("auto", "\"" + entry + "\" is not one of pen, touch, bluetooth, scalar");
     } else if (!HasBoard(*model, board) || model->mUpdateFile[board].empty()) {
-      Fail("autoconfig: model \"" + model->mName + "\" has no " + entry + " update file");
+      failAt_I("auto", "model \"" + model->mName + "\" has no " + entry + " update file");
     }
   }
 }

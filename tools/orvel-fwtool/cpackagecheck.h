@@ -2,6 +2,7 @@
 // firmware file they name, so that a package is known good before it ships.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -19,13 +20,16 @@ class CPackageCheck {
   int Run();
 
  private:
-  SettingsPtr ReadSettings(const std::string& path_I);
+  // Reports the faults of the file's text with their line and column to the file's path.
+  using FailAt = std::function<void(const char* key_I, const std::string& reason_I)>;
+
+  SettingsPtr ReadSettings(const std::string& path_I, SSettingsDiagnostics& diagnostics_O);
   bool CheckTopology();
   void ListModel(const CDevice& model_I, const SettingsMapPtr& entry_I);
   void CheckUpdateFile(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I);
   void CheckSectors(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I, const CSRec& file_I);
   void CheckAutoConfig();
-  void CheckAutoList(const std::string& auto_I, const std::string& products_I);
+  void CheckAutoList(const std::string& auto_I, const std::string& products_I, const FailAt& failAt_I);
   const CDevice* FindModelByProductId(uint32_t productId_I) const;
   void Fail(const std::string& reason_I);
 
@@ -35,6 +39,9 @@ class CPackageCheck {
   std::vector<CDevice> mModels;
   // The topology's device entries that are maps, in file order: the models' own text.
   std::vector<SettingsMapPtr> mEntries;
+  // The topology file and where its values stand in its text.
+  std::string mTopologyPath;
+  SSettingsDiagnostics mTopologyText;
   bool mFailed = false;
 };
 

@@ -140,20 +140,28 @@ TEST(CSRec, AnyMalformedLineFailsTheWholeLoadAndSaysWhy)
   }
 }
 
-// A download cut short loses its termination record; such a file never loads, however whole its lines are.
-TEST(CSRec, AFileWithoutItsTerminationRecordIsRefused)
+// A download cut short loses its termination record and its count; such a file never loads, however whole its
+// lines are. A count that ends the file stands for the termination record only when it matches.
+TEST(CSRec, AFileWithoutItsTerminationRecordOrFinalCountIsRefused)
 {
   test::CScratchDir dir;
-  const std::string whole = "S0030000FC\n" + S1(0x1000, 16) + S1(0x1010, 16) + "S5030002FA\n" + kEnd;
+  const std::string counted = "S0030000FC\n" + S1(0x1000, 16) + S1(0x1010, 16) + "S5030002FA\n";
   CSRec file;
-  ASSERT_TRUE(file.Load(dir.Write("fw.orv", whole)));
-  for (size_t cut = whole.find('\n') + 1; cut < whole.size(); cut = whole.find('\n', cut) + 1) {
-    EXPECT_FALSE(file.Load(dir.Write("fw.orv", whole.substr(0, cut)))) << cut;
+  ASSERT_TRUE(file.Load(dir.Write("fw.orv", counted + kEnd)));
+  ASSERT_TRUE(file.Load(dir.Write("fw.orv", counted)));
+  EXPECT_EQ(Spans(file.GetSegments()), (std::vector<SSpan>{{0x1000, 32}}));
+  for (size_t cut = counted.find('\n', counted.find('\n') + 1) + 1; cut < counted.size(); cut = counted.find('\n', cut) + 1) {
+    EXPECT_FALSE(file.Load(dir.Write("fw.orv", counted.substr(0, cut)))) << cut;
     EXPECT_TRUE(file.GetSegments().empty());
-    EXPECT_FALSE(file.GetError().empty());
+    EXPECT_EQ(file.GetError(), "no termination record (S7, S8 or S9) or final record count (S5, S6): the file is "
+                               "incomplete");
   }
-  EXPECT_FALSE(file.Load(dir.Write("fw.orv", S1(0x1000, 16))));
-  EXPECT_EQ(file.GetError(), "no termination record (S7, S8 or S9): the file is incomplete");
+  // Data after a count is not counted: the file lost its own final count.
+  EXPECT_FALSE(file.Load(dir.Write("fw.orv", counted + S1(0x1020, 16))));
+  EXPECT_EQ(file.GetError(), "no termination record (S7, S8 or S9) or final record count (S5, S6): the file is "
+                             "incomplete");
+  EXPECT_FALSE(file.Load(dir.Write("fw.orv", S1(0x1000, 16) + S1(0x1010, 16) + "S5030001FB\n")));
+  EXPECT_EQ(file.GetError(), "line 3: record count 1, but 2 data records precede it");
   EXPECT_FALSE(file.Load(dir.Write("fw.orv", "S0030000FC\n" + kEnd)));
   EXPECT_EQ(file.GetError(), "no data records");
   EXPECT_FALSE(file.Load((dir.Path() / "missing.orv").string()));
@@ -161,6 +169,31 @@ TEST(CSRec, AFileWithoutItsTerminationRecordIsRefused)
   EXPECT_FALSE(file.Load(dir.Path().string() + "/.pen"));
   EXPECT_FALSE(file.Load(dir.Write("sub.pen/fw.orv", "")));
   EXPECT_EQ(file.GetError(), "the file is empty");
+}
+
+// srec_cat writes no termination record when it has no start address: its count record ends the file.
+TEST(CSRec, LoadsTheFilesSrecCatWrites)
+{
+  const std::string text = "Orvel pen board 1.01 test image: the quick brown fox jumps over the lazy dog 0123456789";
+  const std::vector<uint8_t> image(text.begin(), text.end());
+  for (const auto& [name, start] : std::vector<std::pair<std::string, uint32_t>>{
+           {"s1-count.orv", 0x1000}, {"s3-count.orv", 0x08000000}, {"s1-count-start.orv", 0x1000}}) {
+    CSRec file;
+    ASSERT_TRUE(file.Load((test::SourceDir() / "tests" / "data" / "srec_cat" / name).string())) << file.GetError();
+    ASSERT_EQ(file.GetSegments().size(), 1u) << name;
+    EXPECT_EQ(file.GetSegments()[0].start, start) << name;
+    EXPECT_EQ(file.GetSegments()[0].data, image) << name;
+    EXPECT_EQ(file.GetHeader(), "http://srecord.sourceforge.net/") << name;
+  }
+  // Past 65535 data records srec_cat counts in 24 bits (S6).
+  std::string large;
+  for (uint32_t address = 0x10000; address < 0x10000 + 70000; ++address) large += SLine('2', address, 1);
+  test::CScratchDir dir;
+  CSRec file;
+  ASSERT_TRUE(file.Load(dir.Write("large.orv", large + "S60401117079\n"))) << file.GetError();
+  EXPECT_EQ(Spans(file.GetSegments()), (std::vector<SSpan>{{0x10000, 70000}}));
+  EXPECT_FALSE(file.Load(dir.Write("large.orv", large + "S50311707B\n")));
+  EXPECT_EQ(file.GetError(), "line 70001: record count 4464, but 70000 data records precede it");
 }
 
 TEST(CSRec, TheHeaderNamesTheFilesVersion)

@@ -38,7 +38,10 @@ TEST(TopologyReader, ReadsEveryBoardField)
     "bluetoothBoard":{"pid":"0212","interface":"BULK","topology":3,"update":"b.airoflash","intoBLMode":false},
     "scalarBoard":{"pid":"1063","quantaScalarBoard":true,"update":"s.bin"}}])");
   ASSERT_TRUE(topology.loaded);
-  EXPECT_TRUE(topology.reader.GetWarnings().empty());
+  // Read as it always was, but no board has so many levels above it.
+  EXPECT_EQ(topology.reader.GetWarnings(), (std::vector<std::string>{
+                                               "line 2, column 99: \"Display\" penBoard topology: 258 is out of "
+                                               "range (0 to 255)"}));
   const CDevice& device = topology.Prototype(0x1234 + 0x210);
   EXPECT_EQ(device.mVendorId, (std::array<uint32_t, 4>{0x1234, DefaultVendorId, DefaultVendorId, 0x5C23}));
   EXPECT_EQ(device.mProductId, (std::array<uint32_t, 4>{0x210, 0x211, 0x212, 0x1063}));
@@ -96,7 +99,7 @@ TEST(TopologyReader, LoaderBoardReplacesThePenIdentity)
   EXPECT_TRUE(topology.Prototype(DefaultVendorId + 0x300).mIsLoader);
 }
 
-TEST(TopologyReader, FaultyFieldsTakeDefaultsAndAreReported)
+TEST(TopologyReader, FaultyFieldsTakeDefaultsAndAreReportedWhereTheyStand)
 {
   STopology topology(R"([7, {"name":"X","penBoard":{"vid":"zz","pid":"123456789","interface":"hid",
                                  "sectors":"24","usageId":"0x"}, "touchBoard":[1]}])");
@@ -106,8 +109,41 @@ TEST(TopologyReader, FaultyFieldsTakeDefaultsAndAreReported)
   EXPECT_EQ(device.mSectors[EUPDATETYPE_PEN], 0u);                            // a string is not an integer
   EXPECT_EQ(device.mUsageId[EUPDATETYPE_PEN], 0u);
   EXPECT_FALSE(device.mHasTouch);                                              // not a map: absent
-  // The non-map entry, vid, pid (more than 32 bits), interface and usageId are reported.
-  EXPECT_EQ(topology.reader.GetWarnings().size(), 5u);
+  EXPECT_EQ(topology.reader.GetWarnings(),
+            (std::vector<std::string>{
+                "line 1, column 2: entry 0: not a map, skipped",
+                "line 1, column 35: \"X\" penBoard vid: \"zz\" is not a 32-bit hexadecimal number",
+                "line 1, column 46: \"X\" penBoard pid: \"123456789\" is not a 32-bit hexadecimal number",
+                "line 2, column 44: \"X\" penBoard sectors: \"24\" is not a whole number",
+                "line 2, column 59: \"X\" penBoard usageId: \"0x\" is not a 32-bit hexadecimal number",
+                "line 2, column 79: \"X\" touchBoard: not a map, ignored",
+                "line 1, column 70: \"X\" penBoard interface: \"hid\" is not a transport"}));
+}
+
+// Values of another type or out of the board's range are read as before (the updater's behaviour does not
+// change), and each is reported.
+TEST(TopologyReader, EveryKeyIsCheckedForItsTypeAndRange)
+{
+  STopology topology(R"([{"name":5,"penBoard":{"vid":16,"pid":"10000","sectors":-5,"init":1,"topology":1.5,
+     "usagePg":"FF0D","intoBLMode":"no","update":["a.pen"]},
+    "scalarBoard":{"pid":"1063","quantaScalarBoard":"yes","sectors":"ignored here"},
+    "loaderBoard":{"pid":"0100","sectors":4294967296,"update":7}}])");
+  ASSERT_TRUE(topology.loaded);
+  const CDevice& device = topology.Prototype(DefaultVendorId + 0x100);
+  EXPECT_EQ(device.mSectors[EUPDATETYPE_PEN], 0u);  // the low 32 bits of the loader's 4294967296
+  EXPECT_EQ(topology.Prototype(0x5C23 + 0x1063).mQuantaScalarBoard, false);
+  EXPECT_EQ(topology.reader.GetWarnings(),
+            (std::vector<std::string>{
+                "line 1, column 10: \"\" name: 5 is not text",
+                "line 1, column 30: \"\" penBoard vid: 16 is not text: write the hexadecimal number in quotes",
+                "line 1, column 39: \"\" penBoard pid: \"10000\" is above 0xFFFF",
+                "line 1, column 57: \"\" penBoard sectors: -5 is out of range (0 to 4294967295)",
+                "line 1, column 67: \"\" penBoard init: 1 is not true or false",
+                "line 1, column 80: \"\" penBoard topology: 1.500000 is not a whole number",
+                "line 2, column 50: \"\" penBoard update: a list is not text",
+                "line 2, column 36: \"\" penBoard intoBLMode: \"no\" is not true or false",
+                "line 3, column 53: \"\" scalarBoard quantaScalarBoard: \"yes\" is not true or false",
+                "line 4, column 43: \"\" loaderBoard sectors: 4294967296 is out of range (0 to 4294967295)"}));
 }
 
 TEST(TopologyReader, HexReaderAcceptsPrefixAndLeadingZeros)

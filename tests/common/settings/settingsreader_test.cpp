@@ -139,6 +139,12 @@ TEST(SettingsReader, DiagnosticsNameLineColumnAndReason)
   EXPECT_EQ(diagnostics.warnings[1].Text(), "line 1, column 12: stray '?' skipped");
   EXPECT_EQ(diagnostics.warnings[2].Text(), "line 3, column 1: unexpected text after the closing bracket");
 
+  // Text that never opens a document is one fault where it starts, not one per character.
+  SSettingsDiagnostics garbage;
+  EXPECT_FALSE(CSettingsObject::Parse("\n  not settings at all\n", &garbage));
+  EXPECT_EQ(garbage.error.Text(), "line 2, column 3: no '{' or '[' starts the document");
+  EXPECT_TRUE(garbage.warnings.empty());
+
   test::CScratchDir dir;
   SSettingsDiagnostics missing;
   EXPECT_FALSE(CSettingsObject::ParseFile((dir.Path() / "missing.ini").string(), &missing));
@@ -146,4 +152,23 @@ TEST(SettingsReader, DiagnosticsNameLineColumnAndReason)
   SSettingsDiagnostics directory;
   EXPECT_FALSE(CSettingsObject::ParseFile(dir.Path().string(), &directory));
   EXPECT_TRUE(directory.hasError);
+}
+
+// A checker that finds a value wrong can point at it: every value the reader made knows where it starts.
+TEST(SettingsReader, DiagnosticsKnowWhereEachValueStands)
+{
+  SSettingsDiagnostics diagnostics;
+  const SettingsArrayPtr root = ToArray(CSettingsObject::Parse("[\n  {\"a\": 1, \"b\": [true,\r\n  \"x\"]},\n 2.5]",
+                                                               &diagnostics));
+  ASSERT_TRUE(root);
+  const SettingsMapPtr map = ToMap(root->Get(0));
+  ASSERT_TRUE(map);
+  const SettingsArrayPtr list = ToArray(map->Get("b"));
+  ASSERT_TRUE(list);
+  for (const auto& [node, where] : std::vector<std::pair<SettingsPtr, std::string>>{
+           {map, "line 2, column 3"}, {map->Get("a"), "line 2, column 9"}, {list, "line 2, column 17"},
+           {list->Get(0), "line 2, column 18"}, {list->Get(1), "line 3, column 3"}, {root->Get(1), "line 4, column 2"}}) {
+    EXPECT_EQ(diagnostics.AtNode(node, "here").Text(), where + ": here");
+  }
+  EXPECT_EQ(diagnostics.AtNode(CSettingsInteger::Create(1), "elsewhere").Text(), "elsewhere");
 }
