@@ -37,7 +37,14 @@ class CRecordingView : public CUpdateView {
     mMessage = text_I;
     mIcon = icon_I;
   }
-  bool TakeCancelRequest() override { return mCancel.exchange(false); }
+  bool TakeCancelRequest() override
+  {
+    if (mCancelWhen && mCancelWhen()) {
+      mCancelWhen = nullptr;
+      return true;
+    }
+    return mCancel.exchange(false);
+  }
 
   std::mutex mLock;
   std::vector<int32_t> mProgress;
@@ -48,6 +55,8 @@ class CRecordingView : public CUpdateView {
   std::function<void()> mOnLayout;
   // A status that, when shown, makes the user ask to cancel.
   std::u16string mCancelOnStatus;
+  // Asked on every tick of the run: true makes the user ask to cancel (once).
+  std::function<bool()> mCancelWhen;
 };
 
 }  // namespace orv::test
