@@ -20,6 +20,7 @@ class CRecordingView : public CUpdateView {
   }
   void SetStatus(const std::u16string& status_I) override
   {
+    if (mOnStatus) mOnStatus(status_I);
     if (!mCancelOnStatus.empty() && status_I.rfind(mCancelOnStatus, 0) == 0) {
       mCancel = true;
       mCancelOnStatus.clear();
@@ -55,6 +56,8 @@ class CRecordingView : public CUpdateView {
   std::function<void()> mOnLayout;
   // A status that, when shown, makes the user ask to cancel.
   std::u16string mCancelOnStatus;
+  // Runs on every status the run shows.
+  std::function<void(const std::u16string&)> mOnStatus;
   // Asked on every tick of the run: true makes the user ask to cancel (once).
   std::function<bool()> mCancelWhen;
 };
