@@ -284,7 +284,9 @@ void CAutoUpdateRun::Tick()
     case ESTATE_EXIT_LOADER: mView.SetStatus(Text(EUISTRING_WAITING_FOR_DEVICE)); return;
     case ESTATE_SUCCESS:
       if (AccountFinishedBoard()) mNextBoardAtMs = Clock().NowMs() + kSuccessPauseMs;
-      if (Clock().NowMs() >= mNextBoardAtMs) NextBoardAfterPause();
+      // A board switched in place reports its success before its worker has let go of it, and that worker
+      // reports it once more on its way out: the next board waits for it, or it would find its state overwritten.
+      if (Clock().NowMs() >= mNextBoardAtMs && !IsWorkerRunning()) NextBoardAfterPause();
       return;
     case ESTATE_FAILED: End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1); return;
     case ESTATE_TERMINATE: End(EUISTRING_ERROR_NO_TABLET, EMESSAGEICON_ERROR, 1); return;
@@ -297,6 +299,9 @@ bool CAutoUpdateRun::AccountFinishedBoard()
 {
   if (mNotifier.GetState() != ESTATE_SUCCESS || mUpdatedCount != mCurrentAutoUpdate) return false;
   ++mUpdatedCount;
+  // The bar shows the finished boards' share through the pause; the ticks of state 3 may never have seen
+  // a fast board's last percent.
+  mView.SetProgress(static_cast<int32_t>(mUpdatedCount * 100 / mAutoUpdates.size()));
   const int32_t board = mController.GetUpdateType();
   if (board != EUPDATETYPE_SCALAR) mVersionsAfter[board] = BoardVersion(board);
   return true;

@@ -642,6 +642,50 @@ TEST_F(CWindowTest, TheWindowAnswersAtOnceThroughAWholeRunAtRealSpeed)
 
 namespace {
 
+// The log in the temporary folder of the run whose command line holds the marker; empty while there is none.
+std::filesystem::path LogOfRun(const std::string& marker_I)
+{
+  wchar_t temp[MAX_PATH + 1] = L"";
+  GetTempPathW(MAX_PATH + 1, temp);
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(temp, error)) {
+    if (entry.path().filename().wstring().rfind(L"OrvelFWUpdater_", 0) != 0) continue;
+    if (test::ReadText(entry.path()).find(marker_I) != std::string::npos) return entry.path();
+  }
+  return {};
+}
+
+}  // namespace
+
+// Closing the window in the ten seconds after a board: the run ends at once, with its message, and the
+// board counts as updated in the box, the result and the log alike.
+TEST_F(CWindowTest, ClosingInThePauseBetweenBoardsEndsAtOnceWithItsMessage)
+{
+  const std::string result = "closed-" + std::to_string(GetTickCount()) + ".json";
+  CUpdater updater(mPackage, "-simulate demo.scenario -testpid 0210 -auto pen,touch -result " + result);
+  const HWND main = updater.WaitForDialog(Title());
+  ASSERT_NE(main, nullptr);
+  std::filesystem::path log;
+  ASSERT_TRUE(WaitUntil([&] {
+    if (log.empty()) log = LogOfRun(result);
+    return !log.empty() && test::ReadText(log).find("Device Update complete!") != std::string::npos;
+  }));
+  const DWORD closed = GetTickCount();
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  const HWND box = updater.WaitForDialog(W(Text(EUISTRING_TITLE)), nullptr, 5000);
+  EXPECT_LT(GetTickCount() - closed, 3000u) << "not after the pause";
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(AnswerMessageBox(updater, 9, "cancelled-en", main), W(Text(EUISTRING_CANCEL)) + L" (1/2)");
+  EXPECT_EQ(updater.ExitCode(), 2);
+  const std::string json = test::ReadText(mPackage / result);
+  EXPECT_NE(json.find("{\"board\": \"pen\", \"outcome\": \"updated\""), std::string::npos) << json;
+  EXPECT_NE(json.find("{\"board\": \"touch\", \"outcome\": \"not started\""), std::string::npos) << json;
+  EXPECT_NE(test::ReadText(log).find("Finished: Cancelled by the user; 1 of 2 boards were updated.\nExit code: 2"),
+            std::string::npos);
+}
+
+namespace {
+
 std::string Between(const std::string& text_I, const std::string& before_I, const std::string& after_I)
 {
   const size_t start = text_I.find(before_I);
