@@ -328,7 +328,7 @@ class CWindowTest : public ::testing::Test {
   }
 
   void FullUpdate(uint16_t langId_I, const std::string& language_I);
-  void StressRun(std::mt19937& random_I);
+  void StressRun(std::mt19937& random_I, const std::string& speed_I);
 
   // Watches the status line (dots taken off) and the progress bar until a message box shows or the copy
   // ends; each change is handed to onChange_I. The statuses seen, in order, are kept in mStatuses.
@@ -696,16 +696,16 @@ std::string Between(const std::string& text_I, const std::string& before_I, cons
 
 }  // namespace
 
-// The whole update at a hundred times the speed, left alone, cancelled, closed, or Esc and Alt+F4, at a
+// The whole update at a high speed, left alone, cancelled, closed, or Esc and Alt+F4, at a
 // random moment: it ends with its message box and exit code, and the box, the result file and the log's
 // last lines tell the same outcome.
-void CWindowTest::StressRun(std::mt19937& random_I)
+void CWindowTest::StressRun(std::mt19937& random_I, const std::string& speed_I)
 {
   std::filesystem::remove(mPackage / "result.json");
   const int action = std::uniform_int_distribution<int>(0, 3)(random_I);
   const DWORD delayMs = std::uniform_int_distribution<DWORD>(0, 4000)(random_I);
   SCOPED_TRACE("action " + std::to_string(action) + " after " + std::to_string(delayMs) + " ms");
-  CUpdater updater(mPackage, "-simulate demo.scenario -result result.json -speed 100");
+  CUpdater updater(mPackage, "-simulate demo.scenario -result result.json -speed " + speed_I);
   const HWND warning = updater.WaitForDialog(Title(), nullptr, 30000);
   ASSERT_NE(warning, nullptr);
   Click(warning, 1030);
@@ -738,16 +738,18 @@ void CWindowTest::StressRun(std::mt19937& random_I)
   EXPECT_NE(log.find("Finished: " + finished + "\nExit code: 2 (cancelled)\n"), std::string::npos) << logPath;
 }
 
-// ORVEL_GUI_STRESS_RUNS runs (5 unless set; tests/win/gui/run-stress sets 100).
+// ORVEL_GUI_STRESS_RUNS runs (5 unless set; tests/win/gui/run-stress sets 100) at ORVEL_GUI_STRESS_SPEED
+// (100 unless set).
 TEST_F(CWindowTest, TheWholeUpdateEndsWithItsMessageHoweverItIsCancelledOrClosed)
 {
   const char* runs = std::getenv("ORVEL_GUI_STRESS_RUNS");
   const int count = runs != nullptr ? std::atoi(runs) : 5;
+  const char* speed = std::getenv("ORVEL_GUI_STRESS_SPEED");
   const unsigned seed = std::random_device()();
   std::mt19937 random(seed);
   for (int run = 0; run < count && !HasFatalFailure() && !HasFailure(); ++run) {
     SCOPED_TRACE("run " + std::to_string(run) + " of seed " + std::to_string(seed));
-    StressRun(random);
+    StressRun(random, speed != nullptr ? speed : "100");
   }
 }
 
