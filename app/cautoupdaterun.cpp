@@ -58,7 +58,8 @@ std::u16string CAutoUpdateRun::VersionText()
 bool CAutoUpdateRun::IsBusy()
 {
   const int32_t state = mNotifier.GetState();
-  return state == ESTATE_ENTER_LOADER || state == ESTATE_PROGRAM || state == ESTATE_EXIT_LOADER;
+  return state == ESTATE_ENTER_LOADER || state == ESTATE_PROGRAM || state == ESTATE_EXIT_LOADER ||
+         (state == ESTATE_READY && IsWorkerRunning());
 }
 
 int CAutoUpdateRun::Run()
@@ -271,8 +272,9 @@ void CAutoUpdateRun::Tick()
   switch (state) {
     case ESTATE_IDLE: StartCurrentUpdate(); return;
     case ESTATE_READY:
+      // The last worker may still be letting go of its board; the next starts once it has returned.
       if (mStartRequested) {
-        StartWorker();
+        if (!IsWorkerRunning()) StartWorker();
       } else {
         mView.EnableClose(true);
       }
@@ -281,23 +283,38 @@ void CAutoUpdateRun::Tick()
     case ESTATE_PROGRAM: ShowUpdating(); return;
     case ESTATE_EXIT_LOADER: mView.SetStatus(Text(EUISTRING_WAITING_FOR_DEVICE)); return;
     case ESTATE_SUCCESS:
-      if (mUpdatedCount == mCurrentAutoUpdate) {
-        ++mUpdatedCount;
-        const int32_t board = mController.GetUpdateType();
-        if (board != EUPDATETYPE_SCALAR) mVersionsAfter[board] = BoardVersion(board);
-      }
-      Pause(kSuccessPauseMs);
-      if (++mCurrentAutoUpdate < mAutoUpdates.size()) {
-        StartCurrentUpdate();
-        return;
-      }
-      mView.SetProgress(100);
-      End(EUISTRING_UPDATE_SUCCEEDED, EMESSAGEICON_INFORMATION, 0);
+      if (AccountFinishedBoard()) mNextBoardAtMs = Clock().NowMs() + kSuccessPauseMs;
+      // A board switched in place reports its success before its worker has let go of it, and that worker
+      // reports it once more on its way out: the next board waits for it, or it would find its state overwritten.
+      if (Clock().NowMs() >= mNextBoardAtMs && !IsWorkerRunning()) NextBoardAfterPause();
       return;
     case ESTATE_FAILED: End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1); return;
     case ESTATE_TERMINATE: End(EUISTRING_ERROR_NO_TABLET, EMESSAGEICON_ERROR, 1); return;
     default: End(EUISTRING_ERROR_INVALID_STATE, EMESSAGEICON_ERROR, 1); return;
   }
+}
+
+// Once per board, when its update has come to its success; true when this call counted it.
+bool CAutoUpdateRun::AccountFinishedBoard()
+{
+  if (mNotifier.GetState() != ESTATE_SUCCESS || mUpdatedCount != mCurrentAutoUpdate) return false;
+  ++mUpdatedCount;
+  // The bar shows the finished boards' share through the pause; the ticks of state 3 may never have seen
+  // a fast board's last percent.
+  mView.SetProgress(static_cast<int32_t>(mUpdatedCount * 100 / mAutoUpdates.size()));
+  const int32_t board = mController.GetUpdateType();
+  if (board != EUPDATETYPE_SCALAR) mVersionsAfter[board] = BoardVersion(board);
+  return true;
+}
+
+void CAutoUpdateRun::NextBoardAfterPause()
+{
+  if (++mCurrentAutoUpdate < mAutoUpdates.size()) {
+    StartCurrentUpdate();
+    return;
+  }
+  mView.SetProgress(100);
+  End(EUISTRING_UPDATE_SUCCEEDED, EMESSAGEICON_INFORMATION, 0);
 }
 
 void CAutoUpdateRun::HandleCancelRequest()
@@ -311,8 +328,21 @@ bool CAutoUpdateRun::Cancel()
     mNotifier.Log("Cancel refused: a board is in or near loader mode");
     return false;
   }
+  const int32_t state = mNotifier.GetState();
+  if (state == ESTATE_FAILED || state == ESTATE_TERMINATE) {
+    Tick();
+    return true;
+  }
+  AccountFinishedBoard();
+  if (mUpdatedCount == mAutoUpdates.size()) {
+    mView.SetProgress(100);
+    End(EUISTRING_UPDATE_SUCCEEDED, EMESSAGEICON_INFORMATION, 0);
+    return true;
+  }
   mNotifier.Log("Cancelled by the user");
-  mEndCode = 2;
+  // The string table has no sentence for a cancelled run: its "Cancel" and how many boards were updated.
+  End(EUISTRING_CANCEL, EMESSAGEICON_INFORMATION, 2,
+      std::to_string(mUpdatedCount) + "/" + std::to_string(mAutoUpdates.size()));
   return true;
 }
 

@@ -53,8 +53,11 @@ class CAutoUpdateRun : public CDeviceEventSink {
   bool Step();
   int Finish();
   // The user asks to cancel or close: refused (false) while a board is in or near loader mode, otherwise
-  // the run ends with 2.
+  // the run ends (true) with 2 and its message. A board that finished before the request counts as updated;
+  // a run whose boards are all updated ends with its success, and one that failed already with its failure.
   bool Cancel();
+  // The last worker has not yet returned; the run's end waits for it without blocking its window.
+  bool IsWorkerRunning() const { return mWorker.joinable() && !mWorkerDone; }
   // What the run did, for its result: the list, how many of its boards were updated, whether the board after
   // them was being updated when the run ended, the message shown last, and the versions the boards reported.
   const std::vector<std::u16string>& GetAutoUpdates() const { return mAutoUpdates; }
@@ -65,7 +68,8 @@ class CAutoUpdateRun : public CDeviceEventSink {
   // Per board (pen, touch, bluetooth, scalar): what it reported before and after its update; empty when unknown.
   const std::array<std::string, 4>& GetVersionsBefore() const { return mVersionsBefore; }
   const std::array<std::string, 4>& GetVersionsAfter() const { return mVersionsAfter; }
-  // A board is in or near loader mode: no cancelling, no closing, no sleeping.
+  // A board is in or near loader mode, or a started worker is about to switch it there: no cancelling, no
+  // closing, no ending the session.
   bool IsBusy();
   std::u16string Text(uint16_t id_I) const;
   static std::u16string VersionText();
@@ -85,6 +89,8 @@ class CAutoUpdateRun : public CDeviceEventSink {
   void JoinWorker();
   void Tick();
   void ShowUpdating();
+  bool AccountFinishedBoard();
+  void NextBoardAfterPause();
   void End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I, const std::string& detail_I = "");
   void HandleCancelRequest();
 
@@ -108,6 +114,8 @@ class CAutoUpdateRun : public CDeviceEventSink {
   size_t mUpdatedCount = 0;
   bool mCurrentStarted = false;
   uint64_t mStartMs = 0;
+  // When the pause after a finished board ends: the window keeps ticking (and answering) meanwhile.
+  uint64_t mNextBoardAtMs = 0;
   // Bytes each list entry's image holds, from the check before the first board is touched.
   std::vector<uint64_t> mImageBytes;
   std::array<std::string, 4> mVersionsBefore;

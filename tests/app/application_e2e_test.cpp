@@ -431,3 +431,73 @@ TEST_F(CApplicationRun, TheLogBeginsWithVersionCommandLineAndStartAndEndsWithThe
   EXPECT_EQ(mResult.logPath, mLogPath);
   EXPECT_NE(Log().find("Exit code: 0 (success)"), std::string::npos);
 }
+
+// A cancel is taken on the tick after the worker's last step: the outcome is what the boards went through,
+// and the message, the result and the log's last lines say the same.
+TEST_F(CApplicationRun, ACancelAsABoardFinishesCountsTheBoardAndEndsWithItsMessage)
+{
+  mView.mCancelWhen = [this] { return Log().find("[STATE] 5") != std::string::npos; };
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 2);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_CANCEL) + u" (1/2)");
+  ASSERT_EQ(mResult.boards.size(), 2u);
+  EXPECT_EQ(mResult.boards[0].outcome, "updated");
+  EXPECT_EQ(mResult.boards[1].outcome, "not started");
+  const std::string finished = "Cancelled by the user; 1 of 2 boards were updated.";
+  EXPECT_EQ(mResult.message, finished);
+  const std::string log = Log();
+  EXPECT_NE(log.find("Finished: " + finished + "\nExit code: 2 (cancelled)\n"), std::string::npos) << log;
+  ExpectFlashed("pen", "display_pen.orv");
+
+  // After the last board there is nothing left to cancel: the run succeeded.
+  mView.mCancelWhen = [this] { return Log().find("[STATE] 5") != std::string::npos; };
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 0);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_SUCCEEDED));
+  ASSERT_EQ(mResult.boards.size(), 1u);
+  EXPECT_EQ(mResult.boards[0].outcome, "updated");
+  EXPECT_NE(Log().find("Exit code: 0 (success)"), std::string::npos);
+}
+
+TEST_F(CApplicationRun, ACancelAfterTheBoardFailedEndsWithTheFailure)
+{
+  std::string scenario = sim::CSimPlatform::DefaultScenario();
+  scenario.replace(scenario.find("\"writeSize\": 256"), 16, "\"writeSize\": 256, \"dropAfter\": 40");
+  std::ofstream("failing.scenario") << scenario;
+  mView.mCancelWhen = [this] { return Log().find("[STATE] 6") != std::string::npos; };
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch", "failing.scenario"), 1);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
+  ASSERT_EQ(mResult.boards.size(), 2u);
+  EXPECT_EQ(mResult.boards[0].outcome, "failed");
+  EXPECT_EQ(mResult.boards[1].outcome, "not started");
+  EXPECT_NE(Log().find("Exit code: 1 (error)"), std::string::npos);
+}
+
+// The ten seconds between two boards are waited for tick by tick: the run never stops answering for
+// longer than a tick, and a cancel meanwhile acts at once.
+TEST_F(CApplicationRun, ThePauseBetweenBoardsKeepsTheRunTickingAndACancelActsAtOnce)
+{
+  std::vector<uint64_t> ticks;
+  uint64_t finishedAt = 0;
+  uint64_t nextAt = 0;
+  mView.mCancelWhen = [&] {
+    ticks.push_back(Clock().NowMs());
+    const std::string log = Log();
+    if (finishedAt == 0 && log.find("[STATE] 5") != std::string::npos) finishedAt = ticks.back();
+    if (nextAt == 0 && log.find("Loading firmware for touch") != std::string::npos) nextAt = ticks.back();
+    return false;
+  };
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 0);
+  ASSERT_GT(ticks.size(), 2u);
+  for (size_t i = 1; i < ticks.size(); ++i) EXPECT_LE(ticks[i] - ticks[i - 1], CAutoUpdateRun::kTimerMs) << i;
+  EXPECT_GE(nextAt - finishedAt, CAutoUpdateRun::kSuccessPauseMs);
+  EXPECT_LE(nextAt - finishedAt, CAutoUpdateRun::kSuccessPauseMs + 2 * CAutoUpdateRun::kTimerMs);
+
+
+  size_t ticksSinceFinished = 0;
+  mView.mCancelWhen = [&] {
+    if (Log().find("[STATE] 5") != std::string::npos) ++ticksSinceFinished;
+    return ticksSinceFinished == 3;
+  };
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 2);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_CANCEL) + u" (1/2)");
+  EXPECT_EQ(Log().find("Loading firmware for touch"), std::string::npos);
+}

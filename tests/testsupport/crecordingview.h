@@ -20,6 +20,7 @@ class CRecordingView : public CUpdateView {
   }
   void SetStatus(const std::u16string& status_I) override
   {
+    if (mOnStatus) mOnStatus(status_I);
     if (!mCancelOnStatus.empty() && status_I.rfind(mCancelOnStatus, 0) == 0) {
       mCancel = true;
       mCancelOnStatus.clear();
@@ -37,7 +38,14 @@ class CRecordingView : public CUpdateView {
     mMessage = text_I;
     mIcon = icon_I;
   }
-  bool TakeCancelRequest() override { return mCancel.exchange(false); }
+  bool TakeCancelRequest() override
+  {
+    if (mCancelWhen && mCancelWhen()) {
+      mCancelWhen = nullptr;
+      return true;
+    }
+    return mCancel.exchange(false);
+  }
 
   std::mutex mLock;
   std::vector<int32_t> mProgress;
@@ -48,6 +56,10 @@ class CRecordingView : public CUpdateView {
   std::function<void()> mOnLayout;
   // A status that, when shown, makes the user ask to cancel.
   std::u16string mCancelOnStatus;
+  // Runs on every status the run shows.
+  std::function<void(const std::u16string&)> mOnStatus;
+  // Asked on every tick of the run: true makes the user ask to cancel (once).
+  std::function<bool()> mCancelWhen;
 };
 
 }  // namespace orv::test

@@ -62,11 +62,20 @@ std::tm WinLocalTime()
   return local;
 }
 
-CWinKeepAwake::~CWinKeepAwake() { SetThreadExecutionState(ES_CONTINUOUS); }
+std::shared_ptr<CWinPowerCalls> WinPowerCalls()
+{
+  class CSystemPowerCalls : public CWinPowerCalls {
+   public:
+    uint32_t SetThreadExecutionState(uint32_t flags_I) override { return ::SetThreadExecutionState(flags_I); }
+  };
+  return std::make_shared<CSystemPowerCalls>();
+}
+
+CWinKeepAwake::~CWinKeepAwake() { mCalls->SetThreadExecutionState(ES_CONTINUOUS); }
 
 void CWinKeepAwake::SetKeepAwake(bool busy_I)
 {
-  SetThreadExecutionState(busy_I ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED : ES_CONTINUOUS);
+  mCalls->SetThreadExecutionState(busy_I ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED : ES_CONTINUOUS);
 }
 
 void InstallWinDebugOutput()

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "app/cupdateview.h"
@@ -43,11 +44,27 @@ std::string WinTemporaryDirectory();
 
 std::tm WinLocalTime();
 
+// kernel32's power request, as a table tests can bind; the call keeps its Windows name and flags.
+class CWinPowerCalls {
+ public:
+  virtual ~CWinPowerCalls() = default;
+  virtual uint32_t SetThreadExecutionState(uint32_t flags_I) = 0;
+};
+
+// The system's own table.
+std::shared_ptr<CWinPowerCalls> WinPowerCalls();
+
 // SetThreadExecutionState on the calling thread: system and display kept on while busy.
 class CWinKeepAwake : public CKeepAwake {
  public:
+  explicit CWinKeepAwake(std::shared_ptr<CWinPowerCalls> calls_I = WinPowerCalls()) : mCalls(std::move(calls_I)) {}
   ~CWinKeepAwake() override;
+  CWinKeepAwake(const CWinKeepAwake&) = delete;
+  CWinKeepAwake& operator=(const CWinKeepAwake&) = delete;
   void SetKeepAwake(bool busy_I) override;
+
+ private:
+  std::shared_ptr<CWinPowerCalls> mCalls;
 };
 
 // Sends the debugger lines (the assertion report) to OutputDebugStringA.

@@ -47,7 +47,7 @@ bool InterfaceOf(LPARAM data_I, std::string& path_O, EDeviceClass& class_O)
 int CDialogFirmwareUpdater::Run(CAutoUpdateRun& run_I)
 {
   mRun = &run_I;
-  // The dialog ends with the finished run's end code (EndWith).
+  // The dialog ends with the finished run's end code (Conclude).
   const INT_PTR code = DoModal(IDD_FIRMWAREUPDATER);
   mRun = nullptr;
   return static_cast<int>(code);
@@ -86,7 +86,7 @@ INT_PTR CDialogFirmwareUpdater::OnMessage(UINT message_I, WPARAM wParam_I, LPARA
 
 void CDialogFirmwareUpdater::OnInitDialog()
 {
-  mEnded = false;
+  mEnded = mEnding = false;
   if (BringExistingCopyForward()) {
     mEnded = true;
     EndDialog(mWindow, 1);
@@ -96,7 +96,7 @@ void CDialogFirmwareUpdater::OnInitDialog()
   for (const int id : {IDC_WARNING_POWER, IDC_WARNING_CABLES, IDC_UNNAMED}) ShowWindow(GetDlgItem(mWindow, id), SW_HIDE);
   SendDlgItemMessageW(mWindow, IDC_PROGRESS, PBM_SETRANGE32, 0, 100);
   if (!mRun->Start()) {
-    EndWith(mRun->Finish());
+    Conclude();
     return;
   }
   SetTimer(mWindow, kTimerId, mTimerMs, nullptr);
@@ -121,19 +121,30 @@ void CDialogFirmwareUpdater::RegisterDeviceNotifications()
   if (mBulkNotification == nullptr) ORV_ASSERT_MESSAGE("CANNOT REGISTER FOR ORVEL DEVICE NOTIFICATION");
 }
 
+// Every wait of the run (the pause between boards, a worker letting go of its board) is a deadline looked
+// at on the next tick: the window repaints and answers throughout.
 void CDialogFirmwareUpdater::OnTimer()
 {
-  if (mInTick || mEnded) return;
-  mInTick = true;
+  if (mInRun || mEnded) return;
+  if (mEnding) {
+    Conclude();
+    return;
+  }
+  mInRun = true;
   const bool going = mRun->Step();
-  mInTick = false;
-  if (!going) EndWith(mRun->Finish());
+  mInRun = false;
+  if (!going) Conclude();
 }
 
+// A message box the run shows runs its own message loop: a second Cancel or Close meanwhile must not start
+// another.
 void CDialogFirmwareUpdater::OnCancel()
 {
-  if (mInTick || mEnded) return;
-  if (mRun->Cancel()) EndWith(mRun->Finish());
+  if (mInRun || mEnded || mEnding) return;
+  mInRun = true;
+  const bool ended = mRun->Cancel();
+  mInRun = false;
+  if (ended) Conclude();
 }
 
 void CDialogFirmwareUpdater::OnDeviceChange(WPARAM event_I, LPARAM data_I)
@@ -149,11 +160,17 @@ void CDialogFirmwareUpdater::OnDeviceChange(WPARAM event_I, LPARAM data_I)
   }
 }
 
-void CDialogFirmwareUpdater::EndWith(int code_I)
+// The run has shown its message; the dialog ends once its worker has returned, polled by the timer.
+void CDialogFirmwareUpdater::Conclude()
 {
+  mEnding = true;
+  if (mRun->IsWorkerRunning()) {
+    SetTimer(mWindow, kTimerId, mTimerMs, nullptr);
+    return;
+  }
   mEnded = true;
   KillTimer(mWindow, kTimerId);
-  EndDialog(mWindow, code_I);
+  EndDialog(mWindow, mRun->Finish());
 }
 
 void CDialogFirmwareUpdater::SetTitle(const std::u16string& title_I) { SetWindowTextW(mWindow, Wide(title_I)); }

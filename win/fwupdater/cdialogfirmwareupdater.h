@@ -1,8 +1,8 @@
 // The main window: a modal dialog (template 101) that shows an automatic update run. It finds a copy of
 // itself already on screen, listens for device interfaces of the HID class and of the bulk boards' class,
-// rearranges itself into the compact progress window, and drives the run from a 500 ms timer; the run's
-// end code ends the dialog. Cancel and close are refused while a board is in or near loader mode, and so is
-// the end of the user's session.
+// rearranges itself into the compact progress window, and drives the run from a 500 ms timer that never
+// blocks; the run's end code ends the dialog. Cancel and close are refused while a board is in or near
+// loader mode, and so is the end of the user's session.
 #pragma once
 
 #include <string>
@@ -44,7 +44,7 @@ class CDialogFirmwareUpdater : public CDialogBase<CDialogFirmwareUpdater>, publi
   void OnTimer();
   void OnCancel();
   void OnDeviceChange(WPARAM event_I, LPARAM data_I);
-  void EndWith(int code_I);
+  void Conclude();
   int Scaled(int pixels_I) const;
   void Place(int id_I, int x_I, int y_I, int width_I = -1, int height_I = -1);
 
@@ -52,8 +52,10 @@ class CDialogFirmwareUpdater : public CDialogBase<CDialogFirmwareUpdater>, publi
   CAutoUpdateRun* mRun = nullptr;
   HDEVNOTIFY mHidNotification = nullptr;
   HDEVNOTIFY mBulkNotification = nullptr;
-  // A tick runs the update's state machine; message boxes it shows must not start another.
-  bool mInTick = false;
+  // The run is in a tick or a cancel; message boxes it shows must not start another.
+  bool mInRun = false;
+  // The run has ended and the dialog waits for its worker; the dialog has ended.
+  bool mEnding = false;
   bool mEnded = false;
   bool mCloseEnabled = true;
 };

@@ -7,11 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/uistrings.h"
@@ -253,6 +257,42 @@ void Click(HWND dialog_I, int id_I)
   PostMessageW(dialog_I, WM_COMMAND, MAKEWPARAM(id_I, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog_I, id_I)));
 }
 
+// Windows' own test for a hung window, from a thread of its own: WM_NULL every 100 ms, and a count of the
+// answers that took longer than 250 ms.
+class CHangProbe {
+ public:
+  explicit CHangProbe(HWND window_I)
+  {
+    mThread = std::thread([this, window_I] {
+      while (!mStop) {
+        DWORD_PTR ignored = 0;
+        ++mSent;
+        SetLastError(0);
+        if (!SendMessageTimeoutW(window_I, WM_NULL, 0, 0, SMTO_NORMAL, 250, &ignored) && GetLastError() == ERROR_TIMEOUT) {
+          ++mTimeouts;
+        }
+        Sleep(100);
+      }
+    });
+  }
+  ~CHangProbe() { Stop(); }
+  CHangProbe(const CHangProbe&) = delete;
+  CHangProbe& operator=(const CHangProbe&) = delete;
+
+  void Stop()
+  {
+    mStop = true;
+    if (mThread.joinable()) mThread.join();
+  }
+
+  std::atomic<bool> mStop{false};
+  std::atomic<int> mSent{0};
+  std::atomic<int> mTimeouts{0};
+
+ private:
+  std::thread mThread;
+};
+
 // A copy of the demo package, a scenario that writes every board's flash, and the strings of one language.
 class CWindowTest : public ::testing::Test {
  protected:
@@ -288,6 +328,7 @@ class CWindowTest : public ::testing::Test {
   }
 
   void FullUpdate(uint16_t langId_I, const std::string& language_I);
+  void StressRun(std::mt19937& random_I, const std::string& speed_I);
 
   // Watches the status line (dots taken off) and the progress bar until a message box shows or the copy
   // ends; each change is handed to onChange_I. The statuses seen, in order, are kept in mStatuses.
@@ -528,6 +569,7 @@ TEST_F(CWindowTest, OnAMachineWithoutTabletsTheRunSaysNoTabletIsConnected)
   EXPECT_EQ(updater.ExitCode(), 1);
 }
 
+// The window of the running copy, minimized and behind another, is restored and becomes the foreground window.
 TEST_F(CWindowTest, AWindowWithTheSameTitleIsBroughtForwardInstead)
 {
   WNDCLASSW windowClass{};
@@ -535,12 +577,23 @@ TEST_F(CWindowTest, AWindowWithTheSameTitleIsBroughtForwardInstead)
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"OrvelTestWindow";
   RegisterClassW(&windowClass);
-  const HWND other = CreateWindowExW(0, L"OrvelTestWindow", Title().c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
-                                     200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  const auto open = [](const wchar_t* title_I) {
+    return CreateWindowExW(0, L"OrvelTestWindow", title_I, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100, nullptr,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+  };
+  const HWND other = open(Title().c_str());
   ASSERT_NE(other, nullptr);
+  ShowWindow(other, SW_MINIMIZE);
+  const HWND front = open(L"Another program");
+  SetForegroundWindow(front);
+  WaitUntil([&] { return GetForegroundWindow() == front; }, 5000);
+  ASSERT_EQ(GetForegroundWindow(), front);
   CUpdater updater(mPackage, "-simulate default -testpid 0210 -auto pen");
   EXPECT_FALSE(updater.ShowedAWindowBeforeItEnded());
   EXPECT_EQ(updater.ExitCode(), 1);
+  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == other; }, 5000));
+  EXPECT_FALSE(IsIconic(other));
+  DestroyWindow(front);
   DestroyWindow(other);
 }
 
@@ -568,6 +621,136 @@ TEST_F(CWindowTest, AnOlderWindowsIsRefusedWithItsMessage)
             L"This utility cannot be run on your operating system. Please consult the ReadMe for more information.");
   EXPECT_EQ(updater.ExitCode(), -1);
   RegDeleteTreeW(HKEY_CURRENT_USER, key);
+}
+
+// Two boards of the pen display at the speed of real devices, the pause after each included (about 25 s):
+// the window answers Windows' hang test every time.
+TEST_F(CWindowTest, TheWindowAnswersAtOnceThroughAWholeRunAtRealSpeed)
+{
+  CUpdater updater(mPackage, "-simulate demo.scenario -testpid 0210 -auto pen,bluetooth");
+  const HWND main = updater.WaitForDialog(Title());
+  ASSERT_NE(main, nullptr);
+  const DWORD start = GetTickCount();
+  CHangProbe probe(main);
+  EXPECT_EQ(AnswerMessageBox(updater), W(Text(EUISTRING_UPDATE_SUCCEEDED)));
+  probe.Stop();
+  EXPECT_EQ(updater.ExitCode(), 0);
+  EXPECT_GE(GetTickCount() - start, 20000u) << "two pauses of ten seconds";
+  EXPECT_GT(probe.mSent, 100);
+  EXPECT_EQ(probe.mTimeouts, 0);
+}
+
+namespace {
+
+// The log in the temporary folder of the run whose command line holds the marker; empty while there is none.
+std::filesystem::path LogOfRun(const std::string& marker_I)
+{
+  wchar_t temp[MAX_PATH + 1] = L"";
+  GetTempPathW(MAX_PATH + 1, temp);
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(temp, error)) {
+    if (entry.path().filename().wstring().rfind(L"OrvelFWUpdater_", 0) != 0) continue;
+    if (test::ReadText(entry.path()).find(marker_I) != std::string::npos) return entry.path();
+  }
+  return {};
+}
+
+}  // namespace
+
+// Closing the window in the ten seconds after a board: the run ends at once, with its message, and the
+// board counts as updated in the box, the result and the log alike.
+TEST_F(CWindowTest, ClosingInThePauseBetweenBoardsEndsAtOnceWithItsMessage)
+{
+  const std::string result = "closed-" + std::to_string(GetTickCount()) + ".json";
+  CUpdater updater(mPackage, "-simulate demo.scenario -testpid 0210 -auto pen,touch -result " + result);
+  const HWND main = updater.WaitForDialog(Title());
+  ASSERT_NE(main, nullptr);
+  std::filesystem::path log;
+  ASSERT_TRUE(WaitUntil([&] {
+    if (log.empty()) log = LogOfRun(result);
+    return !log.empty() && test::ReadText(log).find("Device Update complete!") != std::string::npos;
+  }));
+  const DWORD closed = GetTickCount();
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  const HWND box = updater.WaitForDialog(W(Text(EUISTRING_TITLE)), nullptr, 5000);
+  EXPECT_LT(GetTickCount() - closed, 3000u) << "not after the pause";
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(AnswerMessageBox(updater, 9, "cancelled-en", main), W(Text(EUISTRING_CANCEL)) + L" (1/2)");
+  EXPECT_EQ(updater.ExitCode(), 2);
+  const std::string json = test::ReadText(mPackage / result);
+  EXPECT_NE(json.find("{\"board\": \"pen\", \"outcome\": \"updated\""), std::string::npos) << json;
+  EXPECT_NE(json.find("{\"board\": \"touch\", \"outcome\": \"not started\""), std::string::npos) << json;
+  EXPECT_NE(test::ReadText(log).find("Finished: Cancelled by the user; 1 of 2 boards were updated.\nExit code: 2"),
+            std::string::npos);
+}
+
+namespace {
+
+std::string Between(const std::string& text_I, const std::string& before_I, const std::string& after_I)
+{
+  const size_t start = text_I.find(before_I);
+  if (start == std::string::npos) return "";
+  const size_t end = text_I.find(after_I, start + before_I.size());
+  return end == std::string::npos ? "" : text_I.substr(start + before_I.size(), end - start - before_I.size());
+}
+
+}  // namespace
+
+// The whole update at a high speed, left alone, cancelled, closed, or Esc and Alt+F4, at a
+// random moment: it ends with its message box and exit code, and the box, the result file and the log's
+// last lines tell the same outcome.
+void CWindowTest::StressRun(std::mt19937& random_I, const std::string& speed_I)
+{
+  std::filesystem::remove(mPackage / "result.json");
+  const int action = std::uniform_int_distribution<int>(0, 3)(random_I);
+  const DWORD delayMs = std::uniform_int_distribution<DWORD>(0, 4000)(random_I);
+  SCOPED_TRACE("action " + std::to_string(action) + " after " + std::to_string(delayMs) + " ms");
+  CUpdater updater(mPackage, "-simulate demo.scenario -result result.json -speed " + speed_I);
+  const HWND warning = updater.WaitForDialog(Title(), nullptr, 30000);
+  ASSERT_NE(warning, nullptr);
+  Click(warning, 1030);
+  const HWND main = updater.WaitForDialog(Title(), warning, 30000);
+  ASSERT_NE(main, nullptr);
+  WaitUntil([] { return false; }, delayMs);
+  if (action == 1 || action == 3) PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
+  if (action == 2) PostMessageW(main, WM_CLOSE, 0, 0);
+  if (action == 3) PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  const std::wstring box = AnswerMessageBox(updater);
+  const int code = updater.ExitCode(30000);
+  const std::string json = test::ReadText(mPackage / "result.json");
+  size_t updated = 0;
+  for (size_t at = json.find("\"updated\""); at != std::string::npos; at = json.find("\"updated\"", at + 1)) ++updated;
+  std::string logPath = Between(json, "\"log\": \"", "\"");
+  for (size_t at = logPath.find("\\\\"); at != std::string::npos; at = logPath.find("\\\\", at + 1)) logPath.erase(at, 1);
+  const std::string log = test::ReadText(std::filesystem::path(W(logPath)));
+  if (box == W(Text(EUISTRING_UPDATE_SUCCEEDED))) {
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(updated, 4u) << json;
+    EXPECT_NE(log.find("Exit code: 0 (success)\n"), std::string::npos) << logPath;
+    return;
+  }
+  ASSERT_NE(action, 0) << "a run left alone succeeds: " << WideToUtf8(std::u16string(box.begin(), box.end()));
+  const std::wstring cancel = W(Text(EUISTRING_CANCEL)) + L" (" + std::to_wstring(updated) + L"/4)";
+  EXPECT_EQ(box, cancel) << json;
+  EXPECT_EQ(code, 2);
+  const std::string finished = "Cancelled by the user; " + std::to_string(updated) + " of 4 boards were updated.";
+  EXPECT_NE(json.find("\"message\": \"" + finished + "\""), std::string::npos) << json;
+  EXPECT_NE(log.find("Finished: " + finished + "\nExit code: 2 (cancelled)\n"), std::string::npos) << logPath;
+}
+
+// ORVEL_GUI_STRESS_RUNS runs (5 unless set; tests/win/gui/run-stress sets 100) at ORVEL_GUI_STRESS_SPEED
+// (100 unless set).
+TEST_F(CWindowTest, TheWholeUpdateEndsWithItsMessageHoweverItIsCancelledOrClosed)
+{
+  const char* runs = std::getenv("ORVEL_GUI_STRESS_RUNS");
+  const int count = runs != nullptr ? std::atoi(runs) : 5;
+  const char* speed = std::getenv("ORVEL_GUI_STRESS_SPEED");
+  const unsigned seed = std::random_device()();
+  std::mt19937 random(seed);
+  for (int run = 0; run < count && !HasFatalFailure() && !HasFailure(); ++run) {
+    SCOPED_TRACE("run " + std::to_string(run) + " of seed " + std::to_string(seed));
+    StressRun(random, speed != nullptr ? speed : "100");
+  }
 }
 
 #include "tests/win/gui/languages_test.inc"
