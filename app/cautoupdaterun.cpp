@@ -303,7 +303,13 @@ bool CAutoUpdateRun::AccountFinishedBoard()
   // a fast board's last percent.
   mView.SetProgress(static_cast<int32_t>(mUpdatedCount * 100 / mAutoUpdates.size()));
   const int32_t board = mController.GetUpdateType();
-  if (board != EUPDATETYPE_SCALAR) mVersionsAfter[board] = BoardVersion(board);
+  if (board == EUPDATETYPE_SCALAR) {
+    // The display tells its version only over DDC/CI, which the scaler's update reads before and after.
+    mVersionsBefore[board] = mController.GetScalerVersionBefore();
+    mVersionsAfter[board] = mController.GetScalerVersionAfter();
+  } else {
+    mVersionsAfter[board] = BoardVersion(board);
+  }
   return true;
 }
 
@@ -340,16 +346,21 @@ bool CAutoUpdateRun::Cancel()
     return true;
   }
   mNotifier.Log("Cancelled by the user");
-  // The string table has no sentence for a cancelled run: its "Cancel" and how many boards were updated.
-  End(EUISTRING_CANCEL, EMESSAGEICON_INFORMATION, 2,
-      std::to_string(mUpdatedCount) + "/" + std::to_string(mAutoUpdates.size()));
+  EndWith(FormatUiString(Text(EUISTRING_CANCELLED_BY_USER), {Utf8ToWide(std::to_string(mUpdatedCount)),
+                                                             Utf8ToWide(std::to_string(mAutoUpdates.size()))}),
+          EMESSAGEICON_INFORMATION, 2);
   return true;
 }
 
-// The detail (a file and what is wrong with it) follows the message, so one line says what and why.
+// The technical detail (a file and what is wrong with it) stands on a line of its own under the message.
 void CAutoUpdateRun::End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I, const std::string& detail_I)
 {
-  mMessage = Text(messageId_I) + (detail_I.empty() ? u"" : u" (" + Utf8ToWide(detail_I) + u")");
+  EndWith(Text(messageId_I) + (detail_I.empty() ? u"" : u"\n" + Utf8ToWide(detail_I)), icon_I, endCode_I);
+}
+
+void CAutoUpdateRun::EndWith(const std::u16string& message_I, EMessageIcon icon_I, int endCode_I)
+{
+  mMessage = message_I;
   mView.ShowMessage(mMessage, Text(EUISTRING_TITLE), icon_I);
   mEndCode = endCode_I;
 }

@@ -92,6 +92,7 @@ class CAutoUpdateRun : public CDeviceEventSink {
   bool AccountFinishedBoard();
   void NextBoardAfterPause();
   void End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I, const std::string& detail_I = "");
+  void EndWith(const std::u16string& message_I, EMessageIcon icon_I, int endCode_I);
   void HandleCancelRequest();
 
   CUpdateView& mView;

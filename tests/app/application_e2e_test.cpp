@@ -233,6 +233,9 @@ TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
     EXPECT_EQ(mResult.boards[board].versionBefore, "1.00") << mResult.boards[board].board;
     EXPECT_EQ(mResult.boards[board].versionAfter, "1.01") << mResult.boards[board].board;
   }
+  // The display tells the scaler's version before and after, as --list shows it.
+  EXPECT_EQ(mResult.boards[3].versionBefore, "1.2.3");
+  EXPECT_EQ(mResult.boards[3].versionAfter, "1.3.0");
   // Four boards, each followed by the 10 s pause of the success state.
   EXPECT_GE(mClock.NowMs(), 40000u);
 }
@@ -278,7 +281,7 @@ TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_TARGET_NOT_FOUND));
   std::filesystem::remove("display_touch.hex");
   EXPECT_EQ(Run(u"-testpid 0210 -auto touch"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) + u" (display_touch.hex: no such file)");
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) + u"\ndisplay_touch.hex: no such file");
   std::ofstream("empty.scenario") << R"({"devices": []})";
   mPromptAnswer = 0;
   EXPECT_EQ(Run(u"-auto pen", "empty.scenario"), 1);
@@ -374,7 +377,7 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
   std::ofstream("display_touch.hex", std::ios::binary) << text.substr(0, text.find("\r\n", text.size() / 2) + 2);
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) +
-                                u" (display_touch.hex: no end-of-file record (:00000001FF) at the end: the file is incomplete)");
+                                u"\ndisplay_touch.hex: no end-of-file record (:00000001FF) at the end: the file is incomplete");
   EXPECT_EQ(Log().find("[STATE] 2"), std::string::npos);
   ASSERT_EQ(mResult.boards.size(), 2u);
   EXPECT_EQ(mResult.boards[0].outcome, "not started");
@@ -382,7 +385,7 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
   std::ofstream("display_scaler.bin", std::ios::binary) << std::string(0x10001, '\x5A');
   mPromptAnswer = 0;
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar"), 1);
-  EXPECT_NE(WideToUtf8(mView.mMessage).find("(display_scaler.bin: Scaler image of 65537 bytes"), std::string::npos)
+  EXPECT_NE(WideToUtf8(mView.mMessage).find("\ndisplay_scaler.bin: Scaler image of 65537 bytes"), std::string::npos)
       << WideToUtf8(mView.mMessage);
   EXPECT_EQ(Log().find("[STATE] 2"), std::string::npos);
 }
@@ -438,7 +441,7 @@ TEST_F(CApplicationRun, ACancelAsABoardFinishesCountsTheBoardAndEndsWithItsMessa
 {
   mView.mCancelWhen = [this] { return Log().find("[STATE] 5") != std::string::npos; };
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 2);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_CANCEL) + u" (1/2)");
+  EXPECT_EQ(mView.mMessage, u"Cancelled by the user; 1 of 2 boards were updated.");
   ASSERT_EQ(mResult.boards.size(), 2u);
   EXPECT_EQ(mResult.boards[0].outcome, "updated");
   EXPECT_EQ(mResult.boards[1].outcome, "not started");
@@ -498,6 +501,6 @@ TEST_F(CApplicationRun, ThePauseBetweenBoardsKeepsTheRunTickingAndACancelActsAtO
     return ticksSinceFinished == 3;
   };
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 2);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_CANCEL) + u" (1/2)");
+  EXPECT_EQ(mView.mMessage, u"Cancelled by the user; 1 of 2 boards were updated.");
   EXPECT_EQ(Log().find("Loading firmware for touch"), std::string::npos);
 }

@@ -116,7 +116,7 @@ TEST_F(CLinuxApplication, DirectoriesWhereFilesBelongEndWithAMessage)
   std::filesystem::remove("display_pen.orv");
   std::filesystem::create_directory("display_pen.orv");
   EXPECT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen"}), 1);
-  EXPECT_NE(test::Contents(mErr).find("(display_pen.orv: not a regular file)"), std::string::npos) << test::Contents(mErr);
+  EXPECT_NE(test::Contents(mErr).find("\ndisplay_pen.orv: not a regular file\n"), std::string::npos) << test::Contents(mErr);
 }
 
 TEST_F(CLinuxApplication, UnknownOptionsAreNamedAndTheRunGoesOn)
