@@ -29,12 +29,30 @@ FT_STATUS CLinuxFallbackD2XX::ListDevices(void* arg1_IO, void* arg2_IO, uint32_t
 {
   const FT_STATUS status = Listing().ListDevices(arg1_IO, arg2_IO, flags_I);
   if (mFallingBack || status != FT_OK) return status;
-  if (flags_I == FT_LIST_NUMBER_ONLY && arg1_IO != nullptr) mVendorCount = *static_cast<uint32_t*>(arg1_IO);
+  if (flags_I == FT_LIST_NUMBER_ONLY && arg1_IO != nullptr) {
+    mVendorCount = *static_cast<uint32_t*>(arg1_IO);
+    return CountOnlyBridges(*static_cast<uint32_t*>(arg1_IO));
+  }
   if (flags_I != (FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) || arg2_IO == nullptr) return status;
   mListed = true;
   mListedIndex = reinterpret_cast<uintptr_t>(arg1_IO);
   mListedLocation = *static_cast<uint32_t*>(arg2_IO);
   return status;
+}
+
+// FTDI's library lists every FTDI device, serial cables and adapters too, and its twelve calls cannot tell
+// which is a bridge: an index or a count of its own could open or refuse the wrong one. libftdi1 lists only
+// the bridges, reading nothing but what the kernel shows, so it takes over where the two disagree.
+FT_STATUS CLinuxFallbackD2XX::CountOnlyBridges(uint32_t& count_IO)
+{
+  uint32_t bridges = 0;
+  if (mFallback->ListDevices(&bridges, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK || bridges >= count_IO) return FT_OK;
+  DebugPrint("libftd2xx lists %u FTDI devices where %u are bridges for a display; using libftdi1, which lists "
+             "only those\n",
+             count_IO, bridges);
+  mFallingBack = true;
+  count_IO = bridges;
+  return FT_OK;
 }
 
 FT_STATUS CLinuxFallbackD2XX::OpenEx(void* arg1_I, uint32_t flags_I, FT_HANDLE* handle_O)

@@ -35,7 +35,8 @@ class CLinuxImportLibrary : public CImportLibrary {
 };
 
 // FTDI's own library, and libftdi1 from the first time the former cannot open a bridge (FT_DEVICE_NOT_OPENED:
-// ftdi_sio still bound to it, or no permission), which the log then says. The bridge is the one libftdi1 lists
+// ftdi_sio still bound to it, or no permission) or lists FTDI devices that are no bridges, which the log then
+// says. The bridge is the one libftdi1 lists
 // at the index FTDI's library listed it at, when both list as many; otherwise it is not opened, since the
 // two libraries would name different devices. Each handle goes to the library that opened it.
 class CLinuxFallbackD2XX : public CD2XX {
@@ -62,6 +63,8 @@ class CLinuxFallbackD2XX : public CD2XX {
  private:
   CD2XX& Listing() { return mFallingBack ? *mFallback : *mVendor; }
   CD2XX& Owner(FT_HANDLE handle_I) { return mFallbackHandles.count(handle_I) > 0 ? *mFallback : *mVendor; }
+  // Falls back to libftdi1 when FTDI's library lists more devices than there are bridges.
+  FT_STATUS CountOnlyBridges(uint32_t& count_IO);
   // The libftdi1 open of the bridge FTDI's library could not open.
   FT_STATUS OpenInstead(uint32_t location_I, FT_HANDLE* handle_O);
 
