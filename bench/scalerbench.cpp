@@ -168,7 +168,7 @@ void Row(const char* label_I, const sim::SSimBridgeConfig& bridge_I,
   bench.bridge->ResetStats();
   work_I(bench);
   const sim::SSimBridgeStats stats = bench.bridge->Stats();
-  std::printf("  %-34s %12llu %12.2f s %10.2f s %8.2f\n", label_I,
+  std::printf("  %-34s %12llu %12.2f s %10.2f s %8.3f\n", label_I,
               static_cast<unsigned long long>(stats.writes + stats.reads), stats.elapsedUs / 1e6, stats.wireUs / 1e6,
               stats.wireUs == 0 ? 0.0 : static_cast<double>(stats.elapsedUs) / static_cast<double>(stats.wireUs));
 }
