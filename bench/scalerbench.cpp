@@ -1,7 +1,7 @@
 // What one 64 KiB scaler block costs on the simulated FTDI bridge: bridge round trips, virtual time and the I2C
 // wire time of its bytes at 100 kHz, for the page data sent byte by byte (three round trips a byte) and queued
 // into one bridge write a page, for the register polls the same two ways, and for the whole block through the
-// ISP flow. Then whether the flow still waits out a slow flash (2 s erase) on every bridge speed.
+// ISP flow, step by step. Then whether the flow still waits out a slow flash (2 s erase) on every bridge speed.
 #include <algorithm>
 #include <cstdio>
 #include <functional>

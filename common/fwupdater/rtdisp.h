@@ -28,6 +28,7 @@ class CScalarISP {
   // A connector, a log sink and loaded data.
   bool IsReady() const;
 
+  // Goes out at once, with any register writes still waiting.
   FT_STATUS WriteMCUReg(uint8_t register_I, uint8_t value_I);
   // 0 when the bridge fails or the scaler does not acknowledge.
   uint8_t ReadMCUReg(uint8_t register_I);
@@ -38,6 +39,8 @@ class CScalarISP {
   std::optional<uint8_t> ReadCRC(uint32_t start_I, uint32_t length_I);
   bool BlockErase(uint8_t block_I);
   bool EnableSoftwareFlashWriteProtect(bool enable_I);
+  // This and SetDefaultReg end in register writes, which wait for the next operation's read (the flow always
+  // has one) so that they share its bridge round trip.
   void DisableHardwareFlashWriteProtect();
   bool QuantaCheckFlash();
   void SetDefaultReg();
