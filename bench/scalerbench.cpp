@@ -1,10 +1,11 @@
 // What one 64 KiB scaler block costs on the simulated FTDI bridge: bridge round trips, virtual time and the I2C
 // wire time of its bytes at 100 kHz, for the page data sent byte by byte (three round trips a byte) and queued
 // into one bridge write a page, for the register polls the same two ways, and for the whole block through the
-// ISP flow. Then whether the flow still waits out a slow flash (2 s erase) on every bridge speed.
+// ISP flow, step by step. Then whether the flow still waits out a slow flash (2 s erase) on every bridge speed.
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/cclock.h"
@@ -26,6 +27,64 @@ class CSilentLog : public CInterfaceNotifier {
   void Error(const std::string& message_I) override { mLastError = message_I; }
   void Progress(int32_t) override {}
   std::string mLastError;
+};
+
+// Splits the whole flow's bridge traffic into its steps, by the operation names the flow logs as it goes.
+class CStepLog : public CInterfaceNotifier {
+ public:
+  explicit CStepLog(sim::CSimFtdiBridge& bridge_I) : mBridge(bridge_I) {}
+
+  void Info(const std::string& message_I) override
+  {
+    if (message_I == "SerialFlashISPFlow()") Enter("ISP entry");
+    if (message_I == "DisableHardwareFlashWriteProtect()") Enter("write-protect release");
+    if (message_I == "BlockErase()") Enter("erase, its polls and erased check");
+    if (message_I == "SerialFlashWriteCode()") Enter("pages (load, program, polls)");
+    if (message_I == "ReadCRC()" && mCurrent == "pages (load, program, polls)") Enter("CRC");
+    if (message_I == "EnableSoftwareFlashWriteProtect()" && mCurrent == "CRC") Enter("write protection back");
+  }
+  void Error(const std::string& message_I) override { mLastError = message_I; }
+  void Progress(int32_t) override {}
+
+  void Print()
+  {
+    Enter("");
+    for (const auto& [name, stats] : mSteps) {
+      std::printf("    %-32s %12llu %12.3f s %10.3f s\n", name.c_str(),
+                  static_cast<unsigned long long>(stats.writes + stats.reads), stats.elapsedUs / 1e6,
+                  stats.wireUs / 1e6);
+    }
+  }
+
+  std::string mLastError;
+
+ private:
+  void Enter(const std::string& step_I)
+  {
+    const sim::SSimBridgeStats now = mBridge.Stats();
+    if (!mCurrent.empty()) {
+      sim::SSimBridgeStats& step = Step(mCurrent);
+      step.writes += now.writes - mMark.writes;
+      step.reads += now.reads - mMark.reads;
+      step.elapsedUs += now.elapsedUs - mMark.elapsedUs;
+      step.wireUs += now.wireUs - mMark.wireUs;
+    }
+    mMark = now;
+    mCurrent = step_I;
+  }
+
+  sim::SSimBridgeStats& Step(const std::string& name_I)
+  {
+    for (auto& [name, stats] : mSteps) {
+      if (name == name_I) return stats;
+    }
+    return mSteps.emplace_back(name_I, sim::SSimBridgeStats{}).second;
+  }
+
+  sim::CSimFtdiBridge& mBridge;
+  std::string mCurrent;
+  sim::SSimBridgeStats mMark;
+  std::vector<std::pair<std::string, sim::SSimBridgeStats>> mSteps;
 };
 
 struct SBench {
@@ -109,7 +168,7 @@ void Row(const char* label_I, const sim::SSimBridgeConfig& bridge_I,
   bench.bridge->ResetStats();
   work_I(bench);
   const sim::SSimBridgeStats stats = bench.bridge->Stats();
-  std::printf("  %-34s %12llu %12.2f s %10.2f s %8.2f\n", label_I,
+  std::printf("  %-34s %12llu %12.2f s %10.2f s %8.3f\n", label_I,
               static_cast<unsigned long long>(stats.writes + stats.reads), stats.elapsedUs / 1e6, stats.wireUs / 1e6,
               stats.wireUs == 0 ? 0.0 : static_cast<double>(stats.elapsedUs) / static_cast<double>(stats.wireUs));
 }
@@ -124,12 +183,15 @@ void CostTable(const sim::SSimBridgeConfig& bridge_I)
   Row("page data, one write a page", bridge_I, [&](SBench& bench) { PagesBatched(*bench.connector, block); });
   Row("512 register reads, step by step", bridge_I, [&](SBench& bench) { RegisterReadsStepByStep(*bench.connector); });
   Row("512 register reads, one write each", bridge_I, [&](SBench& bench) { RegisterReadsBatched(*bench.connector); });
+  std::unique_ptr<CStepLog> steps;
   Row("whole flow (ISP, erase, write, CRC)", bridge_I, [&](SBench& bench) {
-    CSilentLog log;
-    CScalarISP isp(bench.connector, &log, false);
+    steps = std::make_unique<CStepLog>(*bench.bridge);
+    CScalarISP isp(bench.connector, steps.get(), false);
     isp.LoadData(block);
-    if (!isp.SerialFlashISPFlow()) std::printf("  flow failed: %s\n", log.mLastError.c_str());
+    if (!isp.SerialFlashISPFlow()) std::printf("  flow failed: %s\n", steps->mLastError.c_str());
   });
+  std::printf("  its steps:\n");
+  steps->Print();
 }
 
 void SlowFlash(const sim::SSimBridgeConfig& bridge_I)
@@ -154,7 +216,7 @@ void SlowFlash(const sim::SSimBridgeConfig& bridge_I)
 int main()
 {
   std::printf("Scaler ISP over the simulated FTDI bridge, I2C at 100 kHz (virtual time)\n");
-  for (const uint32_t roundTripUs : {1000u, 125u}) CostTable({.roundTripUs = roundTripUs});
+  for (const uint32_t roundTripUs : {1000u, 125u, 0u}) CostTable({.roundTripUs = roundTripUs});
   std::printf("\nOne block on a flash with a 2 s block erase and 3 ms page programs, first try, no error:\n");
   for (const auto& [roundTripUs, latency] : std::vector<std::pair<uint32_t, bool>>{
            {1000, true}, {125, true}, {125, false}, {0, false}}) {

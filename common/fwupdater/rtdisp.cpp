@@ -1,6 +1,7 @@
 #include "common/fwupdater/rtdisp.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/assertion.h"
 #include "common/cclock.h"
@@ -22,6 +23,11 @@ constexpr uint8_t kErasedBlockCrc = 0xDE;
 // each poll still stands for at least this long, so a wait outlasts the flash's slowest erase (about 2 s for
 // 64 KiB), page program and CRC.
 constexpr uint64_t kPollFloorMs = 5;
+// Reads of a busy flag queued into one bridge round trip while the scaler erases, computes a CRC or enters ISP:
+// a round trip costs more than the few milliseconds of bus time they take.
+constexpr uint32_t kLongPollReads = 8;
+// Acknowledge bits of the three bytes sent, then the byte read.
+constexpr size_t kAnswersPerRead = 4;
 
 // Register 6F: ISP control and status.
 constexpr uint8_t kIspControl = 0x6F;
@@ -86,54 +92,98 @@ bool CScalarISP::IsReady() const { return mConnector && mLog != nullptr && mData
 
 FT_STATUS CScalarISP::WriteMCUReg(uint8_t register_I, uint8_t value_I)
 {
-  Info("WriteMCUReg()");
-  CI2CBatch batch;
-  batch.Start();
-  batch.Write(kIspWrite);
-  batch.Write(register_I);
-  batch.Write(value_I);
-  batch.Stop();
+  AddRegisterWrite(register_I, value_I);
   std::vector<uint8_t> acknowledges;
-  return mConnector->RunBatch(batch, acknowledges);
+  return mConnector->RunBatch(std::exchange(mPending, CI2CBatch()), acknowledges);
 }
 
 uint8_t CScalarISP::ReadMCUReg(uint8_t register_I) { return ReadRegister(register_I).value_or(0); }
 
-std::optional<uint8_t> CScalarISP::ReadRegister(uint8_t register_I)
+std::optional<uint8_t> CScalarISP::ReadRegister(uint8_t register_I) { return ReadRegisterTimes(register_I, 1)[0]; }
+
+std::vector<std::optional<uint8_t>> CScalarISP::ReadRegisterTimes(uint8_t register_I, uint32_t count_I)
 {
-  Info("ReadMCUReg()");
-  CI2CBatch batch;
-  batch.Start();
-  batch.Write(kIspWrite);
-  batch.Write(register_I);
-  batch.Start();
-  batch.Write(kIspRead);
-  batch.Read(false);
-  batch.Stop();
+  const size_t skipped = mPending.Answers();
+  for (uint32_t i = 0; i < count_I; ++i) {
+    Info("ReadMCUReg()");
+    mPending.Start();
+    mPending.Write(kIspWrite);
+    mPending.Write(register_I);
+    mPending.Start();
+    mPending.Write(kIspRead);
+    mPending.Read(false);
+    mPending.Stop();
+  }
   std::vector<uint8_t> answers;
-  if (mConnector->RunBatch(batch, answers) != FT_OK) return std::nullopt;
-  // A byte the scaler did not acknowledge makes the read fail: the pulled-up bus would otherwise read FF.
-  const bool acknowledged = std::none_of(answers.begin(), answers.begin() + 3, [](uint8_t bit) { return bit & 0x01; });
-  if (!acknowledged) return std::nullopt;
-  return answers[3];
+  std::vector<std::optional<uint8_t>> values(count_I);
+  if (mConnector->RunBatch(std::exchange(mPending, CI2CBatch()), answers) != FT_OK) return values;
+  for (uint32_t i = 0; i < count_I; ++i) {
+    const uint8_t* read = answers.data() + skipped + kAnswersPerRead * i;
+    // A byte the scaler did not acknowledge makes the read fail: the pulled-up bus would otherwise read FF.
+    const bool acknowledged = std::none_of(read, read + 3, [](uint8_t bit) { return bit & 0x01; });
+    if (acknowledged) values[i] = read[3];
+  }
+  return values;
+}
+
+void CScalarISP::AddRegisterWrite(uint8_t register_I, uint8_t value_I)
+{
+  Info("WriteMCUReg()");
+  mPending.Start();
+  mPending.Write(kIspWrite);
+  mPending.Write(register_I);
+  mPending.Write(value_I);
+  mPending.Stop();
 }
 
 void CScalarISP::WriteRegisters(std::initializer_list<std::pair<uint8_t, uint8_t>> writes_I)
 {
-  for (const auto& [reg, value] : writes_I) WriteMCUReg(reg, value);
+  for (const auto& [reg, value] : writes_I) AddRegisterWrite(reg, value);
+}
+
+void CScalarISP::Send()
+{
+  // Register writes do not look at acknowledges; the connector collects them with the next read.
+  if (mPending.Commands().empty()) return;
+  mConnector->QueueBatch(std::exchange(mPending, CI2CBatch()));
 }
 
 bool CScalarISP::WaitBitChange(uint8_t register_I, uint8_t mask_I, uint8_t value_I, uint32_t tries_I)
 {
+  return WaitBits(register_I, {{mask_I, value_I, tries_I}}, 1);
+}
+
+bool CScalarISP::WaitBits(uint8_t register_I, std::initializer_list<SBitWait> waits_I, uint32_t readsPerPoll_I)
+{
+  std::deque<uint8_t> reads;
+  for (const SBitWait& wait : waits_I) {
+    if (!WaitBit(register_I, wait, readsPerPoll_I, reads)) return false;
+  }
+  return true;
+}
+
+bool CScalarISP::WaitInstruction()
+{
+  return WaitBits(kInstructionControl, {{kInstructionBusy, 0x00, 600}}, kLongPollReads);
+}
+
+bool CScalarISP::WaitBit(uint8_t register_I, const SBitWait& wait_I, uint32_t readsPerPoll_I,
+                         std::deque<uint8_t>& reads_IO)
+{
   Info("WaitBitChange()");
   const uint64_t start = Clock().NowMs();
-  const uint64_t floorMs = uint64_t{tries_I} * kPollFloorMs;
+  const uint64_t floorMs = uint64_t{wait_I.tries} * kPollFloorMs;
   for (uint32_t poll = 0;; ++poll) {
-    const bool counted = poll < tries_I;
+    const bool counted = poll < wait_I.tries;
     if (!counted && Clock().NowMs() - start >= floorMs) break;
-    // Past the count only the time floor keeps us here; pausing makes sure it passes on any bridge.
-    if (!counted) Pause(1);
-    if ((ReadMCUReg(register_I) & mask_I) == (value_I & mask_I)) return true;
+    if (reads_IO.empty()) {
+      // Past the count only the time floor keeps us here; pausing makes sure it passes on any bridge.
+      if (!counted) Pause(1);
+      for (const auto& value : ReadRegisterTimes(register_I, readsPerPoll_I)) reads_IO.push_back(value.value_or(0));
+    }
+    const uint8_t value = reads_IO.front();
+    reads_IO.pop_front();
+    if ((value & wait_I.mask) == (wait_I.value & wait_I.mask)) return true;
   }
   Error("Timed out waiting for bit change");
   return false;
@@ -150,8 +200,8 @@ std::optional<uint8_t> CScalarISP::ReadCRC(uint32_t start_I, uint32_t length_I)
                   {0x73, static_cast<uint8_t>(end >> 8)},
                   {0x74, static_cast<uint8_t>(end)}});
   Info("WriteMCURegBit()");
-  WriteMCUReg(kIspControl, ReadMCUReg(kIspControl) | kCrcBusy);
-  if (!WaitBitChange(kIspControl, kCrcBusy, 0x00, 600)) return std::nullopt;
+  AddRegisterWrite(kIspControl, ReadMCUReg(kIspControl) | kCrcBusy);
+  if (!WaitBits(kIspControl, {{kCrcBusy, 0x00, 600}}, kLongPollReads)) return std::nullopt;
   // A failed read is no CRC: read as 0 it would pass for a block whose CRC is 0.
   return ReadRegister(0x75);
 }
@@ -160,7 +210,7 @@ bool CScalarISP::BlockErase(uint8_t block_I)
 {
   Info("BlockErase()");
   WriteRegisters({{0x64, block_I}, {0x65, 0x00}, {0x66, 0x00}, {0x60, 0xB8}, {0x61, 0xD8}, {0x60, 0xB9}});
-  if (!WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600)) return false;
+  if (!WaitInstruction()) return false;
   if (BlockCRC(block_I) == kErasedBlockCrc) return true;
   Error("Block erase check failed");
   return false;
@@ -171,12 +221,12 @@ bool CScalarISP::EnableSoftwareFlashWriteProtect(bool enable_I)
   Info("EnableSoftwareFlashWriteProtect()");
   WriteRegisters({{0x60, 0x68}, {0x61, 0x01}, {0x64, static_cast<uint8_t>(enable_I ? 0xFF : 0x00)}, {0x60, 0x69}});
   if (mQuantaScalarBoard) {
-    WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+    WaitInstruction();
     WriteRegisters({{0x60, 0x68}, {0x61, 0x31}, {0x64, 0x00}, {0x60, 0x69}});
-    WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+    WaitInstruction();
     WriteRegisters({{0x60, 0x68}, {0x61, 0x11}, {0x64, 0x60}, {0x60, 0x69}});
   }
-  return WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+  return WaitInstruction();
 }
 
 void CScalarISP::DisableHardwareFlashWriteProtect()
@@ -215,10 +265,10 @@ bool CScalarISP::QuantaCheckFlash()
 {
   Info("QuantaCheckFlash()");
   WriteRegisters({{0x60, 0x46}, {0x61, 0x9F}, {0x60, 0x47}});
-  WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+  WaitInstruction();
   for (uint8_t reg : {0x60, 0x67, 0x68, 0x69}) ReadMCUReg(reg);
   WriteRegisters({{0x60, 0x5A}, {0x61, 0xAB}, {0x64, 0x00}, {0x65, 0x00}, {0x66, 0x00}, {0x60, 0x5B}});
-  const bool result = WaitBitChange(kInstructionControl, kInstructionBusy, 0x00, 600);
+  const bool result = WaitInstruction();
   ReadMCUReg(0x60);
   ReadMCUReg(0x67);
   return result;
@@ -236,28 +286,35 @@ bool CScalarISP::SerialFlashWriteCode(uint8_t block_I)
 {
   Info("SerialFlashWriteCode()");
   const std::vector<uint8_t>& block = mBlocks.at(block_I);
+  const SBitWait pageReady{kPageReady, kPageReady, 100};
+  const SBitWait pageDone{kPageBusy, 0x00, 600};
   WriteRegisters({{0x6D, 0x02}, {0x71, 0xFF}, {0x64, block_I}, {0x65, 0x00}, {0x66, 0x00}});
+  if (!WaitBits(kIspControl, {pageReady}, 1)) return false;
   for (size_t offset = 0; offset < block.size(); offset += kPageSize) {
-    if (!WaitBitChange(kIspControl, kPageReady, kPageReady, 100)) return false;
     Info("WriteFlashData()");
-    WritePage(block.data() + offset, std::min(kPageSize, block.size() - offset));
-    WriteMCUReg(kIspControl, 0xA0);
-    if (!WaitBitChange(kIspControl, kPageBusy, 0x00, 600)) return false;
+    AddPage(block.data() + offset, std::min(kPageSize, block.size() - offset));
+    AddRegisterWrite(kIspControl, 0xA0);
+    // Sent apart from the polls: by the time they reach the bus the page has had a round trip to program, where
+    // reads queued behind it could only see it busy.
+    Send();
+    // The read that sees the page programmed and the one that sees the buffer ready for the next page share
+    // a round trip.
+    const bool last = offset + kPageSize >= block.size();
+    const bool ready = last ? WaitBits(kIspControl, {pageDone}, 1)
+                            : WaitBits(kIspControl, {pageDone, pageReady}, 2);
+    if (!ready) return false;
   }
   return true;
 }
 
-void CScalarISP::WritePage(const uint8_t* bytes_I, size_t size_I)
+void CScalarISP::AddPage(const uint8_t* bytes_I, size_t size_I)
 {
-  CI2CBatch batch;
-  batch.Start();
-  batch.Write(kIspWrite);
-  batch.Write(kPageDataRegister);
-  for (size_t i = 0; i < size_I; ++i) batch.Write(bytes_I[i]);
-  batch.Stop();
   // The page's acknowledges are not looked at: the block's CRC check decides whether it arrived.
-  std::vector<uint8_t> acknowledges;
-  mConnector->RunBatch(batch, acknowledges);
+  mPending.Start();
+  mPending.Write(kIspWrite);
+  mPending.Write(kPageDataRegister);
+  for (size_t i = 0; i < size_I; ++i) mPending.Write(bytes_I[i]);
+  mPending.Stop();
 }
 
 uint8_t CScalarISP::CalcByteCRC(const uint8_t* bytes_I, size_t length_I)
@@ -274,8 +331,8 @@ bool CScalarISP::EnterIsp()
 {
   for (int attempt = 0; attempt < kIspEntryAttempts; ++attempt) {
     Info("SerialFlashIntoISP()");
-    WriteMCUReg(kIspControl, kIspActive);
-    if (WaitBitChange(kIspControl, kIspActive, kIspActive, 50)) return true;
+    AddRegisterWrite(kIspControl, kIspActive);
+    if (WaitBits(kIspControl, {{kIspActive, kIspActive, 50}}, kLongPollReads)) return true;
   }
   return false;
 }
@@ -310,6 +367,14 @@ bool CScalarISP::ProgramBlock(uint8_t block_I)
 bool CScalarISP::SerialFlashISPFlow()
 {
   Info("SerialFlashISPFlow()");
+  const bool programmed = RunFlow();
+  Send();
+  mConnector->FlushQueued();
+  return programmed;
+}
+
+bool CScalarISP::RunFlow()
+{
   if (mQuantaScalarBoard) ReadMCUReg(kInstructionControl);
   if (!EnterIsp()) {
     Error("Fail to Enter ISP mode");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,7 @@ class CScalarISP {
   // A connector, a log sink and loaded data.
   bool IsReady() const;
 
+  // Goes out at once, with any register writes still waiting.
   FT_STATUS WriteMCUReg(uint8_t register_I, uint8_t value_I);
   // 0 when the bridge fails or the scaler does not acknowledge.
   uint8_t ReadMCUReg(uint8_t register_I);
@@ -37,6 +39,8 @@ class CScalarISP {
   std::optional<uint8_t> ReadCRC(uint32_t start_I, uint32_t length_I);
   bool BlockErase(uint8_t block_I);
   bool EnableSoftwareFlashWriteProtect(bool enable_I);
+  // This and SetDefaultReg end in register writes, which wait for the next operation's read (the flow always
+  // has one) so that they share its bridge round trip.
   void DisableHardwareFlashWriteProtect();
   bool QuantaCheckFlash();
   void SetDefaultReg();
@@ -46,21 +50,42 @@ class CScalarISP {
   bool SerialFlashISPFlow();
 
  private:
+  // One condition of a wait: (register & mask) == (value & mask) within tries reads.
+  struct SBitWait {
+    uint8_t mask;
+    uint8_t value;
+    uint32_t tries;
+  };
+
   void Info(const std::string& message_I);
   void Error(const std::string& message_I);
   std::optional<uint8_t> ReadRegister(uint8_t register_I);
+  // Reads of one register appended to the pending writes and run in one bridge write and one read; a read that
+  // failed is empty.
+  std::vector<std::optional<uint8_t>> ReadRegisterTimes(uint8_t register_I, uint32_t count_I);
+  // Register writes join the pending batch: they reach the bus with the next read or Send.
   void WriteRegisters(std::initializer_list<std::pair<uint8_t, uint8_t>> writes_I);
+  void AddRegisterWrite(uint8_t register_I, uint8_t value_I);
+  // Puts the pending writes on the bus now, without waiting for their acknowledges.
+  void Send();
+  // The waits one after the other on one register, each from the reads left over by the one before; the reads
+  // go readsPerPoll_I to a bridge round trip.
+  bool WaitBits(uint8_t register_I, std::initializer_list<SBitWait> waits_I, uint32_t readsPerPoll_I);
+  bool WaitInstruction();
+  bool WaitBit(uint8_t register_I, const SBitWait& wait_I, uint32_t readsPerPoll_I, std::deque<uint8_t>& reads_IO);
   bool EnterIsp();
   bool ProgramBlock(uint8_t block_I);
-  void WritePage(const uint8_t* bytes_I, size_t size_I);
+  void AddPage(const uint8_t* bytes_I, size_t size_I);
   int32_t ProgressBefore(size_t block_I) const;
   std::optional<uint8_t> BlockCRC(uint8_t block_I) { return ReadCRC(uint32_t{block_I} << 16, FLASH_UINT_SIZE); }
+  bool RunFlow();
 
   std::shared_ptr<CI2CConnectorFTDI> mConnector;
   CInterfaceNotifier* mLog;
   bool mQuantaScalarBoard;
   std::vector<std::vector<uint8_t>> mBlocks;
   bool mDataLoaded = false;
+  CI2CBatch mPending;
 };
 
 }  // namespace orv

@@ -1,6 +1,8 @@
 #include "common/osd/i2cconnectorftdi.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "common/assertion.h"
 #include "common/cclock.h"
@@ -83,6 +85,7 @@ bool CI2CConnectorFTDI::Close()
 
 void CI2CConnectorFTDI::CloseHandle()
 {
+  mOwedAnswers = 0;
   if (mHandle == nullptr) return;
   mD2XX.Close(mHandle);
   mHandle = nullptr;
@@ -107,6 +110,7 @@ FT_STATUS CI2CConnectorFTDI::OpenBridge(uint32_t port_I)
       mD2XX.OpenEx(reinterpret_cast<void*>(static_cast<uintptr_t>(location)), FT_OPEN_BY_LOCATION, &handle);
   if (opened != FT_OK) return opened;
   mHandle = handle;
+  mOwedAnswers = 0;
 
   const FT_STATUS reset = ResetWithRetries();
   if (reset != FT_OK) {
@@ -238,9 +242,29 @@ FT_STATUS CI2CConnectorFTDI::RunBatch(const CI2CBatch& batch_I, std::vector<uint
 {
   std::vector<uint8_t> commands = batch_I.Commands();
   commands.push_back(kSendImmediate);
+  const size_t owed = std::exchange(mOwedAnswers, 0);
   const FT_STATUS status = WriteCommands(commands);
   if (status != FT_OK) return status;
-  return ReadBytes(batch_I.Answers(), answers_O);
+  std::vector<uint8_t> bytes;
+  const FT_STATUS read = ReadBytes(owed + batch_I.Answers(), bytes);
+  answers_O.assign(bytes.begin() + static_cast<ptrdiff_t>(std::min(owed, bytes.size())), bytes.end());
+  return read;
+}
+
+FT_STATUS CI2CConnectorFTDI::QueueBatch(const CI2CBatch& batch_I)
+{
+  const FT_STATUS status = WriteCommands(batch_I.Commands());
+  // A write the bridge refused clocked nothing out, so it owes nothing; a short one cannot be told apart, and
+  // the next read then simply comes up short.
+  if (status == FT_OK) mOwedAnswers += batch_I.Answers();
+  return status;
+}
+
+FT_STATUS CI2CConnectorFTDI::FlushQueued()
+{
+  if (mOwedAnswers == 0) return FT_OK;
+  std::vector<uint8_t> none;
+  return RunBatch(CI2CBatch(), none);
 }
 
 FT_STATUS CI2CConnectorFTDI::I2CStart()

@@ -64,8 +64,14 @@ class CI2CConnectorFTDI : public Connector {
   // settle_I waits 20 ms after the byte, for displays that need the time between DDC/CI bytes.
   FT_STATUS I2CWriteByte(uint8_t byte_I, bool settle_I);
   FT_STATUS I2CReadByte(bool acknowledge_I, uint8_t& byte_O);
-  // One bridge write of the batch and one read of its answers, in order.
+  // One bridge write of the batch and one read of its answers, in order. Answers still owed by queued batches
+  // are read first, in the same read, and dropped.
   FT_STATUS RunBatch(const CI2CBatch& batch_I, std::vector<uint8_t>& answers_O);
+  // One bridge write of the batch and no read: for steps whose answers are not looked at. The bus sees the
+  // batch at once; its answers wait in the bridge until the next RunBatch or FlushQueued collects them.
+  FT_STATUS QueueBatch(const CI2CBatch& batch_I);
+  // Collects the answers queued batches still owe; nothing to do when none are owed.
+  FT_STATUS FlushQueued();
 
   FT_STATUS WriteCommands(const std::vector<uint8_t>& commands_I);
   FT_STATUS ReadBytes(size_t count_I, std::vector<uint8_t>& bytes_O);
@@ -96,6 +102,8 @@ class CI2CConnectorFTDI : public Connector {
 
   CD2XX& mD2XX;
   FT_HANDLE mHandle = nullptr;
+  // Answer bytes of queued batches not read yet.
+  size_t mOwedAnswers = 0;
   std::vector<uint8_t> mRawDisplayInformation;
 };
 

@@ -200,9 +200,40 @@ TEST_F(ScalarISP, WaitsOutASlowFlashOnEveryBridgeSpeed)
     EXPECT_GE(mClock.NowMs() - start, 2000u);
     EXPECT_TRUE(run.mLog.mErrors.empty()) << "no wait may end before the flash finished";
   }
+  // A page that programs for longer than the next one takes to send: every page waits for its own checks.
+  slowFlash.eraseMs = 400;
+  slowFlash.pageProgramMs = 40;
+  CIspRun slowPages(slowFlash);
+  const std::vector<uint8_t> image = Image(1);
+  ASSERT_TRUE(slowPages.Program(image)) << ::testing::PrintToString(slowPages.mLog.mErrors);
+  EXPECT_EQ(slowPages.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
   // A flash that never finishes still ends the wait: 600 polls, and no less than 3 s.
   CIspRun stuck;
   EXPECT_FALSE(stuck.mContext->WaitBitChange(0x6F, 0x80, 0x80, 600));
   ASSERT_FALSE(stuck.mLog.mErrors.empty());
   EXPECT_EQ(stuck.mLog.mErrors.back(), "Timed out waiting for bit change");
+}
+
+TEST_F(ScalarISP, ABlockCostsAFewRoundTripsAPageWithTheSameRegisterTraffic)
+{
+  CIspRun run;
+  run.mBridge->ResetStats();
+  const std::vector<uint8_t> image = Image(1);
+  ASSERT_TRUE(run.Program(image));
+  EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
+  // Per page: its data with the program command, the reads that see it programmed and the buffer ready, their
+  // answers; then the polls of the erase, the CRCs and the protection changes.
+  const sim::SSimBridgeStats stats = run.mBridge->Stats();
+  EXPECT_LE(stats.writes + stats.reads, 1000u);
+  // Each page is loaded once and programmed once, in order, and nothing is written between the two.
+  std::vector<std::pair<uint8_t, uint8_t>> pages;
+  for (const auto& write : run.mIsp->RegisterWrites()) {
+    if (write.first == 0x70 || write == std::pair<uint8_t, uint8_t>{0x6F, 0xA0}) pages.push_back(write);
+  }
+  ASSERT_EQ(pages.size(), 2u * FLASH_UINT_SIZE / 256);
+  for (size_t page = 0; page < pages.size() / 2; ++page) {
+    EXPECT_EQ(pages[2 * page], (std::pair<uint8_t, uint8_t>{0x70, image[page * 256]}));
+    EXPECT_EQ(pages[2 * page + 1], (std::pair<uint8_t, uint8_t>{0x6F, 0xA0}));
+  }
+  EXPECT_EQ(run.mIsp->PagePrograms(), FLASH_UINT_SIZE / 256);
 }

@@ -264,3 +264,31 @@ TEST_F(I2CConnectorFTDI, ABatchIsTheSingleStepTrafficInOneWriteAndOneRead)
   EXPECT_EQ(mConnector.RunBatch(batch, answers), FT_IO_ERROR) << "no answers";
   EXPECT_TRUE(mClock.Pauses().empty());
 }
+
+TEST_F(I2CConnectorFTDI, AQueuedBatchIsAnsweredWithTheNextRunOrAFlush)
+{
+  CI2CBatch queued;
+  queued.Write(0x94);
+  queued.Write(0x70);
+  ASSERT_EQ(mConnector.QueueBatch(queued), FT_OK);
+  ASSERT_EQ(mD2XX.writes.size(), 1u);
+  EXPECT_EQ(mD2XX.writes[0], queued.Commands()) << "no send-immediate and no read";
+
+  CI2CBatch read;
+  read.Read(false);
+  mD2XX.input = {0x00, 0x01, 0x5A};
+  std::vector<uint8_t> answers;
+  EXPECT_EQ(mConnector.RunBatch(read, answers), FT_OK);
+  EXPECT_EQ(answers, Bytes{0x5A}) << "the queued acknowledges are read first and dropped";
+  EXPECT_TRUE(mD2XX.input.empty());
+  EXPECT_EQ(mConnector.FlushQueued(), FT_OK);
+  EXPECT_EQ(mD2XX.writes.size(), 2u) << "nothing owed, nothing sent";
+
+  ASSERT_EQ(mConnector.QueueBatch(queued), FT_OK);
+  mD2XX.input = {0x00, 0x00};
+  EXPECT_EQ(mConnector.FlushQueued(), FT_OK);
+  EXPECT_EQ(mD2XX.writes.back(), Bytes{0x87});
+  EXPECT_TRUE(mD2XX.input.empty());
+  ASSERT_EQ(mConnector.QueueBatch(queued), FT_OK);
+  EXPECT_EQ(mConnector.FlushQueued(), FT_IO_ERROR) << "the owed answers never came";
+}
