@@ -1,5 +1,9 @@
 #include "linux/common/clinuxusbsystem.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 
@@ -27,6 +31,16 @@ std::optional<uint8_t> VendorInterface(libusb_device* device_I)
   return found;
 }
 
+// libusb tells only EACCES for a refused open; a node refused with EPERM (as a device cgroup refuses one)
+// comes back as an I/O error, so the node itself is asked.
+bool RefusesThisUser(const std::string& node_I)
+{
+  const int fd = open(node_I.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return IsPermissionError(errno);
+  close(fd);
+  return false;
+}
+
 void PutLe16(std::vector<uint8_t>& bytes_IO, uint16_t value_I)
 {
   bytes_IO.push_back(static_cast<uint8_t>(value_I));
@@ -50,6 +64,7 @@ int OpenBoard(libusb_context* context_I, unsigned bus_I, unsigned address_I, con
     // udev may not yet have given the user a board that has just re-enumerated.
     RetryWhileRefused(node_I, log_I, [&] {
       opened = libusb_open(list[i], &handle_O);
+      if (opened == LIBUSB_ERROR_IO && RefusesThisUser(node_I)) opened = LIBUSB_ERROR_ACCESS;
       return opened == LIBUSB_ERROR_ACCESS;
     });
     break;

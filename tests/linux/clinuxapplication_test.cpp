@@ -224,7 +224,8 @@ TEST_F(CLinuxApplication, ListShowsEveryDeviceAndBoardWithVersionsAndPaths)
   for (const char* expected :
        {"Orvel Display 16 (normal mode)\n", "  pen       HID  4F52:0210  normal    firmware 1.00  file display_pen.orv",
         "  bluetooth HID  4F52:0211  normal    firmware 1.00  file display_bt.airoflash (no version)",
-        "  scalar    FTDI 5C23:1063  normal    firmware 1.2.3", "\\\\?\\HID#VID_4F52&PID_0211&MI_00#"}) {
+        "  scalar    FTDI 5C23:1063  normal    firmware 1.2.3", " FTDI port 0\n",  // the only bridge, without -port
+        "\\\\?\\HID#VID_4F52&PID_0211&MI_00#"}) {
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
   }
   std::ofstream("empty.scenario") << R"({"devices": []})";

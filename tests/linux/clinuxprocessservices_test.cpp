@@ -83,6 +83,17 @@ TEST(LinuxProcessServices, SecondInstanceIsRefusedUntilTheFirstEnds)
   }
   EXPECT_TRUE(second.Acquire());
   EXPECT_FALSE(CLinuxSingleInstance((dir.Path() / "missing" / "x.lock").string()).Acquire());
+  // A symbolic link where the lock belongs is refused: what it points at is neither locked nor changed.
+  const std::string target = dir.Write("target", "keep");
+  ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+  std::filesystem::create_symlink(target, dir.Path() / "link.lock");
+  CLinuxSingleInstance linked((dir.Path() / "link.lock").string());
+  EXPECT_FALSE(linked.Acquire());
+  EXPECT_TRUE(CLinuxSingleInstance(target).Acquire());
+  struct stat file {};
+  ASSERT_EQ(stat(target.c_str(), &file), 0);
+  EXPECT_EQ(file.st_mode & 0777, 0600u);
+  EXPECT_EQ(test::ReadText(target), "keep");
 }
 
 // A user's copy and a sudo copy share one lock in a directory every user writes to, whoever made the file.

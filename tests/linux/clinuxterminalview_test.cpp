@@ -81,6 +81,13 @@ TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
             "Cancel refused: a board is in or near loader mode. Please wait.\n"
             "Orvel: Firmware was successfully updated.\n");
   EXPECT_EQ(test::Contents(err.get()), "error: Invalid state.\n");
+  // A request no one took under an earlier guard is not one for the next run.
+  {
+    const CLinuxInterruptGuard earlier;
+    raise(SIGINT);
+  }
+  const CLinuxInterruptGuard next;
+  EXPECT_FALSE(CLinuxInterruptGuard::TakeRequest());
 }
 
 // After the pre-update prompt a plain log does not repeat the title and the warnings it showed.

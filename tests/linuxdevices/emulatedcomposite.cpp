@@ -160,20 +160,21 @@ int CEmulatedCompositeBoard::Control(const SUsbSetupPacket& setup_I, uint8_t* da
   if ((setup_I.requestType & kTypeMask) != kVendorType || (setup_I.requestType & kRecipientMask) != kInterfaceRecipient) {
     return -EPIPE;
   }
-  if ((setup_I.index & 0xFF) != kVendorInterface) {
+  if (setup_I.index != kVendorInterface) {
     std::lock_guard<std::mutex> lock(mLock);
     ++mMisaddressed;
     return -EPIPE;
   }
-  // Ping answers two bytes; the loader switch and the vendor command carry no data.
-  if (setup_I.requestType == 0xC1 && setup_I.request == 0x01 && setup_I.length == 2) {
+  // Ping (wValue 0) answers two bytes; the loader switch and the vendor command carry no data and take
+  // wValue 0xFFFF as their key.
+  if (setup_I.requestType == 0xC1 && setup_I.request == 0x01 && setup_I.value == 0 && setup_I.length == 2) {
     data_IO[0] = 0x01;
     data_IO[1] = 0x00;
     actual_O = 2;
     return 0;
   }
   const bool command = setup_I.request == 0xF0 || setup_I.request == 0xF5;
-  return setup_I.requestType == 0x41 && command && setup_I.length == 0 ? 0 : -EPIPE;
+  return setup_I.requestType == 0x41 && command && setup_I.value == 0xFFFF && setup_I.length == 0 ? 0 : -EPIPE;
 }
 
 }  // namespace orv::test

@@ -1,6 +1,6 @@
 // A composite board as its USB device and the kernel show it: interface 0 its HID function, bound to usbhid;
 // interface 1 its vendor function, which answers the bulk boards' vendor requests addressed to it (wIndex 1)
-// and stalls those addressed to any other interface. usbfs claims, detaches and gives back drivers per
+// with the wValue each request takes, and stalls any other. usbfs claims, detaches and gives back drivers per
 // interface, as the kernel does, and remembers what was done.
 #pragma once
 

@@ -140,12 +140,9 @@ bool CEmulatedHidNode::Deliver(bool set_I, const SFirmwareReport& report_I, uint
   return true;
 }
 
-int CEmulatedHidNode::FaultFor(uint64_t transfer_I, bool& short_O) const
+ENodeFault CEmulatedHidNode::FaultFor(uint64_t transfer_I) const
 {
-  short_O = false;
-  if (mFault == ENODEFAULT_NONE || transfer_I < mFaultFirst || transfer_I - mFaultFirst >= mFaultCount) return 0;
-  short_O = mFault == ENODEFAULT_SHORT;
-  return mFault == ENODEFAULT_EIO ? EIO : mFault == ENODEFAULT_ENODEV ? ENODEV : 0;
+  return transfer_I < mFaultFirst || transfer_I - mFaultFirst >= mFaultCount ? ENODEFAULT_NONE : mFault;
 }
 
 void CEmulatedHidNode::Handle(CIoctlCall& call_IO)
@@ -176,10 +173,11 @@ void CEmulatedHidNode::Handle(CIoctlCall& call_IO)
   if (!set && request != HIDIOCGFEATURE(_IOC_SIZE(request))) return call_IO.Complete(-1, ENOTTY);
   const size_t length = _IOC_SIZE(request);
   uint8_t* memory = call_IO.Memory(length);
-  bool shortAnswer = false;
-  if (const int error = FaultFor(++mTransfers, shortAnswer)) {
-    if (error == ENODEV) mGone = true;
-    return call_IO.Complete(-1, error);
+  const ENodeFault fault = FaultFor(++mTransfers);
+  if (fault == ENODEFAULT_EIO) return call_IO.Complete(-1, EIO);
+  if (fault == ENODEFAULT_ENODEV) {
+    mGone = true;
+    return call_IO.Complete(-1, ENODEV);
   }
   const SFirmwareReport* declared = length > 0 ? Declared(memory[0], length) : nullptr;
   const auto zero = [](uint8_t byte_I) { return byte_I == 0; };
@@ -188,7 +186,8 @@ void CEmulatedHidNode::Handle(CIoctlCall& call_IO)
     return call_IO.Complete(-1, EPIPE);
   }
   if (!Deliver(set, *declared, memory)) return call_IO.Complete(-1, EPIPE);
-  call_IO.Complete(static_cast<long>(shortAnswer ? length - 1 : length));
+  if (!set && fault == ENODEFAULT_OTHERID) ++memory[0];
+  call_IO.Complete(static_cast<long>(fault == ENODEFAULT_SHORT ? length - 1 : length));
 }
 
 // ---- usbfs

@@ -33,6 +33,8 @@ enum ENodeFault {
   ENODEFAULT_ENODEV,
   // A feature report comes back one byte short.
   ENODEFAULT_SHORT,
+  // A feature get comes back full length but as another report: its first byte differs.
+  ENODEFAULT_OTHERID,
 };
 
 // A hidraw node whose ioctls a simulated HID handle answers. Its descriptor declares the collections'
@@ -55,7 +57,7 @@ class CEmulatedHidNode {
   uint64_t Stalls();
 
  private:
-  int FaultFor(uint64_t transfer_I, bool& short_O) const;
+  ENodeFault FaultFor(uint64_t transfer_I) const;
   const SFirmwareReport* Declared(uint8_t id_I, size_t length_I) const;
   bool Deliver(bool set_I, const SFirmwareReport& report_I, uint8_t* memory_IO);
 

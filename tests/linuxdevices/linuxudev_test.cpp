@@ -1,4 +1,15 @@
+#include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <functional>
 #include <utility>
 
 #include "common/fwupdater/cbulkfldeviceinterface.h"
@@ -26,6 +37,31 @@ const char* const kLeavingBoards = R"({
     {"kind": "bulk", "pid": "0300", "loaderPid": "0301", "parent": "USB\\ROOT_HUB30\\1", "reenumerateMs": 500}
   ]
 })";
+
+// Runs check_I in a child process whose kernel refuses every open for reading and writing with EPERM, as a
+// device cgroup refuses the nodes it denies, and returns what check_I returned (-1 when no such child ran).
+int InChildRefusedWithEperm(const std::function<int()>& check_I)
+{
+  const pid_t child = fork();
+  if (child == 0) {
+    constexpr uint32_t kReadWrite = O_RDWR | O_CLOEXEC;
+    sock_filter program[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kReadWrite, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+    const bool refusing =
+        prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+    _exit(refusing ? check_I() : 255);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 255) return -1;
+  return WEXITSTATUS(status);
+}
 
 // Arrivals as "+path", removals as "-path", sorted.
 class CEventTrail : public CDeviceEventSink {
@@ -148,6 +184,20 @@ TEST_F(LinuxUdev, ANewNodeRefusedIsTriedAgainForTwoSecondsBeforeTheRefusalCounts
   EXPECT_EQ(Clock().NowMs() - start, 0u) << "waited for once";
 }
 
+// A node refused with EPERM, as a device cgroup refuses one, is as much a permission problem as one refused
+// with EACCES, whether the kernel tells it or libusb.
+TEST_F(LinuxUdev, ANodeRefusedWithEpermIsAPermissionProblem)
+{
+  EmulateLeavingBoards();
+  // 0 when the node was refused and taken for refused; 1 when it was opened, 2 when not taken for refused.
+  // A child for each: umockdev's preload runs out of room for files after a child's many refused opens.
+  const auto outcome = [this](bool opened_I, const std::string& node_I) {
+    return int{opened_I} | int{!mLog->WasRefused(node_I)} << 1;
+  };
+  EXPECT_EQ(InChildRefusedWithEperm([&] { return outcome(mHid->Open(mHidNode) != nullptr, mHidNode); }), 0);
+  EXPECT_EQ(InChildRefusedWithEperm([&] { return outcome(mUsb->Open(mBulkNode) != nullptr, mBulkNode); }), 0);
+}
+
 TEST_F(LinuxBoards, ACompositeBulkBoardIsDrivenThroughItsVendorInterfaceAlone)
 {
   CEmulatedCompositeBoard board(mBed);
@@ -159,6 +209,11 @@ TEST_F(LinuxBoards, ACompositeBulkBoardIsDrivenThroughItsVendorInterfaceAlone)
   ASSERT_TRUE(bulk.Open());
   EXPECT_TRUE(bulk.Ping());
   EXPECT_TRUE(bulk.SendVendorCommand());
+  // A description names wIndex before wValue: the ping's, and one whose wValue is not the ping's.
+  Report ping{0xC1, 0x01, 0x01, 0x00, 2};
+  EXPECT_TRUE(bulk.ReadReport(ping));
+  Report other{0xC1, 0x01, 0x00, 0x01, 2};
+  EXPECT_FALSE(bulk.ReadReport(other));
   bulk.Close();
   EXPECT_TRUE(bulk.SwitchToBLMode());
   EXPECT_EQ(board.Misaddressed(), 0u);

@@ -166,18 +166,25 @@ TEST(FLProtocol, UnusableLoaderDescriptionsAreRefusedWithAReason)
 
 TEST(FLProtocol, OnlyBlocksTheFlowWritesAreHeldToTheirWordSize)
 {
-  // A protected boot block described as 0x8000 (no word size), and a block the image never touches.
+  // A protected boot block described as 0x8000 (no word size) that the image covers too, and a block the image
+  // never touches.
   sim::SSimLoaderConfig config = Loader(0);
   config.blocks[0].attributes = kProtectedBlock;
   config.blocks[5].attributes = 3;
   SHidLoaderBench bench(config);
-  const Bytes image(1500, 0x3C);
+  const Bytes boot(1024, 0x11);
+  ASSERT_TRUE(bench.board->Preload(0x8000, boot));
+  const Bytes image(2524, 0x3C);
   bench.loader->SetDataSourceFormat(EDATASOURCE_ORV);
-  ASSERT_TRUE(bench.loader->InitializeDataForProgramming({{0x8000 + 1024, image}}))
+  ASSERT_TRUE(bench.loader->InitializeDataForProgramming({{0x8000, image}}))
       << ::testing::PrintToString(bench.notifier.mErrors);
   ASSERT_TRUE(bench.loader->ProgramBoard()) << ::testing::PrintToString(bench.notifier.mErrors);
-  EXPECT_EQ(bench.board->FlashBytes(0x8000 + 1024, 1500), image);
+  EXPECT_EQ(bench.board->FlashBytes(0x8000, 1024), boot);
+  EXPECT_EQ(bench.board->FlashBytes(0x8000 + 1024, 1500), Bytes(1500, 0x3C));
   EXPECT_EQ(bench.board->RomMagic(), sim::kSimValidMagic);
+  // Only the written blocks count in the image's sum: 1500 bytes of 0x3C and 548 erased ones.
+  EXPECT_EQ(bench.loader->GetChecksumImage(), 375u * 0x3C3C3C3C + 137u * 0xFFFFFFFF);
+  EXPECT_EQ(bench.loader->GetChecksumAfter(), bench.loader->GetChecksumImage());
 }
 
 // Reaches the image checksum of a block no board can describe through the flow any longer.
@@ -198,11 +205,20 @@ class CChecksumProbe : public CHIDFLDeviceInterface {
     CalculateChecksums();
     return GetChecksumImage();
   }
+  bool AcceptsOneBlock(uint32_t start_I, uint32_t size_I)
+  {
+    mLoaderParameters.blocks = 1;
+    mLoaderDescription[0] = {start_I, size_I, 4};
+    return InitializeFlashVector();
+  }
 };
 
-TEST(FLProtocol, ImageChecksumsOfBlocksNear4GiBEnd)
+TEST(FLProtocol, BlocksNear4GiBEnd)
 {
   CChecksumProbe probe;
+  EXPECT_TRUE(probe.AcceptsOneBlock(0xFFFFF000, 0x1000));
+  EXPECT_FALSE(probe.AcceptsOneBlock(0xFFFFF000, 0x1001));
+  EXPECT_FALSE(probe.AcceptsOneBlock(0xFFFFFFFF, 2));
   // Every erased word adds 0xFFFFFFFF: a block of n words around one data word sums to the word minus (n - 1).
   EXPECT_EQ(probe.ImageSumOf(16, 4, {1, 0, 0, 0}), 1u - 3u);
   for (const uint32_t size : {0xFFFFFFFCu, 0xFFFFFFFDu, 0xFFFFFFFFu}) {

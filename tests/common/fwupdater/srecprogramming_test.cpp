@@ -67,28 +67,29 @@ TEST_P(SRecProgramming, LeavesTheImageInFlashAndValidChecksums)
   // Old firmware everywhere, so that erasing is needed and the checksum before differs from the one after.
   ASSERT_TRUE(bench.board->Preload(0x8000, PatternBytes(99, block * geometry.blocks)));
   const std::vector<uint32_t> romBefore = bench.board->RomChecksums();
-  // A segment spanning blocks 2 and 3, one inside block 5 that starts and ends mid-block, and a last one
-  // that leaves the final block's end erased.
+  // A segment spanning blocks 2 and 3, one inside block 5 that starts and ends mid-block, a last one that
+  // leaves the final block's end erased, and one in the protected block 1, which is neither written nor summed.
   const std::vector<STestSegment> image{{0x8000 + 2 * block + block / 2, PatternBytes(1, block)},
                                         {0x8000 + 5 * block + 20, PatternBytes(2, 100)},
-                                        {0x8000 + (geometry.blocks - 1) * block, PatternBytes(3, 64)}};
+                                        {0x8000 + (geometry.blocks - 1) * block, PatternBytes(3, 64)},
+                                        {0x8000 + block + 8, PatternBytes(4, 16)}};
   const std::vector<SRecSegment> segments = Load(image, "fw.orv");
   ASSERT_TRUE(Program(bench, segments, EDATASOURCE_ORV)) << ::testing::PrintToString(bench.notifier.mErrors);
 
-  for (const STestSegment& segment : image) {
-    EXPECT_EQ(bench.board->FlashBytes(segment.start, static_cast<uint32_t>(segment.data.size())), segment.data);
+  for (size_t i = 0; i + 1 < image.size(); ++i) {
+    EXPECT_EQ(bench.board->FlashBytes(image[i].start, static_cast<uint32_t>(image[i].data.size())), image[i].data);
   }
-  // The rest of every written block is erased; blocks without data keep the old firmware.
+  // The rest of every written block is erased; blocks without data and the protected one keep the old firmware.
   EXPECT_EQ(bench.board->FlashBytes(0x8000 + 2 * block, block / 2), std::vector<uint8_t>(block / 2, 0xFF));
   const std::vector<uint8_t> old = PatternBytes(99, 5 * block);
-  EXPECT_EQ(bench.board->FlashBytes(0x8000, block), std::vector<uint8_t>(old.begin(), old.begin() + block));
+  EXPECT_EQ(bench.board->FlashBytes(0x8000, 2 * block), std::vector<uint8_t>(old.begin(), old.begin() + 2 * block));
   EXPECT_EQ(bench.board->FlashBytes(0x8000 + 4 * block, block), std::vector<uint8_t>(old.begin() + 4 * block, old.end()));
 
   const FlashVector flash = bench.loader->GetFlashVector();
   uint32_t before = 0;
   uint32_t image_sum = 0;
   for (size_t i = 0; i < flash.flash.size(); ++i) {
-    if (flash.flash[i].data.empty()) continue;
+    if (flash.flash[i].data.empty() || flash.flash[i].isProtected) continue;
     before += romBefore[i];
     image_sum += WordSum(bench.board->FlashBytes(flash.flash[i].start, block));
   }

@@ -52,6 +52,33 @@ bool ProgramAiroha(SHidLoaderBench& bench_I, const std::shared_ptr<CBinaryAiroFl
   return bench_I.loader->ProgramBoard();
 }
 
+// Through the router a report travels after the router's 3-byte header.
+size_t ReportOffset(uint16_t usagePage_I) { return usagePage_I == 0xFF00 ? 3 : 0; }
+
+// Busy answers that name the other target in byte 1 and, through the router (where the report id is the
+// router's own), another report in byte 0: the packets that follow must still say their own.
+void AnswerWithAnotherReportAndTarget(SHidLoaderBench& bench_I, size_t at_I, uint8_t target_I)
+{
+  bench_I.board->CorruptAnswers(1, UINT64_MAX / 2, [at_I, target_I](std::vector<uint8_t>& answer_IO) {
+    if (answer_IO.size() <= at_I + 1 || answer_IO[at_I] != 0xE4) return;
+    answer_IO[at_I + 1] = target_I;
+    if (at_I > 0) answer_IO[at_I] = 0xD3;
+  });
+}
+
+// The programming data packets the board received, as the loader reads them.
+std::vector<std::vector<uint8_t>> DataPackets(SHidLoaderBench& bench_I, size_t at_I)
+{
+  std::vector<std::vector<uint8_t>> packets;
+  for (const sim::SSimTransfer& transfer : bench_I.board->Trace()) {
+    const std::vector<uint8_t>& wire = transfer.bytes;
+    if (!transfer.set || wire.size() < at_I + 3 || wire[at_I] != 0xE4 || wire[at_I + 2] != 2) continue;
+    const size_t length = at_I == 0 ? wire.size() : static_cast<size_t>(wire[1] << 8 | wire[2]);
+    packets.emplace_back(wire.begin() + static_cast<long>(at_I), wire.begin() + static_cast<long>(at_I + length));
+  }
+  return packets;
+}
+
 }  // namespace
 
 TEST(StreamProgramming, AirohaCrcMatchesTheKnownValues)
@@ -156,50 +183,49 @@ TEST(StreamProgramming, WrongFormatsAreRefused)
 
 TEST(StreamProgramming, IntelHexPacketsCarryTheirSequenceAddressAndTarget)
 {
-  SHidLoaderBench bench(StreamingLoader());
-  // Every busy answer names the Airoha target in byte 1: the packets still name Intel HEX.
-  bench.board->CorruptAnswers(1, UINT64_MAX / 2, [](std::vector<uint8_t>& answer_IO) {
-    if (answer_IO.size() > 1 && answer_IO[0] == 0xE4) answer_IO[1] = 1;
-  });
-  const std::vector<uint8_t> data = PatternBytes(11, 40000);
-  const std::shared_ptr<CIntelHex> hex = IntelHex(data);
-  ASSERT_TRUE(ProgramHex(bench, hex)) << ::testing::PrintToString(bench.notifier.mErrors);
-  size_t packet = 0;
-  for (const sim::SSimTransfer& transfer : bench.board->Trace()) {
-    if (!transfer.set || transfer.bytes[0] != 0xE4 || transfer.bytes[2] != 2) continue;
-    const uint32_t address = 0x8000 + 128 * static_cast<uint32_t>(packet);
-    ASSERT_EQ(transfer.bytes.size(), 512u);
-    EXPECT_EQ(std::vector<uint8_t>(transfer.bytes.begin(), transfer.bytes.begin() + 10),
-              (std::vector<uint8_t>{0xE4, 0x00, 0x02, 0x01, static_cast<uint8_t>(packet + 1), static_cast<uint8_t>(address),
-                                    static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address >> 16), 0x00, 0x10}))
-        << "packet " << packet;
-    EXPECT_TRUE(std::equal(transfer.bytes.begin() + 10, transfer.bytes.begin() + 138, hex->GetImage() + 128 * packet));
-    ++packet;
+  for (const uint16_t usagePage : {uint16_t{0xFF0D}, uint16_t{0xFF00}}) {
+    SHidLoaderBench bench(StreamingLoader(), usagePage);
+    AnswerWithAnotherReportAndTarget(bench, ReportOffset(usagePage), 1);
+    const std::vector<uint8_t> data = PatternBytes(11, 40000);
+    const std::shared_ptr<CIntelHex> hex = IntelHex(data);
+    ASSERT_TRUE(ProgramHex(bench, hex)) << ::testing::PrintToString(bench.notifier.mErrors);
+    const std::vector<std::vector<uint8_t>> packets = DataPackets(bench, ReportOffset(usagePage));
+    // 316 packets: the sequence runs 1 to 255, then 0, 1, ... 60.
+    ASSERT_EQ(packets.size(), 316u) << usagePage;
+    for (size_t packet = 0; packet < packets.size(); ++packet) {
+      const std::vector<uint8_t>& bytes = packets[packet];
+      const uint32_t address = 0x8000 + 128 * static_cast<uint32_t>(packet);
+      ASSERT_EQ(bytes.size(), 512u);
+      EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 10),
+                (std::vector<uint8_t>{0xE4, 0x00, 0x02, 0x01, static_cast<uint8_t>(packet + 1),
+                                      static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
+                                      static_cast<uint8_t>(address >> 16), 0x00, 0x10}))
+          << "packet " << packet;
+      EXPECT_TRUE(std::equal(bytes.begin() + 10, bytes.begin() + 138, hex->GetImage() + 128 * packet));
+    }
   }
-  // 316 packets: the sequence runs 1 to 255, then 0, 1, ... 60.
-  EXPECT_EQ(packet, 316u);
 }
 
 TEST(StreamProgramming, AirohaFramesCarryHeaderAddressAndCrc)
 {
-  SHidLoaderBench bench(StreamingLoader());
-  const std::vector<uint8_t> data = PatternBytes(15, 600);
-  ASSERT_TRUE(ProgramAiroha(bench, Airoha(data)));
-  std::vector<std::vector<uint8_t>> frames;
-  for (const sim::SSimTransfer& transfer : bench.board->Trace()) {
-    if (transfer.set && transfer.bytes[0] == 0xE4 && transfer.bytes[2] == 2) frames.push_back(transfer.bytes);
-  }
-  ASSERT_EQ(frames.size(), 3u);
-  for (size_t i = 0; i < frames.size(); ++i) {
-    const std::vector<uint8_t>& frame = frames[i];
-    const uint32_t address = 256 * static_cast<uint32_t>(i);
-    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 13),
-              (std::vector<uint8_t>{0xE4, 0x01, 0x02, 0x02, 0x00, 0x0F, 0x06, 0x01, 0x08, 0x01,
-                                    static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(address >> 8),
-                                    static_cast<uint8_t>(address)}));
-    std::vector<uint8_t> chunk(256, 0xFF);
-    std::copy_n(data.begin() + address, std::min<size_t>(256, data.size() - address), chunk.begin());
-    EXPECT_EQ(frame[13], AirohaCrc(chunk.data(), chunk.size())) << "the CRC stands before the data";
-    EXPECT_TRUE(std::equal(chunk.begin(), chunk.end(), frame.begin() + 14));
+  for (const uint16_t usagePage : {uint16_t{0xFF0D}, uint16_t{0xFF00}}) {
+    SHidLoaderBench bench(StreamingLoader(), usagePage);
+    AnswerWithAnotherReportAndTarget(bench, ReportOffset(usagePage), 0);
+    const std::vector<uint8_t> data = PatternBytes(15, 600);
+    ASSERT_TRUE(ProgramAiroha(bench, Airoha(data)));
+    const std::vector<std::vector<uint8_t>> frames = DataPackets(bench, ReportOffset(usagePage));
+    ASSERT_EQ(frames.size(), 3u) << usagePage;
+    for (size_t i = 0; i < frames.size(); ++i) {
+      const std::vector<uint8_t>& frame = frames[i];
+      const uint32_t address = 256 * static_cast<uint32_t>(i);
+      EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 13),
+                (std::vector<uint8_t>{0xE4, 0x01, 0x02, 0x02, 0x00, 0x0F, 0x06, 0x01, 0x08, 0x01,
+                                      static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(address >> 8),
+                                      static_cast<uint8_t>(address)}));
+      std::vector<uint8_t> chunk(256, 0xFF);
+      std::copy_n(data.begin() + address, std::min<size_t>(256, data.size() - address), chunk.begin());
+      EXPECT_EQ(frame[13], AirohaCrc(chunk.data(), chunk.size())) << "the CRC stands before the data";
+      EXPECT_TRUE(std::equal(chunk.begin(), chunk.end(), frame.begin() + 14));
+    }
   }
 }

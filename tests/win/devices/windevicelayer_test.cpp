@@ -157,8 +157,12 @@ TEST_F(WinDeviceLayer, EnumerationEndsAtAFailingMemberAndSkipsOneWithoutAUsableS
 {
   CWinDeviceLayer<CFaultyCalls> layer(kTablet);
   const std::vector<std::string> present = layer.Present(EDEVICECLASS_HID);
+  ASSERT_GE(present.size(), 3u);
+  // A failing member ends the list, in the middle as much as last.
   layer.mCalls->mFailMember = 2;
   EXPECT_EQ(layer.Enumerate(EDEVICECLASS_HID), (std::vector<std::string>{present[0], present[1]}));
+  layer.mCalls->mFailMember = 1;
+  EXPECT_EQ(layer.Enumerate(EDEVICECLASS_HID), (std::vector<std::string>{present[0]}));
   layer.mCalls->mFailMember = MAXDWORD;
   layer.mCalls->mNoSizeMember = 1;
   for (const DWORD size : {DWORD{0}, DWORD{4}, DWORD{0x7FFFFFFF}}) {
