@@ -234,6 +234,13 @@ class CReplayHidSystem : public CHidSystem {
   StatePtr mState;
 };
 
+// A transfer to the device must send the recorded bytes, as a set must.
+bool SentAsRecorded(const SUsbSetupPacket& setup_I, const std::vector<uint8_t>& data_I, const STransfer& recorded_I)
+{
+  if (setup_I.requestType & 0x80) return true;
+  return std::equal(recorded_I.bytes.begin(), recorded_I.bytes.end(), data_I.begin(), data_I.begin() + setup_I.length);
+}
+
 class CReplayUsbDevice : public CUsbDevice {
  public:
   CReplayUsbDevice(StatePtr state_I, std::string path_I) : mState(std::move(state_I)), mPath(std::move(path_I)) {}
@@ -253,7 +260,8 @@ class CReplayUsbDevice : public CUsbDevice {
         CTransferRecorder::Number(setup_I.requestType, 2) + CTransferRecorder::Number(setup_I.request, 2) +
         CTransferRecorder::Number(setup_I.value) + CTransferRecorder::Number(setup_I.index) +
         CTransferRecorder::Number(setup_I.length);
-    if (transfers.empty() || transfers.front().setup != setup || data_IO.size() < setup_I.length) {
+    if (transfers.empty() || transfers.front().setup != setup || data_IO.size() < setup_I.length ||
+        !SentAsRecorded(setup_I, data_IO, transfers.front())) {
       mState->Diverge(mPath + ": control " + setup + (transfers.empty() ? " after the recording's last transfer"
                                                                          : " where line " + std::to_string(transfers.front().line) + " has another"));
       return false;

@@ -85,13 +85,14 @@ TEST_F(SimReplay, EachAnswerIsGivenAtThePointOfTheRunItWasRecorded)
   EXPECT_TRUE(replay->Divergences().empty()) << replay->Divergences().front();
 }
 
-// Hexadecimal fields are read in either case, the D2XX writes and setup packets as well as the rest.
-TEST_F(SimReplay, HexadecimalFieldsMatchInEitherCase)
+// A request must carry the recorded bytes, read in either case of hexadecimal as every other field.
+TEST_F(SimReplay, RequestsMatchTheRecordedBytesInEitherCase)
 {
   const std::shared_ptr<CSimReplay> replay = Replay(
       "0 ftdi write 0 3 aabb0c\n"
       "0 usb /dev/bus/usb/001/004 open ok\n"
-      "0 usb /dev/bus/usb/001/004 control ok c0a1beef00000002 ab12\n");
+      "0 usb /dev/bus/usb/001/004 control ok c0a1beef00000002 ab12\n"
+      "0 usb /dev/bus/usb/001/004 control ok 4001000000000002 a1b2\n");
   ASSERT_TRUE(replay);
   const uint8_t bytes[] = {0xAA, 0xBB, 0x0C};
   uint32_t written = 0;
@@ -103,4 +104,9 @@ TEST_F(SimReplay, HexadecimalFieldsMatchInEitherCase)
   EXPECT_TRUE(usb->ControlTransfer({0xC0, 0xA1, 0xBEEF, 0x0000, 2}, data));
   EXPECT_EQ(data, (std::vector<uint8_t>{0xAB, 0x12}));
   EXPECT_TRUE(replay->Divergences().empty()) << replay->Divergences().front();
+  data = {0xA1, 0xB3};
+  EXPECT_FALSE(usb->ControlTransfer({0x40, 0x01, 0, 0, 2}, data)) << "other bytes than recorded";
+  EXPECT_EQ(replay->Divergences().size(), 1u);
+  data = {0xA1, 0xB2};
+  EXPECT_TRUE(usb->ControlTransfer({0x40, 0x01, 0, 0, 2}, data));
 }
