@@ -18,16 +18,38 @@ struct STransfer {
   size_t line = 0;
 };
 
+// The answers to a question asked more than once (an identity, a descriptor, a device tree answer), each
+// kept with the number of transfers the run had made when it was given: a path can name another device
+// later in the run. The answers given at one point come in their recorded order; the last one stands until
+// the run reaches the point of the next.
+template <typename Answer>
+class CRecordedAnswers {
+ public:
+  void Add(uint64_t transfers_I, Answer answer_I) { mAnswers.push_back({transfers_I, std::move(answer_I)}); }
+  // The answer after the given number of transfers; the default answer when none was recorded.
+  Answer Take(uint64_t transfers_I)
+  {
+    while (mAnswers.size() > 1 && mAnswers[1].first <= transfers_I && mAnswers[0].first < transfers_I) mAnswers.pop_front();
+    if (mAnswers.empty()) return Answer();
+    const Answer answer = mAnswers.front().second;
+    if (mAnswers.size() > 1 && mAnswers[1].first <= transfers_I) mAnswers.pop_front();
+    return answer;
+  }
+
+ private:
+  std::deque<std::pair<uint64_t, Answer>> mAnswers;
+};
+
 struct SHidRecord {
   std::deque<bool> opens;
-  std::optional<SHidAttributes> attributes;
-  std::optional<SHidCaps> caps;
+  CRecordedAnswers<std::optional<SHidAttributes>> attributes;
+  CRecordedAnswers<std::optional<SHidCaps>> caps;
   std::deque<STransfer> transfers;
 };
 
 struct SUsbRecord {
   std::deque<bool> opens;
-  std::optional<std::vector<uint8_t>> descriptor;
+  CRecordedAnswers<std::optional<std::vector<uint8_t>>> descriptor;
   std::deque<STransfer> transfers;
 };
 
@@ -70,7 +92,16 @@ bool ParseNumber(const std::string& text_I, int base_I, uint32_t& value_O)
   return true;
 }
 
-std::string Text(const std::string& field_I) { return field_I == "-" ? std::string() : CTransferRecorder::Unescape(field_I); }
+// A control transfer's setup packet, eight bytes in hexadecimal, in the case the recorder writes.
+bool ParseSetup(const std::string& text_I, std::string& setup_O)
+{
+  std::vector<uint8_t> bytes;
+  if (text_I.size() != 16 || !ParseHex(text_I, bytes)) return false;
+  setup_O = CTransferRecorder::Hex(bytes);
+  return true;
+}
+
+std::string Text(const std::string& field_I) { return CTransferRecorder::Unescape(field_I); }
 
 EDeviceClass ClassOf(const std::string& name_I) { return name_I == "bulk" ? EDEVICECLASS_BULK : EDEVICECLASS_HID; }
 
@@ -80,8 +111,8 @@ struct CSimReplay::SState {
   std::mutex lock;
   std::map<std::string, SHidRecord> hid;
   std::map<std::string, SUsbRecord> usb;
-  std::map<std::pair<std::string, uint8_t>, std::string> tree;
-  std::map<std::string, std::string> nodes;
+  std::map<std::pair<std::string, uint8_t>, CRecordedAnswers<std::string>> tree;
+  std::map<std::string, CRecordedAnswers<std::string>> nodes;
   std::deque<std::vector<std::string>> enumerations[2];
   std::vector<std::string> lastEnumeration[2];
   std::deque<SFtdiCall> ftdi;
@@ -132,14 +163,14 @@ class CReplayHidDevice : public CHidDevice {
   bool GetAttributes(SHidAttributes& attributes_O) override
   {
     std::lock_guard<std::mutex> lock(mState->lock);
-    const std::optional<SHidAttributes>& attributes = mState->hid[mPath].attributes;
+    const std::optional<SHidAttributes> attributes = mState->hid[mPath].attributes.Take(mState->transfers);
     if (attributes) attributes_O = *attributes;
     return attributes.has_value();
   }
   bool GetCaps(SHidCaps& caps_O) override
   {
     std::lock_guard<std::mutex> lock(mState->lock);
-    const std::optional<SHidCaps>& caps = mState->hid[mPath].caps;
+    const std::optional<SHidCaps> caps = mState->hid[mPath].caps.Take(mState->transfers);
     if (caps) caps_O = *caps;
     return caps.has_value();
   }
@@ -190,18 +221,25 @@ class CReplayHidSystem : public CHidSystem {
   {
     std::lock_guard<std::mutex> lock(mState->lock);
     const auto found = mState->tree.find({instanceId_I, levels_I});
-    return found == mState->tree.end() ? std::string() : found->second;
+    return found == mState->tree.end() ? std::string() : found->second.Take(mState->transfers);
   }
   std::string InstanceIdOfPath(const std::string& path_I) override
   {
     std::lock_guard<std::mutex> lock(mState->lock);
     const auto found = mState->nodes.find(path_I);
-    return found == mState->nodes.end() ? std::string() : found->second;
+    return found == mState->nodes.end() ? std::string() : found->second.Take(mState->transfers);
   }
 
  private:
   StatePtr mState;
 };
+
+// A transfer to the device must send the recorded bytes, as a set must.
+bool SentAsRecorded(const SUsbSetupPacket& setup_I, const std::vector<uint8_t>& data_I, const STransfer& recorded_I)
+{
+  if (setup_I.requestType & 0x80) return true;
+  return std::equal(recorded_I.bytes.begin(), recorded_I.bytes.end(), data_I.begin(), data_I.begin() + setup_I.length);
+}
 
 class CReplayUsbDevice : public CUsbDevice {
  public:
@@ -210,7 +248,7 @@ class CReplayUsbDevice : public CUsbDevice {
   bool GetDeviceDescriptor(std::vector<uint8_t>& descriptor_O) override
   {
     std::lock_guard<std::mutex> lock(mState->lock);
-    const std::optional<std::vector<uint8_t>>& descriptor = mState->usb[mPath].descriptor;
+    const std::optional<std::vector<uint8_t>> descriptor = mState->usb[mPath].descriptor.Take(mState->transfers);
     if (descriptor) descriptor_O = *descriptor;
     return descriptor.has_value();
   }
@@ -222,7 +260,8 @@ class CReplayUsbDevice : public CUsbDevice {
         CTransferRecorder::Number(setup_I.requestType, 2) + CTransferRecorder::Number(setup_I.request, 2) +
         CTransferRecorder::Number(setup_I.value) + CTransferRecorder::Number(setup_I.index) +
         CTransferRecorder::Number(setup_I.length);
-    if (transfers.empty() || transfers.front().setup != setup || data_IO.size() < setup_I.length) {
+    if (transfers.empty() || transfers.front().setup != setup || data_IO.size() < setup_I.length ||
+        !SentAsRecorded(setup_I, data_IO, transfers.front())) {
       mState->Diverge(mPath + ": control " + setup + (transfers.empty() ? " after the recording's last transfer"
                                                                          : " where line " + std::to_string(transfers.front().line) + " has another"));
       return false;
@@ -351,9 +390,13 @@ class CReplayD2XX : public CD2XX {
   }
   FT_STATUS Write(FT_HANDLE, const void* buffer_I, uint32_t toWrite_I, uint32_t* written_O) override
   {
-    const std::string bytes = CTransferRecorder::Hex(static_cast<const uint8_t*>(buffer_I), toWrite_I);
+    const auto* first = static_cast<const uint8_t*>(buffer_I);
+    const std::vector<uint8_t> bytes(first, first == nullptr ? first : first + toWrite_I);
     return Replay("write", [&](const SFtdiCall& call_I) { Put(written_O, call_I, 0); },
-                  [&](const SFtdiCall& call_I) { return call_I.values.size() > 1 && call_I.values[1] == bytes; });
+                  [&](const SFtdiCall& call_I) {
+                    std::vector<uint8_t> recorded;
+                    return call_I.values.size() > 1 && ParseHex(call_I.values[1], recorded) && recorded == bytes;
+                  });
   }
   FT_STATUS ResetDevice(FT_HANDLE) override { return Replay("reset", nullptr); }
   FT_STATUS SetChars(FT_HANDLE, uint8_t, uint8_t, uint8_t, uint8_t) override { return Replay("chars", nullptr); }
@@ -438,25 +481,33 @@ std::shared_ptr<CSimReplay> CSimReplay::Parse(const std::string& text_I, std::st
       std::deque<bool>& opens = kind == "hid" ? state.hid[path].opens : state.usb[path].opens;
       if (operation == "open") {
         opens.push_back(ok);
-      } else if (kind == "hid" && operation == "attributes" && ok) {
-        uint32_t vendor = 0, product = 0, version = 0;
-        if (f.size() != 8 || !ParseNumber(f[5], 16, vendor) || !ParseNumber(f[6], 16, product) || !ParseNumber(f[7], 16, version)) return fail();
-        state.hid[path].attributes = SHidAttributes{static_cast<uint16_t>(vendor), static_cast<uint16_t>(product), static_cast<uint16_t>(version)};
-      } else if (kind == "hid" && operation == "caps" && ok) {
-        uint32_t usage = 0, page = 0;
-        if (f.size() != 7 || !ParseNumber(f[5], 16, usage) || !ParseNumber(f[6], 16, page)) return fail();
-        state.hid[path].caps = SHidCaps{static_cast<uint16_t>(usage), static_cast<uint16_t>(page)};
-      } else if (kind == "usb" && operation == "descriptor" && ok) {
-        std::vector<uint8_t> descriptor;
-        if (f.size() != 6 || !ParseHex(f[5], descriptor)) return fail();
-        state.usb[path].descriptor = descriptor;
+      } else if (kind == "hid" && operation == "attributes") {
+        std::optional<SHidAttributes> attributes;
+        if (ok) {
+          uint32_t vendor = 0, product = 0, version = 0;
+          if (f.size() != 8 || !ParseNumber(f[5], 16, vendor) || !ParseNumber(f[6], 16, product) || !ParseNumber(f[7], 16, version)) return fail();
+          attributes = SHidAttributes{static_cast<uint16_t>(vendor), static_cast<uint16_t>(product), static_cast<uint16_t>(version)};
+        }
+        state.hid[path].attributes.Add(transfers, attributes);
+      } else if (kind == "hid" && operation == "caps") {
+        std::optional<SHidCaps> caps;
+        if (ok) {
+          uint32_t usage = 0, page = 0;
+          if (f.size() != 7 || !ParseNumber(f[5], 16, usage) || !ParseNumber(f[6], 16, page)) return fail();
+          caps = SHidCaps{static_cast<uint16_t>(usage), static_cast<uint16_t>(page)};
+        }
+        state.hid[path].caps.Add(transfers, caps);
+      } else if (kind == "usb" && operation == "descriptor") {
+        std::optional<std::vector<uint8_t>> descriptor;
+        if (ok && (f.size() != 6 || !ParseHex(f[5], descriptor.emplace()))) return fail();
+        state.usb[path].descriptor.Add(transfers, descriptor);
       } else if (transfer) {
         STransfer recorded{operation, ok, "", {}, number};
         const size_t bytesField = operation == "control" ? 6 : 5;
-        if (operation == "control") recorded.setup = f.size() > 5 ? f[5] : "";
         if (f.size() != bytesField + 1 || !ParseHex(f[bytesField], recorded.bytes)) return fail();
+        if (operation == "control" && !ParseSetup(f[5], recorded.setup)) return fail();
         (kind == "hid" ? state.hid[path].transfers : state.usb[path].transfers).push_back(recorded);
-      } else if (operation != "attributes" && operation != "caps" && operation != "descriptor") {
+      } else {
         return fail();
       }
     } else if (kind == "ftdi") {
@@ -466,10 +517,10 @@ std::shared_ptr<CSimReplay> CSimReplay::Parse(const std::string& text_I, std::st
     } else if (kind == "tree") {
       uint32_t levels = 0;
       if (f.size() != 5 || !ParseNumber(f[3], 10, levels) || levels > 255) return fail();
-      state.tree[{Text(f[2]), static_cast<uint8_t>(levels)}] = Text(f[4]);
+      state.tree[{Text(f[2]), static_cast<uint8_t>(levels)}].Add(transfers, Text(f[4]));
     } else if (kind == "node") {
       if (f.size() != 4) return fail();
-      state.nodes[Text(f[2])] = Text(f[3]);
+      state.nodes[Text(f[2])].Add(transfers, Text(f[3]));
     } else if (kind == "enumerate") {
       std::vector<std::string> paths;
       for (size_t i = 3; i < f.size(); ++i) paths.push_back(Text(f[i]));

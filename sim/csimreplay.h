@@ -1,10 +1,11 @@
 // A recording of a run with real devices, replayed as a simulated platform: the same enumerations, device
-// tree answers and identities, each transfer answered as the device answered it, and each arrival and
-// removal as long after the transfer before it as it was then. A field report thereby becomes a scenario.
+// tree answers and identities, each as it was at that point of the run, each transfer answered as the device
+// answered it, and each arrival and removal as long after the transfer before it as it was then. A field
+// report thereby becomes a scenario.
 //
 // The run must ask what the recorded run asked: each device's transfers, opens and the D2XX calls in their
-// recorded order, a set with the recorded bytes, a get for the recorded report and length. A request the
-// recording does not hold fails, and is kept as a divergence.
+// recorded order, a set or a control transfer to the device with the recorded bytes, a get for the recorded
+// report and length. A request the recording does not hold fails, and is kept as a divergence.
 #pragma once
 
 #include <cstdint>

@@ -89,6 +89,8 @@ class CDescriptorParser {
   std::vector<SGlobals> mStack;
   std::optional<SItem> mFirstUsage;
   size_t mDepth = 0;
+  // Top-level collections closed so far, listed or not.
+  size_t mTopLevelCount = 0;
   std::vector<SHidCollection> mCollections;
   // The bits declared so far for each feature report of the open top-level collection.
   std::map<uint8_t, uint64_t> mFeatureBits;
@@ -132,7 +134,7 @@ bool CDescriptorParser::ApplyMain(const SItem& item_I)
 {
   if (item_I.tag == EITEMTAG_FEATURE) return mDepth == 0 || AddFeatureBits();
   if (item_I.tag == EITEMTAG_COLLECTION) {
-    if (mDepth == 0) {
+    if (mDepth == 0 && mCollections.size() < kMaxHidCollections) {
       const uint32_t usage = mFirstUsage ? mFirstUsage->data : 0;
       const bool extended = mFirstUsage && mFirstUsage->size == 4;
       mCollections.push_back({{static_cast<uint16_t>(usage & 0xFFFF),
@@ -144,7 +146,9 @@ bool CDescriptorParser::ApplyMain(const SItem& item_I)
   if (item_I.tag != EITEMTAG_END_COLLECTION) return true;
   if (mDepth == 0) return false;
   if (--mDepth > 0) return true;
-  for (const uint8_t id : mFeatureOrder) mCollections.back().features.push_back({id, (mFeatureBits[id] + 7) / 8});
+  if (++mTopLevelCount <= kMaxHidCollections) {
+    for (const uint8_t id : mFeatureOrder) mCollections.back().features.push_back({id, (mFeatureBits[id] + 7) / 8});
+  }
   mFeatureBits.clear();
   mFeatureOrder.clear();
   return true;

@@ -15,6 +15,8 @@ namespace orv {
 constexpr size_t kMaxHidReportDescriptor = 4096;
 // The longest report the kernel's HID core takes, its report id not counted.
 constexpr size_t kMaxHidReportLength = 16383;
+// The most top-level collections a device's collection paths can number.
+constexpr size_t kMaxHidCollections = 255;
 
 // A feature report as a collection declares it: its id (0 when the descriptor declares no ids) and its
 // length in bytes after the id, the bits of all its fields rounded up to whole bytes.
@@ -37,7 +39,8 @@ struct SHidCollection {
 // (push and pop included). Empty for a descriptor that is malformed (an item running past the end, an
 // unbalanced collection or pop, nesting too deep, a report id of 0 or above 255, a field size or count the
 // kernel refuses, a report longer than kMaxHidReportLength) or longer than kMaxHidReportDescriptor: such a
-// device cannot be identified.
+// device cannot be identified. Collections past the first kMaxHidCollections are checked but not listed,
+// having no path to be opened by.
 std::vector<SHidCollection> ParseHidCollections(const std::vector<uint8_t>& descriptor_I);
 
 // The usage and usage page of each collection ParseHidCollections finds.

@@ -1,6 +1,7 @@
 #include "common/fwupdater/ctransferrecorder.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "common/cclock.h"
 
@@ -12,8 +13,6 @@ using RecorderPtr = std::shared_ptr<CTransferRecorder>;
 const char* Outcome(bool ok_I) { return ok_I ? "ok" : "failed"; }
 
 std::string ClassName(EDeviceClass class_I) { return class_I == EDEVICECLASS_BULK ? "bulk" : "hid"; }
-
-std::string OrDash(const std::string& text_I) { return text_I.empty() ? "-" : CTransferRecorder::Escape(text_I); }
 
 class CRecordingHidDevice : public CHidDevice {
  public:
@@ -80,14 +79,14 @@ class CRecordingTree : public System {
   std::string GetAncestorId(const std::string& instanceId_I, uint8_t levels_I) override
   {
     const std::string answer = mInner->GetAncestorId(instanceId_I, levels_I);
-    mRecorder->Write("tree", {OrDash(instanceId_I), std::to_string(levels_I), OrDash(answer)});
+    mRecorder->Write("tree", {CTransferRecorder::Escape(instanceId_I), std::to_string(levels_I), CTransferRecorder::Escape(answer)});
     return answer;
   }
 
   std::string InstanceIdOfPath(const std::string& path_I) override
   {
     const std::string id = mInner->InstanceIdOfPath(path_I);
-    mRecorder->Write("node", {OrDash(path_I), OrDash(id)});
+    mRecorder->Write("node", {CTransferRecorder::Escape(path_I), CTransferRecorder::Escape(id)});
     return id;
   }
 
@@ -358,24 +357,39 @@ std::string CTransferRecorder::Number(uint32_t value_I, int digits_I)
 
 std::string CTransferRecorder::Escape(const std::string& text_I)
 {
+  // The empty text and a lone dash would read back as each other: the dash is the empty marker.
+  if (text_I.empty()) return "-";
+  if (text_I == "-") return "%2D";
+  static const char kDigits[] = "0123456789ABCDEF";
   std::string escaped;
   for (const char c : text_I) {
-    if (c == '%') escaped += "%25";
-    else if (c == ' ') escaped += "%20";
-    else if (c == '\n') escaped += "%0A";
-    else escaped += c;
+    // Whatever splits a line into fields or ends it: every white space byte, NUL and the escape itself.
+    const bool special = c == '%' || c == '\0' || std::isspace(static_cast<unsigned char>(c));
+    if (!special) {
+      escaped += c;
+      continue;
+    }
+    const auto byte = static_cast<uint8_t>(c);
+    escaped += '%';
+    escaped += kDigits[byte >> 4];
+    escaped += kDigits[byte & 0x0F];
   }
   return escaped;
 }
 
 std::string CTransferRecorder::Unescape(const std::string& text_I)
 {
+  if (text_I == "-") return {};
   std::string text;
   for (size_t i = 0; i < text_I.size(); ++i) {
-    const std::string code = text_I.substr(i, 3);
-    const char decoded = code == "%25" ? '%' : code == "%20" ? ' ' : code == "%0A" ? '\n' : '\0';
-    text += decoded != '\0' ? decoded : text_I[i];
-    if (decoded != '\0') i += 2;
+    const std::string code = text_I.substr(i + 1, 2);
+    if (text_I[i] != '%' || code.size() != 2 || !std::isxdigit(static_cast<unsigned char>(code[0])) ||
+        !std::isxdigit(static_cast<unsigned char>(code[1]))) {
+      text += text_I[i];
+      continue;
+    }
+    text += static_cast<char>(std::stoul(code, nullptr, 16));
+    i += 2;
   }
   return text;
 }

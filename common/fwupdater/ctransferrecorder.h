@@ -10,8 +10,10 @@
 //   usb <path> control ok|failed <type><request><value><index><length> [<bytes>]
 //   ftdi <call> <status> <values> [<bytes>]   one D2XX call
 //   enumerate hid|bulk <path>...; arrival|removal hid|bulk <path>
-//   node <path> <instance id>; tree <instance id> <levels> <ancestor id>   ("-" for an empty answer)
-// Bytes and ids are hexadecimal without spaces; text has '%', ' ' and line breaks written as %25, %20, %0A.
+//   node <path> <instance id>; tree <instance id> <levels> <ancestor id>
+// Bytes and ids are hexadecimal without spaces, read in either case. Text is "-" when empty; otherwise '%',
+// NUL and every white space byte are written as '%' and two hexadecimal digits (%25, %00, %20, %09, %0A...),
+// and a text that is a lone dash as %2D.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +51,7 @@ class CTransferRecorder {
   static std::string Hex(const uint8_t* bytes_I, size_t count_I);
   static std::string Hex(const std::vector<uint8_t>& bytes_I) { return Hex(bytes_I.data(), bytes_I.size()); }
   static std::string Number(uint32_t value_I, int digits_I = 4);
+  // A text as one field of a line, and back.
   static std::string Escape(const std::string& text_I);
   static std::string Unescape(const std::string& text_I);
 

@@ -10,7 +10,6 @@ namespace orv {
 namespace {
 
 constexpr const char* kCollectionMark = "#col";
-constexpr size_t kMaxCollections = 255;
 constexpr uint32_t kVendorClass = 0xFF;
 constexpr unsigned kUsbBus = 0x03;
 
@@ -130,7 +129,7 @@ std::optional<SHidPath> SplitHidPath(const std::string& path_I)
     return std::nullopt;
   }
   const size_t collection = static_cast<size_t>(std::atoi(number.c_str()));
-  if (collection == 0 || collection > kMaxCollections) return std::nullopt;
+  if (collection == 0 || collection > kMaxHidCollections) return std::nullopt;
   return SHidPath{path_I.substr(0, mark), collection - 1};
 }
 

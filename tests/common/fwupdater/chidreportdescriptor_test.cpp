@@ -93,3 +93,16 @@ TEST(CHidReportDescriptor, FieldsAndReportsTheKernelRefusesIdentifyNothing)
   // Too long across items: two features of 8192 bytes.
   EXPECT_TRUE(ParseHidCollections(descriptor({0x75, 0x08, 0x96, 0x00, 0x20, 0xB1, 0x02})).empty());
 }
+
+TEST(CHidReportDescriptor, CollectionsPastTheLastAPathCanNumberAreCheckedButNotListed)
+{
+  std::vector<uint8_t> descriptor;
+  for (size_t i = 0; i < kMaxHidCollections; ++i) descriptor.insert(descriptor.end(), {0x09, 0x01, 0xA1, 0x01, 0xC0});
+  // One more, with a feature report of its own that must not land on the last listed one.
+  descriptor.insert(descriptor.end(), {0x09, 0x02, 0xA1, 0x01, 0x85, 0x05, 0x75, 0x08, 0x95, 0x02, 0xB1, 0x02, 0xC0});
+  const std::vector<SHidCollection> collections = ParseHidCollections(descriptor);
+  ASSERT_EQ(collections.size(), kMaxHidCollections);
+  EXPECT_TRUE(collections.back().features.empty());
+  descriptor.push_back(0xC0);
+  EXPECT_TRUE(ParseHidCollections(descriptor).empty()) << "an unlisted collection is still held to the rules";
+}

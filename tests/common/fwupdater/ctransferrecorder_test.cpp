@@ -12,11 +12,16 @@ using namespace orv;
 
 TEST(CTransferRecorder, TextFieldsSurviveTheLineFormat)
 {
-  for (const std::string& text : {std::string("\\\\?\\HID#VID_4F52&PID_0210#7&1"), std::string("a b%20c\nd%"), std::string()}) {
+  // Every byte the reader splits or ends a line at, the empty text and the empty marker itself.
+  for (const std::string& text : {std::string("\\\\?\\HID#VID_4F52&PID_0210#7&1"), std::string("a b%20c\nd%"),
+                                  std::string("\t\r\v\f"), std::string("a\0b", 3), std::string(), std::string("-"),
+                                  std::string("--"), std::string("%2"), std::string("\xFF%zz")}) {
     const std::string escaped = CTransferRecorder::Escape(text);
-    EXPECT_EQ(escaped.find_first_of(" \n"), std::string::npos);
-    EXPECT_EQ(CTransferRecorder::Unescape(escaped), text);
+    EXPECT_FALSE(escaped.empty());
+    EXPECT_EQ(escaped.find_first_of(std::string(" \t\r\v\f\n\0", 7)), std::string::npos) << escaped;
+    EXPECT_EQ(CTransferRecorder::Unescape(escaped), text) << escaped;
   }
+  EXPECT_EQ(CTransferRecorder::Unescape("%0a%2d"), "\n-") << "escapes are read in either case";
   const uint8_t bytes[] = {0xCC, 0x4F, 0x00};
   EXPECT_EQ(CTransferRecorder::Hex(bytes, 3), "CC4F00");
   EXPECT_EQ(CTransferRecorder::Hex(bytes, 0), "-");
