@@ -139,10 +139,18 @@ TEST_F(CApplicationRun, CancelEndsAnIdleRunAndIsRefusedWhileABoardIsBusy)
 {
   mView.mCancel = true;
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 2);
-  // Asked again while the board is being programmed: refused, and the update completes.
-  mView.mCancelOnStatus = English(EUISTRING_UPDATING);
-  EXPECT_EQ(Run(u"-testpid 0210 -auto touch"), 0);
-  EXPECT_NE(Log().find("Cancel refused"), std::string::npos);
+  // Asked again while the board is being programmed, or while a tablet's pen leaves its loader and
+  // re-enumerates: refused each time, and the update completes.
+  std::ofstream("tablet.scenario") << kTabletScenario;
+  const std::vector<std::tuple<uint16_t, std::u16string, std::string>> cases{
+      {EUISTRING_UPDATING, u"-testpid 0210 -auto touch", "default"},
+      {EUISTRING_WAITING_FOR_DEVICE, u"-testpid 0101 -auto pen", "tablet.scenario"}};
+  for (const auto& [status, options, scenario] : cases) {
+    mView.mCancelOnStatus = English(status);
+    EXPECT_EQ(Run(options, scenario), 0) << status;
+    EXPECT_TRUE(mView.mCancelOnStatus.empty()) << status << ": never shown";
+    EXPECT_NE(Log().find("Cancel refused"), std::string::npos) << status;
+  }
 }
 
 TEST_F(CApplicationRun, AProgrammingFailureEndsWithTheFailureMessage)
