@@ -1,6 +1,7 @@
 #include "app/cautoupdaterun.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/boardprogress.h"
 #include "app/runresult.h"
@@ -14,6 +15,16 @@
 #include "common/textconversion.h"
 
 namespace orv {
+namespace {
+
+std::string JoinWith(const std::vector<std::string>& parts_I, const std::string& separator_I)
+{
+  std::string text;
+  for (const std::string& part : parts_I) text += (text.empty() ? "" : separator_I) + part;
+  return text;
+}
+
+}  // namespace
 
 CAutoUpdateRun::CAutoUpdateRun(const StartupOptions& options_I, CUpdateView& view_I, CLogUpdateNotifier& notifier_I,
                                SRunEnvironment environment_I)
@@ -111,8 +122,9 @@ bool CAutoUpdateRun::HandlePassedParameters()
   bool found = mController.SetSelectedDevice(GetDevice(devices, WideToUtf8(mOptions.path)));
   found = found || SelectDeviceByTestPids();
   if (!found || mAutoUpdates.empty()) {
-    mNotifier.Log("Invalid device path passed to updater!");
-    End(EUISTRING_ERROR_TARGET_NOT_FOUND, EMESSAGEICON_ERROR, 1);
+    const std::string reason = mAutoUpdates.empty() ? "the board list (-auto) is empty" : NoDeviceReason(devices);
+    mNotifier.Log("Invalid device path passed to updater: " + reason);
+    End(EUISTRING_ERROR_TARGET_NOT_FOUND, EMESSAGEICON_ERROR, 1, reason);
     return false;
   }
   mNotifier.Log("Selected Device changed...");
@@ -134,6 +146,34 @@ bool CAutoUpdateRun::SelectDeviceByTestPids()
     }
   }
   return false;
+}
+
+// Why neither the path nor any of the product ids selects a device, naming what is attached instead.
+std::string CAutoUpdateRun::NoDeviceReason(const DeviceList& devices_I) const
+{
+  std::vector<std::string> reasons;
+  if (!mOptions.path.empty()) reasons.push_back("no device has the path " + WideToUtf8(mOptions.path));
+  if (!mOptions.testPids.empty()) {
+    reasons.push_back("no attached device has product id " + WideToUtf8(mOptions.testPids) + " (attached: " +
+                      AttachedProductIds(devices_I) + ")");
+  }
+  if (reasons.empty()) return "neither a device path (-path) nor a product id (-testpid) was given";
+  return JoinWith(reasons, "; ");
+}
+
+// The maker's product ids the attached devices answer to, as -testpid takes them.
+std::string CAutoUpdateRun::AttachedProductIds(const DeviceList& devices_I)
+{
+  std::vector<std::string> ids;
+  for (const std::shared_ptr<CDevice>& device : devices_I) {
+    for (int32_t board = EUPDATETYPE_PEN; board <= EUPDATETYPE_SCALAR; ++board) {
+      if (device->mVendorId[board] != DefaultVendorId) continue;
+      char id[8];
+      std::snprintf(id, sizeof(id), "%04X", device->mProductId[board] & 0xFFFF);
+      if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    }
+  }
+  return ids.empty() ? "none" : JoinWith(ids, ", ");
 }
 
 // Every file of the list is loaded before the first board is touched: a list that cannot finish must not

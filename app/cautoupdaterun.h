@@ -80,6 +80,8 @@ class CAutoUpdateRun : public CDeviceEventSink {
  private:
   bool HandlePassedParameters();
   bool SelectDeviceByTestPids();
+  std::string NoDeviceReason(const DeviceList& devices_I) const;
+  static std::string AttachedProductIds(const DeviceList& devices_I);
   bool CheckUpdateFiles();
   std::string UpdateFileOf(const CDevice& device_I, int32_t type_I) const;
   std::string BoardVersion(int32_t board_I) const;

@@ -1,5 +1,7 @@
 #include "app/languageprovider.h"
 
+#include <algorithm>
+
 #include "common/assertion.h"
 #include "common/stringutilities.h"
 
@@ -56,6 +58,23 @@ bool FallbackLangId(uint16_t& langId_IO)
     langId_IO = langId_IO == kEnglish ? 0 : kEnglish;
   }
   return true;
+}
+
+std::vector<std::string> KnownLanguageCodes()
+{
+  std::vector<std::string> codes;
+  for (const CLanguage& language : BuildLangTable()) {
+    if (std::find(codes.begin(), codes.end(), language.mCode) == codes.end()) codes.push_back(language.mCode);
+  }
+  return codes;
+}
+
+bool IsKnownLanguage(const std::string& selector_I)
+{
+  if (selector_I == "userUI" || selector_I == "user" || selector_I == "neutral") return true;
+  const std::vector<std::string> codes = KnownLanguageCodes();
+  return std::any_of(codes.begin(), codes.end(),
+                     [&selector_I](const std::string& code_I) { return EqualsIgnoreCase(code_I, selector_I); });
 }
 
 CLanguageProvider::CLanguageProvider(std::shared_ptr<const CUserLanguage> user_I, const std::string& selector_I)

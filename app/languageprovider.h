@@ -71,6 +71,11 @@ class CFixedUserLanguage : public CUserLanguage {
 // the value alone, when there is nowhere left to go.
 bool FallbackLangId(uint16_t& langId_IO);
 
+// The language codes SelectLanguage knows besides "userUI", "user" and "neutral", each once, in table order.
+std::vector<std::string> KnownLanguageCodes();
+// Whether SelectLanguage knows the selector (letter case ignored) rather than falling back to English.
+bool IsKnownLanguage(const std::string& selector_I);
+
 class CLanguageProvider {
  public:
   // selector_I as for SelectLanguage; every dialog starts from "userUI".

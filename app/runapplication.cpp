@@ -1,6 +1,8 @@
 #include "app/runapplication.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "app/uistrings.h"
@@ -183,6 +185,32 @@ class CApplicationRun {
   CLanguageProvider mLanguage;
 };
 
+// The wall-clock time the run ended (its start plus its duration, so the log's two times agree even when
+// the system clock is set during the run) and how long it took.
+void LogEndAndDuration(CLogUpdateNotifier& notifier_I, const std::tm& start_I, uint64_t durationMs_I)
+{
+  using namespace std::chrono;
+  const sys_days startDay{year{start_I.tm_year + 1900} / month{static_cast<unsigned>(start_I.tm_mon + 1)} /
+                          day{static_cast<unsigned>(start_I.tm_mday)}};
+  const uint64_t total = durationMs_I / 1000;
+  const sys_seconds end = startDay + hours{start_I.tm_hour} + minutes{start_I.tm_min} + seconds{start_I.tm_sec} +
+                          seconds{static_cast<int64_t>(total)};
+  const sys_days endDay = floor<days>(end);
+  const year_month_day date{endDay};
+  const hh_mm_ss<seconds> time{end - endDay};
+  char text[96];
+  std::snprintf(text, sizeof(text), "Ended: %04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
+  notifier_I.Log(text);
+  std::snprintf(text, sizeof(text), "Duration: %llu:%02llu:%02llu (%llu.%03llu s)",
+                static_cast<unsigned long long>(total / 3600), static_cast<unsigned long long>(total / 60 % 60),
+                static_cast<unsigned long long>(total % 60), static_cast<unsigned long long>(total),
+                static_cast<unsigned long long>(durationMs_I % 1000));
+  notifier_I.Log(text);
+}
+
 }  // namespace
 
 std::string ProgramVersionText() { return "OrvelFWUpdater " + WideToUtf8(CAutoUpdateRun::VersionText()); }
@@ -204,6 +232,7 @@ int RunApplication(StartupOptions options_I, const SApplicationPorts& ports_I)
   result.exitCode = code;
   result.durationMs = Clock().NowMs() - startMs;
   result.logPath = notifier.IsOpen() ? notifier.GetLogPath() : "";
+  LogEndAndDuration(notifier, ports_I.localTime, result.durationMs);
   notifier.WriteTrailer(result.message, code, ExitCodeMeaning(code));
   if (ports_I.result != nullptr) *ports_I.result = result;
   return code;

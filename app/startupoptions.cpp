@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/languageprovider.h"
 #include "common/fwupdater/ctopologyreader.h"
 #include "common/settings/csettingsmap.h"
 #include "common/stringutilities.h"
@@ -75,6 +76,13 @@ std::vector<std::u16string> Tokens(const std::u16string& commandLine_I)
   return tokens;
 }
 
+std::string LanguageWarning(const std::string& language_I)
+{
+  std::string codes;
+  for (const std::string& code : KnownLanguageCodes()) codes += ", " + code;
+  return "-lang " + language_I + " is not one of userUI, user, neutral" + codes + "; English is used";
+}
+
 }  // namespace
 
 StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
@@ -111,6 +119,8 @@ std::vector<std::string> CommandLineWarnings(const std::u16string& commandLine_I
       warnings.push_back("option " + token + " needs a value; ignored");
     } else if (tokens[i] == u"-port" && !ReadPort(tokens[i + 1], port)) {
       warnings.push_back("-port " + WideToUtf8(tokens[i + 1]) + " is not a number from 0 to 65535; ignored");
+    } else if (tokens[i] == u"-lang" && !tokens[i + 1].empty() && !IsKnownLanguage(WideToUtf8(tokens[i + 1]))) {
+      warnings.push_back(LanguageWarning(WideToUtf8(tokens[i + 1])));
     } else if (!IsOption(tokens[i]) && !isValue[i] && !token.empty() && tokens[i] != kAcceptWarning) {
       warnings.push_back((token[0] == '-' ? "unknown option " : "unexpected argument ") + token + " ignored");
     }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -56,6 +58,7 @@ class CApplicationRun : public ::testing::Test {
     };
     ports.tempDir = mDir.Path().string() + "/";
     ports.commandLine = "test " + WideToUtf8(commandLine_I);
+    ports.localTime = mLocalTime;
     ports.logPath = &mLogPath;
     ports.result = &mResult;
     const CScopedD2XX bridge(mPlatform->D2XX());
@@ -63,6 +66,23 @@ class CApplicationRun : public ::testing::Test {
   }
 
   std::string Log() { return test::ReadText(mLogPath); }
+  // The run ends with 1 and the message, its detail on the line under it, before any board is touched.
+  void ExpectEndedUntouched(const std::u16string& options_I, uint16_t messageId_I, const std::string& detail_I)
+  {
+    EXPECT_EQ(Run(options_I), 1) << WideToUtf8(options_I);
+    const std::u16string expected = English(messageId_I) + u"\n" + Utf8ToWide(detail_I);
+    EXPECT_EQ(mView.mMessage.rfind(expected, 0), 0u) << WideToUtf8(mView.mMessage);
+    EXPECT_EQ(Log().find("[STATE]"), std::string::npos) << WideToUtf8(options_I);
+  }
+  // The last line of the log that begins with the prefix, without it.
+  std::string LogLine(const std::string& prefix_I)
+  {
+    const std::string log = Log();
+    const size_t at = log.rfind("\n" + prefix_I);
+    if (at == std::string::npos) return "";
+    const size_t begin = at + 1 + prefix_I.size();
+    return log.substr(begin, log.find('\n', begin) - begin);
+  }
 
   std::u16string English(uint16_t id_I) { return LoadResString(id_I, 9); }
   void ExpectFlashed(const std::string& board_I, const std::string& file_I)
@@ -77,6 +97,7 @@ class CApplicationRun : public ::testing::Test {
   std::unique_ptr<sim::CSimPlatform> mPlatform;
   test::CRecordingView mView;
   std::string mLogPath;
+  std::tm mLocalTime{};
   SRunResult mResult;
   int mPromptAnswer = 1;
   int mPrompts = 0;
@@ -283,10 +304,20 @@ TEST_F(CApplicationRun, TheScalerIsUpdatedOnlyForTheDisplayTheSerialNumberNames)
   EXPECT_EQ(mPlatform->Scaler()->isp->RegisterWrites().back(), (std::pair<uint8_t, uint8_t>{0x6F, 0x00}));
 }
 
+// A device that cannot be selected is named with the reason: the message and the log say what is missing.
+TEST_F(CApplicationRun, ATargetNotFoundSaysWhy)
+{
+  for (const auto& [options, reason] : std::vector<std::pair<std::u16string, std::string>>{
+           {u"-testpid 0999 -auto pen", "no attached device has product id 0999 (attached: 0210"},
+           {u"-testpid 0210 -auto  -y", "the board list (-auto) is empty"},
+           {u"-path /dev/hidraw99 -auto pen", "no device has the path /dev/hidraw99"}}) {
+    ExpectEndedUntouched(options, EUISTRING_ERROR_TARGET_NOT_FOUND, reason);
+    EXPECT_NE(Log().find(reason), std::string::npos) << Log();
+  }
+}
+
 TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
 {
-  EXPECT_EQ(Run(u"-testpid 0999 -auto pen"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_TARGET_NOT_FOUND));
   std::filesystem::remove("display_touch.hex");
   EXPECT_EQ(Run(u"-testpid 0210 -auto touch"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) + u"\ndisplay_touch.hex: no such file");
@@ -373,11 +404,8 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
            {u"-testpid 0210 -auto bogus", "\"bogus\" in the board list \"bogus\" is not one of pen, touch, bluetooth, scalar"},
            {u"-testpid 0210 -auto pen,bogus", "\"bogus\" in the board list \"pen,bogus\" is not one of"},
            {u"-testpid 0210 -auto pen,,touch", "an empty entry in the board list \"pen,,touch\" is not one of"}}) {
-    EXPECT_EQ(Run(options), 1) << WideToUtf8(options);
-    const std::u16string expected = English(EUISTRING_ERROR_INVALID_OPTIONS) + u"\n" + Utf8ToWide(message);
-    EXPECT_EQ(mView.mMessage.rfind(expected, 0), 0u) << WideToUtf8(mView.mMessage);
+    ExpectEndedUntouched(options, EUISTRING_ERROR_INVALID_OPTIONS, message);
     EXPECT_NE(Log().find("Error: " + message), std::string::npos);
-    EXPECT_EQ(Log().find("[STATE]"), std::string::npos) << WideToUtf8(options);
   }
   // A touch file cut short: the pen board before it in the list is not updated either.
   const std::vector<uint8_t> bytes = test::ReadBytes("display_touch.hex");
@@ -432,6 +460,9 @@ TEST_F(CApplicationRun, TheLogBeginsWithVersionCommandLineAndStartAndEndsWithThe
   EXPECT_NE(log.find("Pen GetDevice  to \\\\?\\HID#VID_4F52&PID_0210"), std::string::npos);
   const std::string trailer = "Finished: Cancelled by the user; 0 of 1 boards were updated.\nExit code: 2 (cancelled)\n";
   EXPECT_EQ(log.substr(log.size() - trailer.size()), trailer);
+  const size_t ended = log.rfind("\nEnded: 1899-12-31 00:00:00\nDuration: 0:00:00 (0.");
+  EXPECT_NE(ended, std::string::npos) << log;
+  EXPECT_EQ(log.find('\n', log.find("\nDuration: ", ended) + 1), log.size() - trailer.size() - 1) << log;
 
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 0);
   EXPECT_EQ(mResult.exitCode, 0);
@@ -441,6 +472,29 @@ TEST_F(CApplicationRun, TheLogBeginsWithVersionCommandLineAndStartAndEndsWithThe
   EXPECT_EQ(mResult.boards[0].file, "display_pen.orv");
   EXPECT_EQ(mResult.logPath, mLogPath);
   EXPECT_NE(Log().find("Exit code: 0 (success)"), std::string::npos);
+}
+
+// The footer's end time is the start plus the duration, across midnight and the year's end too.
+TEST_F(CApplicationRun, TheLogEndsWithTheEndTimeAndTheDuration)
+{
+  mLocalTime.tm_year = 2026 - 1900;
+  mLocalTime.tm_mon = 11;
+  mLocalTime.tm_mday = 31;
+  mLocalTime.tm_hour = 23;
+  mLocalTime.tm_min = 59;
+  mLocalTime.tm_sec = 50;
+  ASSERT_EQ(Run(u"-testpid 0210 -auto pen"), 0) << Log();
+  ASSERT_GE(mResult.durationMs, 10000u);
+  const uint64_t seconds = mResult.durationMs / 1000;
+  const uint64_t after = 50 + seconds - 60;
+  char expected[64];
+  std::snprintf(expected, sizeof(expected), "2027-01-01 00:%02u:%02u", static_cast<unsigned>(after / 60),
+                static_cast<unsigned>(after % 60));
+  EXPECT_EQ(LogLine("Ended: "), expected) << mResult.durationMs;
+  std::snprintf(expected, sizeof(expected), "0:%02u:%02u (%u.%03u s)", static_cast<unsigned>(seconds / 60),
+                static_cast<unsigned>(seconds % 60), static_cast<unsigned>(seconds),
+                static_cast<unsigned>(mResult.durationMs % 1000));
+  EXPECT_EQ(LogLine("Duration: "), expected);
 }
 
 // A cancel is taken on the tick after the worker's last step: the outcome is what the boards went through,

@@ -88,6 +88,12 @@ TEST(StartupOptions, WarningsNameEveryTokenPassedOverInSilence)
                                       "unexpected argument extra ignored"}));
   EXPECT_EQ(warnings(u"-auto pen -testpid"), (std::vector<std::string>{"option -testpid needs a value; ignored"}));
   EXPECT_EQ(warnings(u"-port x"), (std::vector<std::string>{"-port x is not a number from 0 to 65535; ignored"}));
+  // An unknown language falls back to English; a known one in any letter case does not warn.
+  EXPECT_EQ(warnings(u"-lang xx"), (std::vector<std::string>{"-lang xx is not one of userUI, user, neutral, en, "
+                                                             "zh_CN, zh_TW, fr, de, ja, ko, it, es, pt, nl, ru, sv, "
+                                                             "pl, da, fi, no, tr, cs, el, hu, sk; English is used"}));
+  EXPECT_TRUE(warnings(u"-lang ZH_cn -auto pen").empty());
+  EXPECT_TRUE(warnings(u"-lang neutral").empty());
   EXPECT_EQ(warnings(u"-port 70000"), (std::vector<std::string>{"-port 70000 is not a number from 0 to 65535; ignored"}));
   // A value that is an option acts as that option too, so its own value is no stray argument.
   EXPECT_TRUE(warnings(u"-auto -path x").empty());

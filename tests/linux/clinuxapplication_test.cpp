@@ -128,6 +128,32 @@ TEST_F(CLinuxApplication, UnknownOptionsAreNamedAndTheRunGoesOn)
   EXPECT_NE(err.find("warning: option -lang needs a value; ignored\n"), std::string::npos);
 }
 
+// An unknown language is named and the run goes on in English.
+TEST_F(CLinuxApplication, AnUnknownLanguageIsNamedAndEnglishIsShown)
+{
+  EXPECT_EQ(Run({"-simulate", "default", "-lang", "xx", "-testpid", "0210", "-auto", "pen"}), 0);
+  const std::string err = test::Contents(mErr);
+  EXPECT_NE(err.find("warning: -lang xx is not one of userUI, user, neutral, en, zh_CN"), std::string::npos) << err;
+  EXPECT_NE(test::Contents(mOut).find(WideToUtf8(LoadResString(EUISTRING_UPDATE_SUCCEEDED, 9))), std::string::npos);
+}
+
+// A device that cannot be selected ends with the reason under the message, on the terminal and in the log.
+TEST_F(CLinuxApplication, ATargetNotFoundSaysWhy)
+{
+  for (const auto& [args, reason] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"-simulate", "default", "-testpid", "9999", "-auto", "pen"},
+            "no attached device has product id 9999 (attached: 0210, 0211)"},
+           {{"-simulate", "default", "-testpid", "0210", "-auto", ""}, "the board list (-auto) is empty"},
+           {{"-simulate", "default", "-path", "/dev/nothing", "-auto", "pen"}, "no device has the path /dev/nothing"}}) {
+    std::rewind(mOut);
+    std::rewind(mErr);
+    EXPECT_EQ(Run(args), 1) << reason;
+    const std::string all = test::Contents(mOut) + test::Contents(mErr);
+    EXPECT_NE(all.find("error: Update target device not found. Please re-download the package.\n" + reason),
+              std::string::npos) << all;
+  }
+}
+
 // Standard output carries what a person or a script reads, the log's name among it; diagnostics go to the log,
 // and with -v to standard error as well.
 TEST_F(CLinuxApplication, PipedOutputIsPlainAndCarriesNoDiagnostics)
