@@ -529,13 +529,15 @@ TEST_F(CWindowTest, ASecondCopyEndsWithMinusOneAndShowsNothing)
   CUpdater first(mPackage, "-simulate default -testpid 0999 -auto pen");
   const HWND box = first.WaitForDialog(W(Text(EUISTRING_TITLE)));
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(ItemText(box, 0xFFFF), W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)));
+  const std::wstring notFound =
+      W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)) + L"\nno attached device has product id 0999 (attached: 0210, 0211)";
+  EXPECT_EQ(ItemText(box, 0xFFFF), notFound);
   CUpdater second(mPackage, "-simulate default -testpid 0210 -auto pen -result second.json");
   EXPECT_FALSE(second.ShowedAWindowBeforeItEnded());
   EXPECT_EQ(second.ExitCode(), -1);
   const std::vector<uint8_t> json = test::ReadBytes(mPackage / "second.json");
   EXPECT_NE(std::string(json.begin(), json.end()).find("another copy is running"), std::string::npos);
-  EXPECT_EQ(AnswerMessageBox(first), W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)));
+  EXPECT_EQ(AnswerMessageBox(first), notFound);
   EXPECT_EQ(first.ExitCode(), 1);
 }
 
