@@ -191,53 +191,50 @@ TEST_F(LinuxFtdiBridges, SeveralBridgesAndNoPortListTheScalerAsNotFound)
   EXPECT_EQ(adapter->Ioctls(), 0u);
 }
 
+namespace {
+
+// The display's serial number read through a fresh binding of the D2XX calls; the lines it left in the log.
+std::vector<std::string> SerialThroughFreshBinding(std::string& serial_O)
+{
+  const CDebugCapture debug;
+  const std::unique_ptr<CD2XX> binding = CreateLinuxD2XX(std::make_shared<CLinuxAccessLog>());
+  CI2CConnectorFTDI connector(*binding);
+  if (connector.Open(0)) serial_O = connector.GetSerialNumber(0);
+  connector.Close();
+  return debug.Lines();
+}
+
+}  // namespace
+
 TEST_F(LinuxFtdiBridges, FtdisLibraryThatCannotOpenTheBridgeGivesWayToLibftdi)
 {
   Emulate("default");
   const CStandInLibrary library;
   ASSERT_TRUE(library.Loaded()) << dlerror();
   const CScopedEnvironment named(kD2XXLibraryVariable, std::string(ORVEL_FTD2XX_SIM));
-  // Where it can open the bridge, FTDI's library serves alone.
-  library.Install(&mPlatform->D2XX());
-  {
-    const CDebugCapture debug;
-    const std::unique_ptr<CD2XX> binding = CreateLinuxD2XX(std::make_shared<CLinuxAccessLog>());
-    CI2CConnectorFTDI connector(*binding);
-    ASSERT_TRUE(connector.Open(0));
-    EXPECT_EQ(connector.GetSerialNumber(0), "ORV16A0012345");
-    connector.Close();
-    EXPECT_TRUE(debug.Lines().empty()) << debug.Lines().front();
-  }
   CUnopenableD2XX unopenable(mPlatform->D2XX(), 0);
-  library.Install(&unopenable);
-  {
-    const CDebugCapture debug;
-    const std::unique_ptr<CD2XX> binding = CreateLinuxD2XX(std::make_shared<CLinuxAccessLog>());
-    CI2CConnectorFTDI connector(*binding);
-    ASSERT_TRUE(connector.Open(0));
-    EXPECT_EQ(connector.GetSerialNumber(0), "ORV16A0012345");
-    connector.Close();
-    ASSERT_EQ(debug.Lines().size(), 1u);
-    EXPECT_NE(debug.Lines()[0].find("libftd2xx cannot open the FTDI bridge"), std::string::npos) << debug.Lines()[0];
+  // FTDI's library also lists a serial cable: libftdi1, which lists only the bridge, takes over before
+  // anything is opened, so no index of FTDI's can name the cable.
+  CUnopenableD2XX listingMore(mPlatform->D2XX(), 1);
+  // Where it can open the bridge, FTDI's library serves alone.
+  const std::vector<std::pair<CD2XX*, std::string>> cases{
+      {&mPlatform->D2XX(), ""},
+      {&unopenable, "libftd2xx cannot open the FTDI bridge"},
+      {&listingMore, "libftd2xx lists 2 FTDI devices where 1 are bridges for a display; using libftdi1"}};
+  for (const auto& [vendor, line] : cases) {
+    library.Install(vendor);
+    std::string serial;
+    const std::vector<std::string> lines = SerialThroughFreshBinding(serial);
+    EXPECT_EQ(serial, "ORV16A0012345") << line;
+    ASSERT_EQ(lines.size(), line.empty() ? 0u : 1u) << line;
+    if (!line.empty()) {
+      EXPECT_NE(lines[0].find(line), std::string::npos) << lines[0];
+    }
   }
   // The whole update, which says so in its log.
+  library.Install(&unopenable);
   ASSERT_EQ(Run({"-testpid", "0210", "-auto", "scalar"}, "Update\n"), 0) << Err() << Log();
   ExpectFlashed("scalar", "display_scaler.bin");
   EXPECT_NE(Log().find("(FT_DEVICE_NOT_OPENED: ftdi_sio still bound, or no permission); using libftdi1"),
             std::string::npos) << Log();
-
-  // FTDI's library also lists a serial cable: libftdi1, which lists only the bridge, takes over before
-  // anything is opened, so no index of FTDI's can name the cable.
-  CUnopenableD2XX listingMore(mPlatform->D2XX(), 1);
-  library.Install(&listingMore);
-  const CDebugCapture debug;
-  const std::unique_ptr<CD2XX> binding = CreateLinuxD2XX(std::make_shared<CLinuxAccessLog>());
-  CI2CConnectorFTDI connector(*binding);
-  ASSERT_TRUE(connector.Open(0));
-  EXPECT_EQ(connector.GetSerialNumber(0), "ORV16A0012345");
-  connector.Close();
-  ASSERT_EQ(debug.Lines().size(), 1u);
-  EXPECT_NE(debug.Lines()[0].find("libftd2xx lists 2 FTDI devices where 1 are bridges for a display; using libftdi1"),
-            std::string::npos)
-      << debug.Lines()[0];
 }
