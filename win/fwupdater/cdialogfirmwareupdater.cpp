@@ -3,12 +3,9 @@
 #include <commctrl.h>
 #include <dbt.h>
 
-#include <algorithm>
-#include <cstddef>
-
 #include "app/uistrings.h"
 #include "common/assertion.h"
-#include "common/textconversion.h"
+#include "win/fwupdater/cwindevicemessages.h"
 #include "win/fwupdater/deviceclasses.h"
 #include "win/fwupdater/resource.h"
 
@@ -16,31 +13,6 @@ namespace orv {
 namespace {
 
 LPCWSTR Wide(const std::u16string& text_I) { return reinterpret_cast<LPCWSTR>(text_I.c_str()); }
-
-HDEVNOTIFY RegisterForClass(HWND window_I, const GUID& class_I)
-{
-  DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-  filter.dbcc_size = sizeof(filter);
-  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid = class_I;
-  return RegisterDeviceNotificationW(window_I, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-}
-
-// The interface name of a device-change message, read no further than the message's own size.
-bool InterfaceOf(LPARAM data_I, std::string& path_O, EDeviceClass& class_O)
-{
-  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data_I);
-  if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return false;
-  constexpr size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
-  if (header->dbch_size < kNameOffset) return false;
-  const auto* device = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
-  const size_t capacity = (header->dbch_size - kNameOffset) / sizeof(wchar_t);
-  std::u16string name(reinterpret_cast<const char16_t*>(device->dbcc_name), capacity);
-  name.resize(std::min(name.size(), name.find(u'\0')));
-  path_O = WideToUtf8(name);
-  class_O = IsEqualGUID(device->dbcc_classguid, kBulkInterfaceClass) ? EDEVICECLASS_BULK : EDEVICECLASS_HID;
-  return true;
-}
 
 }  // namespace
 
@@ -115,9 +87,9 @@ bool CDialogFirmwareUpdater::BringExistingCopyForward()
 
 void CDialogFirmwareUpdater::RegisterDeviceNotifications()
 {
-  mHidNotification = RegisterForClass(mWindow, kHidInterfaceClass);
+  mHidNotification = RegisterDeviceChanges(mWindow, kHidInterfaceClass);
   if (mHidNotification == nullptr) ORV_ASSERT_MESSAGE("CANNOT REGISTER FOR HID DEVICE NOTIFICATION");
-  mBulkNotification = RegisterForClass(mWindow, kBulkInterfaceClass);
+  mBulkNotification = RegisterDeviceChanges(mWindow, kBulkInterfaceClass);
   if (mBulkNotification == nullptr) ORV_ASSERT_MESSAGE("CANNOT REGISTER FOR ORVEL DEVICE NOTIFICATION");
 }
 
@@ -152,7 +124,7 @@ void CDialogFirmwareUpdater::OnDeviceChange(WPARAM event_I, LPARAM data_I)
   if (event_I != DBT_DEVICEARRIVAL && event_I != DBT_DEVICEREMOVECOMPLETE) return;
   std::string path;
   EDeviceClass deviceClass = EDEVICECLASS_HID;
-  if (!InterfaceOf(data_I, path, deviceClass)) return;
+  if (!ReadDeviceChange(data_I, path, deviceClass)) return;
   if (event_I == DBT_DEVICEARRIVAL) {
     mRun->OnInterfaceArrival(path, deviceClass);
   } else {

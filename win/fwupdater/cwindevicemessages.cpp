@@ -28,7 +28,8 @@ bool ReadDeviceChange(LPARAM data_I, std::string& path_O, EDeviceClass& class_O)
   constexpr size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
   if (header->dbch_size < kNameOffset) return false;
   const auto* device = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
-  std::u16string name(reinterpret_cast<const char16_t*>(device->dbcc_name), (header->dbch_size - kNameOffset) / sizeof(wchar_t));
+  const size_t capacity = (header->dbch_size - kNameOffset) / sizeof(wchar_t);
+  std::u16string name(reinterpret_cast<const char16_t*>(device->dbcc_name), capacity);
   name.resize(std::min(name.size(), name.find(u'\0')));
   path_O = WideToUtf8(name);
   class_O = IsEqualGUID(device->dbcc_classguid, kBulkInterfaceClass) ? EDEVICECLASS_BULK : EDEVICECLASS_HID;
