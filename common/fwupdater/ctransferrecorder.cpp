@@ -315,6 +315,14 @@ bool CTransferRecorder::Open(const std::string& file_I)
   return mGood;
 }
 
+std::shared_ptr<CTransferRecorder> OpenRecording(const std::string& file_I, std::string& error_O)
+{
+  auto recorder = std::make_shared<CTransferRecorder>();
+  if (recorder->Open(file_I)) return recorder;
+  error_O = "cannot write the recording " + file_I;
+  return nullptr;
+}
+
 void CTransferRecorder::Write(const std::string& kind_I, const std::vector<std::string>& fields_I)
 {
   const uint64_t now = Clock().NowMs();

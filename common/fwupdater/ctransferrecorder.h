@@ -62,6 +62,9 @@ class CTransferRecorder {
   bool mGood = true;
 };
 
+// A recorder writing to the file; null, with the reason the user is shown, when the file cannot be written.
+std::shared_ptr<CTransferRecorder> OpenRecording(const std::string& file_I, std::string& error_O);
+
 // The seams of a platform with every call going through the recorder as well.
 std::shared_ptr<CHidSystem> RecordingHidSystem(std::shared_ptr<CHidSystem> inner_I, std::shared_ptr<CTransferRecorder> recorder_I);
 std::shared_ptr<CUsbSystem> RecordingUsbSystem(std::shared_ptr<CUsbSystem> inner_I, std::shared_ptr<CTransferRecorder> recorder_I);

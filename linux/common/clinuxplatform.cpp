@@ -38,16 +38,12 @@ CLinuxPlatform::CLinuxPlatform()
 
 bool CLinuxPlatform::Record(const std::string& file_I, std::string& error_O)
 {
-  auto recorder = std::make_shared<CTransferRecorder>();
-  if (!recorder->Open(file_I)) {
-    error_O = "cannot write the recording " + file_I;
-    return false;
-  }
-  mRecorder = recorder;
-  mHid = RecordingHidSystem(mHid, recorder);
-  mUsb = RecordingUsbSystem(mUsb, recorder);
-  mEnumerator = RecordingEnumerator(mEnumerator, recorder);
-  mRecordingD2XX = RecordingD2XX(*mD2XX, recorder);
+  mRecorder = OpenRecording(file_I, error_O);
+  if (!mRecorder) return false;
+  mHid = RecordingHidSystem(mHid, mRecorder);
+  mUsb = RecordingUsbSystem(mUsb, mRecorder);
+  mEnumerator = RecordingEnumerator(mEnumerator, mRecorder);
+  mRecordingD2XX = RecordingD2XX(*mD2XX, mRecorder);
   return true;
 }
 

@@ -21,13 +21,9 @@ CWinRecording::~CWinRecording()
 
 bool CWinRecording::Open(const std::string& file_I, CD2XX& d2xx_I, std::string& error_O)
 {
-  auto recorder = std::make_shared<CTransferRecorder>();
-  if (!recorder->Open(file_I)) {
-    error_O = "cannot write the recording " + file_I;
-    return false;
-  }
-  mRecorder = recorder;
-  mD2XX = RecordingD2XX(d2xx_I, recorder);
+  mRecorder = OpenRecording(file_I, error_O);
+  if (!mRecorder) return false;
+  mD2XX = RecordingD2XX(d2xx_I, mRecorder);
   // Without the window the recording still holds every transfer, and a replay finds the boards by listing.
   Listen();
   return true;
