@@ -212,18 +212,3 @@ TEST_F(CSimStreamTest, ABadPacketFailsAndEndsTheRun)
     EXPECT_FALSE(mLoader.Set(packet) || mLoader.Set(airoha));
   }
 }
-
-TEST_F(CSimStreamTest, AirohaFramesAreWrittenAndAStuckLoaderStaysBusy)
-{
-  const std::string digits = "123456789";
-  EXPECT_EQ(SimAirohaCrc(reinterpret_cast<const uint8_t*>(digits.data()), digits.size()), 0x45);
-  EXPECT_EQ(SimAirohaCrc(Bytes(256, 0xFF).data(), 256), 0xB4);
-  ASSERT_TRUE(Send(kAirohaStart) && Send(Airoha(0x8000, 0x5A)));
-  EXPECT_EQ(mLoader.FlashBytes(0x8000, 256), Bytes(256, 0x5A));
-  // The answer echoes the target, so an end request that keeps byte 1 names the Airoha run.
-  EXPECT_EQ(Answer(mLoader, 0xE4, 512)[1], 1);
-  mLoader.SetStuckBusy(true);
-  ASSERT_TRUE(mLoader.Set(Report({0xE4, 0x01, 0x03}, 512)));
-  mClock.Advance(100000);
-  EXPECT_EQ(Answer(mLoader, 0xE4, 512)[3], 1);
-}

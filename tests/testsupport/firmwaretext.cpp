@@ -16,29 +16,6 @@ std::string HexBytes(const std::vector<uint8_t>& bytes_I)
   return text;
 }
 
-std::string S3Line(uint32_t address_I, const uint8_t* data_I, size_t length_I)
-{
-  std::vector<uint8_t> body{static_cast<uint8_t>(length_I + 5), static_cast<uint8_t>(address_I >> 24),
-                            static_cast<uint8_t>(address_I >> 16), static_cast<uint8_t>(address_I >> 8),
-                            static_cast<uint8_t>(address_I)};
-  body.insert(body.end(), data_I, data_I + length_I);
-  unsigned sum = 0;
-  for (uint8_t byte : body) sum += byte;
-  body.push_back(static_cast<uint8_t>(0xFF - (sum & 0xFF)));
-  return "S3" + HexBytes(body) + "\n";
-}
-
-std::string HexLine(uint8_t type_I, uint16_t address_I, const std::vector<uint8_t>& fields_I)
-{
-  std::vector<uint8_t> body{static_cast<uint8_t>(fields_I.size()), static_cast<uint8_t>(address_I >> 8),
-                            static_cast<uint8_t>(address_I), type_I};
-  body.insert(body.end(), fields_I.begin(), fields_I.end());
-  unsigned sum = 0;
-  for (uint8_t byte : body) sum += byte;
-  body.push_back(static_cast<uint8_t>(0x100 - (sum & 0xFF)));
-  return ":" + HexBytes(body) + "\r\n";
-}
-
 }  // namespace
 
 std::vector<uint8_t> PatternBytes(uint32_t seed_I, size_t length_I)
@@ -52,13 +29,39 @@ std::vector<uint8_t> PatternBytes(uint32_t seed_I, size_t length_I)
   return bytes;
 }
 
+std::string SRecordLine(char type_I, uint32_t address_I, const std::vector<uint8_t>& data_I, int checksumDelta_I)
+{
+  // S0, S1, S5 and S9 carry 16-bit addresses, S2, S6 and S8 24-bit ones, S3 and S7 32-bit ones.
+  static const size_t kAddressBytes[] = {2, 2, 3, 4, 2, 2, 3, 4, 3, 2};
+  const size_t addressBytes = kAddressBytes[type_I - '0'];
+  std::vector<uint8_t> body{static_cast<uint8_t>(addressBytes + data_I.size() + 1)};
+  for (size_t i = addressBytes; i-- > 0;) body.push_back(static_cast<uint8_t>(address_I >> (8 * i)));
+  body.insert(body.end(), data_I.begin(), data_I.end());
+  unsigned sum = 0;
+  for (uint8_t byte : body) sum += byte;
+  body.push_back(static_cast<uint8_t>(~sum + checksumDelta_I));
+  return std::string("S") + type_I + HexBytes(body) + "\n";
+}
+
+std::string IntelHexRecord(uint8_t type_I, uint16_t address_I, const std::vector<uint8_t>& fields_I, uint8_t checksumFlip_I)
+{
+  std::vector<uint8_t> body{static_cast<uint8_t>(fields_I.size()), static_cast<uint8_t>(address_I >> 8),
+                            static_cast<uint8_t>(address_I), type_I};
+  body.insert(body.end(), fields_I.begin(), fields_I.end());
+  unsigned sum = 0;
+  for (uint8_t byte : body) sum += byte;
+  body.push_back(static_cast<uint8_t>((0x100 - (sum & 0xFF)) ^ checksumFlip_I));
+  return ":" + HexBytes(body) + "\r\n";
+}
+
 std::string SRecordText(const std::vector<STestSegment>& segments_I)
 {
   std::string text = "S00600004844521B\n";
   for (const STestSegment& segment : segments_I) {
     for (size_t offset = 0; offset < segment.data.size(); offset += 32) {
       const size_t length = std::min<size_t>(32, segment.data.size() - offset);
-      text += S3Line(static_cast<uint32_t>(segment.start + offset), segment.data.data() + offset, length);
+      const auto begin = segment.data.begin() + static_cast<long>(offset);
+      text += SRecordLine('3', static_cast<uint32_t>(segment.start + offset), {begin, begin + static_cast<long>(length)});
     }
   }
   return text + "S70500000000FA\n";
@@ -72,14 +75,14 @@ std::string IntelHexText(uint32_t start_I, const std::vector<uint8_t>& data_I)
     const uint32_t address = static_cast<uint32_t>(start_I + offset);
     if (address >> 16 != upper) {
       upper = address >> 16;
-      text += HexLine(4, 0, {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)});
+      text += IntelHexRecord(4, 0, {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)});
     }
     const size_t length = std::min<size_t>(16, data_I.size() - offset);
-    text += HexLine(0, static_cast<uint16_t>(address),
+    text += IntelHexRecord(0, static_cast<uint16_t>(address),
                     std::vector<uint8_t>(data_I.begin() + static_cast<long>(offset),
                                          data_I.begin() + static_cast<long>(offset + length)));
   }
-  return text + HexLine(1, 0, {});
+  return text + IntelHexRecord(1, 0, {});
 }
 
 }  // namespace orv::test

@@ -4,6 +4,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "tests/testsupport/firmwaretext.h"
 #include "tests/testsupport/testfiles.h"
 #include "tools/orvel-fwtool/cfwtool.h"
 #include "tools/orvel-fwtool/sha256.h"
@@ -32,20 +33,9 @@ std::string Demo(const std::string& name_I = "") { return (test::SourceDir() / "
 
 bool Contains(const std::string& text_I, const std::string& part_I) { return text_I.find(part_I) != std::string::npos; }
 
-// One S1 record; the checksum is the ones' complement of count, address and data.
 std::string S1(uint16_t address_I, const std::vector<uint8_t>& data_I)
 {
-  unsigned sum = static_cast<unsigned>(data_I.size() + 3) + (address_I >> 8) + (address_I & 0xFF);
-  char buffer[16];
-  std::snprintf(buffer, sizeof(buffer), "S1%02X%04X", static_cast<unsigned>(data_I.size() + 3), address_I);
-  std::string line = buffer;
-  for (uint8_t byte : data_I) {
-    std::snprintf(buffer, sizeof(buffer), "%02X", byte);
-    line += buffer;
-    sum += byte;
-  }
-  std::snprintf(buffer, sizeof(buffer), "%02X\n", 0xFF - (sum & 0xFF));
-  return line + buffer;
+  return test::SRecordLine('1', address_I, data_I);
 }
 
 }  // namespace
@@ -113,33 +103,29 @@ TEST(FwTool, InfoWarnsAboutPartialScalerBlocksAndFailsWithOneLineReasons)
   }
 }
 
-TEST(FwTool, ImageFillsGapsBetweenSegmentsWithFF)
-{
-  test::CScratchDir dir;
-  const std::string source = dir.Write("gap.orv", S1(0x1000, {1, 2, 3, 4}) + S1(0x1008, {9}) + "S9030000FC\n");
-  const std::string out = (dir.Path() / "gap.img").string();
-  const SRun run = RunTool({"image", source, out});
-  EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out, "start 0x00001000 length 9\n");
-  EXPECT_EQ(test::ReadBytes(out), (std::vector<uint8_t>{1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 9}));
-}
-
-TEST(FwTool, ImageOfEachDemoFileMatchesItsSource)
+// The flat image from the lowest address to the highest, gaps filled with FF.
+TEST(FwTool, ImageOfEachFormatSpansItsDataAndFillsTheGaps)
 {
   test::CScratchDir dir;
   const std::string out = (dir.Path() / "flat.img").string();
-  SRun run = RunTool({"image", Demo("display_scaler.bin"), out});
-  EXPECT_EQ(run.out, "start 0x00000000 length 131072\n");
-  EXPECT_EQ(test::ReadBytes(out), test::ReadBytes(Demo("display_scaler.bin")));
-
-  run = RunTool({"image", Demo("display_touch.hex"), out});
-  EXPECT_EQ(run.out, "start 0x00008000 length 3072\n");
-  const std::vector<uint8_t> image = test::ReadBytes(out);
-  ASSERT_EQ(image.size(), 3072u);
-  EXPECT_TRUE(std::all_of(image.begin() + 3000, image.end(), [](uint8_t b) { return b == 0xFF; }));
-
-  run = RunTool({"image", Demo("tablet_s.pen"), out});
-  EXPECT_EQ(run.out, "start 0x00008000 length 94720\n");  // 0x8000 to 0x1F200
+  const std::string gap = dir.Write("gap.orv", S1(0x1000, {1, 2, 3, 4}) + S1(0x1008, {9}) + "S9030000FC\n");
+  for (const auto& [source, summary] : std::vector<std::pair<std::string, std::string>>{
+           {Demo("display_scaler.bin"), "start 0x00000000 length 131072\n"},
+           {Demo("tablet_s.pen"), "start 0x00008000 length 94720\n"},  // 0x8000 to 0x1F200
+           {Demo("display_touch.hex"), "start 0x00008000 length 3072\n"},
+           {gap, "start 0x00001000 length 9\n"}}) {
+    const SRun run = RunTool({"image", source, out});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, summary);
+    const std::vector<uint8_t> image = test::ReadBytes(out);
+    if (source.ends_with(".bin")) {
+      EXPECT_EQ(image, test::ReadBytes(source));
+    } else if (source.ends_with(".hex")) {
+      ASSERT_EQ(image.size(), 3072u);
+      EXPECT_EQ(std::vector<uint8_t>(image.begin() + 3000, image.end()), std::vector<uint8_t>(72, 0xFF));
+    }
+  }
+  EXPECT_EQ(test::ReadBytes(out), (std::vector<uint8_t>{1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 9}));
 }
 
 TEST(FwTool, ImageRefusesSegmentsSpreadOverAHugeRangeAndUnwritableOutput)

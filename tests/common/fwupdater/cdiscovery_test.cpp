@@ -53,12 +53,6 @@ std::string PathOf(const std::shared_ptr<CFLDeviceInterface>& interface_I) { ret
 
 }  // namespace
 
-TEST_F(CDiscoveryTest, AnEmptyBusGivesAnEmptyList)
-{
-  EXPECT_TRUE(Discover().empty());
-  EXPECT_EQ(mDiscovery->GetPrototypes().size(), 4u);  // pen, touch, loader and the unnamed entry
-}
-
 TEST_F(CDiscoveryTest, TouchInterfacesPairByAncestorNotByOrder)
 {
   const std::string penA = Collection(0x0101, 1, 0xFF0D, "USB\\VID_4F52&PID_0101\\A");

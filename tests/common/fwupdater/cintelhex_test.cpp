@@ -3,30 +3,21 @@
 #include <algorithm>
 
 #include "common/fwupdater/cintelhex.h"
+#include "tests/testsupport/firmwaretext.h"
 #include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 
 namespace {
 
-// One record with its CR LF; checksumFlip_I spoils the checksum.
-std::string Record(uint8_t type_I, uint16_t address_I, const std::vector<uint8_t>& fields_I, uint8_t checksumFlip_I = 0)
-{
-  std::vector<uint8_t> bytes{static_cast<uint8_t>(fields_I.size()), static_cast<uint8_t>(address_I >> 8),
-                             static_cast<uint8_t>(address_I), type_I};
-  bytes.insert(bytes.end(), fields_I.begin(), fields_I.end());
-  unsigned sum = 0;
-  for (uint8_t byte : bytes) sum += byte;
-  bytes.push_back(static_cast<uint8_t>((0x100 - sum % 0x100) ^ checksumFlip_I));
-  std::string text = ":";
-  char pair[3];
-  for (uint8_t byte : bytes) text += (std::snprintf(pair, sizeof(pair), "%02X", byte), pair);
-  return text + "\r\n";
-}
+using test::IntelHexRecord;
 
-std::string Data(uint16_t address_I, size_t length_I = 16) { return Record(0, address_I, std::vector<uint8_t>(length_I, 0x5A)); }
-std::string Linear(uint8_t value_I) { return Record(4, 0, {0, value_I}); }
-const std::string kEnd = Record(1, 0, {});
+std::string Data(uint16_t address_I, size_t length_I = 16)
+{
+  return IntelHexRecord(0, address_I, std::vector<uint8_t>(length_I, 0x5A));
+}
+std::string Linear(uint8_t value_I) { return IntelHexRecord(4, 0, {0, value_I}); }
+const std::string kEnd = IntelHexRecord(1, 0, {});
 
 }  // namespace
 
@@ -36,7 +27,7 @@ TEST(CIntelHex, OneRecordFillsAPageWithFFAndFailedLoadsKeepIt)
   std::vector<uint8_t> bytes(16);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0x80 + i);
   CIntelHex hex;
-  ASSERT_TRUE(hex.Load(dir.Write("fw.hex", Record(0, 0x8000, bytes) + kEnd)));
+  ASSERT_TRUE(hex.Load(dir.Write("fw.hex", IntelHexRecord(0, 0x8000, bytes) + kEnd)));
   EXPECT_EQ(hex.GetStartAddress(), 0x8000);
   ASSERT_EQ(hex.GetLength(), 512u);
   EXPECT_EQ(std::vector<uint8_t>(hex.GetImage(), hex.GetImage() + 16), bytes);
@@ -63,7 +54,7 @@ TEST(CIntelHex, LengthOrReasonOfEachFile)
       {Data(0x8000) + "\r\n" + kEnd, 512, ""},
       {Data(0x8010) + Data(0x8000) + kEnd, 0, "line 2: data at 0x00008000 lies below the first record's address 0x00008010"},
       {Linear(1) + Data(0x8000) + kEnd, 0, "the image starts at 0x00018000, not at 0x00008000"},
-      {Record(2, 0, {0x08, 0x00}) + Data(0x0000) + kEnd, 512, ""},
+      {IntelHexRecord(2, 0, {0x08, 0x00}) + Data(0x0000) + kEnd, 512, ""},
       {Data(0x8000) + Linear(3) + Data(0x3E00, 1) + kEnd, 0x2C000, ""},
       {Data(0x8000) + Linear(3) + Data(0x4000, 1) + kEnd, 0, "the image ends at 0x00034000, past 0x00033FFF"},
       // Records after an end-of-file record are still read, but the file must end with one.
@@ -72,7 +63,7 @@ TEST(CIntelHex, LengthOrReasonOfEachFile)
       {Data(0x8000), 0, "no end-of-file record (:00000001FF) at the end"},
       {kEnd, 0, "no data records"},
       {":10800000\r\n", 0, "line 1: the record ends early: the line end where a hexadecimal digit belongs"},
-      {Record(6, 0, {}) + Data(0x8000) + kEnd, 0, "line 1: unknown record type 0x06"},
+      {IntelHexRecord(6, 0, {}) + Data(0x8000) + kEnd, 0, "line 1: unknown record type 0x06"},
       {Data(0x8000).replace(1, 2, " 1") + kEnd, 0, "line 1: the record ends early: ' ' where a hexadecimal digit belongs"},
       {Data(0x8000).insert(43, "00") + kEnd, 0, "line 1: text after the checksum"},
       {Data(0x8000) + kEnd + " ", 0, "line 3: the last line has no CR LF line end"},
@@ -84,7 +75,7 @@ TEST(CIntelHex, LengthOrReasonOfEachFile)
                                                  {1, 2, 3, 4}};
   for (uint8_t type = 0; type < fields.size(); ++type) {
     for (uint8_t flip : {0x00, 0x01, 0x10, 0x80}) {
-      const std::string record = Record(type, type == 0 ? 0x8100 : 0, fields[type], flip);
+      const std::string record = IntelHexRecord(type, type == 0 ? 0x8100 : 0, fields[type], flip);
       cases.push_back({Data(0x8000) + record + Data(0x8010) + kEnd, flip == 0 ? 512u : 0u, flip == 0 ? "" : "line 2: checksum 0x"});
     }
   }
@@ -98,6 +89,6 @@ TEST(CIntelHex, LengthOrReasonOfEachFile)
   }
   // The reason gives the checksum found and the one the record needs.
   CIntelHex hex;
-  EXPECT_FALSE(hex.Load(dir.Write("fw.hex", Data(0x8000) + Record(0, 0x8010, {1}, 0x01) + kEnd)));
+  EXPECT_FALSE(hex.Load(dir.Write("fw.hex", Data(0x8000) + IntelHexRecord(0, 0x8010, {1}, 0x01) + kEnd)));
   EXPECT_EQ(hex.GetError(), "line 2: checksum 0x6F, expected 0x6E");
 }

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "common/fwupdater/csrec.h"
+#include "tests/testsupport/firmwaretext.h"
 #include "tests/testsupport/testfiles.h"
 
 using namespace orv;
@@ -20,18 +21,7 @@ std::vector<uint8_t> Pattern(uint32_t address_I, size_t length_I)
 
 std::string SLine(char type_I, uint32_t address_I, size_t length_I, int checksumDelta_I = 0)
 {
-  const size_t addressBytes = static_cast<size_t>(type_I - '0' + 1);
-  std::vector<uint8_t> bytes{static_cast<uint8_t>(addressBytes + length_I + 1)};
-  for (size_t i = addressBytes; i-- > 0;) bytes.push_back(static_cast<uint8_t>(address_I >> (8 * i)));
-  const std::vector<uint8_t> data = Pattern(address_I, length_I);
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  unsigned sum = 0;
-  for (uint8_t byte : bytes) sum += byte;
-  bytes.push_back(static_cast<uint8_t>(~sum + checksumDelta_I));
-  std::string line = std::string("S") + type_I;
-  char pair[3];
-  for (uint8_t byte : bytes) line += (std::snprintf(pair, sizeof(pair), "%02X", byte), pair);
-  return line + "\n";
+  return test::SRecordLine(type_I, address_I, Pattern(address_I, length_I), checksumDelta_I);
 }
 
 std::string S1(uint32_t address_I, size_t length_I) { return SLine('1', address_I, length_I); }
@@ -199,24 +189,12 @@ TEST(CSRec, LoadsTheFilesSrecCatWrites)
 TEST(CSRec, TheHeaderNamesTheFilesVersion)
 {
   test::CScratchDir dir;
-  const auto header = [](const std::string& text_I) {
-    unsigned sum = static_cast<unsigned>(text_I.size() + 3);
-    char pair[3];
-    std::snprintf(pair, sizeof(pair), "%02X", static_cast<unsigned>(text_I.size() + 3));
-    std::string line = std::string("S0") + pair + "0000";
-    for (const char c : text_I) {
-      std::snprintf(pair, sizeof(pair), "%02X", static_cast<unsigned char>(c));
-      line += pair;
-      sum += static_cast<unsigned char>(c);
-    }
-    std::snprintf(pair, sizeof(pair), "%02X", 0xFF - (sum & 0xFF));
-    return line + pair + "\n";
-  };
   for (const auto& [text, version] : std::vector<std::pair<std::string, std::string>>{
            {"Orvel Display 16 pen 1.02", "1.02"}, {"pen v2.10.3", "2.10.3"}, {"Orvel pen", ""}, {"pen 12", ""},
            {"pen 1.", ""}}) {
     CSRec file;
-    ASSERT_TRUE(file.Load(dir.Write("fw.pen", header(text) + S1(0x1000, 4) + kEnd))) << file.GetError();
+    const std::string header = test::SRecordLine('0', 0, {text.begin(), text.end()});
+    ASSERT_TRUE(file.Load(dir.Write("fw.pen", header + S1(0x1000, 4) + kEnd))) << file.GetError();
     EXPECT_EQ(file.GetHeader(), text);
     EXPECT_EQ(file.GetHeaderVersion(), version) << text;
     EXPECT_EQ(file.GetImageSize(), 4u);

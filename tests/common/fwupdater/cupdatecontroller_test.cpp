@@ -3,10 +3,7 @@
 #include "common/cclock.h"
 #include "common/fwupdater/cfldeviceinterface.h"
 #include "common/fwupdater/cupdatecontroller.h"
-#include "common/osd/cd2xx.h"
 #include "sim/csimhidsystem.h"
-#include "sim/csimplatform.h"
-#include "sim/csimscalerboard.h"
 #include "tests/testsupport/crecordingupdatenotifier.h"
 #include "tests/testsupport/firmwaretext.h"
 #include "common/stringutilities.h"
@@ -154,26 +151,4 @@ TEST_F(CInPlaceUpdate, NoDeviceGivesAListError)
   EXPECT_FALSE(mController.UpdateDeviceList());
   EXPECT_TRUE(mNotifier.Has("[ERROR] Could not find selected device (1)"));
   EXPECT_EQ(mController.GetSelectedDevice(), nullptr);
-}
-
-// The display's own answer, before the update and after it, is what the run reports of the scaler.
-TEST(CScalerUpdate, TheVersionsComeFromTheDisplayBeforeAndAfterItsUpdate)
-{
-  CVirtualClock clock;
-  CScopedClock installed(clock);
-  std::string error;
-  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::Create("default", error);
-  ASSERT_TRUE(platform) << error;
-  const CScopedD2XX bridge(platform->D2XX());
-  const std::string demo = (SourceDir() / "examples" / "demo").string();
-  CRecordingUpdateNotifier notifier;
-  CUpdateController controller;
-  controller.SetDiscovery(platform->CreateDiscovery(demo + "/fw_loader.ini"));
-  controller.SetNotifier(&notifier);
-  ASSERT_TRUE(controller.UpdateDeviceList());
-  ASSERT_TRUE(controller.ValidateAutoUpdate("scalar", demo));
-  EXPECT_EQ(controller.GetScalerVersionBefore(), "");
-  ASSERT_TRUE(controller.StartISPFlash("", 0xFF, true));
-  EXPECT_EQ(controller.GetScalerVersionBefore(), "1.2.3");
-  EXPECT_EQ(controller.GetScalerVersionAfter(), "1.3.0");
 }

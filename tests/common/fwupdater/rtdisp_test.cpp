@@ -95,48 +95,34 @@ TEST_F(ScalarISP, SeveralBlocksAreProgrammedByteForByteLastBlockFirst)
 
 TEST_F(ScalarISP, FaultsEndTheFlowWithTheirMessages)
 {
-  {
+  using Fault = void (*)(sim::CSimScalerIsp&);
+  // The fault, the image's blocks, the last error, how often lines were told, whether any page was programmed.
+  const std::vector<std::tuple<Fault, size_t, std::string, std::vector<std::pair<std::string, size_t>>, bool>> cases{
+      {[](sim::CSimScalerIsp& isp_I) { isp_I.RefuseIspEntry(true); }, 1, "Fail to Enter ISP mode",
+       {{"SerialFlashIntoISP()", 10}}, false},
+      // A silent slave reads as 0, never as FF.
+      {[](sim::CSimScalerIsp& isp_I) { isp_I.SetNoAcknowledge(true); }, 1, "Fail to Enter ISP mode", {}, false},
+      {[](sim::CSimScalerIsp& isp_I) { isp_I.FailErases(sim::kSimAlways); }, 2, "Exausted retries attempting to write block1",
+       {{"Block erase check failed", 10}, {"Block Erase Fail", 10}}, false},
+      {[](sim::CSimScalerIsp& isp_I) { isp_I.CorruptPrograms(sim::kSimAlways); }, 1,
+       "Exausted retries attempting to write block0", {{"Crc Check Fail", 10}}, true}};
+  for (const auto& [fault, blocks, lastError, counts, programs] : cases) {
     CIspRun run;
-    run.mIsp->RefuseIspEntry(true);
-    EXPECT_FALSE(run.Program(Image(1)));
-    EXPECT_EQ(run.mLog.CountInfo("SerialFlashIntoISP()"), 10u);
+    fault(*run.mIsp);
+    EXPECT_FALSE(run.Program(Image(blocks)));
     ASSERT_FALSE(run.mLog.mErrors.empty());
-    EXPECT_EQ(run.mLog.mErrors.back(), "Fail to Enter ISP mode");
+    EXPECT_EQ(run.mLog.mErrors.back(), lastError);
+    for (const auto& [line, count] : counts) EXPECT_EQ(run.Errors(line) + run.mLog.CountInfo(line), count) << line;
+    EXPECT_EQ(run.mIsp->PagePrograms() > 0, programs) << lastError;
   }
-  {
-    CIspRun run;
-    run.mIsp->SetNoAcknowledge(true);
-    EXPECT_FALSE(run.Program(Image(1)));
-    ASSERT_FALSE(run.mLog.mErrors.empty());
-    EXPECT_EQ(run.mLog.mErrors.back(), "Fail to Enter ISP mode") << "a silent slave reads as 0, never as FF";
-  }
-  {
-    CIspRun run;
-    run.mIsp->FailErases(sim::kSimAlways);
-    EXPECT_FALSE(run.Program(Image(2)));
-    EXPECT_EQ(run.Errors("Block erase check failed"), 10u);
-    EXPECT_EQ(run.Errors("Block Erase Fail"), 10u);
-    ASSERT_FALSE(run.mLog.mErrors.empty());
-    EXPECT_EQ(run.mLog.mErrors.back(), "Exausted retries attempting to write block1");
-    EXPECT_EQ(run.mIsp->PagePrograms(), 0u);
-  }
-  {
-    CIspRun run;
-    run.mIsp->CorruptPrograms(sim::kSimAlways);
-    EXPECT_FALSE(run.Program(Image(1)));
-    EXPECT_EQ(run.Errors("Crc Check Fail"), 10u);
-    ASSERT_FALSE(run.mLog.mErrors.empty());
-    EXPECT_EQ(run.mLog.mErrors.back(), "Exausted retries attempting to write block0");
-  }
-  {
-    CIspRun run;
-    run.mIsp->CorruptPrograms(1);
-    run.mIsp->FailErases(1);
-    const std::vector<uint8_t> image = Image(1);
-    EXPECT_TRUE(run.Program(image)) << "a failed erase and a failed CRC each cost one of the ten attempts";
-    EXPECT_EQ(run.Errors("Crc Check Fail") + run.Errors("Block Erase Fail"), 2u);
-    EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
-  }
+  // A failed erase and a failed CRC each cost one of the ten attempts.
+  CIspRun run;
+  run.mIsp->CorruptPrograms(1);
+  run.mIsp->FailErases(1);
+  const std::vector<uint8_t> image = Image(1);
+  EXPECT_TRUE(run.Program(image));
+  EXPECT_EQ(run.Errors("Crc Check Fail") + run.Errors("Block Erase Fail"), 2u);
+  EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
 }
 
 // Goes silent once programming starts, as a scaler that lost power would.
