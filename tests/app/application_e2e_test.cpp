@@ -277,6 +277,18 @@ TEST_F(CApplicationRun, TheScalerIsUpdatedOnlyForTheDisplayTheSerialNumberNames)
   EXPECT_EQ(mPlatform->Scaler()->isp->RegisterWrites().back(), (std::pair<uint8_t, uint8_t>{0x6F, 0x00}));
 }
 
+// A device that cannot be selected is named with the reason: the message and the log say what is missing.
+TEST_F(CApplicationRun, ATargetNotFoundSaysWhy)
+{
+  for (const auto& [options, reason] : std::vector<std::pair<std::u16string, std::string>>{
+           {u"-testpid 0999 -auto pen", "no attached device has product id 0999 (attached: 0210"},
+           {u"-testpid 0210 -auto  -y", "the board list (-auto) is empty"},
+           {u"-path /dev/hidraw99 -auto pen", "no device has the path /dev/hidraw99"}}) {
+    ExpectEndedUntouched(options, EUISTRING_ERROR_TARGET_NOT_FOUND, reason);
+    EXPECT_NE(Log().find(reason), std::string::npos) << Log();
+  }
+}
+
 TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
 {
   std::filesystem::remove("display_touch.hex");
@@ -333,6 +345,9 @@ TEST_F(CApplicationRun, DecliningThePreUpdateWarningIsACancel)
   EXPECT_NE(log.find("Pre-update warning declined"), std::string::npos);
   EXPECT_NE(log.find("Exit code: 2 (cancelled)"), std::string::npos);
   EXPECT_EQ(log.find("[STATE]"), std::string::npos);
+  // Said in the chosen language, as every other end of a run.
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar -lang de"), 2);
+  EXPECT_EQ(mResult.message, "Bei der Warnung vor der Aktualisierung abgebrochen; keine Platine wurde verändert.");
   // "-y" accepts the warning for a script or a fleet tool: nobody is asked, and the log says why the scaler went.
   mPrompts = 0;
   EXPECT_EQ(Run(u"-testpid 0210 -y -auto scalar"), 0) << WideToUtf8(mView.mMessage);

@@ -212,3 +212,16 @@ TEST_F(CSimStreamTest, ABadPacketFailsAndEndsTheRun)
     EXPECT_FALSE(mLoader.Set(packet) || mLoader.Set(airoha));
   }
 }
+
+// The loader's CRC is the host's: a mismatch fails every Airoha run of the host's tests.
+TEST_F(CSimStreamTest, AirohaFramesAreWrittenAndAStuckLoaderStaysBusy)
+{
+  ASSERT_TRUE(Send(kAirohaStart) && Send(Airoha(0x8000, 0x5A)));
+  EXPECT_EQ(mLoader.FlashBytes(0x8000, 256), Bytes(256, 0x5A));
+  // The answer echoes the target, so an end request that keeps byte 1 names the Airoha run.
+  EXPECT_EQ(Answer(mLoader, 0xE4, 512)[1], 1);
+  mLoader.SetStuckBusy(true);
+  ASSERT_TRUE(mLoader.Set(Report({0xE4, 0x01, 0x03}, 512)));
+  mClock.Advance(100000);
+  EXPECT_EQ(Answer(mLoader, 0xE4, 512)[3], 1);
+}

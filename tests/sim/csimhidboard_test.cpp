@@ -28,9 +28,11 @@ Bytes Wrapped(const Bytes& inner_I)
 class CSimHidBoardTest : public ::testing::Test {
  protected:
   // A board whose loader reports status 5A, with a handle on its normal interface.
-  void AddBoard(bool reenumerate_I, uint16_t usagePage_I = 0x000D, uint8_t protocol_I = 0)
+  void AddBoard(bool reenumerate_I, uint16_t usagePage_I = 0x000D, uint8_t protocol_I = 0,
+                std::optional<uint32_t> versionAddress_I = std::nullopt)
   {
     SSimHidBoardConfig config;
+    config.versionAddress = versionAddress_I;
     config.normal = {0x4F52, 0x0101, 0x0100, 10, usagePage_I, kNormalPath, ""};
     config.loader = {0x4F52, 0x0102, 0x0001, 1, 0x000D, kLoaderPath, ""};
     config.reenumerate = reenumerate_I;
@@ -97,4 +99,38 @@ TEST_F(CSimHidBoardTest, RouterReportsTravelWrappedThroughAnInPlaceSwitch)
   ASSERT_TRUE(mHandle->SetFeature(Wrapped({0xCD, 0xA6, 0x50})));
   EXPECT_EQ(mBoard->Mode(), ESIMBOARDMODE_NORMAL);
   EXPECT_TRUE(mHandle->SetFeature(Wrapped(kPing)));
+}
+
+TEST_F(CSimHidBoardTest, FailedTransfersDropOffAndTrace)
+{
+  AddBoard(true);
+  mBoard->FailTransfers(2);
+  mBoard->FailTransfers(4, 2);
+  std::vector<bool> results;
+  for (int i = 0; i < 6; ++i, mClock.Advance(10)) results.push_back(mHandle->SetFeature(kPing));
+  EXPECT_EQ(results, (std::vector<bool>{true, false, true, false, false, true}));
+  const std::vector<SSimTransfer> trace = mBoard->Trace();
+  ASSERT_EQ(trace.size(), 6u);
+  EXPECT_TRUE(trace[4].set && trace[4].bytes == kPing && !trace[4].ok && trace[5].timeMs == 50u);
+  mBoard->DropOffBusAfter(7);
+  EXPECT_TRUE(mHandle->SetFeature(kPing));
+  EXPECT_FALSE(mHandle->SetFeature(kPing) || mBoard->Open(kNormalPath) || mBoard->IsPresent());
+}
+
+// The release number a board reports is the one its firmware holds, once a firmware holding one is flashed.
+TEST_F(CSimHidBoardTest, ReportsTheVersionItsFirmwareHolds)
+{
+  AddBoard(false, 0x000D, 0, 0x1010);
+  SHidAttributes attributes;
+  ASSERT_TRUE(mHandle->GetAttributes(attributes));
+  EXPECT_EQ(attributes.version, 0x0100);  // erased: the factory identity's
+  ASSERT_TRUE(mBoard->Preload(0x1010, {0x01, 0x02}));
+  ASSERT_TRUE(mHandle->GetAttributes(attributes));
+  EXPECT_EQ(attributes.version, 0x0201);
+  // Its loader answers with the identity it always shows.
+  ASSERT_TRUE(mHandle->SetFeature(kEnterHighFirst));
+  ASSERT_TRUE(mHandle->SetFeature(kEnterLowFirst));
+  ASSERT_EQ(mBoard->Mode(), ESIMBOARDMODE_LOADER);
+  ASSERT_TRUE(mHandle->GetAttributes(attributes));
+  EXPECT_EQ(attributes.version, 0x0100);
 }
