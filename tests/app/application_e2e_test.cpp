@@ -66,6 +66,12 @@ class CApplicationRun : public ::testing::Test {
   }
 
   std::string Log() { return test::ReadText(mLogPath); }
+  // Each text stands somewhere in the log.
+  void ExpectLogged(std::initializer_list<std::string> texts_I)
+  {
+    const std::string log = Log();
+    for (const std::string& text : texts_I) EXPECT_NE(log.find(text), std::string::npos) << text << "\n" << log;
+  }
   // The run ends with 1 and the message, its detail on the line under it, before any board is touched.
   void ExpectEndedUntouched(const std::u16string& options_I, uint16_t messageId_I, const std::string& detail_I)
   {
@@ -117,14 +123,12 @@ class CApplicationRun : public ::testing::Test {
 
 TEST_F(CApplicationRun, ATabletThatReenumeratesIsFollowedThroughItsArrivals)
 {
-    EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "tablet_s.scenario"), 0) << WideToUtf8(mView.mMessage);
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "tablet_s.scenario"), 0) << WideToUtf8(mView.mMessage);
   ExpectFlashed("pen", "tablet_s.pen");
   ExpectFlashed("touch", "tablet_s.touch");
   const std::string log = Log();
-  for (const char* line : {"[STATE] 2", "Waiting for bootloader mode...", "IMPORTANT Attach Message (",
-                           ") STATE->ESTATE_PROGRAM", ") STATE->ESTATE_SUCCESS", "Setting protocolType to 0"}) {
-    EXPECT_NE(log.find(line), std::string::npos) << line;
-  }
+  ExpectLogged({"[STATE] 2", "Waiting for bootloader mode...", "IMPORTANT Attach Message (", ") STATE->ESTATE_PROGRAM",
+                 ") STATE->ESTATE_SUCCESS", "Setting protocolType to 0"});
   EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message ("));
 }
 
@@ -172,9 +176,7 @@ TEST_F(CApplicationRun, ABoardWithoutItsInterfaceEndsTheRunWithTheFailure)
 {
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen", EditScenario("penless.scenario", false, "\"dropAfter\": 0, ")), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
-  const std::string log = Log();
-  EXPECT_NE(log.find("mainInterface not valid."), std::string::npos);
-  EXPECT_NE(log.find("The update ended without a result"), std::string::npos);
+  ExpectLogged({"mainInterface not valid.", "The update ended without a result"});
 }
 
 TEST_F(CApplicationRun, ABoardThatNeverReturnsAsItsLoaderEndsTheRunAfterNinetyAttempts)
@@ -182,9 +184,7 @@ TEST_F(CApplicationRun, ABoardThatNeverReturnsAsItsLoaderEndsTheRunAfterNinetyAt
   const uint64_t start = mClock.NowMs();
   EXPECT_EQ(Run(u"-testpid 0101 -auto pen", EditScenario("lost.scenario", true, "\"reenumerateMs\": 1000000, ")), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
-  const std::string log = Log();
-  EXPECT_NE(log.find("Bootloader mode timeout."), std::string::npos);
-  EXPECT_NE(log.find("loaderInterface not valid."), std::string::npos);
+  ExpectLogged({"Bootloader mode timeout.", "loaderInterface not valid."});
   EXPECT_GE(mClock.NowMs() - start, 90000u);
 }
 
@@ -193,7 +193,7 @@ TEST_F(CApplicationRun, ADeviceUnpluggedOutsideAnUpdateEndsTheRun)
     mView.mOnLayout = [this] { mPlatform->Bus()->Detach(mPlatform->HidBoard("pen")); };
   EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "tablet_s.scenario"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_NO_TABLET));
-  EXPECT_NE(Log().find(") STATE->ESTATE_TERMINATE"), std::string::npos);
+  ExpectLogged({") STATE->ESTATE_TERMINATE"});
 }
 
 TEST_F(CApplicationRun, AScenarioWritesEachBoardsFlashAndTrace)
@@ -223,10 +223,8 @@ TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
   EXPECT_TRUE(mPlatform->Scaler()->isp->Restarted());
 
   const std::string log = Log();
-  for (const char* line : {"Passed Test PID(s): 0210", "Loading firmware for pen", "[STATE] 2", "[STATE] 3",
-                           "Setting protocolType to 1", "Device Update complete!", "Loading firmware for bluetooth"}) {
-    EXPECT_NE(log.find(line), std::string::npos) << line;
-  }
+  ExpectLogged({"Passed Test PID(s): 0210", "Loading firmware for pen", "[STATE] 2", "[STATE] 3",
+                "Setting protocolType to 1", "Device Update complete!", "Loading firmware for bluetooth"});
   EXPECT_LT(log.find("Loading firmware for touch"), log.find("Loading firmware for bluetooth"));
   EXPECT_LT(log.find("Loading firmware for bluetooth"), log.find("Block 0 upgrade success"));
   // Each board reports the version of the image it now runs, read from it after its update.
@@ -252,11 +250,11 @@ TEST_F(CApplicationRun, TheScalerIsUpdatedOnlyForTheDisplayTheSerialNumberNames)
       "is for (6)";
   EXPECT_EQ(Run(display + u"ORV16A0099999"), 1);
   EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
-  EXPECT_NE(Log().find(mismatch), std::string::npos) << Log();
+  ExpectLogged({mismatch});
   // Test product ids skip the check only when no serial number is given.
   EXPECT_EQ(Run(u"-testpid 0210 -auto scalar -serial ORV16A0099999"), 1);
   EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
-  EXPECT_NE(Log().find(mismatch), std::string::npos) << Log();
+  ExpectLogged({mismatch});
   EXPECT_EQ(Run(u"-testpid 0210 -auto scalar"), 0) << Log();
   ExpectFlashed("scalar", "display_scaler.bin");
   EXPECT_EQ(Run(u"-testpid 0210 -auto scalar -serial ORV16A0012345"), 0) << Log();
@@ -270,9 +268,7 @@ TEST_F(CApplicationRun, TheScalerIsUpdatedOnlyForTheDisplayTheSerialNumberNames)
   std::ofstream("refusing.scenario") << scenario;
   EXPECT_EQ(Run(display + u"ORV16A0012345", "refusing.scenario"), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
-  const std::string log = Log();
-  EXPECT_NE(log.find("Fail to Enter ISP mode"), std::string::npos);
-  EXPECT_NE(log.find("[ERROR] General Program Failure (6)"), std::string::npos);
+  ExpectLogged({"Fail to Enter ISP mode", "[ERROR] General Program Failure (6)"});
   ASSERT_FALSE(mPlatform->Scaler()->isp->RegisterWrites().empty());
   EXPECT_EQ(mPlatform->Scaler()->isp->RegisterWrites().back(), (std::pair<uint8_t, uint8_t>{0x6F, 0x00}));
 }
@@ -285,7 +281,7 @@ TEST_F(CApplicationRun, ATargetNotFoundSaysWhy)
            {u"-testpid 0210 -auto  -y", "the board list (-auto) is empty"},
            {u"-path /dev/hidraw99 -auto pen", "no device has the path /dev/hidraw99"}}) {
     ExpectEndedUntouched(options, EUISTRING_ERROR_TARGET_NOT_FOUND, reason);
-    EXPECT_NE(Log().find(reason), std::string::npos) << Log();
+    ExpectLogged({reason});
   }
 }
 
@@ -307,7 +303,7 @@ TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
     "usageId": "1", "startInLoader": true, "blockStart": "8000", "blockSize": 4096, "blocks": 32, "writeSize": 128}]})";
   EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "stuck.scenario"), 0) << WideToUtf8(mView.mMessage);
   ExpectFlashed("pen", "tablet_s.pen");
-  EXPECT_NE(Log().find("Device already in loader mode"), std::string::npos);
+  ExpectLogged({"Device already in loader mode"});
 
   // The same on the tablet with touch, run again with the list that was interrupted: while its pen board runs
   // the loader the whole USB device shows only the loader, which knows no touch board; the package's product id
@@ -342,8 +338,7 @@ TEST_F(CApplicationRun, DecliningThePreUpdateWarningIsACancel)
   EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
   EXPECT_EQ(mResult.message, "Cancelled at the pre-update warning; no board was touched.");
   const std::string log = Log();
-  EXPECT_NE(log.find("Pre-update warning declined"), std::string::npos);
-  EXPECT_NE(log.find("Exit code: 2 (cancelled)"), std::string::npos);
+  ExpectLogged({"Pre-update warning declined", "Exit code: 2 (cancelled)"});
   EXPECT_EQ(log.find("[STATE]"), std::string::npos);
   // Said in the chosen language, as every other end of a run.
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar -lang de"), 2);
@@ -353,7 +348,7 @@ TEST_F(CApplicationRun, DecliningThePreUpdateWarningIsACancel)
   EXPECT_EQ(Run(u"-testpid 0210 -y -auto scalar"), 0) << WideToUtf8(mView.mMessage);
   EXPECT_EQ(mPrompts, 0);
   EXPECT_GT(mPlatform->Scaler()->isp->Erases(), 0u);
-  EXPECT_NE(Log().find("Pre-update warning accepted by -y"), std::string::npos);
+  ExpectLogged({"Pre-update warning accepted by -y"});
 }
 
 // Nothing is flashed while any entry of the list, or any file it needs, is wrong; the message says which.
@@ -365,7 +360,7 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
            {u"-testpid 0210 -auto pen,bogus", "\"bogus\" in the board list \"pen,bogus\" is not one of"},
            {u"-testpid 0210 -auto pen,,touch", "an empty entry in the board list \"pen,,touch\" is not one of"}}) {
     ExpectEndedUntouched(options, EUISTRING_ERROR_INVALID_OPTIONS, message);
-    EXPECT_NE(Log().find("Error: " + message), std::string::npos);
+    ExpectLogged({"Error: " + message});
   }
   // A touch file cut short: the pen board before it in the list is not updated either.
   const std::vector<uint8_t> bytes = test::ReadBytes("display_touch.hex");
@@ -396,7 +391,7 @@ TEST_F(CApplicationRun, AMissingOrBrokenTopologyIsRefusedInTheUiLanguageWithItsD
                               std::filesystem::current_path().string() + ")";
   EXPECT_EQ(mView.mMessage, LoadResString(EUISTRING_ERROR_MISSING_FILE, 7) + u"\n" + Utf8ToWide(missing));
   EXPECT_EQ(mResult.message, WideToUtf8(mView.mMessage));
-  EXPECT_NE(Log().find("Error: " + missing + "\n"), std::string::npos);
+  ExpectLogged({"Error: " + missing + "\n"});
   std::ofstream("fw_loader.ini") << "[\n  {\"name\": \"T\" \"penBoard\": {}}\n]";
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen -lang ja"), 1);
   EXPECT_EQ(mView.mMessage, LoadResString(EUISTRING_ERROR_INVALID_FILE, 17) +
@@ -415,9 +410,8 @@ TEST_F(CApplicationRun, TheLogBeginsWithVersionCommandLineAndStartAndEndsWithThe
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 2);
   const std::string log = Log();
   EXPECT_EQ(log.rfind("OrvelFWUpdater 3.09\nCommand line: test -testpid 0210 -auto pen\nStarted: ", 0), 0u) << log;
-  EXPECT_NE(log.find("Passed Test PID(s): 0210"), std::string::npos);
-  EXPECT_NE(log.find("Cancelled by the user\n"), std::string::npos);
-  EXPECT_NE(log.find("Pen GetDevice  to \\\\?\\HID#VID_4F52&PID_0210"), std::string::npos);
+  ExpectLogged(
+      {"Passed Test PID(s): 0210", "Cancelled by the user\n", "Pen GetDevice  to \\\\?\\HID#VID_4F52&PID_0210"});
   const std::string trailer = "Finished: Cancelled by the user; 0 of 1 boards were updated.\nExit code: 2 (cancelled)\n";
   EXPECT_EQ(log.substr(log.size() - trailer.size()), trailer);
   const size_t ended = log.rfind("\nEnded: 1899-12-31 00:00:00\nDuration: 0:00:00 (0.");
@@ -431,7 +425,7 @@ TEST_F(CApplicationRun, TheLogBeginsWithVersionCommandLineAndStartAndEndsWithThe
   EXPECT_EQ(mResult.boards[0].versionBefore, "1.00");
   EXPECT_EQ(mResult.boards[0].file, "display_pen.orv");
   EXPECT_EQ(mResult.logPath, mLogPath);
-  EXPECT_NE(Log().find("Exit code: 0 (success)"), std::string::npos);
+  ExpectLogged({"Exit code: 0 (success)"});
 }
 
 // The footer's end time is the start plus the duration, across midnight and the year's end too.
@@ -479,7 +473,7 @@ TEST_F(CApplicationRun, ACancelAsABoardFinishesCountsTheBoardAndEndsWithItsMessa
   EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_SUCCEEDED));
   ASSERT_EQ(mResult.boards.size(), 1u);
   EXPECT_EQ(mResult.boards[0].outcome, "updated");
-  EXPECT_NE(Log().find("Exit code: 0 (success)"), std::string::npos);
+  ExpectLogged({"Exit code: 0 (success)"});
 }
 
 // A programming failure ends with the failure message, and a cancel asked after it changes nothing.
@@ -493,7 +487,7 @@ TEST_F(CApplicationRun, AProgrammingFailureEndsWithTheFailureEvenWhenACancelFoll
   ASSERT_EQ(mResult.boards.size(), 2u);
   EXPECT_EQ(mResult.boards[0].outcome, "failed");
   EXPECT_EQ(mResult.boards[1].outcome, "not started");
-  EXPECT_NE(Log().find("Exit code: 1 (error)"), std::string::npos);
+  ExpectLogged({"Exit code: 1 (error)"});
 }
 
 // The ten seconds between two boards are waited for tick by tick: the run never stops answering for
