@@ -42,16 +42,12 @@ class CHidBoardSwitching : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(CHidBoardSwitching, NormalInterfaceIdentityAndCommands)
+// What the identity holds is what discovery matches and the run reports; the queries leave the interface closed.
+TEST_F(CHidBoardSwitching, NormalInterfaceCommands)
 {
   CHIDFLDeviceInterface pen(mBoard->Path(), mSystem);
   ASSERT_TRUE(pen.QueryAttributes());
   EXPECT_FALSE(pen.IsOpen());
-  EXPECT_EQ(pen.GetVendorId(), 0x4F52);
-  EXPECT_EQ(pen.GetProductId(), 0x0101);
-  EXPECT_EQ(pen.GetVersion(), 0x0103u);
-  EXPECT_EQ(pen.GetUsagePage(), 0xFF0D);
-  EXPECT_EQ(pen.GetInterfaceType(), 1);
   EXPECT_FALSE(pen.Ping());  // not open
   ASSERT_TRUE(pen.Open());
   ASSERT_TRUE(pen.Ping());
