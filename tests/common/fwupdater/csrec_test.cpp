@@ -147,18 +147,18 @@ TEST(CSRec, AFileWithoutItsTerminationRecordOrFinalCountIsRefused)
                                "incomplete");
   }
   // Data after a count is not counted: the file lost its own final count.
-  EXPECT_FALSE(file.Load(dir.Write("fw.orv", counted + S1(0x1020, 16))));
-  EXPECT_EQ(file.GetError(), "no termination record (S7, S8 or S9) or final record count (S5, S6): the file is "
-                             "incomplete");
-  EXPECT_FALSE(file.Load(dir.Write("fw.orv", S1(0x1000, 16) + S1(0x1010, 16) + "S5030001FB\n")));
-  EXPECT_EQ(file.GetError(), "line 3: record count 1, but 2 data records precede it");
-  EXPECT_FALSE(file.Load(dir.Write("fw.orv", "S0030000FC\n" + kEnd)));
-  EXPECT_EQ(file.GetError(), "no data records");
-  EXPECT_FALSE(file.Load((dir.Path() / "missing.orv").string()));
-  EXPECT_EQ(file.GetError(), "no such file");
+  for (const auto& [path, error] : std::vector<std::pair<std::string, std::string>>{
+           {dir.Write("a.orv", counted + S1(0x1020, 16)),
+            "no termination record (S7, S8 or S9) or final record count (S5, S6): the file is incomplete"},
+           {dir.Write("b.orv", S1(0x1000, 16) + S1(0x1010, 16) + "S5030001FB\n"),
+            "line 3: record count 1, but 2 data records precede it"},
+           {dir.Write("c.orv", "S0030000FC\n" + kEnd), "no data records"},
+           {(dir.Path() / "missing.orv").string(), "no such file"},
+           {dir.Write("sub.pen/fw.orv", ""), "the file is empty"}}) {
+    EXPECT_FALSE(file.Load(path)) << error;
+    EXPECT_EQ(file.GetError(), error);
+  }
   EXPECT_FALSE(file.Load(dir.Path().string() + "/.pen"));
-  EXPECT_FALSE(file.Load(dir.Write("sub.pen/fw.orv", "")));
-  EXPECT_EQ(file.GetError(), "the file is empty");
 }
 
 // srec_cat writes no termination record when it has no start address: its count record ends the file.

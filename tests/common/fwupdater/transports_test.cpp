@@ -57,8 +57,6 @@ TEST_F(CTransports, AnI2CTouchBoardIsSwitchedAndProgrammedThroughTheTunnel)
   const std::shared_ptr<CSimI2CTunnelBoard> board = AddTunnel();
   CI2CFLDeviceInterface touch(board->Config().identity.path, mBus);
   ASSERT_TRUE(touch.QueryAttributes());
-  EXPECT_EQ(touch.GetUsage(), 2);
-  EXPECT_EQ(touch.GetInterfaceType(), EINTERFACETYPE_I2C);
   ASSERT_TRUE(touch.SwitchToBLMode());
   EXPECT_FALSE(touch.IsOpen());
   EXPECT_EQ(board->Mode(), ESIMBOARDMODE_LOADER);
