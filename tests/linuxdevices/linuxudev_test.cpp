@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <functional>
-#include <utility>
 
 #include "common/fwupdater/cbulkfldeviceinterface.h"
 #include "common/fwupdater/chidfldeviceinterface.h"
@@ -63,22 +62,7 @@ int InChildRefusedWithEperm(const std::function<int()>& check_I)
   return WEXITSTATUS(status);
 }
 
-// Arrivals as "+path", removals as "-path", sorted.
-class CEventTrail : public CDeviceEventSink {
- public:
-  void OnInterfaceArrival(const std::string& path_I, EDeviceClass) override { mTrail.push_back("+" + path_I); }
-  void OnInterfaceRemoval(const std::string& path_I, EDeviceClass) override { mTrail.push_back("-" + path_I); }
-  std::vector<std::string> Take()
-  {
-    std::sort(mTrail.begin(), mTrail.end());
-    return std::exchange(mTrail, {});
-  }
-
- private:
-  std::vector<std::string> mTrail;
-};
-
-class LinuxUdev : public CLinuxDeviceTest {
+class LinuxUdev : public CLinuxPortsTest {
  protected:
   void EmulateLeavingBoards()
   {
@@ -92,9 +76,6 @@ class LinuxUdev : public CLinuxDeviceTest {
   }
 
   CEmulatedUdev mUdev{mBed};
-  std::shared_ptr<CLinuxAccessLog> mLog = std::make_shared<CLinuxAccessLog>();
-  std::shared_ptr<CLinuxHidSystem> mHid = std::make_shared<CLinuxHidSystem>(mLog);
-  std::shared_ptr<CLinuxUsbSystem> mUsb = std::make_shared<CLinuxUsbSystem>(mLog);
   std::string mHidNode;
   std::string mBulkNode;
 };
@@ -117,7 +98,7 @@ TEST_F(LinuxUdev, ADeviceUdevIsStillSettingUpIsLeftForTheMonitorToBring)
 
   mUdev.Finish(board.HidrawSyspath());
   events.DeliverDueEvents();
-  EXPECT_EQ(trail.Take(), std::vector<std::string>{"+" + std::string(board.kNode)});
+  EXPECT_EQ(trail.Take(), std::vector<std::string>{"+hid " + std::string(board.kNode)});
   EXPECT_EQ(enumerator.EnumerateInterfacePaths(EDEVICECLASS_HID), std::vector<std::string>{board.kNode});
   events.Unsubscribe(&trail);
 }
@@ -135,7 +116,7 @@ TEST_F(LinuxUdev, AMonitorThatOverflowedLosesNoArrivalAndNoRemoval)
   Pause(100);
   mUdev.Overflow();
   events.DeliverDueEvents();
-  EXPECT_EQ(trail.Take(), (std::vector<std::string>{"-" + mBulkNode, "-" + mHidNode}));
+  EXPECT_EQ(trail.Take(), (std::vector<std::string>{"-bulk " + mBulkNode, "-hid " + mHidNode}));
 
   Pause(500);
   const std::string penLoader = mBus->NodeOf(SimPath("PID_0100"));
@@ -144,7 +125,7 @@ TEST_F(LinuxUdev, AMonitorThatOverflowedLosesNoArrivalAndNoRemoval)
   ASSERT_FALSE(bulkLoader.empty());
   mUdev.Overflow();
   events.DeliverDueEvents();
-  std::vector<std::string> arrivals{"+" + penLoader, "+" + bulkLoader};
+  std::vector<std::string> arrivals{"+hid " + penLoader, "+hid " + bulkLoader};
   std::sort(arrivals.begin(), arrivals.end());
   EXPECT_EQ(trail.Take(), arrivals);
   events.DeliverDueEvents();
