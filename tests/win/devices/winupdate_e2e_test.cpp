@@ -151,8 +151,9 @@ TEST_F(WinUpdate, ATabletIsFollowedThroughItsLoaderWithOrWithoutDeviceNotificati
     EXPECT_EQ(log.find(attached) != std::string::npos, notifications) << log;
     if (!notifications) {
       EXPECT_EQ(log.find("Attach Message ("), std::string::npos);
-      EXPECT_NE(log.find("without an Attach Message STATE->ESTATE_PROGRAM"), std::string::npos);
-      EXPECT_NE(log.find("without an Attach Message STATE->ESTATE_SUCCESS"), std::string::npos);
+      const size_t loader = log.find("without an Attach Message STATE->ESTATE_PROGRAM");
+      EXPECT_NE(loader, std::string::npos);
+      EXPECT_NE(log.find("without an Attach Message STATE->ESTATE_SUCCESS", loader), std::string::npos) << "then the tablet";
     }
     EXPECT_EQ(mCalls->Leftovers(), "");
   }
