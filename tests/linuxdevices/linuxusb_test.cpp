@@ -28,7 +28,6 @@ const char* const kSwitchingBoards = R"({
 
 const char* const kScalerOnly = R"({"devices": [{"kind": "scaler", "serial": "ORV16A0012345"}]})";
 
-using LinuxEvents = CLinuxPortsTest;
 using LinuxUsb = CLinuxPortsTest;
 using LinuxFtdi = CLinuxPortsTest;
 
@@ -39,34 +38,6 @@ std::string BulkPath(sim::CSimPlatform& platform_I)
 }
 
 }  // namespace
-
-TEST_F(LinuxEvents, BoardsLeavingForTheirLoadersAndComingBackAreReported)
-{
-  Emulate(kSwitchingBoards);
-  const std::string penNode = mBus->NodeOf(SimPath("PID_0101"));
-  const std::string bulkNode = mBus->NodeOf(BulkPath(*mPlatform));
-  CLinuxDeviceEvents events;
-  ASSERT_TRUE(events.IsListening());
-  CEventTrail trail;
-  events.Subscribe(&trail);
-
-  CHIDFLDeviceInterface pen(penNode, mHid);
-  ASSERT_TRUE(pen.SwitchToBLMode());
-  CBulkFLDeviceInterface bulk(bulkNode, mUsb);
-  ASSERT_TRUE(bulk.SwitchToBLMode());
-  Pause(100);
-  events.DeliverDueEvents();
-  EXPECT_EQ(trail.Take(), (std::vector<std::string>{"-bulk " + bulkNode, "-hid " + penNode}));
-  Pause(1000);
-  events.DeliverDueEvents();
-  const std::string penLoader = mBus->NodeOf(SimPath("PID_0100"));
-  const std::string bulkLoader = mBus->NodeOf(SimPath("PID_0301"));
-  ASSERT_FALSE(penLoader.empty());
-  std::vector<std::string> arrivals{"+hid " + penLoader, "+hid " + bulkLoader};
-  std::sort(arrivals.begin(), arrivals.end());
-  EXPECT_EQ(trail.Take(), arrivals);
-  events.Unsubscribe(&trail);
-}
 
 TEST_F(LinuxUsb, ABulkBoardIsFoundIdentifiedAndSentIntoItsLoader)
 {
