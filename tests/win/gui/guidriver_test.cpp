@@ -400,11 +400,11 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   CUpdater updater(mPackage, "-simulate demo.scenario -result result.json" + std::string(kSpeed) + lang);
   const HWND warning = updater.WaitForDialog(Title(langId_I));
   ASSERT_NE(warning, nullptr);
-  EXPECT_EQ(ItemText(warning, 1030), W(Text(EUISTRING_UPDATE, langId_I)));
-  EXPECT_EQ(ItemText(warning, 1031), W(Text(EUISTRING_CANCEL, langId_I)));
-  EXPECT_EQ(ItemText(warning, kUnnamed), W(Text(EUISTRING_WARNING_INTRO, langId_I)));
-  EXPECT_EQ(ItemText(warning, 1032), W(Text(EUISTRING_WARNING_POWER_STATE, langId_I)));
-  EXPECT_EQ(ItemText(warning, 1034), W(Text(EUISTRING_WARNING_BUTTONS, langId_I)));
+  const auto expectTexts = [langId_I](HWND dialog_I, std::initializer_list<std::pair<int, uint16_t>> texts_I) {
+    for (const auto& [id, text] : texts_I) EXPECT_EQ(ItemText(dialog_I, id), W(Text(text, langId_I))) << id;
+  };
+  expectTexts(warning, {{1030, EUISTRING_UPDATE}, {1031, EUISTRING_CANCEL}, {kUnnamed, EUISTRING_WARNING_INTRO},
+                        {1032, EUISTRING_WARNING_POWER_STATE}, {1034, EUISTRING_WARNING_BUTTONS}});
   WaitUntil([] { return false; }, 300);
   mShots.Take("preupdate-" + language_I, WindowRect(warning));
   Click(warning, 1030);
@@ -412,9 +412,8 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   const HWND main = updater.WaitForDialog(Title(langId_I), warning);
   ASSERT_NE(main, nullptr);
   ExpectAutomaticLayout(main);
-  EXPECT_EQ(ItemText(main, 1037), W(Text(EUISTRING_WARNING_POWER_STATE, langId_I)));
-  EXPECT_EQ(ItemText(main, 1038), W(Text(EUISTRING_WARNING_CABLES, langId_I)));
-  EXPECT_EQ(ItemText(main, kUnnamed), W(Text(EUISTRING_WARNING_BUTTONS, langId_I)));
+  expectTexts(main, {{1037, EUISTRING_WARNING_POWER_STATE}, {1038, EUISTRING_WARNING_CABLES},
+                     {kUnnamed, EUISTRING_WARNING_BUTTONS}});
 
   // Follow the status line and the progress bar until the success message; while a board is being
   // programmed, Cancel, closing and the end of the session are refused.
