@@ -2,7 +2,6 @@
 
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "linux/common/clinuxdeviceevents.h"
-#include "linux/common/clinuxhidsystem.h"
 #include "linux/common/clinuxudev.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
 #include "tests/testsupport/testfiles.h"

@@ -3,8 +3,6 @@
 #include "common/fwupdater/cfldeviceinterface.h"
 
 #include "linux/common/clinuxdeviceevents.h"
-#include "linux/common/clinuxhidsystem.h"
-#include "linux/common/clinuxusbsystem.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
 #include "tests/testsupport/testfiles.h"
 

@@ -1,13 +1,8 @@
-#include <linux/capability.h>
-#include <sys/syscall.h>
-
 #include "common/fwupdater/cbulkfldeviceinterface.h"
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "common/osd/i2cconnectorftdi.h"
 #include "linux/common/clinuxdeviceevents.h"
 #include "linux/common/clinuxftdid2xx.h"
-#include "linux/common/clinuxhidsystem.h"
-#include "linux/common/clinuxusbsystem.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
 
 using namespace orv;
