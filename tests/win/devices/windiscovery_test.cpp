@@ -31,29 +31,17 @@ const char* const kTwoTablets = R"({
 
 std::string DemoTopology() { return (test::SourceDir() / "examples" / "demo" / "fw_loader.ini").string(); }
 
-// A simulated platform of the scenario on a virtual clock, with the system calls in front of its bus.
-class WinDiscovery : public ::testing::Test {
- protected:
-  void Emulate(const char* scenario_I)
-  {
-    std::string error;
-    mPlatform = sim::CSimPlatform::CreateFromText(scenario_I, error);
-    ASSERT_TRUE(mPlatform) << error;
-    mCalls = std::make_shared<test::CSimWinCalls>(mPlatform->Bus());
-  }
-
-  CVirtualClock mClock;
-  CScopedClock mInstalled{mClock};
-  std::unique_ptr<sim::CSimPlatform> mPlatform;
-  std::shared_ptr<test::CSimWinCalls> mCalls;
-};
-
 }  // namespace
 
-TEST_F(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
+TEST(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
 {
-  ASSERT_NO_FATAL_FAILURE(Emulate(kTwoTablets));
-  CWinDiscovery discovery(mCalls->Tables(), DemoTopology());
+  CVirtualClock clock;
+  CScopedClock installed(clock);
+  std::string error;
+  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(kTwoTablets, error);
+  ASSERT_TRUE(platform) << error;
+  const auto calls = std::make_shared<test::CSimWinCalls>(platform->Bus());
+  CWinDiscovery discovery(calls->Tables(), DemoTopology());
   ASSERT_TRUE(discovery.Discover());
   ASSERT_EQ(discovery.GetDevices().size(), 2u);
   for (size_t tablet = 0; tablet < 2; ++tablet) {
@@ -62,16 +50,16 @@ TEST_F(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
     EXPECT_EQ(device.mName, "Orvel Tablet S");
     ASSERT_TRUE(device.mPenInterface);
     ASSERT_TRUE(device.mTouchInterface);
-    EXPECT_EQ(device.mPenInterface->GetPath(), mPlatform->HidBoard("pen" + std::to_string(tablet + 1))->Path());
+    EXPECT_EQ(device.mPenInterface->GetPath(), platform->HidBoard("pen" + std::to_string(tablet + 1))->Path());
     EXPECT_EQ(device.mTouchInterface->GetPath(),
-              mPlatform->I2CBoard("touch" + std::to_string(tablet + 1))->Config().identity.path);
+              platform->I2CBoard("touch" + std::to_string(tablet + 1))->Config().identity.path);
     EXPECT_EQ(device.mTouchInterface->GetInterfaceType(), EINTERFACETYPE_I2C);
   }
   // Interfaces are left closed after they were identified.
-  EXPECT_EQ(mCalls->Leftovers(), "");
+  EXPECT_EQ(calls->Leftovers(), "");
 }
 
-TEST_F(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
+TEST(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
 {
   GUID hidClass{};
   WinSystemCalls().hid->HidD_GetHidGuid(&hidClass);
@@ -84,19 +72,24 @@ TEST_F(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
 
 // A recording discovery writes every call of the listing as the Linux program does: both enumerations, the
 // bulk board's WinUSB open and device descriptor, and each collection's identity.
-TEST_F(WinDiscovery, ARecordingHoldsEveryCallOfTheListing)
+TEST(WinDiscovery, ARecordingHoldsEveryCallOfTheListing)
 {
-  ASSERT_NO_FATAL_FAILURE(Emulate(R"({"devices": [
+  CVirtualClock clock;
+  CScopedClock installed(clock);
+  std::string error;
+  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(R"({"devices": [
     {"kind": "hid", "name": "pen", "pid": "0101", "instance": 1},
-    {"kind": "bulk", "name": "hub", "pid": "0300", "loaderPid": "0301"}]})"));
+    {"kind": "bulk", "name": "hub", "pid": "0300", "loaderPid": "0301"}]})", error);
+  ASSERT_TRUE(platform) << error;
+  const auto calls = std::make_shared<test::CSimWinCalls>(platform->Bus());
   const test::CScratchDir dir;
   const std::string file = (dir.Path() / "listing.rec").string();
   auto recorder = std::make_shared<CTransferRecorder>();
   ASSERT_TRUE(recorder->Open(file));
-  CWinDiscovery discovery(mCalls->Tables(), DemoTopology(), recorder);
+  CWinDiscovery discovery(calls->Tables(), DemoTopology(), recorder);
   ASSERT_TRUE(discovery.Discover());
-  const std::string pen = CTransferRecorder::Escape(mPlatform->HidBoard("pen")->Path());
-  const std::vector<std::string> bulk = mPlatform->Bus()->EnumerateInterfacePaths(EDEVICECLASS_BULK);
+  const std::string pen = CTransferRecorder::Escape(platform->HidBoard("pen")->Path());
+  const std::vector<std::string> bulk = platform->Bus()->EnumerateInterfacePaths(EDEVICECLASS_BULK);
   ASSERT_EQ(bulk.size(), 1u);
   const std::string hub = CTransferRecorder::Escape(bulk[0]);
   const std::string recording = test::ReadText(file);
@@ -105,5 +98,5 @@ TEST_F(WinDiscovery, ARecordingHoldsEveryCallOfTheListing)
     EXPECT_NE(recording.find(line), std::string::npos) << line;
   }
   EXPECT_TRUE(recorder->Good());
-  EXPECT_EQ(mCalls->Leftovers(), "");
+  EXPECT_EQ(calls->Leftovers(), "");
 }
