@@ -16,12 +16,7 @@ namespace {
 constexpr uint16_t kVendorId = 0x4F52;
 constexpr uint16_t kDongleVersion = 0x0002;
 
-std::string Hex4(unsigned value_I)
-{
-  char text[8];
-  std::snprintf(text, sizeof(text), "%04x", value_I & 0xFFFF);
-  return text;
-}
+std::string Hex4(unsigned value_I) { return Format("%04x", value_I & 0xFFFF); }
 
 void Answer(const std::vector<uint8_t>& descriptor_I, CIoctlCall& call_IO)
 {

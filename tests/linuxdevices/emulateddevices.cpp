@@ -35,13 +35,6 @@ void PutLe16(std::vector<uint8_t>& bytes_IO, uint32_t value_I)
   bytes_IO.push_back(static_cast<uint8_t>(value_I >> 8));
 }
 
-std::string Format(const char* format_I, unsigned value_I)
-{
-  char text[64];
-  std::snprintf(text, sizeof(text), format_I, value_I);
-  return text;
-}
-
 bool IsUsbDeviceId(const std::string& id_I) { return ToLower(id_I).rfind("usb\\vid_", 0) == 0; }
 
 // A collection of a composite device hangs below its interface's node, which the kernel shows as the
@@ -60,6 +53,13 @@ uint8_t InterfaceOfPath(const std::string& path_I)
 }
 
 }  // namespace
+
+std::string Format(const char* format_I, unsigned value_I)
+{
+  char text[64];
+  std::snprintf(text, sizeof(text), format_I, value_I);
+  return text;
+}
 
 std::vector<uint8_t> UsbDescriptors(uint16_t vendorId_I, uint16_t productId_I, uint16_t version_I, uint8_t interfaces_I,
                                     uint8_t interfaceClass_I, bool bulkEndpoints_I)

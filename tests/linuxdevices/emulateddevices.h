@@ -133,6 +133,9 @@ class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
   uint8_t mEventChar = 0, mEventEnabled = 0, mErrorChar = 0, mErrorEnabled = 0;
 };
 
+// A number as printf's format_I (with one conversion) writes it.
+std::string Format(const char* format_I, unsigned value_I);
+
 // The descriptors sysfs shows for a USB device: the device descriptor and one configuration.
 std::vector<uint8_t> UsbDescriptors(uint16_t vendorId_I, uint16_t productId_I, uint16_t version_I, uint8_t interfaces_I,
                                     uint8_t interfaceClass_I, bool bulkEndpoints_I);

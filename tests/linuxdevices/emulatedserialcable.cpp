@@ -19,12 +19,7 @@ constexpr uint16_t kFtdiVendorId = 0x0403;
 // event and error characters, latency timer (set and get), bit mode, read pins.
 constexpr uint8_t kLastSioRequest = 0x0C;
 
-std::string Text(unsigned value_I, const char* format_I = "%u")
-{
-  char text[32];
-  std::snprintf(text, sizeof(text), format_I, value_I);
-  return text;
-}
+std::string Text(unsigned value_I, const char* format_I = "%u") { return Format(format_I, value_I); }
 
 // The product string FTDI's chips come with.
 const char* ProductName(uint16_t productId_I)

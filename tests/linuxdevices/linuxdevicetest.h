@@ -7,9 +7,14 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "linux/common/clinuxhidsystem.h"
+#include "linux/common/clinuxusbsystem.h"
 #include "sim/csimplatform.h"
 #include "tests/linuxdevices/emulateddevices.h"
 #include "tests/linuxdevices/umockdevbed.h"
@@ -68,6 +73,34 @@ class CLinuxDeviceTest : public ::testing::Test {
   CUmockdevBed mBed;
   std::unique_ptr<sim::CSimPlatform> mPlatform;
   std::unique_ptr<CEmulatedBus> mBus;
+};
+
+// The device ports of one user, sharing the record of the nodes refused to them.
+class CLinuxPortsTest : public CLinuxDeviceTest {
+ protected:
+  std::shared_ptr<CLinuxAccessLog> mLog = std::make_shared<CLinuxAccessLog>();
+  std::shared_ptr<CLinuxHidSystem> mHid = std::make_shared<CLinuxHidSystem>(mLog);
+  std::shared_ptr<CLinuxUsbSystem> mUsb = std::make_shared<CLinuxUsbSystem>(mLog);
+};
+
+// Arrivals as "+class path", removals as "-class path", sorted.
+class CEventTrail : public CDeviceEventSink {
+ public:
+  void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override { Add("+", class_I, path_I); }
+  void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override { Add("-", class_I, path_I); }
+  std::vector<std::string> Take()
+  {
+    std::sort(mTrail.begin(), mTrail.end());
+    return std::exchange(mTrail, {});
+  }
+
+ private:
+  void Add(const char* change_I, EDeviceClass class_I, const std::string& path_I)
+  {
+    mTrail.push_back(change_I + std::string(class_I == EDEVICECLASS_HID ? "hid " : "bulk ") + path_I);
+  }
+
+  std::vector<std::string> mTrail;
 };
 
 }  // namespace orv::test

@@ -2,7 +2,6 @@
 
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "linux/common/clinuxdeviceevents.h"
-#include "linux/common/clinuxhidsystem.h"
 #include "linux/common/clinuxudev.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
 #include "tests/testsupport/testfiles.h"
@@ -33,11 +32,25 @@ const char* const kRouterLoader = R"({"devices": [
   {"kind": "hid", "name": "pen", "pid": "0100", "usageId": "A", "usagePg": "FF00", "startInLoader": true,
    "blockStart": "0", "blockSize": 4096, "blocks": 8}]})";
 
-class LinuxHid : public CLinuxDeviceTest {
- protected:
-  std::shared_ptr<CLinuxAccessLog> mLog = std::make_shared<CLinuxAccessLog>();
-  CLinuxHidSystem mHid{mLog};
-};
+using LinuxHid = CLinuxPortsTest;
+
+// A USB device of 4F52 on bus 2 with one HID interface, whose hidraw node (/dev/hidraw<number_I>) the node
+// answers; the syspaths of the USB device and the HID device.
+std::pair<std::string, std::string> AddHidDevice(CUmockdevBed& bed_I, const std::string& productId_I, unsigned number_I,
+                                                 const std::shared_ptr<CEmulatedHidNode>& node_I)
+{
+  const std::string usb = bed_I.Add("usb", "2-1", "", {"idVendor", "4f52", "idProduct", productId_I, "bcdDevice", "0103",
+                                                       "bNumInterfaces", " 1", "busnum", "2\n", "devnum", "2\n", "dev", "189:129"},
+                                    {"DEVTYPE", "usb_device", "DEVNAME", "/dev/bus/usb/002/002"});
+  const std::string interface = bed_I.Add("usb", "2-1:1.0", usb, {"bInterfaceClass", "03"}, {"DEVTYPE", "usb_interface"});
+  const std::string hid =
+      bed_I.Add("hid", "0003:4F52:" + productId_I + ".0001", interface, {}, {"HID_ID", "0003:00004F52:0000" + productId_I});
+  bed_I.SetBinary(hid, "report_descriptor", node_I->Descriptor());
+  const std::string name = "hidraw" + std::to_string(number_I);
+  bed_I.CreateNode("/dev/" + name, [node_I](CIoctlCall& call_IO) { node_I->Handle(call_IO); });
+  bed_I.Add("hidraw", name, hid, {"dev", "241:" + std::to_string(number_I)}, {"DEVNAME", "/dev/" + name});
+  return {usb, hid};
+}
 
 // A collection of a device that numbers no reports: what it was sent and what it answers.
 class CNumberlessHandle : public CHidDevice {
@@ -70,7 +83,7 @@ TEST_F(LinuxHid, EachCollectionIsFoundWithItsIdentityUsageAndReports)
   const std::string penNode = mBus->NodeOf(SimPath("PID_0210&MI_00"));
   ASSERT_NE(std::find(paths.begin(), paths.end(), penNode), paths.end());
 
-  CHIDFLDeviceInterface pen(penNode, std::shared_ptr<CHidSystem>(&mHid, [](CHidSystem*) {}));
+  CHIDFLDeviceInterface pen(penNode, mHid);
   ASSERT_TRUE(pen.QueryAttributes());
   EXPECT_EQ(pen.GetVendorId(), 0x4F52);
   EXPECT_EQ(pen.GetProductId(), 0x0210);
@@ -87,35 +100,28 @@ TEST_F(LinuxHid, EachCollectionIsFoundWithItsIdentityUsageAndReports)
 
 TEST_F(LinuxHid, ANodeWithSeveralCollectionsShowsEachUnderItsNumber)
 {
-  const std::string usb = mBed.Add("usb", "2-1", "", {"idVendor", "4f52", "idProduct", "0101", "bcdDevice", "0103",
-                                                      "bNumInterfaces", " 1", "busnum", "2\n", "devnum", "2\n", "dev", "189:129"},
-                                   {"DEVTYPE", "usb_device", "DEVNAME", "/dev/bus/usb/002/002"});
-  const std::string interface = mBed.Add("usb", "2-1:1.0", usb, {"bInterfaceClass", "03"}, {"DEVTYPE", "usb_interface"});
-  const std::string hid = mBed.Add("hid", "0003:4F52:0101.0001", interface, {}, {"HID_ID", "0003:00004F52:00000101"});
   auto node = std::make_shared<CEmulatedHidNode>(
       nullptr, std::vector<SFirmwareCollection>{{{2, 0x0D}, {{0x02, 64, 2, 2}}}, {{1, 0xFF0D}, {{0x03, 64, 2, 2}}}});
-  mBed.SetBinary(hid, "report_descriptor", node->Descriptor());
-  mBed.CreateNode("/dev/hidraw7", [node](CIoctlCall& call_IO) { node->Handle(call_IO); });
-  mBed.Add("hidraw", "hidraw7", hid, {"dev", "241:7"}, {"DEVNAME", "/dev/hidraw7"});
+  const auto [usb, hid] = AddHidDevice(mBed, "0101", 7, node);
 
   const std::vector<std::string> paths = CLinuxDeviceEnumerator().EnumerateInterfacePaths(EDEVICECLASS_HID);
   ASSERT_EQ(paths, (std::vector<std::string>{"/dev/hidraw7#col01", "/dev/hidraw7#col02"}));
   SHidCaps caps;
-  const std::unique_ptr<CHidDevice> second = mHid.Open("/dev/hidraw7#col02");
+  const std::unique_ptr<CHidDevice> second = mHid->Open("/dev/hidraw7#col02");
   ASSERT_TRUE(second && second->GetCaps(caps));
   EXPECT_EQ(caps.usage, 1);
   EXPECT_EQ(caps.usagePage, 0xFF0D);
   // A collection the descriptor does not declare opens, but cannot be identified.
-  const std::unique_ptr<CHidDevice> third = mHid.Open("/dev/hidraw7#col03");
+  const std::unique_ptr<CHidDevice> third = mHid->Open("/dev/hidraw7#col03");
   ASSERT_TRUE(third);
   EXPECT_FALSE(third->GetCaps(caps));
   EXPECT_FALSE(third->SetFeature({0x02, 0x00})) << "nor does it declare any report";
   EXPECT_EQ(node->Transfers(), 0u);
-  EXPECT_FALSE(mHid.Open("/dev/hidraw7#colXY"));
-  EXPECT_FALSE(mHid.Open("/dev/sda"));
+  EXPECT_FALSE(mHid->Open("/dev/hidraw7#colXY"));
+  EXPECT_FALSE(mHid->Open("/dev/sda"));
   // Both collections hang in the node of the one HID device; one level up is the plain USB device.
-  EXPECT_EQ(mHid.GetAncestorId(mHid.InstanceIdOfPath("/dev/hidraw7#col01"), 1), usb);
-  EXPECT_EQ(mHid.InstanceIdOfPath("/dev/hidraw7#col02"), hid + "#col02");
+  EXPECT_EQ(mHid->GetAncestorId(mHid->InstanceIdOfPath("/dev/hidraw7#col01"), 1), usb);
+  EXPECT_EQ(mHid->InstanceIdOfPath("/dev/hidraw7#col02"), hid + "#col02");
 }
 
 TEST_F(LinuxHid, ATransferThatFailsOrComesBackShortIsAFailure)
@@ -123,7 +129,7 @@ TEST_F(LinuxHid, ATransferThatFailsOrComesBackShortIsAFailure)
   Emulate(kDisplay);
   const std::string penPath = SimPath("PID_0210&MI_00");
   const std::shared_ptr<CEmulatedHidNode> node = mBus->HidNode(penPath);
-  const std::unique_ptr<CHidDevice> pen = mHid.Open(mBus->NodeOf(penPath));
+  const std::unique_ptr<CHidDevice> pen = mHid->Open(mBus->NodeOf(penPath));
   ASSERT_TRUE(pen);
   // The loader's parameters under the second numbering: report D8, 13 bytes.
   std::vector<uint8_t> parameters(13, 0);
@@ -156,9 +162,9 @@ TEST_F(LinuxHid, ANodeWithoutPermissionIsNamedWithTheUdevRules)
   mBed.Chmod(node, 0);
   {
     const CScopedNoFileOverride user;
-    EXPECT_FALSE(mHid.Open(node));
+    EXPECT_FALSE(mHid->Open(node));
   }
-  EXPECT_TRUE(mHid.Open(mBus->NodeOf(SimPath("PID_0210&MI_00"))));
+  EXPECT_TRUE(mHid->Open(mBus->NodeOf(SimPath("PID_0210&MI_00"))));
   ASSERT_EQ(mLog->RefusedNodes(), std::vector<std::string>{node});
   const std::string advice = PermissionAdvice(node, NodeIdentity(node));
   EXPECT_NE(advice.find("no permission to open " + node + " (4F52:0211)"), std::string::npos) << advice;
@@ -169,8 +175,8 @@ TEST_F(LinuxHid, FeatureReportsGoOutAtTheLengthTheirCollectionDeclares)
 {
   Emulate(kDisplay);
   const std::shared_ptr<CEmulatedHidNode> touchNode = mBus->HidNode(SimPath("PID_0210&MI_01"));
-  const std::unique_ptr<CHidDevice> touch = mHid.Open(mBus->NodeOf(SimPath("PID_0210&MI_01")));
-  const std::unique_ptr<CHidDevice> pen = mHid.Open(mBus->NodeOf(SimPath("PID_0210&MI_00")));
+  const std::unique_ptr<CHidDevice> touch = mHid->Open(mBus->NodeOf(SimPath("PID_0210&MI_01")));
+  const std::unique_ptr<CHidDevice> pen = mHid->Open(mBus->NodeOf(SimPath("PID_0210&MI_00")));
   ASSERT_TRUE(touch && pen);
   // The normal-mode commands sit in 64-byte reports: they go out zero-padded, as the board expects them.
   EXPECT_TRUE(touch->SetFeature({0x02, 0x00})) << "ping";
@@ -211,20 +217,13 @@ TEST_F(LinuxHid, FeatureReportsGoOutAtTheLengthTheirCollectionDeclares)
 
 TEST_F(LinuxHid, ACollectionWithoutReportIdsTakesItsReportsAsReportZero)
 {
-  const std::string usb = mBed.Add("usb", "2-1", "", {"idVendor", "4f52", "idProduct", "0102", "bNumInterfaces", " 1",
-                                                      "busnum", "2\n", "devnum", "2\n", "dev", "189:129"},
-                                   {"DEVTYPE", "usb_device", "DEVNAME", "/dev/bus/usb/002/002"});
-  const std::string interface = mBed.Add("usb", "2-1:1.0", usb, {"bInterfaceClass", "03"}, {"DEVTYPE", "usb_interface"});
-  const std::string hid = mBed.Add("hid", "0003:4F52:0102.0001", interface, {}, {"HID_ID", "0003:00004F52:00000102"});
   std::vector<std::vector<uint8_t>> sets;
   auto node = std::make_shared<CEmulatedHidNode>(
       std::make_unique<CNumberlessHandle>(sets),
       std::vector<SFirmwareCollection>{{{1, 0xFF00}, {{0x00, 9, 9, 9}}, true}});
-  mBed.SetBinary(hid, "report_descriptor", node->Descriptor());
-  mBed.CreateNode("/dev/hidraw5", [node](CIoctlCall& call_IO) { node->Handle(call_IO); });
-  mBed.Add("hidraw", "hidraw5", hid, {"dev", "241:5"}, {"DEVNAME", "/dev/hidraw5"});
+  AddHidDevice(mBed, "0102", 5, node);
 
-  const std::unique_ptr<CHidDevice> device = mHid.Open("/dev/hidraw5");
+  const std::unique_ptr<CHidDevice> device = mHid->Open("/dev/hidraw5");
   ASSERT_TRUE(device);
   // The report number 0 leads the buffer hidraw takes; the eight bytes of the report follow.
   ASSERT_TRUE(device->SetFeature({0x00, 0x11, 0x22}));
@@ -241,7 +240,7 @@ TEST_F(LinuxHid, ARouterCarriesEveryReportInTheWrapperItsCollectionDeclares)
   Emulate(kRouterLoader);
   const std::string path = SimPath("PID_0100");
   const std::shared_ptr<CEmulatedHidNode> node = mBus->HidNode(path);
-  CHIDFLDeviceInterface pen(mBus->NodeOf(path), std::shared_ptr<CHidSystem>(&mHid, [](CHidSystem*) {}));
+  CHIDFLDeviceInterface pen(mBus->NodeOf(path), mHid);
   ASSERT_TRUE(pen.QueryAttributes());
   ASSERT_EQ(pen.GetUsagePage(), 0xFF00);
   ASSERT_TRUE(pen.Open());

@@ -3,8 +3,6 @@
 #include "common/fwupdater/cfldeviceinterface.h"
 
 #include "linux/common/clinuxdeviceevents.h"
-#include "linux/common/clinuxhidsystem.h"
-#include "linux/common/clinuxusbsystem.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
 #include "tests/testsupport/testfiles.h"
 
@@ -43,11 +41,7 @@ const char* const kTopology = R"([
    "bluetoothBoard": {"pid": "0211", "interface": "HID", "usageId": "3", "usagePg": "FF0D", "topology": 2}}
 ])";
 
-class LinuxDeviceTree : public CLinuxDeviceTest {
- protected:
-  std::shared_ptr<CLinuxAccessLog> mLog = std::make_shared<CLinuxAccessLog>();
-  std::shared_ptr<CLinuxHidSystem> mHid = std::make_shared<CLinuxHidSystem>(mLog);
-};
+using LinuxDeviceTree = CLinuxPortsTest;
 
 }  // namespace
 
@@ -78,7 +72,7 @@ TEST_F(LinuxDeviceTree, DiscoveryPairsEachTabletsCollectionsAndTheDisplaysModule
   Emulate(kTwoTabletsAndADisplay);
   const CScratchDir directory;
   const std::string topology = directory.Write("fw_loader.ini", kTopology);
-  CDiscovery discovery(mHid, std::make_shared<CLinuxUsbSystem>(mLog), std::make_shared<CLinuxDeviceEnumerator>(), topology);
+  CDiscovery discovery(mHid, mUsb, std::make_shared<CLinuxDeviceEnumerator>(), topology);
   ASSERT_TRUE(discovery.Discover());
   const DeviceList& devices = discovery.GetDevices();
   ASSERT_EQ(devices.size(), 3u);

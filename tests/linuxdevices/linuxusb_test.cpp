@@ -1,13 +1,8 @@
-#include <linux/capability.h>
-#include <sys/syscall.h>
-
 #include "common/fwupdater/cbulkfldeviceinterface.h"
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "common/osd/i2cconnectorftdi.h"
 #include "linux/common/clinuxdeviceevents.h"
 #include "linux/common/clinuxftdid2xx.h"
-#include "linux/common/clinuxhidsystem.h"
-#include "linux/common/clinuxusbsystem.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
 
 using namespace orv;
@@ -28,29 +23,8 @@ const char* const kSwitchingBoards = R"({
 
 const char* const kScalerOnly = R"({"devices": [{"kind": "scaler", "serial": "ORV16A0012345"}]})";
 
-struct SEvent {
-  std::string path;
-  EDeviceClass deviceClass;
-  bool arrival;
-  bool operator==(const SEvent&) const = default;
-};
-
-class CEventLog : public CDeviceEventSink {
- public:
-  void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override { mEvents.push_back({path_I, class_I, true}); }
-  void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override { mEvents.push_back({path_I, class_I, false}); }
-  std::vector<SEvent> mEvents;
-};
-
-class LinuxEvents : public CLinuxDeviceTest {
- protected:
-  std::shared_ptr<CLinuxAccessLog> mLog = std::make_shared<CLinuxAccessLog>();
-  std::shared_ptr<CLinuxHidSystem> mHid = std::make_shared<CLinuxHidSystem>(mLog);
-  std::shared_ptr<CLinuxUsbSystem> mUsb = std::make_shared<CLinuxUsbSystem>(mLog);
-};
-
-class LinuxUsb : public LinuxEvents {};
-class LinuxFtdi : public LinuxEvents {};
+using LinuxUsb = CLinuxPortsTest;
+using LinuxFtdi = CLinuxPortsTest;
 
 std::string BulkPath(sim::CSimPlatform& platform_I)
 {
@@ -59,33 +33,6 @@ std::string BulkPath(sim::CSimPlatform& platform_I)
 }
 
 }  // namespace
-
-TEST_F(LinuxEvents, BoardsLeavingForTheirLoadersAndComingBackAreReported)
-{
-  Emulate(kSwitchingBoards);
-  const std::string penNode = mBus->NodeOf(SimPath("PID_0101"));
-  const std::string bulkNode = mBus->NodeOf(BulkPath(*mPlatform));
-  CLinuxDeviceEvents events;
-  ASSERT_TRUE(events.IsListening());
-  CEventLog log;
-  events.Subscribe(&log);
-
-  CHIDFLDeviceInterface pen(penNode, mHid);
-  ASSERT_TRUE(pen.SwitchToBLMode());
-  CBulkFLDeviceInterface bulk(bulkNode, mUsb);
-  ASSERT_TRUE(bulk.SwitchToBLMode());
-  Pause(100);
-  events.DeliverDueEvents();
-  EXPECT_EQ(log.mEvents, (std::vector<SEvent>{{penNode, EDEVICECLASS_HID, false}, {bulkNode, EDEVICECLASS_BULK, false}}));
-  log.mEvents.clear();
-  Pause(1000);
-  events.DeliverDueEvents();
-  const std::string penLoader = mBus->NodeOf(SimPath("PID_0100"));
-  const std::string bulkLoader = mBus->NodeOf(SimPath("PID_0301"));
-  ASSERT_FALSE(penLoader.empty());
-  EXPECT_EQ(log.mEvents, (std::vector<SEvent>{{penLoader, EDEVICECLASS_HID, true}, {bulkLoader, EDEVICECLASS_HID, true}}));
-  events.Unsubscribe(&log);
-}
 
 TEST_F(LinuxUsb, ABulkBoardIsFoundIdentifiedAndSentIntoItsLoader)
 {

@@ -158,6 +158,15 @@ const SControl* Find(const STemplate& dialog_I, int32_t id_I)
   return nullptr;
 }
 
+// Both dialogs show the three warnings' icons by the same ids.
+void ExpectWarningIcons(const STemplate& dialog_I)
+{
+  for (const auto& [id, icon] : {std::pair{1039, u"#112"}, std::pair{1042, u"#111"}, std::pair{1041, u"#110"}}) {
+    ASSERT_NE(Find(dialog_I, id), nullptr) << id;
+    EXPECT_EQ(Find(dialog_I, id)->title, icon) << id;
+  }
+}
+
 // Windows language ids the system may report, with the table each must end up in.
 const std::map<uint16_t, uint16_t> kUserLanguages = {
     {1033, 9},    {2057, 9},    {1031, 7},   {3079, 7},   {2055, 7},   {1034, 10},  {3082, 10},
@@ -168,16 +177,25 @@ const std::map<uint16_t, uint16_t> kUserLanguages = {
 
 }  // namespace
 
+// Every language reads the engine's texts through the fallback chain; each block stores its strings encoded
+// (U+0298, the Base64 text of the UTF-8 bytes) with the terminating zero the entry's length counts.
 TEST_F(CProgramResources, EveryLanguageReadsTheEnginesTextsThroughTheFallbackChain)
 {
   for (const CStringTable& table : BuiltInStringTables()) {
     const HRSRC block = FindResourceExA(sModule, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(2000 / 16 + 1), table.mLangId);
-    EXPECT_NE(block, nullptr) << "a string table for language " << table.mLangId;
+    ASSERT_NE(block, nullptr) << "a string table for language " << table.mLangId;
     for (const EUiString id : kUiStringIds) {
       const std::u16string text = LoadWinResString(id, table.mLangId, sModule);
       EXPECT_FALSE(text.empty()) << id << " in " << table.mLangId;
       EXPECT_EQ(text, LoadResString(id, table.mLangId)) << id << " in " << table.mLangId;
     }
+    const auto* units = static_cast<const char16_t*>(LockResource(LoadResource(sModule, block)));
+    const uint16_t length = units[0];
+    ASSERT_GT(length, 2);
+    ASSERT_LE(length + 1u, SizeofResource(sModule, block) / 2);
+    EXPECT_EQ(units[1], u'\u0298');
+    EXPECT_EQ(units[length], u'\0');
+    EXPECT_EQ(std::u16string(units + 1, length - 1u), table.mTexts[0]);
   }
   EXPECT_GE(BuiltInStringTables().size(), 13u);
   for (const auto& [user, table] : kUserLanguages) {
@@ -191,22 +209,6 @@ TEST_F(CProgramResources, EveryLanguageReadsTheEnginesTextsThroughTheFallbackCha
   // An id no table has: every language along the chain is asked, then nothing.
   EXPECT_EQ(LoadWinResString(2107, 1031, sModule), u"");
   EXPECT_EQ(LoadWinResString(1999, 9, sModule), u"");
-}
-
-// U+0298, the Base64 text of the UTF-8 bytes, and the terminating zero the entry's length counts.
-TEST_F(CProgramResources, StringsAreStoredEncodedWithTheirTerminatingZero)
-{
-  for (const CStringTable& table : BuiltInStringTables()) {
-    const HRSRC block = FindResourceExA(sModule, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(2000 / 16 + 1), table.mLangId);
-    ASSERT_NE(block, nullptr);
-    const auto* units = static_cast<const char16_t*>(LockResource(LoadResource(sModule, block)));
-    const uint16_t length = units[0];
-    ASSERT_GT(length, 2);
-    ASSERT_LE(length + 1u, SizeofResource(sModule, block) / 2);
-    EXPECT_EQ(units[1], u'\u0298');
-    EXPECT_EQ(units[length], u'\0');
-    EXPECT_EQ(std::u16string(units + 1, length - 1u), table.mTexts[0]);
-  }
 }
 
 TEST_F(CProgramResources, ThePreUpdateDialogHasItsExactDialogUnits)
@@ -233,9 +235,7 @@ TEST_F(CProgramResources, ThePreUpdateDialogHasItsExactDialogUnits)
   }
   EXPECT_EQ(Find(*dialog, 1031)->style & 0xF, static_cast<uint32_t>(BS_DEFPUSHBUTTON));
   EXPECT_EQ(Find(*dialog, 1030)->style & 0xF, static_cast<uint32_t>(BS_PUSHBUTTON));
-  EXPECT_EQ(Find(*dialog, 1039)->title, u"#112");
-  EXPECT_EQ(Find(*dialog, 1042)->title, u"#111");
-  EXPECT_EQ(Find(*dialog, 1041)->title, u"#110");
+  ExpectWarningIcons(*dialog);
 }
 
 // Every control the main dialog names, with no gap from 1001 to 1039 (the automatic layout hides controls
@@ -248,9 +248,7 @@ TEST_F(CProgramResources, TheMainDialogHasEveryNamedControl)
   EXPECT_EQ(Find(*dialog, 1040), nullptr);
   EXPECT_EQ(std::count_if(dialog->controls.begin(), dialog->controls.end(), [](const SControl& c) { return c.id == -1; }), 1);
   EXPECT_TRUE(CompareStringOrdinal(reinterpret_cast<LPCWCH>(Find(*dialog, 1025)->windowClass.c_str()), -1, L"msctls_progress32", -1, TRUE) == CSTR_EQUAL);
-  EXPECT_EQ(Find(*dialog, 1039)->title, u"#112");
-  EXPECT_EQ(Find(*dialog, 1042)->title, u"#111");
-  EXPECT_EQ(Find(*dialog, 1041)->title, u"#110");
+  ExpectWarningIcons(*dialog);
   // The status line and the progress bar keep their template size: it must fit the 413-pixel window.
   for (const int32_t id : {1023, 1025}) EXPECT_LE(7 + Find(*dialog, id)->cx * 6 / 4, 400) << id;
 }

@@ -47,12 +47,24 @@ class FtdiBinding : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(FtdiBinding, TheDllComesFromTheProgramsFolderWithAllTwelveFunctions)
+// The DLL comes from the program's folder with all twelve functions; one in the current directory is never
+// loaded, where a bare name would have taken it.
+TEST_F(FtdiBinding, TheDllComesFromTheProgramsFolderOnly)
 {
   CWinImportLibrary library(L"FTD2XX.dll");
   ASSERT_TRUE(library.Load());
   EXPECT_EQ(std::filesystem::path(library.LoadedFrom()), ProgramFolder() / "FTD2XX.dll");
   for (const char* function : kFunctions) EXPECT_NE(library.GetProc(function), nullptr) << function;
+
+  test::CScratchDir dir;
+  std::filesystem::copy_file(ProgramFolder() / "FTD2XX.dll", dir.Path() / "ftd2xx-planted.dll");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  EXPECT_FALSE(CWinImportLibrary(L"ftd2xx-planted.dll").Load());
+  const HMODULE planted = LoadLibraryW(L"ftd2xx-planted.dll");
+  EXPECT_NE(planted, nullptr);
+  if (planted != nullptr) FreeLibrary(planted);
+  std::filesystem::current_path(previous);
 }
 
 TEST_F(FtdiBinding, AScalerIsProgrammedThroughTheDll)
@@ -82,19 +94,4 @@ TEST_F(FtdiBinding, WithoutTheDllTheBridgeCannotBeOpenedAndNothingElseFails)
   EXPECT_EQ(capture.CountAsserts("m_pList"), 1u);
   // A quiet library reports nothing of its own; the member assertion is the one line.
   EXPECT_EQ(capture.CountAsserts("m_hDll"), 0u);
-}
-
-TEST_F(FtdiBinding, ADllInTheCurrentDirectoryIsNeverLoaded)
-{
-  test::CScratchDir dir;
-  std::filesystem::copy_file(ProgramFolder() / "FTD2XX.dll", dir.Path() / "ftd2xx-planted.dll");
-  const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.Path());
-  CWinImportLibrary library(L"ftd2xx-planted.dll");
-  EXPECT_FALSE(library.Load());
-  // A bare name would have taken it.
-  const HMODULE planted = LoadLibraryW(L"ftd2xx-planted.dll");
-  EXPECT_NE(planted, nullptr);
-  if (planted != nullptr) FreeLibrary(planted);
-  std::filesystem::current_path(previous);
 }
