@@ -246,7 +246,7 @@ SFloor CBench::Floor(const SKind& kind_I, const sim::CSimPlatform& platform_I, u
   const uint32_t reenumerateMs = bulk ? bulk->Config().reenumerateMs : hid ? hid->Config().reenumerateMs : 0;
   switch (kind_I.transport) {
     case ETRANSPORT_I2C:
-      floor.items.push_back({"loader switch (status, enter, the controller's switch, status, final status)", 4,
+      floor.items.push_back({"loader switch (status, enter, switch time, status, final status)", 4,
                              floor.BusyWait(tunnel->Config().enterMs)});
       floor.items.push_back({"loader checks of CPU selection, parameters and description", 3, 0});
       floor.commandTransfers = 3;
