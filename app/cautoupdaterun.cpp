@@ -78,7 +78,10 @@ int CAutoUpdateRun::Run()
   CClockParticipant participant;
   if (Start()) {
     do {
-      Pause(kTimerMs);
+      for (uint32_t waited = 0; waited < kTimerMs; waited += kEventCheckMs) {
+        Pause(kEventCheckMs);
+        if (mEnvironment.events) mEnvironment.events->DeliverDueEvents();
+      }
     } while (Step());
   }
   return Finish();

@@ -36,6 +36,8 @@ struct SRunEnvironment {
 class CAutoUpdateRun : public CDeviceEventSink {
  public:
   static constexpr uint32_t kTimerMs = 500;
+  // How soon the own loop hands on an arrival or removal, as a window's messages are handled when they come.
+  static constexpr uint32_t kEventCheckMs = 10;
   static constexpr uint32_t kSuccessPauseMs = 10000;
   static constexpr uint16_t kVersion = 0x0309;
 

@@ -64,6 +64,7 @@ std::shared_ptr<CSimBulkBoard> CSimBulkBoard::Create(const SSimBulkBoardConfig& 
   loader.reenumerate = true;
   loader.reenumerateMs = config_I.reenumerateMs;
   loader.startInLoader = config_I.startInLoader;
+  loader.transferMs = config_I.transferMs;
   loader.flashLoader = config_I.flashLoader;
   std::shared_ptr<CSimHidBoard> board = CSimHidBoard::Create(loader, error_O);
   if (!board) return nullptr;
@@ -135,6 +136,7 @@ std::unique_ptr<CHidDevice> CSimBulkBoard::OpenHid(const std::string& path_I)
 
 bool CSimBulkBoard::GetDescriptor(uint64_t session_I, std::vector<uint8_t>& descriptor_O)
 {
+  SpendTransferTime(mConfig.transferMs);
   std::lock_guard<std::mutex> lock(mLock);
   const uint64_t number = ++mTransfers;
   const bool ok = Reachable(session_I) && !mNoWinUsb && !Failing(number);
@@ -145,6 +147,7 @@ bool CSimBulkBoard::GetDescriptor(uint64_t session_I, std::vector<uint8_t>& desc
 
 bool CSimBulkBoard::Control(uint64_t session_I, const SUsbSetupPacket& setup_I, std::vector<uint8_t>& data_IO)
 {
+  SpendTransferTime(mConfig.transferMs);
   std::lock_guard<std::mutex> lock(mLock);
   const uint64_t number = ++mTransfers;
   std::vector<uint8_t> wire = data_IO;

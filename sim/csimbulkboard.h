@@ -30,6 +30,8 @@ struct SSimBulkBoardConfig {
   // How long the board is off the bus on each switch.
   uint32_t reenumerateMs = 2000;
   bool startInLoader = false;
+  // What each control transfer costs, in both modes.
+  uint32_t transferMs = kSimTransferMs;
   SSimLoaderConfig flashLoader;
 };
 

@@ -121,6 +121,12 @@ void CSimBus::SetEventDelayMs(uint32_t delay_I)
   mEventDelayMs = delay_I;
 }
 
+uint32_t CSimBus::EventDelayMs()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return mEventDelayMs;
+}
+
 void CSimBus::Subscribe(CDeviceEventSink* sink_I)
 {
   std::lock_guard<std::mutex> lock(mLock);

@@ -65,6 +65,7 @@ class CSimBus : public CSimHidSide, public CSimUsbSide, public CDeviceEnumerator
 
   // How long after a change its event is due; applies to changes seen from now on.
   void SetEventDelayMs(uint32_t delay_I);
+  uint32_t EventDelayMs();
   void Subscribe(CDeviceEventSink* sink_I);
   void Unsubscribe(CDeviceEventSink* sink_I);
   // Delivers, in order and on the caller's thread, every event due by now; returns how many were due.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/cclock.h"
+
 namespace orv::sim {
 namespace {
 
@@ -84,6 +86,11 @@ void CSimPresence::RecordArrival(uint64_t nowMs_I)
   if (!Present(nowMs_I) || mArrivalRecorded) return;
   mChanges.push_back({mFromMs, mInterface, true});
   mArrivalRecorded = true;
+}
+
+void SpendTransferTime(uint32_t milliseconds_I)
+{
+  if (milliseconds_I != 0) Pause(milliseconds_I);
 }
 
 }  // namespace orv::sim

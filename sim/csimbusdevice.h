@@ -26,6 +26,13 @@ std::string MakeSimBulkPath(uint16_t vendorId_I, uint16_t productId_I, const std
 // first four characters, every '#' turned into '\'. Empty for a path shorter than four characters.
 std::string SimInstanceIdOfPath(const std::string& path_I);
 
+// A full-speed device answers one control transfer (a HID feature report, a vendor request) per frame.
+constexpr uint32_t kSimTransferMs = 1;
+
+// Spends the time of one control transfer on the caller's clock; called outside every device lock, so that
+// nobody waits for virtual time under one.
+void SpendTransferTime(uint32_t milliseconds_I);
+
 struct SSimInterface {
   std::string path;
   EDeviceClass deviceClass = EDEVICECLASS_HID;

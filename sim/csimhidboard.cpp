@@ -199,6 +199,7 @@ uint32_t CSimHidBoard::WorkingMagic()
 
 bool CSimHidBoard::Transfer(uint64_t session_I, bool set_I, std::vector<uint8_t>& report_IO)
 {
+  SpendTransferTime(mConfig.transferMs);
   std::lock_guard<std::mutex> lock(mLock);
   const uint64_t number = ++mTransfers;
   std::vector<uint8_t> wire = report_IO;

@@ -48,6 +48,8 @@ struct SSimHidBoardConfig {
   // Where the firmware keeps its release number (BCD, least significant byte first). Once programmed, that is
   // the version the board reports in normal mode; until then (erased, FF FF) it reports the identity's.
   std::optional<uint32_t> versionAddress;
+  // What each feature report transfer costs.
+  uint32_t transferMs = kSimTransferMs;
 };
 
 // One transfer as it crossed the wire: a set carries the report sent, a successful get the answer, a failed

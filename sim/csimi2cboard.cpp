@@ -203,6 +203,7 @@ std::vector<SSimNode> CSimI2CTunnelBoard::Nodes()
 
 bool CSimI2CTunnelBoard::Transfer(uint64_t session_I, bool set_I, std::vector<uint8_t>& report_IO)
 {
+  SpendTransferTime(mConfig.transferMs);
   std::lock_guard<std::mutex> lock(mLock);
   const uint64_t number = ++mTransfers;
   Settle();

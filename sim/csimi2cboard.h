@@ -28,6 +28,8 @@ struct SSimI2CBoardConfig {
   uint32_t leaveMs = 0;
   // How long each write or read request keeps its status busy.
   uint32_t busyMs = 10;
+  // What each feature report transfer of the tunnel costs.
+  uint32_t transferMs = kSimTransferMs;
   SSimLoaderConfig flashLoader;
 };
 

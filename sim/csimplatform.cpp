@@ -316,6 +316,7 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, bool 
     config.reenumerate = !device_I.GetBool("inPlace", false);
     config.reenumerateMs = Int(device_I, "reenumerateMs", 2000);
     config.startInLoader = startInLoader;
+    config.transferMs = Int(device_I, "transferMs", kSimTransferMs);
     config.flashLoader = parsed.loader;
     if (device_I.HasKey("versionAt")) {
       uint32_t address = 0;
@@ -333,6 +334,7 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, bool 
     config.startInLoader = startInLoader;
     config.enterMs = Int(device_I, "enterMs", 200);
     config.busyMs = Int(device_I, "exchangeBusyMs", 10);
+    config.transferMs = Int(device_I, "transferMs", kSimTransferMs);
     config.flashLoader = parsed.loader;
     board->i2c = CSimI2CTunnelBoard::Create(config, error_O);
     attached = board->i2c;
@@ -348,6 +350,7 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, bool 
     config.loader.path = MakeSimHidPath(config.vendorId, config.loader.productId, 0, static_cast<uint32_t>(index_I) + 0x200);
     config.reenumerateMs = Int(device_I, "reenumerateMs", 2000);
     config.startInLoader = startInLoader;
+    config.transferMs = Int(device_I, "transferMs", kSimTransferMs);
     config.flashLoader = parsed.loader;
     board->bulk = CSimBulkBoard::Create(config, error_O);
     attached = board->bulk;
@@ -429,6 +432,14 @@ std::shared_ptr<CSimHidBoard> CSimPlatform::HidBoard(const std::string& name_I) 
 {
   for (const std::shared_ptr<SBoard>& board : mBoards) {
     if (board->name == name_I) return board->bulk ? board->bulk->Loader() : board->hid;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<CSimBulkBoard> CSimPlatform::BulkBoard(const std::string& name_I) const
+{
+  for (const std::shared_ptr<SBoard>& board : mBoards) {
+    if (board->name == name_I) return board->bulk;
   }
   return nullptr;
 }

@@ -10,6 +10,7 @@
 
 #include "common/fwupdater/cdeviceevents.h"
 #include "common/fwupdater/cdiscovery.h"
+#include "sim/csimbulkboard.h"
 #include "sim/csimbus.h"
 #include "sim/csimi2cboard.h"
 #include "sim/csimreplay.h"
@@ -56,6 +57,7 @@ class CSimPlatform {
   // The scenario's boards by name; empty when there is none of that kind.
   std::shared_ptr<CSimHidBoard> HidBoard(const std::string& name_I) const;
   std::shared_ptr<CSimI2CTunnelBoard> I2CBoard(const std::string& name_I) const;
+  std::shared_ptr<CSimBulkBoard> BulkBoard(const std::string& name_I) const;
   // The display scaler behind the FTDI bridge; empty when the scenario has none.
   std::shared_ptr<SSimScalerBoard> Scaler() const { return mScaler; }
   // What stands in for the FTDI library: the scaler's bridge, or one with nothing plugged in.

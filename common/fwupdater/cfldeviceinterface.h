@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fwupdater/cbusypoll.h"
 #include "common/fwupdater/csrec.h"
 #include "common/fwupdater/flprotocol.h"
 
@@ -225,6 +226,10 @@ class CFLDeviceInterface {
   // The streaming report: one 512-byte buffer per run.
   bool SendProgrammingRequest(Report& buffer_IO, int resends_I);
   bool WaitWhileBusy(Report& buffer_IO);
+
+  // The streaming loader's busy flag: up to ten seconds a request (as 101 polls 100 ms apart took), polled
+  // as soon as the loader's last request was done.
+  CBusyPoll mProgrammingBusy{10100, 100};
 };
 
 }  // namespace orv

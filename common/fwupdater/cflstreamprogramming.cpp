@@ -15,8 +15,6 @@ constexpr uint8_t kCommandStart = 1;
 constexpr uint8_t kCommandData = 2;
 constexpr uint8_t kCommandEnd = 3;
 constexpr size_t kBusyByte = 3;
-constexpr int kBusyPolls = 101;
-constexpr uint32_t kBusyPollPauseMs = 100;
 constexpr int kResends = 10;
 constexpr uint32_t kResendPauseMs = 20;
 
@@ -58,9 +56,16 @@ bool CFLDeviceInterface::SendProgrammingRequest(Report& buffer_IO, int resends_I
 
 bool CFLDeviceInterface::WaitWhileBusy(Report& buffer_IO)
 {
-  for (int poll = 0; poll < kBusyPolls; ++poll) {
-    Pause(kBusyPollPauseMs);
-    if (SafeRead(buffer_IO) && buffer_IO.size() > kBusyByte && buffer_IO[kBusyByte] == 0) return true;
+  // Each poll asks for the programming report again: an answer that named another report must not turn the
+  // next poll into a read of that one.
+  const uint8_t reportId = buffer_IO.empty() ? 0 : buffer_IO[0];
+  mProgrammingBusy.Start();
+  while (mProgrammingBusy.Next()) {
+    if (!buffer_IO.empty()) buffer_IO[0] = reportId;
+    if (SafeRead(buffer_IO) && buffer_IO.size() > kBusyByte && buffer_IO[kBusyByte] == 0) {
+      mProgrammingBusy.Ready();
+      return true;
+    }
   }
   return buffer_IO.size() > kBusyByte && buffer_IO[kBusyByte] == 0;
 }

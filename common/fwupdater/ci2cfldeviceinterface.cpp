@@ -20,8 +20,8 @@ constexpr uint8_t kStatusBusy = 0xF1;
 constexpr uint8_t kStatusData = 0xF2;
 
 constexpr int kSwitchAttempts = 60;
-constexpr uint32_t kSwitchPauseMs = 500;
-constexpr uint32_t kExchangePauseMs = 20;
+// The enter-loader request is repeated this often until the board has switched.
+constexpr uint64_t kSwitchRepeatMs = 500;
 
 }  // namespace
 
@@ -49,10 +49,19 @@ bool CI2CFLDeviceInterface::SwitchToBLMode()
     return true;
   }
   // The board takes up to 30 seconds to switch; only the final status query decides.
-  for (int attempt = 0; attempt < kSwitchAttempts && !IsLoader(); ++attempt) {
-    Report enter{kLoaderModeId, 0x00, 0x00};
+  Report enter{kLoaderModeId, 0x00, 0x00};
+  WriteRawReport(enter);
+  uint64_t askedAtMs = Clock().NowMs();
+  mSwitching.Start();
+  while (mSwitching.Next()) {
+    if (IsLoader()) {
+      mSwitching.Ready();
+      break;
+    }
+    if (Clock().NowMs() - askedAtMs < kSwitchRepeatMs) continue;
+    enter = {kLoaderModeId, 0x00, 0x00};
     WriteRawReport(enter);
-    Pause(kSwitchPauseMs);
+    askedAtMs = Clock().NowMs();
   }
   const bool result = IsLoader();
   Close();
@@ -83,12 +92,14 @@ bool CI2CFLDeviceInterface::Ping()
 
 bool CI2CFLDeviceInterface::PollStatus(uint8_t id_I, size_t length_I, Report& answer_O)
 {
-  for (int poll = 0; poll < kI2CBusyPolls; ++poll) {
+  mExchangeBusy.Start();
+  while (mExchangeBusy.Next()) {
     answer_O.assign(length_I, 0);
     answer_O[0] = id_I;
     if (!ReadRawReport(answer_O) || answer_O.size() < length_I || answer_O[0] != id_I) return false;
-    if (answer_O[1] != kStatusBusy) return true;
-    Pause(kExchangePauseMs);
+    if (answer_O[1] == kStatusBusy) continue;
+    mExchangeBusy.Ready();
+    return true;
   }
   Info("The I2C board stayed busy; closing the connection.");
   Close();
@@ -106,7 +117,6 @@ bool CI2CFLDeviceInterface::WriteReport(Report& buffer_IO)
   request[3] = static_cast<uint8_t>(length >> 8);
   std::copy(buffer_IO.begin(), buffer_IO.end(), request.begin() + 4);
   const bool sent = WriteRawReport(request);
-  Pause(kExchangePauseMs);
   Report status;
   if (!sent || !PollStatus(kWriteId, kWriteStatusLength, status)) return false;
   return status[1] == kStatusDone || (status[1] == kStatusData && status[5] == buffer_IO[0]);
@@ -118,7 +128,6 @@ bool CI2CFLDeviceInterface::ReadReport(Report& buffer_IO)
   const size_t length = std::min(buffer_IO.size(), kI2CMaxInnerReport);
   Report request{kReadId, 0x01, buffer_IO[0], static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8)};
   const bool sent = WriteRawReport(request);
-  Pause(kExchangePauseMs);
   Report answer;
   if (!sent || !PollStatus(kReadId, kReadAnswerLength, answer)) return false;
   if (answer[1] == kStatusDone) return true;

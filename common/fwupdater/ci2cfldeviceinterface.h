@@ -3,14 +3,15 @@
 // report from the I2C board, 0xB2 writes one. The flash-loader protocol travels inside.
 #pragma once
 
+#include "common/fwupdater/cbusypoll.h"
 #include "common/fwupdater/chidcollectioninterface.h"
 
 namespace orv {
 
 // The longest report the tunnel carries.
 constexpr size_t kI2CMaxInnerReport = 261;
-// How many busy answers a tunnel exchange waits through (20 ms apart) before it gives up.
-constexpr int kI2CBusyPolls = 250;
+// How long a tunnel exchange waits through busy answers before it gives up (250 polls 20 ms apart, as it was).
+constexpr uint32_t kI2CBusyLimitMs = 5020;
 
 class CI2CFLDeviceInterface : public CHidCollectionInterface {
  public:
@@ -35,6 +36,11 @@ class CI2CFLDeviceInterface : public CHidCollectionInterface {
   // ladders above end at once instead of waiting out every poll again on every attempt (the last attempt of a
   // guarded transfer reopens it).
   bool PollStatus(uint8_t id_I, size_t length_I, Report& answer_O);
+
+  // The controller's busy time of an exchange, and its time to enter the loader (up to 30 seconds), each
+  // polled from what it took last time rather than after fixed sleeps longer than the board needs.
+  CBusyPoll mExchangeBusy{kI2CBusyLimitMs, 20};
+  CBusyPoll mSwitching{30000, 500};
 };
 
 }  // namespace orv

@@ -11,6 +11,8 @@ namespace {
 
 constexpr int kSwitchWaitAttempts = 90;
 constexpr uint32_t kSwitchWaitPauseMs = 1000;
+// An attempt's pause ends this soon after the board's arrival is reported.
+constexpr uint32_t kArrivalCheckMs = 10;
 // Pen boards of these two products leave their loader with the long form of the exit report.
 constexpr uint32_t kLongExitProductA = 0x0357;
 constexpr uint32_t kLongExitProductB = 0x0358;
@@ -229,7 +231,7 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetLoaderInterface()
   bool listed = false;
   for (int attempt = 0; attempt < kSwitchWaitAttempts; ++attempt) {
     Log("Waiting for bootloader mode...");
-    Pause(kSwitchWaitPauseMs);
+    PauseUntilState(ESTATE_PROGRAM);
     if (!Reenumerated(ESTATE_ENTER_LOADER, ESTATE_PROGRAM, listed)) continue;
     if (std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface()) return opened;
   }
@@ -273,11 +275,25 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
   }
   bool listed = false;
   for (int attempt = 0; attempt < kSwitchWaitAttempts; ++attempt) {
-    Pause(kSwitchWaitPauseMs);
+    PauseUntilState(ESTATE_SUCCESS);
     if (!Reenumerated(ESTATE_EXIT_LOADER, ESTATE_SUCCESS, listed)) continue;
     if (std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface()) return opened;
   }
   return nullptr;
+}
+
+// An attempt's pause, cut short when the arrival the wait is for is reported meanwhile. When the state was
+// there already (the board arrived, but did not open) the whole pause is kept, so the attempts still span the
+// whole wait.
+void CUpdateController::PauseUntilState(int32_t arrived_I)
+{
+  if (mState == arrived_I) {
+    Pause(kSwitchWaitPauseMs);
+    return;
+  }
+  for (uint32_t waited = 0; waited < kSwitchWaitPauseMs && mState != arrived_I; waited += kArrivalCheckMs) {
+    Pause(kArrivalCheckMs);
+  }
 }
 
 // One attempt of a wait for the board to come back. The device list is rebuilt every time, so that a system

@@ -97,6 +97,7 @@ class CUpdateController : public CInterfaceNotifier {
   // Rebuilds the device list in a wait in state waiting_I; true when the board is back (state arrived_I).
   // listedBefore_IO: whether the last attempt listed it in the mode waited for.
   bool Reenumerated(int32_t waiting_I, int32_t arrived_I, bool& listedBefore_IO);
+  void PauseUntilState(int32_t arrived_I);
   void Abandon(const std::shared_ptr<CFLDeviceInterface>& loader_I);
 
   CSRec mFirmwareFile;

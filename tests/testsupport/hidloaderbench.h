@@ -1,4 +1,5 @@
-// A HID board on the simulated bus with a host-side loader interface opened on it, on the virtual clock.
+// A HID board on the simulated bus with a host-side loader interface opened on it, on the virtual clock. Its
+// transfers cost nothing unless asked, so that the clock's pauses are the host's own.
 #pragma once
 
 #include <memory>
@@ -12,7 +13,7 @@
 namespace orv::test {
 
 struct SHidLoaderBench {
-  explicit SHidLoaderBench(const sim::SSimLoaderConfig& loader_I, uint16_t usagePage_I = 0xFF0D)
+  explicit SHidLoaderBench(const sim::SSimLoaderConfig& loader_I, uint16_t usagePage_I = 0xFF0D, uint32_t transferMs_I = 0)
       : installed(clock), system(std::make_shared<sim::CSimHidSystem>())
   {
     sim::SSimHidBoardConfig config;
@@ -22,6 +23,7 @@ struct SHidLoaderBench {
     config.reenumerate = false;
     config.startInLoader = true;
     config.flashLoader = loader_I;
+    config.transferMs = transferMs_I;
     std::string error;
     board = sim::CSimHidBoard::Create(config, error);
     if (!board) throw std::runtime_error(error);

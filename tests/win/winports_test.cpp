@@ -138,7 +138,13 @@ TEST(WinKeepAwake, EveryBusyTickOfARunAsksTheSystemToStayAwake)
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.Path() / "demo");
   std::string error;
-  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::Create("default", error);
+  // Boards slow enough (10 ms a transfer) that each one's update spans a tick.
+  std::string scenario = sim::CSimPlatform::DefaultScenario();
+  const std::string inPlace = "\"inPlace\": true";
+  for (size_t at = scenario.find(inPlace); at != std::string::npos; at = scenario.find(inPlace, at + inPlace.size())) {
+    scenario.replace(at, inPlace.size(), inPlace + ", \"transferMs\": 10");
+  }
+  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(scenario, error);
   ASSERT_TRUE(platform) << error;
   const auto calls = std::make_shared<CRecordingPowerCalls>();
   CWinKeepAwake keepAwake(calls);

@@ -97,14 +97,14 @@ TEST_F(CTransports, TunnelLimitsAndFaultsEndInFailures)
   board->SetFailStatus(true);
   EXPECT_FALSE(touch.WriteReport(value));
   board->SetFailStatus(false);
-  // A board that stays busy is given up after a bounded number of polls, 20 ms apart.
+  // A board that stays busy is given up after five seconds, polled at most every 20 ms once it is clearly late.
   board->SetStuckBusy(true);
   const uint64_t before = board->TransferCount();
   const uint64_t start = mClock.NowMs();
   EXPECT_FALSE(touch.WriteReport(value));
-  // 250 busy answers, 20 ms apart, after the request.
-  EXPECT_EQ(board->TransferCount() - before, 251u);
-  EXPECT_EQ(mClock.NowMs() - start, 5020u);
+  EXPECT_LE(board->TransferCount() - before, 251u);
+  EXPECT_GE(mClock.NowMs() - start, 5020u);
+  EXPECT_LE(mClock.NowMs() - start, 5045u);
   EXPECT_FALSE(touch.IsOpen()) << "a board busy through every poll is taken for hung";
 }
 

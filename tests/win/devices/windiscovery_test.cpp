@@ -79,7 +79,7 @@ TEST(WinDiscovery, ARecordingHoldsEveryCallOfTheListing)
   std::string error;
   const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(R"({"devices": [
     {"kind": "hid", "name": "pen", "pid": "0101", "instance": 1},
-    {"kind": "bulk", "name": "hub", "pid": "0300", "loaderPid": "0301"}]})", error);
+    {"kind": "bulk", "name": "hub", "pid": "0300", "loaderPid": "0301", "transferMs": 0}]})", error);
   ASSERT_TRUE(platform) << error;
   const auto calls = std::make_shared<test::CSimWinCalls>(platform->Bus());
   const test::CScratchDir dir;
