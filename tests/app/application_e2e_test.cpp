@@ -159,20 +159,13 @@ TEST_F(CApplicationRun, CancelEndsAnIdleRunAndIsRefusedWhileABoardIsBusy)
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 2);
   // Asked again while the board is being programmed, or while a tablet's pen leaves its loader and
   // re-enumerates: refused each time, and the update completes.
-<<<<<<< HEAD
-    const std::vector<std::tuple<uint16_t, std::u16string, std::string>> cases{
-      {EUISTRING_UPDATING, u"-testpid 0210 -auto touch", "default"},
-      {EUISTRING_WAITING_FOR_DEVICE, u"-testpid 0101 -auto pen", "tablet_s.scenario"}};
-=======
-  std::ofstream("tablet.scenario") << kTabletScenario;
   // A touch loader slow enough that its programming spans several ticks.
   std::string display = sim::CSimPlatform::DefaultScenario();
   display.replace(display.find("\"name\": \"touch\""), 0, "\"busyMs\": 100, ");
   std::ofstream("display.scenario") << display;
   const std::vector<std::tuple<uint16_t, std::u16string, std::string>> cases{
       {EUISTRING_UPDATING, u"-testpid 0210 -auto touch", "display.scenario"},
-      {EUISTRING_WAITING_FOR_DEVICE, u"-testpid 0101 -auto pen", "tablet.scenario"}};
->>>>>>> h21
+      {EUISTRING_WAITING_FOR_DEVICE, u"-testpid 0101 -auto pen", "tablet_s.scenario"}};
   for (const auto& [status, options, scenario] : cases) {
     mView.mCancelOnStatus = English(status);
     EXPECT_EQ(Run(options, scenario), 0) << status;
