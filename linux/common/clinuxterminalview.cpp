@@ -247,6 +247,11 @@ void CLinuxTerminalView::EnableClose(bool enable_I)
 void CLinuxTerminalView::ShowMessage(const std::u16string& text_I, const std::u16string& caption_I,
                                      EMessageIcon icon_I)
 {
+  // The message starts a line of its own, not after a ^C the terminal echoed under the block.
+  if (mTerminal) {
+    std::fputs("\r\x1b[K", mOut);
+    std::fflush(mOut);
+  }
   if (icon_I == EMESSAGEICON_ERROR) {
     Print(mErr, ErrorLine(WideToUtf8(text_I)));
   } else {
@@ -271,13 +276,21 @@ bool CLinuxTerminalView::TakeCancelRequest()
 {
   if (!CLinuxInterruptGuard::TakeRequest()) return false;
   if (mCloseEnabled) return true;
-  if (!mTerminal) {
-    Print(mOut, Text(EUISTRING_CANCEL_REFUSED));
-    return false;
-  }
-  mNotice = Text(EUISTRING_CANCEL_REFUSED);
-  Redraw();
+  ShowNotice(LoadResString(EUISTRING_CANCEL_REFUSED, mLangId));
   return false;
+}
+
+// On a terminal the notice stays under the block until closing is allowed again. The block is drawn anew even
+// when it shows the notice already: that wipes the ^C the terminal echoed under it.
+void CLinuxTerminalView::ShowNotice(const std::u16string& text_I)
+{
+  if (!mTerminal) {
+    Print(mOut, WideToUtf8(text_I));
+    return;
+  }
+  mNotice = WideToUtf8(text_I);
+  mDrawnLines.clear();
+  Redraw();
 }
 
 void CLinuxTerminalView::Print(FILE* stream_I, const std::string& line_I)

@@ -184,18 +184,17 @@ TEST_F(CApplicationRun, AProgrammingFailureEndsWithTheFailureMessage)
   EXPECT_NE(Log().find("[STATE] 6"), std::string::npos);
 }
 
-// The display is found through its other boards, but its pen board is gone: the update gives up without
-// touching the state, and the run ends with the failure instead of waiting for ever.
+// The display is found through its other boards, but its pen board is gone: the run ends with the reason
+// before it touches anything, instead of waiting for ever.
 TEST_F(CApplicationRun, ABoardWithoutItsInterfaceEndsTheRunWithTheFailure)
 {
   std::string scenario = sim::CSimPlatform::DefaultScenario();
   scenario.replace(scenario.find("\"writeSize\": 256"), 16, "\"writeSize\": 256, \"dropAfter\": 0");
   std::ofstream("penless.scenario") << scenario;
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen", "penless.scenario"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
-  const std::string log = Log();
-  EXPECT_NE(log.find("mainInterface not valid."), std::string::npos);
-  EXPECT_NE(log.find("The update ended without a result"), std::string::npos);
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_TARGET_NOT_FOUND) +
+                                u"\nthe pen board of \"Orvel Display 16\" is not attached");
+  EXPECT_EQ(Log().find("[STATE]"), std::string::npos);
 }
 
 TEST_F(CApplicationRun, ABoardThatNeverReturnsAsItsLoaderEndsTheRunAfterNinetyAttempts)
