@@ -551,15 +551,16 @@ TEST_F(CWindowTest, AFailingBoardShowsTheFailureAndEndsWithOne)
   EXPECT_EQ(updater.ExitCode(), 1);
 }
 
-// A display whose pen board is gone: the update has no interface to work on and gives up; the window ends
-// with the failure instead of waiting for ever.
+// A display whose pen board is gone: the window ends with the reason before anything is touched, instead
+// of waiting for ever.
 TEST_F(CWindowTest, ABoardWithoutItsInterfaceEndsWithTheFailureInsteadOfWaiting)
 {
   std::string scenario = sim::CSimPlatform::DefaultScenario();
   scenario.replace(scenario.find("\"writeSize\": 256"), 16, "\"writeSize\": 256, \"dropAfter\": 0");
   Write("penless.scenario", scenario);
   CUpdater updater(mPackage, "-simulate penless.scenario -testpid 0210 -auto pen" + std::string(kSpeed));
-  EXPECT_EQ(AnswerMessageBox(updater), W(Text(EUISTRING_UPDATE_FAILED)));
+  EXPECT_EQ(AnswerMessageBox(updater),
+            W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)) + L"\nthe pen board of \"Orvel Display 16\" is not attached");
   EXPECT_EQ(updater.ExitCode(), 1);
 }
 
