@@ -320,6 +320,18 @@ void CAutoUpdateRun::ShowUpdating()
   mView.SetStatus(Text(EUISTRING_UPDATING) + std::u16string(static_cast<size_t>(mDots), u'.'));
 }
 
+// What a started worker does first: it switches a board into its loader, unless the board runs it already or
+// is the scaler, which has none.
+void CAutoUpdateRun::ShowFirstStep()
+{
+  const std::shared_ptr<CDevice> device = mController.GetSelectedDevice();
+  if (mController.GetUpdateType() != EUPDATETYPE_SCALAR && device && !device->mIsLoader) {
+    mView.SetStatus(Text(EUISTRING_WAITING_FOR_LOADER));
+    return;
+  }
+  ShowUpdating();
+}
+
 // Every tick of a board's update, from its worker's start to the end of the pause after it: the elapsed time
 // moves even while the board is switching or the run is pausing.
 void CAutoUpdateRun::ShowBoardProgress(int32_t percent_I)
@@ -371,7 +383,7 @@ void CAutoUpdateRun::Tick()
       if (mStartRequested && !IsWorkerRunning()) StartWorker();
       // The board's name and progress show from its worker's start, before its first transfer.
       if (mCurrentStarted) {
-        ShowUpdating();
+        ShowFirstStep();
         ShowBoardProgress(0);
       }
       return;

@@ -102,6 +102,7 @@ class CAutoUpdateRun : public CDeviceEventSink {
   void JoinWorker();
   void Tick();
   void ShowUpdating();
+  void ShowFirstStep();
   void ShowBoardProgress(int32_t percent_I);
   uint64_t PausesAheadMs(uint64_t nowMs_I) const;
   bool AccountFinishedBoard();
