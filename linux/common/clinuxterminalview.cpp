@@ -223,16 +223,27 @@ void CLinuxTerminalView::SetProgress(int32_t percent_I)
     Redraw();
     return;
   }
-  // One plain line per change, for a log or a script to read.
+  PrintStatusLine();
+}
+
+// One plain line per change, for a log or a script to read.
+void CLinuxTerminalView::PrintStatusLine()
+{
   Print(mOut, Text(EUISTRING_STATUS) + ": " + std::to_string(mProgress) + "%" + (mBoard.empty() ? "" : " " + mBoard));
 }
 
 void CLinuxTerminalView::SetBoardProgress(const SBoardProgress& progress_I)
 {
-  mBoard = WideToUtf8(progress_I.board);
-  if (!mTerminal) return;
-  mDetails = ProgressDetails(progress_I, mLangId);
-  Redraw();
+  const std::string board = WideToUtf8(progress_I.board);
+  const bool started = board != mBoard;
+  mBoard = board;
+  if (mTerminal) {
+    mDetails = ProgressDetails(progress_I, mLangId);
+    Redraw();
+    return;
+  }
+  // A board that starts is named at once, not when the bar next moves.
+  if (started && mProgress >= 0) PrintStatusLine();
 }
 
 void CLinuxTerminalView::EnableClose(bool enable_I)

@@ -76,6 +76,7 @@ class CLinuxTerminalView : public CUpdateView {
 
  private:
   void Print(FILE* stream_I, const std::string& line_I);
+  void PrintStatusLine();
   std::string Text(uint16_t id_I) const;
   std::vector<std::string> BlockLines() const;
   void Redraw();

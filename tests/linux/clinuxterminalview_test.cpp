@@ -76,7 +76,7 @@ TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
   EXPECT_EQ(restored.sa_handler, SIG_IGN);
   EXPECT_EQ(test::Contents(out.get()),
             "Orvel Firmware Update Utility 3.09\n! Do not sleep\n! Do not unplug\n! Hände weg\n"
-            "Waiting\nUpdating\nStatus: 45%\nStatus: 50% touch\nStatus: 100% touch\n"
+            "Waiting\nUpdating\nStatus: 45%\nStatus: 45% touch\nStatus: 50% touch\nStatus: 100% touch\n"
             "Cancel refused: a board is in or near loader mode. Please wait.\n"
             "Cancel refused: a board is in or near loader mode. Please wait.\n"
             "Orvel: Firmware was successfully updated.\n");
