@@ -14,9 +14,10 @@ namespace orv {
 struct SRunTiming {
   // Bytes of every board of the list, in its order.
   std::vector<uint64_t> imageBytes;
-  // Time spent transferring (programming), and on the rest of the boards' updates (loader switches,
-  // re-enumerations), over the boards that finished.
-  uint64_t transferMs = 0;
+  // Time spent programming the finished boards, and the current board so far.
+  uint64_t finishedTransferMs = 0;
+  uint64_t currentTransferMs = 0;
+  // Time the finished boards spent on the rest of their updates (loader switches, re-enumerations).
   uint64_t switchMs = 0;
   size_t boardsFinished = 0;
   // Pauses still ahead, the one under way included.
@@ -24,8 +25,9 @@ struct SRunTiming {
 };
 
 // index_I counts from 0; percent_I is the board's own progress. The time left is the bytes still to write at
-// the rate measured so far, plus the pauses ahead and the loader switches of the unfinished boards at their
-// measured average; unknown until the first bytes are written.
+// the rate the finished boards were written at (the current board's own while none has finished), plus the
+// pauses ahead and the loader switches of the unfinished boards at their measured average; unknown until a
+// rate is known.
 SBoardProgress EstimateBoardProgress(const std::u16string& board_I, size_t index_I, size_t count_I, int32_t percent_I,
                                      uint64_t elapsedMs_I, const SRunTiming& timing_I);
 

@@ -339,7 +339,8 @@ void CAutoUpdateRun::ShowBoardProgress(int32_t percent_I)
   const uint64_t now = Clock().NowMs();
   SRunTiming timing;
   timing.imageBytes = mImageBytes;
-  timing.transferMs = mNotifier.GetProgrammingMs();
+  timing.finishedTransferMs = mProgrammingMsAtFinish;
+  timing.currentTransferMs = mNotifier.GetProgrammingMs() - mProgrammingMsAtFinish;
   timing.switchMs = mFinishedBoardsMs - std::min(mFinishedBoardsMs, mProgrammingMsAtFinish);
   timing.boardsFinished = mUpdatedCount;
   timing.pausesAheadMs = PausesAheadMs(now);

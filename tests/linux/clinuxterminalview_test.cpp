@@ -106,7 +106,7 @@ TEST(LinuxTerminalView, AfterThePromptThePlainLogDoesNotRepeatItsIntroduction)
 TEST(LinuxTerminalView, ProgressDetailsAndErrorLines)
 {
   // Half of the second board's 3072 bytes in 12 s of transfers: as long again for the other half.
-  const SRunTiming timing{{0, 3072, 0}, 12000};
+  const SRunTiming timing{{0, 3072, 0}, 0, 12000};
   EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"touch", 1, 3, 50, 12000, timing)),
             "touch, board 2 of 3: 1536 of 3072 bytes, 0:12 elapsed, about 0:12 left");
   EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"scalar", 0, 1, 0, 500, {})),
