@@ -103,19 +103,39 @@ int CAutoUpdateRun::Finish()
   return mEndCode;
 }
 
-bool CAutoUpdateRun::Start()
+bool CAutoUpdateRun::Check()
 {
-  mStartMs = Clock().NowMs();
-  if (!mController.UpdateDeviceList()) {
-    End(EUISTRING_ERROR_NO_TABLET, EMESSAGEICON_ERROR, 1);
-    return false;
-  }
-  mTitle += VersionText();
-  mView.SetTitle(mTitle);
+  mChecked = true;
+  mListed = false;
+  mRefusal = CheckDeviceAndFiles();
+  return mRefusal.messageId == 0;
+}
+
+CAutoUpdateRun::SRefusal CAutoUpdateRun::CheckDeviceAndFiles()
+{
+  if (!mController.UpdateDeviceList()) return {EUISTRING_ERROR_NO_TABLET, ""};
+  mListed = true;
   return HandlePassedParameters();
 }
 
-bool CAutoUpdateRun::HandlePassedParameters()
+bool CAutoUpdateRun::Start()
+{
+  mStartMs = Clock().NowMs();
+  const bool ready = mChecked ? mRefusal.messageId == 0 : Check();
+  if (mListed) {
+    mTitle += VersionText();
+    mView.SetTitle(mTitle);
+  }
+  if (!ready) {
+    End(mRefusal.messageId, EMESSAGEICON_ERROR, 1, mRefusal.detail);
+    return false;
+  }
+  ReformatForAutoStart();
+  mAutomaticMode = true;
+  return true;
+}
+
+CAutoUpdateRun::SRefusal CAutoUpdateRun::HandlePassedParameters()
 {
   mNotifier.Log("Passed Path: " + WideToUtf8(mOptions.path));
   mNotifier.Log("Passed Serial: " + WideToUtf8(mOptions.serial));
@@ -127,16 +147,12 @@ bool CAutoUpdateRun::HandlePassedParameters()
   if (!found || mAutoUpdates.empty()) {
     const std::string reason = mAutoUpdates.empty() ? "the board list (-auto) is empty" : NoDeviceReason(devices);
     mNotifier.Log("Invalid device path passed to updater: " + reason);
-    End(EUISTRING_ERROR_TARGET_NOT_FOUND, EMESSAGEICON_ERROR, 1, reason);
-    return false;
+    return {EUISTRING_ERROR_TARGET_NOT_FOUND, reason};
   }
   mNotifier.Log("Selected Device changed...");
   mNotifier.Log(mController.GetSelectedDevice()->GetDescription());
   for (int32_t board = EUPDATETYPE_PEN; board < EUPDATETYPE_SCALAR; ++board) mVersionsBefore[board] = BoardVersion(board);
-  if (!CheckUpdateFiles()) return false;
-  ReformatForAutoStart();
-  mAutomaticMode = true;
-  return true;
+  return CheckUpdateFiles();
 }
 
 bool CAutoUpdateRun::SelectDeviceByTestPids()
@@ -179,9 +195,9 @@ std::string CAutoUpdateRun::AttachedProductIds(const DeviceList& devices_I)
   return ids.empty() ? "none" : JoinWith(ids, ", ");
 }
 
-// Every file of the list is loaded before the first board is touched: a list that cannot finish must not
-// leave its first boards updated and the rest not.
-bool CAutoUpdateRun::CheckUpdateFiles()
+// Every board of the list is found and every file loaded before the first board is touched: a list that
+// cannot finish must not leave its first boards updated and the rest not.
+CAutoUpdateRun::SRefusal CAutoUpdateRun::CheckUpdateFiles()
 {
   const std::shared_ptr<CDevice> device = mController.GetSelectedDevice();
   mImageBytes.clear();
@@ -194,6 +210,9 @@ bool CAutoUpdateRun::CheckUpdateFiles()
     const std::string path = board == std::end(kBoardNames) ? "" : UpdateFileOf(*device, type);
     if (path.empty()) {
       problem = "\"" + device->mName + "\" has no " + name + " update file";
+    } else if (const std::string missing = MissingBoard(*device, type, name); !missing.empty()) {
+      mNotifier.Log("Board check FAILED: " + missing);
+      return {EUISTRING_ERROR_TARGET_NOT_FOUND, missing};
     } else if (!file.Load(path)) {
       problem = path + ": " + file.GetError();
     } else if (file.GetFormat() == EDATASOURCE_BIN && !CScalarISP::ImageProblem(file.GetScaler()->GetSize()).empty()) {
@@ -201,12 +220,22 @@ bool CAutoUpdateRun::CheckUpdateFiles()
     }
     if (!problem.empty()) {
       mNotifier.Log("Update file check FAILED: " + problem);
-      End(EUISTRING_ERROR_INVALID_FILE, EMESSAGEICON_ERROR, 1, problem);
-      return false;
+      return {EUISTRING_ERROR_INVALID_FILE, problem};
     }
     mImageBytes.push_back(file.GetImageSize());
   }
-  return true;
+  return {};
+}
+
+// A board the device does not show cannot be updated. A device found in its loader shows only the board that
+// runs it; the others come back with the model it returns as.
+std::string CAutoUpdateRun::MissingBoard(const CDevice& device_I, int32_t type_I, const std::string& name_I)
+{
+  if (type_I >= EUPDATETYPE_SCALAR || device_I.mIsLoader) return "";
+  const std::shared_ptr<CFLDeviceInterface> slots[] = {device_I.mPenInterface, device_I.mTouchInterface,
+                                                       device_I.mBluetoothInterface};
+  if (slots[type_I]) return "";
+  return "the " + name_I + " board of \"" + device_I.mName + "\" is not attached";
 }
 
 // A device found in its loader shows only the board that runs it; the other boards of the list are those of
@@ -272,6 +301,9 @@ void CAutoUpdateRun::StartWorker()
   Clock().Expect();
   mWorkerDone = false;
   mCurrentStarted = true;
+  mBoardStartMs = Clock().NowMs();
+  // The last board's 100 % is not this one's.
+  mNotifier.SetProgress(0);
   mWorker = std::thread([this] {
     CClockParticipant participant;
     if (mController.GetUpdateType() == EUPDATETYPE_SCALAR) {
@@ -288,13 +320,47 @@ void CAutoUpdateRun::StartWorker()
 void CAutoUpdateRun::ShowUpdating()
 {
   mDots = mDots % 3 + 1;
-  const size_t index = mCurrentAutoUpdate;
-  mView.SetBoardProgress(EstimateBoardProgress(mAutoUpdates[index], index, mAutoUpdates.size(), mNotifier.GetProgress(),
-                                               index < mImageBytes.size() ? mImageBytes[index] : 0,
-                                               Clock().NowMs() - mStartMs));
-  const double overall = (mCurrentAutoUpdate * 100.0 + mNotifier.GetProgress()) / static_cast<double>(mAutoUpdates.size());
-  mView.SetProgress(static_cast<int32_t>(overall));
   mView.SetStatus(Text(EUISTRING_UPDATING) + std::u16string(static_cast<size_t>(mDots), u'.'));
+}
+
+// What a started worker does first: it switches a board into its loader, unless the board runs it already or
+// is the scaler, which has none.
+void CAutoUpdateRun::ShowFirstStep()
+{
+  const std::shared_ptr<CDevice> device = mController.GetSelectedDevice();
+  if (mController.GetUpdateType() != EUPDATETYPE_SCALAR && device && !device->mIsLoader) {
+    mView.SetStatus(Text(EUISTRING_WAITING_FOR_LOADER));
+    return;
+  }
+  ShowUpdating();
+}
+
+// Every tick of a board's update, from its worker's start to the end of the pause after it: the elapsed time
+// moves even while the board is switching or the run is pausing.
+void CAutoUpdateRun::ShowBoardProgress(int32_t percent_I)
+{
+  const uint64_t now = Clock().NowMs();
+  SRunTiming timing;
+  timing.imageBytes = mImageBytes;
+  timing.finishedTransferMs = mProgrammingMsAtFinish;
+  timing.currentTransferMs = mNotifier.GetProgrammingMs() - mProgrammingMsAtFinish;
+  timing.switchMs = mFinishedBoardsMs - std::min(mFinishedBoardsMs, mProgrammingMsAtFinish);
+  timing.boardsFinished = mUpdatedCount;
+  timing.pausesAheadMs = PausesAheadMs(now);
+  const size_t index = mCurrentAutoUpdate;
+  const SBoardProgress progress =
+      EstimateBoardProgress(mAutoUpdates[index], index, mAutoUpdates.size(), percent_I, now - mStartMs, timing);
+  mView.SetBoardProgress(progress);
+  mView.SetProgress(progress.overall);
+}
+
+// The pause after the current board (what is left of it once it has begun) and one after each board behind it.
+uint64_t CAutoUpdateRun::PausesAheadMs(uint64_t nowMs_I) const
+{
+  const uint64_t behind = mAutoUpdates.size() - mCurrentAutoUpdate - 1;
+  const bool pausing = mUpdatedCount > mCurrentAutoUpdate;
+  const uint64_t current = !pausing ? kSuccessPauseMs : mNextBoardAtMs > nowMs_I ? mNextBoardAtMs - nowMs_I : 0;
+  return current + behind * kSuccessPauseMs;
 }
 
 void CAutoUpdateRun::Tick()
@@ -311,22 +377,35 @@ void CAutoUpdateRun::Tick()
     return;
   }
   if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(busy);
-  if (busy) mView.EnableClose(false);
+  // Closing follows what a cancel would meet: refused while a board is in or near loader mode, allowed again
+  // once its worker has let go of it (the pause after a board included).
+  mView.EnableClose(!IsBusy());
   switch (state) {
     case ESTATE_IDLE: StartCurrentUpdate(); return;
     case ESTATE_READY:
       // The last worker may still be letting go of its board; the next starts once it has returned.
-      if (mStartRequested) {
-        if (!IsWorkerRunning()) StartWorker();
-      } else {
-        mView.EnableClose(true);
+      if (mStartRequested && !IsWorkerRunning()) StartWorker();
+      // The board's name and progress show from its worker's start, before its first transfer.
+      if (mCurrentStarted) {
+        ShowFirstStep();
+        ShowBoardProgress(0);
       }
       return;
-    case ESTATE_ENTER_LOADER: mView.SetStatus(Text(EUISTRING_WAITING_FOR_LOADER)); return;
-    case ESTATE_PROGRAM: ShowUpdating(); return;
-    case ESTATE_EXIT_LOADER: mView.SetStatus(Text(EUISTRING_WAITING_FOR_DEVICE)); return;
+    case ESTATE_ENTER_LOADER:
+      mView.SetStatus(Text(EUISTRING_WAITING_FOR_LOADER));
+      ShowBoardProgress(mNotifier.GetProgress());
+      return;
+    case ESTATE_PROGRAM:
+      ShowUpdating();
+      ShowBoardProgress(mNotifier.GetProgress());
+      return;
+    case ESTATE_EXIT_LOADER:
+      mView.SetStatus(Text(EUISTRING_WAITING_FOR_DEVICE));
+      ShowBoardProgress(mNotifier.GetProgress());
+      return;
     case ESTATE_SUCCESS:
       if (AccountFinishedBoard()) mNextBoardAtMs = Clock().NowMs() + kSuccessPauseMs;
+      ShowBoardProgress(100);
       // A board switched in place reports its success before its worker has let go of it, and that worker
       // reports it once more on its way out: the next board waits for it, or it would find its state overwritten.
       if (Clock().NowMs() >= mNextBoardAtMs && !IsWorkerRunning()) NextBoardAfterPause();
@@ -342,9 +421,8 @@ bool CAutoUpdateRun::AccountFinishedBoard()
 {
   if (mNotifier.GetState() != ESTATE_SUCCESS || mUpdatedCount != mCurrentAutoUpdate) return false;
   ++mUpdatedCount;
-  // The bar shows the finished boards' share through the pause; the ticks of state 3 may never have seen
-  // a fast board's last percent.
-  mView.SetProgress(static_cast<int32_t>(mUpdatedCount * 100 / mAutoUpdates.size()));
+  mFinishedBoardsMs += Clock().NowMs() - mBoardStartMs;
+  mProgrammingMsAtFinish = mNotifier.GetProgrammingMs();
   const int32_t board = mController.GetUpdateType();
   if (board == EUPDATETYPE_SCALAR) {
     // The display tells its version only over DDC/CI, which the scaler's update reads before and after.
@@ -375,6 +453,8 @@ bool CAutoUpdateRun::Cancel()
 {
   if (IsBusy()) {
     mNotifier.Log("Cancel refused: a board is in or near loader mode");
+    // Said at once: the user who asked must not wonder whether the run heard.
+    mView.ShowNotice(Text(EUISTRING_CANCEL_REFUSED));
     return false;
   }
   const int32_t state = mNotifier.GetState();

@@ -47,6 +47,10 @@ class CAutoUpdateRun : public CDeviceEventSink {
   CAutoUpdateRun(const CAutoUpdateRun&) = delete;
   CAutoUpdateRun& operator=(const CAutoUpdateRun&) = delete;
 
+  // Everything checkable without touching a board: the device is attached and matches, every board of the
+  // list is present on it, every file loads and fits its board. False when the run cannot go ahead, which
+  // Start then says as the run's end; Start checks by itself when nobody checked before.
+  bool Check();
   // Runs to the end on its own 500 ms loop and returns the end code.
   int Run();
   // The same run driven by a window's timer: Start once (false when the run ended already), Step on every
@@ -80,11 +84,18 @@ class CAutoUpdateRun : public CDeviceEventSink {
   void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override;
 
  private:
-  bool HandlePassedParameters();
+  // Why the run cannot go ahead: the message and its detail; no message when it can.
+  struct SRefusal {
+    uint16_t messageId = 0;
+    std::string detail;
+  };
+  SRefusal CheckDeviceAndFiles();
+  SRefusal HandlePassedParameters();
   bool SelectDeviceByTestPids();
   std::string NoDeviceReason(const DeviceList& devices_I) const;
   static std::string AttachedProductIds(const DeviceList& devices_I);
-  bool CheckUpdateFiles();
+  SRefusal CheckUpdateFiles();
+  static std::string MissingBoard(const CDevice& device_I, int32_t type_I, const std::string& name_I);
   std::string UpdateFileOf(const CDevice& device_I, int32_t type_I) const;
   std::string BoardVersion(int32_t board_I) const;
   void ReformatForAutoStart();
@@ -93,6 +104,9 @@ class CAutoUpdateRun : public CDeviceEventSink {
   void JoinWorker();
   void Tick();
   void ShowUpdating();
+  void ShowFirstStep();
+  void ShowBoardProgress(int32_t percent_I);
+  uint64_t PausesAheadMs(uint64_t nowMs_I) const;
   bool AccountFinishedBoard();
   void NextBoardAfterPause();
   void End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I, const std::string& detail_I = "");
@@ -112,6 +126,9 @@ class CAutoUpdateRun : public CDeviceEventSink {
   // The last worker has returned (set by the worker, read by the run's thread).
   std::atomic<bool> mWorkerDone{false};
   bool mStartRequested = false;
+  bool mChecked = false;
+  bool mListed = false;
+  SRefusal mRefusal;
   bool mAutomaticMode = false;
   int mDots = 1;
   int mEndCode = -1;
@@ -121,6 +138,11 @@ class CAutoUpdateRun : public CDeviceEventSink {
   uint64_t mStartMs = 0;
   // When the pause after a finished board ends: the window keeps ticking (and answering) meanwhile.
   uint64_t mNextBoardAtMs = 0;
+  // When the current board's worker started; how long the finished boards took, and how much of it the run
+  // spent programming up to the last of them: what is left went to switching boards and waiting for them.
+  uint64_t mBoardStartMs = 0;
+  uint64_t mFinishedBoardsMs = 0;
+  uint64_t mProgrammingMsAtFinish = 0;
   // Bytes each list entry's image holds, from the check before the first board is touched.
   std::vector<uint64_t> mImageBytes;
   std::array<std::string, 4> mVersionsBefore;

@@ -41,6 +41,8 @@ class CUpdateView {
   // Whether the user may close or cancel now (not while a board is in or near loader mode).
   virtual void EnableClose(bool enable_I) = 0;
   virtual void ShowMessage(const std::u16string& text_I, const std::u16string& caption_I, EMessageIcon icon_I) = 0;
+  // A word for the user that does not end the run (a cancel it refuses), for a view that has room for it.
+  virtual void ShowNotice(const std::u16string& /*text_I*/) {}
   // Whether the user asked to cancel or close since the last call.
   virtual bool TakeCancelRequest() = 0;
 };

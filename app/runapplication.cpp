@@ -37,6 +37,31 @@ class CDebugToLog {
   DebugOutputSink mPrevious;
 };
 
+// The run's window or terminal, made only when the run first shows something: the checks before the
+// pre-update warning show nothing, and a terminal view takes over Ctrl-C, which must still end the warning.
+class CDeferredView : public CUpdateView {
+ public:
+  explicit CDeferredView(const std::function<CUpdateView&()>& make_I) : mMake(make_I) {}
+  void SetTitle(const std::u16string& title_I) override { mMake().SetTitle(title_I); }
+  void ShowProgressLayout(const std::array<std::u16string, 3>& warnings_I) override
+  {
+    mMake().ShowProgressLayout(warnings_I);
+  }
+  void SetStatus(const std::u16string& status_I) override { mMake().SetStatus(status_I); }
+  void SetProgress(int32_t percent_I) override { mMake().SetProgress(percent_I); }
+  void SetBoardProgress(const SBoardProgress& progress_I) override { mMake().SetBoardProgress(progress_I); }
+  void EnableClose(bool enable_I) override { mMake().EnableClose(enable_I); }
+  void ShowMessage(const std::u16string& text_I, const std::u16string& caption_I, EMessageIcon icon_I) override
+  {
+    mMake().ShowMessage(text_I, caption_I, icon_I);
+  }
+  void ShowNotice(const std::u16string& text_I) override { mMake().ShowNotice(text_I); }
+  bool TakeCancelRequest() override { return mMake().TakeCancelRequest(); }
+
+ private:
+  const std::function<CUpdateView&()>& mMake;
+};
+
 // Why a run cannot start: the message for the user and the technical detail behind it.
 struct SRefusal {
   uint16_t messageId = 0;
@@ -61,15 +86,21 @@ class CApplicationRun {
       return Refuse({EUISTRING_ERROR_INVALID_OPTIONS, problem}, result_O);
     }
     if (const SRefusal refusal = TopologyProblem(); !refusal.detail.empty()) return Refuse(refusal, result_O);
-    if (mOptions.autoUpdate.find(u"scalar") != std::u16string::npos && !AcceptWarning()) {
-      // Nothing was updated, and an installer must not read the end as "firmware updated".
-      mNotifier.Log("Pre-update warning declined");
-      result_O.message = Text(EUISTRING_CANCELLED_AT_WARNING);
-      return 2;
-    }
     SRunEnvironment environment = mPorts.makeEnvironment();
     environment.userLanguage = mPorts.userLanguage;
-    CAutoUpdateRun run(mOptions, mPorts.view(), mNotifier, std::move(environment));
+    CDeferredView view(mPorts.view);
+    CAutoUpdateRun run(mOptions, view, mNotifier, std::move(environment));
+    // The warning asks the user to accept a risk: a run that cannot go ahead ends before it, with its reason.
+    if (run.Check() && mOptions.autoUpdate.find(u"scalar") != std::u16string::npos) {
+      if (!AcceptWarning()) {
+        // Nothing was updated, and an installer must not read the end as "firmware updated".
+        mNotifier.Log("Pre-update warning declined");
+        result_O.message = Text(EUISTRING_CANCELLED_AT_WARNING);
+        return 2;
+      }
+      // Someone may have unplugged the device while the warning was being read.
+      if (!mOptions.acceptWarning) run.Check();
+    }
     const int code = mPorts.drive ? mPorts.drive(run) : run.Run();
     Collect(run, code, result_O);
     return code;

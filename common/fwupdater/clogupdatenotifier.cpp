@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/cclock.h"
+#include "common/fwupdater/cupdatecontroller.h"
+
 namespace orv {
 namespace {
 
@@ -79,6 +82,9 @@ void CLogUpdateNotifier::SetState(int32_t state_I)
 {
   std::lock_guard<std::mutex> guard(mStateLock);
   WriteLine("[STATE] " + std::to_string(state_I));
+  const uint64_t now = Clock().NowMs();
+  if (mState == ESTATE_PROGRAM) mProgrammingMs += now - mProgrammingSinceMs;
+  if (state_I == ESTATE_PROGRAM) mProgrammingSinceMs = now;
   mState = state_I;
 }
 
@@ -92,6 +98,12 @@ int32_t CLogUpdateNotifier::GetState()
 {
   std::lock_guard<std::mutex> guard(mStateLock);
   return mState;
+}
+
+uint64_t CLogUpdateNotifier::GetProgrammingMs()
+{
+  std::lock_guard<std::mutex> guard(mStateLock);
+  return mProgrammingMs + (mState == ESTATE_PROGRAM ? Clock().NowMs() - mProgrammingSinceMs : 0);
 }
 
 int32_t CLogUpdateNotifier::GetProgress()

@@ -38,6 +38,8 @@ class CLogUpdateNotifier : public CUpdateNotifier {
   void SetProgress(int32_t value_I) override;
 
   int32_t GetState();
+  // How long the run has been in the programming state (3) so far, on the clock of the pause seam.
+  uint64_t GetProgrammingMs();
   int32_t GetProgress();
   int32_t GetLastErrorCode();
   std::string GetLastErrorMessage();
@@ -49,6 +51,8 @@ class CLogUpdateNotifier : public CUpdateNotifier {
   int32_t mLastErrorCode = 0;
   std::string mLastErrorMessage;
   int32_t mState = 0;
+  uint64_t mProgrammingMs = 0;
+  uint64_t mProgrammingSinceMs = 0;
   int32_t mProgress = 0;
   std::string mLogPath;
   std::string mOpenError;

@@ -223,16 +223,27 @@ void CLinuxTerminalView::SetProgress(int32_t percent_I)
     Redraw();
     return;
   }
-  // One plain line per change, for a log or a script to read.
+  PrintStatusLine();
+}
+
+// One plain line per change, for a log or a script to read.
+void CLinuxTerminalView::PrintStatusLine()
+{
   Print(mOut, Text(EUISTRING_STATUS) + ": " + std::to_string(mProgress) + "%" + (mBoard.empty() ? "" : " " + mBoard));
 }
 
 void CLinuxTerminalView::SetBoardProgress(const SBoardProgress& progress_I)
 {
-  mBoard = WideToUtf8(progress_I.board);
-  if (!mTerminal) return;
-  mDetails = ProgressDetails(progress_I, mLangId);
-  Redraw();
+  const std::string board = WideToUtf8(progress_I.board);
+  const bool started = board != mBoard;
+  mBoard = board;
+  if (mTerminal) {
+    mDetails = ProgressDetails(progress_I, mLangId);
+    Redraw();
+    return;
+  }
+  // A board that starts is named at once, not when the bar next moves.
+  if (started && mProgress >= 0) PrintStatusLine();
 }
 
 void CLinuxTerminalView::EnableClose(bool enable_I)
@@ -247,6 +258,11 @@ void CLinuxTerminalView::EnableClose(bool enable_I)
 void CLinuxTerminalView::ShowMessage(const std::u16string& text_I, const std::u16string& caption_I,
                                      EMessageIcon icon_I)
 {
+  // The message starts a line of its own, not after a ^C the terminal echoed under the block.
+  if (mTerminal) {
+    std::fputs("\r\x1b[K", mOut);
+    std::fflush(mOut);
+  }
   if (icon_I == EMESSAGEICON_ERROR) {
     Print(mErr, ErrorLine(WideToUtf8(text_I)));
   } else {
@@ -271,13 +287,21 @@ bool CLinuxTerminalView::TakeCancelRequest()
 {
   if (!CLinuxInterruptGuard::TakeRequest()) return false;
   if (mCloseEnabled) return true;
-  if (!mTerminal) {
-    Print(mOut, Text(EUISTRING_CANCEL_REFUSED));
-    return false;
-  }
-  mNotice = Text(EUISTRING_CANCEL_REFUSED);
-  Redraw();
+  ShowNotice(LoadResString(EUISTRING_CANCEL_REFUSED, mLangId));
   return false;
+}
+
+// On a terminal the notice stays under the block until closing is allowed again. The block is drawn anew even
+// when it shows the notice already: that wipes the ^C the terminal echoed under it.
+void CLinuxTerminalView::ShowNotice(const std::u16string& text_I)
+{
+  if (!mTerminal) {
+    Print(mOut, WideToUtf8(text_I));
+    return;
+  }
+  mNotice = WideToUtf8(text_I);
+  mDrawnLines.clear();
+  Redraw();
 }
 
 void CLinuxTerminalView::Print(FILE* stream_I, const std::string& line_I)

@@ -61,6 +61,8 @@ class CLinuxTerminalView : public CUpdateView {
   // "warning: " and the text on the error stream; on a terminal it stays below the block, which is drawn anew
   // under it.
   void ShowWarning(const std::string& text_I);
+  // Below the block on a terminal, a line of its own elsewhere.
+  void ShowNotice(const std::u16string& text_I) override;
   // A request while closing is disabled is refused (and said so) and reads as no request.
   bool TakeCancelRequest() override;
 
@@ -74,6 +76,7 @@ class CLinuxTerminalView : public CUpdateView {
 
  private:
   void Print(FILE* stream_I, const std::string& line_I);
+  void PrintStatusLine();
   std::string Text(uint16_t id_I) const;
   std::vector<std::string> BlockLines() const;
   void Redraw();

@@ -174,13 +174,15 @@ TEST_F(CApplicationRun, CancelEndsAnIdleRunAndIsRefusedWhileABoardIsBusy)
   }
 }
 
-// The display is found through its other boards, but its pen board is gone: the update gives up without
-// touching the state, and the run ends with the failure instead of waiting for ever.
+// The display is found through its other boards, but its pen board is gone: the run ends with the reason
+// before it touches anything, instead of waiting for ever.
 TEST_F(CApplicationRun, ABoardWithoutItsInterfaceEndsTheRunWithTheFailure)
 {
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen", EditScenario("penless.scenario", false, "\"dropAfter\": 0, ")), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
-  ExpectLogged({"mainInterface not valid.", "The update ended without a result"});
+  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_TARGET_NOT_FOUND) +
+                                u"
+the pen board of \"Orvel Display 16\" is not attached");
+  EXPECT_EQ(Log().find("[STATE]"), std::string::npos);
 }
 
 TEST_F(CApplicationRun, ABoardThatNeverReturnsAsItsLoaderEndsTheRunAfterNinetyAttempts)

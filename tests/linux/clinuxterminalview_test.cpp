@@ -48,7 +48,7 @@ TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
       view.SetStatus(status);
     }
     view.SetProgress(45);
-    view.SetBoardProgress(EstimateBoardProgress(u"touch", 0, 2, 90, 3072, 9000));
+    view.SetBoardProgress(EstimateBoardProgress(u"touch", 0, 2, 90, 9000, {{3072}}));
     for (const int32_t percent : {45, 50, 250}) view.SetProgress(percent);
     raise(SIGINT);
     EXPECT_TRUE(view.TakeCancelRequest());
@@ -76,7 +76,7 @@ TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
   EXPECT_EQ(restored.sa_handler, SIG_IGN);
   EXPECT_EQ(test::Contents(out.get()),
             "Orvel Firmware Update Utility 3.09\n! Do not sleep\n! Do not unplug\n! Hände weg\n"
-            "Waiting\nUpdating\nStatus: 45%\nStatus: 50% touch\nStatus: 100% touch\n"
+            "Waiting\nUpdating\nStatus: 45%\nStatus: 45% touch\nStatus: 50% touch\nStatus: 100% touch\n"
             "Cancel refused: a board is in or near loader mode. Please wait.\n"
             "Cancel refused: a board is in or near loader mode. Please wait.\n"
             "Orvel: Firmware was successfully updated.\n");
@@ -105,11 +105,13 @@ TEST(LinuxTerminalView, AfterThePromptThePlainLogDoesNotRepeatItsIntroduction)
 
 TEST(LinuxTerminalView, ProgressDetailsAndErrorLines)
 {
-  EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"touch", 1, 3, 50, 3072, 12000)),
+  // Half of the second board's 3072 bytes in 12 s of transfers: as long again for the other half.
+  const SRunTiming timing{{0, 3072, 0}, 0, 12000};
+  EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"touch", 1, 3, 50, 12000, timing)),
             "touch, board 2 of 3: 1536 of 3072 bytes, 0:12 elapsed, about 0:12 left");
-  EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"scalar", 0, 1, 0, 0, 500)),
+  EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"scalar", 0, 1, 0, 500, {})),
             "scalar, board 1 of 1: 0:00 elapsed");
-  EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"touch", 1, 3, 50, 3072, 12000), 17),
+  EXPECT_EQ(CLinuxTerminalView::ProgressDetails(EstimateBoardProgress(u"touch", 1, 3, 50, 12000, timing), 17),
             "touch、ボード 2/3: 1536/3072 バイト, 経過 0:12, 残り約 0:12");
   EXPECT_EQ(CLinuxTerminalView::ErrorLine("Error: No supported tablet is connected."),
             "error: No supported tablet is connected.");

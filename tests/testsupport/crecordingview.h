@@ -5,9 +5,11 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cupdateview.h"
+#include "common/cclock.h"
 
 namespace orv::test {
 
@@ -31,7 +33,17 @@ class CRecordingView : public CUpdateView {
     std::lock_guard<std::mutex> guard(mLock);
     mProgress.push_back(percent_I);
   }
+  void SetBoardProgress(const SBoardProgress& progress_I) override
+  {
+    std::lock_guard<std::mutex> guard(mLock);
+    mBoardProgress.emplace_back(Clock().NowMs(), progress_I);
+  }
   void EnableClose(bool /*enable_I*/) override {}
+  void ShowNotice(const std::u16string& text_I) override
+  {
+    std::lock_guard<std::mutex> guard(mLock);
+    mNotices.push_back(text_I);
+  }
   void ShowMessage(const std::u16string& text_I, const std::u16string& /*caption_I*/, EMessageIcon icon_I) override
   {
     std::lock_guard<std::mutex> guard(mLock);
@@ -49,6 +61,9 @@ class CRecordingView : public CUpdateView {
 
   std::mutex mLock;
   std::vector<int32_t> mProgress;
+  // Each board progress shown, with the time it was shown at.
+  std::vector<std::pair<uint64_t, SBoardProgress>> mBoardProgress;
+  std::vector<std::u16string> mNotices;
   std::u16string mMessage;
   EMessageIcon mIcon = EMESSAGEICON_ERROR;
   std::atomic<bool> mCancel{false};

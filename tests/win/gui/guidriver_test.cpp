@@ -560,7 +560,7 @@ TEST_F(CWindowTest, AWindowWithTheSameTitleIsBroughtForwardInstead)
 }
 
 // A run that cannot update ends with its message and 1: a board that fails; a display whose pen board is
-// gone, so the update has no interface to work on and gives up instead of waiting for ever; a machine without
+// gone, refused with the reason before anything is touched instead of waiting for ever; a machine without
 // tablets (no -simulate: the machine's own devices); simulation options that do not serve.
 TEST_F(CWindowTest, ARunThatCannotUpdateShowsWhyAndEndsWithOne)
 {
@@ -572,7 +572,8 @@ TEST_F(CWindowTest, ARunThatCannotUpdateShowsWhyAndEndsWithOne)
   const std::wstring failed = W(Text(EUISTRING_UPDATE_FAILED));
   const std::pair<std::string, std::wstring> cases[] = {
       {"-simulate drop40.scenario -testpid 0210 -auto pen" + std::string(kSpeed), failed},
-      {"-simulate drop0.scenario -testpid 0210 -auto pen" + std::string(kSpeed), failed},
+      {"-simulate drop0.scenario -testpid 0210 -auto pen" + std::string(kSpeed),
+       W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)) + L"\nthe pen board of \"Orvel Display 16\" is not attached"},
       {"-testpid 0210 -auto pen", W(Text(EUISTRING_ERROR_NO_TABLET))},
       {"-simulate nosuch.scenario", {}},
       {"-simulate default -speed 0", {}},
