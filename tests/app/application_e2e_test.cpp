@@ -180,8 +180,7 @@ TEST_F(CApplicationRun, ABoardWithoutItsInterfaceEndsTheRunWithTheFailure)
 {
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen", EditScenario("penless.scenario", false, "\"dropAfter\": 0, ")), 1);
   EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_TARGET_NOT_FOUND) +
-                                u"
-the pen board of \"Orvel Display 16\" is not attached");
+                                u"\nthe pen board of \"Orvel Display 16\" is not attached");
   EXPECT_EQ(Log().find("[STATE]"), std::string::npos);
 }
 
