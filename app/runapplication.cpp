@@ -128,7 +128,7 @@ class CApplicationRun {
   bool AcceptWarning()
   {
     if (mOptions.acceptWarning) {
-      mNotifier.Log("Pre-update warning accepted by -y");
+      mNotifier.Log(std::string("Pre-update warning accepted by ") + (mOptions.quiet ? "-quiet" : "-y"));
       return true;
     }
     return mPorts.preUpdatePrompt(mLanguage) == 0;

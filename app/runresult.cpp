@@ -73,6 +73,7 @@ const char* ExitCodeMeaning(int exitCode_I)
 std::string RunResultJson(const SRunResult& result_I)
 {
   std::string json = "{\n";
+  json += "  \"schemaVersion\": " + std::to_string(kRunResultSchemaVersion) + ",\n";
   json += "  \"exitCode\": " + std::to_string(result_I.exitCode) + ",\n";
   json += "  \"meaning\": " + JsonString(ExitCodeMeaning(result_I.exitCode)) + ",\n";
   json += "  \"message\": " + JsonString(result_I.message) + ",\n";

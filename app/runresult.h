@@ -8,6 +8,10 @@
 
 namespace orv {
 
+// The version of the result's format, "schemaVersion" in the document and "version" in
+// docs/result.schema.json: raised whenever a field is added, removed or changes its meaning.
+inline constexpr int kRunResultSchemaVersion = 1;
+
 struct SBoardResult {
   std::string board;
   // "updated", "failed" or "not started".

@@ -39,6 +39,9 @@ bool ReadPort(const std::u16string& value_I, uint16_t& port_IO)
 }
 
 constexpr std::u16string_view kAcceptWarning = u"-y";
+constexpr std::u16string_view kQuiet = u"-quiet";
+
+bool IsFlag(const std::u16string& token_I) { return token_I == kAcceptWarning || token_I == kQuiet; }
 
 // Whether the token is an option that takes a value.
 bool IsOption(const std::u16string& token_I)
@@ -91,7 +94,10 @@ StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
   const std::vector<std::u16string> tokens = Tokens(commandLine_I);
   const std::vector<bool> isValue = ValueTokens(tokens);
   for (size_t i = 0; i < tokens.size(); ++i) {
-    if (tokens[i] == kAcceptWarning && !isValue[i]) options.acceptWarning = true;
+    if (isValue[i] || !IsFlag(tokens[i])) continue;
+    // Nobody is there to read the warning of a quiet run: starting one is accepting it.
+    options.acceptWarning = true;
+    if (tokens[i] == kQuiet) options.quiet = true;
   }
   for (size_t i = 0; i + 1 < tokens.size(); ++i) {
     const std::u16string& value = tokens[i + 1];
@@ -121,7 +127,7 @@ std::vector<std::string> CommandLineWarnings(const std::u16string& commandLine_I
       warnings.push_back("-port " + WideToUtf8(tokens[i + 1]) + " is not a number from 0 to 65535; ignored");
     } else if (tokens[i] == u"-lang" && !tokens[i + 1].empty() && !IsKnownLanguage(WideToUtf8(tokens[i + 1]))) {
       warnings.push_back(LanguageWarning(WideToUtf8(tokens[i + 1])));
-    } else if (!IsOption(tokens[i]) && !isValue[i] && !token.empty() && tokens[i] != kAcceptWarning) {
+    } else if (!IsOption(tokens[i]) && !isValue[i] && !token.empty() && !IsFlag(tokens[i])) {
       warnings.push_back((token[0] == '-' ? "unknown option " : "unexpected argument ") + token + " ignored");
     }
   }

@@ -19,6 +19,8 @@ struct StartupOptions {
   std::u16string resultFile;
   // "-y": the pre-update warning is accepted without being shown, for scripts and fleet tools.
   bool acceptWarning = false;
+  // "-quiet": no window and no question at all; every message goes to the log. Accepts the pre-update warning.
+  bool quiet = false;
   // Where every transfer with the attached devices is recorded ("-record"); empty for none.
   std::u16string recordFile;
 };
@@ -27,7 +29,7 @@ struct StartupOptions {
 inline constexpr const char* kBoardNames[] = {"pen", "touch", "bluetooth", "scalar"};
 
 // Splits the command line at every blank (no quoting); "-path", "-serial", "-port", "-testpid", "-auto",
-// "-lang", "-result" and "-record" take the token after them, "-y" takes none. "-path" takes a device path as
+// "-lang", "-result" and "-record" take the token after them, "-y" and "-quiet" take none. "-path" takes a device path as
 // "--list" shows it, with or without its "\\?\" prefix; in an interface path "+" stands for "&", which a
 // command line cannot carry unquoted, and a device node ("/dev/hidraw3") stands as it is.
 StartupOptions ParseCommandLine(const std::u16string& commandLine_I);

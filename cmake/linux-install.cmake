@@ -25,6 +25,7 @@ install(TARGETS orvel-fwupdater RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${ORVEL_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/linux/debian/copyright ${ORVEL_CHANGELOG} ${CMAKE_SOURCE_DIR}/README.md
               ${CMAKE_SOURCE_DIR}/docs/linux.md ${CMAKE_SOURCE_DIR}/docs/simulation.md
+              ${CMAKE_SOURCE_DIR}/docs/deployment.md ${CMAKE_SOURCE_DIR}/docs/result.schema.json
         DESTINATION ${ORVEL_DOCDIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/demo DESTINATION ${ORVEL_DOCDIR}/examples
         PATTERN "generate.py" EXCLUDE)

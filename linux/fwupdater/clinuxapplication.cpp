@@ -20,7 +20,7 @@ namespace {
 const char* const kUsage =
     "usage: orvel-fwupdater [-auto LIST] [-path PATH | -testpid PIDS] [-serial SERIAL] [-port N] [-lang CODE]\n"
     "                       [-result FILE] [-record FILE | -simulate SCENARIO|default] [-v]\n"
-    "                       [-y]\n"
+    "                       [-y | -quiet]\n"
     "       orvel-fwupdater --list [-simulate SCENARIO|default]\n"
     "       orvel-fwupdater --version | --help\n"
     "  -auto LIST       boards to update in order, comma-separated: pen, touch, bluetooth, scalar\n"
@@ -38,6 +38,7 @@ const char* const kUsage =
     "  -v               copy every log line to standard error\n"
     "  -y               accept the warning before a scaler update without being asked (unattended runs);\n"
     "                   without it and without a terminal, a line read from standard input answers\n"
+    "  -quiet           the same as -y here (the Windows program's option for runs without any window)\n"
     "  --list           list the attached devices and their boards, and exit\n"
     "Without -path and -testpid the device and the list come from autoconfig.ini; the topology is\n"
     "./fw_loader.ini. Exit codes: 0 success, 1 error, 2 cancelled, 255 another copy is running.\n";

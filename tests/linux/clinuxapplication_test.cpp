@@ -12,6 +12,7 @@
 #include "linux/fwupdater/clinuxapplication.h"
 #include "sim/csimplatform.h"
 #include "tests/linux/linuxtesthelpers.h"
+#include "tests/testsupport/resultschema.h"
 #include "tests/testsupport/testfiles.h"
 
 using namespace orv;
@@ -118,6 +119,7 @@ TEST_F(CLinuxApplication, ASecondCopyIsRefused)
     ASSERT_TRUE(first.Acquire());
     EXPECT_EQ(Run({"-simulate", "default", "-result", "second.json"}), -1);
     EXPECT_NE(Err().find("error: another copy of orvel-fwupdater is running"), std::string::npos);
+    test::ExpectValidRunResult("second.json");
     const nlohmann::json result = nlohmann::json::parse(std::ifstream("second.json"));
     EXPECT_EQ(result["exitCode"], 255);
     EXPECT_EQ(result["meaning"], "another copy is running");
@@ -172,7 +174,10 @@ TEST_F(CLinuxApplication, ALogThatCannotBeWrittenIsSaidSoAndItsLinesGoToStandard
 // The result document, read with a real JSON parser, for each way a run ends.
 TEST_F(CLinuxApplication, TheResultFileIsWrittenForEveryOutcome)
 {
-  const auto result = [](const char* file_I) { return nlohmann::json::parse(std::ifstream(file_I)); };
+  const auto result = [](const char* file_I) {
+    test::ExpectValidRunResult(file_I);
+    return nlohmann::json::parse(std::ifstream(file_I));
+  };
   ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen,touch", "-result", "ok.json"}), 0);
   nlohmann::json json = result("ok.json");
   EXPECT_EQ(json["exitCode"], 0);

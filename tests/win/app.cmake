@@ -2,7 +2,8 @@
 
 # The process ports against their system calls, and the resources of the built program.
 add_executable(test_win_app ${CMAKE_CURRENT_SOURCE_DIR}/win/winports_test.cpp
-                            ${CMAKE_CURRENT_SOURCE_DIR}/win/winresources_test.cpp)
+                            ${CMAKE_CURRENT_SOURCE_DIR}/win/winresources_test.cpp
+                            ${CMAKE_CURRENT_SOURCE_DIR}/win/desktop_test.cpp)
 target_link_libraries(test_win_app PRIVATE orvel_testsupport orvel_win_common orvel_engine version GTest::gtest_main)
 target_include_directories(test_win_app PRIVATE ${CMAKE_SOURCE_DIR})
 orvel_target_defaults(test_win_app)

@@ -1,12 +1,8 @@
 #include "win/fwupdater/cdialogfirmwareupdater.h"
 
 #include <commctrl.h>
-#include <dbt.h>
 
 #include "app/uistrings.h"
-#include "common/assertion.h"
-#include "win/fwupdater/cwindevicemessages.h"
-#include "win/fwupdater/deviceclasses.h"
 #include "win/fwupdater/resource.h"
 
 namespace orv {
@@ -43,13 +39,11 @@ INT_PTR CDialogFirmwareUpdater::OnMessage(UINT message_I, WPARAM wParam_I, LPARA
     case WM_QUERYENDSESSION:
       return Answer(mRun->IsBusy() ? FALSE : TRUE);
     case WM_DEVICECHANGE:
-      OnDeviceChange(wParam_I, lParam_I);
+      DeliverDeviceChange(wParam_I, lParam_I, *mRun);
       return Answer(TRUE);
     case WM_DESTROY:
       KillTimer(mWindow, kTimerId);
-      if (mHidNotification != nullptr) UnregisterDeviceNotification(mHidNotification);
-      if (mBulkNotification != nullptr) UnregisterDeviceNotification(mBulkNotification);
-      mHidNotification = mBulkNotification = nullptr;
+      mNotifications.Unregister();
       return FALSE;
     default:
       return FALSE;
@@ -64,7 +58,7 @@ void CDialogFirmwareUpdater::OnInitDialog()
     EndDialog(mWindow, 1);
     return;
   }
-  RegisterDeviceNotifications();
+  mNotifications.Register(mWindow);
   for (const int id : {IDC_WARNING_POWER, IDC_WARNING_CABLES, IDC_UNNAMED}) ShowWindow(GetDlgItem(mWindow, id), SW_HIDE);
   SendDlgItemMessageW(mWindow, IDC_PROGRESS, PBM_SETRANGE32, 0, 100);
   if (!mRun->Start()) {
@@ -83,14 +77,6 @@ bool CDialogFirmwareUpdater::BringExistingCopyForward()
   if (IsIconic(existing)) ShowWindow(existing, SW_RESTORE);
   SetForegroundWindow(existing);
   return true;
-}
-
-void CDialogFirmwareUpdater::RegisterDeviceNotifications()
-{
-  mHidNotification = RegisterDeviceChanges(mWindow, kHidInterfaceClass);
-  if (mHidNotification == nullptr) ORV_ASSERT_MESSAGE("CANNOT REGISTER FOR HID DEVICE NOTIFICATION");
-  mBulkNotification = RegisterDeviceChanges(mWindow, kBulkInterfaceClass);
-  if (mBulkNotification == nullptr) ORV_ASSERT_MESSAGE("CANNOT REGISTER FOR ORVEL DEVICE NOTIFICATION");
 }
 
 // Every wait of the run (the pause between boards, a worker letting go of its board) is a deadline looked
@@ -117,19 +103,6 @@ void CDialogFirmwareUpdater::OnCancel()
   const bool ended = mRun->Cancel();
   mInRun = false;
   if (ended) Conclude();
-}
-
-void CDialogFirmwareUpdater::OnDeviceChange(WPARAM event_I, LPARAM data_I)
-{
-  if (event_I != DBT_DEVICEARRIVAL && event_I != DBT_DEVICEREMOVECOMPLETE) return;
-  std::string path;
-  EDeviceClass deviceClass = EDEVICECLASS_HID;
-  if (!ReadDeviceChange(data_I, path, deviceClass)) return;
-  if (event_I == DBT_DEVICEARRIVAL) {
-    mRun->OnInterfaceArrival(path, deviceClass);
-  } else {
-    mRun->OnInterfaceRemoval(path, deviceClass);
-  }
 }
 
 // The run has shown its message; the dialog ends once its worker has returned, polled by the timer.

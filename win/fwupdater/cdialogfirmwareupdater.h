@@ -10,6 +10,7 @@
 #include "app/cautoupdaterun.h"
 #include "app/cupdateview.h"
 #include "win/common/dialogbase.h"
+#include "win/fwupdater/cwindevicemessages.h"
 
 namespace orv {
 
@@ -40,18 +41,15 @@ class CDialogFirmwareUpdater : public CDialogBase<CDialogFirmwareUpdater>, publi
  private:
   void OnInitDialog();
   bool BringExistingCopyForward();
-  void RegisterDeviceNotifications();
   void OnTimer();
   void OnCancel();
-  void OnDeviceChange(WPARAM event_I, LPARAM data_I);
   void Conclude();
   int Scaled(int pixels_I) const;
   void Place(int id_I, int x_I, int y_I, int width_I = -1, int height_I = -1);
 
   uint32_t mTimerMs;
   CAutoUpdateRun* mRun = nullptr;
-  HDEVNOTIFY mHidNotification = nullptr;
-  HDEVNOTIFY mBulkNotification = nullptr;
+  CWinDeviceNotifications mNotifications;
   // The run is in a tick or a cancel; message boxes it shows must not start another.
   bool mInRun = false;
   // The run has ended and the dialog waits for its worker; the dialog has ended.

@@ -12,6 +12,7 @@
 #include "app/uistrings.h"
 #include "common/assertion.h"
 #include "common/cclock.h"
+#include "common/fwupdater/clogupdatenotifier.h"
 #include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
 #include "sim/csimplatform.h"
@@ -19,11 +20,13 @@
 #include "win/common/importwin32api.h"
 #include "win/common/languageprovider.h"
 #include "win/common/resourceutils.h"
+#include "win/common/windesktop.h"
 #include "win/common/winprocessservices.h"
 #include "win/fwupdater/cdialogfirmwareupdater.h"
 #include "win/fwupdater/cdialogpreupdatemessage.h"
 #include "win/fwupdater/cwindevicemessages.h"
 #include "win/fwupdater/cwindiscovery.h"
+#include "win/fwupdater/cwinquietupdater.h"
 #include "win/fwupdater/cwinrecording.h"
 
 namespace orv {
@@ -122,22 +125,56 @@ int Finish(const StartupOptions& options_I, const SRunResult& result_I)
   return result_I.exitCode;
 }
 
-// A run that ends before the update starts: nothing was touched.
-int Refuse(const StartupOptions& options_I, int code_I, const std::string& message_I)
+// What the program knows before the run, for the run's log and for a run that ends before it starts.
+struct SStart {
+  StartupOptions options;
+  std::string commandLine;
+  // The log's first lines: what was wrong with the command line, why the run goes on without windows.
+  std::vector<std::string> notes;
+};
+
+// A run that ends before the update starts: nothing was touched. Its log holds why, as a run's log would;
+// that is all a deployment tool may get to see of it.
+int Refuse(const SStart& start_I, int code_I, const std::string& message_I)
 {
   SRunResult result;
   result.exitCode = code_I;
   result.message = message_I;
-  return Finish(options_I, result);
+  const std::tm now = WinLocalTime();
+  CLogUpdateNotifier log(WinTemporaryDirectory(), now);
+  log.WriteHeader(ProgramVersionText(), start_I.commandLine, now);
+  for (const std::string& note : start_I.notes) log.Log("Warning: " + note);
+  log.WriteTrailer(message_I, code_I, ExitCodeMeaning(code_I));
+  if (log.IsOpen()) result.logPath = log.GetLogPath();
+  return Finish(start_I.options, result);
 }
 
 std::u16string ResourceString(uint16_t id_I, uint16_t langId_I) { return LoadWinResString(id_I, langId_I); }
 
-void ShowError(const std::u16string& text_I)
+// A quiet run shows nothing: its refusal is in its log and result.
+void ShowError(const SStart& start_I, const std::u16string& text_I)
 {
+  if (start_I.options.quiet) return;
   const std::u16string caption = ResourceString(EUISTRING_TITLE, 9);
   MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(text_I.c_str()), reinterpret_cast<LPCWSTR>(caption.c_str()),
               MB_OK | MB_ICONERROR);
+}
+
+// Without a desktop anybody sees, a window would wait for ever for its click: the run goes on as with
+// "-quiet", and its log says so first.
+SStart ReadStart(const std::u16string& commandLine_I, const SArguments& arguments_I)
+{
+  SStart start;
+  start.options = ParseCommandLine(arguments_I.options);
+  start.commandLine = "OrvelFWUpdater.exe " + WideToUtf8(commandLine_I);
+  start.notes = CommandLineWarnings(arguments_I.options);
+  const std::string noDesktop = start.options.quiet ? "" : NoInteractiveDesktopReason(*WinDesktopCalls());
+  if (noDesktop.empty()) return start;
+  start.options.quiet = true;
+  start.options.acceptWarning = true;
+  start.notes.insert(start.notes.begin(), "no interactive desktop (" + noDesktop +
+                                              "): the run goes on as with -quiet, without any window");
+  return start;
 }
 
 }  // namespace
@@ -148,50 +185,55 @@ int RunWinApplication(const std::u16string& commandLine_I)
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   const SArguments arguments = SplitArguments(commandLine_I);
-  const StartupOptions options = ParseCommandLine(arguments.options);
+  const SStart start = ReadStart(commandLine_I, arguments);
+  const StartupOptions& options = start.options;
   CWinSingleInstance instance;
-  if (!instance.Acquire()) return Refuse(options, -1, "Another copy of the updater is running; nothing was done.");
+  if (!instance.Acquire()) return Refuse(start, -1, "Another copy of the updater is running; nothing was done.");
   if (!IsSupportedWindows()) {
-    MessageBoxW(nullptr,
-                L"This utility cannot be run on your operating system. Please consult the ReadMe for more information.",
-                L"Orvel Firmware Update Utility", MB_OK);
-    return Refuse(options, -1, "This Windows is older than Windows 7; nothing was done.");
+    if (!options.quiet) {
+      MessageBoxW(nullptr,
+                  L"This utility cannot be run on your operating system. Please consult the ReadMe for more information.",
+                  L"Orvel Firmware Update Utility", MB_OK);
+    }
+    return Refuse(start, -1, "This Windows is older than Windows 7; nothing was done.");
   }
   if (!arguments.error.empty()) {
-    ShowError(arguments.error);
-    return Refuse(options, 1, WideToUtf8(arguments.error));
+    ShowError(start, arguments.error);
+    return Refuse(start, 1, WideToUtf8(arguments.error));
   }
   std::string error;
   const std::unique_ptr<sim::CSimPlatform> platform =
       arguments.scenario.empty() ? nullptr : sim::CSimPlatform::Create(arguments.scenario, error);
   if (!arguments.scenario.empty() && !platform) {
-    ShowError(Utf8ToWide("-simulate: " + error));
-    return Refuse(options, 1, "-simulate: " + error);
+    ShowError(start, Utf8ToWide("-simulate: " + error));
+    return Refuse(start, 1, "-simulate: " + error);
   }
   CWinRecording recording;
   if (const std::string problem = StartRecording(arguments, options, recording); !problem.empty()) {
-    ShowError(Utf8ToWide(problem));
-    return Refuse(options, 1, problem);
+    ShowError(start, Utf8ToWide(problem));
+    return Refuse(start, 1, problem);
   }
   CScaledClock fastClock(arguments.speedUp);
   std::unique_ptr<CScopedClock> clock;
   if (arguments.speedUp > 1) clock = std::make_unique<CScopedClock>(fastClock);
 
-  const std::vector<std::string> warnings = CommandLineWarnings(arguments.options);
-  CDialogFirmwareUpdater dialog(std::max<uint32_t>(1, CAutoUpdateRun::kTimerMs / arguments.speedUp));
+  const uint32_t timerMs = std::max<uint32_t>(1, CAutoUpdateRun::kTimerMs / arguments.speedUp);
+  CDialogFirmwareUpdater dialog(timerMs);
+  CWinQuietUpdater quiet(timerMs);
   CWinKeepAwake keepAwake;
   SApplicationPorts ports;
-  ports.view = [&]() -> CUpdateView& { return dialog; };
+  ports.view = [&]() -> CUpdateView& { return options.quiet ? static_cast<CUpdateView&>(quiet) : dialog; };
   ports.userLanguage = std::make_shared<CWinUserLanguage>();
   ports.preUpdatePrompt = [](const CLanguageProvider& language_I) {
     return CDialogPreUpdateMessage(language_I, ResourceString).Run();
   };
   ports.makeEnvironment = [&] {
     SRunEnvironment environment;
-    // Real arrivals and removals reach the dialog from the system; simulated ones are sent to it alike.
+    // Real arrivals and removals reach the window from the system; simulated ones are sent to it alike.
     if (platform) {
       environment.discovery = platform->CreateDiscovery(ports.topologyFile);
-      environment.events = std::make_shared<CWinDeviceMessages>(platform->Events(), [&dialog] { return dialog.Window(); });
+      environment.events = std::make_shared<CWinDeviceMessages>(
+          platform->Events(), [&] { return options.quiet ? quiet.Window() : dialog.Window(); });
     } else {
       environment.discovery = std::make_unique<CWinDiscovery>(ports.topologyFile, recording.Recorder());
     }
@@ -200,11 +242,11 @@ int RunWinApplication(const std::u16string& commandLine_I)
     environment.loadString = ResourceString;
     return environment;
   };
-  ports.drive = [&dialog](CAutoUpdateRun& run_I) { return dialog.Run(run_I); };
+  ports.drive = [&](CAutoUpdateRun& run_I) { return options.quiet ? quiet.Run(run_I) : dialog.Run(run_I); };
   ports.tempDir = WinTemporaryDirectory();
   ports.localTime = WinLocalTime();
-  ports.commandLine = "OrvelFWUpdater.exe " + WideToUtf8(commandLine_I);
-  ports.warnings = warnings;
+  ports.commandLine = start.commandLine;
+  ports.warnings = start.notes;
   SRunResult result;
   ports.result = &result;
   const CScopedD2XX bridge(platform ? platform->D2XX() : recording.Recorder() ? recording.D2XX() : RealD2XX());

@@ -1,5 +1,6 @@
 // The Windows application: single instance, Windows version, the options, the platform it runs on
-// (simulated with -simulate), the pre-update warning dialog and the main dialog; returns the exit code.
+// (simulated with -simulate), the pre-update warning dialog and the main dialog, or with -quiet (and where
+// no user can see a window) a run without any window; returns the exit code.
 #pragma once
 
 #include <string>

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/assertion.h"
 #include "common/textconversion.h"
 #include "win/fwupdater/deviceclasses.h"
 
@@ -34,6 +35,34 @@ bool ReadDeviceChange(LPARAM data_I, std::string& path_O, EDeviceClass& class_O)
   path_O = WideToUtf8(name);
   class_O = IsEqualGUID(device->dbcc_classguid, kBulkInterfaceClass) ? EDEVICECLASS_BULK : EDEVICECLASS_HID;
   return true;
+}
+
+void DeliverDeviceChange(WPARAM event_I, LPARAM data_I, CDeviceEventSink& sink_I)
+{
+  if (event_I != DBT_DEVICEARRIVAL && event_I != DBT_DEVICEREMOVECOMPLETE) return;
+  std::string path;
+  EDeviceClass deviceClass = EDEVICECLASS_HID;
+  if (!ReadDeviceChange(data_I, path, deviceClass)) return;
+  if (event_I == DBT_DEVICEARRIVAL) {
+    sink_I.OnInterfaceArrival(path, deviceClass);
+  } else {
+    sink_I.OnInterfaceRemoval(path, deviceClass);
+  }
+}
+
+void CWinDeviceNotifications::Register(HWND window_I)
+{
+  mHid = RegisterDeviceChanges(window_I, kHidInterfaceClass);
+  if (mHid == nullptr) ORV_ASSERT_MESSAGE("CANNOT REGISTER FOR HID DEVICE NOTIFICATION");
+  mBulk = RegisterDeviceChanges(window_I, kBulkInterfaceClass);
+  if (mBulk == nullptr) ORV_ASSERT_MESSAGE("CANNOT REGISTER FOR ORVEL DEVICE NOTIFICATION");
+}
+
+void CWinDeviceNotifications::Unregister()
+{
+  if (mHid != nullptr) UnregisterDeviceNotification(mHid);
+  if (mBulk != nullptr) UnregisterDeviceNotification(mBulk);
+  mHid = mBulk = nullptr;
 }
 
 CWinDeviceMessages::CWinDeviceMessages(std::shared_ptr<CDeviceEventSource> simulated_I, std::function<HWND()> window_I)

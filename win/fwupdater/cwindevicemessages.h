@@ -17,6 +17,26 @@ HDEVNOTIFY RegisterDeviceChanges(HWND window_I, const GUID& class_I);
 // The interface of a device-change message (DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE): its name in
 // UTF-8 and its class, read no further than the message's own size; false for any other kind of message.
 bool ReadDeviceChange(LPARAM data_I, std::string& path_O, EDeviceClass& class_O);
+// Hands an arrival or a removal of a device-change message to the sink; other messages are ignored.
+void DeliverDeviceChange(WPARAM event_I, LPARAM data_I, CDeviceEventSink& sink_I);
+
+// A window's device-change messages about the HID class and the bulk boards' class, from Register to
+// Unregister (or the object's end). A refused registration is reported as an assertion and the run goes on:
+// the waits for a board list the devices themselves.
+class CWinDeviceNotifications {
+ public:
+  CWinDeviceNotifications() = default;
+  ~CWinDeviceNotifications() { Unregister(); }
+  CWinDeviceNotifications(const CWinDeviceNotifications&) = delete;
+  CWinDeviceNotifications& operator=(const CWinDeviceNotifications&) = delete;
+
+  void Register(HWND window_I);
+  void Unregister();
+
+ private:
+  HDEVNOTIFY mHid = nullptr;
+  HDEVNOTIFY mBulk = nullptr;
+};
 
 class CWinDeviceMessages : public CDeviceEventSource, private CDeviceEventSink {
  public:

@@ -22,6 +22,7 @@
 #include "common/textconversion.h"
 #include "sim/csimplatform.h"
 #include "tests/testsupport/flashimages.h"
+#include "tests/testsupport/resultschema.h"
 #include "tests/testsupport/testfiles.h"
 
 using namespace orv;
@@ -147,11 +148,14 @@ class CUpdater {
     return std::filesystem::path(self).parent_path() / L"OrvelFWUpdater.exe";
   }
 
-  CUpdater(const std::filesystem::path& dir_I, const std::string& arguments_I, const std::filesystem::path& exe = Program())
+  // desktop_I: the window station and desktop to start it in ("station\\desktop"); empty for ours.
+  CUpdater(const std::filesystem::path& dir_I, const std::string& arguments_I, const std::filesystem::path& exe = Program(),
+           std::wstring desktop_I = {})
   {
     std::wstring line = L"\"" + exe.wstring() + L"\" " + W(arguments_I);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    if (!desktop_I.empty()) startup.lpDesktop = desktop_I.data();
     PROCESS_INFORMATION process{};
     // Under load Wine now and then fails to start a process at once; the program itself is not yet involved.
     DWORD error = 0;
@@ -451,6 +455,7 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
     return test::FileFlash(mPackage / (board_I + ".flash"));
   });
   // The result an installer reads: success, and each of the four boards updated.
+  test::ExpectValidRunResult(mPackage / "result.json");
   const std::string json = test::ReadText(mPackage / "result.json");
   EXPECT_NE(json.find("\"success\""), std::string::npos) << json;
   EXPECT_EQ(UpdatedBoards(json), 4u) << json;
@@ -525,6 +530,7 @@ TEST_F(CWindowTest, ASecondCopyEndsWithMinusOneAndShowsNothing)
   CUpdater second(mPackage, "-simulate default -testpid 0210 -auto pen -result second.json");
   EXPECT_FALSE(second.ShowedAWindowBeforeItEnded());
   EXPECT_EQ(second.ExitCode(), -1);
+  test::ExpectValidRunResult(mPackage / "second.json");
   const std::vector<uint8_t> json = test::ReadBytes(mPackage / "second.json");
   EXPECT_NE(std::string(json.begin(), json.end()).find("another copy is running"), std::string::npos);
   EXPECT_EQ(AnswerMessageBox(first), notFound);
@@ -659,6 +665,7 @@ TEST_F(CWindowTest, ClosingInThePauseBetweenBoardsEndsAtOnceWithItsMessage)
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(AnswerMessageBox(updater, 9, "cancelled-en", main), L"Cancelled by the user; 1 of 2 boards were updated.");
   EXPECT_EQ(updater.ExitCode(), 2);
+  test::ExpectValidRunResult(mPackage / result);
   const std::string json = test::ReadText(mPackage / result);
   EXPECT_NE(json.find("{\"board\": \"pen\", \"outcome\": \"updated\""), std::string::npos) << json;
   EXPECT_NE(json.find("{\"board\": \"touch\", \"outcome\": \"not started\""), std::string::npos) << json;
@@ -699,6 +706,7 @@ void CWindowTest::StressRun(std::mt19937& random_I, const std::string& speed_I)
   if (action == 3) PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
   const std::wstring box = AnswerMessageBox(updater);
   const int code = updater.ExitCode(30000);
+  test::ExpectValidRunResult(mPackage / "result.json");
   const std::string json = test::ReadText(mPackage / "result.json");
   const size_t updated = UpdatedBoards(json);
   std::string logPath = Between(json, "\"log\": \"", "\"");
@@ -734,6 +742,7 @@ TEST_F(CWindowTest, TheWholeUpdateEndsWithItsMessageHoweverItIsCancelledOrClosed
 }
 
 #include "tests/win/gui/languages_test.inc"
+#include "tests/win/gui/quiet_test.inc"
 
 int main(int argc, char** argv)
 {
