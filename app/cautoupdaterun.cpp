@@ -376,7 +376,9 @@ void CAutoUpdateRun::Tick()
     End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1);
     return;
   }
-  if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(busy);
+  // A worker this tick starts, or one still running at the ready state, has a board about to enter its loader.
+  const bool starting = state == ESTATE_READY && (mStartRequested || IsWorkerRunning());
+  if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(busy || starting);
   // Closing follows what a cancel would meet: refused while a board is in or near loader mode, allowed again
   // once its worker has let go of it (the pause after a board included).
   mView.EnableClose(!IsBusy());
