@@ -1,8 +1,10 @@
 // The fault matrix: the whole update, through the application's entry, on the simulated devices and the
-// virtual clock, for every board kind x phase x fault. Each case must end within a bound of virtual time with
-// exit code 1 and a failure message, or with 0 only when the flash equals the image; and a second, ordinary
-// run on the same board (plugged in again, faults gone) must complete the update with the flash equal to the
-// image. Prints one line per failing case and a table; exits 1 when any case failed.
+// virtual clock, for every board kind x phase x fault, then the same faults again in the recovery run, flash
+// that silently keeps a wrong byte, and cancel requests at every phase. Each faulty run must end within a
+// bound of virtual time with exit code 1 (2 when cancelled) and a message, or with 0 only when the flash equals
+// the image, and its result and log trailer must tell what happened to the board; a later, ordinary run on the
+// same board (plugged in again, faults gone) must complete the update with the flash equal to the image.
+// Prints one line per failing case and tables; exits 1 when any case failed.
 //
 //   orvel-fault-matrix [--sample N] [--kind K] [--verbose] DEMO_DIR
 // --sample N runs every Nth case; --kind K only the board kind K (0-7, in the order of the table); --verbose
@@ -14,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -71,6 +74,10 @@ struct SKind {
   const char* file;      // the update file
   const char* scenario;  // empty: the built-in pen display
   std::string Scenario() const { return scenario != nullptr ? scenario : sim::CSimPlatform::DefaultScenario(); }
+  bool Scaler() const { return std::string(file).ends_with(".bin"); }
+  // The Intel HEX and Airoha streams have no read-back and no checksum the loader answers: what the flash
+  // kept is never compared with what was sent.
+  bool Verified() const { return !std::string(file).ends_with(".hex") && !std::string(file).ends_with(".airoflash"); }
 };
 
 const SKind kKinds[] = {
@@ -171,13 +178,75 @@ std::vector<uint64_t> Spread(const std::vector<uint64_t>& transfers_I)
   return picked;
 }
 
+enum ECategory : size_t { ECATEGORY_SINGLE, ECATEGORY_DOUBLE, ECATEGORY_SILENT, ECATEGORY_CANCEL };
+const char* const kCategories[] = {"one fault", "a second fault in the recovery run", "flash keeps a wrong byte",
+                                   "cancel request"};
+constexpr size_t kCategoryCount = std::size(kCategories);
+
+// How the user asks to stop: the window hands Cancel and Close to the run, which refuses them while a board is
+// in or near its loader; the terminal takes Ctrl-C, and the window lets the session end, only while closing is
+// allowed; a user may also press Ctrl-C again on every tick until it is taken.
+enum ECancel : size_t { ECANCEL_BUTTON, ECANCEL_ALLOWED, ECANCEL_HELD };
+const char* const kCancels[] = {"Cancel or Close", "Ctrl-C or end of session", "Ctrl-C on every tick"};
+
+const char* const kWrongByte = "flash keeps a wrong byte";
+
+// The user's side of the window or terminal: a cancel request once the board has seen a given transfer.
+class CMatrixView : public test::CRecordingView {
+ public:
+  void EnableClose(bool enable_I) override { mCloseEnabled = enable_I; }
+  bool TakeCancelRequest() override
+  {
+    if (!mDue || !mDue()) return false;
+    if (mCancel != ECANCEL_HELD) mDue = nullptr;
+    return mCancel == ECANCEL_BUTTON || mCloseEnabled;
+  }
+
+  std::function<bool()> mDue;
+  ECancel mCancel = ECANCEL_BUTTON;
+
+ private:
+  bool mCloseEnabled = true;
+};
+
 struct SOutcome {
   int exitCode = -1;
   std::u16string message;
   uint64_t virtualMs = 0;
   bool flashMatches = false;
+  bool flashUnchanged = false;
+  SRunResult result;
+  // The log's last lines.
+  std::string trailer;
   std::string log;
 };
+
+// One case: the fault of the first run, the one of the recovery run (none: it is an ordinary run) and the
+// user's requests in the first run. A last, ordinary run must then complete the update.
+struct SCase {
+  ECategory category = ECATEGORY_SINGLE;
+  const SKind* kind = nullptr;
+  size_t phase = 0;
+  std::string fault;
+  uint64_t at = 0;
+  // False when the fault does not apply to the board.
+  std::function<bool(sim::CSimPlatform&)> first;
+  std::function<void(sim::CSimPlatform&)> second;
+  std::function<void(CMatrixView&, sim::CSimPlatform&)> user;
+};
+
+struct STally {
+  size_t cases = 0;
+  size_t passes = 0;
+  size_t recoveries = 0;
+  size_t falseSuccesses = 0;
+  // Successes with a wrong flash where the protocol has no way to see it.
+  size_t protocolLimit = 0;
+  size_t unrecovered = 0;
+};
+
+// Where an image goes in the flash, piece by piece.
+using Layout = std::vector<std::pair<uint32_t, std::vector<uint8_t>>>;
 
 class CMatrix {
  public:
@@ -188,31 +257,41 @@ class CMatrix {
   int Report() const;
 
  private:
-  struct SPlatformRun {
-    std::unique_ptr<sim::CSimPlatform> platform;
+  struct SPoint {
+    size_t phase;
+    size_t fault;
+    uint64_t at;
   };
-  SOutcome RunOnce(const SKind& kind_I, sim::CSimPlatform& platform_I, test::CRecordingView& view_I);
-  bool FlashMatches(const SKind& kind_I, sim::CSimPlatform& platform_I);
-  std::vector<sim::SSimTransfer> Trace(const SKind& kind_I, sim::CSimPlatform& platform_I);
+
+  SOutcome RunOnce(const SKind& kind_I, sim::CSimPlatform& platform_I, CMatrixView& view_I);
+  const Layout& ImageLayout(const SKind& kind_I);
+  std::vector<uint8_t> Flash(const SKind& kind_I, sim::CSimPlatform& platform_I);
+  std::vector<uint8_t> Image(const SKind& kind_I);
+  uint64_t TransferCount(const SKind& kind_I, sim::CSimPlatform& platform_I);
   bool Apply(const SKind& kind_I, sim::CSimPlatform& platform_I, size_t fault_I, uint64_t at_I);
-  void Recover(const SKind& kind_I, sim::CSimPlatform& platform_I);
-  void Case(const SKind& kind_I, size_t phase_I, size_t fault_I, uint64_t at_I);
+  void Recover(const SKind& kind_I, std::unique_ptr<sim::CSimPlatform>& platform_IO);
+  bool Judge(const SCase& case_I, const SOutcome& outcome_I, STally& tally_IO) const;
+  static bool Truthful(const SOutcome& outcome_I, bool limit_I);
+  bool Sampled();
+  void Case(const SCase& case_I);
+  std::vector<SPoint> Points(const SKind& kind_I, sim::CSimPlatform& healthy_I);
+  void KindCases(const SKind& kind_I);
+  void FaultCases(const SKind& kind_I, const std::vector<SPoint>& points_I);
+  void WrongByteCases(const SKind& kind_I, uint64_t programmed_I);
+  void CancelCases(const SKind& kind_I, const std::vector<SPoint>& points_I);
   void ScalerCases();
 
   std::filesystem::path mDemo;
   bool mVerbose;
   std::filesystem::path mWork;
   CScheduledClock mClock;
-  size_t mCases = 0;
-  size_t mPasses = 0;
-  size_t mRecoveries = 0;
-  size_t mFalseSuccess = 0;
-  size_t mUnrecovered = 0;
   size_t mSampleCounter = 0;
   size_t mSample = 1;
+  std::map<std::string, Layout> mLayouts;
+  std::array<STally, kCategoryCount> mTallies{};
   std::array<uint64_t, kPhaseCount> mWorstMs{};
   std::array<size_t, kPhaseCount> mPhaseCases{};
-  std::array<size_t, kFaultCount> mFaultCases{};
+  std::map<std::string, size_t> mFaultCases;
   std::map<std::string, size_t> mMessages;
 };
 
@@ -231,8 +310,18 @@ bool CMatrix::Prepare()
   return true;
 }
 
-SOutcome CMatrix::RunOnce(const SKind& kind_I, sim::CSimPlatform& platform_I, test::CRecordingView& view_I)
+std::string LastBytes(const std::string& path_I, size_t count_I)
 {
+  std::ifstream in(path_I, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in.tellg();
+  if (size <= 0) return {};
+  in.seekg(std::max<std::streamoff>(0, size - static_cast<std::streamoff>(count_I)));
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+SOutcome CMatrix::RunOnce(const SKind& kind_I, sim::CSimPlatform& platform_I, CMatrixView& view_I)
+{
+  SOutcome outcome;
   SApplicationPorts ports;
   ports.view = [&view_I]() -> CUpdateView& { return view_I; };
   ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);
@@ -246,45 +335,80 @@ SOutcome CMatrix::RunOnce(const SKind& kind_I, sim::CSimPlatform& platform_I, te
   std::string logPath;
   ports.tempDir = mWork.string() + "/";
   ports.logPath = &logPath;
+  ports.result = &outcome.result;
   const CScopedD2XX bridge(platform_I.D2XX());
-  SOutcome outcome;
+  const std::vector<uint8_t> before = Flash(kind_I, platform_I);
   const uint64_t start = mClock.NowMs();
   outcome.exitCode = RunApplication(ParseCommandLine(Utf8ToWide(kind_I.options)), ports);
   outcome.virtualMs = mClock.NowMs() - start;
   outcome.message = view_I.mMessage;
-  outcome.flashMatches = FlashMatches(kind_I, platform_I);
+  const std::vector<uint8_t> after = Flash(kind_I, platform_I);
+  outcome.flashMatches = after == Image(kind_I);
+  outcome.flashUnchanged = after == before;
+  outcome.trailer = LastBytes(logPath, 1024);
   // A failing run's log is kept for --verbose; the others go.
   if (!logPath.empty() && !(mVerbose && outcome.exitCode != 0)) std::filesystem::remove(logPath);
   outcome.log = logPath;
   return outcome;
 }
 
-bool CMatrix::FlashMatches(const SKind& kind_I, sim::CSimPlatform& platform_I)
+const Layout& CMatrix::ImageLayout(const SKind& kind_I)
 {
   const std::string file = kind_I.file;
-  if (file.ends_with(".bin")) {
+  const auto known = mLayouts.find(file);
+  if (known != mLayouts.end()) return known->second;
+  Layout& layout = mLayouts[file];
+  if (kind_I.Scaler()) {
     std::ifstream in(file, std::ios::binary);
-    const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return platform_I.Scaler()->isp->FlashBytes(0, static_cast<uint32_t>(image.size())) == image;
+    layout.emplace_back(0, std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+    return layout;
   }
-  const auto read = [&](uint32_t address_I, uint32_t count_I) {
-    if (const auto tunnel = platform_I.I2CBoard(kind_I.board)) return tunnel->FlashBytes(address_I, count_I);
-    return platform_I.HidBoard(kind_I.board)->FlashBytes(address_I, count_I);
-  };
   CSRec image;
-  if (!image.Load(file)) return false;
+  if (!image.Load(file)) return layout;
   if (file.ends_with(".hex")) {
     const CIntelHex& hex = *image.GetIntelHex();
-    return read(0x8000, hex.GetLength()) == std::vector<uint8_t>(hex.GetImage(), hex.GetImage() + hex.GetLength());
+    layout.emplace_back(0x8000, std::vector<uint8_t>(hex.GetImage(), hex.GetImage() + hex.GetLength()));
+  } else if (file.ends_with(".airoflash")) {
+    layout.emplace_back(0, image.GetAiroFlash()->GetData());
+  } else {
+    for (const SRecSegment& segment : image.GetSegments()) layout.emplace_back(segment.start, segment.data);
   }
-  if (file.ends_with(".airoflash")) return read(0, image.GetAiroFlash()->GetSize()) == image.GetAiroFlash()->GetData();
-  for (const SRecSegment& segment : image.GetSegments()) {
-    if (read(segment.start, static_cast<uint32_t>(segment.data.size())) != segment.data) return false;
-  }
-  return true;
+  return layout;
 }
 
-std::vector<sim::SSimTransfer> CMatrix::Trace(const SKind& kind_I, sim::CSimPlatform& platform_I)
+// The flash where the image goes, read back from the simulated board.
+std::vector<uint8_t> CMatrix::Flash(const SKind& kind_I, sim::CSimPlatform& platform_I)
+{
+  std::vector<uint8_t> flash;
+  for (const auto& [address, bytes] : ImageLayout(kind_I)) {
+    const auto count = static_cast<uint32_t>(bytes.size());
+    std::vector<uint8_t> piece;
+    if (kind_I.Scaler()) {
+      piece = platform_I.Scaler()->isp->FlashBytes(address, count);
+    } else if (const auto tunnel = platform_I.I2CBoard(kind_I.board)) {
+      piece = tunnel->FlashBytes(address, count);
+    } else {
+      piece = platform_I.HidBoard(kind_I.board)->FlashBytes(address, count);
+    }
+    flash.insert(flash.end(), piece.begin(), piece.end());
+  }
+  return flash;
+}
+
+std::vector<uint8_t> CMatrix::Image(const SKind& kind_I)
+{
+  std::vector<uint8_t> image;
+  for (const auto& piece : ImageLayout(kind_I)) image.insert(image.end(), piece.second.begin(), piece.second.end());
+  return image;
+}
+
+uint64_t CMatrix::TransferCount(const SKind& kind_I, sim::CSimPlatform& platform_I)
+{
+  if (const auto tunnel = platform_I.I2CBoard(kind_I.board)) return tunnel->TransferCount();
+  return platform_I.HidBoard(kind_I.board)->TransferCount();
+}
+
+std::vector<sim::SSimTransfer> Trace(const SKind& kind_I, sim::CSimPlatform& platform_I)
 {
   if (const auto tunnel = platform_I.I2CBoard(kind_I.board)) return tunnel->Trace();
   return platform_I.HidBoard(kind_I.board)->Trace();
@@ -329,55 +453,228 @@ bool CMatrix::Apply(const SKind& kind_I, sim::CSimPlatform& platform_I, size_t f
 }
 
 // The user plugs the board in again, later, and starts the package anew: nothing of the fault is left, and the
-// arrivals and removals of the first run are no news to the second.
-void CMatrix::Recover(const SKind& kind_I, sim::CSimPlatform& platform_I)
+// arrivals and removals of the run before are no news to the next. A scaler is powered anew with what its flash
+// kept.
+void CMatrix::Recover(const SKind& kind_I, std::unique_ptr<sim::CSimPlatform>& platform_IO)
 {
-  if (const auto tunnel = platform_I.I2CBoard(kind_I.board)) {
+  if (kind_I.Scaler()) {
+    std::string error;
+    std::unique_ptr<sim::CSimPlatform> fresh = sim::CSimPlatform::CreateFromText(kind_I.Scenario(), error);
+    fresh->Scaler()->isp->Preload(0, platform_IO->Scaler()->isp->FlashBytes(0, 16 * 0x10000));
+    platform_IO = std::move(fresh);
+    return;
+  }
+  if (const auto tunnel = platform_IO->I2CBoard(kind_I.board)) {
     tunnel->ClearFaults();
     if (!tunnel->IsPresent()) tunnel->Replug();
   } else {
-    const auto hid = platform_I.HidBoard(kind_I.board);
+    const auto hid = platform_IO->HidBoard(kind_I.board);
     hid->ClearFaults();
     if (!hid->IsPresent()) hid->Replug();
   }
   Pause(kPowerOffMs + 1000);
-  platform_I.Bus()->DeliverDueEvents();
+  platform_IO->Bus()->DeliverDueEvents();
 }
 
-void CMatrix::Case(const SKind& kind_I, size_t phase_I, size_t fault_I, uint64_t at_I)
+// The run's result and its log's trailer tell what happened: its code and message, each board updated only
+// with the image in its flash, a board not started untouched.
+bool CMatrix::Truthful(const SOutcome& outcome_I, bool limit_I)
 {
+  const SRunResult& result = outcome_I.result;
+  if (result.exitCode != outcome_I.exitCode || result.message != WideToUtf8(outcome_I.message)) return false;
+  for (const SBoardResult& board : result.boards) {
+    if (board.outcome == "updated" && !outcome_I.flashMatches && !limit_I) return false;
+    if (board.outcome == "not started" && !outcome_I.flashUnchanged) return false;
+    if (outcome_I.exitCode == 0 && board.outcome != "updated") return false;
+  }
+  const std::string trailer = "Finished: " + result.message + "\nExit code: " + std::to_string(result.exitCode) +
+                              " (" + ExitCodeMeaning(result.exitCode) + ")\n";
+  return outcome_I.trailer.ends_with(trailer);
+}
+
+// A faulty run ends in time with a message and a code that says what happened, and with success only when the
+// flash holds the image, unless the protocol has no way to see the difference (counted as its limit).
+bool CMatrix::Judge(const SCase& case_I, const SOutcome& outcome_I, STally& tally_IO) const
+{
+  const bool wrong = outcome_I.exitCode == 0 && !outcome_I.flashMatches;
+  const bool limit = wrong && case_I.category == ECATEGORY_SILENT && !case_I.kind->Verified();
+  tally_IO.falseSuccesses += wrong && !limit;
+  tally_IO.protocolLimit += limit;
+  const bool known = outcome_I.exitCode == 0 || outcome_I.exitCode == 1 ||
+                     (outcome_I.exitCode == 2 && case_I.category == ECATEGORY_CANCEL);
+  return known && !outcome_I.message.empty() && outcome_I.virtualMs <= kVirtualBoundMs && (!wrong || limit) &&
+         Truthful(outcome_I, limit);
+}
+
+// One case of every N: the one at a place within each run of N that moves on by one from run to run, so that
+// cases listed in a repeating order (a fault alone, then twice) are all sampled.
+bool CMatrix::Sampled()
+{
+  const size_t counter = mSampleCounter++;
+  return counter % mSample == counter / mSample % mSample;
+}
+
+void CMatrix::Case(const SCase& case_I)
+{
+  const SKind& kind = *case_I.kind;
   std::string error;
-  std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(kind_I.Scenario(), error);
-  if (!platform || !Apply(kind_I, *platform, fault_I, at_I)) return;
-  if (mSampleCounter++ % mSample != 0) return;
-  ++mCases;
-  ++mPhaseCases[phase_I];
-  ++mFaultCases[fault_I];
-  test::CRecordingView view;
-  const SOutcome first = RunOnce(kind_I, *platform, view);
+  std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(kind.Scenario(), error);
+  if (!platform || !case_I.first(*platform)) return;
+  if (!Sampled()) return;
+  STally& tally = mTallies[case_I.category];
+  ++tally.cases;
+  ++mPhaseCases[case_I.phase];
+  ++mFaultCases[case_I.fault];
+  CMatrixView view;
+  if (case_I.user) case_I.user(view, *platform);
+  const SOutcome first = RunOnce(kind, *platform, view);
   ++mMessages[WideToUtf8(first.message)];
-  const bool falseSuccess = first.exitCode == 0 && !first.flashMatches;
-  const bool proper = (first.exitCode == 0 || first.exitCode == 1) && !first.message.empty() &&
-                      first.virtualMs <= kVirtualBoundMs && !falseSuccess;
-  mWorstMs[phase_I] = std::max(mWorstMs[phase_I], first.virtualMs);
-  mFalseSuccess += falseSuccess;
-  Recover(kind_I, *platform);
-  test::CRecordingView again;
-  const SOutcome second = RunOnce(kind_I, *platform, again);
-  const bool recovered = second.exitCode == 0 && second.flashMatches;
-  mPasses += proper;
-  mRecoveries += recovered;
-  mUnrecovered += !recovered;
+  mWorstMs[case_I.phase] = std::max(mWorstMs[case_I.phase], first.virtualMs);
+  bool proper = Judge(case_I, first, tally);
+  Recover(kind, platform);
+  int secondExit = -1;
+  if (case_I.second) {
+    case_I.second(*platform);
+    CMatrixView secondView;
+    const SOutcome faulty = RunOnce(kind, *platform, secondView);
+    secondExit = faulty.exitCode;
+    proper = Judge(case_I, faulty, tally) && proper;
+    Recover(kind, platform);
+  }
+  CMatrixView lastView;
+  const SOutcome last = RunOnce(kind, *platform, lastView);
+  const bool recovered = last.exitCode == 0 && last.flashMatches;
+  tally.passes += proper;
+  tally.recoveries += recovered;
+  tally.unrecovered += !recovered;
   if (!proper || !recovered || mVerbose) {
-    std::printf("%s %-24s %-22s %-26s at %5llu: exit %d in %llu ms \"%s\"; second run exit %d, flash %s\n",
-                proper && recovered ? "  " : "!!", kind_I.name, kPhases[phase_I], kFaults[fault_I],
-                static_cast<unsigned long long>(at_I), first.exitCode, static_cast<unsigned long long>(first.virtualMs),
-                WideToUtf8(first.message).c_str(), second.exitCode, second.flashMatches ? "equal" : "DIFFERENT");
-    if (mVerbose) std::printf("     logs: %s %s\n", first.log.c_str(), second.log.c_str());
+    std::printf("%s %-24s %-22s %-26s at %5llu: exit %d in %llu ms \"%s\"; exit %d; last run exit %d, flash %s\n",
+                proper && recovered ? "  " : "!!", kind.name, kPhases[case_I.phase], case_I.fault.c_str(),
+                static_cast<unsigned long long>(case_I.at), first.exitCode,
+                static_cast<unsigned long long>(first.virtualMs), WideToUtf8(first.message).c_str(), secondExit,
+                last.exitCode, last.flashMatches ? "equal" : "DIFFERENT");
+    if (mVerbose) std::printf("     logs: %s %s\n", first.log.c_str(), last.log.c_str());
   }
 }
 
-// The scaler's faults come from its ISP slave and the bridge: each hits the phase its operation belongs to.
+// Every fault that applies, at the first, middle and last transfer of each phase of a healthy run (its first,
+// middle and last answer for the faults of a reply).
+std::vector<CMatrix::SPoint> CMatrix::Points(const SKind& kind_I, sim::CSimPlatform& healthy_I)
+{
+  const std::string options = kind_I.options;
+  const bool reenumerates = options.find("0101 -auto pen") != std::string::npos || options.find("0401") != std::string::npos;
+  const bool tunnel = healthy_I.I2CBoard(kind_I.board) != nullptr;
+  const SClassified classified = Classify(Trace(kind_I, healthy_I), options.find("0301") != std::string::npos, tunnel,
+                                          reenumerates);
+  std::vector<SPoint> points;
+  for (size_t phase = 0; phase < kPhaseCount; ++phase) {
+    std::vector<uint64_t> all, gets;
+    for (size_t i = 0; i < classified.phase.size(); ++i) {
+      if (classified.phase[i] != phase) continue;
+      all.push_back(i + 1);
+      if (classified.get[i]) gets.push_back(i + 1);
+    }
+    for (size_t fault = 0; fault < kFaultCount; ++fault) {
+      const bool reply = fault == EFAULT_SHORT || fault == EFAULT_GARBAGE;
+      // Busy, refused and wrongly echoed exchanges last from the start: one case a phase is enough.
+      const bool whole = fault == EFAULT_BUSY || fault == EFAULT_NOACK || (fault == EFAULT_GARBAGE && tunnel);
+      std::vector<uint64_t> picked = Spread(reply ? gets : all);
+      if (whole && !picked.empty()) picked.resize(1);
+      for (const uint64_t at : picked) points.push_back({phase, fault, at});
+    }
+  }
+  return points;
+}
+
+void CMatrix::KindCases(const SKind& kind_I)
+{
+  std::string error;
+  std::unique_ptr<sim::CSimPlatform> healthy = sim::CSimPlatform::CreateFromText(kind_I.Scenario(), error);
+  if (!healthy) {
+    std::printf("!! %s: %s\n", kind_I.name, error.c_str());
+    ++mTallies[ECATEGORY_SINGLE].unrecovered;
+    return;
+  }
+  CMatrixView view;
+  const SOutcome clean = RunOnce(kind_I, *healthy, view);
+  if (clean.exitCode != 0 || !clean.flashMatches) {
+    std::printf("!! %s: a healthy run ends with %d \"%s\"\n", kind_I.name, clean.exitCode, WideToUtf8(clean.message).c_str());
+    ++mTallies[ECATEGORY_SINGLE].unrecovered;
+    return;
+  }
+  const auto tunnel = healthy->I2CBoard(kind_I.board);
+  const uint64_t programmed = tunnel ? tunnel->ProgrammedBytes() : healthy->HidBoard(kind_I.board)->ProgrammedBytes();
+  std::vector<SPoint> points = Points(kind_I, *healthy);
+  std::erase_if(points, [&](const SPoint& point_I) { return !Apply(kind_I, *healthy, point_I.fault, point_I.at); });
+  FaultCases(kind_I, points);
+  WrongByteCases(kind_I, programmed);
+  CancelCases(kind_I, points);
+}
+
+// Each fault alone, and each followed in the recovery run by two others of the same board's faults, picked
+// in turn from all of them, at the same point of the recovery run's transfers.
+void CMatrix::FaultCases(const SKind& kind_I, const std::vector<SPoint>& points_I)
+{
+  for (size_t i = 0; i < points_I.size(); ++i) {
+    const SPoint point = points_I[i];
+    SCase single{ECATEGORY_SINGLE, &kind_I, point.phase, kFaults[point.fault], point.at, {}, {}, {}};
+    single.first = [this, &kind_I, point](sim::CSimPlatform& platform_I) {
+      return Apply(kind_I, platform_I, point.fault, point.at);
+    };
+    Case(single);
+    for (const size_t step : {7, 31}) {
+      const SPoint then = points_I[(i * 13 + step) % points_I.size()];
+      SCase twice = single;
+      twice.category = ECATEGORY_DOUBLE;
+      twice.second = [this, &kind_I, then](sim::CSimPlatform& platform_I) {
+        Apply(kind_I, platform_I, then.fault, TransferCount(kind_I, platform_I) + then.at);
+      };
+      Case(twice);
+    }
+  }
+}
+
+// The board acknowledges every write, but its flash keeps the first, the middle or the last byte of the image
+// wrong.
+void CMatrix::WrongByteCases(const SKind& kind_I, uint64_t programmed_I)
+{
+  if (programmed_I == 0) return;
+  for (const uint64_t at : Spread({0, programmed_I / 2, programmed_I - 1})) {
+    SCase wrong{ECATEGORY_SILENT, &kind_I, EPHASE_WRITE, kWrongByte, at, {}, {}, {}};
+    wrong.first = [&kind_I, at](sim::CSimPlatform& platform_I) {
+      if (const auto tunnel = platform_I.I2CBoard(kind_I.board)) {
+        tunnel->KeepWrongByte(at);
+      } else {
+        platform_I.HidBoard(kind_I.board)->KeepWrongByte(at);
+      }
+      return true;
+    };
+    Case(wrong);
+  }
+}
+
+// Each way of asking to stop: at once, before the board is touched, and once the board has seen the first,
+// middle or last transfer of each phase.
+void CMatrix::CancelCases(const SKind& kind_I, const std::vector<SPoint>& points_I)
+{
+  std::vector<SPoint> requests{{EPHASE_ENTER, EFAULT_FAIL1, 0}};
+  std::copy_if(points_I.begin(), points_I.end(), std::back_inserter(requests),
+               [](const SPoint& point_I) { return point_I.fault == EFAULT_FAIL1; });
+  for (const SPoint& point : requests) {
+    for (size_t cancel = 0; cancel < std::size(kCancels); ++cancel) {
+      SCase request{ECATEGORY_CANCEL, &kind_I, point.phase, kCancels[cancel], point.at, {}, {}, {}};
+      request.first = [](sim::CSimPlatform&) { return true; };
+      request.user = [this, &kind_I, point, cancel](CMatrixView& view_IO, sim::CSimPlatform& platform_I) {
+        view_IO.mCancel = static_cast<ECancel>(cancel);
+        view_IO.mDue = [this, &kind_I, &platform_I, point] { return TransferCount(kind_I, platform_I) >= point.at; };
+      };
+      Case(request);
+    }
+  }
+}
+
+// The scaler's faults come from its ISP slave and the bridge: each hits the phase its operation belongs to. Each
+// is also followed in the recovery run by two others.
 void CMatrix::ScalerCases()
 {
   const SKind& kind = kKinds[std::size(kKinds) - 1];
@@ -401,37 +698,20 @@ void CMatrix::ScalerCases()
       {EPHASE_WRITE, EFAULT_FOREVER, [](sim::SSimScalerBoard& b) { b.isp->CorruptPrograms(sim::kSimAlways); }},
       {EPHASE_CRC, EFAULT_GARBAGE, [](sim::SSimScalerBoard& b) { b.isp->CorruptPrograms(sim::kSimAlways); }},
   };
-  for (const SScalerFault& item : faults) {
-    std::string error;
-    std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(kind.Scenario(), error);
-    item.apply(*platform->Scaler());
-    if (mSampleCounter++ % mSample != 0) continue;
-    ++mCases;
-    ++mPhaseCases[item.phase];
-    ++mFaultCases[item.fault];
-    test::CRecordingView view;
-    const SOutcome first = RunOnce(kind, *platform, view);
-    ++mMessages[WideToUtf8(first.message)];
-    const bool falseSuccess = first.exitCode == 0 && !first.flashMatches;
-    const bool proper = (first.exitCode == 0 || first.exitCode == 1) && !first.message.empty() &&
-                        first.virtualMs <= kVirtualBoundMs && !falseSuccess;
-    mWorstMs[item.phase] = std::max(mWorstMs[item.phase], first.virtualMs);
-    mFalseSuccess += falseSuccess;
-    // Plugged in again and powered anew: the slave and the display answer as they should.
-    std::unique_ptr<sim::CSimPlatform> fresh = sim::CSimPlatform::CreateFromText(kind.Scenario(), error);
-    const std::vector<uint8_t> kept = platform->Scaler()->isp->FlashBytes(0, 16 * 0x10000);
-    fresh->Scaler()->isp->Preload(0, kept);
-    test::CRecordingView again;
-    const SOutcome second = RunOnce(kind, *fresh, again);
-    const bool recovered = second.exitCode == 0 && second.flashMatches;
-    mPasses += proper;
-    mRecoveries += recovered;
-    mUnrecovered += !recovered;
-    if (!proper || !recovered || mVerbose) {
-      std::printf("%s %-24s %-22s %-26s: exit %d in %llu ms \"%s\"; second run exit %d, flash %s\n",
-                  proper && recovered ? "  " : "!!", kind.name, kPhases[item.phase], kFaults[item.fault],
-                  first.exitCode, static_cast<unsigned long long>(first.virtualMs), WideToUtf8(first.message).c_str(),
-                  second.exitCode, second.flashMatches ? "equal" : "DIFFERENT");
+  for (size_t i = 0; i < faults.size(); ++i) {
+    const SScalerFault& item = faults[i];
+    SCase single{ECATEGORY_SINGLE, &kind, item.phase, kFaults[item.fault], 0, {}, {}, {}};
+    single.first = [&item](sim::CSimPlatform& platform_I) {
+      item.apply(*platform_I.Scaler());
+      return true;
+    };
+    Case(single);
+    for (const size_t step : {1, 5}) {
+      const SScalerFault& then = faults[(i + step) % faults.size()];
+      SCase twice = single;
+      twice.category = ECATEGORY_DOUBLE;
+      twice.second = [&then](sim::CSimPlatform& platform_I) { then.apply(*platform_I.Scaler()); };
+      Case(twice);
     }
   }
 }
@@ -441,45 +721,7 @@ void CMatrix::Run(size_t sample_I, size_t onlyKind_I)
   mSample = std::max<size_t>(sample_I, 1);
   CScopedClock installed(mClock);
   for (size_t k = 0; k + 1 < std::size(kKinds); ++k) {
-    if (onlyKind_I < std::size(kKinds) && k != onlyKind_I) continue;
-    const SKind& kind = kKinds[k];
-    std::string error;
-    std::unique_ptr<sim::CSimPlatform> healthy = sim::CSimPlatform::CreateFromText(kind.Scenario(), error);
-    if (!healthy) {
-      std::printf("!! %s: %s\n", kind.name, error.c_str());
-      ++mUnrecovered;
-      continue;
-    }
-    test::CRecordingView view;
-    const SOutcome clean = RunOnce(kind, *healthy, view);
-    if (clean.exitCode != 0 || !clean.flashMatches) {
-      std::printf("!! %s: a healthy run ends with %d \"%s\"\n", kind.name, clean.exitCode, WideToUtf8(clean.message).c_str());
-      ++mUnrecovered;
-      continue;
-    }
-    const std::vector<sim::SSimTransfer> trace = Trace(kind, *healthy);
-    const std::string options = kind.options;
-    const bool reenumerates = options.find("0101 -auto pen") != std::string::npos || options.find("0401") != std::string::npos;
-    const SClassified classified = Classify(trace, options.find("0301") != std::string::npos,
-                                            healthy->I2CBoard(kind.board) != nullptr, reenumerates);
-    for (size_t phase = 0; phase < kPhaseCount; ++phase) {
-      // The phase's first, middle and last transfer, and the same of its gets for the faults of a reply.
-      std::vector<uint64_t> all, gets;
-      for (size_t i = 0; i < classified.phase.size(); ++i) {
-        if (classified.phase[i] != phase) continue;
-        all.push_back(i + 1);
-        if (classified.get[i]) gets.push_back(i + 1);
-      }
-      for (size_t fault = 0; fault < kFaultCount; ++fault) {
-        const bool reply = fault == EFAULT_SHORT || fault == EFAULT_GARBAGE;
-        // Busy, refused and wrongly echoed exchanges last from the start: one case a phase is enough.
-        const bool whole = fault == EFAULT_BUSY || fault == EFAULT_NOACK ||
-                           (fault == EFAULT_GARBAGE && healthy->I2CBoard(kind.board) != nullptr);
-        std::vector<uint64_t> points = Spread(reply ? gets : all);
-        if (whole && !points.empty()) points.resize(1);
-        for (const uint64_t at : points) Case(kind, phase, fault, at);
-      }
-    }
+    if (onlyKind_I >= std::size(kKinds) || k == onlyKind_I) KindCases(kKinds[k]);
   }
   if (onlyKind_I >= std::size(kKinds) - 1) ScalerCases();
   std::filesystem::current_path(std::filesystem::temp_directory_path());
@@ -488,17 +730,32 @@ void CMatrix::Run(size_t sample_I, size_t onlyKind_I)
 
 int CMatrix::Report() const
 {
-  std::printf("\n| phase | cases | worst virtual time (s) |\n|---|---:|---:|\n");
+  std::printf("\n| phase | cases | worst virtual time of a first run (s) |\n|---|---:|---:|\n");
   for (size_t phase = 0; phase < kPhaseCount; ++phase) {
     std::printf("| %s | %zu | %.1f |\n", kPhases[phase], mPhaseCases[phase], static_cast<double>(mWorstMs[phase]) / 1000);
   }
-  std::printf("\n| fault | cases |\n|---|---:|\n");
-  for (size_t fault = 0; fault < kFaultCount; ++fault) std::printf("| %s | %zu |\n", kFaults[fault], mFaultCases[fault]);
+  std::printf("\n| fault or request of the first run | cases |\n|---|---:|\n");
+  for (const auto& [fault, count] : mFaultCases) std::printf("| %s | %zu |\n", fault.c_str(), count);
   std::printf("\n| first run ended with | cases |\n|---|---:|\n");
   for (const auto& [message, count] : mMessages) std::printf("| \"%s\" | %zu |\n", message.c_str(), count);
-  std::printf("\ncases %zu, passes %zu, recoveries %zu, false successes %zu, unrecovered %zu\n", mCases, mPasses,
-              mRecoveries, mFalseSuccess, mUnrecovered);
-  return mPasses == mCases && mRecoveries == mCases && mUnrecovered == 0 ? 0 : 1;
+  std::printf("\n| category | cases | passes | recoveries | false successes | protocol limit | unrecovered |\n"
+              "|---|---:|---:|---:|---:|---:|---:|\n");
+  STally total;
+  for (size_t category = 0; category < kCategoryCount; ++category) {
+    const STally& tally = mTallies[category];
+    std::printf("| %s | %zu | %zu | %zu | %zu | %zu | %zu |\n", kCategories[category], tally.cases, tally.passes,
+                tally.recoveries, tally.falseSuccesses, tally.protocolLimit, tally.unrecovered);
+    total.cases += tally.cases;
+    total.passes += tally.passes;
+    total.recoveries += tally.recoveries;
+    total.falseSuccesses += tally.falseSuccesses;
+    total.protocolLimit += tally.protocolLimit;
+    total.unrecovered += tally.unrecovered;
+  }
+  std::printf("\ncases %zu, passes %zu, recoveries %zu, false successes %zu, protocol limit %zu, unrecovered %zu\n",
+              total.cases, total.passes, total.recoveries, total.falseSuccesses, total.protocolLimit,
+              total.unrecovered);
+  return total.passes == total.cases && total.recoveries == total.cases && total.unrecovered == 0 ? 0 : 1;
 }
 
 }  // namespace

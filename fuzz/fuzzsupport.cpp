@@ -73,15 +73,21 @@ class CScriptedHidDevice : public CHidDevice {
 
 }  // namespace
 
+bool CScriptedHidSystem::Gone() const
+{
+  if (mSource.Empty() && mEndWithInput) throw SInputUsedUp{};
+  return mSource.Empty();
+}
+
 std::unique_ptr<CHidDevice> CScriptedHidSystem::Open(const std::string&)
 {
-  if (mSource.Empty()) return nullptr;
+  if (Gone()) return nullptr;
   return std::make_unique<CScriptedHidDevice>(*this);
 }
 
 bool CScriptedHidSystem::Transfer(bool set_I, std::vector<uint8_t>& report_IO)
 {
-  if (mSource.Empty()) return false;
+  if (Gone()) return false;
   const uint8_t control = mSource.Byte();
   if ((control & 1) != 0) return false;
   if (set_I) return true;

@@ -52,20 +52,31 @@ class CNullNotifier : public CInterfaceNotifier {
   void Progress(int32_t) override {}
 };
 
+// What a scripted device made to end the conversation with its input throws once the input is used up.
+struct SInputUsedUp {};
+
 // One HID collection whose every answer comes from the input: each transfer takes a control byte (bit 0:
 // the transfer fails; bit 1: a get's answer is cut to the length in the next byte), and a get then takes
-// its answer bytes. Once the input is used up the device is gone: every transfer and open fails.
+// its answer bytes. Once the input is used up the device is gone: every transfer and open fails, or, with
+// endWithInput_I, throws SInputUsedUp: past its input nothing can vary, and a harness need not wait for every
+// retry ladder of the updater to run out against a board that is gone.
 class CScriptedHidSystem : public CHidSystem {
  public:
-  CScriptedHidSystem(CByteSource& source_I, uint16_t usagePage_I) : mSource(source_I), mUsagePage(usagePage_I) {}
+  CScriptedHidSystem(CByteSource& source_I, uint16_t usagePage_I, bool endWithInput_I = false)
+      : mSource(source_I), mUsagePage(usagePage_I), mEndWithInput(endWithInput_I)
+  {
+  }
   std::unique_ptr<CHidDevice> Open(const std::string& path_I) override;
   std::string GetAncestorId(const std::string&, uint8_t) override { return {}; }
   bool Transfer(bool set_I, std::vector<uint8_t>& report_IO);
   uint16_t UsagePage() const { return mUsagePage; }
 
  private:
+  bool Gone() const;
+
   CByteSource& mSource;
   uint16_t mUsagePage;
+  bool mEndWithInput;
 };
 
 }  // namespace orv::fuzz

@@ -42,6 +42,29 @@ std::string IntelHexText()
 
 namespace orv::fuzz {
 
+namespace {
+
+void Converse(CHIDFLDeviceInterface& loader_IO, int32_t format_I)
+{
+  loader_IO.QueryAttributes();
+  loader_IO.SetLoaderMode(true);
+  loader_IO.Open();
+  loader_IO.SetDataSourceFormat(format_I);
+  bool ready = true;
+  if (format_I == EDATASOURCE_HEX) {
+    loader_IO.SetIntelHexData(gIntelHex);
+  } else if (format_I == EDATASOURCE_AIROFLASH) {
+    loader_IO.SetAiroFlashData(gAiroha);
+  } else {
+    std::vector<uint8_t> image(3000);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 5 + 1);
+    ready = loader_IO.InitializeDataForProgramming({{0x8000, image}, {0x20000, {1, 2, 3, 4, 5}}});
+  }
+  if (ready) loader_IO.ProgramBoard();
+}
+
+}  // namespace
+
 // The conversation itself, on any HID system (the seed generator records it against a simulated board).
 void RunLoaderConversation(const std::shared_ptr<CHidSystem>& system_I, uint8_t setup_I)
 {
@@ -51,21 +74,11 @@ void RunLoaderConversation(const std::shared_ptr<CHidSystem>& system_I, uint8_t 
   CHIDFLDeviceInterface loader("loader", system_I);
   CFLDeviceInterface::SetProtocolType(setup_I & 1);
   loader.SetNotifier(&notifier);
-  loader.QueryAttributes();
-  loader.SetLoaderMode(true);
-  loader.Open();
-  loader.SetDataSourceFormat(format);
-  bool ready = true;
-  if (format == EDATASOURCE_HEX) {
-    loader.SetIntelHexData(gIntelHex);
-  } else if (format == EDATASOURCE_AIROFLASH) {
-    loader.SetAiroFlashData(gAiroha);
-  } else {
-    std::vector<uint8_t> image(3000);
-    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 5 + 1);
-    ready = loader.InitializeDataForProgramming({{0x8000, image}, {0x20000, {1, 2, 3, 4, 5}}});
+  try {
+    Converse(loader, format);
+  } catch (const SInputUsedUp&) {
+    // The board said all the input had for it; the rest would be the same failures to the end of every ladder.
   }
-  if (ready) loader.ProgramBoard();
   // Whatever a board describes, the flash vector stays within what a tablet's flash can be.
   uint64_t described = 0;
   for (const FlashBlock& block : loader.GetFlashVector().flash) {
@@ -126,6 +139,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   orv::fuzz::SVirtualTime time;
   orv::fuzz::CByteSource source(data + 1, size - 1);
   orv::fuzz::RunLoaderConversation(
-      std::make_shared<orv::fuzz::CScriptedHidSystem>(source, (data[0] & 8) != 0 ? 0xFF00 : 0xFF0D), data[0]);
+      std::make_shared<orv::fuzz::CScriptedHidSystem>(source, (data[0] & 8) != 0 ? 0xFF00 : 0xFF0D, true), data[0]);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "common/osd/i2cconnectorftdi.h"
 #include "fuzz/fuzzbridge.h"
 #include "fuzz/fuzzslave.h"
+#include "fuzz/fuzzunplugbridge.h"
 #include "sim/csimftdibridge.h"
 #include "sim/csimscalerisp.h"
 
@@ -25,11 +26,14 @@ int RunScalerConversation(CD2XX& bridge_I, bool quanta_I)
   return isp.IsReady() && isp.SerialFlashISPFlow() ? 2 : 1;
 }
 
-int RunOnSimulatedBridge(const std::shared_ptr<sim::CSimI2CSlave>& isp_I, bool quanta_I)
+// With the input's source, the bridge is unplugged once the input is used up.
+int RunOnSimulatedBridge(const std::shared_ptr<sim::CSimI2CSlave>& isp_I, bool quanta_I, const CByteSource* source_I)
 {
   sim::CSimFtdiBridge bridge(InstantBridge());
   bridge.Attach(isp_I);
-  return RunScalerConversation(bridge, quanta_I);
+  if (source_I == nullptr) return RunScalerConversation(bridge, quanta_I);
+  CUnplugBridge unplugging(bridge, *source_I);
+  return RunScalerConversation(unplugging, quanta_I);
 }
 
 void MakeSeeds(const std::string& folder_I)
@@ -46,7 +50,7 @@ void MakeSeeds(const std::string& folder_I)
     }
     std::string error;
     auto script = std::make_shared<std::vector<uint8_t>>();
-    RunOnSimulatedBridge(RecordingSlave(sim::CSimScalerIsp::Create(config, error), 0x94, script), quanta);
+    RunOnSimulatedBridge(RecordingSlave(sim::CSimScalerIsp::Create(config, error), 0x94, script), quanta, nullptr);
     SaveScript(folder_I + (quanta ? "/quanta" : "/plain"), {static_cast<uint8_t>(quanta)}, *script);
   }
 }
@@ -67,11 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   SVirtualTime time;
   CByteSource source(data + 1, size - 1);
   CFuzzBridge bridge(std::make_shared<CFuzzSlave>(source, 0x94));
-  [[maybe_unused]] const int outcome = RunScalerConversation(bridge, quanta);
+  CUnplugBridge unplugging(bridge, source);
+  [[maybe_unused]] const int outcome = RunScalerConversation(unplugging, quanta);
 #ifdef ORVEL_FUZZ_REPLAY
   SVirtualTime simulatedTime;
   CByteSource simulatedSource(data + 1, size - 1);
-  if (RunOnSimulatedBridge(std::make_shared<CFuzzSlave>(simulatedSource, 0x94), quanta) != outcome ||
+  if (RunOnSimulatedBridge(std::make_shared<CFuzzSlave>(simulatedSource, 0x94), quanta, &simulatedSource) != outcome ||
       simulatedSource.Used() != source.Used()) {
     std::fprintf(stderr, "the fast bridge answered otherwise than the simulated one\n");
     std::abort();

@@ -404,7 +404,7 @@ bool CSimFlashLoader::WriteInBlock(uint32_t address_I, const uint8_t* data_I, si
   for (const SSimLoaderBlock& block : mConfig.blocks) {
     if (begin < block.start || end > uint64_t{block.start} + block.size) continue;
     if ((block.attributes & kSimProtectedBlock) != 0 || !InMemory(begin, end)) return false;
-    for (size_t i = 0; i < size_I; ++i) mFlash.Program(begin + i, data_I[i]);
+    for (size_t i = 0; i < size_I; ++i) mFlash.Program(begin + i, Kept(data_I[i]));
     return true;
   }
   return false;
@@ -531,12 +531,23 @@ bool CSimFlashLoader::StreamAiroha(const std::vector<uint8_t>& report_I)
   return frame[10] == SimAirohaCrc(frame + 11, kAirohaChunk) && StreamWrite(address, frame + 11, kAirohaChunk);
 }
 
+void CSimFlashLoader::KeepWrongByte(std::optional<uint64_t> after_I)
+{
+  mWrongByteAt.reset();
+  if (after_I) mWrongByteAt = mProgrammed + *after_I;
+}
+
+uint8_t CSimFlashLoader::Kept(uint8_t value_I)
+{
+  return mProgrammed++ == mWrongByteAt ? static_cast<uint8_t>(value_I ^ 0x10) : value_I;
+}
+
 // The streaming loaders erase what they program, so each packet replaces its bytes.
 bool CSimFlashLoader::StreamWrite(uint32_t address_I, const uint8_t* data_I, size_t size_I)
 {
   const uint64_t end = uint64_t{address_I} + size_I;
   if (!InMemory(address_I, end) || TouchesProtected(address_I, end)) return false;
-  for (size_t i = 0; i < size_I; ++i) mFlash.Store(uint64_t{address_I} + i, data_I[i]);
+  for (size_t i = 0; i < size_I; ++i) mFlash.Store(uint64_t{address_I} + i, Kept(data_I[i]));
   return true;
 }
 

@@ -97,6 +97,11 @@ class CSimFlashLoader {
   // Faults. A stuck loader takes requests but its answers never stop showing busy.
   void SetStuckBusy(bool stuck_I) { mStuckBusy = stuck_I; }
   void SetCorruptChecksumBlock(std::optional<uint32_t> block_I) { mCorruptBlock = block_I; }
+  // A weak cell: the byte programmed this many bytes from now (0: the next) is kept with one bit wrong, while
+  // its write is acknowledged as usual. Empty: every byte is kept as written.
+  void KeepWrongByte(std::optional<uint64_t> after_I);
+  // Bytes programmed since the loader was made, by block writes and streams alike.
+  uint64_t ProgrammedBytes() const { return mProgrammed; }
 
   // Factory programming: stores the bytes (no erase needed) and seals the ROM with matching checksums.
   // False when the range leaves the flash memory.
@@ -131,6 +136,8 @@ class CSimFlashLoader {
   bool StreamIntelHex(const std::vector<uint8_t>& report_I);
   bool StreamAiroha(const std::vector<uint8_t>& report_I);
   bool StreamWrite(uint32_t address_I, const uint8_t* data_I, size_t size_I);
+  // The value the flash keeps for the next programmed byte.
+  uint8_t Kept(uint8_t value_I);
 
   SSimLoaderConfig mConfig;
   uint64_t mMemoryBegin = 0;
@@ -145,6 +152,8 @@ class CSimFlashLoader {
   bool mExitRequested = false;
   bool mStuckBusy = false;
   std::optional<uint32_t> mCorruptBlock;
+  uint64_t mProgrammed = 0;
+  std::optional<uint64_t> mWrongByteAt;
 
   EStream mStream = ESTREAM_IDLE;
   uint8_t mStreamTarget = 0;

@@ -148,6 +148,18 @@ void CSimHidBoard::CorruptChecksumOf(std::optional<uint32_t> block_I)
   mLoader.SetCorruptChecksumBlock(block_I);
 }
 
+void CSimHidBoard::KeepWrongByte(uint64_t after_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mLoader.KeepWrongByte(after_I);
+}
+
+uint64_t CSimHidBoard::ProgrammedBytes()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return mLoader.ProgrammedBytes();
+}
+
 void CSimHidBoard::DropOffBusAfter(uint64_t transfer_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
@@ -328,6 +340,7 @@ void CSimHidBoard::ClearFaults()
   mPowerLossAfter.reset();
   mLoader.SetStuckBusy(false);
   mLoader.SetCorruptChecksumBlock(std::nullopt);
+  mLoader.KeepWrongByte(std::nullopt);
 }
 
 void CSimHidBoard::Restart(ESimBoardMode mode_I, uint64_t backAtMs_I)

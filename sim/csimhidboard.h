@@ -81,6 +81,8 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   void FailTransfers(uint64_t first_I, uint64_t count_I = 1);
   void SetStuckBusy(bool stuck_I);
   void CorruptChecksumOf(std::optional<uint32_t> block_I);
+  // The byte its loader programs this many bytes from now is kept wrong, the write acknowledged all the same.
+  void KeepWrongByte(uint64_t after_I);
   // After this transfer every later transfer and every open fails; at once when it is already past.
   void DropOffBusAfter(uint64_t transfer_I);
   // The answer of every successful get numbered in the range goes through corrupt_I, as it crossed the wire
@@ -102,6 +104,7 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   // What tests and traces look at.
   uint64_t TransferCount();
   std::vector<SSimTransfer> Trace();
+  uint64_t ProgrammedBytes();
   std::vector<uint8_t> FlashBytes(uint32_t address_I, uint32_t count_I);
   bool Preload(uint32_t address_I, const std::vector<uint8_t>& bytes_I);
   uint32_t RomMagic();

@@ -128,6 +128,18 @@ void CSimI2CTunnelBoard::SetStuckBusy(bool stuck_I)
   mStuckBusy = stuck_I;
 }
 
+void CSimI2CTunnelBoard::KeepWrongByte(uint64_t after_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  mLoader.KeepWrongByte(after_I);
+}
+
+uint64_t CSimI2CTunnelBoard::ProgrammedBytes()
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return mLoader.ProgrammedBytes();
+}
+
 void CSimI2CTunnelBoard::SetFailStatus(bool fail_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
@@ -258,6 +270,7 @@ void CSimI2CTunnelBoard::ClearFaults()
   mStuckBusy = false;
   mFailStatus = false;
   mWrongEcho = false;
+  mLoader.KeepWrongByte(std::nullopt);
 }
 
 void CSimI2CTunnelBoard::Restart(ESimBoardMode mode_I, uint64_t backAtMs_I)

@@ -53,6 +53,8 @@ class CSimI2CTunnelBoard : public CSimBusDevice, public std::enable_shared_from_
   void SetFailStatus(bool fail_I);
   // Answers echo an inner report id one higher than the request's.
   void SetWrongEcho(bool wrong_I);
+  // The byte the controller programs this many bytes from now is kept wrong, its write status good all the same.
+  void KeepWrongByte(uint64_t after_I);
   // After this transfer every later transfer and every open fails; at once when it is already past.
   void DropOffBusAfter(uint64_t transfer_I);
   // The tablet lost power after this transfer: the collection leaves the bus and comes back offMs_I later,
@@ -64,6 +66,7 @@ class CSimI2CTunnelBoard : public CSimBusDevice, public std::enable_shared_from_
 
   uint64_t TransferCount();
   std::vector<SSimTransfer> Trace();
+  uint64_t ProgrammedBytes();
   std::vector<uint8_t> FlashBytes(uint32_t address_I, uint32_t count_I);
   bool Preload(uint32_t address_I, const std::vector<uint8_t>& bytes_I);
   uint32_t RomMagic();

@@ -220,7 +220,8 @@ class CFLDeviceInterface {
   bool CheckBlockGeometry(size_t index_I);
   uint32_t ImageBlockChecksum(const FlashBlock& block_I) const;
   uint32_t Protocol1ExpectedChecksum(const FlashBlock& block_I) const;
-  void FindDataRange(FlashBlock& block_IO);
+  // written_I: the bytes of the block the image wrote, from and to; the rest holds the erased fill.
+  void FindDataRange(FlashBlock& block_IO, std::pair<uint64_t, uint64_t> written_I);
   bool ProgramRange(size_t index_I);
   bool VerifyProtocol1Checksum(size_t index_I, uint32_t expected_I);
   // The streaming report: one 512-byte buffer per run.

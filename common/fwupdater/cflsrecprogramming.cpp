@@ -1,6 +1,7 @@
 // S-record programming of CFLDeviceInterface: the flash vector, the three checksum sums, invalidation of the
 // loader's checksums, erase and write of every block with data, and the loader's final checksums.
 #include <algorithm>
+#include <numeric>
 #include <sstream>
 
 #include "common/fwupdater/cfldeviceinterface.h"
@@ -29,6 +30,16 @@ bool IsErasedWord(const std::vector<uint8_t>& data_I, uint64_t pos_I, uint64_t w
     if (data_I[i] != 0xFF) return false;
   }
   return true;
+}
+
+// The byte sum of a block whose bytes outside the written span hold the erased fill.
+uint32_t WrittenByteSum(const FlashBlock& block_I, std::pair<uint64_t, uint64_t> written_I)
+{
+  if (block_I.data.empty()) return 0;
+  const auto begin = block_I.data.begin();
+  const uint32_t inside = std::accumulate(begin + static_cast<ptrdiff_t>(written_I.first),
+                                          begin + static_cast<ptrdiff_t>(written_I.second), uint32_t{0});
+  return inside + static_cast<uint32_t>(0xFF * (block_I.data.size() - (written_I.second - written_I.first)));
 }
 
 const FlashBlock* FindBlock(const std::vector<FlashBlock>& flash_I, uint64_t address_I)
@@ -109,14 +120,16 @@ bool CFLDeviceInterface::InitializeFlashVector()
   return true;
 }
 
-// Only called for blocks whose size is a whole number of (non-zero) words.
-void CFLDeviceInterface::FindDataRange(FlashBlock& block_IO)
+// Only called for blocks whose size is a whole number of (non-zero) words. Only the words the image wrote can
+// differ from the erased fill, so a block of megabytes with a few bytes of image costs a few bytes of scan.
+void CFLDeviceInterface::FindDataRange(FlashBlock& block_IO, std::pair<uint64_t, uint64_t> written_I)
 {
   const uint64_t word = block_IO.wordSize;
-  uint64_t first = 0;
-  while (first < block_IO.size && IsErasedWord(block_IO.data, first, word)) first += word;
-  if (first >= block_IO.size) return;
-  uint64_t last = block_IO.size - word;
+  uint64_t first = written_I.first / word * word;
+  const uint64_t end = std::min<uint64_t>(block_IO.size, (written_I.second + word - 1) / word * word);
+  while (first < end && IsErasedWord(block_IO.data, first, word)) first += word;
+  if (first >= end) return;
+  uint64_t last = end - word;
   while (last > first && IsErasedWord(block_IO.data, last, word)) last -= word;
   block_IO.dataOffset = static_cast<uint32_t>(first);
   block_IO.dataLength = static_cast<uint32_t>(last + word - first);
@@ -126,6 +139,7 @@ bool CFLDeviceInterface::LoadSRecData(const std::vector<SRecSegment>& segments_I
 {
   Info("Filling in mFlash blocks from srec data...");
   bool complete = true;
+  std::vector<std::pair<uint64_t, uint64_t>> written(mFlash.size(), {UINT64_MAX, 0});
   for (const SRecSegment& segment : segments_I) {
     uint64_t cursor = segment.start;
     const uint64_t end = uint64_t{segment.start} + segment.data.size();
@@ -135,6 +149,9 @@ bool CFLDeviceInterface::LoadSRecData(const std::vector<SRecSegment>& segments_I
       FlashBlock& block = mFlash[static_cast<size_t>(found - mFlash.data())];
       const uint64_t stop = std::min(end, uint64_t{block.start} + block.size);
       if (block.data.empty()) block.data.assign(block.size, 0xFF);
+      auto& [from, to] = written[static_cast<size_t>(&block - mFlash.data())];
+      from = std::min(from, cursor - block.start);
+      to = std::max(to, stop - block.start);
       std::copy(segment.data.begin() + static_cast<long>(cursor - segment.start),
                 segment.data.begin() + static_cast<long>(stop - segment.start),
                 block.data.begin() + static_cast<long>(cursor - block.start));
@@ -149,14 +166,15 @@ bool CFLDeviceInterface::LoadSRecData(const std::vector<SRecSegment>& segments_I
   for (size_t i = 0; i < mFlash.size(); ++i) {
     if (!mFlash[i].data.empty() && !mFlash[i].isProtected && !CheckBlockGeometry(i)) return false;
   }
-  for (FlashBlock& block : mFlash) {
+  for (size_t i = 0; i < mFlash.size(); ++i) {
+    FlashBlock& block = mFlash[i];
     // A protected block is never written: its words are not scanned unless they are well formed.
     const bool scannable = block.wordSize != 0 && block.size % block.wordSize == 0;
     if (!block.data.empty() && scannable) {
-      FindDataRange(block);
+      FindDataRange(block, written[i]);
       mTotalSize += block.dataLength;
     }
-    Info("Checksum Block [0x" + Hex8(block.start) + "] = 0x" + Hex8(SumBytes(block.data)));
+    Info("Checksum Block [0x" + Hex8(block.start) + "] = 0x" + Hex8(WrittenByteSum(block, written[i])));
   }
   Info("Total size: " + std::to_string(mTotalSize) + "\n");
   return true;
@@ -323,6 +341,15 @@ bool CFLDeviceInterface::FinalizeFlash()
   for (size_t i = 0; i < mFlash.size() && i + 1 < words.size(); ++i) {
     const FlashBlock& block = mFlash[i];
     if (!block.data.empty() && !block.isProtected && IsChecksumBlock(i)) mChecksumAfter += words[i + 1];
+  }
+  // The loader summed what its flash holds. Every write was acknowledged, yet a sum other than the image's means
+  // a byte was kept wrong: the checksums are invalidated again, so that the board stays in its loader for the
+  // next run instead of starting firmware that is not the image.
+  if (mChecksumAfter != mChecksumImage) {
+    Error("The board's checksums (0x" + Hex8(mChecksumAfter) + ") differ from the image's (0x" + Hex8(mChecksumImage) +
+          ")");
+    InitializeFlash();
+    return false;
   }
   return true;
 }
