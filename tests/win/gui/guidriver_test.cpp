@@ -255,7 +255,8 @@ void Click(HWND dialog_I, int id_I)
 }
 
 // Windows' own test for a hung window, from a thread of its own: WM_NULL every 100 ms, and a count of the
-// answers that took longer than 250 ms.
+// answers that took longer than a second. Windows ghosts a window after five; a second leaves room for a
+// machine busy with other work and still catches a window thread that waits for a device or a worker.
 class CHangProbe {
  public:
   explicit CHangProbe(HWND window_I)
@@ -265,7 +266,7 @@ class CHangProbe {
         DWORD_PTR ignored = 0;
         ++mSent;
         SetLastError(0);
-        if (!SendMessageTimeoutW(window_I, WM_NULL, 0, 0, SMTO_NORMAL, 250, &ignored) && GetLastError() == ERROR_TIMEOUT) {
+        if (!SendMessageTimeoutW(window_I, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored) && GetLastError() == ERROR_TIMEOUT) {
           ++mTimeouts;
         }
         Sleep(100);
