@@ -304,6 +304,11 @@ class CWindowTest : public ::testing::Test {
       scenario.replace(scenario.find(key), key.size(), key + " \"flashOut\": \"" + name + ".flash\",");
     }
     Write("demo.scenario", scenario);
+    // A pen board slow enough (50 ms a transfer, about a second at -speed 10) that a test that sees it
+    // updating can still ask the window something while it is busy.
+    const std::string pen = "\"name\": \"pen\",";
+    scenario.replace(scenario.find(pen), pen.size(), pen + " \"transferMs\": 50,");
+    Write("slowpen.scenario", scenario);
   }
 
   void Write(const std::string& name_I, const std::string& text_I) { std::ofstream(mPackage / name_I) << text_I; }
@@ -402,7 +407,7 @@ void ExpectAutomaticLayout(HWND dialog_I)
 void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
 {
   const std::string lang = langId_I == 9 ? "" : " -lang " + language_I;
-  CUpdater updater(mPackage, "-simulate demo.scenario -result result.json" + std::string(kSpeed) + lang);
+  CUpdater updater(mPackage, "-simulate slowpen.scenario -result result.json" + std::string(kSpeed) + lang);
   const HWND warning = updater.WaitForDialog(Title(langId_I));
   ASSERT_NE(warning, nullptr);
   const auto expectTexts = [langId_I](HWND dialog_I, std::initializer_list<std::pair<int, uint16_t>> texts_I) {
