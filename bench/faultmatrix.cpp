@@ -23,6 +23,7 @@
 
 #include "app/runapplication.h"
 #include "app/uistrings.h"
+#include "bench/benchpackage.h"
 #include "common/cclock.h"
 #include "common/fwupdater/cbinaryairoflash.h"
 #include "common/fwupdater/cintelhex.h"
@@ -39,19 +40,6 @@ namespace {
 
 constexpr uint64_t kVirtualBoundMs = 30 * 60 * 1000;
 constexpr uint32_t kPowerOffMs = 3000;
-
-// The models the matrix adds to the demo package: a pen board behind a HID router, and one of the bulk class.
-const char* const kExtraModels = R"(,
-	{"name": "Orvel Router Tablet",
-	 "penBoard": {"pid": "0301", "interface": "HID", "sectors": 64, "usageId": "0001", "usagePg": "FF00",
-	              "intoBLMode": false, "update": "display_pen.orv"}},
-	{"name": "Orvel Bulk Tablet",
-	 "penBoard": {"pid": "0401", "interface": "BULK", "sectors": 32, "usageId": "0", "usagePg": "0",
-	              "update": "tablet_s.pen"}},
-	{"name": "Orvel Bulk Tablet",
-	 "penBoard": {"pid": "0401", "update": "tablet_s.pen"},
-	 "loaderBoard": {"pid": "0400", "interface": "HID", "sectors": 32, "usageId": "0001", "usagePg": "FF0D"}}
-])";
 
 // The demo's pen tablet: a re-enumerating pen board and the touch controller behind its I2C tunnel, one
 // composite USB device. While the pen board runs its loader the whole device shows only the loader.
@@ -297,17 +285,8 @@ class CMatrix {
 
 bool CMatrix::Prepare()
 {
-  mWork = std::filesystem::temp_directory_path() / ("orvel-fault-matrix-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(mWork);
-  std::filesystem::copy(mDemo, mWork);
-  std::ifstream in(mWork / "fw_loader.ini");
-  std::string topology((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const size_t end = topology.rfind(']');
-  if (end == std::string::npos) return false;
-  topology = topology.substr(0, topology.rfind('}', end) + 1) + kExtraModels;
-  std::ofstream(mWork / "fw_loader.ini") << topology;
-  std::filesystem::current_path(mWork);
-  return true;
+  mWork = bench::PrepareDemoCopy(mDemo, "orvel-fault-matrix");
+  return !mWork.empty();
 }
 
 std::string LastBytes(const std::string& path_I, size_t count_I)

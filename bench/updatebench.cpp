@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/runapplication.h"
+#include "bench/benchpackage.h"
 #include "common/cclock.h"
 #include "common/fwupdater/cbinaryairoflash.h"
 #include "common/fwupdater/cintelhex.h"
@@ -42,17 +43,6 @@ constexpr uint32_t kIntelHexPacketPauseMs = 1;
 constexpr uint32_t kAirohaChunk = 256;
 constexpr uint32_t kAirohaSkipStart = 0x3000;
 constexpr uint32_t kAirohaSkipEnd = 0x8000;
-
-// The router and bulk tablets, which the demo package does not list.
-const char* const kExtraModels = R"(,
-	{"name": "Orvel Router Tablet",
-	 "penBoard": {"pid": "0301", "interface": "HID", "sectors": 64, "usageId": "0001", "usagePg": "FF00",
-	              "intoBLMode": false, "update": "display_pen.orv"}},
-	{"name": "Orvel Bulk Tablet", "penBoard": {"pid": "0401", "interface": "BULK", "sectors": 32, "usageId": "0",
-	  "usagePg": "0", "update": "tablet_s.pen"}},
-	{"name": "Orvel Bulk Tablet", "penBoard": {"pid": "0401", "update": "tablet_s.pen"},
-	 "loaderBoard": {"pid": "0400", "interface": "HID", "sectors": 32, "usageId": "0001", "usagePg": "FF0D"}}
-])";
 
 // The demo's pen tablet: a re-enumerating pen board and a touch controller behind its I2C tunnel.
 const char* const kTablet = R"({"nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]], "devices": [
@@ -222,17 +212,8 @@ class CBench {
 
 bool CBench::Prepare()
 {
-  mWork = std::filesystem::temp_directory_path() / ("orvel-update-bench-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(mWork);
-  std::filesystem::copy(mDemo, mWork);
-  std::ifstream in(mWork / "fw_loader.ini");
-  std::string topology((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const size_t end = topology.rfind(']');
-  if (end == std::string::npos) return false;
-  topology = topology.substr(0, topology.rfind('}', end) + 1) + kExtraModels;
-  std::ofstream(mWork / "fw_loader.ini") << topology;
-  std::filesystem::current_path(mWork);
-  return true;
+  mWork = bench::PrepareDemoCopy(mDemo, "orvel-update-bench");
+  return !mWork.empty();
 }
 
 SFloor CBench::Floor(const SKind& kind_I, const sim::CSimPlatform& platform_I, uint32_t eventDelayMs_I) const
