@@ -365,14 +365,18 @@ int32_t CScalarISP::ProgressBefore(size_t block_I) const
 bool CScalarISP::ProgramBlock(uint8_t block_I)
 {
   const std::vector<uint8_t>& block = mBlocks.at(block_I);
-  const uint8_t expected = CalcByteCRC(block.data(), block.size());
+  // Worked out once the first programmed block is there to be checked: 64 KiB are not gone through for a block
+  // whose erase keeps failing.
+  std::optional<uint8_t> expected;
   for (int attempt = 0; attempt < kBlockAttempts; ++attempt) {
     if (!BlockErase(block_I)) {
       Error("Block Erase Fail");
       continue;
     }
     SerialFlashWriteCode(block_I);
-    if (BlockCRC(block_I) == expected) {
+    const std::optional<uint8_t> found = BlockCRC(block_I);
+    if (!expected) expected = CalcByteCRC(block.data(), block.size());
+    if (found == expected) {
       Info("Block " + std::to_string(block_I) + " upgrade success");
       return true;
     }

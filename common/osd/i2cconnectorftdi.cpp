@@ -77,25 +77,27 @@ constexpr std::array<uint8_t, 15> kBatchWriteShape = {kBytesOutFalling, 0x00, 0x
                                                       kDriveBoth, kSetLowPins, kSdaHighSclLow, kDriveBoth};
 
 template <size_t N>
-void AddShape(std::vector<uint8_t>& commands_IO, const std::array<uint8_t, N>& shape_I, uint8_t byte_I)
+void AddShape(std::vector<uint8_t>& commands_IO, const std::array<uint8_t, N>& shape_I, size_t byteAt_I, uint8_t byte_I)
 {
   const size_t at = commands_IO.size();
   commands_IO.insert(commands_IO.end(), shape_I.begin(), shape_I.end());
-  commands_IO[at + kByteAt] = byte_I;
+  commands_IO[at + byteAt_I] = byte_I;
 }
 
 void AddWriteByte(std::vector<uint8_t>& commands_IO, uint8_t byte_I)
 {
-  AddShape(commands_IO, kWriteByteShape, byte_I);
+  AddShape(commands_IO, kWriteByteShape, kByteAt, byte_I);
 }
 
-// SDA released, one byte clocked in, then the acknowledge bit (0) or its absence (1) clocked out.
+// SDA released, one byte clocked in, then the acknowledge bit (0) or its absence (1) clocked out (at kAckAt).
+constexpr size_t kAckAt = 11;
+constexpr std::array<uint8_t, 12> kReadByteShape = {kSetLowPins, kSclSdaLow,      kDriveSclOnly, kBytesInRising,
+                                                    0x00,        0x00,            kSetLowPins,   kSclSdaLow,
+                                                    kDriveBoth,  kBitsOutFalling, 0x00,          0x00};
+
 void AddReadByte(std::vector<uint8_t>& commands_IO, bool acknowledge_I)
 {
-  AddPins(commands_IO, kSclSdaLow, kDriveSclOnly);
-  commands_IO.insert(commands_IO.end(), {kBytesInRising, 0x00, 0x00});
-  AddPins(commands_IO, kSclSdaLow, kDriveBoth);
-  commands_IO.insert(commands_IO.end(), {kBitsOutFalling, 0x00, static_cast<uint8_t>(acknowledge_I ? 0x00 : 0x80)});
+  AddShape(commands_IO, kReadByteShape, kAckAt, acknowledge_I ? 0x00 : 0x80);
 }
 
 }  // namespace
@@ -254,7 +256,7 @@ void CI2CBatch::Stop() { mCommands.insert(mCommands.end(), kStopShape.begin(), k
 
 void CI2CBatch::Write(uint8_t byte_I)
 {
-  AddShape(mCommands, kBatchWriteShape, byte_I);
+  AddShape(mCommands, kBatchWriteShape, kByteAt, byte_I);
   ++mAnswers;
 }
 
