@@ -60,6 +60,9 @@ class CFuzzBridge : public CD2XX {
   void ByteReceived(uint8_t byte_I);
   void ByteOut(uint8_t byte_I);
   uint8_t ByteIn();
+  // Whether the connector's whole write of one batch byte starts here and can be run at once.
+  bool BatchWriteAt(size_t at_I) const;
+  void BatchWrite(uint8_t byte_I);
   // One clock cycle from the clock's idle level, data out (out_I >= 0) or in; the level read.
   bool ClockBit(int out_I);
   void LoadTransmitByte();

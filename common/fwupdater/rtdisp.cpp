@@ -1,6 +1,8 @@
 #include "common/fwupdater/rtdisp.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <utility>
 
 #include "common/assertion.h"
@@ -18,6 +20,19 @@ constexpr size_t kMaxBlocks = 128;
 constexpr int kIspEntryAttempts = 10;
 constexpr int kBlockAttempts = 10;
 constexpr uint8_t kErasedBlockCrc = 0xDE;
+
+// CRC-8 with polynomial x^8 + x^2 + x + 1 (0x07), a byte at a time: a block's check runs over 64 KiB.
+constexpr std::array<uint8_t, 256> MakeCrcTable()
+{
+  std::array<uint8_t, 256> table{};
+  for (size_t value = 0; value < table.size(); ++value) {
+    auto crc = static_cast<uint8_t>(value);
+    for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint8_t>((crc & 0x80) != 0 ? (crc << 1) ^ 0x07 : crc << 1);
+    table[value] = crc;
+  }
+  return table;
+}
+constexpr std::array<uint8_t, 256> kCrcTable = MakeCrcTable();
 
 // The poll counts were set for a bridge on which a register read takes several milliseconds; on a faster one
 // each poll still stands for at least this long, so a wait outlasts the flash's slowest erase (about 2 s for
@@ -94,7 +109,9 @@ FT_STATUS CScalarISP::WriteMCUReg(uint8_t register_I, uint8_t value_I)
 {
   AddRegisterWrite(register_I, value_I);
   std::vector<uint8_t> acknowledges;
-  return mConnector->RunBatch(std::exchange(mPending, CI2CBatch()), acknowledges);
+  const FT_STATUS status = mConnector->RunBatch(mPending, acknowledges);
+  mPending.Clear();
+  return status;
 }
 
 uint8_t CScalarISP::ReadMCUReg(uint8_t register_I) { return ReadRegister(register_I).value_or(0); }
@@ -116,7 +133,9 @@ std::vector<std::optional<uint8_t>> CScalarISP::ReadRegisterTimes(uint8_t regist
   }
   std::vector<uint8_t> answers;
   std::vector<std::optional<uint8_t>> values(count_I);
-  if (mConnector->RunBatch(std::exchange(mPending, CI2CBatch()), answers) != FT_OK) return values;
+  const FT_STATUS status = mConnector->RunBatch(mPending, answers);
+  mPending.Clear();
+  if (status != FT_OK) return values;
   for (uint32_t i = 0; i < count_I; ++i) {
     const uint8_t* read = answers.data() + skipped + kAnswersPerRead * i;
     // A byte the scaler did not acknowledge makes the read fail: the pulled-up bus would otherwise read FF.
@@ -145,7 +164,8 @@ void CScalarISP::Send()
 {
   // Register writes do not look at acknowledges; the connector collects them with the next read.
   if (mPending.Commands().empty()) return;
-  mConnector->QueueBatch(std::exchange(mPending, CI2CBatch()));
+  mConnector->QueueBatch(mPending);
+  mPending.Clear();
 }
 
 bool CScalarISP::WaitBitChange(uint8_t register_I, uint8_t mask_I, uint8_t value_I, uint32_t tries_I)
@@ -313,17 +333,14 @@ void CScalarISP::AddPage(const uint8_t* bytes_I, size_t size_I)
   mPending.Start();
   mPending.Write(kIspWrite);
   mPending.Write(kPageDataRegister);
-  for (size_t i = 0; i < size_I; ++i) mPending.Write(bytes_I[i]);
+  mPending.Write(bytes_I, size_I);
   mPending.Stop();
 }
 
 uint8_t CScalarISP::CalcByteCRC(const uint8_t* bytes_I, size_t length_I)
 {
   uint8_t crc = 0;
-  for (size_t i = 0; i < length_I; ++i) {
-    crc ^= bytes_I[i];
-    for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint8_t>((crc & 0x80) != 0 ? (crc << 1) ^ 0x07 : crc << 1);
-  }
+  for (const uint8_t byte : std::span(bytes_I, length_I)) crc = kCrcTable[static_cast<uint8_t>(crc ^ byte)];
   return crc;
 }
 
@@ -348,14 +365,18 @@ int32_t CScalarISP::ProgressBefore(size_t block_I) const
 bool CScalarISP::ProgramBlock(uint8_t block_I)
 {
   const std::vector<uint8_t>& block = mBlocks.at(block_I);
-  const uint8_t expected = CalcByteCRC(block.data(), block.size());
+  // Worked out once the first programmed block is there to be checked: 64 KiB are not gone through for a block
+  // whose erase keeps failing.
+  std::optional<uint8_t> expected;
   for (int attempt = 0; attempt < kBlockAttempts; ++attempt) {
     if (!BlockErase(block_I)) {
       Error("Block Erase Fail");
       continue;
     }
     SerialFlashWriteCode(block_I);
-    if (BlockCRC(block_I) == expected) {
+    const std::optional<uint8_t> found = BlockCRC(block_I);
+    if (!expected) expected = CalcByteCRC(block.data(), block.size());
+    if (found == expected) {
       Info("Block " + std::to_string(block_I) + " upgrade success");
       return true;
     }

@@ -1,7 +1,11 @@
 #include "common/osd/i2cconnectorftdi.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <span>
 #include <utility>
 
 #include "common/assertion.h"
@@ -36,26 +40,64 @@ constexpr uint8_t kSdaHighSclLow = 0x02;
 constexpr uint8_t kDriveBoth = 0x03;
 constexpr uint8_t kDriveSclOnly = 0x01;
 
-void AddPins(std::vector<uint8_t>& commands_IO, uint8_t value_I, uint8_t directions_I, int times_I = 1)
+void AddPins(std::vector<uint8_t>& commands_IO, uint8_t value_I, uint8_t directions_I)
 {
-  for (int i = 0; i < times_I; ++i) commands_IO.insert(commands_IO.end(), {kSetLowPins, value_I, directions_I});
+  commands_IO.insert(commands_IO.end(), {kSetLowPins, value_I, directions_I});
 }
 
-// One byte out, then its acknowledge bit clocked in, leaving SDA and SCL low.
+// Low-pin levels with both lines driven, each repeated as often as given: a start or stop condition in one copy.
+template <size_t Commands>
+constexpr std::array<uint8_t, Commands * 3> PinShape(std::initializer_list<std::pair<uint8_t, int>> levels_I)
+{
+  std::array<uint8_t, Commands * 3> shape{};
+  size_t at = 0;
+  for (const auto& [level, times] : levels_I) {
+    for (int i = 0; i < times; ++i, at += 3) {
+      shape.at(at) = kSetLowPins;
+      shape.at(at + 1) = level;
+      shape.at(at + 2) = kDriveBoth;
+    }
+  }
+  return at == shape.size() ? shape : throw "pin shape of the wrong length";
+}
+
+// SDA falls while SCL is high, then SCL falls; each level held four commands long.
+constexpr auto kStartShape = PinShape<12>({{kSclSdaHigh, 4}, {kSclHighSdaLow, 4}, {kSclSdaLow, 4}});
+// SDA rises while SCL is high; the bus is left with SCL low and SDA high.
+constexpr auto kStopShape = PinShape<9>({{kSclHighSdaLow, 4}, {kSclSdaHigh, 4}, {kSdaHighSclLow, 1}});
+
+// One byte out (at kByteAt), then its acknowledge bit clocked in with SDA released, leaving SCL low.
+constexpr size_t kByteAt = 3;
+constexpr std::array<uint8_t, 9> kWriteByteShape = {
+    kBytesOutFalling, 0x00, 0x00, 0x00, kSetLowPins, kSclSdaLow, kDriveSclOnly, kBitsInRising, 0x00};
+// The same, then SDA driven low and released again with SCL low: one byte of a batch. A page is hundreds of
+// these, so each is one copy of a fixed shape with its byte put in.
+constexpr std::array<uint8_t, 15> kBatchWriteShape = {kBytesOutFalling, 0x00, 0x00, 0x00, kSetLowPins, kSclSdaLow,
+                                                      kDriveSclOnly, kBitsInRising, 0x00, kSetLowPins, kSclSdaLow,
+                                                      kDriveBoth, kSetLowPins, kSdaHighSclLow, kDriveBoth};
+
+template <size_t N>
+void AddShape(std::vector<uint8_t>& commands_IO, const std::array<uint8_t, N>& shape_I, size_t byteAt_I, uint8_t byte_I)
+{
+  const size_t at = commands_IO.size();
+  commands_IO.insert(commands_IO.end(), shape_I.begin(), shape_I.end());
+  commands_IO[at + byteAt_I] = byte_I;
+}
+
 void AddWriteByte(std::vector<uint8_t>& commands_IO, uint8_t byte_I)
 {
-  commands_IO.insert(commands_IO.end(), {kBytesOutFalling, 0x00, 0x00, byte_I});
-  AddPins(commands_IO, kSclSdaLow, kDriveSclOnly);
-  commands_IO.insert(commands_IO.end(), {kBitsInRising, 0x00});
+  AddShape(commands_IO, kWriteByteShape, kByteAt, byte_I);
 }
 
-// SDA released, one byte clocked in, then the acknowledge bit (0) or its absence (1) clocked out.
+// SDA released, one byte clocked in, then the acknowledge bit (0) or its absence (1) clocked out (at kAckAt).
+constexpr size_t kAckAt = 11;
+constexpr std::array<uint8_t, 12> kReadByteShape = {kSetLowPins, kSclSdaLow,      kDriveSclOnly, kBytesInRising,
+                                                    0x00,        0x00,            kSetLowPins,   kSclSdaLow,
+                                                    kDriveBoth,  kBitsOutFalling, 0x00,          0x00};
+
 void AddReadByte(std::vector<uint8_t>& commands_IO, bool acknowledge_I)
 {
-  AddPins(commands_IO, kSclSdaLow, kDriveSclOnly);
-  commands_IO.insert(commands_IO.end(), {kBytesInRising, 0x00, 0x00});
-  AddPins(commands_IO, kSclSdaLow, kDriveBoth);
-  commands_IO.insert(commands_IO.end(), {kBitsOutFalling, 0x00, static_cast<uint8_t>(acknowledge_I ? 0x00 : 0x80)});
+  AddShape(commands_IO, kReadByteShape, kAckAt, acknowledge_I ? 0x00 : 0x80);
 }
 
 }  // namespace
@@ -208,28 +250,33 @@ FT_STATUS CI2CConnectorFTDI::SyncMpsse(bool check_I)
   return echo[0] == kBadCommandAnswer || echo[1] == kBadCommand ? FT_OK : FT_IO_ERROR;
 }
 
-void CI2CBatch::Start()
-{
-  // SDA falls while SCL is high, then SCL falls; each level held four commands long.
-  AddPins(mCommands, kSclSdaHigh, kDriveBoth, 4);
-  AddPins(mCommands, kSclHighSdaLow, kDriveBoth, 4);
-  AddPins(mCommands, kSclSdaLow, kDriveBoth, 4);
-}
+void CI2CBatch::Start() { mCommands.insert(mCommands.end(), kStartShape.begin(), kStartShape.end()); }
 
-void CI2CBatch::Stop()
-{
-  // SDA rises while SCL is high; the bus is left with SCL low and SDA high.
-  AddPins(mCommands, kSclHighSdaLow, kDriveBoth, 4);
-  AddPins(mCommands, kSclSdaHigh, kDriveBoth, 4);
-  AddPins(mCommands, kSdaHighSclLow, kDriveBoth);
-}
+void CI2CBatch::Stop() { mCommands.insert(mCommands.end(), kStopShape.begin(), kStopShape.end()); }
 
 void CI2CBatch::Write(uint8_t byte_I)
 {
-  AddWriteByte(mCommands, byte_I);
-  AddPins(mCommands, kSclSdaLow, kDriveBoth);
-  AddPins(mCommands, kSdaHighSclLow, kDriveBoth);
+  AddShape(mCommands, kBatchWriteShape, kByteAt, byte_I);
   ++mAnswers;
+}
+
+void CI2CBatch::Write(const uint8_t* bytes_I, size_t count_I)
+{
+  const size_t at = mCommands.size();
+  mCommands.resize(at + count_I * kBatchWriteShape.size());
+  uint8_t* shape = mCommands.data() + at;
+  for (const uint8_t byte : std::span(bytes_I, count_I)) {
+    std::memcpy(shape, kBatchWriteShape.data(), kBatchWriteShape.size());
+    shape[kByteAt] = byte;
+    shape += kBatchWriteShape.size();
+  }
+  mAnswers += count_I;
+}
+
+void CI2CBatch::Clear()
+{
+  mCommands.clear();
+  mAnswers = 0;
 }
 
 void CI2CBatch::Read(bool acknowledge_I)
@@ -240,7 +287,9 @@ void CI2CBatch::Read(bool acknowledge_I)
 
 FT_STATUS CI2CConnectorFTDI::RunBatch(const CI2CBatch& batch_I, std::vector<uint8_t>& answers_O)
 {
-  std::vector<uint8_t> commands = batch_I.Commands();
+  std::vector<uint8_t> commands;
+  commands.reserve(batch_I.Commands().size() + 1);
+  commands.assign(batch_I.Commands().begin(), batch_I.Commands().end());
   commands.push_back(kSendImmediate);
   const size_t owed = std::exchange(mOwedAnswers, 0);
   const FT_STATUS status = WriteCommands(commands);

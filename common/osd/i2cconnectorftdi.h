@@ -20,8 +20,13 @@ class CI2CBatch {
   void Stop();
   // Answers the acknowledge bit in bit 0 (1: not acknowledged).
   void Write(uint8_t byte_I);
+  // The bytes one after another, as many single writes.
+  void Write(const uint8_t* bytes_I, size_t count_I);
   // Answers the byte read; acknowledge_I asks for more.
   void Read(bool acknowledge_I);
+
+  // Empty again, keeping the room: a block's programming reuses one batch for every page.
+  void Clear();
 
   const std::vector<uint8_t>& Commands() const { return mCommands; }
   size_t Answers() const { return mAnswers; }
