@@ -11,7 +11,7 @@ namespace {
 using Events = std::vector<std::string>;
 
 const std::string kNormalPath = MakeSimHidPath(0x4F52, 0x0101, 0, 0x2a1b3c4d);
-const std::string kLoaderPath = MakeSimHidPath(0x4F52, 0x0102, 0, 0x11223344);
+const std::string kBusLoaderPath = MakeSimHidPath(0x4F52, 0x0102, 0, 0x11223344);
 const std::string kMousePath = MakeSimHidPath(0x046D, 0xC077, 0, 0x0badf00d);
 
 // Each event as "+path@time" or "-path@time", the time read when it is delivered.
@@ -29,7 +29,7 @@ class CSimBusTest : public ::testing::Test {
   {
     SSimHidBoardConfig config;
     config.normal = {0x4F52, 0x0101, 0x0100, 1, 0xFF0D, kNormalPath, ""};
-    config.loader = {0x4F52, 0x0102, 0x0001, 1, 0xFF0D, kLoaderPath, ""};
+    config.loader = {0x4F52, 0x0102, 0x0001, 1, 0xFF0D, kBusLoaderPath, ""};
     config.flashLoader.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
     std::string error;
     mBoard = CSimHidBoard::Create(config, error);
@@ -75,8 +75,8 @@ TEST_F(CSimBusTest, ArrivalsAndReenumerationComeInOrderAfterTheDelay)
   EXPECT_EQ(mBus->NextEventDueMs(), 2150u);
   RunEvents();
   EXPECT_EQ(mSink.events, (Events{"+" + kNormalPath + "@100", "+" + kMousePath + "@100", "-" + kNormalPath + "@150",
-                                  "+" + kLoaderPath + "@2150"}));
-  EXPECT_EQ(mBus->EnumerateInterfacePaths(EDEVICECLASS_HID), (Events{kLoaderPath, kMousePath}));
+                                  "+" + kBusLoaderPath + "@2150"}));
+  EXPECT_EQ(mBus->EnumerateInterfacePaths(EDEVICECLASS_HID), (Events{kBusLoaderPath, kMousePath}));
 }
 
 TEST_F(CSimBusTest, DetachUnplugsKillsHandlesAndOnlySubscribersHear)

@@ -25,7 +25,7 @@ std::string SLine(char type_I, uint32_t address_I, size_t length_I, int checksum
 }
 
 std::string S1(uint32_t address_I, size_t length_I) { return SLine('1', address_I, length_I); }
-const std::string kEnd = "S9030000FC\n";
+const std::string kTermination = "S9030000FC\n";
 
 using SSpan = std::pair<uint32_t, size_t>;
 
@@ -44,7 +44,7 @@ std::vector<SSpan> Spans(const std::vector<SRecSegment>& segments_I)
 TEST(CSRec, ClassifiesByTheTextAfterTheLastDot)
 {
   test::CScratchDir dir;
-  const std::string srec = S1(0x1000, 4) + kEnd;
+  const std::string srec = S1(0x1000, 4) + kTermination;
   for (const auto& [name, contents, format, loads] : std::vector<std::tuple<std::string, std::string, int32_t, bool>>{
            {"FW.PEN", srec, EDATASOURCE_PEN, true},
            {"a.touch", srec, EDATASOURCE_TOUCH, true},
@@ -88,7 +88,7 @@ TEST(CSRec, MergesRecordsIntoSortedSegments)
            {"S0030000FC\nS9030000FC\n", fails}}) {
     test::CScratchDir dir;
     CSRec file;
-    EXPECT_EQ(file.Load(dir.Write("fw.orv", text + kEnd)), !spans.empty()) << text;
+    EXPECT_EQ(file.Load(dir.Write("fw.orv", text + kTermination)), !spans.empty()) << text;
     EXPECT_EQ(Spans(file.GetSegments()), spans) << text;
   }
 }
@@ -97,7 +97,7 @@ TEST(CSRec, AnyMalformedLineFailsTheWholeLoadAndSaysWhy)
 {
   test::CScratchDir dir;
   const std::string good = S1(0x1000, 4);
-  std::string crlf = good + "\r\n\r\n" + S1(0x1004, 2) + "S5030002FA\r\n" + kEnd;
+  std::string crlf = good + "\r\n\r\n" + S1(0x1004, 2) + "S5030002FA\r\n" + kTermination;
   crlf.replace(crlf.find('\n'), 1, "\r\n");
   const std::string lowerCase = "S10510041c23a7\n";  // S1(0x1004, 2) in lower case
   for (const std::string& text : {crlf, good + "; a comment line is skipped\n\n" + lowerCase + "S804000000FB\n"}) {
@@ -121,10 +121,10 @@ TEST(CSRec, AnyMalformedLineFailsTheWholeLoadAndSaysWhy)
            {"S5030002FA\n", "line 2: record count 2, but 1 data records precede it"},
            {S1(0x0FF8, 16), "line 2: data at 0x00000FF8 overlaps data loaded before"},
            {SLine('3', 0xFFFFFFF0, 32), "line 2: the record's data runs past address 0xFFFFFFFF"},
-           {kEnd + S1(0x3000, 4), "line 3: data record after the termination record"}}) {
+           {kTermination + S1(0x3000, 4), "line 3: data record after the termination record"}}) {
     CSRec file;
-    ASSERT_TRUE(file.Load(dir.Write("fw.pen", good + kEnd)));
-    EXPECT_FALSE(file.Load(dir.Write("fw.pen", good + bad + S1(0x3000, 4) + kEnd))) << bad;
+    ASSERT_TRUE(file.Load(dir.Write("fw.pen", good + kTermination)));
+    EXPECT_FALSE(file.Load(dir.Write("fw.pen", good + bad + S1(0x3000, 4) + kTermination))) << bad;
     EXPECT_TRUE(file.GetSegments().empty()) << bad;
     EXPECT_EQ(file.GetError(), reason) << bad;
   }
@@ -137,7 +137,7 @@ TEST(CSRec, AFileWithoutItsTerminationRecordOrFinalCountIsRefused)
   test::CScratchDir dir;
   const std::string counted = "S0030000FC\n" + S1(0x1000, 16) + S1(0x1010, 16) + "S5030002FA\n";
   CSRec file;
-  ASSERT_TRUE(file.Load(dir.Write("fw.orv", counted + kEnd)));
+  ASSERT_TRUE(file.Load(dir.Write("fw.orv", counted + kTermination)));
   ASSERT_TRUE(file.Load(dir.Write("fw.orv", counted)));
   EXPECT_EQ(Spans(file.GetSegments()), (std::vector<SSpan>{{0x1000, 32}}));
   for (size_t cut = counted.find('\n', counted.find('\n') + 1) + 1; cut < counted.size(); cut = counted.find('\n', cut) + 1) {
@@ -152,7 +152,7 @@ TEST(CSRec, AFileWithoutItsTerminationRecordOrFinalCountIsRefused)
             "no termination record (S7, S8 or S9) or final record count (S5, S6): the file is incomplete"},
            {dir.Write("b.orv", S1(0x1000, 16) + S1(0x1010, 16) + "S5030001FB\n"),
             "line 3: record count 1, but 2 data records precede it"},
-           {dir.Write("c.orv", "S0030000FC\n" + kEnd), "no data records"},
+           {dir.Write("c.orv", "S0030000FC\n" + kTermination), "no data records"},
            {(dir.Path() / "missing.orv").string(), "no such file"},
            {dir.Write("sub.pen/fw.orv", ""), "the file is empty"}}) {
     EXPECT_FALSE(file.Load(path)) << error;
@@ -194,7 +194,7 @@ TEST(CSRec, TheHeaderNamesTheFilesVersion)
            {"pen 1.", ""}}) {
     CSRec file;
     const std::string header = test::SRecordLine('0', 0, {text.begin(), text.end()});
-    ASSERT_TRUE(file.Load(dir.Write("fw.pen", header + S1(0x1000, 4) + kEnd))) << file.GetError();
+    ASSERT_TRUE(file.Load(dir.Write("fw.pen", header + S1(0x1000, 4) + kTermination))) << file.GetError();
     EXPECT_EQ(file.GetHeader(), text);
     EXPECT_EQ(file.GetHeaderVersion(), version) << text;
     EXPECT_EQ(file.GetImageSize(), 4u);
@@ -209,7 +209,7 @@ TEST(CSRec, ResetHandsOutFreshImagesAndPathsAreUtf8)
   const std::u8string utf8 = path.u8string();
   CSRec file;
   ASSERT_TRUE(file.Load(std::string(utf8.begin(), utf8.end())));
-  EXPECT_FALSE(file.Load(dir.Write("bad.pen", "S1030000FD\n" + kEnd)));
+  EXPECT_FALSE(file.Load(dir.Write("bad.pen", "S1030000FD\n" + kTermination)));
   const std::shared_ptr<CBinaryAiroFlash> old = file.GetAiroFlash();
   file.Reset();
   EXPECT_EQ(file.GetPath(), "");
