@@ -10,6 +10,6 @@ target_include_directories(orvel_ftd2xxsim PRIVATE ${CMAKE_SOURCE_DIR})
 orvel_target_defaults(orvel_ftd2xxsim)
 
 orvel_test_program(test_win_devices ${CMAKE_CURRENT_SOURCE_DIR}/win/devices/*.cpp)
-target_link_libraries(test_win_devices PRIVATE orvel_windevices)
+target_link_libraries(test_win_devices PRIVATE orvel_windevices orvel_win_common)
 set_target_properties(test_win_devices PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVEL_WINDEVICES_DIR})
 add_dependencies(test_win_devices orvel_ftd2xxsim)

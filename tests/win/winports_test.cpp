@@ -3,19 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "app/languageprovider.h"
-#include "app/runapplication.h"
-#include "app/uistrings.h"
 #include "common/cclock.h"
 #include "common/fwupdater/clogupdatenotifier.h"
 #include "common/fwupdater/cupdatecontroller.h"
-#include "common/osd/cd2xx.h"
 #include "common/textconversion.h"
-#include "sim/csimplatform.h"
-#include "tests/testsupport/crecordingview.h"
 #include "tests/testsupport/testfiles.h"
 #include "win/common/languageprovider.h"
 #include "win/common/winprocessservices.h"
@@ -115,68 +109,6 @@ TEST(WinKeepAwake, HoldsSystemAndDisplayWhileBusyAndLetsGoAfterwards)
   keepAwake.SetKeepAwake(true);
   keepAwake.SetKeepAwake(false);
   EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS) & (ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED), 0u);
-}
-
-class CRecordingPowerCalls : public CWinPowerCalls {
- public:
-  uint32_t SetThreadExecutionState(uint32_t flags_I) override
-  {
-    mFlags.push_back(flags_I);
-    return ES_CONTINUOUS;
-  }
-  std::vector<uint32_t> mFlags;
-};
-
-// A whole run of the demo package's pen display on simulated boards: every tick that shows a busy status
-// (a board in or near its loader) has asked the system to stay awake just before, and the end lets go.
-TEST(WinKeepAwake, EveryBusyTickOfARunAsksTheSystemToStayAwake)
-{
-  CScheduledClock clock;
-  const CScopedClock installed(clock);
-  test::CScratchDir dir;
-  std::filesystem::copy(test::SourceDir() / "examples" / "demo", dir.Path() / "demo");
-  const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.Path() / "demo");
-  std::string error;
-  // Boards slow enough (10 ms a transfer) that each one's update spans a tick.
-  std::string scenario = sim::CSimPlatform::DefaultScenario();
-  const std::string inPlace = "\"inPlace\": true";
-  for (size_t at = scenario.find(inPlace); at != std::string::npos; at = scenario.find(inPlace, at + inPlace.size())) {
-    scenario.replace(at, inPlace.size(), inPlace + ", \"transferMs\": 10");
-  }
-  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(scenario, error);
-  ASSERT_TRUE(platform) << error;
-  const auto calls = std::make_shared<CRecordingPowerCalls>();
-  CWinKeepAwake keepAwake(calls);
-  test::CRecordingView view;
-  constexpr uint32_t kBusy = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
-  size_t busyTicks = 0;
-  size_t callsSeen = 0;
-  view.mOnStatus = [&](const std::u16string& status_I) {
-    ++busyTicks;
-    ASSERT_GT(calls->mFlags.size(), callsSeen) << WideToUtf8(status_I);
-    EXPECT_EQ(calls->mFlags.back(), kBusy) << WideToUtf8(status_I);
-    callsSeen = calls->mFlags.size();
-  };
-  SApplicationPorts ports;
-  ports.view = [&]() -> CUpdateView& { return view; };
-  ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);
-  ports.makeEnvironment = [&] {
-    SRunEnvironment environment;
-    environment.discovery = platform->CreateDiscovery("./fw_loader.ini");
-    environment.events = platform->Events();
-    environment.keepAwake = &keepAwake;
-    return environment;
-  };
-  ports.tempDir = dir.Path().string() + "/";
-  const CScopedD2XX bridge(platform->D2XX());
-  const int code = RunApplication(ParseCommandLine(u"-testpid 0210 -auto pen,touch,bluetooth"), ports);
-  std::filesystem::current_path(previous);
-  EXPECT_EQ(code, 0) << WideToUtf8(view.mMessage);
-  EXPECT_GE(busyTicks, 3u) << "each board has a busy tick at least";
-  EXPECT_EQ(static_cast<size_t>(std::count(calls->mFlags.begin(), calls->mFlags.end(), kBusy)), busyTicks);
-  ASSERT_FALSE(calls->mFlags.empty());
-  EXPECT_EQ(calls->mFlags.back(), static_cast<uint32_t>(ES_CONTINUOUS));
 }
 
 // A debugger's view of OutputDebugStringA: the shared buffer and its two events.

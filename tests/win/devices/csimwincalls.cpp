@@ -36,6 +36,9 @@ void* Keep(std::map<void*, std::shared_ptr<T>>& objects_I, std::shared_ptr<T> ob
   return key;
 }
 
+constexpr DWORD kReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kGenericReadWrite = GENERIC_READ | GENERIC_WRITE;
+
 BOOL Fail(DWORD error_I)
 {
   SetLastError(error_I);
@@ -64,12 +67,6 @@ std::string CSimWinCalls::Leftovers()
   return std::to_string(open) + " open, " + std::to_string(mBadReleases) + " released that were not";
 }
 
-std::vector<SFileOpen> CSimWinCalls::FileOpens()
-{
-  std::lock_guard<std::mutex> guard(mLock);
-  return mFileOpens;
-}
-
 std::vector<DWORD> CSimWinCalls::ClassDevsFlags()
 {
   std::lock_guard<std::mutex> guard(mLock);
@@ -80,11 +77,9 @@ HANDLE CSimWinCalls::CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareM
                                  DWORD creation_I, DWORD flags_I, HANDLE)
 {
   auto file = std::make_shared<SFile>();
-  file->open = SFileOpen{fileName_I, access_I, shareMode_I, creation_I, flags_I};
-  {
-    std::lock_guard<std::mutex> guard(mLock);
-    mFileOpens.push_back(file->open);
-  }
+  file->path = fileName_I;
+  file->access = access_I;
+  file->flags = flags_I;
   if (creation_I != OPEN_EXISTING) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -92,6 +87,11 @@ HANDLE CSimWinCalls::CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareM
   file->hid = mBus->OpenHid(fileName_I);
   if (!file->hid && !IsPresent(fileName_I, EDEVICECLASS_BULK)) {
     SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  // The system's own input stack holds every collection open, reading and writing.
+  if (file->hid && (shareMode_I & kReadWrite) != kReadWrite) {
+    SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
   SHidCaps caps;
@@ -157,6 +157,7 @@ BOOLEAN CSimWinCalls::HidD_SetFeature(HANDLE device_I, PVOID report_I, ULONG len
   const std::shared_ptr<SFile> file = File(device_I);
   // The class driver refuses a buffer shorter than the collection's longest feature report.
   if (!file || !file->hid || length_I == 0 || length_I < file->featureLength) return Fail(ERROR_INVALID_PARAMETER);
+  if ((file->access & kGenericReadWrite) != kGenericReadWrite) return Fail(ERROR_ACCESS_DENIED);
   const auto* bytes = static_cast<const uint8_t*>(report_I);
   if (!file->hid->SetFeature(std::vector<uint8_t>(bytes, bytes + length_I))) return Fail(ERROR_GEN_FAILURE);
   return TRUE;
@@ -166,6 +167,7 @@ BOOLEAN CSimWinCalls::HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG le
 {
   const std::shared_ptr<SFile> file = File(device_I);
   if (!file || !file->hid || length_I == 0 || length_I < file->featureLength) return Fail(ERROR_INVALID_PARAMETER);
+  if ((file->access & kGenericReadWrite) != kGenericReadWrite) return Fail(ERROR_ACCESS_DENIED);
   auto* bytes = static_cast<uint8_t*>(report_IO);
   std::vector<uint8_t> report(bytes, bytes + length_I);
   if (!file->hid->GetFeature(report)) return Fail(ERROR_GEN_FAILURE);
@@ -176,10 +178,11 @@ BOOLEAN CSimWinCalls::HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG le
 BOOL CSimWinCalls::WinUsb_Initialize(HANDLE file_I, PWINUSB_INTERFACE_HANDLE usb_O)
 {
   const std::shared_ptr<SFile> file = File(file_I);
-  // WinUSB works only on a handle opened for overlapped I/O.
-  if (!file || (file->open.flags & FILE_FLAG_OVERLAPPED) == 0) return Fail(ERROR_INVALID_PARAMETER);
+  // WinUSB works only on a handle opened for overlapped I/O, reading and writing.
+  if (!file || (file->flags & FILE_FLAG_OVERLAPPED) == 0) return Fail(ERROR_INVALID_PARAMETER);
+  if ((file->access & kGenericReadWrite) != kGenericReadWrite) return Fail(ERROR_ACCESS_DENIED);
   auto usb = std::make_shared<SUsb>();
-  usb->device = mBus->OpenUsb(file->open.path);
+  usb->device = mBus->OpenUsb(file->path);
   if (!usb->device) return Fail(ERROR_NOT_SUPPORTED);
   std::lock_guard<std::mutex> guard(mLock);
   *usb_O = Keep(mUsbHandles, std::move(usb));

@@ -12,21 +12,18 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "sim/csimbus.h"
+#include "sim/csimplatform.h"
+#include "win/fwupdater/cwindeviceenumerator.h"
+#include "win/fwupdater/cwinhidsystem.h"
 #include "win/fwupdater/cwinsystemcalls.h"
 
 namespace orv::test {
 
 // The HID class's interface GUID, as HidD_GetHidGuid gives it.
 constexpr GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-
-struct SFileOpen {
-  std::string path;
-  DWORD access = 0;
-  DWORD shareMode = 0;
-  DWORD creation = 0;
-  DWORD flags = 0;
-};
 
 class CSimWinCalls : public CWinHidCalls,
                      public CWinUsbCalls,
@@ -48,7 +45,6 @@ class CSimWinCalls : public CWinHidCalls,
   // What went wrong with the table's objects (handles, WinUSB handles, preparsed data, device information
   // sets): how many are still open and how many releases named none; empty when nothing did.
   std::string Leftovers();
-  std::vector<SFileOpen> FileOpens();
   // Every flag word SetupDiGetClassDevsW was given.
   std::vector<DWORD> ClassDevsFlags();
 
@@ -85,7 +81,9 @@ class CSimWinCalls : public CWinHidCalls,
 
  protected:
   struct SFile {
-    SFileOpen open;
+    std::string path;
+    DWORD access = 0;
+    DWORD flags = 0;
     // The collection's handle on the bus; empty for a bulk interface.
     std::unique_ptr<CHidDevice> hid;
     USHORT featureLength = 0;
@@ -123,9 +121,31 @@ class CSimWinCalls : public CWinHidCalls,
   std::map<std::string, USHORT> mFeatureLengths;
   // Device nodes by number (number - 1 is the index).
   std::vector<std::string> mNodes;
-  std::vector<SFileOpen> mFileOpens;
   std::vector<DWORD> mClassDevsFlags;
   size_t mBadReleases = 0;
+};
+
+// A scenario's simulated platform with a table of these calls (or a derived one) in front of its bus.
+template <typename Calls = CSimWinCalls>
+class CSimWinLayer {
+ public:
+  explicit CSimWinLayer(const char* scenario_I)
+  {
+    std::string error;
+    mPlatform = sim::CSimPlatform::CreateFromText(scenario_I, error);
+    EXPECT_TRUE(mPlatform) << error;
+    mCalls = std::make_shared<Calls>(mPlatform->Bus());
+  }
+
+  std::vector<std::string> Present(EDeviceClass class_I) { return mPlatform->Bus()->EnumerateInterfacePaths(class_I); }
+  std::vector<std::string> Enumerate(EDeviceClass class_I)
+  {
+    return CWinDeviceEnumerator(mCalls, kHidInterfaceClass).EnumerateInterfacePaths(class_I);
+  }
+  std::shared_ptr<CWinHidSystem> Hid() { return std::make_shared<CWinHidSystem>(mCalls, mCalls); }
+
+  std::unique_ptr<sim::CSimPlatform> mPlatform;
+  std::shared_ptr<Calls> mCalls;
 };
 
 }  // namespace orv::test

@@ -9,7 +9,6 @@
 #include "sim/csimbulkboard.h"
 #include "sim/csimplatform.h"
 #include "tests/win/devices/csimwincalls.h"
-#include "win/fwupdater/cwindeviceenumerator.h"
 #include "win/fwupdater/cwinhidsystem.h"
 #include "win/fwupdater/cwinusbsystem.h"
 
@@ -107,28 +106,6 @@ class CFaultyCalls : public test::CSimWinCalls {
   bool mIdTooLong = false;
 };
 
-template <typename Calls = test::CSimWinCalls>
-class CWinDeviceLayer {
- public:
-  explicit CWinDeviceLayer(const char* scenario_I)
-  {
-    std::string error;
-    mPlatform = sim::CSimPlatform::CreateFromText(scenario_I, error);
-    EXPECT_TRUE(mPlatform) << error;
-    mCalls = std::make_shared<Calls>(mPlatform->Bus());
-  }
-
-  std::vector<std::string> Present(EDeviceClass class_I) { return mPlatform->Bus()->EnumerateInterfacePaths(class_I); }
-  std::vector<std::string> Enumerate(EDeviceClass class_I)
-  {
-    return CWinDeviceEnumerator(mCalls, test::kHidInterfaceClass).EnumerateInterfacePaths(class_I);
-  }
-  std::shared_ptr<CWinHidSystem> Hid() { return std::make_shared<CWinHidSystem>(mCalls, mCalls); }
-
-  std::unique_ptr<sim::CSimPlatform> mPlatform;
-  std::shared_ptr<Calls> mCalls;
-};
-
 class WinDeviceLayer : public ::testing::Test {
  protected:
   WinDeviceLayer() { CFLDeviceInterface::SetProtocolType(0); }
@@ -143,7 +120,7 @@ class WinDeviceLayer : public ::testing::Test {
 // failing member ends the list, in the middle as much as last; one without a usable size is skipped.
 TEST_F(WinDeviceLayer, SetupApiListsThePresentInterfacesUpToAFailingMember)
 {
-  CWinDeviceLayer<CFaultyCalls> layer(kTablet);
+  test::CSimWinLayer<CFaultyCalls> layer(kTablet);
   const std::vector<std::string> present = layer.Present(EDEVICECLASS_HID);
   ASSERT_EQ(present.size(), 3u);
   EXPECT_EQ(layer.Enumerate(EDEVICECLASS_HID), present);
@@ -167,7 +144,7 @@ TEST_F(WinDeviceLayer, SetupApiListsThePresentInterfacesUpToAFailingMember)
 
 TEST_F(WinDeviceLayer, TheAncestorWalkFollowsTheDeviceTree)
 {
-  CWinDeviceLayer<CFaultyCalls> layer(kTablet);
+  test::CSimWinLayer<CFaultyCalls> layer(kTablet);
   const std::string pen = layer.mPlatform->HidBoard("pen")->Path();
   const std::shared_ptr<CWinHidSystem> system = layer.Hid();
   CWinHidSystem& hid = *system;
@@ -180,36 +157,17 @@ TEST_F(WinDeviceLayer, TheAncestorWalkFollowsTheDeviceTree)
   // A path without '#' names its node whole, after the four-character prefix.
   EXPECT_EQ(GetParentDeviceIdOfPath(hid, "\\\\?\\usb\\vid_4f52&pid_0101\\tab1", 1), "USB\\ROOT_HUB30\\1");
   EXPECT_EQ(GetParentDeviceIdOfPath(hid, "\\\\?\\HID#VID_4F52&PID_9999#1#{x}", 0), "");
-  layer.mCalls->mIdTooLong = true;
-  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 1), "") << "an id that did not fit names no node";
-}
-
-TEST_F(WinDeviceLayer, ACollectionTellsItsIdentityAndUsageAndIsClosedAgain)
-{
-  CWinDeviceLayer layer(kTablet);
-  const std::string pen = layer.mPlatform->HidBoard("pen")->Path();
-  CHIDFLDeviceInterface board(pen, layer.Hid());
-  ASSERT_TRUE(board.QueryAttributes());
-  EXPECT_EQ(board.GetVendorId(), 0x4F52);
-  EXPECT_EQ(board.GetProductId(), 0x0101);
-  EXPECT_EQ(board.GetVersion(), 0x0100u);
-  EXPECT_EQ(board.GetUsage(), 1);
-  EXPECT_EQ(board.GetUsagePage(), 0xFF0D);
-  CHIDFLDeviceInterface absent("\\\\?\\HID#VID_4F52&PID_0999#1#{4d1e55b2-f16f-11cf-88cb-001111000030}", layer.Hid());
+  CHIDFLDeviceInterface absent("\\\\?\\HID#VID_4F52&PID_9999#1#{x}", system);
   EXPECT_FALSE(absent.QueryAttributes());
   EXPECT_FALSE(absent.IsOpen());
+  layer.mCalls->mIdTooLong = true;
+  EXPECT_EQ(GetParentDeviceIdOfPath(hid, pen, 1), "") << "an id that did not fit names no node";
   EXPECT_EQ(layer.mCalls->Leftovers(), "");
-  for (const test::SFileOpen& open : layer.mCalls->FileOpens()) {
-    EXPECT_EQ(open.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
-    EXPECT_EQ(open.shareMode, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
-    EXPECT_EQ(open.creation, static_cast<DWORD>(OPEN_EXISTING));
-    EXPECT_EQ(open.flags, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
-  }
 }
 
 TEST_F(WinDeviceLayer, ShortFeatureReportsArePaddedToTheCollectionsLengthAndComeBackAtTheCallersLength)
 {
-  CWinDeviceLayer<CRecordingCalls> layer(kTablet);
+  test::CSimWinLayer<CRecordingCalls> layer(kTablet);
   const std::string pen = layer.mPlatform->HidBoard("pen")->Path();
   layer.mCalls->SetFeatureLength(pen, 64);
   layer.mCalls->mForward = false;
@@ -235,7 +193,7 @@ TEST_F(WinDeviceLayer, ShortFeatureReportsArePaddedToTheCollectionsLengthAndCome
 
 TEST_F(WinDeviceLayer, ARouterCollectionCarriesEveryReportInA1024ByteWrapper)
 {
-  CWinDeviceLayer<CRecordingCalls> layer(kRouterLoader);
+  test::CSimWinLayer<CRecordingCalls> layer(kRouterLoader);
   CHIDFLDeviceInterface board(layer.mPlatform->HidBoard("pen")->Path(), layer.Hid());
   ASSERT_TRUE(board.QueryAttributes());
   EXPECT_EQ(board.GetUsagePage(), 0xFF00);
@@ -256,7 +214,7 @@ TEST_F(WinDeviceLayer, ARouterCollectionCarriesEveryReportInA1024ByteWrapper)
 
 TEST_F(WinDeviceLayer, ABulkBoardIsIdentifiedAndSwitchedThroughWinUsb)
 {
-  CWinDeviceLayer layer(kTablet);
+  test::CSimWinLayer layer(kTablet);
   const std::string path = layer.Present(EDEVICECLASS_BULK).front();
   auto usb = std::make_shared<CWinUsbSystem>(layer.mCalls, layer.mCalls);
   CBulkFLDeviceInterface board(path, usb);
@@ -268,7 +226,4 @@ TEST_F(WinDeviceLayer, ABulkBoardIsIdentifiedAndSwitchedThroughWinUsb)
   ASSERT_TRUE(board.SwitchToBLMode());
   EXPECT_TRUE(layer.Present(EDEVICECLASS_BULK).empty()) << "the board left for its loader";
   EXPECT_EQ(layer.mCalls->Leftovers(), "");
-  for (const test::SFileOpen& open : layer.mCalls->FileOpens()) {
-    EXPECT_EQ(open.flags, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED));
-  }
 }

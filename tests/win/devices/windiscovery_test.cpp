@@ -31,16 +31,18 @@ const char* const kTwoTablets = R"({
 
 std::string DemoTopology() { return (test::SourceDir() / "examples" / "demo" / "fw_loader.ini").string(); }
 
+class WinDiscovery : public ::testing::Test {
+ protected:
+  CVirtualClock mClock;
+  CScopedClock mInstalled{mClock};
+};
+
 }  // namespace
 
-TEST(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
+TEST_F(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
-  std::string error;
-  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(kTwoTablets, error);
-  ASSERT_TRUE(platform) << error;
-  const auto calls = std::make_shared<test::CSimWinCalls>(platform->Bus());
+  test::CSimWinLayer<> layer(kTwoTablets);
+  const auto& [platform, calls] = layer;
   CWinDiscovery discovery(calls->Tables(), DemoTopology());
   ASSERT_TRUE(discovery.Discover());
   ASSERT_EQ(discovery.GetDevices().size(), 2u);
@@ -59,7 +61,7 @@ TEST(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
   EXPECT_EQ(calls->Leftovers(), "");
 }
 
-TEST(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
+TEST_F(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
 {
   GUID hidClass{};
   WinSystemCalls().hid->HidD_GetHidGuid(&hidClass);
@@ -72,16 +74,12 @@ TEST(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
 
 // A recording discovery writes every call of the listing as the Linux program does: both enumerations, the
 // bulk board's WinUSB open and device descriptor, and each collection's identity.
-TEST(WinDiscovery, ARecordingHoldsEveryCallOfTheListing)
+TEST_F(WinDiscovery, ARecordingHoldsEveryCallOfTheListing)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
-  std::string error;
-  const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(R"({"devices": [
+  test::CSimWinLayer<> layer(R"({"devices": [
     {"kind": "hid", "name": "pen", "pid": "0101", "instance": 1},
-    {"kind": "bulk", "name": "hub", "pid": "0300", "loaderPid": "0301", "transferMs": 0}]})", error);
-  ASSERT_TRUE(platform) << error;
-  const auto calls = std::make_shared<test::CSimWinCalls>(platform->Bus());
+    {"kind": "bulk", "name": "hub", "pid": "0300", "loaderPid": "0301", "transferMs": 0}]})");
+  const auto& [platform, calls] = layer;
   const test::CScratchDir dir;
   const std::string file = (dir.Path() / "listing.rec").string();
   auto recorder = std::make_shared<CTransferRecorder>();

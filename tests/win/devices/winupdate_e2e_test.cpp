@@ -2,6 +2,7 @@
 // system calls in front of the simulated boards, and the display scaler through FTD2XX.dll.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,6 +19,7 @@
 #include "tests/win/devices/csimbridgedll.h"
 #include "tests/win/devices/csimwincalls.h"
 #include "win/common/importwin32api.h"
+#include "win/common/winprocessservices.h"
 #include "win/fwupdater/cwindevicemessages.h"
 #include "win/fwupdater/cwindiscovery.h"
 #include "win/fwupdater/cwinrecording.h"
@@ -61,6 +63,7 @@ class WinUpdate : public ::testing::Test {
       environment.discovery = std::make_unique<CWinDiscovery>(mCalls->Tables(), "./fw_loader.ini", recording.Recorder());
       // A system whose device notifications never come gives the run no event source at all.
       if (mNotifications) environment.events = mPlatform->Events();
+      environment.keepAwake = mKeepAwake;
       return environment;
     });
     const CScopedD2XX bridge(recording.Recorder() ? recording.D2XX() : d2xx);
@@ -123,6 +126,7 @@ class WinUpdate : public ::testing::Test {
   test::CRecordingView mView;
   std::string mLogPath;
   bool mNotifications = true;
+  CKeepAwake* mKeepAwake = nullptr;
 };
 
 // A recording's lines without the milliseconds each begins with.
@@ -167,6 +171,46 @@ TEST_F(WinUpdate, EveryBoardOfThePenDisplayIsUpdatedTheScalerThroughTheDll)
   EXPECT_EQ(mCalls->Leftovers(), "");
 }
 
+class CRecordingPowerCalls : public CWinPowerCalls {
+ public:
+  uint32_t SetThreadExecutionState(uint32_t flags_I) override
+  {
+    mFlags.push_back(flags_I);
+    return ES_CONTINUOUS;
+  }
+  std::vector<uint32_t> mFlags;
+};
+
+// Every tick that shows a busy status (a board in or near its loader) has asked the system to stay awake
+// just before, and the end lets go.
+TEST_F(WinUpdate, EveryBusyTickOfARunAsksTheSystemToStayAwake)
+{
+  // Boards slow enough (10 ms a transfer) that each one's update spans a tick.
+  std::string scenario = sim::CSimPlatform::DefaultScenario();
+  const std::string inPlace = "\"inPlace\": true";
+  for (size_t at = scenario.find(inPlace); at != std::string::npos; at = scenario.find(inPlace, at + inPlace.size())) {
+    scenario.replace(at, inPlace.size(), inPlace + ", \"transferMs\": 10");
+  }
+  std::ofstream("slow.scenario") << scenario;
+  const auto calls = std::make_shared<CRecordingPowerCalls>();
+  CWinKeepAwake keepAwake(calls);
+  mKeepAwake = &keepAwake;
+  constexpr uint32_t kBusy = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
+  size_t busyTicks = 0;
+  size_t callsSeen = 0;
+  mView.mOnStatus = [&](const std::u16string& status_I) {
+    ++busyTicks;
+    ASSERT_GT(calls->mFlags.size(), callsSeen) << WideToUtf8(status_I);
+    EXPECT_EQ(calls->mFlags.back(), kBusy) << WideToUtf8(status_I);
+    callsSeen = calls->mFlags.size();
+  };
+  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch,bluetooth", "slow.scenario"), 0) << Log();
+  EXPECT_GE(busyTicks, 3u) << "each board has a busy tick at least";
+  EXPECT_EQ(static_cast<size_t>(std::count(calls->mFlags.begin(), calls->mFlags.end(), kBusy)), busyTicks);
+  ASSERT_FALSE(calls->mFlags.empty());
+  EXPECT_EQ(calls->mFlags.back(), static_cast<uint32_t>(ES_CONTINUOUS));
+}
+
 TEST_F(WinUpdate, WithoutTheDllEveryOtherBoardIsUpdatedAndTheScalerFails)
 {
   test::CDebugCapture capture;
@@ -174,6 +218,8 @@ TEST_F(WinUpdate, WithoutTheDllEveryOtherBoardIsUpdatedAndTheScalerFails)
   ExpectDisplayBoardsProgrammed();
   EXPECT_NE(Log().find("Failed to open device and/or load data"), std::string::npos);
   EXPECT_GE(capture.CountAsserts("m_pList"), 1u);
+  // A quiet library reports nothing of its own: the member assertion is what the log shows.
+  EXPECT_EQ(capture.CountAsserts("m_hDll"), 0u);
   EXPECT_EQ(mView.mIcon, EMESSAGEICON_ERROR);
 }
 
