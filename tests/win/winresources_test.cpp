@@ -204,6 +204,7 @@ TEST_F(CProgramResources, EveryLanguageReadsTheEnginesTextsThroughTheFallbackCha
     }
   }
   EXPECT_EQ(LoadWinResString(2000, 3079, sModule), u"Orvel Firmware-Aktualisierungsprogramm");
+  EXPECT_EQ(LoadWinResString(2000, 1041, sModule), u"Orvel ファームウェア アップデート ユーティリティ") << "decoded as UTF-8";
   EXPECT_EQ(LoadWinResString(2204, 1053, sModule), u"Cancel");
   EXPECT_NE(LoadWinResString(2000, 3076, sModule), LoadWinResString(2000, 4100, sModule));
   // An id no table has: every language along the chain is asked, then nothing.
@@ -244,6 +245,7 @@ TEST_F(CProgramResources, TheMainDialogHasEveryNamedControl)
 {
   const std::optional<STemplate> dialog = ParseDialog(Raw(MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(101)));
   ASSERT_TRUE(dialog);
+  EXPECT_EQ(dialog->font, u"Microsoft Sans Serif");
   for (int32_t id = 1001; id <= 1039; ++id) EXPECT_NE(Find(*dialog, id), nullptr) << id;
   EXPECT_EQ(Find(*dialog, 1040), nullptr);
   EXPECT_EQ(std::count_if(dialog->controls.begin(), dialog->controls.end(), [](const SControl& c) { return c.id == -1; }), 1);

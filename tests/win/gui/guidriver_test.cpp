@@ -64,6 +64,12 @@ std::wstring WindowText(HWND window_I)
 
 std::wstring ItemText(HWND dialog_I, int id_I) { return WindowText(GetDlgItem(dialog_I, id_I)); }
 
+// The controls' texts are the strings of these ids in the language.
+void ExpectTexts(HWND dialog_I, uint16_t langId_I, std::initializer_list<std::pair<int, uint16_t>> texts_I)
+{
+  for (const auto& [id, text] : texts_I) EXPECT_EQ(ItemText(dialog_I, id), W(Text(text, langId_I))) << langId_I << " " << id;
+}
+
 // A control's rectangle in its dialog's client coordinates.
 RECT ClientRect(HWND dialog_I, int id_I)
 {
@@ -410,11 +416,8 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   CUpdater updater(mPackage, "-simulate slowpen.scenario -result result.json" + std::string(kSpeed) + lang);
   const HWND warning = updater.WaitForDialog(Title(langId_I));
   ASSERT_NE(warning, nullptr);
-  const auto expectTexts = [langId_I](HWND dialog_I, std::initializer_list<std::pair<int, uint16_t>> texts_I) {
-    for (const auto& [id, text] : texts_I) EXPECT_EQ(ItemText(dialog_I, id), W(Text(text, langId_I))) << id;
-  };
-  expectTexts(warning, {{1030, EUISTRING_UPDATE}, {1031, EUISTRING_CANCEL}, {kUnnamed, EUISTRING_WARNING_INTRO},
-                        {1032, EUISTRING_WARNING_POWER_STATE}, {1034, EUISTRING_WARNING_BUTTONS}});
+  ExpectTexts(warning, langId_I, {{1030, EUISTRING_UPDATE}, {1031, EUISTRING_CANCEL}, {kUnnamed, EUISTRING_WARNING_INTRO},
+                                  {1032, EUISTRING_WARNING_POWER_STATE}, {1034, EUISTRING_WARNING_BUTTONS}});
   WaitUntil([] { return false; }, 300);
   mShots.Take("preupdate-" + language_I, WindowRect(warning));
   Click(warning, 1030);
@@ -422,8 +425,8 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   const HWND main = updater.WaitForDialog(Title(langId_I), warning);
   ASSERT_NE(main, nullptr);
   ExpectAutomaticLayout(main);
-  expectTexts(main, {{1037, EUISTRING_WARNING_POWER_STATE}, {1038, EUISTRING_WARNING_CABLES},
-                     {kUnnamed, EUISTRING_WARNING_BUTTONS}});
+  ExpectTexts(main, langId_I, {{1037, EUISTRING_WARNING_POWER_STATE}, {1038, EUISTRING_WARNING_CABLES},
+                               {kUnnamed, EUISTRING_WARNING_BUTTONS}});
 
   // Follow the status line and the progress bar until the success message; while a board is being
   // programmed, Cancel, closing and the end of the session are refused.
@@ -523,24 +526,6 @@ TEST_F(CWindowTest, TheWarningDeclinedByEnterOrClosingEndsWithTwoAndNoMainWindow
     EXPECT_FALSE(mainWindow);
     EXPECT_EQ(updater.ExitCode(), 2);
   }
-}
-
-TEST_F(CWindowTest, ASecondCopyEndsWithMinusOneAndShowsNothing)
-{
-  CUpdater first(mPackage, "-simulate default -testpid 0999 -auto pen");
-  const HWND box = first.WaitForDialog(W(Text(EUISTRING_TITLE)));
-  ASSERT_NE(box, nullptr);
-  const std::wstring notFound =
-      W(Text(EUISTRING_ERROR_TARGET_NOT_FOUND)) + L"\nno attached device has product id 0999 (attached: 0210, 0211)";
-  EXPECT_EQ(ItemText(box, 0xFFFF), notFound);
-  CUpdater second(mPackage, "-simulate default -testpid 0210 -auto pen -result second.json");
-  EXPECT_FALSE(second.ShowedAWindowBeforeItEnded());
-  EXPECT_EQ(second.ExitCode(), -1);
-  test::ExpectValidRunResult(mPackage / "second.json");
-  const std::vector<uint8_t> json = test::ReadBytes(mPackage / "second.json");
-  EXPECT_NE(std::string(json.begin(), json.end()).find("another copy is running"), std::string::npos);
-  EXPECT_EQ(AnswerMessageBox(first), notFound);
-  EXPECT_EQ(first.ExitCode(), 1);
 }
 
 // The window of the running copy, minimized and behind another, is restored and becomes the foreground window.
