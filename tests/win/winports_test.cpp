@@ -9,6 +9,7 @@
 #include "common/fwupdater/clogupdatenotifier.h"
 #include "common/fwupdater/cupdatecontroller.h"
 #include "tests/testsupport/testfiles.h"
+#include "win/common/languageprovider.h"
 #include "win/common/winprocessservices.h"
 
 using namespace orv;
@@ -69,12 +70,21 @@ TEST(WinTemporaryDirectory, FollowsTmpAndTakesTheLogEvenUnderANonAsciiName)
   EXPECT_EQ(std::filesystem::u8path(temp), unusual / "");
 
   const std::tm now = WinLocalTime();
+  EXPECT_GE(now.tm_year + 1900, 2024);
   CLogUpdateNotifier notifier(temp, now);
   notifier.Log("one line");
   const std::filesystem::path log = std::filesystem::u8path(notifier.GetLogPath());
   EXPECT_EQ(log.parent_path(), unusual);
   EXPECT_EQ(log.filename().string(), CLogUpdateNotifier::LogFileName(now));
   EXPECT_TRUE(std::filesystem::exists(log));
+}
+
+// The user's languages as the system reports them: its UI language when it has one, and its locale.
+TEST(WinUserLanguage, AreTheSystemsUiLanguageAndLocale)
+{
+  const CWinUserLanguage user;
+  EXPECT_EQ(user.UILangId(), GetUserDefaultUILanguage());
+  EXPECT_EQ(user.Lcid(), GetUserDefaultLCID());
 }
 
 // The system keeps its own record of the last request; reading it back sets it to "nothing held".
