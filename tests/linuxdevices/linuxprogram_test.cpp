@@ -44,16 +44,6 @@ TEST_F(LinuxProgram, TheDemoDisplayIsUpdatedThroughHidrawAndLibftdi)
   }
 }
 
-TEST_F(LinuxProgram, ATabletLeavesForItsLoaderAndItsTouchControllerIsReachedThroughTheTunnel)
-{
-  Emulate("tablet_s.scenario");
-  ASSERT_EQ(Run({"-testpid", "0101", "-auto", "pen,touch"}), 0) << Err() << Log();
-  ExpectFlashed("pen", "tablet_s.pen");
-  ExpectFlashed("touch", "tablet_s.touch");
-  const std::string log = Log();
-  EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message (/dev/hidraw"));
-}
-
 TEST_F(LinuxProgram, ABulkBoardIsSentIntoItsLoaderThroughLibusbAndProgrammed)
 {
   std::string topology = ReadText("fw_loader.ini");
@@ -105,4 +95,19 @@ TEST_F(LinuxProgram, ListShowsTheAttachedBoardsWithTheirNodesAndChangesNothing)
   EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
   EXPECT_LE(mBus->HidNode(SimPath("PID_0210&MI_00"))->Transfers() - transfers, 2u) << "at most a version query";
   EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
+}
+
+TEST_F(LinuxProgram, ABoardThisUserMayNotOpenIsNamedWithTheUdevRules)
+{
+  Emulate("default");
+  const std::string node = mBus->NodeOf(SimPath("PID_0210&MI_00"));
+  mBed.Chmod(node, 0);
+  const CScopedNoFileOverride user;
+  EXPECT_EQ(Run({"-testpid", "0210", "-auto", "pen"}), 1);
+  const std::string err = Err();
+  EXPECT_NE(err.find("error: no permission to open " + node + " (4F52:0210)"), std::string::npos) << err;
+  EXPECT_NE(err.find(kUdevRulesName), std::string::npos) << err;
+  EXPECT_EQ(err.find(ErrorMessage(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << "not 'no device'";
+  EXPECT_EQ(Run({"--list"}), 1) << "the list says so too";
+  EXPECT_NE(Err().find("error: no permission to open " + node), std::string::npos) << Err();
 }

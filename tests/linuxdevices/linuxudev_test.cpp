@@ -204,6 +204,7 @@ TEST_F(LinuxBoards, ACompositeBulkBoardIsDrivenThroughItsVendorInterfaceAlone)
   bulk.Close();
   EXPECT_TRUE(bulk.SwitchToBLMode());
   EXPECT_EQ(board.Misaddressed(), 0u);
+  EXPECT_FALSE(mUsb->Open("/dev/bus/usb/009/001")) << "no such device";
   // Three opens: the attributes, the session, the switch; the HID interface keeps its driver throughout.
   EXPECT_EQ(board.Actions(), (std::vector<std::string>{"claim 1", "release 1", "claim 1", "release 1", "claim 1", "release 1"}));
 }
