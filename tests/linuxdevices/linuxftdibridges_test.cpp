@@ -84,21 +84,6 @@ class LinuxFtdiBridges : public CLinuxProgramTest {
         mBed, {hub_I.empty() ? mBus->RootHub() : hub_I, 1, ports_I, address_I, productId_I, address_I});
   }
 
-  // A four-port hub on a root port of bus 1; its syspath.
-  std::string PlugHub(unsigned port_I, unsigned address_I)
-  {
-    const std::string name = "1-" + std::to_string(port_I);
-    const std::string address = std::to_string(address_I);
-    const std::string syspath = mBed.Add(
-        "usb", name, mBus->RootHub(),
-        {"idVendor", "05e3", "idProduct", "0610", "busnum", "1\n", "devnum", address + "\n", "speed", "480\n",
-         "devpath", std::to_string(port_I) + "\n", "bDeviceClass", "09", "bConfigurationValue", "1", "dev",
-         "189:" + std::to_string(address_I - 1)},
-        {"DEVTYPE", "usb_device", "DEVNAME", "/dev/bus/usb/001/0" + address, "BUSNUM", "001", "DEVNUM", "0" + address});
-    mBed.SetBinary(syspath, "descriptors", UsbDescriptors(0x05E3, 0x0610, 0x0100, 1, 0x09, false));
-    return syspath;
-  }
-
   static std::vector<uint32_t> Locations(CD2XX& d2xx_I)
   {
     uint32_t count = 0;
@@ -120,7 +105,7 @@ TEST_F(LinuxFtdiBridges, ASerialCableBesideTheDisplaysBridgeIsNeverTouched)
   Emulate("default");
   // A serial cable, and an FT2232H serial adapter behind a hub of its own.
   const std::vector<std::shared_ptr<CEmulatedSerialCable>> cables{
-      PlugCable("9", 99), PlugCable("8.1", 98, 0x6010, PlugHub(8, 97))};
+      PlugCable("9", 99), PlugCable("8.1", 98, 0x6010, mBus->PlugHub("1-8"))};
   ASSERT_EQ(Run({"--list"}), 0) << Err();
   EXPECT_NE(Out().find(kScalerListed), std::string::npos) << Out();
   for (const auto& cable : cables) EXPECT_EQ(cable->Ioctls(), 0u) << "--list";
@@ -139,7 +124,7 @@ TEST_F(LinuxFtdiBridges, BridgesAreListedByBusPathAndOnlyThoseBesideOurBoardsWhe
   // Plugged out of order: an FT2232H behind a hub, a serial cable, an FT2232H and an FT4232H on the root hub,
   // and another cable.
   std::vector<std::shared_ptr<CEmulatedSerialCable>> devices{
-      PlugCable("8.1", 98, 0x6010, PlugHub(8, 97)), PlugCable("2", 20), PlugCable("5", 21, 0x6010),
+      PlugCable("8.1", 98, 0x6010, mBus->PlugHub("1-8")), PlugCable("2", 20), PlugCable("5", 21, 0x6010),
       PlugCable("4", 22, 0x6011), PlugCable("3", 24)};
   CLinuxFtdiD2XX d2xx(std::make_shared<CLinuxAccessLog>());
   EXPECT_EQ(Locations(d2xx), (std::vector<uint32_t>{0x116, 0x115, 0x162}));
