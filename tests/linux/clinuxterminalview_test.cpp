@@ -146,14 +146,14 @@ TEST(LinuxTerminalView, ProgressDetailsAndErrorLines)
 TEST(LinuxTerminalView, TerminalRedrawsTheBlockInPlace)
 {
   const std::string shown = ShownOnTerminal(
-      [](CLinuxTerminalView& view_I) {
-        ASSERT_TRUE(view_I.IsTerminal());
-        view_I.SetTitle(u"Title");
-        view_I.SetStatus(u"Updating.");
-        view_I.SetStatus(u"Updating..");
+      [](CLinuxTerminalView& view_IO) {
+        ASSERT_TRUE(view_IO.IsTerminal());
+        view_IO.SetTitle(u"Title");
+        view_IO.SetStatus(u"Updating.");
+        view_IO.SetStatus(u"Updating..");
         // A warning stays on the screen: the block is drawn anew below it, not over it.
-        view_I.ShowWarning("not kept awake");
-        view_I.SetStatus(u"Updating...");
+        view_IO.ShowWarning("not kept awake");
+        view_IO.SetStatus(u"Updating...");
       },
       "Updating...\r\n");
   EXPECT_EQ(shown, "\x1b[JTitle\r\n\r\x1b[1A\x1b[JTitle\r\nUpdating.\r\n\r\x1b[2A\x1b[JTitle\r\nUpdating..\r\n"
@@ -167,17 +167,17 @@ TEST(LinuxTerminalView, EveryCtrlCIsAnsweredOnALineOfItsOwn)
   const std::string refused = "Cancel refused: a board is in or near loader mode. Please wait.\r\n";
   const std::string cancelled = "Orvel: Cancelled by the user; 1 of 2 boards were updated.\r\n";
   const std::string shown = ShownOnTerminal(
-      [](CLinuxTerminalView& view_I) {
-        view_I.SetStatus(u"Updating.");
-        view_I.EnableClose(false);
+      [](CLinuxTerminalView& view_IO) {
+        view_IO.SetStatus(u"Updating.");
+        view_IO.EnableClose(false);
         for (int i = 0; i < 2; ++i) {
           raise(SIGINT);
-          EXPECT_FALSE(view_I.TakeCancelRequest());
+          EXPECT_FALSE(view_IO.TakeCancelRequest());
         }
-        view_I.EnableClose(true);
+        view_IO.EnableClose(true);
         raise(SIGINT);
-        EXPECT_TRUE(view_I.TakeCancelRequest());
-        view_I.ShowMessage(u"Cancelled by the user; 1 of 2 boards were updated.", u"Orvel", EMESSAGEICON_INFORMATION);
+        EXPECT_TRUE(view_IO.TakeCancelRequest());
+        view_IO.ShowMessage(u"Cancelled by the user; 1 of 2 boards were updated.", u"Orvel", EMESSAGEICON_INFORMATION);
       },
       cancelled);
   EXPECT_EQ(shown, "\x1b[JUpdating.\r\n" + std::string("\r\x1b[1A\x1b[JUpdating.\r\n") + refused +
