@@ -63,12 +63,6 @@ TEST_F(CLinuxApplication, EachRunSaysWhatHappenedOnItsStream)
       {{"-simulate"}, 1, {}, {"error: option -simulate needs a value"}, ""},
       {{"-simulate", "no-such.scenario"}, 1, {}, {"error: cannot read the scenario no-such.scenario\n"}, ""},
       {{"-simulate", "."}, 1, {}, {"error: cannot read the scenario .\n"}, ""},
-      // Every device and board with versions and paths; the only bridge is port 0 without -port.
-      {{"--list", "-simulate", "default"}, 0,
-       {"Orvel Display 16 (normal mode)\n", "  pen       HID  4F52:0210  normal    firmware 1.00  file display_pen.orv",
-        "  bluetooth HID  4F52:0211  normal    firmware 1.00  file display_bt.airoflash (no version)",
-        "  scalar    FTDI 5C23:1063  normal    firmware 1.2.3", " FTDI port 0\n", "\\\\?\\HID#VID_4F52&PID_0211&MI_00#"},
-       {}, ""},
       {with({"-lang", "de"}), 0, {"Die Firmware wurde erfolgreich aktualisiert."}, {}, ""},
       {with({"-lang", "ja"}), 0, {"\n状態: 100%"}, {}, "Status"},
       {{"-simulate", "default", "-lang", "de", "-testpid", "0210", "-auto", "scalar"}, 2,

@@ -85,10 +85,11 @@ TEST_F(LinuxProgram, ListShowsTheAttachedBoardsWithTheirNodesAndChangesNothing)
   ASSERT_EQ(Run({"--list"}), 0) << Err();
   const std::string out = Out();
   EXPECT_NE(out.find("Orvel Display 16 (normal mode)"), std::string::npos) << out;
-  // Each board with its ids, how it is reached, its mode, the version it reports and its node; the scaler's
-  // version comes over DDC/CI through the bridge.
-  for (const char* board : {"HID  4F52:0210  normal    firmware 1.00", "HID  4F52:0211  normal    firmware 1.00",
-                            "FTDI 5C23:1063  normal    firmware 1.2.3"}) {
+  // Each board with its ids, how it is reached, its mode, the version it reports, its file and its node; the
+  // scaler's version comes over DDC/CI through the bridge, which is port 0 as the only one without -port.
+  for (const char* board : {"  pen       HID  4F52:0210  normal    firmware 1.00  file display_pen.orv",
+                            "  bluetooth HID  4F52:0211  normal    firmware 1.00  file display_bt.airoflash (no version)",
+                            "  scalar    FTDI 5C23:1063  normal    firmware 1.2.3", " FTDI port 0\n"}) {
     EXPECT_NE(out.find(board), std::string::npos) << board << "\n" << out;
   }
   EXPECT_NE(out.find("  " + pen + "\n"), std::string::npos) << out;
