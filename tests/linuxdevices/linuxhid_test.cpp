@@ -130,22 +130,6 @@ TEST_F(LinuxHid, ATransferThatFailsOrComesBackShortIsAFailure)
   EXPECT_FALSE(pen->GetFeature(parameters)) << "the device is gone";
 }
 
-TEST_F(LinuxHid, ANodeWithoutPermissionIsNamedWithTheUdevRules)
-{
-  Emulate(kDisplay);
-  const std::string node = mBus->NodeOf(SimPath("PID_0211"));
-  mBed.Chmod(node, 0);
-  {
-    const CScopedNoFileOverride user;
-    EXPECT_FALSE(mHid->Open(node));
-  }
-  EXPECT_TRUE(mHid->Open(mBus->NodeOf(SimPath("PID_0210&MI_00"))));
-  ASSERT_EQ(mLog->RefusedNodes(), std::vector<std::string>{node});
-  const std::string advice = PermissionAdvice(node, NodeIdentity(node));
-  EXPECT_NE(advice.find("no permission to open " + node + " (4F52:0211)"), std::string::npos) << advice;
-  EXPECT_NE(advice.find(kUdevRulesName), std::string::npos) << advice;
-}
-
 TEST_F(LinuxHid, FeatureReportsGoOutAtTheLengthTheirCollectionDeclares)
 {
   Emulate(kDisplay);
