@@ -51,7 +51,6 @@ TEST_F(CLinuxApplication, EachRunSaysWhatHappenedOnItsStream)
     return more_I;
   };
   const std::string succeeded = English(EUISTRING_UPDATE_SUCCEEDED);
-  std::ofstream("empty.scenario") << R"({"devices": []})";
   const struct {
     std::vector<std::string> args;
     int code;
@@ -64,13 +63,6 @@ TEST_F(CLinuxApplication, EachRunSaysWhatHappenedOnItsStream)
       {{"-simulate"}, 1, {}, {"error: option -simulate needs a value"}, ""},
       {{"-simulate", "no-such.scenario"}, 1, {}, {"error: cannot read the scenario no-such.scenario\n"}, ""},
       {{"-simulate", "."}, 1, {}, {"error: cannot read the scenario .\n"}, ""},
-      // Every device and board with versions and paths; the only bridge is port 0 without -port.
-      {{"--list", "-simulate", "default"}, 0,
-       {"Orvel Display 16 (normal mode)\n", "  pen       HID  4F52:0210  normal    firmware 1.00  file display_pen.orv",
-        "  bluetooth HID  4F52:0211  normal    firmware 1.00  file display_bt.airoflash (no version)",
-        "  scalar    FTDI 5C23:1063  normal    firmware 1.2.3", " FTDI port 0\n", "\\\\?\\HID#VID_4F52&PID_0211&MI_00#"},
-       {}, ""},
-      {{"--list", "-simulate", "empty.scenario"}, 0, {"no supported device is attached\n"}, {}, ""},
       {with({"-lang", "de"}), 0, {"Die Firmware wurde erfolgreich aktualisiert."}, {}, ""},
       {with({"-lang", "ja"}), 0, {"\n状態: 100%"}, {}, "Status"},
       {{"-simulate", "default", "-lang", "de", "-testpid", "0210", "-auto", "scalar"}, 2,
@@ -81,10 +73,6 @@ TEST_F(CLinuxApplication, EachRunSaysWhatHappenedOnItsStream)
       // Diagnostics go to the log, and with -v to standard error as well: never to standard output.
       {with({"-v"}), 0, {}, {"OrvelFWUpdater 3.09\nCommand line: orvel-fwupdater -simulate default", "Pen GetDevice"},
        "GetDevice"},
-      {{"-simulate", "default", "-testpid", "9999", "-auto", "pen"}, 1, {},
-       {"error: Update target device not found. Please re-download the package.\n"
-        "no attached device has product id 9999 (attached: 0210, 0211)"},
-       ""},
       // Without -testpid or -path the demo's autoconfig.ini names device and list; the -auto given is not
       // silently lost. The file's list holds the scaler: no answer cancels.
       {{"-simulate", "default", "-auto", "pen"}, 2, {},
@@ -104,6 +92,9 @@ TEST_F(CLinuxApplication, EachRunSaysWhatHappenedOnItsStream)
     for (const std::string& part : run.err) EXPECT_NE(err.find(part), std::string::npos) << part << "\n" << err;
     if (!run.notOut.empty()) {
       EXPECT_EQ(out.find(run.notOut), std::string::npos) << out;
+    }
+    if (run.err.empty()) {
+      EXPECT_EQ(err, "");
     }
     const std::string cables = English(EUISTRING_WARNING_CABLES);
     EXPECT_EQ(out.find(cables), out.rfind(cables)) << "a warning is shown once at the most";
@@ -141,20 +132,16 @@ TEST_F(CLinuxApplication, DirectoriesWhereFilesBelongEndWithAMessage)
   EXPECT_NE(Err().find("\ndisplay_pen.orv: not a regular file\n"), std::string::npos) << Err();
 }
 
-// Standard output carries what a person or a script reads, the log's name among it; diagnostics go to the log
-// alone.
+// Piped, the prompt's answer read from standard input: the warning it showed is not shown again, the status
+// names the board, and nothing goes to standard error.
 TEST_F(CLinuxApplication, PipedOutputIsPlainAndCarriesNoDiagnostics)
 {
-  // The package agrees to the scaler update in advance, as scripts/demo does.
   EXPECT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen,scalar"}, "Update\n"), 0);
   const std::string out = Out();
-  EXPECT_NE(out.find(English(EUISTRING_UPDATE_SUCCEEDED)), std::string::npos) << out;
-  EXPECT_NE(out.find("log: " + mDir.Path().string() + "/OrvelFWUpdater_"), std::string::npos) << out;
-  EXPECT_EQ(out.find("GetDevice"), std::string::npos) << out;
-  EXPECT_EQ(out.find("[###"), std::string::npos) << out;
   EXPECT_NE(out.find("Status: 100% scalar\n"), std::string::npos) << out;
   const std::string warning = English(EUISTRING_WARNING_CABLES);
-  EXPECT_EQ(out.find(warning), out.rfind(warning)) << out;  // once, by the prompt
+  EXPECT_EQ(out.find(warning), out.rfind(warning)) << out;
+  EXPECT_NE(out.find(warning), std::string::npos) << out;
   EXPECT_EQ(Err(), "");
 }
 

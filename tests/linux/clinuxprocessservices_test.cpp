@@ -159,14 +159,18 @@ TEST(LinuxProcessServices, NamedEventPostsAnExistingSemaphoreOnly)
 constexpr const char* kGrantingInhibitor =
     "#!/bin/sh\necho \"$1\" >\"$0.what\"\nwhile [ \"${1#--}\" != \"$1\" ]; do shift; done\nexec \"$@\"\n";
 
-TEST(LinuxProcessServices, KeepAwakeHoldsOneInhibitorWhileBusyAndLeavesNoChild)
+// One inhibitor while busy and no child left; refused (over SSH, by polkit), missing, or ended early: said at
+// once and once, never silence.
+TEST(LinuxProcessServices, KeepAwakeHoldsOneInhibitorWhileBusyAndWarnsWhenItCannot)
 {
   ASSERT_FALSE(HasChildren());
   test::CScratchDir dir;
-  const std::string inhibitor = dir.Write("inhibit", kGrantingInhibitor);
-  chmod(inhibitor.c_str(), 0700);
   std::vector<std::string> warnings;
   const auto warn = [&warnings](const std::string& text_I) { warnings.push_back(text_I); };
+  const std::string inhibitor = dir.Write("inhibit", kGrantingInhibitor);
+  const std::string refusing = dir.Write("refuse", "#!/bin/sh\necho 'Failed to inhibit: Access denied' >&2\nexit 1\n");
+  const std::string ending = dir.Write("end", "#!/bin/sh\necho held\n");
+  for (const std::string& script : {inhibitor, refusing, ending}) chmod(script.c_str(), 0700);
   {
     CLinuxKeepAwake keepAwake(warn, inhibitor);
     keepAwake.SetKeepAwake(true);
@@ -180,19 +184,6 @@ TEST(LinuxProcessServices, KeepAwakeHoldsOneInhibitorWhileBusyAndLeavesNoChild)
   }
   EXPECT_FALSE(HasChildren());
   EXPECT_TRUE(warnings.empty());
-}
-
-// Refused (over SSH, by polkit), missing, or ended early: said at once and once, never silence.
-TEST(LinuxProcessServices, KeepAwakeWarnsWhenTheInhibitorIsRefusedMissingOrEnds)
-{
-  ASSERT_FALSE(HasChildren());
-  test::CScratchDir dir;
-  std::vector<std::string> warnings;
-  const auto warn = [&warnings](const std::string& text_I) { warnings.push_back(text_I); };
-  const std::string refusing = dir.Write("refuse", "#!/bin/sh\necho 'Failed to inhibit: Access denied' >&2\nexit 1\n");
-  const std::string ending = dir.Write("end", "#!/bin/sh\necho held\n");
-  chmod(refusing.c_str(), 0700);
-  chmod(ending.c_str(), 0700);
 
   CLinuxKeepAwake refused(warn, refusing);
   refused.SetKeepAwake(true);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,28 @@ namespace {
 using CFile = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 CFile TempFile() { return CFile(std::tmpfile(), &std::fclose); }
+
+// What a view on a pseudo-terminal shows while use_I drives it, read until it shows last_I.
+std::string ShownOnTerminal(const std::function<void(CLinuxTerminalView&)>& use_I, const std::string& last_I)
+{
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no pseudo-terminal";
+  const CFile terminal(std::fopen(ptsname(master), "w"), &std::fclose);
+  if (terminal) {
+    const test::CScopedEnvironment term("TERM", "xterm");
+    CLinuxTerminalView view(terminal.get(), terminal.get());
+    use_I(view);
+  }
+  std::string shown;
+  pollfd ready{master, POLLIN, 0};
+  char buffer[512];
+  for (ssize_t count = 0; shown.find(last_I) == std::string::npos && poll(&ready, 1, 2000) == 1 &&
+                          (count = read(master, buffer, sizeof(buffer))) > 0;) {
+    shown.append(buffer, static_cast<size_t>(count));
+  }
+  close(master);
+  return shown;
+}
 
 void ExpectStopsIgnored(bool ignored_I)
 {
@@ -122,30 +145,41 @@ TEST(LinuxTerminalView, ProgressDetailsAndErrorLines)
 
 TEST(LinuxTerminalView, TerminalRedrawsTheBlockInPlace)
 {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-  const CFile terminal(std::fopen(ptsname(master), "w"), &std::fclose);
-  ASSERT_NE(terminal, nullptr);
-  {
-    const test::CScopedEnvironment term("TERM", "xterm");
-    CLinuxTerminalView view(terminal.get(), terminal.get());
-    ASSERT_TRUE(view.IsTerminal());
-    view.SetTitle(u"Title");
-    view.SetStatus(u"Updating.");
-    view.SetStatus(u"Updating..");
-    // A warning stays on the screen: the block is drawn anew below it, not over it.
-    view.ShowWarning("not kept awake");
-    view.SetStatus(u"Updating...");
-  }
-  std::string shown;
-  pollfd ready{master, POLLIN, 0};
-  char buffer[512];
-  ssize_t count = 0;
-  while (shown.find("Updating...\r\n") == std::string::npos && poll(&ready, 1, 2000) == 1 &&
-         (count = read(master, buffer, sizeof(buffer))) > 0) {
-    shown.append(buffer, static_cast<size_t>(count));
-  }
+  const std::string shown = ShownOnTerminal(
+      [](CLinuxTerminalView& view_IO) {
+        ASSERT_TRUE(view_IO.IsTerminal());
+        view_IO.SetTitle(u"Title");
+        view_IO.SetStatus(u"Updating.");
+        view_IO.SetStatus(u"Updating..");
+        // A warning stays on the screen: the block is drawn anew below it, not over it.
+        view_IO.ShowWarning("not kept awake");
+        view_IO.SetStatus(u"Updating...");
+      },
+      "Updating...\r\n");
   EXPECT_EQ(shown, "\x1b[JTitle\r\n\r\x1b[1A\x1b[JTitle\r\nUpdating.\r\n\r\x1b[2A\x1b[JTitle\r\nUpdating..\r\n"
                    "warning: not kept awake\r\n\x1b[JTitle\r\nUpdating...\r\n");
-  close(master);
+}
+
+// The terminal echoes ^C under the block: every Ctrl-C is answered at once on a line of its own, a refusal
+// as often as it is asked (the block drawn anew over the echo) and an accepted one with the run's message.
+TEST(LinuxTerminalView, EveryCtrlCIsAnsweredOnALineOfItsOwn)
+{
+  const std::string refused = "Cancel refused: a board is in or near loader mode. Please wait.\r\n";
+  const std::string cancelled = "Orvel: Cancelled by the user; 1 of 2 boards were updated.\r\n";
+  const std::string shown = ShownOnTerminal(
+      [](CLinuxTerminalView& view_IO) {
+        view_IO.SetStatus(u"Updating.");
+        view_IO.EnableClose(false);
+        for (int i = 0; i < 2; ++i) {
+          raise(SIGINT);
+          EXPECT_FALSE(view_IO.TakeCancelRequest());
+        }
+        view_IO.EnableClose(true);
+        raise(SIGINT);
+        EXPECT_TRUE(view_IO.TakeCancelRequest());
+        view_IO.ShowMessage(u"Cancelled by the user; 1 of 2 boards were updated.", u"Orvel", EMESSAGEICON_INFORMATION);
+      },
+      cancelled);
+  EXPECT_EQ(shown, "\x1b[JUpdating.\r\n" + std::string("\r\x1b[1A\x1b[JUpdating.\r\n") + refused +
+                       "\r\x1b[2A\x1b[JUpdating.\r\n" + refused + "\r\x1b[2A\x1b[JUpdating.\r\n\r\x1b[K" + cancelled);
 }

@@ -425,6 +425,12 @@ std::shared_ptr<CEmulatedHidNode> CEmulatedBus::HidNode(const std::string& simPa
   return found == mMirrored.end() ? nullptr : found->second.hid;
 }
 
+std::string CEmulatedBus::PlugHub(const std::string& name_I)
+{
+  std::lock_guard<std::mutex> lock(mLock);
+  return AddUsbDevice(mRootHub, name_I, 0x05E3, 0x0610, 0x0100, 1, 0x09, "", false).syspath;
+}
+
 void CEmulatedBus::OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I)
 {
   std::lock_guard<std::mutex> lock(mLock);

@@ -161,6 +161,8 @@ class CEmulatedBus : public CDeviceEventSink {
   std::string Syspath(const std::string& simPath_I);
   // The syspath of the root hub everything hangs from (once started).
   std::string RootHub() const { return mRootHub; }
+  // A hub plugged into a root port (name_I as "1-8"); its syspath.
+  std::string PlugHub(const std::string& name_I);
 
   void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override;
   void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override;

@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "linux/common/clinuxdeviceevents.h"
 #include "linux/common/clinuxudev.h"
@@ -75,29 +73,6 @@ class CNumberlessHandle : public CHidDevice {
 
 }  // namespace
 
-TEST_F(LinuxHid, EachCollectionIsFoundWithItsIdentityUsageAndReports)
-{
-  Emulate(kDisplay);
-  const std::vector<std::string> paths = CLinuxDeviceEnumerator().EnumerateInterfacePaths(EDEVICECLASS_HID);
-  ASSERT_EQ(paths.size(), 3u);
-  const std::string penNode = mBus->NodeOf(SimPath("PID_0210&MI_00"));
-  ASSERT_NE(std::find(paths.begin(), paths.end(), penNode), paths.end());
-
-  CHIDFLDeviceInterface pen(penNode, mHid);
-  ASSERT_TRUE(pen.QueryAttributes());
-  EXPECT_EQ(pen.GetVendorId(), 0x4F52);
-  EXPECT_EQ(pen.GetProductId(), 0x0210);
-  EXPECT_EQ(pen.GetUsage(), 1);
-  EXPECT_EQ(pen.GetUsagePage(), 0xFF0D);
-  EXPECT_EQ(pen.GetVersion(), 0x0100u);
-  // The flash-loader reports go through the node.
-  ASSERT_TRUE(pen.Open());
-  pen.SetLoaderMode(true);
-  CFLDeviceInterface::SetProtocolType(1);
-  EXPECT_TRUE(pen.ReadLoaderParameters());
-  EXPECT_EQ(pen.GetLoaderParameters().blocks, 4);
-}
-
 TEST_F(LinuxHid, ANodeWithSeveralCollectionsShowsEachUnderItsNumber)
 {
   auto node = std::make_shared<CEmulatedHidNode>(
@@ -153,22 +128,6 @@ TEST_F(LinuxHid, ATransferThatFailsOrComesBackShortIsAFailure)
   node->InjectFault(node->Transfers() + 1, 1, ENODEFAULT_ENODEV);
   EXPECT_FALSE(pen->SetFeature({0xD4, 0, 0, 0, 0}));
   EXPECT_FALSE(pen->GetFeature(parameters)) << "the device is gone";
-}
-
-TEST_F(LinuxHid, ANodeWithoutPermissionIsNamedWithTheUdevRules)
-{
-  Emulate(kDisplay);
-  const std::string node = mBus->NodeOf(SimPath("PID_0211"));
-  mBed.Chmod(node, 0);
-  {
-    const CScopedNoFileOverride user;
-    EXPECT_FALSE(mHid->Open(node));
-  }
-  EXPECT_TRUE(mHid->Open(mBus->NodeOf(SimPath("PID_0210&MI_00"))));
-  ASSERT_EQ(mLog->RefusedNodes(), std::vector<std::string>{node});
-  const std::string advice = PermissionAdvice(node, NodeIdentity(node));
-  EXPECT_NE(advice.find("no permission to open " + node + " (4F52:0211)"), std::string::npos) << advice;
-  EXPECT_NE(advice.find(kUdevRulesName), std::string::npos) << advice;
 }
 
 TEST_F(LinuxHid, FeatureReportsGoOutAtTheLengthTheirCollectionDeclares)

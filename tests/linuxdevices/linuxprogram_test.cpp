@@ -44,16 +44,6 @@ TEST_F(LinuxProgram, TheDemoDisplayIsUpdatedThroughHidrawAndLibftdi)
   }
 }
 
-TEST_F(LinuxProgram, ATabletLeavesForItsLoaderAndItsTouchControllerIsReachedThroughTheTunnel)
-{
-  Emulate("tablet_s.scenario");
-  ASSERT_EQ(Run({"-testpid", "0101", "-auto", "pen,touch"}), 0) << Err() << Log();
-  ExpectFlashed("pen", "tablet_s.pen");
-  ExpectFlashed("touch", "tablet_s.touch");
-  const std::string log = Log();
-  EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message (/dev/hidraw"));
-}
-
 TEST_F(LinuxProgram, ABulkBoardIsSentIntoItsLoaderThroughLibusbAndProgrammed)
 {
   std::string topology = ReadText("fw_loader.ini");
@@ -95,14 +85,30 @@ TEST_F(LinuxProgram, ListShowsTheAttachedBoardsWithTheirNodesAndChangesNothing)
   ASSERT_EQ(Run({"--list"}), 0) << Err();
   const std::string out = Out();
   EXPECT_NE(out.find("Orvel Display 16 (normal mode)"), std::string::npos) << out;
-  // Each board with its ids, how it is reached, its mode, the version it reports and its node; the scaler's
-  // version comes over DDC/CI through the bridge.
-  for (const char* board : {"HID  4F52:0210  normal    firmware 1.00", "HID  4F52:0211  normal    firmware 1.00",
-                            "FTDI 5C23:1063  normal    firmware 1.2.3"}) {
+  // Each board with its ids, how it is reached, its mode, the version it reports, its file and its node; the
+  // scaler's version comes over DDC/CI through the bridge, which is port 0 as the only one without -port.
+  for (const char* board : {"  pen       HID  4F52:0210  normal    firmware 1.00  file display_pen.orv",
+                            "  bluetooth HID  4F52:0211  normal    firmware 1.00  file display_bt.airoflash (no version)",
+                            "  scalar    FTDI 5C23:1063  normal    firmware 1.2.3", " FTDI port 0\n"}) {
     EXPECT_NE(out.find(board), std::string::npos) << board << "\n" << out;
   }
   EXPECT_NE(out.find("  " + pen + "\n"), std::string::npos) << out;
   EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
   EXPECT_LE(mBus->HidNode(SimPath("PID_0210&MI_00"))->Transfers() - transfers, 2u) << "at most a version query";
   EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
+}
+
+TEST_F(LinuxProgram, ABoardThisUserMayNotOpenIsNamedWithTheUdevRules)
+{
+  Emulate("default");
+  const std::string node = mBus->NodeOf(SimPath("PID_0210&MI_00"));
+  mBed.Chmod(node, 0);
+  const CScopedNoFileOverride user;
+  EXPECT_EQ(Run({"-testpid", "0210", "-auto", "pen"}), 1);
+  const std::string err = Err();
+  EXPECT_NE(err.find("error: no permission to open " + node + " (4F52:0210)"), std::string::npos) << err;
+  EXPECT_NE(err.find(kUdevRulesName), std::string::npos) << err;
+  EXPECT_EQ(err.find(ErrorMessage(EUISTRING_ERROR_NO_TABLET)), std::string::npos) << "not 'no device'";
+  EXPECT_EQ(Run({"--list"}), 1) << "the list says so too";
+  EXPECT_NE(Err().find("error: no permission to open " + node), std::string::npos) << Err();
 }

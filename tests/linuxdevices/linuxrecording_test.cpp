@@ -15,6 +15,10 @@ TEST_F(LinuxRecording, ARecordedRunReplaysAsAScenarioTransferForTransfer)
   Emulate("tablet_s.scenario");
   const std::string pen = mBus->NodeOf(SimPath("PID_0101&MI_00"));
   ASSERT_EQ(Run({"-record", "tablet.rec", "-testpid", "0101", "-auto", "pen,touch"}), 0) << Err();
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectFlashed("touch", "tablet_s.touch");
+  const std::string log = Log();
+  EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message (/dev/hidraw"));
   std::string recording = ReadText("tablet.rec");
   for (const std::string& line : {std::string(kRecordingHeader), "enumerate hid " + pen, "hid " + pen + " set ok CC4F52",
                                   "hid " + pen + " caps ok 0001 FF0D", "removal hid " + pen, std::string(" arrival hid /dev/hidraw"),

@@ -1,10 +1,7 @@
 #include <filesystem>
 
-#include "common/fwupdater/cfldeviceinterface.h"
-
-#include "linux/common/clinuxdeviceevents.h"
+#include "common/fwupdater/cdevicetree.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
-#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::test;
@@ -32,15 +29,6 @@ const char* const kTwoTabletsAndADisplay = R"({
   ]
 })";
 
-// The tablet and the display as a package for them would describe them: pen and touch pair on the composite
-// tablet two levels up; the display's pen and its bluetooth module on the display's hub, two levels up too.
-const char* const kTopology = R"([
-  {"name": "Tablet", "penBoard": {"pid": "0101", "interface": "HID", "usageId": "1", "usagePg": "FF0D", "topology": 2},
-   "touchBoard": {"pid": "0101", "interface": "I2C", "usageId": "2", "usagePg": "FF0D", "topology": 2}},
-  {"name": "Display", "penBoard": {"pid": "0210", "interface": "HID", "usageId": "1", "usagePg": "FF0D", "topology": 2},
-   "bluetoothBoard": {"pid": "0211", "interface": "HID", "usageId": "3", "usagePg": "FF0D", "topology": 2}}
-])";
-
 using LinuxDeviceTree = CLinuxPortsTest;
 
 }  // namespace
@@ -65,23 +53,4 @@ TEST_F(LinuxDeviceTree, LevelsFollowTheUsbDevicesAsWindowsCountsThem)
   EXPECT_EQ(id("7&00000001", 40), id("7&00000001", 41));
   EXPECT_EQ(GetParentDeviceIdOfPath(*mHid, "/dev/hidraw99", 1), "");
   EXPECT_EQ(mHid->GetAncestorId("/sys/devices/nothing", 0), "");
-}
-
-TEST_F(LinuxDeviceTree, DiscoveryPairsEachTabletsCollectionsAndTheDisplaysModule)
-{
-  Emulate(kTwoTabletsAndADisplay);
-  const CScratchDir directory;
-  const std::string topology = directory.Write("fw_loader.ini", kTopology);
-  CDiscovery discovery(mHid, mUsb, std::make_shared<CLinuxDeviceEnumerator>(), topology);
-  ASSERT_TRUE(discovery.Discover());
-  const DeviceList& devices = discovery.GetDevices();
-  ASSERT_EQ(devices.size(), 3u);
-  for (const std::shared_ptr<CDevice>& device : devices) {
-    ASSERT_TRUE(device->mPenInterface);
-    const std::shared_ptr<CFLDeviceInterface> other = device->mName == "Tablet" ? device->mTouchInterface
-                                                                                : device->mBluetoothInterface;
-    ASSERT_TRUE(other) << device->mName;
-    EXPECT_EQ(GetParentDeviceIdOfPath(*mHid, device->mPenInterface->GetPath(), 2),
-              GetParentDeviceIdOfPath(*mHid, other->GetPath(), 2));
-  }
 }

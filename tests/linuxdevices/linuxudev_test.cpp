@@ -100,6 +100,15 @@ TEST_F(LinuxUdev, ADeviceUdevIsStillSettingUpIsLeftForTheMonitorToBring)
   EXPECT_EQ(trail.Take(), std::vector<std::string>{"+hid " + std::string(board.kNode)});
   EXPECT_EQ(enumerator.EnumerateInterfacePaths(EDEVICECLASS_HID), std::vector<std::string>{board.kNode});
   events.Unsubscribe(&trail);
+
+  // A bluetooth board's version is the one its input device carries, not its dongle's; nor are its ids.
+  const std::unique_ptr<CHidDevice> device = mHid->Open(board.kNode);
+  ASSERT_TRUE(device);
+  SHidAttributes attributes;
+  ASSERT_TRUE(device->GetAttributes(attributes));
+  EXPECT_EQ(attributes.productId, board.kProductId);
+  EXPECT_EQ(attributes.version, 0x0123);
+  EXPECT_EQ(NodeIdentity(board.kNode), "4F52:0211");
 }
 
 // Boards leaving for their loaders and coming back are reported, by a monitor whose socket overflowed (the
@@ -204,20 +213,7 @@ TEST_F(LinuxBoards, ACompositeBulkBoardIsDrivenThroughItsVendorInterfaceAlone)
   bulk.Close();
   EXPECT_TRUE(bulk.SwitchToBLMode());
   EXPECT_EQ(board.Misaddressed(), 0u);
+  EXPECT_FALSE(mUsb->Open("/dev/bus/usb/009/001")) << "no such device";
   // Three opens: the attributes, the session, the switch; the HID interface keeps its driver throughout.
   EXPECT_EQ(board.Actions(), (std::vector<std::string>{"claim 1", "release 1", "claim 1", "release 1", "claim 1", "release 1"}));
-}
-
-TEST_F(LinuxBoards, ABluetoothBoardsVersionIsTheOneItsInputDeviceCarries)
-{
-  CEmulatedBluetoothBoard board(mBed, mUdev, 0x0123);
-  mUdev.Finish(board.HidrawSyspath());
-  const std::unique_ptr<CHidDevice> device = mHid->Open(board.kNode);
-  ASSERT_TRUE(device);
-  SHidAttributes attributes;
-  ASSERT_TRUE(device->GetAttributes(attributes));
-  EXPECT_EQ(attributes.vendorId, 0x4F52);
-  EXPECT_EQ(attributes.productId, board.kProductId);
-  EXPECT_EQ(attributes.version, 0x0123) << "not the version of the bluetooth dongle it is reached through";
-  EXPECT_EQ(NodeIdentity(board.kNode), "4F52:0211") << "nor the dongle's ids";
 }

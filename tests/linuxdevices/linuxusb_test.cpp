@@ -1,7 +1,4 @@
-#include "common/fwupdater/cbulkfldeviceinterface.h"
-#include "common/fwupdater/chidfldeviceinterface.h"
 #include "common/osd/i2cconnectorftdi.h"
-#include "linux/common/clinuxdeviceevents.h"
 #include "linux/common/clinuxftdid2xx.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
 
@@ -10,53 +7,11 @@ using namespace orv::test;
 
 namespace {
 
-// A tablet whose pen board re-enumerates into its loader, and a bulk board that comes back as a HID loader.
-const char* const kSwitchingBoards = R"({
-  "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
-  "devices": [
-    {"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "instance": 1,
-     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "reenumerateMs": 1000},
-    {"kind": "bulk", "name": "bulk", "pid": "0300", "loaderPid": "0301", "parent": "USB\\ROOT_HUB30\\1",
-     "reenumerateMs": 1000}
-  ]
-})";
-
 const char* const kScalerOnly = R"({"devices": [{"kind": "scaler", "serial": "ORV16A0012345"}]})";
 
-using LinuxUsb = CLinuxPortsTest;
 using LinuxFtdi = CLinuxPortsTest;
 
-std::string BulkPath(sim::CSimPlatform& platform_I)
-{
-  const std::vector<std::string> paths = platform_I.Bus()->EnumerateInterfacePaths(EDEVICECLASS_BULK);
-  return paths.empty() ? "" : paths.front();
-}
-
 }  // namespace
-
-TEST_F(LinuxUsb, ABulkBoardIsFoundIdentifiedAndSentIntoItsLoader)
-{
-  Emulate(kSwitchingBoards);
-  const std::string node = mBus->NodeOf(BulkPath(*mPlatform));
-  EXPECT_EQ(CLinuxDeviceEnumerator().EnumerateInterfacePaths(EDEVICECLASS_BULK), std::vector<std::string>{node});
-  CBulkFLDeviceInterface bulk(node, mUsb);
-  ASSERT_TRUE(bulk.QueryAttributes());
-  EXPECT_EQ(bulk.GetVendorId(), 0x4F52);
-  EXPECT_EQ(bulk.GetProductId(), 0x0300);
-  EXPECT_EQ(bulk.GetVersion(), 0x0100u);
-  ASSERT_TRUE(bulk.Open());
-  EXPECT_TRUE(bulk.Ping());
-  // A request the board does not know stalls.
-  Report unknown{0x41, 0x77, 0, 0, 0};
-  EXPECT_FALSE(bulk.WriteReport(unknown));
-  EXPECT_TRUE(bulk.SendVendorCommand());
-  bulk.Close();
-  EXPECT_TRUE(bulk.SwitchToBLMode());
-  ASSERT_TRUE(bulk.Open()) << "the node is still there";
-  EXPECT_FALSE(bulk.Ping()) << "the board is not";
-  EXPECT_FALSE(mUsb->Open("/dev/bus/usb/009/001"));
-  EXPECT_FALSE(mUsb->Open("/dev/hidraw0"));
-}
 
 TEST_F(LinuxFtdi, TheBridgeIsListedOpenedAndSpeaksMpsseThroughLibftdi)
 {
