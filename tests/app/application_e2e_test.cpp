@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -73,9 +74,13 @@ class CApplicationRun : public ::testing::Test {
     for (const std::string& text : texts_I) EXPECT_NE(log.find(text), std::string::npos) << text << "\n" << log;
   }
   // The run ends with 1 and the message, its detail on the line under it, before any board is touched.
-  void ExpectEndedUntouched(const std::u16string& options_I, uint16_t messageId_I, const std::string& detail_I)
+  // Nobody is asked to accept the pre-update warning for a run that cannot go ahead.
+  void ExpectEndedUntouched(const std::u16string& options_I, uint16_t messageId_I, const std::string& detail_I,
+                            const std::string& scenario_I = "default")
   {
-    EXPECT_EQ(Run(options_I), 1) << WideToUtf8(options_I);
+    mPrompts = 0;
+    EXPECT_EQ(Run(options_I, scenario_I), 1) << WideToUtf8(options_I);
+    EXPECT_EQ(mPrompts, 0) << WideToUtf8(options_I);
     const std::u16string expected = English(messageId_I) + u"\n" + Utf8ToWide(detail_I);
     EXPECT_EQ(mView.mMessage.rfind(expected, 0), 0u) << WideToUtf8(mView.mMessage);
     EXPECT_EQ(Log().find("[STATE]"), std::string::npos) << WideToUtf8(options_I);
@@ -524,4 +529,69 @@ TEST_F(CApplicationRun, ThePauseBetweenBoardsKeepsTheRunTickingAndACancelActsAtO
   EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 2);
   EXPECT_EQ(mView.mMessage, u"Cancelled by the user; 1 of 2 boards were updated.");
   EXPECT_EQ(Log().find("Loading firmware for touch"), std::string::npos);
+}
+
+// A run that cannot go ahead ends with its reason before the warning; one that can asks exactly once.
+TEST_F(CApplicationRun, ARunThatCannotGoAheadEndsBeforeTheWarning)
+{
+  mPromptAnswer = 0;
+  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar"), 0) << WideToUtf8(mView.mMessage);
+  EXPECT_EQ(mPrompts, 1);
+  std::string scenario = sim::CSimPlatform::DefaultScenario();
+  const size_t from = scenario.find("{\"kind\": \"hid\", \"name\": \"bluetooth\"");
+  std::ofstream("nobt.scenario") << scenario.erase(from, scenario.find("{\"kind\": \"scaler\"") - from);
+  ExpectEndedUntouched(u"-testpid 9999 -auto pen,scalar", EUISTRING_ERROR_TARGET_NOT_FOUND,
+                       "no attached device has product id 9999");
+  ExpectEndedUntouched(u"-testpid 0210 -auto bluetooth,scalar", EUISTRING_ERROR_TARGET_NOT_FOUND,
+                       "the bluetooth board of \"Orvel Display 16\" is not attached", "nobt.scenario");
+  for (const auto& [options, file, detail] : std::vector<std::tuple<std::u16string, std::string, std::string>>{
+           {u"-testpid 0210 -auto touch,scalar", "display_touch.hex", "display_touch.hex: "},
+           {u"-testpid 0210 -auto pen,scalar", "display_scaler.bin", "display_scaler.bin: Scaler image of 65537 bytes"}}) {
+    std::ofstream(file, std::ios::binary) << std::string(0x10001, '\x5A');
+    ExpectEndedUntouched(options, EUISTRING_ERROR_INVALID_FILE, detail);
+  }
+}
+
+// Every board shows its name from its worker's start, the first included; the elapsed time moves every
+// second through switches and pauses alike; the estimate counts the pauses still ahead; a full bar only at
+// the end.
+TEST_F(CApplicationRun, ProgressMovesFromEachBoardsStartToTheEnd)
+{
+  ASSERT_EQ(Run(u"-testpid 0210 -auto pen,touch,bluetooth,scalar -y"), 0) << WideToUtf8(mView.mMessage);
+  const auto& shown = mView.mBoardProgress;
+  ASSERT_FALSE(shown.empty());
+  std::vector<std::u16string> boards;
+  for (const auto& [at, progress] : shown) {
+    if (!boards.empty() && boards.back() == progress.board) continue;
+    boards.push_back(progress.board);
+    EXPECT_EQ(progress.percent, 0) << WideToUtf8(progress.board);
+  }
+  EXPECT_EQ(boards, (std::vector<std::u16string>{u"pen", u"touch", u"bluetooth", u"scalar"}));
+  const uint64_t end = shown.back().first;
+  constexpr uint64_t kPause = CAutoUpdateRun::kSuccessPauseMs;
+  for (size_t i = 1; i < shown.size(); ++i) {
+    const auto& [at, progress] = shown[i];
+    EXPECT_LE(at - shown[i - 1].first, 1000u) << WideToUtf8(progress.board) << " at " << at;
+    // A board not yet done has its pause and those of the boards behind it still ahead; once the last board
+    // is done, only what is left of its pause.
+    if (progress.leftMs < 0) continue;
+    const auto left = static_cast<uint64_t>(progress.leftMs);
+    if (progress.percent < 100) {
+      EXPECT_GE(left, (progress.count - progress.index + 1) * kPause) << at;
+    }
+    if (progress.index == progress.count && progress.percent == 100 && left < kPause) {
+      EXPECT_NEAR(static_cast<double>(left), static_cast<double>(end - at), CAutoUpdateRun::kTimerMs) << at;
+    }
+  }
+  EXPECT_GE(shown[1].second.leftMs, 0);
+  EXPECT_EQ(std::count(mView.mProgress.begin(), mView.mProgress.end(), 100), 1);
+  EXPECT_EQ(mView.mProgress.back(), 100);
+}
+
+// A cancel the run refuses is answered at once, not only in the log, and the run goes on.
+TEST_F(CApplicationRun, ACancelRefusedIsSaidAndTheRunGoesOn)
+{
+  mView.mCancelOnStatus = English(EUISTRING_UPDATING);
+  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar -y"), 0) << WideToUtf8(mView.mMessage);
+  EXPECT_EQ(mView.mNotices, std::vector<std::u16string>{English(EUISTRING_CANCEL_REFUSED)});
 }

@@ -43,7 +43,9 @@ TEST_F(DdcQueries, AHealthyDisplayAnswersEveryQuery)
   EXPECT_EQ(mConnector.ReadFWVersion(), (PackedVersion{0x01, 0x02, 0x03, 0x05, 0x00}));
   EXPECT_EQ(mConnector.ReadCapabilitiesString(), config.capabilities);
   // Each request is framed with the host address, its length and the XOR checksum.
-  const std::vector<uint8_t> request = mDisplay->Requests().back();
+  const std::vector<std::vector<uint8_t>> requests = mDisplay->Requests();
+  ASSERT_FALSE(requests.empty());
+  const std::vector<uint8_t>& request = requests.back();
   ASSERT_GE(request.size(), 4u);
   EXPECT_EQ(request[0], 0x6E);
   EXPECT_EQ(request[1], 0x51);
