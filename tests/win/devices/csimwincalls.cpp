@@ -89,7 +89,7 @@ HANDLE CSimWinCalls::CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareM
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  // The system's own input stack holds every collection open, reading and writing.
+  // The tablet's driver service and the system's input stack hold its collections open, reading and writing.
   if (file->hid && (shareMode_I & kReadWrite) != kReadWrite) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
@@ -157,7 +157,6 @@ BOOLEAN CSimWinCalls::HidD_SetFeature(HANDLE device_I, PVOID report_I, ULONG len
   const std::shared_ptr<SFile> file = File(device_I);
   // The class driver refuses a buffer shorter than the collection's longest feature report.
   if (!file || !file->hid || length_I == 0 || length_I < file->featureLength) return Fail(ERROR_INVALID_PARAMETER);
-  if ((file->access & kGenericReadWrite) != kGenericReadWrite) return Fail(ERROR_ACCESS_DENIED);
   const auto* bytes = static_cast<const uint8_t*>(report_I);
   if (!file->hid->SetFeature(std::vector<uint8_t>(bytes, bytes + length_I))) return Fail(ERROR_GEN_FAILURE);
   return TRUE;
@@ -167,7 +166,6 @@ BOOLEAN CSimWinCalls::HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG le
 {
   const std::shared_ptr<SFile> file = File(device_I);
   if (!file || !file->hid || length_I == 0 || length_I < file->featureLength) return Fail(ERROR_INVALID_PARAMETER);
-  if ((file->access & kGenericReadWrite) != kGenericReadWrite) return Fail(ERROR_ACCESS_DENIED);
   auto* bytes = static_cast<uint8_t*>(report_IO);
   std::vector<uint8_t> report(bytes, bytes + length_I);
   if (!file->hid->GetFeature(report)) return Fail(ERROR_GEN_FAILURE);
