@@ -67,6 +67,12 @@ std::string CSimWinCalls::Leftovers()
   return std::to_string(open) + " open, " + std::to_string(mBadReleases) + " released that were not";
 }
 
+uint64_t CSimWinCalls::DeniedOpens()
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  return mDeniedOpens;
+}
+
 std::vector<DWORD> CSimWinCalls::ClassDevsFlags()
 {
   std::lock_guard<std::mutex> guard(mLock);
@@ -95,7 +101,16 @@ HANDLE CSimWinCalls::CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareM
     return INVALID_HANDLE_VALUE;
   }
   SHidCaps caps;
-  const bool router = file->hid && file->hid->GetCaps(caps) && caps.usagePage == 0xFF00;
+  const bool hasCaps = file->hid && file->hid->GetCaps(caps);
+  // Windows reads mice and keyboards itself and lets no one else open them for reading or writing.
+  const bool systemInput = hasCaps && caps.usagePage == 0x01 && (caps.usage == 0x02 || caps.usage == 0x06);
+  if (systemInput && (access_I & kGenericReadWrite) != 0) {
+    std::lock_guard<std::mutex> guard(mLock);
+    ++mDeniedOpens;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool router = hasCaps && caps.usagePage == 0xFF00;
   std::lock_guard<std::mutex> guard(mLock);
   const auto length = mFeatureLengths.find(ToLower(fileName_I));
   file->featureLength = length != mFeatureLengths.end() ? length->second

@@ -47,6 +47,8 @@ class CSimWinCalls : public CWinHidCalls,
   std::string Leftovers();
   // Every flag word SetupDiGetClassDevsW was given.
   std::vector<DWORD> ClassDevsFlags();
+  // Opens of a mouse or keyboard collection refused for asking to read or write.
+  uint64_t DeniedOpens();
 
   HANDLE CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareMode_I, LPSECURITY_ATTRIBUTES security_I,
                      DWORD creation_I, DWORD flags_I, HANDLE template_I) override;
@@ -123,6 +125,7 @@ class CSimWinCalls : public CWinHidCalls,
   std::vector<std::string> mNodes;
   std::vector<DWORD> mClassDevsFlags;
   size_t mBadReleases = 0;
+  uint64_t mDeniedOpens = 0;
 };
 
 // A scenario's simulated platform with a table of these calls (or a derived one) in front of its bus.

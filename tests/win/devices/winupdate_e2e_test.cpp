@@ -163,6 +163,27 @@ TEST_F(WinUpdate, ATabletIsFollowedThroughItsLoaderWithOrWithoutDeviceNotificati
   }
 }
 
+// A tablet also shows Windows a mouse and a keyboard collection (its pen and its express keys), which the
+// system keeps to itself: an open for reading or writing is denied. Listed before the boards, they are passed
+// over and the boards are updated.
+TEST_F(WinUpdate, TheMouseAndKeyboardCollectionsWindowsKeepsArePassedOver)
+{
+  std::ostringstream text;
+  text << std::ifstream("tablet_s.scenario").rdbuf();
+  std::string scenario = text.str();
+  const std::string devices = "\"devices\": [";
+  const std::string collection = R"({"kind": "collection", "pid": "0101", "usagePg": "1", "interface": 2, )"
+                                 R"("parent": "USB\\VID_4F52&PID_0101\\TAB1", )";
+  scenario.insert(scenario.find(devices) + devices.size(), collection + R"("usageId": "2", "instance": 3},)" +
+                                                               collection + R"("usageId": "6", "instance": 4},)");
+  std::ofstream("tablet_input.scenario") << scenario;
+  EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "tablet_input.scenario"), 0) << Log();
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectFlashed("touch", "tablet_s.touch");
+  EXPECT_GE(mCalls->DeniedOpens(), 2u);
+  EXPECT_EQ(mCalls->Leftovers(), "");
+}
+
 TEST_F(WinUpdate, EveryBoardOfThePenDisplayIsUpdatedTheScalerThroughTheDll)
 {
   EXPECT_EQ(Run(u"", "default"), 0) << Log();
