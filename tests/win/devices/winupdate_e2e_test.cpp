@@ -168,9 +168,7 @@ TEST_F(WinUpdate, ATabletIsFollowedThroughItsLoaderWithOrWithoutDeviceNotificati
 // over and the boards are updated.
 TEST_F(WinUpdate, TheMouseAndKeyboardCollectionsWindowsKeepsArePassedOver)
 {
-  std::ostringstream text;
-  text << std::ifstream("tablet_s.scenario").rdbuf();
-  std::string scenario = text.str();
+  std::string scenario = test::ReadText("tablet_s.scenario");
   const std::string devices = "\"devices\": [";
   const std::string collection = R"({"kind": "collection", "pid": "0101", "usagePg": "1", "interface": 2, )"
                                  R"("parent": "USB\\VID_4F52&PID_0101\\TAB1", )";
