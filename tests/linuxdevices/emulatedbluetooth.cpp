@@ -4,7 +4,6 @@
 #include <linux/input.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "tests/linuxdevices/emulateddevices.h"
@@ -20,24 +19,13 @@ std::string Hex4(unsigned value_I) { return Format("%04x", value_I & 0xFFFF); }
 
 void Answer(const std::vector<uint8_t>& descriptor_I, CIoctlCall& call_IO)
 {
-  const unsigned long request = call_IO.Request();
-  if (request == HIDIOCGRAWINFO) {
+  if (call_IO.Request() == HIDIOCGRAWINFO) {
     const hidraw_devinfo info{BUS_BLUETOOTH, static_cast<int16_t>(kVendorId),
                               static_cast<int16_t>(CEmulatedBluetoothBoard::kProductId)};
     std::memcpy(call_IO.Memory(sizeof(info)), &info, sizeof(info));
     return call_IO.Complete(0);
   }
-  if (request == HIDIOCGRDESCSIZE) {
-    const int size = static_cast<int>(descriptor_I.size());
-    std::memcpy(call_IO.Memory(sizeof(size)), &size, sizeof(size));
-    return call_IO.Complete(0);
-  }
-  if (request == HIDIOCGRDESC) {
-    uint8_t* memory = call_IO.Memory(sizeof(hidraw_report_descriptor));
-    std::memcpy(memory + sizeof(uint32_t), descriptor_I.data(), descriptor_I.size());
-    return call_IO.Complete(0);
-  }
-  call_IO.Complete(-1, EPIPE);
+  if (!AnswerDescriptorIoctl(descriptor_I, call_IO)) call_IO.Complete(-1, EPIPE);
 }
 
 }  // namespace

@@ -43,19 +43,9 @@ CEmulatedCompositeBoard::CEmulatedCompositeBoard(CUmockdevBed& bed_I) : mNode("/
 {
   mDrivers[kHidInterface] = kHidDriver;
   const std::string pci = bed_I.Add("pci", "0000:00:1d.0", "", {"vendor", "0x8086", "device", "0x1e26"}, {});
-  const std::string hub = bed_I.Add(
-      "usb", "usb2", pci,
-      {"idVendor", "1d6b", "idProduct", "0002", "bcdDevice", "0602", "busnum", "2\n", "devnum", "1\n", "speed", "480\n",
-       "devpath", "0\n", "bDeviceClass", "09", "bNumInterfaces", " 1", "bConfigurationValue", "1", "dev", "189:128"},
-      {"DEVTYPE", "usb_device", "DEVNAME", "/dev/bus/usb/002/001", "BUSNUM", "002", "DEVNUM", "001"});
-  bed_I.SetBinary(hub, "descriptors", UsbDescriptors(0x1D6B, 0x0002, 0x0602, 1, 0x09, false));
+  const std::string hub = AddUsbDevice(bed_I, {pci, "usb2", 1, 0x1D6B, 0x0002, 0x0602, 1, 0x09});
   bed_I.CreateNode(mNode, [this](CIoctlCall& call_IO) { HandleInterfaces(call_IO); });
-  const std::string board = bed_I.Add(
-      "usb", "2-1", hub,
-      {"idVendor", "4f52", "idProduct", "0400", "bcdDevice", "0105", "busnum", "2\n", "devnum", "2\n", "speed", "480\n",
-       "devpath", "1\n", "bDeviceClass", "00", "bNumInterfaces", " 2", "bConfigurationValue", "1", "serial", "CMP1",
-       "dev", "189:129"},
-      {"DEVTYPE", "usb_device", "DEVNAME", mNode, "BUSNUM", "002", "DEVNUM", "002"});
+  const std::string board = AddUsbDevice(bed_I, {hub, "2-1", 2, 0x4F52, kProductId, kVersion, 2, 0, "CMP1"});
   bed_I.SetBinary(board, "descriptors", CompositeDescriptors());
   bed_I.Add("usb", "2-1:1.0", board, {"bInterfaceNumber", "00", "bInterfaceClass", "03", "bNumEndpoints", "01"},
             {"DEVTYPE", "usb_interface", "INTERFACE", "3/0/0", "DRIVER", kHidDriver});
@@ -67,12 +57,6 @@ std::vector<std::string> CEmulatedCompositeBoard::Actions()
 {
   std::lock_guard<std::mutex> lock(mLock);
   return mActions;
-}
-
-unsigned CEmulatedCompositeBoard::Misaddressed()
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  return mMisaddressed;
 }
 
 void CEmulatedCompositeBoard::HandleInterfaces(CIoctlCall& call_IO)
@@ -161,7 +145,6 @@ int CEmulatedCompositeBoard::Control(const SUsbSetupPacket& setup_I, uint8_t* da
     return -EPIPE;
   }
   if (setup_I.index != kVendorInterface) {
-    std::lock_guard<std::mutex> lock(mLock);
     ++mMisaddressed;
     return -EPIPE;
   }

@@ -4,6 +4,7 @@
 // interface, as the kernel does, and remembers what was done.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -26,7 +27,7 @@ class CEmulatedCompositeBoard : public CEmulatedUsbfsNode {
   // What usbfs did, in order: "detach N", "claim N", "release N", "attach N".
   std::vector<std::string> Actions();
   // Vendor requests the board stalled because they were addressed to another interface.
-  unsigned Misaddressed();
+  unsigned Misaddressed() const { return mMisaddressed; }
 
  protected:
   int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) override;
@@ -43,7 +44,7 @@ class CEmulatedCompositeBoard : public CEmulatedUsbfsNode {
   // The driver bound to each interface: "usbhid", "usbfs" (claimed by a program) or none.
   std::map<unsigned, std::string> mDrivers;
   std::vector<std::string> mActions;
-  unsigned mMisaddressed = 0;
+  std::atomic<unsigned> mMisaddressed{0};
 };
 
 }  // namespace orv::test

@@ -52,6 +52,28 @@ uint8_t InterfaceOfPath(const std::string& path_I)
   return mi == std::string::npos ? 0 : static_cast<uint8_t>(std::strtoul(path_I.substr(mi + 4, 2).c_str(), nullptr, 16));
 }
 
+// The device descriptor and one configuration.
+std::vector<uint8_t> UsbDescriptors(const SUsbDeviceEntry& device_I)
+{
+  const uint8_t interfaces = device_I.interfaces;
+  std::vector<uint8_t> bytes{18, 1, 0x00, 0x02, static_cast<uint8_t>(device_I.interfaceClass == 0x09 ? 0x09 : 0x00), 0, 0, 64};
+  PutLe16(bytes, device_I.vendorId);
+  PutLe16(bytes, device_I.productId);
+  PutLe16(bytes, device_I.version);
+  bytes.insert(bytes.end(), {1, 2, 3, 1});
+  const uint8_t endpoints = device_I.bulkEndpoints ? 2 : 0;
+  bytes.insert(bytes.end(), {9, 2});
+  PutLe16(bytes, 9u + interfaces * (9u + endpoints * 7u));
+  bytes.insert(bytes.end(), {interfaces, 1, 0, 0x80, 50});
+  for (uint8_t i = 0; i < interfaces; ++i) {
+    bytes.insert(bytes.end(), {9, 4, i, 0, endpoints, device_I.interfaceClass, 0, 0, 0});
+    if (!device_I.bulkEndpoints) continue;
+    bytes.insert(bytes.end(), {7, 5, 0x81, 2, 0x00, 0x02, 0});
+    bytes.insert(bytes.end(), {7, 5, 0x02, 2, 0x00, 0x02, 0});
+  }
+  return bytes;
+}
+
 }  // namespace
 
 std::string Format(const char* format_I, unsigned value_I)
@@ -61,25 +83,47 @@ std::string Format(const char* format_I, unsigned value_I)
   return text;
 }
 
-std::vector<uint8_t> UsbDescriptors(uint16_t vendorId_I, uint16_t productId_I, uint16_t version_I, uint8_t interfaces_I,
-                                    uint8_t interfaceClass_I, bool bulkEndpoints_I)
+std::string UsbfsNode(unsigned bus_I, unsigned devnum_I)
 {
-  std::vector<uint8_t> bytes{18, 1, 0x00, 0x02, static_cast<uint8_t>(interfaceClass_I == 0x09 ? 0x09 : 0x00), 0, 0, 64};
-  PutLe16(bytes, vendorId_I);
-  PutLe16(bytes, productId_I);
-  PutLe16(bytes, version_I);
-  bytes.insert(bytes.end(), {1, 2, 3, 1});
-  const uint8_t endpoints = bulkEndpoints_I ? 2 : 0;
-  bytes.insert(bytes.end(), {9, 2});
-  PutLe16(bytes, 9u + interfaces_I * (9u + endpoints * 7u));
-  bytes.insert(bytes.end(), {interfaces_I, 1, 0, 0x80, 50});
-  for (uint8_t i = 0; i < interfaces_I; ++i) {
-    bytes.insert(bytes.end(), {9, 4, i, 0, endpoints, interfaceClass_I, 0, 0, 0});
-    if (!bulkEndpoints_I) continue;
-    bytes.insert(bytes.end(), {7, 5, 0x81, 2, 0x00, 0x02, 0});
-    bytes.insert(bytes.end(), {7, 5, 0x02, 2, 0x00, 0x02, 0});
+  return Format("/dev/bus/usb/%03u/", bus_I) + Format("%03u", devnum_I);
+}
+
+std::string AddUsbDevice(CUmockdevBed& bed_I, const SUsbDeviceEntry& device_I)
+{
+  const bool rootHub = device_I.name.starts_with("usb");
+  const unsigned bus = static_cast<unsigned>(std::stoul(device_I.name.substr(rootHub ? 3 : 0)));
+  const std::string devpath = rootHub ? "0" : device_I.name.substr(device_I.name.find('-') + 1);
+  std::vector<std::string> attributes{
+      "idVendor", Format("%04x", device_I.vendorId), "idProduct", Format("%04x", device_I.productId), "bcdDevice",
+      Format("%04x", device_I.version), "busnum", Format("%u\n", bus), "devnum", Format("%u\n", device_I.devnum),
+      "speed", Format("%u\n", device_I.speed), "devpath", devpath + "\n", "bDeviceClass",
+      device_I.interfaceClass == 0x09 ? "09" : "00", "bNumInterfaces", Format("%2u", device_I.interfaces),
+      "bConfigurationValue", "1", "dev", Format("189:%u", (bus - 1) * 128 + device_I.devnum - 1)};
+  if (!device_I.serial.empty()) attributes.insert(attributes.end(), {"serial", device_I.serial});
+  attributes.insert(attributes.end(), device_I.attributes.begin(), device_I.attributes.end());
+  const std::string syspath =
+      bed_I.Add("usb", device_I.name, device_I.parentSyspath, attributes,
+                {"DEVTYPE", "usb_device", "DEVNAME", UsbfsNode(bus, device_I.devnum), "BUSNUM", Format("%03u", bus),
+                 "DEVNUM", Format("%03u", device_I.devnum)});
+  bed_I.SetBinary(syspath, "descriptors", UsbDescriptors(device_I));
+  return syspath;
+}
+
+bool AnswerDescriptorIoctl(const std::vector<uint8_t>& descriptor_I, CIoctlCall& call_IO)
+{
+  if (call_IO.Request() == HIDIOCGRDESCSIZE) {
+    const int size = static_cast<int>(descriptor_I.size());
+    std::memcpy(call_IO.Memory(sizeof(int)), &size, sizeof(int));
+    call_IO.Complete(0);
+    return true;
   }
-  return bytes;
+  if (call_IO.Request() != HIDIOCGRDESC) return false;
+  uint8_t* memory = call_IO.Memory(sizeof(hidraw_report_descriptor));
+  uint32_t size = 0;
+  std::memcpy(&size, memory, sizeof(size));
+  std::copy_n(descriptor_I.begin(), std::min<size_t>(size, descriptor_I.size()), memory + sizeof(size));
+  call_IO.Complete(0);
+  return true;
 }
 
 // ---- hidraw
@@ -103,18 +147,6 @@ void CEmulatedHidNode::SetGone()
 {
   std::lock_guard<std::mutex> lock(mLock);
   mGone = true;
-}
-
-uint64_t CEmulatedHidNode::Transfers()
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  return mTransfers;
-}
-
-uint64_t CEmulatedHidNode::Stalls()
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  return mStalls;
 }
 
 // Report ids are the device's, whichever collection declares them.
@@ -150,18 +182,7 @@ void CEmulatedHidNode::Handle(CIoctlCall& call_IO)
   std::lock_guard<std::mutex> lock(mLock);
   const unsigned long request = call_IO.Request();
   if (mGone) return call_IO.Complete(-1, ENODEV);
-  if (request == HIDIOCGRDESCSIZE) {
-    const int size = static_cast<int>(mDescriptor.size());
-    std::memcpy(call_IO.Memory(sizeof(int)), &size, sizeof(int));
-    return call_IO.Complete(0);
-  }
-  if (request == HIDIOCGRDESC) {
-    uint8_t* memory = call_IO.Memory(sizeof(hidraw_report_descriptor));
-    uint32_t size = 0;
-    std::memcpy(&size, memory, sizeof(size));
-    std::copy_n(mDescriptor.begin(), std::min<size_t>(size, mDescriptor.size()), memory + sizeof(size));
-    return call_IO.Complete(0);
-  }
+  if (AnswerDescriptorIoctl(mDescriptor, call_IO)) return;
   if (request == HIDIOCGRAWINFO) {
     SHidAttributes attributes;
     if (!mDevice->GetAttributes(attributes)) return call_IO.Complete(-1, ENODEV);
@@ -394,8 +415,7 @@ void CEmulatedBus::Start(CD2XX* bridge_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
   const std::string pci = mBed.Add("pci", "0000:00:14.0", "", {"vendor", "0x8086", "device", "0xa36d"}, {});
-  SUsbDevice& hub = AddUsbDevice(pci, "usb1", 0x1D6B, 0x0002, 0x0602, 1, 0x09, "0000:00:14.0", false);
-  mRootHub = hub.syspath;
+  mRootHub = AddUsb({pci, "usb1", 1, 0x1D6B, 0x0002, 0x0602, 1, 0x09, "0000:00:14.0"}).syspath;
   for (const std::string& path : mBus->EnumerateInterfacePaths(EDEVICECLASS_HID)) AddHid(path);
   for (const std::string& path : mBus->EnumerateInterfacePaths(EDEVICECLASS_BULK)) AddBulk(path);
   if (bridge_I != nullptr) AddFtdi(*bridge_I);
@@ -404,31 +424,17 @@ void CEmulatedBus::Start(CD2XX* bridge_I)
 
 void CEmulatedBus::Pump() { mBus->DeliverDueEvents(); }
 
-std::string CEmulatedBus::NodeOf(const std::string& simPath_I)
+CEmulatedBus::SMirrored CEmulatedBus::Mirrored(const std::string& simPath_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
   const auto found = mMirrored.find(simPath_I);
-  return found == mMirrored.end() ? std::string() : found->second.node;
-}
-
-std::string CEmulatedBus::Syspath(const std::string& simPath_I)
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  const auto found = mMirrored.find(simPath_I);
-  return found == mMirrored.end() ? std::string() : found->second.syspaths.front();
-}
-
-std::shared_ptr<CEmulatedHidNode> CEmulatedBus::HidNode(const std::string& simPath_I)
-{
-  std::lock_guard<std::mutex> lock(mLock);
-  const auto found = mMirrored.find(simPath_I);
-  return found == mMirrored.end() ? nullptr : found->second.hid;
+  return found == mMirrored.end() ? SMirrored() : found->second;
 }
 
 std::string CEmulatedBus::PlugHub(const std::string& name_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
-  return AddUsbDevice(mRootHub, name_I, 0x05E3, 0x0610, 0x0100, 1, 0x09, "", false).syspath;
+  return AddUsb({mRootHub, name_I, 0, 0x05E3, 0x0610, 0x0100, 1, 0x09}).syspath;
 }
 
 void CEmulatedBus::OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I)
@@ -443,27 +449,14 @@ void CEmulatedBus::OnInterfaceRemoval(const std::string& path_I, EDeviceClass)
   Remove(path_I);
 }
 
-CEmulatedBus::SUsbDevice& CEmulatedBus::AddUsbDevice(const std::string& parentSyspath_I, const std::string& name_I,
-                                                     uint16_t vendorId_I, uint16_t productId_I, uint16_t version_I,
-                                                     uint8_t interfaces_I, uint8_t interfaceClass_I,
-                                                     const std::string& serial_I, bool bulkEndpoints_I)
+CEmulatedBus::SUsbDevice& CEmulatedBus::AddUsb(SUsbDeviceEntry device_I)
 {
-  const int devnum = name_I == "usb1" ? 1 : mNextDevnum++;
-  const std::string node = Format("/dev/bus/usb/001/%03u", static_cast<unsigned>(devnum));
-  const std::string devpath = name_I == "usb1" ? "0" : name_I.substr(2);
-  const std::string syspath = mBed.Add(
-      "usb", name_I, parentSyspath_I,
-      {"idVendor", Format("%04x", vendorId_I), "idProduct", Format("%04x", productId_I), "bcdDevice",
-       Format("%04x", version_I), "busnum", "1\n", "devnum", Format("%u\n", static_cast<unsigned>(devnum)), "speed",
-       "480\n", "devpath", devpath + "\n", "bDeviceClass", interfaceClass_I == 0x09 ? "09" : "00", "bNumInterfaces",
-       Format("%2u", interfaces_I), "bConfigurationValue", "1", "serial", serial_I, "dev",
-       Format("189:%u", static_cast<unsigned>(devnum - 1))},
-      {"DEVTYPE", "usb_device", "DEVNAME", node, "BUSNUM", "001", "DEVNUM", Format("%03u", static_cast<unsigned>(devnum))});
-  mBed.SetBinary(syspath, "descriptors",
-                 UsbDescriptors(vendorId_I, productId_I, version_I, interfaces_I, interfaceClass_I, bulkEndpoints_I));
+  device_I.devnum = device_I.name == "usb1" ? 1 : mNextDevnum++;
+  const std::string syspath = AddUsbDevice(mBed, device_I);
   SUsbDevice& device = mUsbDevices[syspath];
   device.syspath = syspath;
-  device.name = name_I;
+  device.name = device_I.name;
+  device.node = UsbfsNode(1, device_I.devnum);
   return device;
 }
 
@@ -493,8 +486,8 @@ CEmulatedBus::SUsbDevice& CEmulatedBus::UsbDeviceFor(const std::string& instance
   unsigned vendor = 0, product = 0;
   std::sscanf(ToLower(instanceId_I).c_str(), "usb\\vid_%4x&pid_%4x", &vendor, &product);
   const std::string serial = instanceId_I.substr(instanceId_I.rfind('\\') + 1);
-  SUsbDevice& device = AddUsbDevice(parent.syspath, name, static_cast<uint16_t>(vendor), static_cast<uint16_t>(product),
-                                    version_I, InterfacesBelow(instanceId_I), 0x03, serial, false);
+  SUsbDevice& device = AddUsb({parent.syspath, name, 0, static_cast<uint16_t>(vendor), static_cast<uint16_t>(product),
+                               version_I, InterfacesBelow(instanceId_I), 0x03, serial});
   device.instanceId = instanceId_I;
   return device;
 }
@@ -539,27 +532,23 @@ void CEmulatedBus::AddBulk(const std::string& path_I)
   const std::string name = parent.syspath == mRootHub ? "1-" + std::to_string(++mRootPorts)
                                                       : parent.name + "." + std::to_string(++parent.children);
   const auto le16 = [&descriptor](size_t at_I) { return static_cast<uint16_t>(descriptor[at_I] | descriptor[at_I + 1] << 8); };
-  const std::string parentSyspath = parent.syspath;
-  SUsbDevice& usb = AddUsbDevice(parentSyspath, name, le16(8), le16(10), le16(12), 1, 0xFF,
-                                 instanceId.substr(instanceId.rfind('\\') + 1), false);
-  const std::string usbSyspath = usb.syspath;
-  const std::string node = Format("/dev/bus/usb/001/%03u", static_cast<unsigned>(mNextDevnum - 1));
+  const SUsbDevice usb =
+      AddUsb({parent.syspath, name, 0, le16(8), le16(10), le16(12), 1, 0xFF, instanceId.substr(instanceId.rfind('\\') + 1)});
   auto bulk = std::make_shared<CEmulatedBulkNode>(std::move(device));
-  mBed.CreateNode(node, [bulk](CIoctlCall& call_IO) { bulk->Handle(call_IO); });
+  mBed.CreateNode(usb.node, [bulk](CIoctlCall& call_IO) { bulk->Handle(call_IO); });
   const std::string interfaceSyspath =
-      mBed.Add("usb", name + ":1.0", usbSyspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "00"},
+      mBed.Add("usb", name + ":1.0", usb.syspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "00"},
                {"DEVTYPE", "usb_interface", "INTERFACE", "255/0/0"});
-  mMirrored[path_I] = SMirrored{{interfaceSyspath, usbSyspath}, node, nullptr, bulk};
+  mMirrored[path_I] = SMirrored{{interfaceSyspath, usb.syspath}, usb.node, nullptr, bulk};
 }
 
 void CEmulatedBus::AddFtdi(CD2XX& bridge_I)
 {
   const std::string name = "1-" + std::to_string(++mRootPorts);
-  const std::string syspath = AddUsbDevice(mRootHub, name, 0x0403, 0x6014, 0x0900, 1, 0xFF, "FT0RV16", true).syspath;
-  const std::string node = Format("/dev/bus/usb/001/%03u", static_cast<unsigned>(mNextDevnum - 1));
+  const SUsbDevice usb = AddUsb({mRootHub, name, 0, 0x0403, 0x6014, 0x0900, 1, 0xFF, "FT0RV16", true});
   auto ftdi = std::make_shared<CEmulatedFtdiNode>(bridge_I);
-  mBed.CreateNode(node, [ftdi](CIoctlCall& call_IO) { ftdi->Handle(call_IO); });
-  mBed.Add("usb", name + ":1.0", syspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "02"},
+  mBed.CreateNode(usb.node, [ftdi](CIoctlCall& call_IO) { ftdi->Handle(call_IO); });
+  mBed.Add("usb", name + ":1.0", usb.syspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "02"},
            {"DEVTYPE", "usb_interface", "INTERFACE", "255/255/255"});
   mBridges.push_back(ftdi);
 }

@@ -50,11 +50,11 @@ class CEmulatedHidNode {
   void InjectFault(uint64_t first_I, uint64_t count_I, ENodeFault fault_I);
   // The device is gone: every ioctl fails with ENODEV.
   void SetGone();
-  uint64_t Transfers();
+  uint64_t Transfers() const { return mTransfers; }
   const std::vector<uint8_t>& Descriptor() const { return mDescriptor; }
   // Feature transfers stalled for an id or length the descriptor does not declare, or a set whose bytes
   // past what the board takes are not zero.
-  uint64_t Stalls();
+  uint64_t Stalls() const { return mStalls; }
 
  private:
   ENodeFault FaultFor(uint64_t transfer_I) const;
@@ -65,8 +65,8 @@ class CEmulatedHidNode {
   std::unique_ptr<CHidDevice> mDevice;
   std::vector<SFirmwareCollection> mCollections;
   std::vector<uint8_t> mDescriptor;
-  uint64_t mTransfers = 0;
-  uint64_t mStalls = 0;
+  std::atomic<uint64_t> mTransfers{0};
+  std::atomic<uint64_t> mStalls{0};
   uint64_t mFaultFirst = 0;
   uint64_t mFaultCount = 0;
   ENodeFault mFault = ENODEFAULT_NONE;
@@ -136,9 +136,31 @@ class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
 // A number as printf's format_I (with one conversion) writes it.
 std::string Format(const char* format_I, unsigned value_I);
 
-// The descriptors sysfs shows for a USB device: the device descriptor and one configuration.
-std::vector<uint8_t> UsbDescriptors(uint16_t vendorId_I, uint16_t productId_I, uint16_t version_I, uint8_t interfaces_I,
-                                    uint8_t interfaceClass_I, bool bulkEndpoints_I);
+// Answers the hidraw ioctls that read the report descriptor and its size; false for any other.
+bool AnswerDescriptorIoctl(const std::vector<uint8_t>& descriptor_I, CIoctlCall& call_IO);
+
+// A USB device as sysfs shows it: its attributes, its usbfs node's numbers and the descriptors of its one
+// configuration.
+struct SUsbDeviceEntry {
+  std::string parentSyspath;
+  // "usb<bus>" for a root hub, "<bus>-<ports>" for a device below it.
+  std::string name;
+  unsigned devnum = 1;
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  uint16_t version = 0;
+  uint8_t interfaces = 1;
+  uint8_t interfaceClass = 0;
+  std::string serial{};
+  bool bulkEndpoints = false;
+  unsigned speed = 480;
+  // Further attributes, name/value pairs.
+  std::vector<std::string> attributes{};
+};
+
+std::string UsbfsNode(unsigned bus_I, unsigned devnum_I);
+// Adds the device; returns its syspath.
+std::string AddUsbDevice(CUmockdevBed& bed_I, const SUsbDeviceEntry& device_I);
 
 // A simulated bus mirrored into the testbed, as described at the top.
 class CEmulatedBus : public CDeviceEventSink {
@@ -154,11 +176,11 @@ class CEmulatedBus : public CDeviceEventSink {
   void Pump();
 
   // The hidraw node (or usbfs node) a simulated path shows as; empty when it is not (or no longer) there.
-  std::string NodeOf(const std::string& simPath_I);
-  std::shared_ptr<CEmulatedHidNode> HidNode(const std::string& simPath_I);
+  std::string NodeOf(const std::string& simPath_I) { return Mirrored(simPath_I).node; }
+  std::shared_ptr<CEmulatedHidNode> HidNode(const std::string& simPath_I) { return Mirrored(simPath_I).hid; }
   // The FTDI bridge's usbfs node; empty without one.
   std::shared_ptr<CEmulatedUsbfsNode> FtdiNode() { return mBridges.empty() ? nullptr : mBridges.front(); }
-  std::string Syspath(const std::string& simPath_I);
+  std::string Syspath(const std::string& simPath_I) { return Mirrored(simPath_I).syspaths.front(); }
   // The syspath of the root hub everything hangs from (once started).
   std::string RootHub() const { return mRootHub; }
   // A hub plugged into a root port (name_I as "1-8"); its syspath.
@@ -172,20 +194,21 @@ class CEmulatedBus : public CDeviceEventSink {
     std::string instanceId;
     std::string syspath;
     std::string name;
+    std::string node;
     int children = 0;
     int interfaces = 0;
   };
   struct SMirrored {
-    std::vector<std::string> syspaths;
+    std::vector<std::string> syspaths{""};
     std::string node;
     std::shared_ptr<CEmulatedHidNode> hid;
     std::shared_ptr<CEmulatedUsbfsNode> usbfs;
   };
 
+  SMirrored Mirrored(const std::string& simPath_I);
   SUsbDevice& UsbDeviceFor(const std::string& instanceId_I, uint16_t version_I);
-  SUsbDevice& AddUsbDevice(const std::string& parentSyspath_I, const std::string& name_I, uint16_t vendorId_I,
-                           uint16_t productId_I, uint16_t version_I, uint8_t interfaces_I, uint8_t interfaceClass_I,
-                           const std::string& serial_I, bool bulkEndpoints_I);
+  // Adds the device at the next address (the root hub at 1).
+  SUsbDevice& AddUsb(SUsbDeviceEntry device_I);
   void AddHid(const std::string& path_I);
   void AddBulk(const std::string& path_I);
   void AddFtdi(CD2XX& bridge_I);

@@ -2,7 +2,6 @@
 
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,8 +18,6 @@ constexpr uint16_t kFtdiVendorId = 0x0403;
 // event and error characters, latency timer (set and get), bit mode, read pins.
 constexpr uint8_t kLastSioRequest = 0x0C;
 
-std::string Text(unsigned value_I, const char* format_I = "%u") { return Format(format_I, value_I); }
-
 // The product string FTDI's chips come with.
 const char* ProductName(uint16_t productId_I)
 {
@@ -34,23 +31,16 @@ const char* ProductName(uint16_t productId_I)
 
 }  // namespace
 
-std::shared_ptr<CEmulatedSerialCable> CEmulatedSerialCable::Plug(CUmockdevBed& bed_I, const SCablePlace& place_I)
+std::shared_ptr<CEmulatedSerialCable> CEmulatedSerialCable::Plug(CUmockdevBed& bed_I, const std::string& hubSyspath_I,
+                                                                 const std::string& ports_I, unsigned address_I,
+                                                                 uint16_t productId_I)
 {
   auto cable = std::make_shared<CEmulatedSerialCable>();
-  const std::string name = Text(place_I.bus) + "-" + place_I.ports;
-  char node[32];
-  std::snprintf(node, sizeof(node), "/dev/bus/usb/%03u/%03u", place_I.bus, place_I.address);
-  const std::string syspath = bed_I.Add(
-      "usb", name, place_I.hubSyspath,
-      {"idVendor", Text(kFtdiVendorId, "%04x"), "idProduct", Text(place_I.productId, "%04x"), "bcdDevice", "0600",
-       "busnum", Text(place_I.bus) + "\n", "devnum", Text(place_I.address) + "\n", "speed", "12\n", "devpath",
-       place_I.ports + "\n", "bDeviceClass", "00", "bNumInterfaces", " 1", "bConfigurationValue", "1", "manufacturer",
-       "FTDI", "product", ProductName(place_I.productId), "serial", "A10K5XQZ", "dev",
-       "189:" + Text((place_I.bus - 1) * 128 + place_I.address - 1)},
-      {"DEVTYPE", "usb_device", "DEVNAME", node, "BUSNUM", Text(place_I.bus, "%03u"), "DEVNUM",
-       Text(place_I.address, "%03u")});
-  bed_I.SetBinary(syspath, "descriptors", UsbDescriptors(kFtdiVendorId, place_I.productId, 0x0600, 1, 0xFF, true));
-  bed_I.CreateNode(node, [cable](CIoctlCall& call_IO) { cable->HandleIoctl(call_IO); });
+  const std::string name = "1-" + ports_I;
+  const std::string syspath =
+      AddUsbDevice(bed_I, {hubSyspath_I, name, address_I, kFtdiVendorId, productId_I, 0x0600, 1, 0xFF, "A10K5XQZ", true,
+                           12, {"manufacturer", "FTDI", "product", ProductName(productId_I)}});
+  bed_I.CreateNode(UsbfsNode(1, address_I), [cable](CIoctlCall& call_IO) { cable->HandleIoctl(call_IO); });
   const std::string interface = bed_I.Add(
       "usb", name + ":1.0", syspath, {"bInterfaceNumber", "00", "bInterfaceClass", "ff", "bNumEndpoints", "02"},
       {"DEVTYPE", "usb_interface", "INTERFACE", "255/255/255", "DRIVER", kDriver});
@@ -60,9 +50,9 @@ std::shared_ptr<CEmulatedSerialCable> CEmulatedSerialCable::Plug(CUmockdevBed& b
   std::filesystem::create_directories(cable->mDriverDir);
   cable->mDriverLink = root + interface + "/driver";
   cable->Bind();
-  const std::string tty = "ttyUSB" + Text(place_I.tty);
+  const std::string tty = "ttyUSB" + std::to_string(address_I);
   const std::string port = bed_I.Add("usb-serial", tty, interface, {"port_number", "0"}, {"DRIVER", kDriver});
-  cable->mTtySyspath = bed_I.Add("tty", tty, port, {"dev", "188:" + Text(place_I.tty)}, {"DEVNAME", "/dev/" + tty});
+  bed_I.Add("tty", tty, port, {"dev", "188:" + std::to_string(address_I)}, {"DEVNAME", "/dev/" + tty});
   return cable;
 }
 

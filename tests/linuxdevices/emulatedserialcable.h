@@ -15,26 +15,17 @@
 
 namespace orv::test {
 
-// Where a cable is plugged in, and what it is.
-struct SCablePlace {
-  std::string hubSyspath;
-  unsigned bus = 1;
-  // The port path below the root hub: "3", "1.7".
-  std::string ports;
-  unsigned address = 0;
-  uint16_t productId = 0x6001;
-  unsigned tty = 0;
-};
-
 class CEmulatedSerialCable : public CEmulatedUsbfsNode {
  public:
-  static std::shared_ptr<CEmulatedSerialCable> Plug(CUmockdevBed& bed_I, const SCablePlace& place_I);
+  // Plugs the cable into the hub on bus 1, at the port path ports_I below the root hub ("3", "1.7"); its
+  // address also numbers its tty.
+  static std::shared_ptr<CEmulatedSerialCable> Plug(CUmockdevBed& bed_I, const std::string& hubSyspath_I,
+                                                    const std::string& ports_I, unsigned address_I, uint16_t productId_I);
 
   // Every ioctl on the cable's usbfs node so far.
   uint64_t Ioctls() const { return mIoctls; }
   // Whether ftdi_sio still drives the cable (its "driver" link is there).
   bool DriverBound() const;
-  std::string TtySyspath() const { return mTtySyspath; }
 
  protected:
   int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) override;
@@ -49,7 +40,6 @@ class CEmulatedSerialCable : public CEmulatedUsbfsNode {
   std::atomic<uint64_t> mIoctls{0};
   std::string mDriverDir;
   std::string mDriverLink;
-  std::string mTtySyspath;
 };
 
 }  // namespace orv::test

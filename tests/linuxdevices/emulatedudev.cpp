@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -96,14 +97,12 @@ void CEmulatedUdev::Finish(const std::string& syspath_I)
   SUnfinished device;
   {
     std::lock_guard<std::mutex> lock(mLock);
-    for (auto it = mUnfinished.begin(); it != mUnfinished.end(); ++it) {
-      if (it->syspath != syspath_I) continue;
-      device = *it;
-      mUnfinished.erase(it);
-      break;
-    }
+    const auto found = std::find_if(mUnfinished.begin(), mUnfinished.end(),
+                                    [&syspath_I](const SUnfinished& device_I) { return device_I.syspath == syspath_I; });
+    if (found == mUnfinished.end()) return;
+    device = *found;
+    mUnfinished.erase(found);
   }
-  if (device.syspath.empty()) return;
   const std::string directory = Testbed() + kUdevData;
   std::filesystem::create_directories(directory);
   std::ofstream(directory + device.id) << "I:" << Clock().NowMs() * 1000 << "\n";
@@ -120,14 +119,11 @@ void CEmulatedUdev::GrantAt(const std::string& node_I, uint64_t atMs_I)
 void CEmulatedUdev::Pump()
 {
   std::lock_guard<std::mutex> lock(mLock);
-  for (auto it = mGrants.begin(); it != mGrants.end();) {
-    if (Clock().NowMs() < it->atMs) {
-      ++it;
-      continue;
-    }
-    mBed.Chmod(it->node, 0666);
-    it = mGrants.erase(it);
-  }
+  std::erase_if(mGrants, [this](const SGrant& grant_I) {
+    if (Clock().NowMs() < grant_I.atMs) return false;
+    mBed.Chmod(grant_I.node, 0666);
+    return true;
+  });
 }
 
 void CEmulatedUdev::Overflow() { std::ofstream(Testbed() + kOverflowMark).put('\n'); }

@@ -80,8 +80,7 @@ class LinuxFtdiBridges : public CLinuxProgramTest {
   std::shared_ptr<CEmulatedSerialCable> PlugCable(const std::string& ports_I, unsigned address_I,
                                                   uint16_t productId_I = 0x6001, const std::string& hub_I = "")
   {
-    return CEmulatedSerialCable::Plug(
-        mBed, {hub_I.empty() ? mBus->RootHub() : hub_I, 1, ports_I, address_I, productId_I, address_I});
+    return CEmulatedSerialCable::Plug(mBed, hub_I.empty() ? mBus->RootHub() : hub_I, ports_I, address_I, productId_I);
   }
 
   static std::vector<uint32_t> Locations(CD2XX& d2xx_I)

@@ -34,15 +34,14 @@ using LinuxHid = CLinuxPortsTest;
 
 // A USB device of 4F52 on bus 2 with one HID interface, whose hidraw node (/dev/hidraw<number_I>) the node
 // answers; the syspaths of the USB device and the HID device.
-std::pair<std::string, std::string> AddHidDevice(CUmockdevBed& bed_I, const std::string& productId_I, unsigned number_I,
+std::pair<std::string, std::string> AddHidDevice(CUmockdevBed& bed_I, uint16_t productId_I, unsigned number_I,
                                                  const std::shared_ptr<CEmulatedHidNode>& node_I)
 {
-  const std::string usb = bed_I.Add("usb", "2-1", "", {"idVendor", "4f52", "idProduct", productId_I, "bcdDevice", "0103",
-                                                       "bNumInterfaces", " 1", "busnum", "2\n", "devnum", "2\n", "dev", "189:129"},
-                                    {"DEVTYPE", "usb_device", "DEVNAME", "/dev/bus/usb/002/002"});
+  const std::string usb = AddUsbDevice(bed_I, {"", "2-1", 2, 0x4F52, productId_I, 0x0103, 1, 0x03});
   const std::string interface = bed_I.Add("usb", "2-1:1.0", usb, {"bInterfaceClass", "03"}, {"DEVTYPE", "usb_interface"});
+  const std::string product = Format("%04X", productId_I);
   const std::string hid =
-      bed_I.Add("hid", "0003:4F52:" + productId_I + ".0001", interface, {}, {"HID_ID", "0003:00004F52:0000" + productId_I});
+      bed_I.Add("hid", "0003:4F52:" + product + ".0001", interface, {}, {"HID_ID", "0003:00004F52:0000" + product});
   bed_I.SetBinary(hid, "report_descriptor", node_I->Descriptor());
   const std::string name = "hidraw" + std::to_string(number_I);
   bed_I.CreateNode("/dev/" + name, [node_I](CIoctlCall& call_IO) { node_I->Handle(call_IO); });
@@ -77,7 +76,7 @@ TEST_F(LinuxHid, ANodeWithSeveralCollectionsShowsEachUnderItsNumber)
 {
   auto node = std::make_shared<CEmulatedHidNode>(
       nullptr, std::vector<SFirmwareCollection>{{{2, 0x0D}, {{0x02, 64, 2, 2}}}, {{1, 0xFF0D}, {{0x03, 64, 2, 2}}}});
-  const auto [usb, hid] = AddHidDevice(mBed, "0101", 7, node);
+  const auto [usb, hid] = AddHidDevice(mBed, 0x0101, 7, node);
 
   const std::vector<std::string> paths = CLinuxDeviceEnumerator().EnumerateInterfacePaths(EDEVICECLASS_HID);
   ASSERT_EQ(paths, (std::vector<std::string>{"/dev/hidraw7#col01", "/dev/hidraw7#col02"}));
@@ -180,7 +179,7 @@ TEST_F(LinuxHid, ACollectionWithoutReportIdsTakesItsReportsAsReportZero)
   auto node = std::make_shared<CEmulatedHidNode>(
       std::make_unique<CNumberlessHandle>(sets),
       std::vector<SFirmwareCollection>{{{1, 0xFF00}, {{0x00, 9, 9, 9}}, true}});
-  AddHidDevice(mBed, "0102", 5, node);
+  AddHidDevice(mBed, 0x0102, 5, node);
 
   const std::unique_ptr<CHidDevice> device = mHid->Open("/dev/hidraw5");
   ASSERT_TRUE(device);
