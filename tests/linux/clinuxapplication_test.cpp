@@ -29,6 +29,18 @@ class CLinuxApplication : public ::testing::Test, public test::CLinuxProgramRuns
 
 std::string English(uint16_t id_I) { return WideToUtf8(LoadResString(id_I, 9)); }
 
+// The result file, valid and read with a real JSON parser; each field named by its JSON pointer holds its value
+// (null: the field is null or missing).
+nlohmann::json ExpectResult(const char* file_I, const std::vector<std::pair<const char*, nlohmann::json>>& fields_I)
+{
+  test::ExpectValidRunResult(file_I);
+  const nlohmann::json result = nlohmann::json::parse(std::ifstream(file_I));
+  for (const auto& [field, value] : fields_I) {
+    EXPECT_EQ(result.value(nlohmann::json::json_pointer(field), nlohmann::json()), value) << file_I << field;
+  }
+  return result;
+}
+
 }  // namespace
 
 // A recording made by the Windows program (test_win_devices makes it through the Windows system calls in front
@@ -110,10 +122,7 @@ TEST_F(CLinuxApplication, ASecondCopyIsRefused)
     ASSERT_TRUE(first.Acquire());
     EXPECT_EQ(Run({"-simulate", "default", "-result", "second.json"}), -1);
     EXPECT_NE(Err().find("error: another copy of orvel-fwupdater is running"), std::string::npos);
-    test::ExpectValidRunResult("second.json");
-    const nlohmann::json result = nlohmann::json::parse(std::ifstream("second.json"));
-    EXPECT_EQ(result["exitCode"], 255);
-    EXPECT_EQ(result["meaning"], "another copy is running");
+    ExpectResult("second.json", {{"/exitCode", 255}, {"/meaning", "another copy is running"}});
   }
   CLinuxSingleInstance other(DeviceLock());
   ASSERT_TRUE(other.Acquire());
@@ -161,23 +170,13 @@ TEST_F(CLinuxApplication, ALogThatCannotBeWrittenIsSaidSoAndItsLinesGoToStandard
 // The result document, read with a real JSON parser, for each way a run ends.
 TEST_F(CLinuxApplication, TheResultFileIsWrittenForEveryOutcome)
 {
-  const auto result = [](const char* file_I) {
-    test::ExpectValidRunResult(file_I);
-    return nlohmann::json::parse(std::ifstream(file_I));
-  };
   ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen,touch", "-result", "ok.json"}), 0);
-  nlohmann::json json = result("ok.json");
-  EXPECT_EQ(json["exitCode"], 0);
-  EXPECT_EQ(json["meaning"], "success");
-  EXPECT_EQ(json["message"], "Firmware was successfully updated.");
-  EXPECT_EQ(json["device"], "Orvel Display 16");
-  ASSERT_EQ(json["boards"].size(), 2u);
-  EXPECT_EQ(json["boards"][1]["board"], "touch");
-  EXPECT_EQ(json["boards"][1]["outcome"], "updated");
-  EXPECT_EQ(json["boards"][1]["file"], "display_touch.hex");
-  EXPECT_EQ(json["boards"][0]["versionBefore"], "1.00");
-  EXPECT_EQ(json["boards"][0]["fileVersion"], "1.01");  // the last word of the S-record header
-  EXPECT_TRUE(json["boards"][1]["fileVersion"].is_null());
+  // The pen's file version is the last word of its S-record header; the touch board's Intel HEX file has none.
+  const nlohmann::json json = ExpectResult(
+      "ok.json", {{"/exitCode", 0}, {"/meaning", "success"}, {"/message", "Firmware was successfully updated."},
+                  {"/device", "Orvel Display 16"}, {"/boards/1/board", "touch"}, {"/boards/1/outcome", "updated"},
+                  {"/boards/1/file", "display_touch.hex"}, {"/boards/2", nullptr}, {"/boards/0/versionBefore", "1.00"},
+                  {"/boards/0/fileVersion", "1.01"}, {"/boards/1/fileVersion", nullptr}});
   EXPECT_TRUE(json["durationMs"].is_number_unsigned());
   EXPECT_EQ(json["log"].get<std::string>().rfind(mDir.Path().string() + "/OrvelFWUpdater_", 0), 0u);
 
@@ -185,28 +184,19 @@ TEST_F(CLinuxApplication, TheResultFileIsWrittenForEveryOutcome)
   scenario.replace(scenario.find("\"writeSize\": 256"), 16, "\"writeSize\": 256, \"dropAfter\": 40");
   std::ofstream("failing.scenario") << scenario;
   ASSERT_EQ(Run({"-simulate", "failing.scenario", "-testpid", "0210", "-auto", "pen,touch", "-result", "failed.json"}), 1);
-  json = result("failed.json");
-  EXPECT_EQ(json["meaning"], "error");
-  EXPECT_EQ(json["message"], WideToUtf8(LoadResString(EUISTRING_UPDATE_FAILED, 9)));
-  EXPECT_EQ(json["boards"][0]["outcome"], "failed");
-  EXPECT_EQ(json["boards"][1]["outcome"], "not started");
+  ExpectResult("failed.json", {{"/meaning", "error"}, {"/message", English(EUISTRING_UPDATE_FAILED)},
+                               {"/boards/0/outcome", "failed"}, {"/boards/1/outcome", "not started"}});
 
   ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "scalar", "-result", "cancel.json"}, "Cancel\n"), 2);
   EXPECT_NE(Out().find("Cancelled at the pre-update warning; no board was touched.\n"), std::string::npos);
-  json = result("cancel.json");
-  EXPECT_EQ(json["exitCode"], 2);
-  EXPECT_EQ(json["meaning"], "cancelled");
-  EXPECT_EQ(json["boards"][0]["outcome"], "not started");
+  ExpectResult("cancel.json", {{"/exitCode", 2}, {"/meaning", "cancelled"}, {"/boards/0/outcome", "not started"}});
 
   // A board name with backslashes (a Windows path by mistake) comes back as it was given.
   ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen,C:\\fw\\bogus", "-result", "bad.json"}), 1);
-  json = result("bad.json");
-  EXPECT_EQ(json["exitCode"], 1);
-  EXPECT_EQ(json["message"], "Error: Invalid update options. Please re-download the package.\n\"C:\\fw\\bogus\" in "
-                             "the board list \"pen,C:\\fw\\bogus\" is not one of pen, touch, bluetooth, scalar");
-  EXPECT_TRUE(json["device"].is_null());
-  EXPECT_EQ(json["boards"].size(), 2u);
-  EXPECT_EQ(json["boards"][1]["board"], "C:\\fw\\bogus");
+  ExpectResult("bad.json", {{"/exitCode", 1},
+                            {"/message", "Error: Invalid update options. Please re-download the package.\n\"C:\\fw\\bogus\" "
+                                         "in the board list \"pen,C:\\fw\\bogus\" is not one of pen, touch, bluetooth, scalar"},
+                            {"/device", nullptr}, {"/boards/2", nullptr}, {"/boards/1/board", "C:\\fw\\bogus"}});
 
   EXPECT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "no/such/dir/r.json"}), 0);
   EXPECT_NE(Err().find("error: cannot write no/such/dir/r.json"), std::string::npos);
