@@ -19,14 +19,10 @@ namespace orv::test {
 namespace {
 
 constexpr unsigned kFtdiReset = 0x00;
-constexpr unsigned kFtdiPollModemStatus = 0x05;
 constexpr unsigned kFtdiEventChar = 0x06;
 constexpr unsigned kFtdiErrorChar = 0x07;
 constexpr unsigned kFtdiSetLatency = 0x09;
-constexpr unsigned kFtdiGetLatency = 0x0A;
 constexpr unsigned kFtdiBitMode = 0x0B;
-constexpr unsigned kFtdiReadPins = 0x0C;
-constexpr unsigned kFtdiReadEeprom = 0x90;
 constexpr uint8_t kModemStatus[2] = {0x32, 0x60};
 
 void PutLe16(std::vector<uint8_t>& bytes_IO, uint32_t value_I)
@@ -264,13 +260,9 @@ void CEmulatedUsbfsNode::Submit(CIoctlCall& call_IO)
 {
   UMockdevIoctlData* urbData = call_IO.Resolved(sizeof(usbdevfs_urb));
   auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-  GError* error = nullptr;
   UMockdevIoctlData* buffer =
-      umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer), static_cast<gsize>(urb->buffer_length), &error);
-  if (buffer == nullptr) {
-    if (error != nullptr) g_error_free(error);
-    return call_IO.Complete(-1, EFAULT);
-  }
+      call_IO.Resolved(static_cast<size_t>(urb->buffer_length), urbData, offsetof(usbdevfs_urb, buffer));
+  if (buffer == nullptr) return call_IO.Complete(-1, EFAULT);
   int actual = 0;
   int status = -EPIPE;
   if (urb->type == USBDEVFS_URB_TYPE_CONTROL && urb->buffer_length >= 8) {
@@ -283,7 +275,6 @@ void CEmulatedUsbfsNode::Submit(CIoctlCall& call_IO)
   }
   urb->status = status;
   urb->actual_length = actual;
-  umockdev_ioctl_data_unref(buffer);
   mDone.push_back(umockdev_ioctl_data_ref(urbData));
   call_IO.Complete(0);
 }
@@ -322,7 +313,7 @@ void CEmulatedFtdiNode::Release()
   mHandle = nullptr;
 }
 
-int CEmulatedFtdiNode::Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O)
+int CEmulatedFtdiNode::Control(const SUsbSetupPacket& setup_I, uint8_t*, int& actual_O)
 {
   actual_O = 0;
   if (mHandle == nullptr) return -ENODEV;
@@ -330,17 +321,8 @@ int CEmulatedFtdiNode::Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO,
   const uint8_t low = static_cast<uint8_t>(setup_I.value);
   const uint8_t high = static_cast<uint8_t>(setup_I.value >> 8);
   switch (setup_I.request) {
-    case kFtdiReset: {
-      if (setup_I.value == 0) return status(mBridge.ResetDevice(mHandle));
-      uint32_t waiting = 0;
-      std::vector<uint8_t> discarded(65536);
-      uint32_t read = 0;
-      // Purging the receive side drops what the bridge holds.
-      if (setup_I.value == 2 && mBridge.GetQueueStatus(mHandle, &waiting) == FT_OK && waiting > 0) {
-        mBridge.Read(mHandle, discarded.data(), std::min<uint32_t>(waiting, 65536), &read);
-      }
-      return 0;
-    }
+    // The chip's reset; a purge stalls, as no caller sends one and one that kept the data would mislead.
+    case kFtdiReset: return setup_I.value == 0 ? status(mBridge.ResetDevice(mHandle)) : -EPIPE;
     case kFtdiEventChar:
       mEventChar = low;
       mEventEnabled = high & 1;
@@ -353,17 +335,7 @@ int CEmulatedFtdiNode::Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO,
       mLatencyMs = low;
       return status(mBridge.SetLatencyTimer(mHandle, low));
     case kFtdiBitMode: return status(mBridge.SetBitMode(mHandle, low, high));
-    case kFtdiPollModemStatus:
-      if (setup_I.length < 2) return -EPIPE;
-      std::copy_n(kModemStatus, 2, data_IO);
-      actual_O = 2;
-      return 0;
-    case kFtdiGetLatency:
-    case kFtdiReadPins:
-    case kFtdiReadEeprom:
-      std::fill_n(data_IO, setup_I.length, kFtdiGetLatency == setup_I.request ? 16 : 0xFF);
-      actual_O = setup_I.length;
-      return 0;
+    // Modem and flow control, baud rate and data format: the MPSSE ignores them.
     default: return setup_I.request <= 0x04 ? 0 : -EPIPE;
   }
 }
@@ -460,6 +432,13 @@ CEmulatedBus::SUsbDevice& CEmulatedBus::AddUsb(SUsbDeviceEntry device_I)
   return device;
 }
 
+// The name of the device plugged next into a port of the hub.
+std::string CEmulatedBus::NextPortBelow(SUsbDevice& hub_IO)
+{
+  const std::string prefix = hub_IO.syspath == mRootHub ? "1-" : hub_IO.name + ".";
+  return prefix + std::to_string(++hub_IO.children);
+}
+
 uint8_t CEmulatedBus::InterfacesBelow(const std::string& instanceId_I)
 {
   std::set<uint8_t> interfaces;
@@ -481,8 +460,7 @@ CEmulatedBus::SUsbDevice& CEmulatedBus::UsbDeviceFor(const std::string& instance
   }
   const std::string parentId = mBus->GetAncestorId(instanceId_I, 1);
   SUsbDevice& parent = EqualsIgnoreCase(parentId, instanceId_I) ? mUsbDevices[mRootHub] : UsbDeviceFor(parentId, 0);
-  const std::string name = parent.syspath == mRootHub ? "1-" + std::to_string(++mRootPorts)
-                                                      : parent.name + "." + std::to_string(++parent.children);
+  const std::string name = NextPortBelow(parent);
   unsigned vendor = 0, product = 0;
   std::sscanf(ToLower(instanceId_I).c_str(), "usb\\vid_%4x&pid_%4x", &vendor, &product);
   const std::string serial = instanceId_I.substr(instanceId_I.rfind('\\') + 1);
@@ -529,8 +507,7 @@ void CEmulatedBus::AddBulk(const std::string& path_I)
   if (!device || !device->GetDeviceDescriptor(descriptor) || descriptor.size() < 18) return;
   const std::string instanceId = sim::SimInstanceIdOfPath(path_I);
   SUsbDevice& parent = UsbDeviceFor(mBus->GetAncestorId(instanceId, 1), 0);
-  const std::string name = parent.syspath == mRootHub ? "1-" + std::to_string(++mRootPorts)
-                                                      : parent.name + "." + std::to_string(++parent.children);
+  const std::string name = NextPortBelow(parent);
   const auto le16 = [&descriptor](size_t at_I) { return static_cast<uint16_t>(descriptor[at_I] | descriptor[at_I + 1] << 8); };
   const SUsbDevice usb =
       AddUsb({parent.syspath, name, 0, le16(8), le16(10), le16(12), 1, 0xFF, instanceId.substr(instanceId.rfind('\\') + 1)});
@@ -544,7 +521,7 @@ void CEmulatedBus::AddBulk(const std::string& path_I)
 
 void CEmulatedBus::AddFtdi(CD2XX& bridge_I)
 {
-  const std::string name = "1-" + std::to_string(++mRootPorts);
+  const std::string name = NextPortBelow(mUsbDevices[mRootHub]);
   const SUsbDevice usb = AddUsb({mRootHub, name, 0, 0x0403, 0x6014, 0x0900, 1, 0xFF, "FT0RV16", true});
   auto ftdi = std::make_shared<CEmulatedFtdiNode>(bridge_I);
   mBed.CreateNode(usb.node, [ftdi](CIoctlCall& call_IO) { ftdi->Handle(call_IO); });

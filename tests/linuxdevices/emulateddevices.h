@@ -213,6 +213,7 @@ class CEmulatedBus : public CDeviceEventSink {
   void AddBulk(const std::string& path_I);
   void AddFtdi(CD2XX& bridge_I);
   void Remove(const std::string& path_I);
+  std::string NextPortBelow(SUsbDevice& hub_IO);
   uint8_t InterfacesBelow(const std::string& instanceId_I);
 
   CUmockdevBed& mBed;
@@ -220,7 +221,6 @@ class CEmulatedBus : public CDeviceEventSink {
   std::shared_ptr<sim::CSimBus> mBus;
   std::mutex mLock;
   std::string mRootHub;
-  int mRootPorts = 0;
   int mNextDevnum = 2;
   int mNextHidraw = 0;
   std::map<std::string, SUsbDevice> mUsbDevices;

@@ -65,35 +65,30 @@ bool CEmulatedSerialCable::DriverBound() const
 void CEmulatedSerialCable::HandleIoctl(CIoctlCall& call_IO)
 {
   ++mIoctls;
-  if (!HandleDriverIoctl(call_IO)) Handle(call_IO);
+  const int error = DriverIoctl(call_IO);
+  if (error < 0) return Handle(call_IO);
+  call_IO.Complete(error == 0 ? 0 : -1, error);
 }
 
-bool CEmulatedSerialCable::HandleDriverIoctl(CIoctlCall& call_IO)
+int CEmulatedSerialCable::DriverIoctl(CIoctlCall& call_IO)
 {
   if (call_IO.Request() == USBDEVFS_GETDRIVER) {
+    if (!DriverBound()) return ENODATA;
     auto* query = reinterpret_cast<usbdevfs_getdriver*>(call_IO.Memory(sizeof(usbdevfs_getdriver)));
-    if (!DriverBound()) {
-      call_IO.Complete(-1, ENODATA);
-      return true;
-    }
     std::strncpy(query->driver, kDriver, sizeof(query->driver) - 1);
-    call_IO.Complete(0);
-    return true;
+    return 0;
   }
-  if (call_IO.Request() != USBDEVFS_IOCTL) return false;
-  const auto* request = reinterpret_cast<const usbdevfs_ioctl*>(call_IO.Memory(sizeof(usbdevfs_ioctl)));
-  if (request->ioctl_code == USBDEVFS_DISCONNECT && DriverBound()) {
+  if (call_IO.Request() != USBDEVFS_IOCTL) return -1;
+  const int code = reinterpret_cast<const usbdevfs_ioctl*>(call_IO.Memory(sizeof(usbdevfs_ioctl)))->ioctl_code;
+  if (code == USBDEVFS_DISCONNECT && DriverBound()) {
     std::filesystem::remove(mDriverLink);
-    call_IO.Complete(0);
-    return true;
+    return 0;
   }
-  if (request->ioctl_code == USBDEVFS_CONNECT) {
+  if (code == USBDEVFS_CONNECT) {
     Bind();
-    call_IO.Complete(0);
-    return true;
+    return 0;
   }
-  call_IO.Complete(-1, DriverBound() ? ENOTTY : ENODATA);
-  return true;
+  return DriverBound() ? ENOTTY : ENODATA;
 }
 
 void CEmulatedSerialCable::Bind()

@@ -33,8 +33,8 @@ class CEmulatedSerialCable : public CEmulatedUsbfsNode {
 
  private:
   void HandleIoctl(CIoctlCall& call_IO);
-  // Answers the ioctls usbfs passes to the interface's driver; false for the others.
-  bool HandleDriverIoctl(CIoctlCall& call_IO);
+  // Answers the ioctls usbfs passes to the interface's driver: 0 or the errno; -1 for the others.
+  int DriverIoctl(CIoctlCall& call_IO);
   void Bind();
 
   std::atomic<uint64_t> mIoctls{0};

@@ -31,10 +31,11 @@ gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client_I, gpointer han
 
 bool InDeviceHandler() { return tInDeviceHandler; }
 
-UMockdevIoctlData* CIoctlCall::Resolved(size_t size_I)
+UMockdevIoctlData* CIoctlCall::Resolved(size_t size_I, UMockdevIoctlData* within_I, size_t offset_I)
 {
   GError* error = nullptr;
-  UMockdevIoctlData* data = umockdev_ioctl_data_resolve(Argument(), 0, size_I, &error);
+  UMockdevIoctlData* data = umockdev_ioctl_data_resolve(
+      within_I != nullptr ? within_I : umockdev_ioctl_client_get_arg(mClient), offset_I, size_I, &error);
   if (data == nullptr) {
     if (error != nullptr) g_error_free(error);
     return nullptr;

@@ -21,9 +21,9 @@ class CIoctlCall {
   // The caller's memory the argument points to: size_I bytes that the handler may read and change; they go
   // back to the caller on Complete. Owned by the call.
   uint8_t* Memory(size_t size_I);
-  // The argument itself (for ioctls that pass a pointer to a pointer, such as reaping a URB).
-  UMockdevIoctlData* Argument() const { return umockdev_ioctl_client_get_arg(mClient); }
-  UMockdevIoctlData* Resolved(size_t size_I);
+  // The memory (size_I bytes) the argument points to, or a pointer at offset_I within already resolved
+  // memory (such as a URB's buffer); owned by the call, null when it cannot be read.
+  UMockdevIoctlData* Resolved(size_t size_I, UMockdevIoctlData* within_I = nullptr, size_t offset_I = 0);
   void Complete(long result_I, int errno_I = 0);
   ~CIoctlCall();
 
