@@ -43,15 +43,6 @@ nlohmann::json ExpectResult(const char* file_I, const std::vector<std::pair<cons
 
 }  // namespace
 
-// A recording made by the Windows program (test_win_devices makes it through the Windows system calls in front
-// of the simulated tablet, and keeps this copy in step) replays here as any recording does.
-TEST_F(CLinuxApplication, ARecordingMadeOnWindowsReplaysWithSimulate)
-{
-  const std::string recording = (test::SourceDir() / "tests" / "win" / "devices" / "tablet_s-windows.rec").string();
-  EXPECT_EQ(Run({"-simulate", recording, "-testpid", "0101", "-auto", "pen"}), 0) << Err();
-  EXPECT_EQ(Err().find("left the recording"), std::string::npos) << Err();
-}
-
 // What a run says, and where: what a person or a script reads on standard output, errors and warnings on
 // standard error, in the language chosen (the terminal's own lines too); options, files and devices that do
 // not serve are named, and a run that goes on despite them ends as usual.
@@ -63,12 +54,15 @@ TEST_F(CLinuxApplication, EachRunSaysWhatHappenedOnItsStream)
     return more_I;
   };
   const std::string succeeded = English(EUISTRING_UPDATE_SUCCEEDED);
+  const std::string cables = English(EUISTRING_WARNING_CABLES);
+  const std::string windowsRecording = (test::SourceDir() / "tests/win/devices/tablet_s-windows.rec").string();
   const struct {
     std::vector<std::string> args;
     int code;
     std::vector<std::string> out;
     std::vector<std::string> err;
     std::string notOut;
+    std::string input{};
   } cases[] = {
       {{"--help"}, 0, {"usage: orvel-fwupdater"}, {}, ""},
       {{"--version"}, 0, {"orvel-fwupdater 3.09\n"}, {}, ""},
@@ -92,12 +86,18 @@ TEST_F(CLinuxApplication, EachRunSaysWhatHappenedOnItsStream)
         "device with -testpid or -path"},
        ""},
       // An unattended run with -y updates the scaler without an answer; the warning is still shown.
-      {{"-simulate", "default", "-testpid", "0210", "-auto", "scalar", "-y"}, 0,
-       {succeeded, English(EUISTRING_WARNING_CABLES)}, {}, "[Update/Cancel]"},
+      {{"-simulate", "default", "-testpid", "0210", "-auto", "scalar", "-y"}, 0, {succeeded, cables}, {}, "[Update/Cancel]"},
+      // Piped, the prompt's answer read from standard input: the warning it showed is not shown again, and the
+      // status names the board.
+      {{"-simulate", "default", "-testpid", "0210", "-auto", "pen,scalar"}, 0, {"Status: 100% scalar\n", cables}, {},
+       "", "Update\n"},
+      // A recording made by the Windows program (test_win_devices makes it through the Windows system calls in
+      // front of the simulated tablet, and keeps this copy in step) replays here as any recording does.
+      {{"-simulate", windowsRecording, "-testpid", "0101", "-auto", "pen"}, 0, {succeeded}, {}, ""},
   };
   for (const auto& run : cases) {
     SCOPED_TRACE(::testing::PrintToString(run.args));
-    EXPECT_EQ(Run(run.args), run.code) << Err();
+    EXPECT_EQ(Run(run.args, run.input), run.code) << Err();
     const std::string out = Out();
     const std::string err = Err();
     for (const std::string& part : run.out) EXPECT_NE(out.find(part), std::string::npos) << part << "\n" << out;
@@ -108,7 +108,6 @@ TEST_F(CLinuxApplication, EachRunSaysWhatHappenedOnItsStream)
     if (run.err.empty()) {
       EXPECT_EQ(err, "");
     }
-    const std::string cables = English(EUISTRING_WARNING_CABLES);
     EXPECT_EQ(out.find(cables), out.rfind(cables)) << "a warning is shown once at the most";
   }
 }
@@ -139,19 +138,6 @@ TEST_F(CLinuxApplication, DirectoriesWhereFilesBelongEndWithAMessage)
   std::filesystem::create_directory("display_pen.orv");
   EXPECT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen"}), 1);
   EXPECT_NE(Err().find("\ndisplay_pen.orv: not a regular file\n"), std::string::npos) << Err();
-}
-
-// Piped, the prompt's answer read from standard input: the warning it showed is not shown again, the status
-// names the board, and nothing goes to standard error.
-TEST_F(CLinuxApplication, PipedOutputIsPlainAndCarriesNoDiagnostics)
-{
-  EXPECT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen,scalar"}, "Update\n"), 0);
-  const std::string out = Out();
-  EXPECT_NE(out.find("Status: 100% scalar\n"), std::string::npos) << out;
-  const std::string warning = English(EUISTRING_WARNING_CABLES);
-  EXPECT_EQ(out.find(warning), out.rfind(warning)) << out;
-  EXPECT_NE(out.find(warning), std::string::npos) << out;
-  EXPECT_EQ(Err(), "");
 }
 
 TEST_F(CLinuxApplication, ALogThatCannotBeWrittenIsSaidSoAndItsLinesGoToStandardError)

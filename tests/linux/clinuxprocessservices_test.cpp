@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <semaphore.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,36 +27,30 @@ bool HasChildren() { return !(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHI
 constexpr uid_t kNobody = 65534;
 constexpr uid_t kOtherUser = 65533;
 
-// A copy of the updater under another user: takes the lock in a child process running as uid_I and holds it
-// until the returned pipe closes; false when it was refused.
+// A copy of the updater under another user: takes the lock in a child process running as uid_I, tells whether
+// it got it, and holds it until this object ends.
 class COtherUserCopy {
  public:
   COtherUserCopy(uid_t uid_I, const std::string& path_I)
   {
-    int result[2];
-    int release[2];
-    if (pipe(result) != 0 || pipe(release) != 0) return;
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) return;
     mChild = fork();
     if (mChild == 0) {
-      close(result[0]);
-      close(release[1]);
+      close(ends[0]);
       CLinuxSingleInstance lock(path_I);
       const char taken = setgid(uid_I) == 0 && setuid(uid_I) == 0 && lock.Acquire() ? 1 : 0;
       char none = 0;
-      // Holds the lock until the test lets this copy end.
-      const bool told = write(result[1], &taken, 1) == 1;
-      _exit(told && read(release[0], &none, 1) == 0 ? 0 : 1);
+      _exit(write(ends[1], &taken, 1) == 1 && read(ends[1], &none, 1) == 0 ? 0 : 1);
     }
-    close(result[1]);
-    close(release[0]);
-    mRelease = release[1];
+    close(ends[1]);
+    mEnd = ends[0];
     char taken = 0;
-    mAcquired = read(result[0], &taken, 1) == 1 && taken == 1;
-    close(result[0]);
+    mAcquired = read(mEnd, &taken, 1) == 1 && taken == 1;
   }
   ~COtherUserCopy()
   {
-    close(mRelease);
+    close(mEnd);
     if (mChild > 0) waitpid(mChild, nullptr, 0);
   }
   COtherUserCopy(const COtherUserCopy&) = delete;
@@ -65,7 +60,7 @@ class COtherUserCopy {
 
  private:
   pid_t mChild = -1;
-  int mRelease = -1;
+  int mEnd = -1;
   bool mAcquired = false;
 };
 
