@@ -5,6 +5,7 @@
 #include "common/osd/i2cconnectorftdi.h"
 #include "linux/common/clinuxd2xxlibrary.h"
 #include "linux/common/clinuxftdid2xx.h"
+#include "sim/csimftdibridge.h"
 #include "tests/linuxdevices/emulatedserialcable.h"
 #include "tests/linuxdevices/linuxprogramtest.h"
 
@@ -24,32 +25,20 @@ const char* const kTabletBehindAHub = R"({
 const char* const kScalerListed = "FTDI 5C23:1063  normal    firmware 1.2.3";
 const char* const kScalerNotFound = "FTDI 5C23:1063  not found";
 
-// FTDI's library on a machine where ftdi_sio still holds the bridge: it lists the bridges it is given and
-// opens none of them.
-class CUnopenableD2XX : public CD2XX {
+// FTDI's library on a machine where ftdi_sio still holds the bridge: it lists the bridge, and a serial cable
+// besides when asked to, and opens none.
+class CUnopenableD2XX : public sim::CSimFtdiBridge {
  public:
-  CUnopenableD2XX(CD2XX& listed_I, uint32_t extra_I) : mListed(listed_I), mExtra(extra_I) {}
-  FT_STATUS OpenEx(void*, uint32_t, FT_HANDLE*) override { return FT_DEVICE_NOT_OPENED; }
+  explicit CUnopenableD2XX(bool listsCable_I) : CSimFtdiBridge({.openFails = true}), mListsCable(listsCable_I) {}
   FT_STATUS ListDevices(void* arg1_IO, void* arg2_IO, uint32_t flags_I) override
   {
-    const FT_STATUS status = mListed.ListDevices(arg1_IO, arg2_IO, flags_I);
-    if (status == FT_OK && flags_I == FT_LIST_NUMBER_ONLY) *static_cast<uint32_t*>(arg1_IO) += mExtra;
+    const FT_STATUS status = CSimFtdiBridge::ListDevices(arg1_IO, arg2_IO, flags_I);
+    if (status == FT_OK && flags_I == FT_LIST_NUMBER_ONLY) *static_cast<uint32_t*>(arg1_IO) += mListsCable ? 1 : 0;
     return status;
   }
-  FT_STATUS Close(FT_HANDLE) override { return FT_INVALID_HANDLE; }
-  FT_STATUS Read(FT_HANDLE, void*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
-  FT_STATUS Write(FT_HANDLE, const void*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
-  FT_STATUS ResetDevice(FT_HANDLE) override { return FT_INVALID_HANDLE; }
-  FT_STATUS SetChars(FT_HANDLE, uint8_t, uint8_t, uint8_t, uint8_t) override { return FT_INVALID_HANDLE; }
-  FT_STATUS SetTimeouts(FT_HANDLE, uint32_t, uint32_t) override { return FT_INVALID_HANDLE; }
-  FT_STATUS GetQueueStatus(FT_HANDLE, uint32_t*) override { return FT_INVALID_HANDLE; }
-  FT_STATUS SetLatencyTimer(FT_HANDLE, uint8_t) override { return FT_INVALID_HANDLE; }
-  FT_STATUS SetBitMode(FT_HANDLE, uint8_t, uint8_t) override { return FT_INVALID_HANDLE; }
-  FT_STATUS SetUSBParameters(FT_HANDLE, uint32_t, uint32_t) override { return FT_INVALID_HANDLE; }
 
  private:
-  CD2XX& mListed;
-  uint32_t mExtra;
+  bool mListsCable;
 };
 
 // The stand-in for FTDI's library, loaded for a while, passing its calls to the D2XX device installed.
@@ -174,10 +163,10 @@ TEST_F(LinuxFtdiBridges, FtdisLibraryThatCannotOpenTheBridgeGivesWayToLibftdi)
   const CStandInLibrary library;
   ASSERT_TRUE(library.Loaded()) << dlerror();
   const CScopedEnvironment named(kD2XXLibraryVariable, std::string(ORVEL_FTD2XX_SIM));
-  CUnopenableD2XX unopenable(mPlatform->D2XX(), 0);
+  CUnopenableD2XX unopenable(false);
   // FTDI's library also lists a serial cable: libftdi1, which lists only the bridge, takes over before
   // anything is opened, so no index of FTDI's can name the cable.
-  CUnopenableD2XX listingMore(mPlatform->D2XX(), 1);
+  CUnopenableD2XX listingMore(true);
   // Where it can open the bridge, FTDI's library serves alone.
   const std::vector<std::pair<CD2XX*, std::string>> cases{
       {&mPlatform->D2XX(), ""},
