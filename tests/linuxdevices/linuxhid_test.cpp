@@ -106,18 +106,17 @@ TEST_F(LinuxHid, ATransferThatFailsOrComesBackShortIsAFailure)
   const std::unique_ptr<CHidDevice> pen = mHid->Open(mBus->NodeOf(penPath));
   ASSERT_TRUE(pen);
   // The loader's parameters under the second numbering: report D8, 13 bytes.
-  std::vector<uint8_t> parameters(13, 0);
-  parameters[0] = 0xD8;
+  const std::vector<uint8_t> ask{0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> parameters = ask;
   ASSERT_TRUE(pen->GetFeature(parameters));
   EXPECT_EQ(parameters[0], 0xD8);
   EXPECT_EQ(parameters[9] | parameters[10] << 8, 4) << "blocks";
 
   for (const ENodeFault fault : {ENODEFAULT_EIO, ENODEFAULT_SHORT, ENODEFAULT_OTHERID}) {
     node->InjectFault(node->Transfers() + 1, 2, fault);
-    std::vector<uint8_t> request(13, 0);
-    request[0] = 0xD8;
+    std::vector<uint8_t> request = ask;
     EXPECT_FALSE(pen->GetFeature(request)) << fault;
-    EXPECT_EQ(request, std::vector<uint8_t>({0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})) << "left as it was";
+    EXPECT_EQ(request, ask) << "left as it was";
     EXPECT_EQ(pen->SetFeature({0xD4, 0, 0, 0, 0}), fault == ENODEFAULT_OTHERID) << fault << ": a set has no answer";
   }
   // A short report goes out padded to its declared length; one the board refuses stalls.
@@ -144,8 +143,7 @@ TEST_F(LinuxHid, FeatureReportsGoOutAtTheLengthTheirCollectionDeclares)
   EXPECT_TRUE(trace[0].ok && trace[1].ok);
   // A get asks for the whole declared report and hands back the part asked for: the loader's parameters
   // (13 bytes) read as their first five.
-  std::vector<uint8_t> parameters(5, 0);
-  parameters[0] = 0xD8;
+  std::vector<uint8_t> parameters{0xD8, 0, 0, 0, 0};
   ASSERT_TRUE(pen->GetFeature(parameters));
   EXPECT_EQ(parameters.size(), 5u);
   EXPECT_EQ(parameters[0], 0xD8);
@@ -159,8 +157,7 @@ TEST_F(LinuxHid, FeatureReportsGoOutAtTheLengthTheirCollectionDeclares)
   // are refused before any transfer, each with a line saying so.
   const uint64_t transfers = touchNode->Transfers();
   const CDebugCapture debug;
-  std::vector<uint8_t> tooLong(65, 0);
-  tooLong[0] = 0x02;
+  std::vector<uint8_t> tooLong(65, 0x02);
   EXPECT_FALSE(touch->SetFeature(tooLong));
   EXPECT_FALSE(touch->GetFeature(tooLong));
   std::vector<uint8_t> tunnelStatus{0xB0, 0xFF, 0xFF};
@@ -208,8 +205,7 @@ TEST_F(LinuxHid, ARouterCarriesEveryReportInTheWrapperItsCollectionDeclares)
   EXPECT_EQ(pen.GetLoaderParameters().blocks, 8);
   // An inner report too long for the declared wrapper is refused whole, not cut to fit.
   const uint64_t transfers = node->Transfers();
-  Report tooLong(1100, 0);
-  tooLong[0] = 0x11;
+  Report tooLong(1100, 0x11);
   EXPECT_FALSE(pen.WriteReport(tooLong));
   EXPECT_EQ(node->Transfers(), transfers);
   EXPECT_EQ(node->Stalls(), 0u);
