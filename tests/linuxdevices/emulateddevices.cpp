@@ -3,7 +3,6 @@
 #include <linux/hidraw.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
