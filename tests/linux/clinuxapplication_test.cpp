@@ -86,7 +86,8 @@ TEST_F(CLinuxApplication, EachRunSaysWhatHappenedOnItsStream)
         "device with -testpid or -path"},
        ""},
       // An unattended run with -y updates the scaler without an answer; the warning is still shown.
-      {{"-simulate", "default", "-testpid", "0210", "-auto", "scalar", "-y"}, 0, {succeeded, cables}, {}, "[Update/Cancel]"},
+      {{"-simulate", "default", "-testpid", "0210", "-auto", "scalar", "-y"}, 0, {succeeded, cables}, {},
+       "[Update/Cancel]"},
       // Piped, the prompt's answer read from standard input: the warning it showed is not shown again, and the
       // status names the board.
       {{"-simulate", "default", "-testpid", "0210", "-auto", "pen,scalar"}, 0, {"Status: 100% scalar\n", cables}, {},
@@ -179,10 +180,13 @@ TEST_F(CLinuxApplication, TheResultFileIsWrittenForEveryOutcome)
 
   // A board name with backslashes (a Windows path by mistake) comes back as it was given.
   ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen,C:\\fw\\bogus", "-result", "bad.json"}), 1);
-  ExpectResult("bad.json", {{"/exitCode", 1},
-                            {"/message", "Error: Invalid update options. Please re-download the package.\n\"C:\\fw\\bogus\" "
-                                         "in the board list \"pen,C:\\fw\\bogus\" is not one of pen, touch, bluetooth, scalar"},
-                            {"/device", nullptr}, {"/boards/2", nullptr}, {"/boards/1/board", "C:\\fw\\bogus"}});
+  ExpectResult("bad.json",
+               {{"/exitCode", 1},
+                {"/message", "Error: Invalid update options. Please re-download the package.\n\"C:\\fw\\bogus\" in the "
+                             "board list \"pen,C:\\fw\\bogus\" is not one of pen, touch, bluetooth, scalar"},
+                {"/device", nullptr},
+                {"/boards/2", nullptr},
+                {"/boards/1/board", "C:\\fw\\bogus"}});
 
   EXPECT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "no/such/dir/r.json"}), 0);
   EXPECT_NE(Err().find("error: cannot write no/such/dir/r.json"), std::string::npos);

@@ -23,6 +23,7 @@ constexpr unsigned kFtdiErrorChar = 0x07;
 constexpr unsigned kFtdiSetLatency = 0x09;
 constexpr unsigned kFtdiBitMode = 0x0B;
 constexpr uint8_t kModemStatus[2] = {0x32, 0x60};
+constexpr int kFtdiPacketSize = 512;
 
 void PutLe16(std::vector<uint8_t>& bytes_IO, uint32_t value_I)
 {
@@ -51,7 +52,8 @@ uint8_t InterfaceOfPath(const std::string& path_I)
 std::vector<uint8_t> UsbDescriptors(const SUsbDeviceEntry& device_I)
 {
   const uint8_t interfaces = device_I.interfaces;
-  std::vector<uint8_t> bytes{18, 1, 0x00, 0x02, static_cast<uint8_t>(device_I.interfaceClass == 0x09 ? 0x09 : 0x00), 0, 0, 64};
+  const uint8_t deviceClass = device_I.interfaceClass == 0x09 ? 0x09 : 0x00;
+  std::vector<uint8_t> bytes{18, 1, 0x00, 0x02, deviceClass, 0, 0, 64};
   PutLe16(bytes, device_I.vendorId);
   PutLe16(bytes, device_I.productId);
   PutLe16(bytes, device_I.version);
@@ -288,90 +290,122 @@ void CEmulatedUsbfsNode::Reap(CIoctlCall& call_IO)
   call_IO.Complete(0);
 }
 
-int CEmulatedBulkNode::Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O)
-{
-  std::vector<uint8_t> data(data_IO, data_IO + setup_I.length);
-  actual_O = 0;
-  if (!mDevice->ControlTransfer(setup_I, data)) return -EPIPE;
-  if (setup_I.requestType & 0x80) std::copy_n(data.begin(), setup_I.length, data_IO);
-  actual_O = setup_I.length;
-  return 0;
-}
+namespace {
 
-bool CEmulatedFtdiNode::Claim()
-{
-  if (mHandle != nullptr) return true;
-  uint32_t location = 0;
-  return mBridge.ListDevices(nullptr, &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) == FT_OK &&
-         mBridge.OpenEx(reinterpret_cast<void*>(static_cast<uintptr_t>(location)), FT_OPEN_BY_LOCATION, &mHandle) == FT_OK;
-}
+// A bulk board's USB device: its control transfers go to a simulated USB handle.
+class CEmulatedBulkNode : public CEmulatedUsbfsNode {
+ public:
+  explicit CEmulatedBulkNode(std::unique_ptr<CUsbDevice> device_I) : mDevice(std::move(device_I)) {}
 
-void CEmulatedFtdiNode::Release()
-{
-  if (mHandle != nullptr) mBridge.Close(mHandle);
-  mHandle = nullptr;
-}
-
-int CEmulatedFtdiNode::Control(const SUsbSetupPacket& setup_I, uint8_t*, int& actual_O)
-{
-  actual_O = 0;
-  if (mHandle == nullptr) return -ENODEV;
-  const auto status = [](FT_STATUS status_I) { return status_I == FT_OK ? 0 : -EPIPE; };
-  const uint8_t low = static_cast<uint8_t>(setup_I.value);
-  const uint8_t high = static_cast<uint8_t>(setup_I.value >> 8);
-  switch (setup_I.request) {
-    // The chip's reset; a purge stalls, as no caller sends one and one that kept the data would mislead.
-    case kFtdiReset: return setup_I.value == 0 ? status(mBridge.ResetDevice(mHandle)) : -EPIPE;
-    case kFtdiEventChar:
-      mEventChar = low;
-      mEventEnabled = high & 1;
-      return status(mBridge.SetChars(mHandle, mEventChar, mEventEnabled, mErrorChar, mErrorEnabled));
-    case kFtdiErrorChar:
-      mErrorChar = low;
-      mErrorEnabled = high & 1;
-      return status(mBridge.SetChars(mHandle, mEventChar, mEventEnabled, mErrorChar, mErrorEnabled));
-    case kFtdiSetLatency:
-      mLatencyMs = low;
-      return status(mBridge.SetLatencyTimer(mHandle, low));
-    case kFtdiBitMode: return status(mBridge.SetBitMode(mHandle, low, high));
-    // Modem and flow control, baud rate and data format: the MPSSE ignores them.
-    default: return setup_I.request <= 0x04 ? 0 : -EPIPE;
-  }
-}
-
-int CEmulatedFtdiNode::Bulk(uint8_t endpoint_I, uint8_t* data_IO, int length_I, int& actual_O)
-{
-  actual_O = 0;
-  if (mHandle == nullptr) return -ENODEV;
-  if (endpoint_I == 0x02) {
-    uint32_t written = 0;
-    if (mBridge.Write(mHandle, data_IO, static_cast<uint32_t>(length_I), &written) != FT_OK) return -EPIPE;
-    actual_O = static_cast<int>(written);
+ protected:
+  int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) override
+  {
+    std::vector<uint8_t> data(data_IO, data_IO + setup_I.length);
+    actual_O = 0;
+    if (!mDevice->ControlTransfer(setup_I, data)) return -EPIPE;
+    if (setup_I.requestType & 0x80) std::copy_n(data.begin(), setup_I.length, data_IO);
+    actual_O = setup_I.length;
     return 0;
   }
-  if (endpoint_I != 0x81 || length_I < 2) return -EPIPE;
-  uint32_t waiting = 0;
-  for (uint8_t waited = 0; waiting == 0; ++waited) {
-    if (mBridge.GetQueueStatus(mHandle, &waiting) != FT_OK) return -EPIPE;
-    if (waiting > 0 || waited == mLatencyMs) break;
-    Pause(1);
+
+ private:
+  std::unique_ptr<CUsbDevice> mDevice;
+};
+
+// An FT232H at the URB level in front of a D2XX device (the simulated bridge): the FTDI vendor requests, the
+// MPSSE bytes out on endpoint 0x02, and on endpoint 0x81 what the bridge has ready, in 512-byte packets that
+// each start with the two modem-status bytes.
+class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
+ public:
+  explicit CEmulatedFtdiNode(CD2XX& bridge_I) : mBridge(bridge_I) {}
+  ~CEmulatedFtdiNode() override { Release(); }
+
+ protected:
+  bool Claim() override
+  {
+    if (mHandle != nullptr) return true;
+    uint32_t location = 0;
+    if (mBridge.ListDevices(nullptr, &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) != FT_OK) return false;
+    const auto byLocation = reinterpret_cast<void*>(static_cast<uintptr_t>(location));
+    return mBridge.OpenEx(byLocation, FT_OPEN_BY_LOCATION, &mHandle) == FT_OK;
   }
-  const int packets = (length_I + kPacketSize - 1) / kPacketSize;
-  std::vector<uint8_t> data(std::min<size_t>(waiting, static_cast<size_t>(std::max(0, length_I - 2 * packets))));
-  uint32_t read = 0;
-  if (!data.empty() && mBridge.Read(mHandle, data.data(), static_cast<uint32_t>(data.size()), &read) != FT_OK) {
-    return -EPIPE;
+
+  void Release() override
+  {
+    if (mHandle != nullptr) mBridge.Close(mHandle);
+    mHandle = nullptr;
   }
-  size_t taken = 0;
-  do {
-    std::copy_n(kModemStatus, 2, data_IO + actual_O);
-    const size_t chunk = std::min<size_t>(kPacketSize - 2, read - taken);
-    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(taken), chunk, data_IO + actual_O + 2);
-    taken += chunk;
-    actual_O += 2 + static_cast<int>(chunk);
-  } while (taken < read);
-  return 0;
-}
+
+  int Control(const SUsbSetupPacket& setup_I, uint8_t*, int& actual_O) override
+  {
+    actual_O = 0;
+    if (mHandle == nullptr) return -ENODEV;
+    const auto status = [](FT_STATUS status_I) { return status_I == FT_OK ? 0 : -EPIPE; };
+    const uint8_t low = static_cast<uint8_t>(setup_I.value);
+    const uint8_t high = static_cast<uint8_t>(setup_I.value >> 8);
+    switch (setup_I.request) {
+      // The chip's reset; a purge stalls, as no caller sends one and one that kept the data would mislead.
+      case kFtdiReset: return setup_I.value == 0 ? status(mBridge.ResetDevice(mHandle)) : -EPIPE;
+      case kFtdiEventChar:
+        mEventChar = low;
+        mEventEnabled = high & 1;
+        return status(mBridge.SetChars(mHandle, mEventChar, mEventEnabled, mErrorChar, mErrorEnabled));
+      case kFtdiErrorChar:
+        mErrorChar = low;
+        mErrorEnabled = high & 1;
+        return status(mBridge.SetChars(mHandle, mEventChar, mEventEnabled, mErrorChar, mErrorEnabled));
+      case kFtdiSetLatency:
+        mLatencyMs = low;
+        return status(mBridge.SetLatencyTimer(mHandle, low));
+      case kFtdiBitMode: return status(mBridge.SetBitMode(mHandle, low, high));
+      // Modem and flow control, baud rate and data format: the MPSSE ignores them.
+      default: return setup_I.request <= 0x04 ? 0 : -EPIPE;
+    }
+  }
+
+  // A chip with nothing to send answers an IN transfer when its latency timer runs out.
+  int Bulk(uint8_t endpoint_I, uint8_t* data_IO, int length_I, int& actual_O) override
+  {
+    actual_O = 0;
+    if (mHandle == nullptr) return -ENODEV;
+    if (endpoint_I == 0x02) {
+      uint32_t written = 0;
+      if (mBridge.Write(mHandle, data_IO, static_cast<uint32_t>(length_I), &written) != FT_OK) return -EPIPE;
+      actual_O = static_cast<int>(written);
+      return 0;
+    }
+    if (endpoint_I != 0x81 || length_I < 2) return -EPIPE;
+    uint32_t waiting = 0;
+    for (uint8_t waited = 0; waiting == 0; ++waited) {
+      if (mBridge.GetQueueStatus(mHandle, &waiting) != FT_OK) return -EPIPE;
+      if (waiting > 0 || waited == mLatencyMs) break;
+      Pause(1);
+    }
+    const int packets = (length_I + kFtdiPacketSize - 1) / kFtdiPacketSize;
+    std::vector<uint8_t> data(std::min<size_t>(waiting, static_cast<size_t>(std::max(0, length_I - 2 * packets))));
+    uint32_t read = 0;
+    if (!data.empty() && mBridge.Read(mHandle, data.data(), static_cast<uint32_t>(data.size()), &read) != FT_OK) {
+      return -EPIPE;
+    }
+    size_t taken = 0;
+    do {
+      std::copy_n(kModemStatus, 2, data_IO + actual_O);
+      const size_t chunk = std::min<size_t>(kFtdiPacketSize - 2, read - taken);
+      std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(taken), chunk, data_IO + actual_O + 2);
+      taken += chunk;
+      actual_O += 2 + static_cast<int>(chunk);
+    } while (taken < read);
+    return 0;
+  }
+
+ private:
+  CD2XX& mBridge;
+  FT_HANDLE mHandle = nullptr;
+  uint8_t mLatencyMs = 16;
+  uint8_t mEventChar = 0, mEventEnabled = 0, mErrorChar = 0, mErrorEnabled = 0;
+};
+
+}  // namespace
 
 // ---- the bus
 
@@ -508,8 +542,8 @@ void CEmulatedBus::AddBulk(const std::string& path_I)
   SUsbDevice& parent = UsbDeviceFor(mBus->GetAncestorId(instanceId, 1), 0);
   const std::string name = NextPortBelow(parent);
   const auto le16 = [&descriptor](size_t at_I) { return static_cast<uint16_t>(descriptor[at_I] | descriptor[at_I + 1] << 8); };
-  const SUsbDevice usb =
-      AddUsb({parent.syspath, name, 0, le16(8), le16(10), le16(12), 1, 0xFF, instanceId.substr(instanceId.rfind('\\') + 1)});
+  const std::string serial = instanceId.substr(instanceId.rfind('\\') + 1);
+  const SUsbDevice usb = AddUsb({parent.syspath, name, 0, le16(8), le16(10), le16(12), 1, 0xFF, serial});
   auto bulk = std::make_shared<CEmulatedBulkNode>(std::move(device));
   mBed.CreateNode(usb.node, [bulk](CIoctlCall& call_IO) { bulk->Handle(call_IO); });
   const std::string interfaceSyspath =

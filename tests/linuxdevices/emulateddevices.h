@@ -97,42 +97,6 @@ class CEmulatedUsbfsNode {
   bool mGone = false;
 };
 
-// A bulk board's USB device: its control transfers go to a simulated USB handle.
-class CEmulatedBulkNode : public CEmulatedUsbfsNode {
- public:
-  explicit CEmulatedBulkNode(std::unique_ptr<CUsbDevice> device_I) : mDevice(std::move(device_I)) {}
-
- protected:
-  int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) override;
-
- private:
-  std::unique_ptr<CUsbDevice> mDevice;
-};
-
-// An FT232H at the URB level in front of a D2XX device (the simulated bridge): the FTDI vendor requests, the
-// MPSSE bytes out on endpoint 0x02, and on endpoint 0x81 what the bridge has ready, in 512-byte packets that
-// each start with the two modem-status bytes.
-class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
- public:
-  // A chip with nothing to send answers an IN transfer when its latency timer runs out.
-  static constexpr int kPacketSize = 512;
-
-  explicit CEmulatedFtdiNode(CD2XX& bridge_I) : mBridge(bridge_I) {}
-  ~CEmulatedFtdiNode() override { Release(); }
-
- protected:
-  int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) override;
-  int Bulk(uint8_t endpoint_I, uint8_t* data_IO, int length_I, int& actual_O) override;
-  bool Claim() override;
-  void Release() override;
-
- private:
-  CD2XX& mBridge;
-  FT_HANDLE mHandle = nullptr;
-  uint8_t mLatencyMs = 16;
-  uint8_t mEventChar = 0, mEventEnabled = 0, mErrorChar = 0, mErrorEnabled = 0;
-};
-
 // A number as printf's format_I (with one conversion) writes it.
 std::string Format(const char* format_I, unsigned value_I);
 

@@ -20,7 +20,8 @@ class CEmulatedSerialCable : public CEmulatedUsbfsNode {
   // Plugs the cable into the hub on bus 1, at the port path ports_I below the root hub ("3", "1.7"); its
   // address also numbers its tty.
   static std::shared_ptr<CEmulatedSerialCable> Plug(CUmockdevBed& bed_I, const std::string& hubSyspath_I,
-                                                    const std::string& ports_I, unsigned address_I, uint16_t productId_I);
+                                                    const std::string& ports_I, unsigned address_I,
+                                                    uint16_t productId_I);
 
   // Every ioctl on the cable's usbfs node so far.
   uint64_t Ioctls() const { return mIoctls; }
