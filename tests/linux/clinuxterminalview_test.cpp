@@ -42,6 +42,13 @@ std::string ShownOnTerminal(const std::function<void(CLinuxTerminalView&)>& use_
   return shown;
 }
 
+// Whether the signal made a cancel request the view takes.
+bool Requests(CLinuxTerminalView& view_IO, int signal_I)
+{
+  raise(signal_I);
+  return view_IO.TakeCancelRequest();
+}
+
 void ExpectStopsIgnored(bool ignored_I)
 {
   for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
@@ -73,24 +80,18 @@ TEST(LinuxTerminalView, PlainOutputAndCloseRequests)
     view.SetProgress(45);
     view.SetBoardProgress(EstimateBoardProgress(u"touch", 0, 2, 90, 9000, {{3072}}));
     for (const int32_t percent : {45, 50, 250}) view.SetProgress(percent);
-    raise(SIGINT);
-    EXPECT_TRUE(view.TakeCancelRequest());
+    EXPECT_TRUE(Requests(view, SIGINT));
     EXPECT_FALSE(view.TakeCancelRequest());
     view.EnableClose(false);
-    raise(SIGTERM);
-    EXPECT_FALSE(view.TakeCancelRequest());
+    EXPECT_FALSE(Requests(view, SIGTERM));
     // Ctrl-\ and Ctrl-Z neither end nor stop a run with a board in its loader.
     ExpectStopsIgnored(true);
-    raise(SIGQUIT);
-    EXPECT_FALSE(view.TakeCancelRequest());
+    EXPECT_FALSE(Requests(view, SIGQUIT));
     view.EnableClose(true);
     ExpectStopsIgnored(false);
-    raise(SIGQUIT);
-    EXPECT_TRUE(view.TakeCancelRequest());
-    raise(SIGHUP);  // ignored before (nohup), so it stays ignored
-    EXPECT_FALSE(view.TakeCancelRequest());
-    raise(SIGTERM);
-    EXPECT_TRUE(view.TakeCancelRequest());
+    EXPECT_TRUE(Requests(view, SIGQUIT));
+    EXPECT_FALSE(Requests(view, SIGHUP)) << "ignored before (nohup), so it stays ignored";
+    EXPECT_TRUE(Requests(view, SIGTERM));
     view.ShowMessage(u"Firmware was successfully updated.", u"Orvel", EMESSAGEICON_INFORMATION);
     view.ShowMessage(u"Error: Invalid state.", u"Orvel", EMESSAGEICON_ERROR);
   }
@@ -170,13 +171,9 @@ TEST(LinuxTerminalView, EveryCtrlCIsAnsweredOnALineOfItsOwn)
       [](CLinuxTerminalView& view_IO) {
         view_IO.SetStatus(u"Updating.");
         view_IO.EnableClose(false);
-        for (int i = 0; i < 2; ++i) {
-          raise(SIGINT);
-          EXPECT_FALSE(view_IO.TakeCancelRequest());
-        }
+        for (int i = 0; i < 2; ++i) EXPECT_FALSE(Requests(view_IO, SIGINT));
         view_IO.EnableClose(true);
-        raise(SIGINT);
-        EXPECT_TRUE(view_IO.TakeCancelRequest());
+        EXPECT_TRUE(Requests(view_IO, SIGINT));
         view_IO.ShowMessage(u"Cancelled by the user; 1 of 2 boards were updated.", u"Orvel", EMESSAGEICON_INFORMATION);
       },
       cancelled);
