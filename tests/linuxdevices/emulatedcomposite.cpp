@@ -81,13 +81,10 @@ void CEmulatedCompositeBoard::HandleInterfaces(CIoctlCall& call_IO)
   } else if (request == USBDEVFS_IOCTL) {
     auto* command = reinterpret_cast<usbdevfs_ioctl*>(call_IO.Memory(sizeof(usbdevfs_ioctl)));
     const unsigned interface = static_cast<unsigned>(command->ifno);
-    if (command->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT)) {
-      error = Disconnect(interface, nullptr);
-    } else if (command->ioctl_code == static_cast<int>(USBDEVFS_CONNECT)) {
-      error = Connect(interface);
-    } else {
-      error = ENOTTY;
-    }
+    const int code = command->ioctl_code;
+    error = code == static_cast<int>(USBDEVFS_DISCONNECT) ? Disconnect(interface, nullptr)
+            : code == static_cast<int>(USBDEVFS_CONNECT)  ? Connect(interface)
+                                                          : ENOTTY;
   } else {
     return Handle(call_IO);
   }
