@@ -83,13 +83,20 @@ class CLinuxPortsTest : public CLinuxDeviceTest {
   std::shared_ptr<CLinuxUsbSystem> mUsb = std::make_shared<CLinuxUsbSystem>(mLog);
 };
 
-// Arrivals as "+class path", removals as "-class path", sorted.
+// What a source delivers for as long as the trail lives: arrivals as "+class path", removals as "-class path".
 class CEventTrail : public CDeviceEventSink {
  public:
+  explicit CEventTrail(CDeviceEventSource& events_I) : mEvents(events_I) { mEvents.Subscribe(this); }
+  ~CEventTrail() override { mEvents.Unsubscribe(this); }
+  CEventTrail(const CEventTrail&) = delete;
+  CEventTrail& operator=(const CEventTrail&) = delete;
+
   void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override { Add("+", class_I, path_I); }
   void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override { Add("-", class_I, path_I); }
-  std::vector<std::string> Take()
+  // The events due now, sorted.
+  std::vector<std::string> Delivered()
   {
+    mEvents.DeliverDueEvents();
     std::sort(mTrail.begin(), mTrail.end());
     return std::exchange(mTrail, {});
   }
@@ -100,6 +107,7 @@ class CEventTrail : public CDeviceEventSink {
     mTrail.push_back(change_I + std::string(class_I == EDEVICECLASS_HID ? "hid " : "bulk ") + path_I);
   }
 
+  CDeviceEventSource& mEvents;
   std::vector<std::string> mTrail;
 };
 

@@ -88,18 +88,14 @@ TEST_F(LinuxUdev, ADeviceUdevIsStillSettingUpIsLeftForTheMonitorToBring)
   CEmulatedBluetoothBoard board(mBed, mUdev, 0x0123);
   CLinuxDeviceEvents events;
   ASSERT_TRUE(events.IsListening());
-  CEventTrail trail;
-  events.Subscribe(&trail);
+  CEventTrail trail(events);
   CLinuxDeviceEnumerator enumerator;
   EXPECT_EQ(enumerator.EnumerateInterfacePaths(EDEVICECLASS_HID), std::vector<std::string>{});
-  events.DeliverDueEvents();
-  EXPECT_EQ(trail.Take(), std::vector<std::string>{});
+  EXPECT_EQ(trail.Delivered(), std::vector<std::string>{});
 
   mUdev.Finish(board.HidrawSyspath());
-  events.DeliverDueEvents();
-  EXPECT_EQ(trail.Take(), std::vector<std::string>{"+hid " + std::string(board.kNode)});
+  EXPECT_EQ(trail.Delivered(), std::vector<std::string>{"+hid " + std::string(board.kNode)});
   EXPECT_EQ(enumerator.EnumerateInterfacePaths(EDEVICECLASS_HID), std::vector<std::string>{board.kNode});
-  events.Unsubscribe(&trail);
 
   // A bluetooth board's version is the one its input device carries, not its dongle's; nor are its ids.
   const std::unique_ptr<CHidDevice> device = mHid->Open(board.kNode);
@@ -120,16 +116,14 @@ TEST_P(LinuxEvents, BoardsLeavingForTheirLoadersAndComingBackAreReported)
   EmulateLeavingBoards();
   CLinuxDeviceEvents events;
   ASSERT_TRUE(events.IsListening());
-  CEventTrail trail;
-  events.Subscribe(&trail);
+  CEventTrail trail(events);
   CHIDFLDeviceInterface pen(mHidNode, mHid);
   ASSERT_TRUE(pen.SwitchToBLMode());
   CBulkFLDeviceInterface bulk(mBulkNode, mUsb);
   ASSERT_TRUE(bulk.SwitchToBLMode());
   Pause(100);
   if (overflow) mUdev.Overflow();
-  events.DeliverDueEvents();
-  EXPECT_EQ(trail.Take(), (std::vector<std::string>{"-bulk " + mBulkNode, "-hid " + mHidNode}));
+  EXPECT_EQ(trail.Delivered(), (std::vector<std::string>{"-bulk " + mBulkNode, "-hid " + mHidNode}));
 
   Pause(500);
   const std::string penLoader = mBus->NodeOf(SimPath("PID_0100"));
@@ -137,13 +131,10 @@ TEST_P(LinuxEvents, BoardsLeavingForTheirLoadersAndComingBackAreReported)
   ASSERT_FALSE(penLoader.empty());
   ASSERT_FALSE(bulkLoader.empty());
   if (overflow) mUdev.Overflow();
-  events.DeliverDueEvents();
   std::vector<std::string> arrivals{"+hid " + penLoader, "+hid " + bulkLoader};
   std::sort(arrivals.begin(), arrivals.end());
-  EXPECT_EQ(trail.Take(), arrivals);
-  events.DeliverDueEvents();
-  EXPECT_EQ(trail.Take(), std::vector<std::string>{}) << "nothing twice";
-  events.Unsubscribe(&trail);
+  EXPECT_EQ(trail.Delivered(), arrivals);
+  EXPECT_EQ(trail.Delivered(), std::vector<std::string>{}) << "nothing twice";
 }
 
 INSTANTIATE_TEST_SUITE_P(, LinuxEvents, ::testing::Bool());
