@@ -18,10 +18,14 @@ namespace orv::test {
 namespace {
 
 constexpr unsigned kFtdiReset = 0x00;
+constexpr unsigned kFtdiPollModemStatus = 0x05;
 constexpr unsigned kFtdiEventChar = 0x06;
 constexpr unsigned kFtdiErrorChar = 0x07;
 constexpr unsigned kFtdiSetLatency = 0x09;
+constexpr unsigned kFtdiGetLatency = 0x0A;
 constexpr unsigned kFtdiBitMode = 0x0B;
+constexpr unsigned kFtdiReadPins = 0x0C;
+constexpr unsigned kFtdiReadEeprom = 0x90;
 constexpr uint8_t kModemStatus[2] = {0x32, 0x60};
 constexpr int kFtdiPacketSize = 512;
 
@@ -336,7 +340,7 @@ class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
     mHandle = nullptr;
   }
 
-  int Control(const SUsbSetupPacket& setup_I, uint8_t*, int& actual_O) override
+  int Control(const SUsbSetupPacket& setup_I, uint8_t* data_IO, int& actual_O) override
   {
     actual_O = 0;
     if (mHandle == nullptr) return -ENODEV;
@@ -344,8 +348,7 @@ class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
     const uint8_t low = static_cast<uint8_t>(setup_I.value);
     const uint8_t high = static_cast<uint8_t>(setup_I.value >> 8);
     switch (setup_I.request) {
-      // The chip's reset; a purge stalls, as no caller sends one and one that kept the data would mislead.
-      case kFtdiReset: return setup_I.value == 0 ? status(mBridge.ResetDevice(mHandle)) : -EPIPE;
+      case kFtdiReset: return setup_I.value == 0 ? status(mBridge.ResetDevice(mHandle)) : Purge(setup_I.value);
       case kFtdiEventChar:
         mEventChar = low;
         mEventEnabled = high & 1;
@@ -358,9 +361,31 @@ class CEmulatedFtdiNode : public CEmulatedUsbfsNode {
         mLatencyMs = low;
         return status(mBridge.SetLatencyTimer(mHandle, low));
       case kFtdiBitMode: return status(mBridge.SetBitMode(mHandle, low, high));
+      case kFtdiPollModemStatus:
+        if (setup_I.length < 2) return -EPIPE;
+        std::copy_n(kModemStatus, 2, data_IO);
+        actual_O = 2;
+        return 0;
+      // The latency a chip starts with; pins and a blank EEPROM read high.
+      case kFtdiGetLatency:
+      case kFtdiReadPins:
+      case kFtdiReadEeprom:
+        std::fill_n(data_IO, setup_I.length, setup_I.request == kFtdiGetLatency ? 16 : 0xFF);
+        actual_O = setup_I.length;
+        return 0;
       // Modem and flow control, baud rate and data format: the MPSSE ignores them.
       default: return setup_I.request <= 0x04 ? 0 : -EPIPE;
     }
+  }
+
+  // Purging the receive side drops what the bridge holds; the transmit side holds nothing here.
+  int Purge(uint16_t which_I)
+  {
+    uint32_t waiting = 0;
+    uint32_t read = 0;
+    if (which_I != 2 || mBridge.GetQueueStatus(mHandle, &waiting) != FT_OK || waiting == 0) return 0;
+    std::vector<uint8_t> discarded(waiting);
+    return mBridge.Read(mHandle, discarded.data(), waiting, &read) == FT_OK ? 0 : -EPIPE;
   }
 
   // A chip with nothing to send answers an IN transfer when its latency timer runs out.
