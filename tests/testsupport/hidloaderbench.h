@@ -2,6 +2,7 @@
 // transfers cost nothing unless asked, so that the clock's pauses are the host's own.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -45,6 +46,15 @@ struct SHidLoaderBench {
       if (it->set) return it->bytes;
     }
     return {};
+  }
+  // How many set reports the board received that begin with the bytes.
+  size_t CountSets(const std::vector<uint8_t>& start_I)
+  {
+    const std::vector<sim::SSimTransfer> trace = board->Trace();
+    return std::count_if(trace.begin(), trace.end(), [&start_I](const sim::SSimTransfer& transfer_I) {
+      return transfer_I.set && transfer_I.bytes.size() >= start_I.size() &&
+             std::equal(start_I.begin(), start_I.end(), transfer_I.bytes.begin());
+    });
   }
 
   CVirtualClock clock;

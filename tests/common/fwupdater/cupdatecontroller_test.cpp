@@ -95,20 +95,19 @@ TEST_F(CInPlaceUpdate, ASectorMismatchLeavesTheLoaderAndFails)
   EXPECT_TRUE(mNotifier.Has("[ERROR] General Program Failure (6)"));
   EXPECT_EQ(mController.GetState(), ESTATE_FAILED);
   // The board was told to leave its loader with the short exit report.
-  bool shortExit = false;
-  for (const sim::SSimTransfer& transfer : mBoard->Trace()) {
-    shortExit = shortExit || transfer.bytes == std::vector<uint8_t>{0xCD, 0xA6, 0x50};
-  }
-  EXPECT_TRUE(shortExit);
+  const std::vector<sim::SSimTransfer> trace = mBoard->Trace();
+  EXPECT_TRUE(std::any_of(trace.begin(), trace.end(), [](const sim::SSimTransfer& transfer_I) {
+    return transfer_I.bytes == std::vector<uint8_t>{0xCD, 0xA6, 0x50};
+  }));
   EXPECT_EQ(mBoard->Mode(), sim::ESIMBOARDMODE_NORMAL);
 }
 
 TEST_F(CInPlaceUpdate, AutoUpdateNamesAndMissingInterfaces)
 {
   ASSERT_TRUE(mController.UpdateDeviceList());
-  EXPECT_FALSE(mController.ValidateAutoUpdate("Pen", mDir.Path().string()));
-  EXPECT_FALSE(mController.ValidateAutoUpdate("touch", mDir.Path().string()));
-  EXPECT_FALSE(mController.ValidateAutoUpdate("", mDir.Path().string()));
+  for (const char* type : {"Pen", "touch", ""}) {
+    EXPECT_FALSE(mController.ValidateAutoUpdate(type, mDir.Path().string())) << type;
+  }
   EXPECT_TRUE(mNotifier.States().empty());
   // The scaler file does not exist: the type changes, the file does not load.
   EXPECT_FALSE(mController.ValidateAutoUpdate("scalar", mDir.Path().string()));

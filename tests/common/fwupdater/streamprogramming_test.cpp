@@ -140,11 +140,7 @@ TEST(StreamProgramming, AirohaSkipsTheWindowFrom0x3000To0x7FFF)
   EXPECT_EQ(bench.board->FlashBytes(0, 0x3000), std::vector<uint8_t>(data.begin(), data.begin() + 0x3000));
   EXPECT_EQ(bench.board->FlashBytes(0x3000, 0x5000), std::vector<uint8_t>(0x5000, 0xFF));
   EXPECT_EQ(bench.board->FlashBytes(0x8000, 0x1000), std::vector<uint8_t>(data.begin() + 0x8000, data.end()));
-  size_t packets = 0;
-  for (const sim::SSimTransfer& transfer : bench.board->Trace()) {
-    packets += transfer.set && transfer.bytes[0] == 0xE4 && transfer.bytes[2] == 2;
-  }
-  EXPECT_EQ(packets, 64u);
+  EXPECT_EQ(bench.CountSets({0xE4, 0x01, 0x02}), 64u);
   ASSERT_FALSE(bench.notifier.mProgress.empty());
   EXPECT_EQ(bench.notifier.mProgress.back(), 44);
 }
