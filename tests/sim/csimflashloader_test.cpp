@@ -15,11 +15,8 @@ using Bytes = std::vector<uint8_t>;
 // Four 256-byte blocks from 0x1000 with word size 4; block 0 is protected.
 SSimLoaderConfig FourBlocks(uint8_t protocol_I)
 {
-  SSimLoaderConfig config;
-  config.protocol = protocol_I;
-  config.readSize = 16;
-  config.blockSize = 16;
-  config.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
+  SSimLoaderConfig config{
+      .protocol = protocol_I, .readSize = 16, .blockSize = 16, .blocks = MakeSimBlocks(0x1000, 256, 4, 4)};
   config.blocks[0].attributes |= kSimProtectedBlock;
   return config;
 }
@@ -146,11 +143,7 @@ namespace {
 // A loader that takes streamed images anywhere in 0x0000..0x3FFFF except its protected block at 0x20000.
 SSimLoaderConfig StreamConfig()
 {
-  SSimLoaderConfig config;
-  config.protocol = 1;
-  config.memorySize = 0x40000;
-  config.blocks = {{0x20000, 0x1000, kSimProtectedBlock}};
-  return config;
+  return {.protocol = 1, .blocks = {{0x20000, 0x1000, kSimProtectedBlock}}, .memorySize = 0x40000};
 }
 
 class CSimStreamTest : public ::testing::Test {

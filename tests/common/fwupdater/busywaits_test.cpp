@@ -49,11 +49,8 @@ TEST(BusyWaits, TheStreamingLoaderIsAskedAgainWhenItsBusyTimeIsOver)
 {
   constexpr uint64_t kPackets = 32;
   for (const uint32_t busyMs : {5u, 20u, 60u}) {
-    sim::SSimLoaderConfig config;
-    config.protocol = 1;
-    config.blocks = sim::MakeSimBlocks(0x8000, 4096, 4, 4);
-    config.busyMs = busyMs;
-    SHidLoaderBench bench(config, 0xFF0D, kTransferMs);
+    SHidLoaderBench bench({.protocol = 1, .blocks = sim::MakeSimBlocks(0x8000, 4096, 4, 4), .busyMs = busyMs}, 0xFF0D,
+                          kTransferMs);
     CScratchDir dir;
     auto hex = std::make_shared<CIntelHex>();
     ASSERT_TRUE(hex->Load(dir.Write("touch.hex", IntelHexText(0x8000, PatternBytes(3, kPackets * 128)))));
@@ -74,11 +71,11 @@ TEST(BusyWaits, ATunnelExchangeEndsWhenTheControllerIsDone)
     CVirtualClock clock;
     const CScopedClock installed(clock);
     const auto bus = std::make_shared<sim::CSimBus>();
-    sim::SSimI2CBoardConfig config;
-    config.identity = {0x4F52, 0x0101, 0x0100, 2, 0xFF0D, sim::MakeSimHidPath(0x4F52, 0x0101, 1, 5), ""};
-    config.flashLoader.blocks = sim::MakeSimBlocks(0x2000, 1024, 4, 4);
-    config.startInLoader = true;
-    config.busyMs = busyMs;
+    const sim::SSimI2CBoardConfig config{
+        .identity = {0x4F52, 0x0101, 0x0100, 2, 0xFF0D, sim::MakeSimHidPath(0x4F52, 0x0101, 1, 5), ""},
+        .startInLoader = true,
+        .busyMs = busyMs,
+        .flashLoader = {.blocks = sim::MakeSimBlocks(0x2000, 1024, 4, 4)}};
     std::string error;
     const std::shared_ptr<sim::CSimI2CTunnelBoard> board = sim::CSimI2CTunnelBoard::Create(config, error);
     ASSERT_TRUE(board) << error;

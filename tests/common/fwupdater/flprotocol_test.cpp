@@ -14,10 +14,7 @@ using Bytes = std::vector<uint8_t>;
 
 sim::SSimLoaderConfig Loader(uint8_t protocol_I, uint32_t blocks_I = 8, uint32_t blockBytes_I = 1024)
 {
-  sim::SSimLoaderConfig config;
-  config.protocol = protocol_I;
-  config.blocks = sim::MakeSimBlocks(0x8000, blockBytes_I, blocks_I, 4);
-  return config;
+  return {.protocol = protocol_I, .blocks = sim::MakeSimBlocks(0x8000, blockBytes_I, blocks_I, 4)};
 }
 
 }  // namespace

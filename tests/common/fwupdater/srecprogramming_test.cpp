@@ -19,14 +19,13 @@ struct SGeometry {
 
 sim::SSimLoaderConfig LoaderConfig(const SGeometry& geometry_I)
 {
-  sim::SSimLoaderConfig config;
-  config.protocol = geometry_I.protocol;
-  config.readSize = 64;
-  config.wordSize = 4;
-  config.blockSize = 256;
-  config.blocks = sim::MakeSimBlocks(0x8000, geometry_I.blockBytes, geometry_I.blocks, 4);
+  sim::SSimLoaderConfig config{.protocol = geometry_I.protocol,
+                               .readSize = 64,
+                               .wordSize = 4,
+                               .blockSize = 256,
+                               .blocks = sim::MakeSimBlocks(0x8000, geometry_I.blockBytes, geometry_I.blocks, 4),
+                               .checksumSupported = geometry_I.checksums};
   config.blocks[1].attributes |= sim::kSimProtectedBlock;
-  config.checksumSupported = geometry_I.checksums;
   return config;
 }
 

@@ -14,12 +14,7 @@ namespace {
 // A streaming loader (protocol 1) whose memory covers everything an Intel HEX or Airoha image can reach.
 sim::SSimLoaderConfig StreamingLoader()
 {
-  sim::SSimLoaderConfig config;
-  config.protocol = 1;
-  config.blocks = sim::MakeSimBlocks(0x8000, 4096, 4, 4);
-  config.memoryBase = 0;
-  config.memorySize = 0x40000;
-  return config;
+  return {.protocol = 1, .blocks = sim::MakeSimBlocks(0x8000, 4096, 4, 4), .memoryBase = 0, .memorySize = 0x40000};
 }
 
 std::shared_ptr<CIntelHex> IntelHex(const std::vector<uint8_t>& data_I)
