@@ -26,14 +26,13 @@ TEST(QuietOption, QuietAcceptsTheWarningAndIsAFlagOfItsOwn)
 
 TEST(RunResultSchema, EveryKindOfEndWritesADocumentTheSchemaAccepts)
 {
-  SRunResult updated;
-  updated.exitCode = 0;
-  updated.message = "Firmware was successfully updated.";
-  updated.device = "Orvel Display 16";
-  updated.boards = {{"pen", "updated", "display_pen.orv", "1.00", "1.01", "1.01"},
-                    {"scalar", "updated", "scaler.bin", "", "", ""}};
-  updated.durationMs = 61234;
-  updated.logPath = "C:\\Windows\\Temp\\OrvelFWUpdater_101010_12.7.2026.txt";
+  const SRunResult updated{.exitCode = 0,
+                           .message = "Firmware was successfully updated.",
+                           .device = "Orvel Display 16",
+                           .boards = {{"pen", "updated", "display_pen.orv", "1.00", "1.01", "1.01"},
+                                      {"scalar", "updated", "scaler.bin", "", "", ""}},
+                           .durationMs = 61234,
+                           .logPath = "C:\\Windows\\Temp\\OrvelFWUpdater_101010_12.7.2026.txt"};
   SRunResult failed = updated;
   failed.exitCode = 1;
   failed.boards[1].outcome = "failed";
