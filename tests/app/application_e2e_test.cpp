@@ -33,9 +33,7 @@ class CApplicationRun : public ::testing::Test {
 
   int Run(const std::u16string& commandLine_I, const std::string& scenario_I = "default")
   {
-    std::string error;
-    mPlatform = sim::CSimPlatform::Create(scenario_I, error);
-    EXPECT_TRUE(mPlatform) << error;
+    mPlatform = test::MustCreate(sim::CSimPlatform::Create, scenario_I);
     SApplicationPorts ports;
     ports.view = [this]() -> CUpdateView& { return mView; };
     ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);

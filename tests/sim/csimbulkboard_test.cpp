@@ -3,6 +3,7 @@
 #include "common/cclock.h"
 #include "sim/csimbulkboard.h"
 #include "sim/csimbus.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -41,9 +42,7 @@ class CSimBulkBoardTest : public ::testing::Test {
                                      .loader = {0x4F52, 0x0301, 0x0001, 1, 0xFF0D, kLoaderPath, ""},
                                      .transferMs = 0,
                                      .flashLoader = {.blocks = MakeSimBlocks(0x1000, 256, 4, 4)}};
-    std::string error;
-    mBoard = CSimBulkBoard::Create(config, error);
-    EXPECT_EQ(error, "");
+    mBoard = test::MustCreate(CSimBulkBoard::Create, config);
     mBus.Attach(mBoard);
     mBus.Subscribe(&mLog);
     mUsb = mBus.OpenUsb(kBulkPath);

@@ -2,6 +2,7 @@
 
 #include "common/cclock.h"
 #include "sim/csimhidboard.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -39,9 +40,7 @@ class CSimHidBoardTest : public ::testing::Test {
         .flashLoader = {.protocol = protocol_I, .blocks = MakeSimBlocks(0x1000, 256, 4, 4), .status = 0x5A},
         .versionAddress = versionAddress_I,
         .transferMs = 0};
-    std::string error;
-    mBoard = CSimHidBoard::Create(config, error);
-    ASSERT_TRUE(mBoard) << error;
+    mBoard = test::MustCreate(CSimHidBoard::Create, config);
     mHandle = mBoard->Open(kNormalPath);
     ASSERT_TRUE(mHandle);
   }

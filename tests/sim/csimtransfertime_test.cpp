@@ -2,6 +2,7 @@
 
 #include "common/cclock.h"
 #include "sim/csimplatform.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -23,10 +24,8 @@ TEST(CSimTransferTime, EveryTransferCostsItsBoardsTimeOnTheClock)
   for (const auto& testCase : cases) {
     CVirtualClock clock;
     const CScopedClock installed(clock);
-    std::string error;
     const std::unique_ptr<CSimPlatform> platform =
-        CSimPlatform::CreateFromText(std::string(R"({"devices": [)") + testCase.device + "]}", error);
-    ASSERT_TRUE(platform) << error;
+        test::MustCreate(CSimPlatform::CreateFromText, std::string(R"({"devices": [)") + testCase.device + "]}");
     if (const auto bulk = platform->BulkBoard("b")) {
       const std::unique_ptr<CUsbDevice> device = platform->Bus()->OpenUsb(bulk->Config().path);
       ASSERT_TRUE(device);

@@ -10,6 +10,7 @@
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "sim/csimhidsystem.h"
 #include "tests/testsupport/crecordingnotifier.h"
+#include "tests/testsupport/testfiles.h"
 
 namespace orv::test {
 
@@ -25,9 +26,7 @@ struct SHidLoaderBench {
     config.startInLoader = true;
     config.flashLoader = loader_I;
     config.transferMs = transferMs_I;
-    std::string error;
-    board = sim::CSimHidBoard::Create(config, error);
-    if (!board) throw std::runtime_error(error);
+    board = MustCreate(sim::CSimHidBoard::Create, config);
     system->AddBoard(board);
     CFLDeviceInterface::SetProtocolType(loader_I.protocol);
     loader = std::make_shared<CHIDFLDeviceInterface>(board->Path(), system);

@@ -76,9 +76,7 @@ TEST(BusyWaits, ATunnelExchangeEndsWhenTheControllerIsDone)
         .startInLoader = true,
         .busyMs = busyMs,
         .flashLoader = {.blocks = sim::MakeSimBlocks(0x2000, 1024, 4, 4)}};
-    std::string error;
-    const std::shared_ptr<sim::CSimI2CTunnelBoard> board = sim::CSimI2CTunnelBoard::Create(config, error);
-    ASSERT_TRUE(board) << error;
+    const std::shared_ptr<sim::CSimI2CTunnelBoard> board = MustCreate(sim::CSimI2CTunnelBoard::Create, config);
     bus->Attach(board);
     CI2CFLDeviceInterface touch(config.identity.path, bus);
     ASSERT_TRUE(touch.Open());
@@ -100,14 +98,12 @@ TEST(BusyWaits, AReenumeratingBoardIsTakenUpWhenItsArrivalIsReported)
   for (const uint32_t reenumerateMs : {700u, 2000u}) {
     CEventLoopClock clock;
     const CScopedClock installed(clock);
-    std::string error;
-    const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(
+    const std::unique_ptr<sim::CSimPlatform> platform = MustCreate(
+        sim::CSimPlatform::CreateFromText,
         R"({"nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]], "devices": [{"kind": "hid",
             "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "parent": "USB\\VID_4F52&PID_0101\\TAB1",
             "blockStart": "8000", "blockSize": 4096, "blocks": 32, "writeSize": 128, "reenumerateMs": )" +
-            std::to_string(reenumerateMs) + "}]}",
-        error);
-    ASSERT_TRUE(platform) << error;
+            std::to_string(reenumerateMs) + "}]}");
     const std::filesystem::path demo = SourceDir() / "examples" / "demo";
     CUpdateController controller;
     CRecordingUpdateNotifier notifier;

@@ -41,8 +41,7 @@ class CInPlaceUpdate : public ::testing::Test {
     config.reenumerate = false;
     config.flashLoader.protocol = 1;
     config.flashLoader.blocks = sim::MakeSimBlocks(0x4000, 4096, 16, 4);
-    std::string error;
-    mBoard = sim::CSimHidBoard::Create(config, error);
+    mBoard = MustCreate(sim::CSimHidBoard::Create, config);
     mSystem->AddBoard(mBoard);
     mDir.Write("fw_loader.ini", kTopology);
     mDir.Write("pen.orv", SRecordText({{0x4000, mImage}}));

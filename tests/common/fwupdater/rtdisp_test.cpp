@@ -23,9 +23,7 @@ class CIspRun {
                    bool quanta_I = false)
       : mBridge(std::make_shared<sim::CSimFtdiBridge>(bridge_I))
   {
-    std::string error;
-    mIsp = sim::CSimScalerIsp::Create(isp_I, error);
-    EXPECT_TRUE(mIsp) << error;
+    mIsp = test::MustCreate(sim::CSimScalerIsp::Create, isp_I);
     mBridge->Attach(mIsp);
     mConnector = std::make_shared<CI2CConnectorFTDI>(*mBridge);
     EXPECT_TRUE(mConnector->Open(0));

@@ -28,9 +28,7 @@ class CTransports : public ::testing::Test {
     const SSimI2CBoardConfig config{
         .identity = {0x4F52, 0x0101, 0x0100, 2, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 1, 5), "USB\\VID_4F52&PID_0101\\A"},
         .flashLoader = {.blockSize = 128, .blocks = MakeSimBlocks(0x2000, 1024, 22, 4)}};
-    std::string error;
-    std::shared_ptr<CSimI2CTunnelBoard> board = CSimI2CTunnelBoard::Create(config, error);
-    EXPECT_TRUE(board) << error;
+    std::shared_ptr<CSimI2CTunnelBoard> board = test::MustCreate(CSimI2CTunnelBoard::Create, config);
     mBus->Attach(board);
     return board;
   }
@@ -178,9 +176,7 @@ TEST_F(CTransports, ABulkBoardIsIdentifiedSwitchedAndReturnsAsAHidLoader)
       .path = MakeSimBulkPath(0x4F52, 0x0300, "5&1a2b3c&0&2"), .parentId = "USB\\ROOT_HUB30\\1",
       .loader = {0x4F52, 0x0301, 1, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0301, 0, 9), "USB\\ROOT_HUB30\\1"},
       .flashLoader = {.blocks = MakeSimBlocks(0x8000, 1024, 8, 4)}};
-  std::string error;
-  const std::shared_ptr<CSimBulkBoard> board = CSimBulkBoard::Create(config, error);
-  ASSERT_TRUE(board) << error;
+  const std::shared_ptr<CSimBulkBoard> board = test::MustCreate(CSimBulkBoard::Create, config);
   mBus->Attach(board);
   const std::string topology = mDir.Write("fw_loader.ini", R"([
     {"name":"Bulk tablet","penBoard":{"pid":"0300","interface":"BULK","usageId":"0","usagePg":"0"}},

@@ -17,9 +17,7 @@ class DdcQueries : public ::testing::Test {
  protected:
   void Attach(const sim::SSimDdcDisplayConfig& config_I = {})
   {
-    std::string error;
-    mDisplay = sim::CSimDdcDisplay::Create(config_I, error);
-    ASSERT_TRUE(mDisplay) << error;
+    mDisplay = test::MustCreate(sim::CSimDdcDisplay::Create, config_I);
     mBridge.Attach(mDisplay);
     ASSERT_TRUE(mConnector.Open(0));
   }
@@ -61,8 +59,7 @@ TEST_F(DdcQueries, WithoutEdidBlocksTheTableAndThenTheDisplayInformationAreUsed)
 
   const sim::SSimDdcDisplayConfig bare{.serial = "sn-77", .edidBlocks = false, .edidTable = false};
   sim::CSimFtdiBridge bridge;
-  std::string error;
-  bridge.Attach(sim::CSimDdcDisplay::Create(bare, error));
+  bridge.Attach(test::MustCreate(sim::CSimDdcDisplay::Create, bare));
   CI2CConnectorFTDI bareConnector(bridge);
   ASSERT_TRUE(bareConnector.Open(0));
   EXPECT_EQ(bareConnector.GetSerialNumber(kAnyDisplay), "SN-77");
