@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "common/cclock.h"
 #include "sim/csimhidboard.h"
@@ -51,16 +52,10 @@ uint32_t Le32(const Bytes& bytes_I, size_t at_I)
 
 TEST(CSimFlashLoader, ReportIdsAndLengthsFollowTheNumbering)
 {
-  struct SCase {
-    uint8_t protocol;
-    bool set;
-    Bytes report;
-    bool ok;
-  };
-  // Erase, block write, both exits (under numbering 0 the one without saving also padded to the saving one's
+  // The numbering, set (or get), the report and whether it passes. Erase, block write, both exits (under numbering 0 the one without saving also padded to the saving one's
   // length), status, streaming, ROM write: each passes only with its own numbering, length and direction, inside
   // one unprotected block of the flash.
-  const std::vector<SCase> cases{
+  const std::vector<std::tuple<uint8_t, bool, Bytes, bool>> cases{
       {0, true, {0x12, 0x03, 0x00, 0x00, 0x00}, true},  {1, true, {0xD3, 0x03, 0x00, 0x00, 0x00}, true},
       {0, true, {0xD3, 0x03, 0x00, 0x00, 0x00}, false}, {1, true, {0x12, 0x03, 0x00, 0x00, 0x00}, false},
       {0, true, {0x12, 0x03, 0x00, 0x00}, false},       {0, true, {0x12, 0x00, 0x00, 0x00, 0x00}, false},
@@ -76,10 +71,10 @@ TEST(CSimFlashLoader, ReportIdsAndLengthsFollowTheNumbering)
       {1, true, {0xDE, 0x01, 0x00, 0x00, 0x00}, false},  // the ROM write carries zeros
       {1, true, {0xDB, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}, false},  // a checksum for a block past the last
   };
-  for (size_t i = 0; i < cases.size(); ++i) {
-    CSimFlashLoader loader(FourBlocks(cases[i].protocol));
-    Bytes report = cases[i].report;
-    EXPECT_EQ(cases[i].set ? loader.Set(report) : loader.Get(report), cases[i].ok) << i;
+  for (const auto& [protocol, set, request, ok] : cases) {
+    CSimFlashLoader loader(FourBlocks(protocol));
+    Bytes report = request;
+    EXPECT_EQ(set ? loader.Set(report) : loader.Get(report), ok) << ::testing::PrintToString(request);
   }
 }
 

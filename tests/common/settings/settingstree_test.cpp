@@ -82,8 +82,6 @@ TEST(SettingsTree, EqualsComparesClassAndValue)
       {parse("[1]"), parse("[1,1]"), false},
   };
   test::CDebugCapture capture;
-  for (const auto& [left, right, equal] : cases) {
-    EXPECT_EQ(left->Equals(right), equal) << left->ToTypedText();
-  }
+  for (const auto& [left, right, equal] : cases) EXPECT_EQ(left->Equals(right), equal) << left->ToTypedText();
   EXPECT_TRUE(capture.Lines().empty());
 }
