@@ -163,14 +163,9 @@ TEST_F(I2CConnectorFTDI, OpenConfiguresTheBridgeForI2CAt100kHz)
   EXPECT_EQ(mD2XX.calls, (std::vector<std::string>{"OpenEx 8705 4", "Reset", "SetUSBParameters 65536", "SetChars",
                                                    "SetTimeouts 5000", "SetLatency 8", "SetBitMode 0",
                                                    "SetBitMode 2"}));
-  const std::vector<Bytes> expected = {{0x84},
-                                       {0xAA},
-                                       {0x85},
-                                       {0x8A, 0x97, 0x8D},
-                                       {0x9E, 0x02, 0x00, 0x80, 0x03, 0x03},
-                                       {0x86, 0x2B, 0x01},
-                                       {0x82, 0x14, 0xFF}};
-  EXPECT_EQ(mD2XX.writes, expected);
+  EXPECT_EQ(mD2XX.writes, (std::vector<Bytes>{{0x84}, {0xAA}, {0x85}, {0x8A, 0x97, 0x8D},
+                                               {0x9E, 0x02, 0x00, 0x80, 0x03, 0x03}, {0x86, 0x2B, 0x01},
+                                               {0x82, 0x14, 0xFF}}));
   EXPECT_EQ(mClock.Pauses(), (std::vector<uint32_t>{50, 20}));
   EXPECT_TRUE(mD2XX.input.empty());
   EXPECT_FALSE(mConnector.OpenBridge(2) == FT_OK) << "index equal to the count";
