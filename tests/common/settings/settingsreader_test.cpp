@@ -27,9 +27,7 @@ struct CReadCase {
 const CReadCase kReadCases[] = {
     {"  // only a comment\n\t\r\n// and another", "", 0},
     {"// a note {\n{\"a\":1}", "map[a:integer[1]]", 0},
-    {"{\"a\":1,}", "map[a:integer[1]]", 0},
-    {"{\"a\":}", "map[]", 0},
-    {"{\"a\":1,\"a\":2}", "map[a:integer[2]]", 0},
+    {"{\"a\":1,}", "map[a:integer[1]]", 0}, {"{\"a\":}", "map[]", 0}, {"{\"a\":1,\"a\":2}", "map[a:integer[2]]", 0},
     {"{\"a\":{\"SbyteS\":\"AAEC\"}}", "map[a:bytes[AAEC]]", 0},
     {"[{\"SbyteS\":\"AAEC\"}]", "array[0:bytes[AAEC]]", 0},
     {"{\"SbyteS\":\"AAEC\"}", "map[SbyteS:bytes[AAEC]]", 0},
@@ -45,12 +43,8 @@ const CReadCase kReadCases[] = {
     {"[\"\\u4zzzb\"]", "array[0:string[\x04" "b]]", 0},  // the hex number stops early, four are consumed
     {"[\"//not a comment\"]", "array[0:string[//not a comment]]", 0},
     {"[1, // first\n 2,]", "array[0:integer[1], 1:integer[2]]", 0},
-    {"[x 5]", "array[0:integer[5]]", 1},
-    {"[x ]", "", 2},
-    {"[+5, .5]", "array[0:integer[5], 1:integer[5]]", 2},
-    {"x; {\"a\":1} ignored }", "map[a:integer[1]]", 2},
-    {"[tru", "", 3},
-    {"/", "", 1},
+    {"[x 5]", "array[0:integer[5]]", 1}, {"[x ]", "", 2}, {"[+5, .5]", "array[0:integer[5], 1:integer[5]]", 2},
+    {"x; {\"a\":1} ignored }", "map[a:integer[1]]", 2}, {"[tru", "", 3}, {"/", "", 1},
 };
 
 }  // namespace
