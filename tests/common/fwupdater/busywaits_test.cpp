@@ -76,8 +76,7 @@ TEST(BusyWaits, ATunnelExchangeEndsWhenTheControllerIsDone)
         .startInLoader = true,
         .busyMs = busyMs,
         .flashLoader = {.blocks = sim::MakeSimBlocks(0x2000, 1024, 4, 4)}};
-    const std::shared_ptr<sim::CSimI2CTunnelBoard> board = MustCreate(sim::CSimI2CTunnelBoard::Create, config);
-    bus->Attach(board);
+    bus->Attach(MustCreate(sim::CSimI2CTunnelBoard::Create, config));
     CI2CFLDeviceInterface touch(config.identity.path, bus);
     ASSERT_TRUE(touch.Open());
     const uint64_t start = clock.NowMs();

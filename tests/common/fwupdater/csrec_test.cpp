@@ -54,8 +54,7 @@ TEST(CSRec, ClassifiesByTheTextAfterTheLastDot)
            {"fw.pen.txt", srec, EDATASOURCE_NONE, false}, {"", "", EDATASOURCE_NONE, false}}) {
     test::CDebugCapture capture;
     CSRec file;
-    const std::string path = name.empty() ? name : dir.Write(name, contents);
-    EXPECT_EQ(file.Load(path), loads) << name;
+    EXPECT_EQ(file.Load(name.empty() ? name : dir.Write(name, contents)), loads) << name;
     EXPECT_EQ(file.GetFormat(), format) << name;
     EXPECT_EQ(capture.CountAsserts("\"unrecognized file format\""), format == EDATASOURCE_NONE ? 1u : 0u) << name;
     EXPECT_EQ(capture.CountAsserts("\"firmware file not specified\""), name.empty() ? 1u : 0u) << name;

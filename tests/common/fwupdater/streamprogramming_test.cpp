@@ -155,8 +155,7 @@ TEST(StreamProgramming, IntelHexPacketsCarryTheirSequenceAddressAndTarget)
   for (const uint16_t usagePage : {uint16_t{0xFF0D}, uint16_t{0xFF00}}) {
     SHidLoaderBench bench(StreamingLoader(), usagePage);
     AnswerWithAnotherReportAndTarget(bench, ReportOffset(usagePage), 1);
-    const std::vector<uint8_t> data = PatternBytes(11, 40000);
-    const std::shared_ptr<CIntelHex> hex = IntelHex(data);
+    const std::shared_ptr<CIntelHex> hex = IntelHex(PatternBytes(11, 40000));
     ASSERT_TRUE(ProgramHex(bench, hex)) << ::testing::PrintToString(bench.notifier.mErrors);
     EXPECT_EQ(bench.board->FlashBytes(0x8000, hex->GetLength()),
               std::vector<uint8_t>(hex->GetImage(), hex->GetImage() + hex->GetLength()));
