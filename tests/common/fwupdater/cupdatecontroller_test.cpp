@@ -74,14 +74,14 @@ TEST_F(CInPlaceUpdate, PenBoardIsProgrammedAndBackInNormalMode)
   ASSERT_TRUE(Prepare("pen"));
   EXPECT_EQ(mController.GetState(), ESTATE_READY);
   ASSERT_TRUE(mController.UpdateDevice());
-  EXPECT_EQ(mNotifier.States(), (std::vector<int32_t>{ESTATE_IDLE, ESTATE_READY, ESTATE_ENTER_LOADER, ESTATE_PROGRAM,
-                                                      ESTATE_EXIT_LOADER, ESTATE_SUCCESS, ESTATE_SUCCESS}));
+  EXPECT_EQ(mNotifier.mStates, (std::vector<int32_t>{ESTATE_IDLE, ESTATE_READY, ESTATE_ENTER_LOADER, ESTATE_PROGRAM,
+                                                     ESTATE_EXIT_LOADER, ESTATE_SUCCESS, ESTATE_SUCCESS}));
   EXPECT_EQ(mBoard->FlashBytes(0x4000, static_cast<uint32_t>(mImage.size())), mImage);
   EXPECT_EQ(mBoard->Mode(), sim::ESIMBOARDMODE_NORMAL);
   EXPECT_EQ(mBoard->RomMagic(), sim::kSimValidMagic);
   EXPECT_TRUE(mNotifier.Has("Setting protocolType to 1"));
   EXPECT_TRUE(mNotifier.Has("Device Update complete!"));
-  EXPECT_EQ(mNotifier.Progress(), 100);
+  EXPECT_EQ(mNotifier.mProgress, 100);
   EXPECT_FALSE(mController.GetSelectedDevice()->mIsLoader);
 }
 
@@ -107,7 +107,7 @@ TEST_F(CInPlaceUpdate, AutoUpdateNamesAndMissingInterfaces)
   for (const char* type : {"Pen", "touch", ""}) {
     EXPECT_FALSE(mController.ValidateAutoUpdate(type, mDir.Path().string())) << type;
   }
-  EXPECT_TRUE(mNotifier.States().empty());
+  EXPECT_TRUE(mNotifier.mStates.empty());
   // The scaler file does not exist: the type changes, the file does not load.
   EXPECT_FALSE(mController.ValidateAutoUpdate("scalar", mDir.Path().string()));
   EXPECT_EQ(mController.GetUpdateType(), EUPDATETYPE_SCALAR);
