@@ -58,10 +58,8 @@ TEST(RunResultSchema, TheCheckerRejectsWhatBreaksTheContract)
     document.replace(document.find(from_I), from_I.size(), to_I);
     return document;
   };
-  const struct {
-    std::string document;
-    std::string violation;
-  } cases[] = {
+  // A document that breaks the contract once, and the start of the one violation the checker reports.
+  const std::pair<std::string, std::string> cases[] = {
       {replaced("\"outcome\": \"updated\"", "\"outcome\": \"done\""), "/boards/0/outcome: not one of"},
       {replaced("\"device\": null,", ""), "/: lacks \"device\""},
       {replaced("\"log\": null", "\"log\": null, \"extra\": 1"), "/: has a member extra"},
@@ -70,9 +68,9 @@ TEST(RunResultSchema, TheCheckerRejectsWhatBreaksTheContract)
       {replaced("\"schemaVersion\": 1", "\"schemaVersion\": 2"), "/schemaVersion: not one of [1]"},
       {valid.substr(0, valid.size() / 2), "the document is not JSON"},
   };
-  for (const auto& entry : cases) {
-    const std::vector<std::string> violations = test::SchemaViolations(test::ResultSchema(), entry.document);
-    ASSERT_EQ(violations.size(), 1u) << entry.document;
-    EXPECT_EQ(violations[0].rfind(entry.violation, 0), 0u) << violations[0];
+  for (const auto& [document, violation] : cases) {
+    const std::vector<std::string> violations = test::SchemaViolations(test::ResultSchema(), document);
+    ASSERT_EQ(violations.size(), 1u) << document;
+    EXPECT_EQ(violations[0].rfind(violation, 0), 0u) << violations[0];
   }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "common/settings/csettingsarray.h"
 #include "common/settings/csettingsmap.h"
@@ -18,13 +19,8 @@ std::string Typed(const std::string& text_I)
   return root ? root->ToTypedText() : "";
 }
 
-struct CReadCase {
-  std::string mText;
-  std::string mTyped;
-  size_t mAsserts;
-};
-
-const CReadCase kReadCases[] = {
+// A text, the document it gives in its typed form and how many stray characters are reported.
+const std::tuple<std::string, std::string, size_t> kReadCases[] = {
     {"  // only a comment\n\t\r\n// and another", "", 0},
     {"// a note {\n{\"a\":1}", "map[a:integer[1]]", 0},
     {"{\"a\":1,}", "map[a:integer[1]]", 0}, {"{\"a\":}", "map[]", 0}, {"{\"a\":1,\"a\":2}", "map[a:integer[2]]", 0},
@@ -51,14 +47,14 @@ const CReadCase kReadCases[] = {
 
 TEST(SettingsReader, ReadsTheTextFormat)
 {
-  for (const CReadCase& readCase : kReadCases) {
+  for (const auto& [text, typed, asserts] : kReadCases) {
     test::CDebugCapture capture;
-    EXPECT_EQ(Typed(readCase.mText), readCase.mTyped) << readCase.mText;
-    EXPECT_EQ(capture.Lines().size(), readCase.mAsserts) << readCase.mText;
+    EXPECT_EQ(Typed(text), typed) << text;
+    EXPECT_EQ(capture.Lines().size(), asserts) << text;
     // Stray characters inside an array are reported by the value reader, others by the document reader.
-    const bool inArray = readCase.mText[0] == '[';
-    EXPECT_EQ(capture.CountAsserts(inArray ? "isspace((int)buffer_I[pos_IO])" : "isspace((int)buffer_I[pos])"),
-              readCase.mAsserts) << readCase.mText;
+    const bool inArray = text[0] == '[';
+    EXPECT_EQ(capture.CountAsserts(inArray ? "isspace((int)buffer_I[pos_IO])" : "isspace((int)buffer_I[pos])"), asserts)
+        << text;
   }
 }
 
