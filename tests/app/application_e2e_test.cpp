@@ -33,15 +33,7 @@ class CApplicationRun : public ::testing::Test {
 
   int Run(const std::u16string& commandLine_I, const std::string& scenario_I = "default")
   {
-    std::string error;
-    mPlatform = sim::CSimPlatform::Create(scenario_I, error);
-    EXPECT_TRUE(mPlatform) << error;
-    return RunOn(commandLine_I);
-  }
-
-  // Another run on the devices as the last one left them.
-  int RunOn(const std::u16string& commandLine_I)
-  {
+    mPlatform = test::MustCreate(sim::CSimPlatform::Create, scenario_I);
     SApplicationPorts ports;
     ports.view = [this]() -> CUpdateView& { return mView; };
     ports.userLanguage = std::make_shared<CFixedUserLanguage>(1033);
@@ -66,12 +58,35 @@ class CApplicationRun : public ::testing::Test {
     return RunApplication(ParseCommandLine(commandLine_I), ports);
   }
 
+  // Runs and checks the exit code; the message tells why a run ended otherwise.
+  void ExpectRun(int code_I, const std::u16string& commandLine_I, const std::string& scenario_I = "default")
+  {
+    EXPECT_EQ(Run(commandLine_I, scenario_I), code_I) << WideToUtf8(commandLine_I) << ": "
+                                                      << WideToUtf8(mView.mMessage);
+  }
+
   std::string Log() { return test::ReadText(mLogPath); }
-  // Each text stands somewhere in the log.
+  // Each text stands in the log, first found after the text before it.
   void ExpectLogged(std::initializer_list<std::string> texts_I)
   {
     const std::string log = Log();
-    for (const std::string& text : texts_I) EXPECT_NE(log.find(text), std::string::npos) << text << "\n" << log;
+    size_t previous = 0;
+    for (const std::string& text : texts_I) {
+      const size_t at = log.find(text);
+      EXPECT_NE(at, std::string::npos) << text << "\n" << log;
+      EXPECT_GE(at, previous) << text;
+      previous = at;
+    }
+  }
+  void ExpectMessage(uint16_t messageId_I, const std::string& detail_I = "")
+  {
+    EXPECT_EQ(mView.mMessage, English(messageId_I) + (detail_I.empty() ? u"" : u"\n" + Utf8ToWide(detail_I)));
+  }
+  void ExpectOutcomes(const std::vector<std::string>& outcomes_I)
+  {
+    std::vector<std::string> outcomes;
+    for (const SBoardResult& board : mResult.boards) outcomes.push_back(board.outcome);
+    EXPECT_EQ(outcomes, outcomes_I);
   }
   // The run ends with 1 and the message, its detail on the line under it, before any board is touched.
   // Nobody is asked to accept the pre-update warning for a run that cannot go ahead.
@@ -79,7 +94,7 @@ class CApplicationRun : public ::testing::Test {
                             const std::string& scenario_I = "default")
   {
     mPrompts = 0;
-    EXPECT_EQ(Run(options_I, scenario_I), 1) << WideToUtf8(options_I);
+    ExpectRun(1, options_I, scenario_I);
     EXPECT_EQ(mPrompts, 0) << WideToUtf8(options_I);
     const std::u16string expected = English(messageId_I) + u"\n" + Utf8ToWide(detail_I);
     EXPECT_EQ(mView.mMessage.rfind(expected, 0), 0u) << WideToUtf8(mView.mMessage);
@@ -97,11 +112,14 @@ class CApplicationRun : public ::testing::Test {
 
   std::u16string English(uint16_t id_I) { return LoadResString(id_I, 9); }
   // Writes the scenario with the text inserted before the first anchor; returns the file's name.
-  // The demo's tablet edited before its pen's loader, the default display before its pen's block size.
-  static std::string EditScenario(const char* file_I, bool tablet_I, const std::string& insert_I)
+  // By default the demo's tablet is edited before its pen's loader, the default display before its pen's block
+  // size.
+  static std::string EditScenario(const char* file_I, bool tablet_I, const std::string& insert_I,
+                                  const std::string& anchor_I = "")
   {
     std::string scenario = tablet_I ? test::ReadText("tablet_s.scenario") : sim::CSimPlatform::DefaultScenario();
-    scenario.insert(scenario.find(tablet_I ? "\"loaderPid\"" : "\"writeSize\""), insert_I);
+    const std::string anchor = !anchor_I.empty() ? anchor_I : tablet_I ? "\"loaderPid\"" : "\"writeSize\"";
+    scenario.insert(scenario.find(anchor), insert_I);
     std::ofstream(file_I) << scenario;
     return file_I;
   }
@@ -128,13 +146,11 @@ class CApplicationRun : public ::testing::Test {
 
 TEST_F(CApplicationRun, ATabletThatReenumeratesIsFollowedThroughItsArrivals)
 {
-  EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch", "tablet_s.scenario"), 0) << WideToUtf8(mView.mMessage);
+  ExpectRun(0, u"-testpid 0101 -auto pen,touch", "tablet_s.scenario");
   ExpectFlashed("pen", "tablet_s.pen");
   ExpectFlashed("touch", "tablet_s.touch");
-  const std::string log = Log();
   ExpectLogged({"[STATE] 2", "Waiting for bootloader mode...", "IMPORTANT Attach Message (", ") STATE->ESTATE_PROGRAM",
-                 ") STATE->ESTATE_SUCCESS", "Setting protocolType to 0"});
-  EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message ("));
+                "Setting protocolType to 0", ") STATE->ESTATE_SUCCESS"});
 }
 
 // Without arrival messages the waits find the board by listing the devices once a second, into its loader and
@@ -142,40 +158,31 @@ TEST_F(CApplicationRun, ATabletThatReenumeratesIsFollowedThroughItsArrivals)
 TEST_F(CApplicationRun, ATabletIsFoundThroughItsLoaderWithoutAnyArrivalMessage)
 {
   mNotifications = false;
-  EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch",
-                EditScenario("tablet.scenario", true, "\"reenumerateMs\": 4500, ")),
-            0) << WideToUtf8(mView.mMessage);
+  ExpectRun(0, u"-testpid 0101 -auto pen,touch", EditScenario("tablet.scenario", true, "\"reenumerateMs\": 4500, "));
   ExpectFlashed("pen", "tablet_s.pen");
   ExpectFlashed("touch", "tablet_s.touch");
-  const std::string log = Log();
-  EXPECT_EQ(log.find("Attach Message ("), std::string::npos);
-  const size_t loader = log.find("IMPORTANT Device listed without an Attach Message STATE->ESTATE_PROGRAM");
-  const size_t normal = log.find("IMPORTANT Device listed without an Attach Message STATE->ESTATE_SUCCESS");
-  ASSERT_NE(loader, std::string::npos);
-  ASSERT_NE(normal, std::string::npos);
-  EXPECT_LT(loader, log.find("Programming..."));
-  EXPECT_LT(log.find("Programming..."), normal);
-  EXPECT_EQ(log.find("Bootloader mode timeout."), std::string::npos);
+  EXPECT_EQ(Log().find("Attach Message ("), std::string::npos);
+  EXPECT_EQ(Log().find("Bootloader mode timeout."), std::string::npos);
+  ExpectLogged({"IMPORTANT Device listed without an Attach Message STATE->ESTATE_PROGRAM", "Programming...",
+                       "IMPORTANT Device listed without an Attach Message STATE->ESTATE_SUCCESS"});
 }
 
 TEST_F(CApplicationRun, CancelEndsAnIdleRunAndIsRefusedWhileABoardIsBusy)
 {
   mView.mCancel = true;
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 2);
-  // Asked again while the board is being programmed, or while a tablet's pen leaves its loader and
-  // re-enumerates: refused each time, and the update completes.
-  // A touch loader slow enough that its programming spans several ticks.
-  std::string display = sim::CSimPlatform::DefaultScenario();
-  display.replace(display.find("\"name\": \"touch\""), 0, "\"busyMs\": 100, ");
-  std::ofstream("display.scenario") << display;
+  ExpectRun(2, u"-testpid 0210 -auto pen");
+  // Asked again while the board is being programmed (a touch loader slow enough that its programming spans
+  // several ticks), or while a tablet's pen leaves its loader and re-enumerates: refused each time, and the
+  // update completes.
   const std::vector<std::tuple<uint16_t, std::u16string, std::string>> cases{
-      {EUISTRING_UPDATING, u"-testpid 0210 -auto touch", "display.scenario"},
+      {EUISTRING_UPDATING, u"-testpid 0210 -auto touch",
+       EditScenario("display.scenario", false, "\"busyMs\": 100, ", "\"name\": \"touch\"")},
       {EUISTRING_WAITING_FOR_DEVICE, u"-testpid 0101 -auto pen", "tablet_s.scenario"}};
   for (const auto& [status, options, scenario] : cases) {
     mView.mCancelOnStatus = English(status);
-    EXPECT_EQ(Run(options, scenario), 0) << status;
+    ExpectRun(0, options, scenario);
     EXPECT_TRUE(mView.mCancelOnStatus.empty()) << status << ": never shown";
-    EXPECT_NE(Log().find("Cancel refused"), std::string::npos) << status;
+    ExpectLogged({"Cancel refused"});
   }
 }
 
@@ -183,60 +190,54 @@ TEST_F(CApplicationRun, CancelEndsAnIdleRunAndIsRefusedWhileABoardIsBusy)
 // before it touches anything, instead of waiting for ever.
 TEST_F(CApplicationRun, ABoardWithoutItsInterfaceEndsTheRunWithTheFailure)
 {
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen", EditScenario("penless.scenario", false, "\"dropAfter\": 0, ")), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_TARGET_NOT_FOUND) +
-                                u"\nthe pen board of \"Orvel Display 16\" is not attached");
+  ExpectRun(1, u"-testpid 0210 -auto pen", EditScenario("penless.scenario", false, "\"dropAfter\": 0, "));
+  ExpectMessage(EUISTRING_ERROR_TARGET_NOT_FOUND, "the pen board of \"Orvel Display 16\" is not attached");
   EXPECT_EQ(Log().find("[STATE]"), std::string::npos);
 }
 
 TEST_F(CApplicationRun, ABoardThatNeverReturnsAsItsLoaderEndsTheRunAfterNinetyAttempts)
 {
   const uint64_t start = mClock.NowMs();
-  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", EditScenario("lost.scenario", true, "\"reenumerateMs\": 1000000, ")), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
+  ExpectRun(1, u"-testpid 0101 -auto pen", EditScenario("lost.scenario", true, "\"reenumerateMs\": 1000000, "));
+  ExpectMessage(EUISTRING_UPDATE_FAILED);
   ExpectLogged({"Bootloader mode timeout.", "loaderInterface not valid."});
   EXPECT_GE(mClock.NowMs() - start, 90000u);
 }
 
 TEST_F(CApplicationRun, ADeviceUnpluggedOutsideAnUpdateEndsTheRun)
 {
-    mView.mOnLayout = [this] { mPlatform->Bus()->Detach(mPlatform->HidBoard("pen")); };
-  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "tablet_s.scenario"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_NO_TABLET));
+  mView.mOnLayout = [this] { mPlatform->Bus()->Detach(mPlatform->HidBoard("pen")); };
+  ExpectRun(1, u"-testpid 0101 -auto pen", "tablet_s.scenario");
+  ExpectMessage(EUISTRING_ERROR_NO_TABLET);
   ExpectLogged({") STATE->ESTATE_TERMINATE"});
 }
 
 TEST_F(CApplicationRun, AScenarioWritesEachBoardsFlashAndTrace)
 {
-  ASSERT_EQ(Run(u"-testpid 0210 -auto pen", EditScenario("traced.scenario", false,
-                                                         R"("flashOut": "pen.flash", "traceOut": "pen.trace", )")),
-            0);
+  ExpectRun(0, u"-testpid 0210 -auto pen",
+            EditScenario("traced.scenario", false, R"("flashOut": "pen.flash", "traceOut": "pen.trace", )"));
   std::string error;
   ASSERT_TRUE(mPlatform->WriteResults(error)) << error;
   EXPECT_EQ(test::ReadBytes("pen.flash").size(), 64u * 4096);
   test::ExpectFlashed("display_pen.orv", test::FileFlash("pen.flash"));
-  std::ifstream trace("pen.trace");
-  std::string first;
-  std::getline(trace, first);
-  EXPECT_NE(first.find(" ok "), std::string::npos) << first;
+  const std::string trace = test::ReadText("pen.trace");
+  EXPECT_NE(trace.substr(0, trace.find('\n')).find(" ok "), std::string::npos) << trace;
 }
 
 TEST_F(CApplicationRun, TheDemoPackageUpdatesEveryBoardOfThePenDisplay)
 {
   mPromptAnswer = 0;
-  EXPECT_EQ(Run(u""), 0);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_SUCCEEDED));
+  ExpectRun(0, u"");
+  ExpectMessage(EUISTRING_UPDATE_SUCCEEDED);
   EXPECT_EQ(mView.mIcon, EMESSAGEICON_INFORMATION);
   ASSERT_FALSE(mView.mProgress.empty());
   EXPECT_EQ(mView.mProgress.back(), 100);
   test::ExpectDemoDisplayFlashed(".", [this](const std::string& board_I) { return test::SimFlash(*mPlatform, board_I); });
   EXPECT_TRUE(mPlatform->Scaler()->isp->Restarted());
 
-  const std::string log = Log();
   ExpectLogged({"Passed Test PID(s): 0210", "Loading firmware for pen", "[STATE] 2", "[STATE] 3",
-                "Setting protocolType to 1", "Device Update complete!", "Loading firmware for bluetooth"});
-  EXPECT_LT(log.find("Loading firmware for touch"), log.find("Loading firmware for bluetooth"));
-  EXPECT_LT(log.find("Loading firmware for bluetooth"), log.find("Block 0 upgrade success"));
+                "Setting protocolType to 1", "Device Update complete!", "Loading firmware for touch",
+                "Loading firmware for bluetooth", "Block 0 upgrade success"});
   // Each board reports the version of the image it now runs, read from it after its update.
   ASSERT_EQ(mResult.boards.size(), 4u);
   for (size_t board = 0; board < 3; ++board) {
@@ -258,26 +259,23 @@ TEST_F(CApplicationRun, TheScalerIsUpdatedOnlyForTheDisplayTheSerialNumberNames)
   const std::string mismatch =
       "[ERROR] The display's serial number \"ORV16A0012345\" is not the serial number \"ORV16A0099999\" the update "
       "is for (6)";
-  EXPECT_EQ(Run(display + u"ORV16A0099999"), 1);
-  EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
-  ExpectLogged({mismatch});
   // Test product ids skip the check only when no serial number is given.
-  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar -serial ORV16A0099999"), 1);
-  EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
-  ExpectLogged({mismatch});
-  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar"), 0) << Log();
+  for (const std::u16string& options :
+       std::vector<std::u16string>{display + u"ORV16A0099999", u"-testpid 0210 -auto scalar -serial ORV16A0099999"}) {
+    ExpectRun(1, options);
+    EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
+    ExpectLogged({mismatch});
+  }
+  ExpectRun(0, u"-testpid 0210 -auto scalar");
   ExpectFlashed("scalar", "display_scaler.bin");
-  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar -serial ORV16A0012345"), 0) << Log();
-
-  EXPECT_EQ(Run(display + u"ORV16A0012345"), 0) << Log();
+  ExpectRun(0, u"-testpid 0210 -auto scalar -serial ORV16A0012345");
+  ExpectRun(0, display + u"ORV16A0012345");
   ExpectFlashed("scalar", "display_scaler.bin");
 
   // A scaler that refuses its ISP mode: the failure is reported and ISP control is cleared afterwards.
-  std::string scenario = sim::CSimPlatform::DefaultScenario();
-  scenario.insert(scenario.find("\"kind\": \"scaler\""), "\"refuseIsp\": true, ");
-  std::ofstream("refusing.scenario") << scenario;
-  EXPECT_EQ(Run(display + u"ORV16A0012345", "refusing.scenario"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
+  ExpectRun(1, display + u"ORV16A0012345",
+            EditScenario("refusing.scenario", false, "\"refuseIsp\": true, ", "\"kind\": \"scaler\""));
+  ExpectMessage(EUISTRING_UPDATE_FAILED);
   ExpectLogged({"Fail to Enter ISP mode", "[ERROR] General Program Failure (6)"});
   ASSERT_FALSE(mPlatform->Scaler()->isp->RegisterWrites().empty());
   EXPECT_EQ(mPlatform->Scaler()->isp->RegisterWrites().back(), (std::pair<uint8_t, uint8_t>{0x6F, 0x00}));
@@ -298,12 +296,12 @@ TEST_F(CApplicationRun, ATargetNotFoundSaysWhy)
 TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
 {
   std::filesystem::remove("display_touch.hex");
-  EXPECT_EQ(Run(u"-testpid 0210 -auto touch"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) + u"\ndisplay_touch.hex: no such file");
+  ExpectRun(1, u"-testpid 0210 -auto touch");
+  ExpectMessage(EUISTRING_ERROR_INVALID_FILE, "display_touch.hex: no such file");
   std::ofstream("empty.scenario") << R"({"devices": []})";
   mPromptAnswer = 0;
-  EXPECT_EQ(Run(u"-auto pen", "empty.scenario"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_NO_TABLET));
+  ExpectRun(1, u"-auto pen", "empty.scenario");
+  ExpectMessage(EUISTRING_ERROR_NO_TABLET);
 }
 
 TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
@@ -311,16 +309,14 @@ TEST_F(CApplicationRun, ATabletLeftInItsLoaderIsFoundByTheProductIdOfThePackage)
   // An earlier update stopped half way: the pen board starts in its loader (product 0100).
   std::ofstream("stuck.scenario") << R"({"devices": [{"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100",
     "usageId": "1", "startInLoader": true, "blockStart": "8000", "blockSize": 4096, "blocks": 32, "writeSize": 128}]})";
-  EXPECT_EQ(Run(u"-testpid 0101 -auto pen", "stuck.scenario"), 0) << WideToUtf8(mView.mMessage);
+  ExpectRun(0, u"-testpid 0101 -auto pen", "stuck.scenario");
   ExpectFlashed("pen", "tablet_s.pen");
   ExpectLogged({"Device already in loader mode"});
 
   // The same on the tablet with touch, run again with the list that was interrupted: while its pen board runs
   // the loader the whole USB device shows only the loader, which knows no touch board; the package's product id
   // finds it, the pen board is recovered, and the tablet returns with both collections for the touch update.
-  EXPECT_EQ(Run(u"-testpid 0101 -auto pen,touch",
-                EditScenario("both.scenario", true, "\"startInLoader\": true, ")),
-            0) << WideToUtf8(mView.mMessage);
+  ExpectRun(0, u"-testpid 0101 -auto pen,touch", EditScenario("both.scenario", true, "\"startInLoader\": true, "));
   ExpectFlashed("pen", "tablet_s.pen");
   ExpectFlashed("touch", "tablet_s.touch");
   EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
@@ -336,26 +332,24 @@ TEST_F(CApplicationRun, ABoardBehindTheHidRouterIsUpdatedEndToEnd)
   std::ofstream("router.scenario") << R"({"devices": [{"kind": "hid", "name": "pen", "pid": "0301", "usageId": "1",
     "usagePg": "FF00", "inPlace": true, "protocol": 1, "blockStart": "0", "blockSize": 4096, "blocks": 64,
     "writeSize": 256}]})";
-  ASSERT_EQ(Run(u"-testpid 0301 -auto pen", "router.scenario"), 0) << WideToUtf8(mView.mMessage);
+  ExpectRun(0, u"-testpid 0301 -auto pen", "router.scenario");
   ExpectFlashed("pen", "display_pen.orv");
 }
 
 // Declining the warning before a scaler update touches nothing, and an installer must not read it as success.
 TEST_F(CApplicationRun, DecliningThePreUpdateWarningIsACancel)
 {
-  mPromptAnswer = 1;
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar"), 2);
+  ExpectRun(2, u"-testpid 0210 -auto pen,scalar");
   EXPECT_EQ(mPlatform->Scaler()->isp->Erases(), 0u);
   EXPECT_EQ(mResult.message, "Cancelled at the pre-update warning; no board was touched.");
-  const std::string log = Log();
   ExpectLogged({"Pre-update warning declined", "Exit code: 2 (cancelled)"});
-  EXPECT_EQ(log.find("[STATE]"), std::string::npos);
+  EXPECT_EQ(Log().find("[STATE]"), std::string::npos);
   // Said in the chosen language, as every other end of a run.
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar -lang de"), 2);
+  ExpectRun(2, u"-testpid 0210 -auto pen,scalar -lang de");
   EXPECT_EQ(mResult.message, "Bei der Warnung vor der Aktualisierung abgebrochen; keine Platine wurde verändert.");
   // "-y" accepts the warning for a script or a fleet tool: nobody is asked, and the log says why the scaler went.
   mPrompts = 0;
-  EXPECT_EQ(Run(u"-testpid 0210 -y -auto scalar"), 0) << WideToUtf8(mView.mMessage);
+  ExpectRun(0, u"-testpid 0210 -y -auto scalar");
   EXPECT_EQ(mPrompts, 0);
   EXPECT_GT(mPlatform->Scaler()->isp->Erases(), 0u);
   ExpectLogged({"Pre-update warning accepted by -y"});
@@ -376,16 +370,15 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
   const std::vector<uint8_t> bytes = test::ReadBytes("display_touch.hex");
   const std::string text(bytes.begin(), bytes.end());
   std::ofstream("display_touch.hex", std::ios::binary) << text.substr(0, text.find("\r\n", text.size() / 2) + 2);
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) +
-                                u"\ndisplay_touch.hex: no end-of-file record (:00000001FF) at the end: the file is incomplete");
+  ExpectRun(1, u"-testpid 0210 -auto pen,touch");
+  ExpectMessage(EUISTRING_ERROR_INVALID_FILE,
+                "display_touch.hex: no end-of-file record (:00000001FF) at the end: the file is incomplete");
   EXPECT_EQ(Log().find("[STATE] 2"), std::string::npos);
-  ASSERT_EQ(mResult.boards.size(), 2u);
-  EXPECT_EQ(mResult.boards[0].outcome, "not started");
+  ExpectOutcomes({"not started", "not started"});
   // A scaler image the scaler's programming would refuse.
   std::ofstream("display_scaler.bin", std::ios::binary) << std::string(0x10001, '\x5A');
   mPromptAnswer = 0;
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,scalar"), 1);
+  ExpectRun(1, u"-testpid 0210 -auto pen,scalar");
   EXPECT_NE(WideToUtf8(mView.mMessage).find("\ndisplay_scaler.bin: Scaler image of 65537 bytes"), std::string::npos)
       << WideToUtf8(mView.mMessage);
   EXPECT_EQ(Log().find("[STATE] 2"), std::string::npos);
@@ -396,42 +389,39 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
 TEST_F(CApplicationRun, AMissingOrBrokenTopologyIsRefusedInTheUiLanguageWithItsDetail)
 {
   std::filesystem::remove("fw_loader.ini");
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen -lang de"), 1);
+  ExpectRun(1, u"-testpid 0210 -auto pen -lang de");
   const std::string missing = "the topology file ./fw_loader.ini was not found (looked for in " +
                               std::filesystem::current_path().string() + ")";
   EXPECT_EQ(mView.mMessage, LoadResString(EUISTRING_ERROR_MISSING_FILE, 7) + u"\n" + Utf8ToWide(missing));
   EXPECT_EQ(mResult.message, WideToUtf8(mView.mMessage));
   ExpectLogged({"Error: " + missing + "\n"});
   std::ofstream("fw_loader.ini") << "[\n  {\"name\": \"T\" \"penBoard\": {}}\n]";
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen -lang ja"), 1);
+  ExpectRun(1, u"-testpid 0210 -auto pen -lang ja");
   EXPECT_EQ(mView.mMessage, LoadResString(EUISTRING_ERROR_INVALID_FILE, 17) +
                                 u"\nthe topology file ./fw_loader.ini cannot be read: line 2, column 16: expected ',' or '}' "
                                 u"after the value of \"name\"");
   std::ofstream("fw_loader.ini") << "{}";
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 1);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_ERROR_INVALID_FILE) +
-                                u"\nthe topology file ./fw_loader.ini is not a list of device models");
+  ExpectRun(1, u"-testpid 0210 -auto pen");
+  ExpectMessage(EUISTRING_ERROR_INVALID_FILE, "the topology file ./fw_loader.ini is not a list of device models");
 }
 
 // The log keeps its lines and adds a header and a trailer; debugger lines and cancels are recorded too.
 TEST_F(CApplicationRun, TheLogBeginsWithVersionCommandLineAndStartAndEndsWithTheOutcome)
 {
   mView.mCancel = true;
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 2);
+  ExpectRun(2, u"-testpid 0210 -auto pen");
   const std::string log = Log();
   EXPECT_EQ(log.rfind("OrvelFWUpdater 3.09\nCommand line: test -testpid 0210 -auto pen\nStarted: ", 0), 0u) << log;
-  ExpectLogged(
-      {"Passed Test PID(s): 0210", "Cancelled by the user\n", "Pen GetDevice  to \\\\?\\HID#VID_4F52&PID_0210"});
+  ExpectLogged({"Passed Test PID(s): 0210", "Pen GetDevice  to \\\\?\\HID#VID_4F52&PID_0210", "Cancelled by the user\n"});
   const std::string trailer = "Finished: Cancelled by the user; 0 of 1 boards were updated.\nExit code: 2 (cancelled)\n";
   EXPECT_EQ(log.substr(log.size() - trailer.size()), trailer);
   const size_t ended = log.rfind("\nEnded: 1899-12-31 00:00:00\nDuration: 0:00:00 (0.");
   EXPECT_NE(ended, std::string::npos) << log;
   EXPECT_EQ(log.find('\n', log.find("\nDuration: ", ended) + 1), log.size() - trailer.size() - 1) << log;
 
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 0);
+  ExpectRun(0, u"-testpid 0210 -auto pen");
   EXPECT_EQ(mResult.exitCode, 0);
-  ASSERT_EQ(mResult.boards.size(), 1u);
-  EXPECT_EQ(mResult.boards[0].outcome, "updated");
+  ExpectOutcomes({"updated"});
   EXPECT_EQ(mResult.boards[0].versionBefore, "1.00");
   EXPECT_EQ(mResult.boards[0].file, "display_pen.orv");
   EXPECT_EQ(mResult.logPath, mLogPath);
@@ -465,24 +455,21 @@ TEST_F(CApplicationRun, TheLogEndsWithTheEndTimeAndTheDuration)
 // and the message, the result and the log's last lines say the same.
 TEST_F(CApplicationRun, ACancelAsABoardFinishesCountsTheBoardAndEndsWithItsMessage)
 {
-  mView.mCancelWhen = [this] { return Log().find("[STATE] 5") != std::string::npos; };
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 2);
-  EXPECT_EQ(mView.mMessage, u"Cancelled by the user; 1 of 2 boards were updated.");
-  ASSERT_EQ(mResult.boards.size(), 2u);
-  EXPECT_EQ(mResult.boards[0].outcome, "updated");
-  EXPECT_EQ(mResult.boards[1].outcome, "not started");
+  const auto cancelOnceABoardSucceeded = [this] { return Log().find("[STATE] 5") != std::string::npos; };
+  mView.mCancelWhen = cancelOnceABoardSucceeded;
+  ExpectRun(2, u"-testpid 0210 -auto pen,touch");
   const std::string finished = "Cancelled by the user; 1 of 2 boards were updated.";
+  EXPECT_EQ(mView.mMessage, Utf8ToWide(finished));
+  ExpectOutcomes({"updated", "not started"});
   EXPECT_EQ(mResult.message, finished);
-  const std::string log = Log();
-  EXPECT_NE(log.find("Finished: " + finished + "\nExit code: 2 (cancelled)\n"), std::string::npos) << log;
+  ExpectLogged({"Finished: " + finished + "\nExit code: 2 (cancelled)\n"});
   ExpectFlashed("pen", "display_pen.orv");
 
   // After the last board there is nothing left to cancel: the run succeeded.
-  mView.mCancelWhen = [this] { return Log().find("[STATE] 5") != std::string::npos; };
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen"), 0);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_SUCCEEDED));
-  ASSERT_EQ(mResult.boards.size(), 1u);
-  EXPECT_EQ(mResult.boards[0].outcome, "updated");
+  mView.mCancelWhen = cancelOnceABoardSucceeded;
+  ExpectRun(0, u"-testpid 0210 -auto pen");
+  ExpectMessage(EUISTRING_UPDATE_SUCCEEDED);
+  ExpectOutcomes({"updated"});
   ExpectLogged({"Exit code: 0 (success)"});
 }
 
@@ -491,12 +478,10 @@ TEST_F(CApplicationRun, AProgrammingFailureEndsWithTheFailureEvenWhenACancelFoll
 {
   bool failed = false;
   mView.mCancelWhen = [&] { return failed = Log().find("[STATE] 6") != std::string::npos; };
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch", EditScenario("failing.scenario", false, "\"dropAfter\": 40, ")), 1);
+  ExpectRun(1, u"-testpid 0210 -auto pen,touch", EditScenario("failing.scenario", false, "\"dropAfter\": 40, "));
   EXPECT_TRUE(failed);
-  EXPECT_EQ(mView.mMessage, English(EUISTRING_UPDATE_FAILED));
-  ASSERT_EQ(mResult.boards.size(), 2u);
-  EXPECT_EQ(mResult.boards[0].outcome, "failed");
-  EXPECT_EQ(mResult.boards[1].outcome, "not started");
+  ExpectMessage(EUISTRING_UPDATE_FAILED);
+  ExpectOutcomes({"failed", "not started"});
   ExpectLogged({"Exit code: 1 (error)"});
 }
 
@@ -514,19 +499,18 @@ TEST_F(CApplicationRun, ThePauseBetweenBoardsKeepsTheRunTickingAndACancelActsAtO
     if (nextAt == 0 && log.find("Loading firmware for touch") != std::string::npos) nextAt = ticks.back();
     return false;
   };
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 0);
+  ExpectRun(0, u"-testpid 0210 -auto pen,touch");
   ASSERT_GT(ticks.size(), 2u);
   for (size_t i = 1; i < ticks.size(); ++i) EXPECT_LE(ticks[i] - ticks[i - 1], CAutoUpdateRun::kTimerMs) << i;
   EXPECT_GE(nextAt - finishedAt, CAutoUpdateRun::kSuccessPauseMs);
   EXPECT_LE(nextAt - finishedAt, CAutoUpdateRun::kSuccessPauseMs + 2 * CAutoUpdateRun::kTimerMs);
-
 
   size_t ticksSinceFinished = 0;
   mView.mCancelWhen = [&] {
     if (Log().find("[STATE] 5") != std::string::npos) ++ticksSinceFinished;
     return ticksSinceFinished == 3;
   };
-  EXPECT_EQ(Run(u"-testpid 0210 -auto pen,touch"), 2);
+  ExpectRun(2, u"-testpid 0210 -auto pen,touch");
   EXPECT_EQ(mView.mMessage, u"Cancelled by the user; 1 of 2 boards were updated.");
   EXPECT_EQ(Log().find("Loading firmware for touch"), std::string::npos);
 }
@@ -535,7 +519,7 @@ TEST_F(CApplicationRun, ThePauseBetweenBoardsKeepsTheRunTickingAndACancelActsAtO
 TEST_F(CApplicationRun, ARunThatCannotGoAheadEndsBeforeTheWarning)
 {
   mPromptAnswer = 0;
-  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar"), 0) << WideToUtf8(mView.mMessage);
+  ExpectRun(0, u"-testpid 0210 -auto scalar");
   EXPECT_EQ(mPrompts, 1);
   std::string scenario = sim::CSimPlatform::DefaultScenario();
   const size_t from = scenario.find("{\"kind\": \"hid\", \"name\": \"bluetooth\"");
@@ -557,7 +541,7 @@ TEST_F(CApplicationRun, ARunThatCannotGoAheadEndsBeforeTheWarning)
 // the end.
 TEST_F(CApplicationRun, ProgressMovesFromEachBoardsStartToTheEnd)
 {
-  ASSERT_EQ(Run(u"-testpid 0210 -auto pen,touch,bluetooth,scalar -y"), 0) << WideToUtf8(mView.mMessage);
+  ExpectRun(0, u"-testpid 0210 -auto pen,touch,bluetooth,scalar -y");
   const auto& shown = mView.mBoardProgress;
   ASSERT_FALSE(shown.empty());
   std::vector<std::u16string> boards;
@@ -592,6 +576,6 @@ TEST_F(CApplicationRun, ProgressMovesFromEachBoardsStartToTheEnd)
 TEST_F(CApplicationRun, ACancelRefusedIsSaidAndTheRunGoesOn)
 {
   mView.mCancelOnStatus = English(EUISTRING_UPDATING);
-  EXPECT_EQ(Run(u"-testpid 0210 -auto scalar -y"), 0) << WideToUtf8(mView.mMessage);
+  ExpectRun(0, u"-testpid 0210 -auto scalar -y");
   EXPECT_EQ(mView.mNotices, std::vector<std::u16string>{English(EUISTRING_CANCEL_REFUSED)});
 }

@@ -8,17 +8,8 @@ namespace {
 
 SListedBoard Board(const std::string& name_I, const std::string& file_I, const std::string& path_I)
 {
-  SListedBoard board;
-  board.board = name_I;
-  board.vendorId = 0x4F52;
-  board.productId = 0x0210;
-  board.interfaceKind = "HID";
-  board.mode = "normal";
-  board.version = "1.00";
-  board.file = file_I;
-  board.fileVersion = "1.01";
-  board.path = path_I;
-  return board;
+  return {.board = name_I, .vendorId = 0x4F52, .productId = 0x0210, .interfaceKind = "HID", .mode = "normal",
+          .path = path_I, .version = "1.00", .file = file_I, .fileVersion = "1.01", .fileProblem = ""};
 }
 
 }  // namespace

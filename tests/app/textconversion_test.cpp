@@ -25,9 +25,7 @@ TEST(TextConversion, InvalidUtf8BecomesReplacementCharacters)
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
       {"\xFF\xF0\x9F\x96", u"\uFFFD\uFFFD"},              // never valid, then non-BMP cut short
   };
-  for (const auto& [utf8, wide] : cases) {
-    EXPECT_EQ(Utf8ToWide(utf8), wide);
-  }
+  for (const auto& [utf8, wide] : cases) EXPECT_EQ(Utf8ToWide(utf8), wide);
 }
 
 TEST(TextConversion, UnpairedSurrogatesAndZeros)

@@ -26,14 +26,13 @@ TEST(QuietOption, QuietAcceptsTheWarningAndIsAFlagOfItsOwn)
 
 TEST(RunResultSchema, EveryKindOfEndWritesADocumentTheSchemaAccepts)
 {
-  SRunResult updated;
-  updated.exitCode = 0;
-  updated.message = "Firmware was successfully updated.";
-  updated.device = "Orvel Display 16";
-  updated.boards = {{"pen", "updated", "display_pen.orv", "1.00", "1.01", "1.01"},
-                    {"scalar", "updated", "scaler.bin", "", "", ""}};
-  updated.durationMs = 61234;
-  updated.logPath = "C:\\Windows\\Temp\\OrvelFWUpdater_101010_12.7.2026.txt";
+  const SRunResult updated{.exitCode = 0,
+                           .message = "Firmware was successfully updated.",
+                           .device = "Orvel Display 16",
+                           .boards = {{"pen", "updated", "display_pen.orv", "1.00", "1.01", "1.01"},
+                                      {"scalar", "updated", "scaler.bin", "", "", ""}},
+                           .durationMs = 61234,
+                           .logPath = "C:\\Windows\\Temp\\OrvelFWUpdater_101010_12.7.2026.txt"};
   SRunResult failed = updated;
   failed.exitCode = 1;
   failed.boards[1].outcome = "failed";
@@ -59,10 +58,8 @@ TEST(RunResultSchema, TheCheckerRejectsWhatBreaksTheContract)
     document.replace(document.find(from_I), from_I.size(), to_I);
     return document;
   };
-  const struct {
-    std::string document;
-    std::string violation;
-  } cases[] = {
+  // A document that breaks the contract once, and the start of the one violation the checker reports.
+  const std::pair<std::string, std::string> cases[] = {
       {replaced("\"outcome\": \"updated\"", "\"outcome\": \"done\""), "/boards/0/outcome: not one of"},
       {replaced("\"device\": null,", ""), "/: lacks \"device\""},
       {replaced("\"log\": null", "\"log\": null, \"extra\": 1"), "/: has a member extra"},
@@ -71,9 +68,9 @@ TEST(RunResultSchema, TheCheckerRejectsWhatBreaksTheContract)
       {replaced("\"schemaVersion\": 1", "\"schemaVersion\": 2"), "/schemaVersion: not one of [1]"},
       {valid.substr(0, valid.size() / 2), "the document is not JSON"},
   };
-  for (const auto& entry : cases) {
-    const std::vector<std::string> violations = test::SchemaViolations(test::ResultSchema(), entry.document);
-    ASSERT_EQ(violations.size(), 1u) << entry.document;
-    EXPECT_EQ(violations[0].rfind(entry.violation, 0), 0u) << violations[0];
+  for (const auto& [document, violation] : cases) {
+    const std::vector<std::string> violations = test::SchemaViolations(test::ResultSchema(), document);
+    ASSERT_EQ(violations.size(), 1u) << document;
+    EXPECT_EQ(violations[0].rfind(violation, 0), 0u) << violations[0];
   }
 }

@@ -3,6 +3,7 @@
 #include "common/cclock.h"
 #include "sim/csimbulkboard.h"
 #include "sim/csimbus.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -35,19 +36,13 @@ class CSimBulkBoardTest : public ::testing::Test {
  protected:
   CSimBulkBoardTest()
   {
-    SSimBulkBoardConfig config;
-    config.vendorId = 0x4F52;
-    config.productId = 0x0300;
-    config.version = 0x0215;
-    config.path = kBulkPath;
-    config.parentId = "USB\\ROOT_HUB30\\4&1";
-    config.loader = {0x4F52, 0x0301, 0x0001, 1, 0xFF0D, kLoaderPath, ""};
-    config.flashLoader.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
-    // These tests time the device's own delays; its transfers cost nothing here.
-    config.transferMs = 0;
-    std::string error;
-    mBoard = CSimBulkBoard::Create(config, error);
-    EXPECT_EQ(error, "");
+    // These tests time the device's own delays; their transfers cost nothing here.
+    const SSimBulkBoardConfig config{.vendorId = 0x4F52, .productId = 0x0300, .version = 0x0215, .path = kBulkPath,
+                                     .parentId = "USB\\ROOT_HUB30\\4&1",
+                                     .loader = {0x4F52, 0x0301, 0x0001, 1, 0xFF0D, kLoaderPath, ""},
+                                     .transferMs = 0,
+                                     .flashLoader = {.blocks = MakeSimBlocks(0x1000, 256, 4, 4)}};
+    mBoard = test::MustCreate(CSimBulkBoard::Create, config);
     mBus.Attach(mBoard);
     mBus.Subscribe(&mLog);
     mUsb = mBus.OpenUsb(kBulkPath);

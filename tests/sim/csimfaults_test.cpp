@@ -68,8 +68,7 @@ TEST(SimFaults, PowerLostRestartsTheBoardInItsLoaderWithItsFlash)
     ASSERT_TRUE(board->Preload(0x1000, Bytes(16, 0x42)));
     std::unique_ptr<CHidDevice> handle = board->Open(board->Path());
     board->LosePowerAfter(1, 3000);
-    Bytes erase{0x12, 0, 0, 0, 0};
-    ASSERT_TRUE(handle->SetFeature(erase));
+    ASSERT_TRUE(handle->SetFeature({0x12, 0, 0, 0, 0}));  // an erase
     EXPECT_FALSE(board->IsPresent());
     Bytes status{0x1F, 0};
     EXPECT_FALSE(handle->GetFeature(status)) << "old handles die with the power";
@@ -94,10 +93,9 @@ TEST(SimFaults, AReplugStartsTheLoaderOnlyWhenTheFirmwareIsNotWhole)
   board->EnterLoader();
   clock.Advance(2000);
   std::unique_ptr<CHidDevice> handle = board->Open(board->Path());
-  Bytes magic{0x1C, 0, 0, 0, 0};
-  Bytes checksum{0x1A, 0, 0, 0, 0, 0, 0};
-  Bytes store{0x1D, 0, 0, 0, 0};
-  ASSERT_TRUE(handle && handle->SetFeature(magic) && handle->SetFeature(checksum) && handle->SetFeature(store));
+  // The magic word and a block's checksum invalidated, then stored.
+  ASSERT_TRUE(handle && handle->SetFeature({0x1C, 0, 0, 0, 0}) && handle->SetFeature({0x1A, 0, 0, 0, 0, 0, 0}) &&
+              handle->SetFeature({0x1D, 0, 0, 0, 0}));
   board->FailTransfers(1, 1000);
   board->ClearFaults();
   board->Replug();

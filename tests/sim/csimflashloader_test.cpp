@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "common/cclock.h"
 #include "sim/csimhidboard.h"
@@ -15,11 +16,8 @@ using Bytes = std::vector<uint8_t>;
 // Four 256-byte blocks from 0x1000 with word size 4; block 0 is protected.
 SSimLoaderConfig FourBlocks(uint8_t protocol_I)
 {
-  SSimLoaderConfig config;
-  config.protocol = protocol_I;
-  config.readSize = 16;
-  config.blockSize = 16;
-  config.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
+  SSimLoaderConfig config{
+      .protocol = protocol_I, .readSize = 16, .blockSize = 16, .blocks = MakeSimBlocks(0x1000, 256, 4, 4)};
   config.blocks[0].attributes |= kSimProtectedBlock;
   return config;
 }
@@ -54,16 +52,10 @@ uint32_t Le32(const Bytes& bytes_I, size_t at_I)
 
 TEST(CSimFlashLoader, ReportIdsAndLengthsFollowTheNumbering)
 {
-  struct SCase {
-    uint8_t protocol;
-    bool set;
-    Bytes report;
-    bool ok;
-  };
-  // Erase, block write, both exits (under numbering 0 the one without saving also padded to the saving one's
+  // The numbering, set (or get), the report and whether it passes. Erase, block write, both exits (under numbering 0 the one without saving also padded to the saving one's
   // length), status, streaming, ROM write: each passes only with its own numbering, length and direction, inside
   // one unprotected block of the flash.
-  const std::vector<SCase> cases{
+  const std::vector<std::tuple<uint8_t, bool, Bytes, bool>> cases{
       {0, true, {0x12, 0x03, 0x00, 0x00, 0x00}, true},  {1, true, {0xD3, 0x03, 0x00, 0x00, 0x00}, true},
       {0, true, {0xD3, 0x03, 0x00, 0x00, 0x00}, false}, {1, true, {0x12, 0x03, 0x00, 0x00, 0x00}, false},
       {0, true, {0x12, 0x03, 0x00, 0x00}, false},       {0, true, {0x12, 0x00, 0x00, 0x00, 0x00}, false},
@@ -79,10 +71,10 @@ TEST(CSimFlashLoader, ReportIdsAndLengthsFollowTheNumbering)
       {1, true, {0xDE, 0x01, 0x00, 0x00, 0x00}, false},  // the ROM write carries zeros
       {1, true, {0xDB, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}, false},  // a checksum for a block past the last
   };
-  for (size_t i = 0; i < cases.size(); ++i) {
-    CSimFlashLoader loader(FourBlocks(cases[i].protocol));
-    Bytes report = cases[i].report;
-    EXPECT_EQ(cases[i].set ? loader.Set(report) : loader.Get(report), cases[i].ok) << i;
+  for (const auto& [protocol, set, request, ok] : cases) {
+    CSimFlashLoader loader(FourBlocks(protocol));
+    Bytes report = request;
+    EXPECT_EQ(set ? loader.Set(report) : loader.Get(report), ok) << ::testing::PrintToString(request);
   }
 }
 
@@ -146,11 +138,7 @@ namespace {
 // A loader that takes streamed images anywhere in 0x0000..0x3FFFF except its protected block at 0x20000.
 SSimLoaderConfig StreamConfig()
 {
-  SSimLoaderConfig config;
-  config.protocol = 1;
-  config.memorySize = 0x40000;
-  config.blocks = {{0x20000, 0x1000, kSimProtectedBlock}};
-  return config;
+  return {.protocol = 1, .blocks = {{0x20000, 0x1000, kSimProtectedBlock}}, .memorySize = 0x40000};
 }
 
 class CSimStreamTest : public ::testing::Test {

@@ -2,6 +2,7 @@
 
 #include "common/cclock.h"
 #include "sim/csimhidboard.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -31,19 +32,15 @@ class CSimHidBoardTest : public ::testing::Test {
   void AddBoard(bool reenumerate_I, uint16_t usagePage_I = 0x000D, uint8_t protocol_I = 0,
                 std::optional<uint32_t> versionAddress_I = std::nullopt)
   {
-    SSimHidBoardConfig config;
-    config.versionAddress = versionAddress_I;
-    config.normal = {0x4F52, 0x0101, 0x0100, 10, usagePage_I, kNormalPath, ""};
-    config.loader = {0x4F52, 0x0102, 0x0001, 1, 0x000D, kLoaderPath, ""};
-    config.reenumerate = reenumerate_I;
-    config.flashLoader.protocol = protocol_I;
-    config.flashLoader.status = 0x5A;
-    config.flashLoader.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
     // These tests time the device's own delays; its transfers cost nothing here.
-    config.transferMs = 0;
-    std::string error;
-    mBoard = CSimHidBoard::Create(config, error);
-    ASSERT_TRUE(mBoard) << error;
+    const SSimHidBoardConfig config{
+        .normal = {0x4F52, 0x0101, 0x0100, 10, usagePage_I, kNormalPath, ""},
+        .loader = {0x4F52, 0x0102, 0x0001, 1, 0x000D, kLoaderPath, ""},
+        .reenumerate = reenumerate_I,
+        .flashLoader = {.protocol = protocol_I, .blocks = MakeSimBlocks(0x1000, 256, 4, 4), .status = 0x5A},
+        .versionAddress = versionAddress_I,
+        .transferMs = 0};
+    mBoard = test::MustCreate(CSimHidBoard::Create, config);
     mHandle = mBoard->Open(kNormalPath);
     ASSERT_TRUE(mHandle);
   }

@@ -3,6 +3,7 @@
 #include "common/cclock.h"
 #include "sim/csimbus.h"
 #include "sim/csimi2cboard.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -39,16 +40,11 @@ class CSimI2CBoardTest : public ::testing::Test {
  protected:
   CSimI2CBoardTest()
   {
-    SSimI2CBoardConfig config;
-    config.identity = {0x4F52, 0x0210, 0x0100, 1, 0xFF0D, kPath, "USB\\VID_4F52&PID_0210\\1"};
-    config.leaveMs = 100;
-    config.busyMs = 30;
-    config.flashLoader.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
     // These tests time the device's own delays; its transfers cost nothing here.
-    config.transferMs = 0;
-    std::string error;
-    mBoard = CSimI2CTunnelBoard::Create(config, error);
-    EXPECT_EQ(error, "");
+    const SSimI2CBoardConfig config{.identity = {0x4F52, 0x0210, 0x0100, 1, 0xFF0D, kPath, "USB\\VID_4F52&PID_0210\\1"},
+                                    .leaveMs = 100, .busyMs = 30, .transferMs = 0,
+                                    .flashLoader = {.blocks = MakeSimBlocks(0x1000, 256, 4, 4)}};
+    mBoard = test::MustCreate(CSimI2CTunnelBoard::Create, config);
     mBus.Attach(mBoard);
     mHandle = mBus.OpenHid(kPath);
   }

@@ -2,6 +2,7 @@
 
 #include "common/cclock.h"
 #include "sim/csimplatform.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -23,14 +24,6 @@ const char* const kTablet = R"({
   ]
 })";
 
-std::unique_ptr<CSimPlatform> Platform(const std::string& text_I)
-{
-  std::string error;
-  std::unique_ptr<CSimPlatform> platform = CSimPlatform::CreateFromText(text_I, error);
-  EXPECT_TRUE(platform) << error;
-  return platform;
-}
-
 std::string Ancestor(CSimPlatform& platform_I, const std::string& path_I, uint8_t levels_I)
 {
   return platform_I.Bus()->GetAncestorId(SimInstanceIdOfPath(path_I), levels_I);
@@ -47,14 +40,12 @@ TEST(SimPlatform, ALoaderIsADeviceOfItsOwnAndTheTouchCollectionFollowsTheFirmwar
   CScopedClock installed(clock);
   std::string stuck = kTablet;
   stuck.replace(stuck.find("\"instance\": 1"), 0, "\"startInLoader\": true, ");
-  std::unique_ptr<CSimPlatform> inLoader = Platform(stuck);
-  ASSERT_TRUE(inLoader);
+  const std::unique_ptr<CSimPlatform> inLoader = test::MustCreate(CSimPlatform::CreateFromText, stuck);
   const std::string loaderPath = inLoader->HidBoard("pen")->Path();
   EXPECT_EQ(Ancestor(*inLoader, loaderPath, 1), "USB\\VID_4F52&PID_0100\\TAB1");
   EXPECT_EQ(Ancestor(*inLoader, loaderPath, 2), "USB\\VID_05E3&PID_0610\\HUB");
 
-  std::unique_ptr<CSimPlatform> tablet = Platform(kTablet);
-  ASSERT_TRUE(tablet);
+  const std::unique_ptr<CSimPlatform> tablet = test::MustCreate(CSimPlatform::CreateFromText, std::string(kTablet));
   const std::shared_ptr<CSimHidBoard> pen = tablet->HidBoard("pen");
   const std::shared_ptr<CSimI2CTunnelBoard> touch = tablet->I2CBoard("touch");
   pen->LosePowerAfter(pen->TransferCount() + 1, 3000);

@@ -3,6 +3,7 @@
 #include "common/cclock.h"
 #include "common/fwupdater/ctransferrecorder.h"
 #include "sim/csimreplay.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using orv::sim::CSimReplay;
@@ -18,10 +19,7 @@ class SimReplay : public ::testing::Test {
 
 std::shared_ptr<CSimReplay> Replay(const std::string& lines_I)
 {
-  std::string error;
-  std::shared_ptr<CSimReplay> replay = CSimReplay::Parse(std::string(kRecordingHeader) + "\n" + lines_I, error);
-  EXPECT_TRUE(replay) << error;
-  return replay;
+  return test::MustCreate(CSimReplay::Parse, std::string(kRecordingHeader) + "\n" + lines_I);
 }
 
 uint16_t ProductId(CHidDevice& device_I)
@@ -52,7 +50,6 @@ TEST_F(SimReplay, EachAnswerIsGivenAtThePointOfTheRunItWasRecorded)
       "9 usb /dev/bus/usb/001/004 descriptor failed\n"
       "9 usb /dev/bus/usb/001/004 control ok 4001000000000000 -\n"
       "9 usb /dev/bus/usb/001/004 descriptor ok 1201\n");
-  ASSERT_TRUE(replay);
   const std::shared_ptr<CHidSystem> hid = replay->Hid();
   std::unique_ptr<CHidDevice> board = hid->Open("/dev/hidraw3");
   ASSERT_TRUE(board);
@@ -93,7 +90,6 @@ TEST_F(SimReplay, RequestsMatchTheRecordedBytesInEitherCase)
       "0 usb /dev/bus/usb/001/004 open ok\n"
       "0 usb /dev/bus/usb/001/004 control ok c0a1beef00000002 ab12\n"
       "0 usb /dev/bus/usb/001/004 control ok 4001000000000002 a1b2\n");
-  ASSERT_TRUE(replay);
   const uint8_t bytes[] = {0xAA, 0xBB, 0x0C};
   uint32_t written = 0;
   EXPECT_EQ(replay->D2XX().Write(nullptr, bytes, 3, &written), FT_OK);

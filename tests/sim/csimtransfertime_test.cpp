@@ -2,6 +2,7 @@
 
 #include "common/cclock.h"
 #include "sim/csimplatform.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -10,23 +11,19 @@ using namespace orv::sim;
 // accepted or refused, costs the board's transfer time on the caller's clock: 1 ms unless the scenario says.
 TEST(CSimTransferTime, EveryTransferCostsItsBoardsTimeOnTheClock)
 {
-  const struct {
-    const char* device;
-    uint32_t transferMs;
-  } cases[] = {
+  // A scenario's device and the milliseconds each of its transfers costs.
+  const std::pair<const char*, uint32_t> cases[] = {
       {R"({"kind": "hid", "name": "b", "pid": "0101"})", 1},
       {R"({"kind": "hid", "name": "b", "pid": "0101", "transferMs": 4})", 4},
       {R"({"kind": "i2c", "name": "b", "pid": "0101", "transferMs": 3})", 3},
       {R"({"kind": "bulk", "name": "b", "pid": "0401", "loaderPid": "0400"})", 1},
       {R"({"kind": "bulk", "name": "b", "pid": "0401", "loaderPid": "0400", "transferMs": 2})", 2},
   };
-  for (const auto& testCase : cases) {
+  for (const auto& [scenario, transferMs] : cases) {
     CVirtualClock clock;
     const CScopedClock installed(clock);
-    std::string error;
     const std::unique_ptr<CSimPlatform> platform =
-        CSimPlatform::CreateFromText(std::string(R"({"devices": [)") + testCase.device + "]}", error);
-    ASSERT_TRUE(platform) << error;
+        test::MustCreate(CSimPlatform::CreateFromText, std::string(R"({"devices": [)") + scenario + "]}");
     if (const auto bulk = platform->BulkBoard("b")) {
       const std::unique_ptr<CUsbDevice> device = platform->Bus()->OpenUsb(bulk->Config().path);
       ASSERT_TRUE(device);
@@ -42,6 +39,6 @@ TEST(CSimTransferTime, EveryTransferCostsItsBoardsTimeOnTheClock)
       std::vector<uint8_t> refused{0x7E, 0x00};
       EXPECT_FALSE(device->GetFeature(refused));
     }
-    EXPECT_EQ(clock.Pauses(), (std::vector<uint32_t>{testCase.transferMs, testCase.transferMs})) << testCase.device;
+    EXPECT_EQ(clock.Pauses(), (std::vector<uint32_t>{transferMs, transferMs})) << scenario;
   }
 }

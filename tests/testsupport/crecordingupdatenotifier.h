@@ -1,8 +1,7 @@
-// An update notifier that keeps every line, error and state, for tests.
+// An update notifier that keeps every line, error and state, for tests that run an update on their own thread.
 #pragma once
 
 #include <algorithm>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,47 +11,20 @@ namespace orv::test {
 
 class CRecordingUpdateNotifier : public CUpdateNotifier {
  public:
-  void Log(const std::string& message_I) override { Add(message_I); }
+  void Log(const std::string& message_I) override { mLines.push_back(message_I); }
   void Error(int32_t code_I, const std::string& message_I) override
   {
-    Add("[ERROR] " + message_I + " (" + std::to_string(code_I) + ")");
+    Log("[ERROR] " + message_I + " (" + std::to_string(code_I) + ")");
   }
   void SetState(int32_t state_I) override
   {
-    Add("[STATE] " + std::to_string(state_I));
-    std::lock_guard<std::mutex> guard(mLock);
+    Log("[STATE] " + std::to_string(state_I));
     mStates.push_back(state_I);
   }
-  void SetProgress(int32_t value_I) override
-  {
-    std::lock_guard<std::mutex> guard(mLock);
-    mProgress = value_I;
-  }
+  void SetProgress(int32_t value_I) override { mProgress = value_I; }
 
-  bool Has(const std::string& line_I)
-  {
-    std::lock_guard<std::mutex> guard(mLock);
-    return std::find(mLines.begin(), mLines.end(), line_I) != mLines.end();
-  }
-  std::vector<int32_t> States()
-  {
-    std::lock_guard<std::mutex> guard(mLock);
-    return mStates;
-  }
-  int32_t Progress()
-  {
-    std::lock_guard<std::mutex> guard(mLock);
-    return mProgress;
-  }
+  bool Has(const std::string& line_I) const { return std::find(mLines.begin(), mLines.end(), line_I) != mLines.end(); }
 
- private:
-  void Add(const std::string& line_I)
-  {
-    std::lock_guard<std::mutex> guard(mLock);
-    mLines.push_back(line_I);
-  }
-
-  std::mutex mLock;
   std::vector<std::string> mLines;
   std::vector<int32_t> mStates;
   int32_t mProgress = 0;

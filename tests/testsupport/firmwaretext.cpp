@@ -1,18 +1,13 @@
 #include "tests/testsupport/firmwaretext.h"
 
-#include <cstdio>
-
 namespace orv::test {
 namespace {
 
 std::string HexBytes(const std::vector<uint8_t>& bytes_I)
 {
+  static const char kDigits[] = "0123456789ABCDEF";
   std::string text;
-  char pair[3];
-  for (uint8_t byte : bytes_I) {
-    std::snprintf(pair, sizeof(pair), "%02X", byte);
-    text += pair;
-  }
+  for (uint8_t byte : bytes_I) text += {kDigits[byte >> 4], kDigits[byte & 0xF]};
   return text;
 }
 

@@ -2,6 +2,7 @@
 // transfers cost nothing unless asked, so that the clock's pauses are the host's own.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "sim/csimhidsystem.h"
 #include "tests/testsupport/crecordingnotifier.h"
+#include "tests/testsupport/testfiles.h"
 
 namespace orv::test {
 
@@ -24,9 +26,7 @@ struct SHidLoaderBench {
     config.startInLoader = true;
     config.flashLoader = loader_I;
     config.transferMs = transferMs_I;
-    std::string error;
-    board = sim::CSimHidBoard::Create(config, error);
-    if (!board) throw std::runtime_error(error);
+    board = MustCreate(sim::CSimHidBoard::Create, config);
     system->AddBoard(board);
     CFLDeviceInterface::SetProtocolType(loader_I.protocol);
     loader = std::make_shared<CHIDFLDeviceInterface>(board->Path(), system);
@@ -45,6 +45,15 @@ struct SHidLoaderBench {
       if (it->set) return it->bytes;
     }
     return {};
+  }
+  // How many set reports the board received that begin with the bytes.
+  size_t CountSets(const std::vector<uint8_t>& start_I)
+  {
+    const std::vector<sim::SSimTransfer> trace = board->Trace();
+    return std::count_if(trace.begin(), trace.end(), [&start_I](const sim::SSimTransfer& transfer_I) {
+      return transfer_I.set && transfer_I.bytes.size() >= start_I.size() &&
+             std::equal(start_I.begin(), start_I.end(), transfer_I.bytes.begin());
+    });
   }
 
   CVirtualClock clock;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include <nlohmann/json.hpp>
 
@@ -18,13 +19,11 @@ const char* const kAnnotations[] = {"$schema", "$id", "title", "description", "v
 
 bool HasType(const Json& value_I, const std::string& type_I)
 {
-  if (type_I == "integer") return value_I.is_number_integer();
-  if (type_I == "number") return value_I.is_number();
-  if (type_I == "string") return value_I.is_string();
-  if (type_I == "boolean") return value_I.is_boolean();
-  if (type_I == "null") return value_I.is_null();
-  if (type_I == "array") return value_I.is_array();
-  return type_I == "object" && value_I.is_object();
+  const std::map<std::string, bool> types{{"integer", value_I.is_number_integer()}, {"number", value_I.is_number()},
+                                          {"string", value_I.is_string()},          {"boolean", value_I.is_boolean()},
+                                          {"null", value_I.is_null()},              {"array", value_I.is_array()},
+                                          {"object", value_I.is_object()}};
+  return types.contains(type_I) && types.at(type_I);
 }
 
 class CValidator {

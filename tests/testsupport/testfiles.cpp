@@ -60,9 +60,7 @@ size_t CDebugCapture::CountAsserts(const std::string& expression_I) const
 {
   const std::string prefix = "Assert:(" + expression_I + ") in ";
   size_t count = 0;
-  for (const std::string& line : mLines) {
-    count += line.rfind(prefix, 0) == 0 ? 1 : 0;
-  }
+  for (const std::string& line : mLines) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
   return count;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -51,5 +52,15 @@ class CDebugCapture {
 
 // The project's source tree (for the example package), from ORVEL_SOURCE_DIR.
 std::filesystem::path SourceDir();
+
+// What a factory that names its refusal in its last argument made; a refusal ends the test with the reason.
+template <typename Factory, typename... Arguments>
+auto MustCreate(Factory factory_I, const Arguments&... arguments_I)
+{
+  std::string error;
+  auto made = factory_I(arguments_I..., error);
+  if (!made) throw std::runtime_error(error);
+  return made;
+}
 
 }  // namespace orv::test

@@ -29,9 +29,18 @@ SRun RunTool(const std::vector<std::string>& args_I)
   return run;
 }
 
+SRun Check(const test::CScratchDir& dir_I) { return RunTool({"check", dir_I.Path().string()}); }
+
 std::string Demo(const std::string& name_I = "") { return (test::SourceDir() / "examples" / "demo" / name_I).string(); }
 
 bool Contains(const std::string& text_I, const std::string& part_I) { return text_I.find(part_I) != std::string::npos; }
+
+// The run failed (1) and its errors name every part.
+void ExpectFailed(const SRun& run_I, std::initializer_list<std::string> parts_I)
+{
+  EXPECT_EQ(run_I.code, 1) << run_I.err;
+  for (const std::string& part : parts_I) EXPECT_TRUE(Contains(run_I.err, part)) << part << "\n" << run_I.err;
+}
 
 std::string S1(uint16_t address_I, const std::vector<uint8_t>& data_I)
 {
@@ -132,13 +141,10 @@ TEST(FwTool, ImageRefusesSegmentsSpreadOverAHugeRangeAndUnwritableOutput)
 {
   test::CScratchDir dir;
   const std::string far = S1(0x0000, {1}) + "S306F00000000009\nS9030000FC\n";  // a byte at 0xF0000000
-  SRun run = RunTool({"image", dir.Write("far.orv", far), (dir.Path() / "x").string()});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_TRUE(Contains(run.err, "span")) << run.err;
+  ExpectFailed(RunTool({"image", dir.Write("far.orv", far), (dir.Path() / "x").string()}), {"span"});
 
-  run = RunTool({"image", Demo("display_bt.airoflash"), (dir.Path() / "no" / "such" / "dir" / "x").string()});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_TRUE(Contains(run.err, "cannot write")) << run.err;
+  ExpectFailed(RunTool({"image", Demo("display_bt.airoflash"), (dir.Path() / "no" / "such" / "dir" / "x").string()}),
+               {"cannot write"});
 }
 
 TEST(FwTool, CheckListsTheDemoPackage)
@@ -159,12 +165,11 @@ TEST(FwTool, CheckListsTheDemoPackage)
 TEST(FwTool, CheckNamesEveryFault)
 {
   test::CScratchDir dir;
-  SRun run = RunTool({"check", dir.Path().string()});
+  SRun run = Check(dir);
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err, "error: " + (dir.Path() / "fw_loader.ini").string() + ": cannot open the file\n");
   dir.Write("fw_loader.ini", R"({"name":"T"})");
-  run = RunTool({"check", dir.Path().string()});
-  EXPECT_TRUE(Contains(run.err, "fw_loader.ini: no device model could be read (not a list of device models)"));
+  ExpectFailed(Check(dir), {"fw_loader.ini: no device model could be read (not a list of device models)"});
 
   dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"missing.pen"},
       "touchBoard":{"pid":"11","update":"bad.hex","interface":"i2c"},
@@ -172,34 +177,27 @@ TEST(FwTool, CheckNamesEveryFault)
   dir.Write("bad.hex", ":10800000\r\n");
   dir.Write("short.bin", std::vector<uint8_t>(0x10000 + 1, 0xA5));
   dir.Write("autoconfig.ini", R"({"auto":"pen,,scaler","product":"10"})");
-  run = RunTool({"check", dir.Path().string()});
-  EXPECT_EQ(run.code, 1);
-  for (const char* expected : {"missing.pen: no such file", "bad.hex: line 1: the record ends early",
-                               "touchBoard interface: \"i2c\" is not a transport", "\"\" is not one of",
-                               "\"scaler\" is not one of",
-                               "short.bin: Scaler image of 65537 bytes is not a whole number of 64 KiB blocks"}) {
-    EXPECT_TRUE(Contains(run.err, expected)) << expected << "\n" << run.err;
-  }
+  ExpectFailed(Check(dir), {"missing.pen: no such file", "bad.hex: line 1: the record ends early",
+                            "touchBoard interface: \"i2c\" is not a transport", "\"\" is not one of",
+                            "\"scaler\" is not one of",
+                            "short.bin: Scaler image of 65537 bytes is not a whole number of 64 KiB blocks"});
 
   dir.Write("autoconfig.ini", R"({"auto":"pen,bluetooth","product":"99"})");
-  run = RunTool({"check", dir.Path().string()});
-  EXPECT_TRUE(Contains(run.err, "no device model has a board with the product ids \"99\"")) << run.err;
+  ExpectFailed(Check(dir), {"no device model has a board with the product ids \"99\""});
 }
 
 TEST(FwTool, CheckGivesTheLineAndColumnOfSettingsFaultsAndTextAfterTheRoot)
 {
   test::CScratchDir dir;
   dir.Write("fw_loader.ini", "[\n  {\"name\": \"T\", \"penBoard\" {\"pid\": \"10\"}}\n]\n");
-  SRun run = RunTool({"check", dir.Path().string()});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_TRUE(Contains(run.err, "fw_loader.ini: line 2, column 28: expected ':' after the key \"penBoard\"")) << run.err;
+  SRun run = Check(dir);
+  ExpectFailed(run, {"fw_loader.ini: line 2, column 28: expected ':' after the key \"penBoard\""});
 
   dir.Write("fw_loader.ini", "[{\"name\": \"T\", \"penBoard\": {\"pid\": \"10\"}}]\n]\n");
   dir.Write("autoconfig.ini", "{\"auto\": \"pen\",, \"product\": \"10\"}");
-  run = RunTool({"check", dir.Path().string()});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_TRUE(Contains(run.err, "fw_loader.ini: line 2, column 1: unexpected text after the closing bracket")) << run.err;
-  EXPECT_TRUE(Contains(run.err, "autoconfig.ini: line 1, column 16: a comma with no pair before it")) << run.err;
+  run = Check(dir);
+  ExpectFailed(run, {"fw_loader.ini: line 2, column 1: unexpected text after the closing bracket",
+                     "autoconfig.ini: line 1, column 16: a comma with no pair before it"});
   for (size_t line = 0, pos = 0; pos < run.err.size(); pos = run.err.find('\n', pos) + 1, ++line) {
     EXPECT_EQ(run.err.compare(pos, 7, "error: "), 0) << run.err;
   }
@@ -213,7 +211,7 @@ TEST(FwTool, CheckTypeAndRangeChecksEveryTopologyKeyAndStopsAtTheFirstSyntaxErro
   const std::string topology = (dir.Path() / "fw_loader.ini").string();
   dir.Write("fw_loader.ini", "[{\"name\": \"T\",\n  \"penBoard\": {\"pid\": \"10\", \"sectors\": \"sixty\"},\n"
                              "  \"touchBoard\": {\"pid\": \"11\", \"sectors\": -5, \"topology\": 300}}]\n");
-  SRun run = RunTool({"check", dir.Path().string()});
+  SRun run = Check(dir);
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err, "error: " + topology + ": line 2, column 40: \"T\" penBoard sectors: \"sixty\" is not a whole number\n"
                      "error: " + topology + ": line 3, column 42: \"T\" touchBoard sectors: -5 is out of range (0 to "
@@ -223,12 +221,12 @@ TEST(FwTool, CheckTypeAndRangeChecksEveryTopologyKeyAndStopsAtTheFirstSyntaxErro
 
   // One line of text that is no settings document is one fault.
   dir.Write("fw_loader.ini", "this is not a topology at all\n");
-  run = RunTool({"check", dir.Path().string()});
+  run = Check(dir);
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err, "error: " + topology + ": line 1, column 1: no '{' or '[' starts the document\n");
   // After a syntax error nothing more is told: what follows it was never read.
   dir.Write("fw_loader.ini", "[{\"name\": \"T\" ? \"penBoard\" {}}] trailing");
-  run = RunTool({"check", dir.Path().string()});
+  run = Check(dir);
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   EXPECT_EQ(run.out, "");
@@ -241,16 +239,15 @@ TEST(FwTool, CheckNamesTheFileLineAndColumnOfAutoConfigFaults)
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
   const std::string autoConfig = (dir.Path() / "autoconfig.ini").string();
   dir.Write("autoconfig.ini", "{\n  \"auto\": \"pen,touch,scaler\",\n  \"product\": \"10,zz\"\n}\n");
-  SRun run = RunTool({"check", dir.Path().string()});
+  SRun run = Check(dir);
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err, "error: " + autoConfig + ": line 3, column 14: product \"zz\" is not a hexadecimal product id\n"
                      "error: " + autoConfig + ": line 2, column 11: model \"T\" has no touch update file\n"
                      "error: " + autoConfig + ": line 2, column 11: \"scaler\" is not one of pen, touch, bluetooth, "
                      "scalar\n");
   dir.Write("autoconfig.ini", "{\"auto\": [\"pen\"], \"product\": 10}");
-  run = RunTool({"check", dir.Path().string()});
-  EXPECT_TRUE(Contains(run.err, "error: " + autoConfig + ": line 1, column 10: \"auto\" is not text\n")) << run.err;
-  EXPECT_TRUE(Contains(run.err, "error: " + autoConfig + ": line 1, column 30: \"product\" is not text\n")) << run.err;
+  ExpectFailed(Check(dir), {"error: " + autoConfig + ": line 1, column 10: \"auto\" is not text\n",
+                            "error: " + autoConfig + ": line 1, column 30: \"product\" is not text\n"});
 }
 
 TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
@@ -259,16 +256,14 @@ TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
   dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":2,"sectorSize":256,"flashStart":"1000",
       "update":"fw.pen"}}])");
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + S1(0x11FF, {3}) + "S9030000FC\n");
-  SRun run = RunTool({"check", dir.Path().string()});
+  SRun run = Check(dir);
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_TRUE(Contains(run.out, "      sha256 " + Sha256Hex(test::ReadBytes(dir.Path() / "fw.pen")) + "\n")) << run.out;
 
   dir.Write("fw.pen", S1(0x0FFF, {1, 2}) + S1(0x1200, {3}) + "S9030000FC\n");
-  run = RunTool({"check", dir.Path().string()});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_TRUE(Contains(run.err, "fw.pen: data at 0x00000FFF to 0x00001000 lies outside the 2 sectors of 256 bytes "
-                                "from 0x00001000 that \"T\" penBoard declares")) << run.err;
-  EXPECT_TRUE(Contains(run.err, "data at 0x00001200 to 0x00001200 lies outside")) << run.err;
+  ExpectFailed(Check(dir), {"fw.pen: data at 0x00000FFF to 0x00001000 lies outside the 2 sectors of 256 bytes "
+                            "from 0x00001000 that \"T\" penBoard declares",
+                            "data at 0x00001200 to 0x00001200 lies outside"});
 
   const std::string topology = (dir.Path() / "fw_loader.ini").string();
   for (const auto& [fields, reason] : std::vector<std::pair<std::string, std::string>>{
@@ -277,8 +272,6 @@ TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
            {R"("sectorSize":256,"flashStart":"zz")", "line 1, column 79: \"T\" penBoard flashStart: not a "
                                                     "hexadecimal address"}}) {
     dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":2,)" + fields + R"(,"update":"fw.pen"}}])");
-    run = RunTool({"check", dir.Path().string()});
-    EXPECT_EQ(run.code, 1);
-    EXPECT_TRUE(Contains(run.err, "error: " + topology + ": " + reason + "\n")) << run.err;
+    ExpectFailed(Check(dir), {"error: " + topology + ": " + reason + "\n"});
   }
 }

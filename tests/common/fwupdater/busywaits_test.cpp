@@ -49,11 +49,8 @@ TEST(BusyWaits, TheStreamingLoaderIsAskedAgainWhenItsBusyTimeIsOver)
 {
   constexpr uint64_t kPackets = 32;
   for (const uint32_t busyMs : {5u, 20u, 60u}) {
-    sim::SSimLoaderConfig config;
-    config.protocol = 1;
-    config.blocks = sim::MakeSimBlocks(0x8000, 4096, 4, 4);
-    config.busyMs = busyMs;
-    SHidLoaderBench bench(config, 0xFF0D, kTransferMs);
+    SHidLoaderBench bench({.protocol = 1, .blocks = sim::MakeSimBlocks(0x8000, 4096, 4, 4), .busyMs = busyMs}, 0xFF0D,
+                          kTransferMs);
     CScratchDir dir;
     auto hex = std::make_shared<CIntelHex>();
     ASSERT_TRUE(hex->Load(dir.Write("touch.hex", IntelHexText(0x8000, PatternBytes(3, kPackets * 128)))));
@@ -74,15 +71,12 @@ TEST(BusyWaits, ATunnelExchangeEndsWhenTheControllerIsDone)
     CVirtualClock clock;
     const CScopedClock installed(clock);
     const auto bus = std::make_shared<sim::CSimBus>();
-    sim::SSimI2CBoardConfig config;
-    config.identity = {0x4F52, 0x0101, 0x0100, 2, 0xFF0D, sim::MakeSimHidPath(0x4F52, 0x0101, 1, 5), ""};
-    config.flashLoader.blocks = sim::MakeSimBlocks(0x2000, 1024, 4, 4);
-    config.startInLoader = true;
-    config.busyMs = busyMs;
-    std::string error;
-    const std::shared_ptr<sim::CSimI2CTunnelBoard> board = sim::CSimI2CTunnelBoard::Create(config, error);
-    ASSERT_TRUE(board) << error;
-    bus->Attach(board);
+    const sim::SSimI2CBoardConfig config{
+        .identity = {0x4F52, 0x0101, 0x0100, 2, 0xFF0D, sim::MakeSimHidPath(0x4F52, 0x0101, 1, 5), ""},
+        .startInLoader = true,
+        .busyMs = busyMs,
+        .flashLoader = {.blocks = sim::MakeSimBlocks(0x2000, 1024, 4, 4)}};
+    bus->Attach(MustCreate(sim::CSimI2CTunnelBoard::Create, config));
     CI2CFLDeviceInterface touch(config.identity.path, bus);
     ASSERT_TRUE(touch.Open());
     const uint64_t start = clock.NowMs();
@@ -103,14 +97,12 @@ TEST(BusyWaits, AReenumeratingBoardIsTakenUpWhenItsArrivalIsReported)
   for (const uint32_t reenumerateMs : {700u, 2000u}) {
     CEventLoopClock clock;
     const CScopedClock installed(clock);
-    std::string error;
-    const std::unique_ptr<sim::CSimPlatform> platform = sim::CSimPlatform::CreateFromText(
+    const std::unique_ptr<sim::CSimPlatform> platform = MustCreate(
+        sim::CSimPlatform::CreateFromText,
         R"({"nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]], "devices": [{"kind": "hid",
             "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "parent": "USB\\VID_4F52&PID_0101\\TAB1",
             "blockStart": "8000", "blockSize": 4096, "blocks": 32, "writeSize": 128, "reenumerateMs": )" +
-            std::to_string(reenumerateMs) + "}]}",
-        error);
-    ASSERT_TRUE(platform) << error;
+            std::to_string(reenumerateMs) + "}]}");
     const std::filesystem::path demo = SourceDir() / "examples" / "demo";
     CUpdateController controller;
     CRecordingUpdateNotifier notifier;

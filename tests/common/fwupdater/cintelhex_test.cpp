@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "common/fwupdater/cintelhex.h"
 #include "tests/testsupport/firmwaretext.h"
@@ -45,12 +46,8 @@ TEST(CIntelHex, OneRecordFillsAPageWithFFAndFailedLoadsKeepIt)
 // Each file either loads with its length or fails with a reason that names the line and what is wrong there.
 TEST(CIntelHex, LengthOrReasonOfEachFile)
 {
-  struct SCase {
-    std::string text;
-    uint32_t length;
-    std::string reason;
-  };
-  std::vector<SCase> cases{
+  // The file's text, the length it loads with (0: refused) and the start of the reason.
+  std::vector<std::tuple<std::string, uint32_t, std::string>> cases{
       {Data(0x8000) + "\r\n" + kEnd, 512, ""},
       {Data(0x8010) + Data(0x8000) + kEnd, 0, "line 2: data at 0x00008000 lies below the first record's address 0x00008010"},
       {Linear(1) + Data(0x8000) + kEnd, 0, "the image starts at 0x00018000, not at 0x00008000"},

@@ -83,9 +83,7 @@ TEST(LogUpdateNotifier, LinesFromTwoThreadsStayWhole)
   worker.join();
   const std::vector<std::string> lines = Lines(notifier.GetLogPath());
   ASSERT_EQ(lines.size(), 1000u);
-  for (const std::string& written : lines) {
-    EXPECT_TRUE(written == line || written.rfind("[STATE] ", 0) == 0) << written;
-  }
+  for (const std::string& written : lines) EXPECT_TRUE(written == line || written.rfind("[STATE] ", 0) == 0) << written;
 }
 
 TEST(LogUpdateNotifier, AnUnwritableDirectoryDropsLinesButKeepsValues)

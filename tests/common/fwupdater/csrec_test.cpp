@@ -46,20 +46,15 @@ TEST(CSRec, ClassifiesByTheTextAfterTheLastDot)
   test::CScratchDir dir;
   const std::string srec = S1(0x1000, 4) + kTermination;
   for (const auto& [name, contents, format, loads] : std::vector<std::tuple<std::string, std::string, int32_t, bool>>{
-           {"FW.PEN", srec, EDATASOURCE_PEN, true},
-           {"a.touch", srec, EDATASOURCE_TOUCH, true},
+           {"FW.PEN", srec, EDATASOURCE_PEN, true}, {"a.touch", srec, EDATASOURCE_TOUCH, true},
            {"b.Orv", srec, EDATASOURCE_ORV, true},
            {"c.hex", ":0100000000FF\r\n", EDATASOURCE_HEX, false},  // Intel HEX that starts below 0x8000
-           {"d.airoflash", "\x01", EDATASOURCE_AIROFLASH, true},
-           {"image.bin", "\x01", EDATASOURCE_BIN, true},
-           {"firmware", srec, EDATASOURCE_NONE, false},
-           {"dir.pen/firmware", srec, EDATASOURCE_NONE, false},
-           {"fw.pen.txt", srec, EDATASOURCE_NONE, false},
-           {"", "", EDATASOURCE_NONE, false}}) {
+           {"d.airoflash", "\x01", EDATASOURCE_AIROFLASH, true}, {"image.bin", "\x01", EDATASOURCE_BIN, true},
+           {"firmware", srec, EDATASOURCE_NONE, false}, {"dir.pen/firmware", srec, EDATASOURCE_NONE, false},
+           {"fw.pen.txt", srec, EDATASOURCE_NONE, false}, {"", "", EDATASOURCE_NONE, false}}) {
     test::CDebugCapture capture;
     CSRec file;
-    const std::string path = name.empty() ? name : dir.Write(name, contents);
-    EXPECT_EQ(file.Load(path), loads) << name;
+    EXPECT_EQ(file.Load(name.empty() ? name : dir.Write(name, contents)), loads) << name;
     EXPECT_EQ(file.GetFormat(), format) << name;
     EXPECT_EQ(capture.CountAsserts("\"unrecognized file format\""), format == EDATASOURCE_NONE ? 1u : 0u) << name;
     EXPECT_EQ(capture.CountAsserts("\"firmware file not specified\""), name.empty() ? 1u : 0u) << name;

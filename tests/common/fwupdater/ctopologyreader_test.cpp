@@ -154,7 +154,5 @@ TEST(TopologyReader, HexReaderAcceptsPrefixAndLeadingZeros)
     ASSERT_TRUE(ParseHex32(text, value)) << text;
     EXPECT_EQ(value, expected) << text;
   }
-  for (const char* bad : {"", "0x", "-1", "12zz", "100000000", "4F 52"}) {
-    EXPECT_FALSE(ParseHex32(bad, value)) << bad;
-  }
+  for (const char* bad : {"", "0x", "-1", "12zz", "100000000", "4F 52"}) EXPECT_FALSE(ParseHex32(bad, value)) << bad;
 }

@@ -41,8 +41,7 @@ TEST(CTransferRecorder, EveryCallThroughTheSeamsIsOneLine)
   config.normal = {0x4F52, 0x0210, 0x0100, 1, 0xFF0D, sim::MakeSimHidPath(0x4F52, 0x0210, 0, 1), ""};
   config.reenumerate = false;
   config.transferMs = 0;
-  std::string error;
-  ASSERT_TRUE(bus->Attach(sim::CSimHidBoard::Create(config, error))) << error;
+  ASSERT_TRUE(bus->Attach(test::MustCreate(sim::CSimHidBoard::Create, config)));
 
   const std::shared_ptr<CHidSystem> hid = RecordingHidSystem(bus, recorder);
   const std::vector<std::string> paths = RecordingEnumerator(bus, recorder)->EnumerateInterfacePaths(EDEVICECLASS_HID);

@@ -41,8 +41,7 @@ class CInPlaceUpdate : public ::testing::Test {
     config.reenumerate = false;
     config.flashLoader.protocol = 1;
     config.flashLoader.blocks = sim::MakeSimBlocks(0x4000, 4096, 16, 4);
-    std::string error;
-    mBoard = sim::CSimHidBoard::Create(config, error);
+    mBoard = MustCreate(sim::CSimHidBoard::Create, config);
     mSystem->AddBoard(mBoard);
     mDir.Write("fw_loader.ini", kTopology);
     mDir.Write("pen.orv", SRecordText({{0x4000, mImage}}));
@@ -75,14 +74,14 @@ TEST_F(CInPlaceUpdate, PenBoardIsProgrammedAndBackInNormalMode)
   ASSERT_TRUE(Prepare("pen"));
   EXPECT_EQ(mController.GetState(), ESTATE_READY);
   ASSERT_TRUE(mController.UpdateDevice());
-  EXPECT_EQ(mNotifier.States(), (std::vector<int32_t>{ESTATE_IDLE, ESTATE_READY, ESTATE_ENTER_LOADER, ESTATE_PROGRAM,
-                                                      ESTATE_EXIT_LOADER, ESTATE_SUCCESS, ESTATE_SUCCESS}));
+  EXPECT_EQ(mNotifier.mStates, (std::vector<int32_t>{ESTATE_IDLE, ESTATE_READY, ESTATE_ENTER_LOADER, ESTATE_PROGRAM,
+                                                     ESTATE_EXIT_LOADER, ESTATE_SUCCESS, ESTATE_SUCCESS}));
   EXPECT_EQ(mBoard->FlashBytes(0x4000, static_cast<uint32_t>(mImage.size())), mImage);
   EXPECT_EQ(mBoard->Mode(), sim::ESIMBOARDMODE_NORMAL);
   EXPECT_EQ(mBoard->RomMagic(), sim::kSimValidMagic);
   EXPECT_TRUE(mNotifier.Has("Setting protocolType to 1"));
   EXPECT_TRUE(mNotifier.Has("Device Update complete!"));
-  EXPECT_EQ(mNotifier.Progress(), 100);
+  EXPECT_EQ(mNotifier.mProgress, 100);
   EXPECT_FALSE(mController.GetSelectedDevice()->mIsLoader);
 }
 
@@ -95,21 +94,20 @@ TEST_F(CInPlaceUpdate, ASectorMismatchLeavesTheLoaderAndFails)
   EXPECT_TRUE(mNotifier.Has("[ERROR] General Program Failure (6)"));
   EXPECT_EQ(mController.GetState(), ESTATE_FAILED);
   // The board was told to leave its loader with the short exit report.
-  bool shortExit = false;
-  for (const sim::SSimTransfer& transfer : mBoard->Trace()) {
-    shortExit = shortExit || transfer.bytes == std::vector<uint8_t>{0xCD, 0xA6, 0x50};
-  }
-  EXPECT_TRUE(shortExit);
+  const std::vector<sim::SSimTransfer> trace = mBoard->Trace();
+  EXPECT_TRUE(std::any_of(trace.begin(), trace.end(), [](const sim::SSimTransfer& transfer_I) {
+    return transfer_I.bytes == std::vector<uint8_t>{0xCD, 0xA6, 0x50};
+  }));
   EXPECT_EQ(mBoard->Mode(), sim::ESIMBOARDMODE_NORMAL);
 }
 
 TEST_F(CInPlaceUpdate, AutoUpdateNamesAndMissingInterfaces)
 {
   ASSERT_TRUE(mController.UpdateDeviceList());
-  EXPECT_FALSE(mController.ValidateAutoUpdate("Pen", mDir.Path().string()));
-  EXPECT_FALSE(mController.ValidateAutoUpdate("touch", mDir.Path().string()));
-  EXPECT_FALSE(mController.ValidateAutoUpdate("", mDir.Path().string()));
-  EXPECT_TRUE(mNotifier.States().empty());
+  for (const char* type : {"Pen", "touch", ""}) {
+    EXPECT_FALSE(mController.ValidateAutoUpdate(type, mDir.Path().string())) << type;
+  }
+  EXPECT_TRUE(mNotifier.mStates.empty());
   // The scaler file does not exist: the type changes, the file does not load.
   EXPECT_FALSE(mController.ValidateAutoUpdate("scalar", mDir.Path().string()));
   EXPECT_EQ(mController.GetUpdateType(), EUPDATETYPE_SCALAR);

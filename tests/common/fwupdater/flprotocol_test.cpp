@@ -14,10 +14,7 @@ using Bytes = std::vector<uint8_t>;
 
 sim::SSimLoaderConfig Loader(uint8_t protocol_I, uint32_t blocks_I = 8, uint32_t blockBytes_I = 1024)
 {
-  sim::SSimLoaderConfig config;
-  config.protocol = protocol_I;
-  config.blocks = sim::MakeSimBlocks(0x8000, blockBytes_I, blocks_I, 4);
-  return config;
+  return {.protocol = protocol_I, .blocks = sim::MakeSimBlocks(0x8000, blockBytes_I, blocks_I, 4)};
 }
 
 }  // namespace
@@ -86,10 +83,8 @@ TEST(FLProtocol, ChecksumCommandsAreSkippedWithoutChecksumSupport)
   ASSERT_TRUE(bench.loader->InitializeDataForProgramming({}));
   EXPECT_FALSE(bench.loader->IsChecksumSupported());
   const uint64_t transfers = bench.board->TransferCount();
-  EXPECT_TRUE(bench.loader->SetMagicWord(0));
-  EXPECT_TRUE(bench.loader->SetBlockChecksum(1, 0));
-  EXPECT_TRUE(bench.loader->CalculateBlockChecksum(1));
-  EXPECT_TRUE(bench.loader->WriteChecksumsToROM());
+  EXPECT_TRUE(bench.loader->SetMagicWord(0) && bench.loader->SetBlockChecksum(1, 0) &&
+              bench.loader->CalculateBlockChecksum(1) && bench.loader->WriteChecksumsToROM());
   EXPECT_EQ(bench.board->TransferCount(), transfers);
 }
 
@@ -122,10 +117,8 @@ TEST(FLProtocol, CommandsNeedAnOpenLoader)
   bench.loader->SetLoaderMode(false);
   const uint64_t before = bench.board->TransferCount();
   uint32_t value = 0;
-  EXPECT_FALSE(bench.loader->ReadValue(value));
-  EXPECT_FALSE(bench.loader->ReadLoaderParameters());
-  EXPECT_FALSE(bench.loader->SetMagicWord(0));
-  EXPECT_FALSE(bench.loader->EraseBlock(0));
+  EXPECT_FALSE(bench.loader->ReadValue(value) || bench.loader->ReadLoaderParameters() ||
+               bench.loader->SetMagicWord(0) || bench.loader->EraseBlock(0));
   EXPECT_TRUE(bench.notifier.HasError("Failed erasing block from device"));
   std::vector<uint8_t> read;
   bench.loader->SetLoaderMode(true);

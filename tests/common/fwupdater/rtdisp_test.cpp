@@ -23,9 +23,7 @@ class CIspRun {
                    bool quanta_I = false)
       : mBridge(std::make_shared<sim::CSimFtdiBridge>(bridge_I))
   {
-    std::string error;
-    mIsp = sim::CSimScalerIsp::Create(isp_I, error);
-    EXPECT_TRUE(mIsp) << error;
+    mIsp = test::MustCreate(sim::CSimScalerIsp::Create, isp_I);
     mBridge->Attach(mIsp);
     mConnector = std::make_shared<CI2CConnectorFTDI>(*mBridge);
     EXPECT_TRUE(mConnector->Open(0));
@@ -70,14 +68,9 @@ TEST_F(ScalarISP, SeveralBlocksAreProgrammedByteForByteLastBlockFirst)
 {
   for (const bool quanta : {false, true}) {
     SCOPED_TRACE(quanta ? "Quanta board" : "plain board");
-    sim::SSimScalerIspConfig config;
-    if (quanta) {
-      config.panelId1 = 0xCF;
-      config.panelId2 = 0x21;
-      config.wpPinRegister = 0x36;
-      config.wpOutputRegister = 0x26;
-    }
-    CIspRun run(config, {}, quanta);
+    const sim::SSimScalerIspConfig quantaBoard{
+        .panelId1 = 0xCF, .panelId2 = 0x21, .wpPinRegister = 0x36, .wpOutputRegister = 0x26};
+    CIspRun run(quanta ? quantaBoard : sim::SSimScalerIspConfig{}, {}, quanta);
     const std::vector<uint8_t> image = Image(3);
     ASSERT_TRUE(run.Program(image)) << ::testing::PrintToString(run.mLog.mErrors);
     EXPECT_EQ(run.mIsp->FlashBytes(0, static_cast<uint32_t>(image.size())), image);
@@ -169,16 +162,11 @@ TEST_F(ScalarISP, ImagesTheFlowCannotWriteWholeAreRefused)
 
 TEST_F(ScalarISP, WaitsOutASlowFlashOnEveryBridgeSpeed)
 {
-  sim::SSimScalerIspConfig slowFlash;
-  slowFlash.eraseMs = 2000;
-  slowFlash.pageProgramMs = 3;
+  sim::SSimScalerIspConfig slowFlash{.eraseMs = 2000, .pageProgramMs = 3};
   for (const auto& [roundTripUs, latencyTimer] :
        std::vector<std::pair<uint32_t, bool>>{{1000, true}, {125, true}, {125, false}, {0, false}}) {
     SCOPED_TRACE(std::to_string(roundTripUs) + " us round trip, latency timer " + (latencyTimer ? "on" : "off"));
-    sim::SSimBridgeConfig bridge;
-    bridge.roundTripUs = roundTripUs;
-    bridge.honourLatencyTimer = latencyTimer;
-    CIspRun run(slowFlash, bridge);
+    CIspRun run(slowFlash, {.roundTripUs = roundTripUs, .honourLatencyTimer = latencyTimer});
     const std::vector<uint8_t> image = Image(1);
     const uint64_t start = mClock.NowMs();
     ASSERT_TRUE(run.Program(image)) << ::testing::PrintToString(run.mLog.mErrors);

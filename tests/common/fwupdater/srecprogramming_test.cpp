@@ -19,14 +19,13 @@ struct SGeometry {
 
 sim::SSimLoaderConfig LoaderConfig(const SGeometry& geometry_I)
 {
-  sim::SSimLoaderConfig config;
-  config.protocol = geometry_I.protocol;
-  config.readSize = 64;
-  config.wordSize = 4;
-  config.blockSize = 256;
-  config.blocks = sim::MakeSimBlocks(0x8000, geometry_I.blockBytes, geometry_I.blocks, 4);
+  sim::SSimLoaderConfig config{.protocol = geometry_I.protocol,
+                               .readSize = 64,
+                               .wordSize = 4,
+                               .blockSize = 256,
+                               .blocks = sim::MakeSimBlocks(0x8000, geometry_I.blockBytes, geometry_I.blocks, 4),
+                               .checksumSupported = geometry_I.checksums};
   config.blocks[1].attributes |= sim::kSimProtectedBlock;
-  config.checksumSupported = geometry_I.checksums;
   return config;
 }
 
@@ -140,10 +139,8 @@ TEST(SRecProgrammingFlashVector, AnAllFFBlockIsErasedButNotWritten)
   ASSERT_TRUE(Program(bench, Load({{0x8000, std::vector<uint8_t>(1024, 0xFF)}}, "a.orv"), EDATASOURCE_ORV));
   EXPECT_EQ(bench.loader->GetFlashVector().totalSize, 0u);
   EXPECT_EQ(bench.board->FlashBytes(0x8000, 1024), std::vector<uint8_t>(1024, 0xFF));
-  for (const sim::SSimTransfer& transfer : bench.board->Trace()) {
-    EXPECT_NE(transfer.bytes[0], 0x11);  // no block write
-    EXPECT_NE(transfer.bytes[0], 0x16);  // no word write
-  }
+  EXPECT_EQ(bench.CountSets({0x11}), 0u) << "block write";
+  EXPECT_EQ(bench.CountSets({0x16}), 0u) << "word write";
 }
 
 TEST(SRecProgrammingFlashVector, RangesAreWrittenInBlocksThenWords)
@@ -155,9 +152,7 @@ TEST(SRecProgrammingFlashVector, RangesAreWrittenInBlocksThenWords)
   const FlashBlock block = bench.loader->GetFlashVector().flash[0];
   EXPECT_EQ(block.dataOffset, 4u);
   EXPECT_EQ(block.dataLength, 136u);
-  size_t words = 0;
-  for (const sim::SSimTransfer& transfer : bench.board->Trace()) words += transfer.set && transfer.bytes[0] == 0x16;
-  EXPECT_EQ(words, 34u);
+  EXPECT_EQ(bench.CountSets({0x16}), 34u);
   EXPECT_EQ(bench.board->FlashBytes(0x8004, 136), PatternBytes(3, 136));
 }
 
@@ -198,11 +193,7 @@ TEST(SRecProgrammingInterrupted, AChecksumTheLoaderGetsWrongFailsTheBlockAfterTe
   const std::vector<SRecSegment> segments = Load({{0x8000 + 2 * 4096, PatternBytes(4, 4096)}}, "fw.orv");
   bench.board->CorruptChecksumOf(2);
   EXPECT_FALSE(Program(bench, segments, EDATASOURCE_ORV));
-  size_t erases = 0;
-  for (const sim::SSimTransfer& transfer : bench.board->Trace()) {
-    erases += transfer.set && transfer.bytes == std::vector<uint8_t>{0xD3, 2, 0, 0, 0};
-  }
-  EXPECT_EQ(erases, 10u);
+  EXPECT_EQ(bench.CountSets({0xD3, 2, 0, 0, 0}), 10u);
   EXPECT_TRUE(bench.notifier.HasError("ProgramBoardSRec: Failed to write flash data to device"));
   EXPECT_EQ(bench.board->RomMagic(), 0u);
 }

@@ -14,12 +14,7 @@ namespace {
 // A streaming loader (protocol 1) whose memory covers everything an Intel HEX or Airoha image can reach.
 sim::SSimLoaderConfig StreamingLoader()
 {
-  sim::SSimLoaderConfig config;
-  config.protocol = 1;
-  config.blocks = sim::MakeSimBlocks(0x8000, 4096, 4, 4);
-  config.memoryBase = 0;
-  config.memorySize = 0x40000;
-  return config;
+  return {.protocol = 1, .blocks = sim::MakeSimBlocks(0x8000, 4096, 4, 4), .memoryBase = 0, .memorySize = 0x40000};
 }
 
 std::shared_ptr<CIntelHex> IntelHex(const std::vector<uint8_t>& data_I)
@@ -140,11 +135,7 @@ TEST(StreamProgramming, AirohaSkipsTheWindowFrom0x3000To0x7FFF)
   EXPECT_EQ(bench.board->FlashBytes(0, 0x3000), std::vector<uint8_t>(data.begin(), data.begin() + 0x3000));
   EXPECT_EQ(bench.board->FlashBytes(0x3000, 0x5000), std::vector<uint8_t>(0x5000, 0xFF));
   EXPECT_EQ(bench.board->FlashBytes(0x8000, 0x1000), std::vector<uint8_t>(data.begin() + 0x8000, data.end()));
-  size_t packets = 0;
-  for (const sim::SSimTransfer& transfer : bench.board->Trace()) {
-    packets += transfer.set && transfer.bytes[0] == 0xE4 && transfer.bytes[2] == 2;
-  }
-  EXPECT_EQ(packets, 64u);
+  EXPECT_EQ(bench.CountSets({0xE4, 0x01, 0x02}), 64u);
   ASSERT_FALSE(bench.notifier.mProgress.empty());
   EXPECT_EQ(bench.notifier.mProgress.back(), 44);
 }
@@ -164,8 +155,7 @@ TEST(StreamProgramming, IntelHexPacketsCarryTheirSequenceAddressAndTarget)
   for (const uint16_t usagePage : {uint16_t{0xFF0D}, uint16_t{0xFF00}}) {
     SHidLoaderBench bench(StreamingLoader(), usagePage);
     AnswerWithAnotherReportAndTarget(bench, ReportOffset(usagePage), 1);
-    const std::vector<uint8_t> data = PatternBytes(11, 40000);
-    const std::shared_ptr<CIntelHex> hex = IntelHex(data);
+    const std::shared_ptr<CIntelHex> hex = IntelHex(PatternBytes(11, 40000));
     ASSERT_TRUE(ProgramHex(bench, hex)) << ::testing::PrintToString(bench.notifier.mErrors);
     EXPECT_EQ(bench.board->FlashBytes(0x8000, hex->GetLength()),
               std::vector<uint8_t>(hex->GetImage(), hex->GetImage() + hex->GetLength()));

@@ -25,13 +25,10 @@ class CTransports : public ::testing::Test {
 
   std::shared_ptr<CSimI2CTunnelBoard> AddTunnel()
   {
-    SSimI2CBoardConfig config;
-    config.identity = {0x4F52, 0x0101, 0x0100, 2, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 1, 5), "USB\\VID_4F52&PID_0101\\A"};
-    config.flashLoader.blocks = MakeSimBlocks(0x2000, 1024, 22, 4);
-    config.flashLoader.blockSize = 128;
-    std::string error;
-    std::shared_ptr<CSimI2CTunnelBoard> board = CSimI2CTunnelBoard::Create(config, error);
-    EXPECT_TRUE(board) << error;
+    const SSimI2CBoardConfig config{
+        .identity = {0x4F52, 0x0101, 0x0100, 2, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 1, 5), "USB\\VID_4F52&PID_0101\\A"},
+        .flashLoader = {.blockSize = 128, .blocks = MakeSimBlocks(0x2000, 1024, 22, 4)}};
+    std::shared_ptr<CSimI2CTunnelBoard> board = test::MustCreate(CSimI2CTunnelBoard::Create, config);
     mBus->Attach(board);
     return board;
   }
@@ -174,17 +171,12 @@ TEST_F(CTransports, ATunnelStuckBusyEndsTheFlowInSecondsNotHours)
 
 TEST_F(CTransports, ABulkBoardIsIdentifiedSwitchedAndReturnsAsAHidLoader)
 {
-  SSimBulkBoardConfig config;
-  config.vendorId = 0x4F52;
-  config.productId = 0x0300;
-  config.version = 0x0102;
-  config.path = MakeSimBulkPath(0x4F52, 0x0300, "5&1a2b3c&0&2");
-  config.parentId = "USB\\ROOT_HUB30\\1";
-  config.loader = {0x4F52, 0x0301, 1, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0301, 0, 9), "USB\\ROOT_HUB30\\1"};
-  config.flashLoader.blocks = MakeSimBlocks(0x8000, 1024, 8, 4);
-  std::string error;
-  const std::shared_ptr<CSimBulkBoard> board = CSimBulkBoard::Create(config, error);
-  ASSERT_TRUE(board) << error;
+  const SSimBulkBoardConfig config{
+      .vendorId = 0x4F52, .productId = 0x0300, .version = 0x0102,
+      .path = MakeSimBulkPath(0x4F52, 0x0300, "5&1a2b3c&0&2"), .parentId = "USB\\ROOT_HUB30\\1",
+      .loader = {0x4F52, 0x0301, 1, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0301, 0, 9), "USB\\ROOT_HUB30\\1"},
+      .flashLoader = {.blocks = MakeSimBlocks(0x8000, 1024, 8, 4)}};
+  const std::shared_ptr<CSimBulkBoard> board = test::MustCreate(CSimBulkBoard::Create, config);
   mBus->Attach(board);
   const std::string topology = mDir.Write("fw_loader.ini", R"([
     {"name":"Bulk tablet","penBoard":{"pid":"0300","interface":"BULK","usageId":"0","usagePg":"0"}},

@@ -1,6 +1,8 @@
 // The DDC/CI queries against the simulated bridge and display.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "common/cclock.h"
 #include "common/osd/i2cconnectorftdi.h"
 #include "sim/csimddcdisplay.h"
@@ -15,9 +17,7 @@ class DdcQueries : public ::testing::Test {
  protected:
   void Attach(const sim::SSimDdcDisplayConfig& config_I = {})
   {
-    std::string error;
-    mDisplay = sim::CSimDdcDisplay::Create(config_I, error);
-    ASSERT_TRUE(mDisplay) << error;
+    mDisplay = test::MustCreate(sim::CSimDdcDisplay::Create, config_I);
     mBridge.Attach(mDisplay);
     ASSERT_TRUE(mConnector.Open(0));
   }
@@ -34,8 +34,7 @@ class DdcQueries : public ::testing::Test {
 
 TEST_F(DdcQueries, AHealthyDisplayAnswersEveryQuery)
 {
-  sim::SSimDdcDisplayConfig config;
-  config.serial = "orv16a001";
+  const sim::SSimDdcDisplayConfig config{.serial = "orv16a001"};
   Attach(config);
   EXPECT_EQ(mConnector.GetSerialNumber(kAnyDisplay), "ORV16A001");
   EXPECT_EQ(mConnector.GetModelName(), config.model) << "the model keeps its case";
@@ -47,29 +46,20 @@ TEST_F(DdcQueries, AHealthyDisplayAnswersEveryQuery)
   ASSERT_FALSE(requests.empty());
   const std::vector<uint8_t>& request = requests.back();
   ASSERT_GE(request.size(), 4u);
-  EXPECT_EQ(request[0], 0x6E);
-  EXPECT_EQ(request[1], 0x51);
-  EXPECT_EQ(request[2], 0x80 | (request.size() - 4));
-  uint8_t sum = 0;
-  for (uint8_t byte : request) sum ^= byte;
-  EXPECT_EQ(sum, 0);
+  EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.begin() + 3),
+            (std::vector<uint8_t>{0x6E, 0x51, static_cast<uint8_t>(0x80 | (request.size() - 4))}));
+  EXPECT_EQ(std::accumulate(request.begin(), request.end(), uint8_t{0}, std::bit_xor<uint8_t>()), 0);
   EXPECT_TRUE(mCapture.Lines().empty());
 }
 
 TEST_F(DdcQueries, WithoutEdidBlocksTheTableAndThenTheDisplayInformationAreUsed)
 {
-  sim::SSimDdcDisplayConfig config;
-  config.edidBlocks = false;
-  Attach(config);
+  Attach({.edidBlocks = false});
   EXPECT_EQ(mConnector.ReadEDID(kAnyDisplay), mDisplay->Edid());
 
-  sim::SSimDdcDisplayConfig bare;
-  bare.edidBlocks = false;
-  bare.edidTable = false;
-  bare.serial = "sn-77";
+  const sim::SSimDdcDisplayConfig bare{.serial = "sn-77", .edidBlocks = false, .edidTable = false};
   sim::CSimFtdiBridge bridge;
-  std::string error;
-  bridge.Attach(sim::CSimDdcDisplay::Create(bare, error));
+  bridge.Attach(test::MustCreate(sim::CSimDdcDisplay::Create, bare));
   CI2CConnectorFTDI bareConnector(bridge);
   ASSERT_TRUE(bareConnector.Open(0));
   EXPECT_EQ(bareConnector.GetSerialNumber(kAnyDisplay), "SN-77");

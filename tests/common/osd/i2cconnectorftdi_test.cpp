@@ -55,27 +55,22 @@ class CScriptedD2XX : public CD2XX {
   }
   FT_STATUS ResetDevice(FT_HANDLE) override { return failedResets-- > 0 ? FT_IO_ERROR : Call("Reset"); }
   FT_STATUS SetChars(FT_HANDLE, uint8_t, uint8_t, uint8_t, uint8_t) override { return Call("SetChars"); }
-  FT_STATUS SetTimeouts(FT_HANDLE, uint32_t readMs_I, uint32_t) override
-  {
-    return Call("SetTimeouts " + std::to_string(readMs_I));
-  }
+  FT_STATUS SetTimeouts(FT_HANDLE, uint32_t readMs_I, uint32_t) override { return Call("SetTimeouts", readMs_I); }
   FT_STATUS GetQueueStatus(FT_HANDLE, uint32_t* bytes_O) override
   {
     *bytes_O = static_cast<uint32_t>(input.size());
     return FT_OK;
   }
-  FT_STATUS SetLatencyTimer(FT_HANDLE, uint8_t ms_I) override { return Call("SetLatency " + std::to_string(ms_I)); }
-  FT_STATUS SetBitMode(FT_HANDLE, uint8_t, uint8_t mode_I) override { return Call("SetBitMode " + std::to_string(mode_I)); }
-  FT_STATUS SetUSBParameters(FT_HANDLE, uint32_t in_I, uint32_t) override
-  {
-    return Call("SetUSBParameters " + std::to_string(in_I));
-  }
+  FT_STATUS SetLatencyTimer(FT_HANDLE, uint8_t ms_I) override { return Call("SetLatency", ms_I); }
+  FT_STATUS SetBitMode(FT_HANDLE, uint8_t, uint8_t mode_I) override { return Call("SetBitMode", mode_I); }
+  FT_STATUS SetUSBParameters(FT_HANDLE, uint32_t in_I, uint32_t) override { return Call("SetUSBParameters", in_I); }
 
   FT_STATUS Call(const std::string& name_I)
   {
     calls.push_back(name_I);
     return FT_OK;
   }
+  FT_STATUS Call(const std::string& name_I, uint32_t value_I) { return Call(name_I + " " + std::to_string(value_I)); }
 
   uint32_t deviceCount = 1;
   int failedResets = 0;
@@ -163,14 +158,9 @@ TEST_F(I2CConnectorFTDI, OpenConfiguresTheBridgeForI2CAt100kHz)
   EXPECT_EQ(mD2XX.calls, (std::vector<std::string>{"OpenEx 8705 4", "Reset", "SetUSBParameters 65536", "SetChars",
                                                    "SetTimeouts 5000", "SetLatency 8", "SetBitMode 0",
                                                    "SetBitMode 2"}));
-  const std::vector<Bytes> expected = {{0x84},
-                                       {0xAA},
-                                       {0x85},
-                                       {0x8A, 0x97, 0x8D},
-                                       {0x9E, 0x02, 0x00, 0x80, 0x03, 0x03},
-                                       {0x86, 0x2B, 0x01},
-                                       {0x82, 0x14, 0xFF}};
-  EXPECT_EQ(mD2XX.writes, expected);
+  EXPECT_EQ(mD2XX.writes, (std::vector<Bytes>{{0x84}, {0xAA}, {0x85}, {0x8A, 0x97, 0x8D},
+                                               {0x9E, 0x02, 0x00, 0x80, 0x03, 0x03}, {0x86, 0x2B, 0x01},
+                                               {0x82, 0x14, 0xFF}}));
   EXPECT_EQ(mClock.Pauses(), (std::vector<uint32_t>{50, 20}));
   EXPECT_TRUE(mD2XX.input.empty());
   EXPECT_FALSE(mConnector.OpenBridge(2) == FT_OK) << "index equal to the count";

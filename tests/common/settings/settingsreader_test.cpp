@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "common/settings/csettingsarray.h"
 #include "common/settings/csettingsmap.h"
@@ -18,18 +19,11 @@ std::string Typed(const std::string& text_I)
   return root ? root->ToTypedText() : "";
 }
 
-struct CReadCase {
-  std::string mText;
-  std::string mTyped;
-  size_t mAsserts;
-};
-
-const CReadCase kReadCases[] = {
+// A text, the document it gives in its typed form and how many stray characters are reported.
+const std::tuple<std::string, std::string, size_t> kReadCases[] = {
     {"  // only a comment\n\t\r\n// and another", "", 0},
     {"// a note {\n{\"a\":1}", "map[a:integer[1]]", 0},
-    {"{\"a\":1,}", "map[a:integer[1]]", 0},
-    {"{\"a\":}", "map[]", 0},
-    {"{\"a\":1,\"a\":2}", "map[a:integer[2]]", 0},
+    {"{\"a\":1,}", "map[a:integer[1]]", 0}, {"{\"a\":}", "map[]", 0}, {"{\"a\":1,\"a\":2}", "map[a:integer[2]]", 0},
     {"{\"a\":{\"SbyteS\":\"AAEC\"}}", "map[a:bytes[AAEC]]", 0},
     {"[{\"SbyteS\":\"AAEC\"}]", "array[0:bytes[AAEC]]", 0},
     {"{\"SbyteS\":\"AAEC\"}", "map[SbyteS:bytes[AAEC]]", 0},
@@ -45,26 +39,22 @@ const CReadCase kReadCases[] = {
     {"[\"\\u4zzzb\"]", "array[0:string[\x04" "b]]", 0},  // the hex number stops early, four are consumed
     {"[\"//not a comment\"]", "array[0:string[//not a comment]]", 0},
     {"[1, // first\n 2,]", "array[0:integer[1], 1:integer[2]]", 0},
-    {"[x 5]", "array[0:integer[5]]", 1},
-    {"[x ]", "", 2},
-    {"[+5, .5]", "array[0:integer[5], 1:integer[5]]", 2},
-    {"x; {\"a\":1} ignored }", "map[a:integer[1]]", 2},
-    {"[tru", "", 3},
-    {"/", "", 1},
+    {"[x 5]", "array[0:integer[5]]", 1}, {"[x ]", "", 2}, {"[+5, .5]", "array[0:integer[5], 1:integer[5]]", 2},
+    {"x; {\"a\":1} ignored }", "map[a:integer[1]]", 2}, {"[tru", "", 3}, {"/", "", 1},
 };
 
 }  // namespace
 
 TEST(SettingsReader, ReadsTheTextFormat)
 {
-  for (const CReadCase& readCase : kReadCases) {
+  for (const auto& [text, typed, asserts] : kReadCases) {
     test::CDebugCapture capture;
-    EXPECT_EQ(Typed(readCase.mText), readCase.mTyped) << readCase.mText;
-    EXPECT_EQ(capture.Lines().size(), readCase.mAsserts) << readCase.mText;
+    EXPECT_EQ(Typed(text), typed) << text;
+    EXPECT_EQ(capture.Lines().size(), asserts) << text;
     // Stray characters inside an array are reported by the value reader, others by the document reader.
-    const bool inArray = readCase.mText[0] == '[';
-    EXPECT_EQ(capture.CountAsserts(inArray ? "isspace((int)buffer_I[pos_IO])" : "isspace((int)buffer_I[pos])"),
-              readCase.mAsserts) << readCase.mText;
+    const bool inArray = text[0] == '[';
+    EXPECT_EQ(capture.CountAsserts(inArray ? "isspace((int)buffer_I[pos_IO])" : "isspace((int)buffer_I[pos])"), asserts)
+        << text;
   }
 }
 

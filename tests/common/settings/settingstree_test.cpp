@@ -67,23 +67,16 @@ TEST(SettingsTree, EqualsComparesClassAndValue)
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const auto parse = [](const char* text_I) { return CSettingsObject::Parse(text_I); };
   const std::tuple<SettingsPtr, SettingsPtr, bool> cases[] = {
-      {CSettingsInteger::Create(1), CSettingsDouble::Create(1.0), false},
-      {CSettingsInteger::Create(1), nullptr, false},
+      {CSettingsInteger::Create(1), CSettingsDouble::Create(1.0), false}, {CSettingsInteger::Create(1), nullptr, false},
       {CSettingsDouble::Create(0.0), CSettingsDouble::Create(-0.0), true},
       {CSettingsDouble::Create(nan), CSettingsDouble::Create(nan), false},
       {CSettingsString::Create("a"), CSettingsBytes::Create({'a'}), false},
       {CSettingsBytes::Create({1, 2}), CSettingsBytes::Create({1}), false},
-      {parse("{\"a\":null}"), parse("{\"a\":null}"), true},
-      {parse("{\"a\":null}"), parse("{\"a\":0}"), false},
-      {parse("{\"a\":1}"), parse("{\"b\":1}"), false},
-      {parse("{\"a\":1}"), parse("{\"a\":1,\"b\":1}"), false},
-      {parse("{}"), parse("[]"), false},
-      {parse("[1,[2]]"), parse("[1,[3]]"), false},
-      {parse("[1]"), parse("[1,1]"), false},
-  };
+      {parse("{\"a\":null}"), parse("{\"a\":null}"), true}, {parse("{\"a\":null}"), parse("{\"a\":0}"), false},
+      {parse("{\"a\":1}"), parse("{\"b\":1}"), false}, {parse("{\"a\":1}"), parse("{\"a\":1,\"b\":1}"), false},
+      {parse("{}"), parse("[]"), false}, {parse("[1,[2]]"), parse("[1,[3]]"), false},
+      {parse("[1]"), parse("[1,1]"), false}};
   test::CDebugCapture capture;
-  for (const auto& [left, right, equal] : cases) {
-    EXPECT_EQ(left->Equals(right), equal) << left->ToTypedText();
-  }
+  for (const auto& [left, right, equal] : cases) EXPECT_EQ(left->Equals(right), equal) << left->ToTypedText();
   EXPECT_TRUE(capture.Lines().empty());
 }

@@ -70,9 +70,7 @@ TEST(SettingsWriter, EncodeBerForEveryNodeKind)
       {ArrayWithAHole(), {0x62, 0x80, 0x05, 0x00, 0x01, 0x01, 0xFF, 0x00, 0x00}},
       {CSettingsArray::Create(), {0x62, 0x80, 0x00, 0x00}},
   };
-  for (const auto& [node, expected] : cases) {
-    EXPECT_EQ(Ber(node), expected) << node->ToTypedText();
-  }
+  for (const auto& [node, expected] : cases) EXPECT_EQ(Ber(node), expected) << node->ToTypedText();
 }
 
 TEST(SettingsWriter, EncodeBerUsesLongLengthsFrom128)
