@@ -10,9 +10,11 @@
 namespace orv::test {
 namespace {
 
+// The object behind a handle of the table, or empty (with the last error set) for any other value.
 template <typename T>
-std::shared_ptr<T> Find(std::map<void*, std::shared_ptr<T>>& objects_I, void* key_I)
+std::shared_ptr<T> Find(std::mutex& lock_I, std::map<void*, std::shared_ptr<T>>& objects_I, void* key_I)
 {
+  std::lock_guard<std::mutex> guard(lock_I);
   const auto found = objects_I.find(key_I);
   if (found != objects_I.end()) return found->second;
   SetLastError(ERROR_INVALID_HANDLE);
@@ -20,8 +22,9 @@ std::shared_ptr<T> Find(std::map<void*, std::shared_ptr<T>>& objects_I, void* ke
 }
 
 template <typename T>
-bool Release(std::map<void*, std::shared_ptr<T>>& objects_I, void* key_I, size_t& badReleases_IO)
+bool Release(std::mutex& lock_I, std::map<void*, std::shared_ptr<T>>& objects_I, void* key_I, size_t& badReleases_IO)
 {
+  std::lock_guard<std::mutex> guard(lock_I);
   if (objects_I.erase(key_I) == 1) return true;
   ++badReleases_IO;
   SetLastError(ERROR_INVALID_HANDLE);
@@ -43,6 +46,12 @@ BOOL Fail(DWORD error_I)
 {
   SetLastError(error_I);
   return FALSE;
+}
+
+HANDLE FailOpen(DWORD error_I)
+{
+  SetLastError(error_I);
+  return INVALID_HANDLE_VALUE;
 }
 
 }  // namespace
@@ -67,12 +76,6 @@ std::string CSimWinCalls::Leftovers()
   return std::to_string(open) + " open, " + std::to_string(mBadReleases) + " released that were not";
 }
 
-uint64_t CSimWinCalls::DeniedOpens()
-{
-  std::lock_guard<std::mutex> guard(mLock);
-  return mDeniedOpens;
-}
-
 std::vector<DWORD> CSimWinCalls::ClassDevsFlags()
 {
   std::lock_guard<std::mutex> guard(mLock);
@@ -82,33 +85,18 @@ std::vector<DWORD> CSimWinCalls::ClassDevsFlags()
 HANDLE CSimWinCalls::CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareMode_I, LPSECURITY_ATTRIBUTES,
                                  DWORD creation_I, DWORD flags_I, HANDLE)
 {
-  auto file = std::make_shared<SFile>();
-  file->path = fileName_I;
-  file->access = access_I;
-  file->flags = flags_I;
-  if (creation_I != OPEN_EXISTING) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  file->hid = mBus->OpenHid(fileName_I);
-  if (!file->hid && !IsPresent(fileName_I, EDEVICECLASS_BULK)) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (creation_I != OPEN_EXISTING) return FailOpen(ERROR_ACCESS_DENIED);
+  auto file = std::make_shared<SFile>(SFile{fileName_I, access_I, flags_I, mBus->OpenHid(fileName_I)});
+  if (!file->hid && !IsPresent(fileName_I, EDEVICECLASS_BULK)) return FailOpen(ERROR_FILE_NOT_FOUND);
   // The tablet's driver service and the system's input stack hold its collections open, reading and writing.
-  if (file->hid && (shareMode_I & kReadWrite) != kReadWrite) {
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (file->hid && (shareMode_I & kReadWrite) != kReadWrite) return FailOpen(ERROR_SHARING_VIOLATION);
   SHidCaps caps;
   const bool hasCaps = file->hid && file->hid->GetCaps(caps);
   // Windows reads mice and keyboards itself and lets no one else open them for reading or writing.
   const bool systemInput = hasCaps && caps.usagePage == 0x01 && (caps.usage == 0x02 || caps.usage == 0x06);
   if (systemInput && (access_I & kGenericReadWrite) != 0) {
-    std::lock_guard<std::mutex> guard(mLock);
     ++mDeniedOpens;
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
+    return FailOpen(ERROR_ACCESS_DENIED);
   }
   const bool router = hasCaps && caps.usagePage == 0xFF00;
   std::lock_guard<std::mutex> guard(mLock);
@@ -121,13 +109,12 @@ HANDLE CSimWinCalls::CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareM
 
 BOOL CSimWinCalls::CloseHandle(HANDLE handle_I)
 {
-  std::lock_guard<std::mutex> guard(mLock);
-  return Release(mFiles, handle_I, mBadReleases);
+  return Release(mLock, mFiles, handle_I, mBadReleases);
 }
 
 BOOLEAN CSimWinCalls::HidD_GetAttributes(HANDLE device_I, PHIDD_ATTRIBUTES attributes_IO)
 {
-  const std::shared_ptr<SFile> file = File(device_I);
+  const std::shared_ptr<SFile> file = Find(mLock, mFiles, device_I);
   SHidAttributes attributes;
   if (!file || !file->hid || attributes_IO->Size != sizeof(HIDD_ATTRIBUTES)) return Fail(ERROR_INVALID_PARAMETER);
   if (!file->hid->GetAttributes(attributes)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
@@ -139,14 +126,14 @@ BOOLEAN CSimWinCalls::HidD_GetAttributes(HANDLE device_I, PHIDD_ATTRIBUTES attri
 
 BOOLEAN CSimWinCalls::HidD_GetPreparsedData(HANDLE device_I, PHIDP_PREPARSED_DATA* data_O)
 {
-  const std::shared_ptr<SFile> file = File(device_I);
+  const std::shared_ptr<SFile> file = Find(mLock, mFiles, device_I);
   SHidCaps caps;
   if (!file || !file->hid) return Fail(ERROR_INVALID_PARAMETER);
   if (!file->hid->GetCaps(caps)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
-  auto preparsed = std::make_shared<SPreparsed>();
-  preparsed->caps.Usage = caps.usage;
-  preparsed->caps.UsagePage = caps.usagePage;
-  preparsed->caps.FeatureReportByteLength = file->featureLength;
+  auto preparsed = std::make_shared<HIDP_CAPS>();
+  preparsed->Usage = caps.usage;
+  preparsed->UsagePage = caps.usagePage;
+  preparsed->FeatureReportByteLength = file->featureLength;
   std::lock_guard<std::mutex> guard(mLock);
   *data_O = static_cast<PHIDP_PREPARSED_DATA>(Keep(mPreparsed, std::move(preparsed)));
   return TRUE;
@@ -154,22 +141,20 @@ BOOLEAN CSimWinCalls::HidD_GetPreparsedData(HANDLE device_I, PHIDP_PREPARSED_DAT
 
 BOOLEAN CSimWinCalls::HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data_I)
 {
-  std::lock_guard<std::mutex> guard(mLock);
-  return Release(mPreparsed, data_I, mBadReleases);
+  return Release(mLock, mPreparsed, data_I, mBadReleases);
 }
 
 NTSTATUS CSimWinCalls::HidP_GetCaps(PHIDP_PREPARSED_DATA data_I, PHIDP_CAPS caps_O)
 {
-  std::lock_guard<std::mutex> guard(mLock);
-  const std::shared_ptr<SPreparsed> preparsed = Find(mPreparsed, data_I);
-  if (!preparsed) return HIDP_STATUS_INVALID_PREPARSED_DATA;
-  *caps_O = preparsed->caps;
+  const std::shared_ptr<HIDP_CAPS> caps = Find(mLock, mPreparsed, data_I);
+  if (!caps) return HIDP_STATUS_INVALID_PREPARSED_DATA;
+  *caps_O = *caps;
   return HIDP_STATUS_SUCCESS;
 }
 
 BOOLEAN CSimWinCalls::HidD_SetFeature(HANDLE device_I, PVOID report_I, ULONG length_I)
 {
-  const std::shared_ptr<SFile> file = File(device_I);
+  const std::shared_ptr<SFile> file = Find(mLock, mFiles, device_I);
   // The class driver refuses a buffer shorter than the collection's longest feature report.
   if (!file || !file->hid || length_I == 0 || length_I < file->featureLength) return Fail(ERROR_INVALID_PARAMETER);
   const auto* bytes = static_cast<const uint8_t*>(report_I);
@@ -179,7 +164,7 @@ BOOLEAN CSimWinCalls::HidD_SetFeature(HANDLE device_I, PVOID report_I, ULONG len
 
 BOOLEAN CSimWinCalls::HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG length_I)
 {
-  const std::shared_ptr<SFile> file = File(device_I);
+  const std::shared_ptr<SFile> file = Find(mLock, mFiles, device_I);
   if (!file || !file->hid || length_I == 0 || length_I < file->featureLength) return Fail(ERROR_INVALID_PARAMETER);
   auto* bytes = static_cast<uint8_t*>(report_IO);
   std::vector<uint8_t> report(bytes, bytes + length_I);
@@ -190,13 +175,12 @@ BOOLEAN CSimWinCalls::HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG le
 
 BOOL CSimWinCalls::WinUsb_Initialize(HANDLE file_I, PWINUSB_INTERFACE_HANDLE usb_O)
 {
-  const std::shared_ptr<SFile> file = File(file_I);
+  const std::shared_ptr<SFile> file = Find(mLock, mFiles, file_I);
   // WinUSB works only on a handle opened for overlapped I/O, reading and writing.
   if (!file || (file->flags & FILE_FLAG_OVERLAPPED) == 0) return Fail(ERROR_INVALID_PARAMETER);
   if ((file->access & kGenericReadWrite) != kGenericReadWrite) return Fail(ERROR_ACCESS_DENIED);
-  auto usb = std::make_shared<SUsb>();
-  usb->device = mBus->OpenUsb(file->path);
-  if (!usb->device) return Fail(ERROR_NOT_SUPPORTED);
+  std::shared_ptr<CUsbDevice> usb = mBus->OpenUsb(file->path);
+  if (!usb) return Fail(ERROR_NOT_SUPPORTED);
   std::lock_guard<std::mutex> guard(mLock);
   *usb_O = Keep(mUsbHandles, std::move(usb));
   return TRUE;
@@ -204,17 +188,16 @@ BOOL CSimWinCalls::WinUsb_Initialize(HANDLE file_I, PWINUSB_INTERFACE_HANDLE usb
 
 BOOL CSimWinCalls::WinUsb_Free(WINUSB_INTERFACE_HANDLE usb_I)
 {
-  std::lock_guard<std::mutex> guard(mLock);
-  return Release(mUsbHandles, usb_I, mBadReleases);
+  return Release(mLock, mUsbHandles, usb_I, mBadReleases);
 }
 
 BOOL CSimWinCalls::WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE usb_I, UCHAR type_I, UCHAR index_I, USHORT,
                                         PUCHAR buffer_O, ULONG length_I, PULONG transferred_O)
 {
-  const std::shared_ptr<SUsb> usb = Usb(usb_I);
+  const std::shared_ptr<CUsbDevice> usb = Find(mLock, mUsbHandles, usb_I);
   std::vector<uint8_t> descriptor;
   if (!usb || type_I != 1 || index_I != 0) return Fail(ERROR_INVALID_PARAMETER);
-  if (!usb->device->GetDeviceDescriptor(descriptor)) return Fail(ERROR_GEN_FAILURE);
+  if (!usb->GetDeviceDescriptor(descriptor)) return Fail(ERROR_GEN_FAILURE);
   const ULONG copied = std::min<ULONG>(length_I, static_cast<ULONG>(descriptor.size()));
   std::copy_n(descriptor.begin(), copied, buffer_O);
   *transferred_O = copied;
@@ -224,11 +207,11 @@ BOOL CSimWinCalls::WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE usb_I, UCHAR typ
 BOOL CSimWinCalls::WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE usb_I, WINUSB_SETUP_PACKET setup_I,
                                           PUCHAR buffer_IO, ULONG length_I, PULONG transferred_O, LPOVERLAPPED)
 {
-  const std::shared_ptr<SUsb> usb = Usb(usb_I);
+  const std::shared_ptr<CUsbDevice> usb = Find(mLock, mUsbHandles, usb_I);
   if (!usb || length_I < setup_I.Length) return Fail(ERROR_INVALID_PARAMETER);
   std::vector<uint8_t> data(buffer_IO, buffer_IO + length_I);
   const SUsbSetupPacket setup{setup_I.RequestType, setup_I.Request, setup_I.Value, setup_I.Index, setup_I.Length};
-  if (!usb->device->ControlTransfer(setup, data)) return Fail(ERROR_GEN_FAILURE);
+  if (!usb->ControlTransfer(setup, data)) return Fail(ERROR_GEN_FAILURE);
   std::copy_n(data.begin(), std::min<size_t>(data.size(), length_I), buffer_IO);
   if (transferred_O != nullptr) *transferred_O = setup_I.Length;
   return TRUE;
@@ -280,7 +263,7 @@ HDEVINFO CSimWinCalls::SetupDiGetClassDevsW(const GUID* class_I, PCWSTR, HWND, D
 BOOL CSimWinCalls::SetupDiEnumDeviceInterfaces(HDEVINFO set_I, PSP_DEVINFO_DATA, const GUID* class_I, DWORD index_I,
                                                PSP_DEVICE_INTERFACE_DATA interface_O)
 {
-  const std::shared_ptr<SSet> set = Set(set_I);
+  const std::shared_ptr<SSet> set = Find(mLock, mSets, set_I);
   if (!set) return FALSE;
   if (interface_O->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
   if (index_I >= set->paths.size() || !IsEqualGUID(*class_I, set->deviceClass)) return Fail(ERROR_NO_MORE_ITEMS);
@@ -294,7 +277,7 @@ BOOL CSimWinCalls::SetupDiGetDeviceInterfaceDetailA(HDEVINFO set_I, PSP_DEVICE_I
                                                     PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail_O, DWORD detailSize_I,
                                                     PDWORD requiredSize_O, PSP_DEVINFO_DATA)
 {
-  const std::shared_ptr<SSet> set = Set(set_I);
+  const std::shared_ptr<SSet> set = Find(mLock, mSets, set_I);
   if (!set) return FALSE;
   if (interface_I->Reserved == 0 || interface_I->Reserved > set->paths.size()) return Fail(ERROR_INVALID_PARAMETER);
   const std::string& path = set->paths[interface_I->Reserved - 1];
@@ -310,26 +293,7 @@ BOOL CSimWinCalls::SetupDiGetDeviceInterfaceDetailA(HDEVINFO set_I, PSP_DEVICE_I
 
 BOOL CSimWinCalls::SetupDiDestroyDeviceInfoList(HDEVINFO set_I)
 {
-  std::lock_guard<std::mutex> guard(mLock);
-  return Release(mSets, set_I, mBadReleases);
-}
-
-std::shared_ptr<CSimWinCalls::SFile> CSimWinCalls::File(HANDLE handle_I)
-{
-  std::lock_guard<std::mutex> guard(mLock);
-  return Find(mFiles, handle_I);
-}
-
-std::shared_ptr<CSimWinCalls::SSet> CSimWinCalls::Set(HDEVINFO set_I)
-{
-  std::lock_guard<std::mutex> guard(mLock);
-  return Find(mSets, set_I);
-}
-
-std::shared_ptr<CSimWinCalls::SUsb> CSimWinCalls::Usb(WINUSB_INTERFACE_HANDLE usb_I)
-{
-  std::lock_guard<std::mutex> guard(mLock);
-  return Find(mUsbHandles, usb_I);
+  return Release(mLock, mSets, set_I, mBadReleases);
 }
 
 DEVINST CSimWinCalls::NodeOf(const std::string& instanceId_I)

@@ -6,6 +6,7 @@
 // released twice.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/cclock.h"
 #include "sim/csimbus.h"
 #include "sim/csimplatform.h"
 #include "win/fwupdater/cwindeviceenumerator.h"
@@ -47,8 +49,6 @@ class CSimWinCalls : public CWinHidCalls,
   std::string Leftovers();
   // Every flag word SetupDiGetClassDevsW was given.
   std::vector<DWORD> ClassDevsFlags();
-  // Opens of a mouse or keyboard collection refused for asking to read or write.
-  uint64_t DeniedOpens();
 
   HANDLE CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareMode_I, LPSECURITY_ATTRIBUTES security_I,
                      DWORD creation_I, DWORD flags_I, HANDLE template_I) override;
@@ -81,7 +81,10 @@ class CSimWinCalls : public CWinHidCalls,
                                         PDWORD requiredSize_O, PSP_DEVINFO_DATA device_O) override;
   BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set_I) override;
 
- protected:
+  // Opens of a mouse or keyboard collection refused for asking to read or write.
+  std::atomic<uint64_t> mDeniedOpens{0};
+
+ private:
   struct SFile {
     std::string path;
     DWORD access = 0;
@@ -90,24 +93,11 @@ class CSimWinCalls : public CWinHidCalls,
     std::unique_ptr<CHidDevice> hid;
     USHORT featureLength = 0;
   };
-  struct SUsb {
-    std::unique_ptr<CUsbDevice> device;
-  };
-  struct SPreparsed {
-    HIDP_CAPS caps{};
-  };
   struct SSet {
     GUID deviceClass{};
     std::vector<std::string> paths;
   };
 
-  // The object behind a handle of this table, or empty (with the last error set) for any other value.
-  std::shared_ptr<SFile> File(HANDLE handle_I);
-  std::shared_ptr<SSet> Set(HDEVINFO set_I);
-  const std::shared_ptr<sim::CSimBus>& Bus() const { return mBus; }
-
- private:
-  std::shared_ptr<SUsb> Usb(WINUSB_INTERFACE_HANDLE usb_I);
   DEVINST NodeOf(const std::string& instanceId_I);
   std::string IdOf(DEVINST node_I);
   bool IsPresent(const std::string& path_I, EDeviceClass class_I);
@@ -117,21 +107,21 @@ class CSimWinCalls : public CWinHidCalls,
   // the lock held, since a simulated board may pause on the shared clock.
   std::mutex mLock;
   std::map<void*, std::shared_ptr<SFile>> mFiles;
-  std::map<void*, std::shared_ptr<SUsb>> mUsbHandles;
-  std::map<void*, std::shared_ptr<SPreparsed>> mPreparsed;
+  std::map<void*, std::shared_ptr<CUsbDevice>> mUsbHandles;
+  std::map<void*, std::shared_ptr<HIDP_CAPS>> mPreparsed;
   std::map<void*, std::shared_ptr<SSet>> mSets;
   std::map<std::string, USHORT> mFeatureLengths;
   // Device nodes by number (number - 1 is the index).
   std::vector<std::string> mNodes;
   std::vector<DWORD> mClassDevsFlags;
   size_t mBadReleases = 0;
-  uint64_t mDeniedOpens = 0;
 };
 
 // A scenario's simulated platform with a table of these calls (or a derived one) in front of its bus.
 template <typename Calls = CSimWinCalls>
 class CSimWinLayer {
  public:
+  // The platform's boards pause on a virtual clock of the layer's own.
   explicit CSimWinLayer(const char* scenario_I)
   {
     std::string error;
@@ -147,6 +137,8 @@ class CSimWinLayer {
   }
   std::shared_ptr<CWinHidSystem> Hid() { return std::make_shared<CWinHidSystem>(mCalls, mCalls); }
 
+  CVirtualClock mClock;
+  CScopedClock mInstalled{mClock};
   std::unique_ptr<sim::CSimPlatform> mPlatform;
   std::shared_ptr<Calls> mCalls;
 };
