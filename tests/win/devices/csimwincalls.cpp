@@ -101,9 +101,8 @@ HANDLE CSimWinCalls::CreateFileA(LPCSTR fileName_I, DWORD access_I, DWORD shareM
   const bool router = hasCaps && caps.usagePage == 0xFF00;
   std::lock_guard<std::mutex> guard(mLock);
   const auto length = mFeatureLengths.find(ToLower(fileName_I));
-  file->featureLength = length != mFeatureLengths.end() ? length->second
-                        : router                         ? kRouterFeatureLength
-                                                         : kPlainFeatureLength;
+  const USHORT declared = router ? kRouterFeatureLength : kPlainFeatureLength;
+  file->featureLength = length != mFeatureLengths.end() ? length->second : declared;
   return Keep(mFiles, std::move(file));
 }
 
