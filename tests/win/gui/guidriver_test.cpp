@@ -432,10 +432,9 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   ASSERT_TRUE(updater.Running());
   EXPECT_TRUE(IsWindow(main)) << "Cancel and Close were refused";
   EXPECT_TRUE(triedCancel);
-  const HWND progress = GetDlgItem(main, 1025);
   ASSERT_GE(positions.size(), 5u);
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
-  EXPECT_EQ(Pos(progress), 100);
+  EXPECT_EQ(Pos(GetDlgItem(main, 1025)), 100);
   // Nothing is in its loader any more: the session may end.
   DWORD_PTR answer = 0;
   EXPECT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
