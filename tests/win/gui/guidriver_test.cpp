@@ -219,33 +219,29 @@ void Click(HWND dialog_I, int id_I)
 class CHangProbe {
  public:
   explicit CHangProbe(HWND window_I)
+      : mThread([this, window_I](std::stop_token stop_I) {
+          while (!stop_I.stop_requested()) {
+            DWORD_PTR ignored = 0;
+            ++mSent;
+            SetLastError(0);
+            if (!SendMessageTimeoutW(window_I, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored) &&
+                GetLastError() == ERROR_TIMEOUT) {
+              ++mTimeouts;
+            }
+            Sleep(100);
+          }
+        })
   {
-    mThread = std::thread([this, window_I] {
-      while (!mStop) {
-        DWORD_PTR ignored = 0;
-        ++mSent;
-        SetLastError(0);
-        if (!SendMessageTimeoutW(window_I, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored) && GetLastError() == ERROR_TIMEOUT) {
-          ++mTimeouts;
-        }
-        Sleep(100);
-      }
-    });
-  }
-  ~CHangProbe() { Stop(); }
-
-  void Stop()
-  {
-    mStop = true;
-    if (mThread.joinable()) mThread.join();
   }
 
-  std::atomic<bool> mStop{false};
+  // Ends the probing (a joined thread); the counts stay.
+  void Stop() { mThread = {}; }
+
   std::atomic<int> mSent{0};
   std::atomic<int> mTimeouts{0};
 
  private:
-  std::thread mThread;
+  std::jthread mThread;
 };
 
 // A copy of the demo package, a scenario that writes every board's flash, and the strings of one language.
