@@ -29,12 +29,6 @@ std::filesystem::path ProgramPath()
 
 class CProgramResources : public ::testing::Test {
  protected:
-  static void SetUpTestSuite()
-  {
-    sModule = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  }
-  static void TearDownTestSuite() { FreeLibrary(sModule); }
-
   void SetUp() override { ASSERT_NE(sModule, nullptr) << ProgramPath().string(); }
 
   // The raw bytes of a resource; empty when it is missing.
@@ -46,10 +40,10 @@ class CProgramResources : public ::testing::Test {
     return std::vector<uint8_t>(data, data + SizeofResource(sModule, resource));
   }
 
-  static HMODULE sModule;
+  // Loaded as data for the whole test program.
+  static inline const HMODULE sModule =
+      LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
 };
-
-HMODULE CProgramResources::sModule = nullptr;
 
 // A reader that never reads past its bytes: a short template reads as zeros and marks itself failed.
 class CReader {
