@@ -455,15 +455,7 @@ TEST_F(CWindowTest, GermanShowsEveryTextInGerman) { FullUpdate(7, "de"); }
 // waiting status shows, in order.
 TEST_F(CWindowTest, ATabletThatLeavesTheBusShowsEveryStatusInTurn)
 {
-  Write("tablet.scenario", R"({
-    "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
-    "devices": [
-      {"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "instance": 1,
-       "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "8000", "blockSize": 4096,
-       "blocks": 32, "writeSize": 128}
-    ]
-  })");
-  CUpdater updater(mPackage, "-simulate tablet.scenario -testpid 0101 -auto pen" + std::string(kSpeed));
+  CUpdater updater(mPackage, "-simulate tablet_s.scenario -testpid 0101 -auto pen" + std::string(kSpeed));
   const HWND main = updater.WaitForDialog(Title());
   ASSERT_NE(main, nullptr);
   const std::vector<int> positions = Follow(updater, main, 9);
