@@ -74,9 +74,3 @@ TEST(WinDesktop, OnlyAVisibleWinSta0OutsideSessionZeroCountsAsInteractive)
     EXPECT_EQ(NoInteractiveDesktopReason(calls), entry.reason) << entry.session;
   }
 }
-
-// The test itself runs on the desktop of a user's session, as a person would start the program.
-TEST(WinDesktop, TheSystemsOwnAnswerForThisProcessIsInteractive)
-{
-  EXPECT_EQ(NoInteractiveDesktopReason(*WinDesktopCalls()), "");
-}

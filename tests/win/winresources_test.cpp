@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <array>
-#include <algorithm>
 #include <vector>
 
 #include "app/uistrings.h"
@@ -29,12 +29,6 @@ std::filesystem::path ProgramPath()
 
 class CProgramResources : public ::testing::Test {
  protected:
-  static void SetUpTestSuite()
-  {
-    sModule = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  }
-  static void TearDownTestSuite() { FreeLibrary(sModule); }
-
   void SetUp() override { ASSERT_NE(sModule, nullptr) << ProgramPath().string(); }
 
   // The raw bytes of a resource; empty when it is missing.
@@ -46,10 +40,10 @@ class CProgramResources : public ::testing::Test {
     return std::vector<uint8_t>(data, data + SizeofResource(sModule, resource));
   }
 
-  static HMODULE sModule;
+  // Loaded as data for the whole test program.
+  static inline const HMODULE sModule =
+      LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
 };
-
-HMODULE CProgramResources::sModule = nullptr;
 
 // A reader that never reads past its bytes: a short template reads as zeros and marks itself failed.
 class CReader {
@@ -68,6 +62,7 @@ class CReader {
     }
     return value;
   }
+  void Skip(size_t size_I) { while (size_I-- > 0) Read(1); }
   int16_t Short() { return static_cast<int16_t>(Read(2)); }
   std::u16string Text()
   {
@@ -114,26 +109,24 @@ std::optional<STemplate> ParseDialog(const std::vector<uint8_t>& bytes_I)
   CReader in(bytes_I);
   STemplate dialog{};
   if (in.Read(2) != 1 || in.Read(2) != 0xFFFF) return std::nullopt;
-  in.Read(4);
-  in.Read(4);
+  in.Skip(8);  // help id, extended style
   dialog.style = in.Read(4);
   const uint16_t count = static_cast<uint16_t>(in.Read(2));
-  in.Read(4);
+  in.Skip(4);  // x, y
   dialog.cx = in.Short();
   dialog.cy = in.Short();
-  in.TextOrOrdinal();
-  in.TextOrOrdinal();
-  in.Text();
+  in.TextOrOrdinal();  // menu
+  in.TextOrOrdinal();  // class
+  in.Text();           // title
   if ((dialog.style & DS_SETFONT) != 0) {
     dialog.pointSize = static_cast<uint16_t>(in.Read(2));
-    in.Read(4);
+    in.Skip(4);  // weight, italic, character set
     dialog.font = in.Text();
   }
   for (uint16_t i = 0; i < count && !in.Failed(); ++i) {
     in.AlignToDword();
     SControl control{};
-    in.Read(4);
-    in.Read(4);
+    in.Skip(8);  // help id, extended style
     control.style = in.Read(4);
     control.x = in.Short();
     control.y = in.Short();
@@ -142,8 +135,7 @@ std::optional<STemplate> ParseDialog(const std::vector<uint8_t>& bytes_I)
     control.id = static_cast<int32_t>(in.Read(4));
     control.windowClass = in.TextOrOrdinal();
     control.title = in.TextOrOrdinal();
-    const uint16_t extra = static_cast<uint16_t>(in.Read(2));
-    for (uint16_t b = 0; b < extra; ++b) in.Read(1);
+    in.Skip(in.Read(2));  // creation data
     dialog.controls.push_back(control);
   }
   if (in.Failed()) return std::nullopt;
@@ -230,9 +222,8 @@ TEST_F(CProgramResources, ThePreUpdateDialogHasItsExactDialogUnits)
   for (const auto& control : expected) {
     const SControl* found = Find(*dialog, control.id);
     ASSERT_NE(found, nullptr) << control.id;
-    EXPECT_EQ((std::array<int16_t, 4>{found->x, found->y, found->cx, found->cy}),
-              (std::array<int16_t, 4>{control.x, control.y, control.cx, control.cy}))
-        << control.id;
+    EXPECT_EQ((std::array{found->x, found->y, found->cx, found->cy}),
+              (std::array{control.x, control.y, control.cx, control.cy})) << control.id;
   }
   EXPECT_EQ(Find(*dialog, 1031)->style & 0xF, static_cast<uint32_t>(BS_DEFPUSHBUTTON));
   EXPECT_EQ(Find(*dialog, 1030)->style & 0xF, static_cast<uint32_t>(BS_PUSHBUTTON));

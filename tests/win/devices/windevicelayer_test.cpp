@@ -106,19 +106,11 @@ class CFaultyCalls : public test::CSimWinCalls {
   bool mIdTooLong = false;
 };
 
-class WinDeviceLayer : public ::testing::Test {
- protected:
-  WinDeviceLayer() { CFLDeviceInterface::SetProtocolType(0); }
-
-  CVirtualClock mClock;
-  CScopedClock mInstalled{mClock};
-};
-
 }  // namespace
 
 // SetupAPI lists the present interfaces of each class in their order, and every list is destroyed again. A
 // failing member ends the list, in the middle as much as last; one without a usable size is skipped.
-TEST_F(WinDeviceLayer, SetupApiListsThePresentInterfacesUpToAFailingMember)
+TEST(WinDeviceLayer, SetupApiListsThePresentInterfacesUpToAFailingMember)
 {
   test::CSimWinLayer<CFaultyCalls> layer(kTablet);
   const std::vector<std::string> present = layer.Present(EDEVICECLASS_HID);
@@ -142,7 +134,7 @@ TEST_F(WinDeviceLayer, SetupApiListsThePresentInterfacesUpToAFailingMember)
   EXPECT_EQ(layer.mCalls->Leftovers(), "");
 }
 
-TEST_F(WinDeviceLayer, TheAncestorWalkFollowsTheDeviceTree)
+TEST(WinDeviceLayer, TheAncestorWalkFollowsTheDeviceTree)
 {
   test::CSimWinLayer<CFaultyCalls> layer(kTablet);
   const std::string pen = layer.mPlatform->HidBoard("pen")->Path();
@@ -165,7 +157,7 @@ TEST_F(WinDeviceLayer, TheAncestorWalkFollowsTheDeviceTree)
   EXPECT_EQ(layer.mCalls->Leftovers(), "");
 }
 
-TEST_F(WinDeviceLayer, ShortFeatureReportsArePaddedToTheCollectionsLengthAndComeBackAtTheCallersLength)
+TEST(WinDeviceLayer, ShortFeatureReportsArePaddedToTheCollectionsLengthAndComeBackAtTheCallersLength)
 {
   test::CSimWinLayer<CRecordingCalls> layer(kTablet);
   const std::string pen = layer.mPlatform->HidBoard("pen")->Path();
@@ -191,8 +183,9 @@ TEST_F(WinDeviceLayer, ShortFeatureReportsArePaddedToTheCollectionsLengthAndCome
   EXPECT_FALSE(device->SetFeature({})) << "an empty report is no report";
 }
 
-TEST_F(WinDeviceLayer, ARouterCollectionCarriesEveryReportInA1024ByteWrapper)
+TEST(WinDeviceLayer, ARouterCollectionCarriesEveryReportInA1024ByteWrapper)
 {
+  CFLDeviceInterface::SetProtocolType(0);
   test::CSimWinLayer<CRecordingCalls> layer(kRouterLoader);
   CHIDFLDeviceInterface board(layer.mPlatform->HidBoard("pen")->Path(), layer.Hid());
   ASSERT_TRUE(board.QueryAttributes());
@@ -212,7 +205,7 @@ TEST_F(WinDeviceLayer, ARouterCollectionCarriesEveryReportInA1024ByteWrapper)
   EXPECT_EQ(layer.mCalls->Leftovers(), "");
 }
 
-TEST_F(WinDeviceLayer, ABulkBoardIsIdentifiedAndSwitchedThroughWinUsb)
+TEST(WinDeviceLayer, ABulkBoardIsIdentifiedAndSwitchedThroughWinUsb)
 {
   test::CSimWinLayer layer(kTablet);
   const std::string path = layer.Present(EDEVICECLASS_BULK).front();

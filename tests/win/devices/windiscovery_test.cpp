@@ -31,38 +31,33 @@ const char* const kTwoTablets = R"({
 
 std::string DemoTopology() { return (test::SourceDir() / "examples" / "demo" / "fw_loader.ini").string(); }
 
-class WinDiscovery : public ::testing::Test {
- protected:
-  CVirtualClock mClock;
-  CScopedClock mInstalled{mClock};
-};
-
 }  // namespace
 
-TEST_F(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
+TEST(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
 {
   test::CSimWinLayer<> layer(kTwoTablets);
-  const auto& [platform, calls] = layer;
-  CWinDiscovery discovery(calls->Tables(), DemoTopology());
+  CWinDiscovery discovery(layer.mCalls->Tables(), DemoTopology());
   ASSERT_TRUE(discovery.Discover());
   ASSERT_EQ(discovery.GetDevices().size(), 2u);
   for (size_t tablet = 0; tablet < 2; ++tablet) {
-    SCOPED_TRACE(tablet);
+    const std::string number = std::to_string(tablet + 1);
+    SCOPED_TRACE(number);
     const CDevice& device = *discovery.GetDevices()[tablet];
     EXPECT_EQ(device.mName, "Orvel Tablet S");
     ASSERT_TRUE(device.mPenInterface);
     ASSERT_TRUE(device.mTouchInterface);
-    EXPECT_EQ(device.mPenInterface->GetPath(), platform->HidBoard("pen" + std::to_string(tablet + 1))->Path());
-    EXPECT_EQ(device.mTouchInterface->GetPath(),
-              platform->I2CBoard("touch" + std::to_string(tablet + 1))->Config().identity.path);
+    EXPECT_EQ(device.mPenInterface->GetPath(), layer.mPlatform->HidBoard("pen" + number)->Path());
+    EXPECT_EQ(device.mTouchInterface->GetPath(), layer.mPlatform->I2CBoard("touch" + number)->Config().identity.path);
     EXPECT_EQ(device.mTouchInterface->GetInterfaceType(), EINTERFACETYPE_I2C);
   }
   // Interfaces are left closed after they were identified.
-  EXPECT_EQ(calls->Leftovers(), "");
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
 }
 
-TEST_F(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
+TEST(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
 {
+  CVirtualClock clock;
+  CScopedClock installed(clock);
   GUID hidClass{};
   WinSystemCalls().hid->HidD_GetHidGuid(&hidClass);
   EXPECT_TRUE(IsEqualGUID(hidClass, test::kHidInterfaceClass));
@@ -74,27 +69,24 @@ TEST_F(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
 
 // A recording discovery writes every call of the listing as the Linux program does: both enumerations, the
 // bulk board's WinUSB open and device descriptor, and each collection's identity.
-TEST_F(WinDiscovery, ARecordingHoldsEveryCallOfTheListing)
+TEST(WinDiscovery, ARecordingHoldsEveryCallOfTheListing)
 {
   test::CSimWinLayer<> layer(R"({"devices": [
     {"kind": "hid", "name": "pen", "pid": "0101", "instance": 1},
     {"kind": "bulk", "name": "hub", "pid": "0300", "loaderPid": "0301", "transferMs": 0}]})");
-  const auto& [platform, calls] = layer;
   const test::CScratchDir dir;
   const std::string file = (dir.Path() / "listing.rec").string();
   auto recorder = std::make_shared<CTransferRecorder>();
   ASSERT_TRUE(recorder->Open(file));
-  CWinDiscovery discovery(calls->Tables(), DemoTopology(), recorder);
+  CWinDiscovery discovery(layer.mCalls->Tables(), DemoTopology(), recorder);
   ASSERT_TRUE(discovery.Discover());
-  const std::string pen = CTransferRecorder::Escape(platform->HidBoard("pen")->Path());
-  const std::vector<std::string> bulk = platform->Bus()->EnumerateInterfacePaths(EDEVICECLASS_BULK);
-  ASSERT_EQ(bulk.size(), 1u);
-  const std::string hub = CTransferRecorder::Escape(bulk[0]);
+  const std::string pen = CTransferRecorder::Escape(layer.mPlatform->HidBoard("pen")->Path());
+  const std::string hub = CTransferRecorder::Escape(layer.Present(EDEVICECLASS_BULK).at(0));
   const std::string recording = test::ReadText(file);
   for (const std::string& line : {"0 enumerate hid " + pen + "\n", "0 enumerate bulk " + hub + "\n", "0 usb " + hub + " open ok\n",
                                   "0 usb " + hub + " descriptor ok 12", "0 hid " + pen + " attributes ok 4F52 0101 "}) {
     EXPECT_NE(recording.find(line), std::string::npos) << line;
   }
   EXPECT_TRUE(recorder->Good());
-  EXPECT_EQ(calls->Leftovers(), "");
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
 }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -35,7 +36,8 @@ constexpr const char* kSpeed = " -speed 10";
 
 std::wstring W(const std::u16string& text_I) { return std::wstring(text_I.begin(), text_I.end()); }
 std::wstring W(const std::string& text_I) { return W(Utf8ToWide(text_I)); }
-std::u16string Text(uint16_t id_I, uint16_t langId_I = 9) { return LoadResString(id_I, langId_I); }
+std::string Utf8(const std::wstring& text_I) { return WideToUtf8(std::u16string(text_I.begin(), text_I.end())); }
+std::wstring Text(uint16_t id_I, uint16_t langId_I = 9) { return W(LoadResString(id_I, langId_I)); }
 
 // Waits, handling this thread's messages meanwhile (a window of ours may be asked to come forward).
 bool WaitUntil(const std::function<bool()>& done_I, DWORD timeoutMs_I = kTimeoutMs)
@@ -49,6 +51,9 @@ bool WaitUntil(const std::function<bool()>& done_I, DWORD timeoutMs_I = kTimeout
   }
   return true;
 }
+
+// Lets the program paint, or a moment pass, while this thread's messages are handled.
+void Pause(DWORD ms_I) { WaitUntil([] { return false; }, ms_I); }
 
 std::wstring WindowText(HWND window_I)
 {
@@ -67,14 +72,20 @@ std::wstring ItemText(HWND dialog_I, int id_I) { return WindowText(GetDlgItem(di
 // The controls' texts are the strings of these ids in the language.
 void ExpectTexts(HWND dialog_I, uint16_t langId_I, std::initializer_list<std::pair<int, uint16_t>> texts_I)
 {
-  for (const auto& [id, text] : texts_I) EXPECT_EQ(ItemText(dialog_I, id), W(Text(text, langId_I))) << langId_I << " " << id;
+  for (const auto& [id, text] : texts_I) EXPECT_EQ(ItemText(dialog_I, id), Text(text, langId_I)) << langId_I << " " << id;
+}
+
+RECT WindowRect(HWND window_I)
+{
+  RECT rect{};
+  GetWindowRect(window_I, &rect);
+  return rect;
 }
 
 // A control's rectangle in its dialog's client coordinates.
 RECT ClientRect(HWND dialog_I, int id_I)
 {
-  RECT rect{};
-  GetWindowRect(GetDlgItem(dialog_I, id_I), &rect);
+  RECT rect = WindowRect(GetDlgItem(dialog_I, id_I));
   MapWindowPoints(nullptr, dialog_I, reinterpret_cast<POINT*>(&rect), 2);
   return rect;
 }
@@ -86,62 +97,12 @@ int Pos(HWND progress_I)
   return static_cast<int>(position);
 }
 
-// Screenshots of the X display the Wine desktop lies on, cropped to a rectangle, by ImageMagick's import.
-class CScreenshots {
- public:
-  CScreenshots()
-  {
-    wchar_t dir[MAX_PATH] = L"";
-    GetEnvironmentVariableW(L"ORVEL_SCREENSHOT_DIR", dir, MAX_PATH);
-    mDir = dir;
-  }
-
-  void Take(const std::string& name_I, RECT rect_I)
-  {
-    if (mDir.empty()) return;
-    const std::filesystem::path file = std::filesystem::path(mDir) / (name_I + ".png");
-    std::error_code error;
-    std::filesystem::remove(file, error);
-    const std::string unixPath = WideToUtf8(file.generic_u16string());
-    char command[1024];
-    std::snprintf(command, sizeof(command),
-                  "/bin/sh -c \"import -window root -crop %ldx%ld+%ld+%ld +repage '%s.part.png' && mv '%s.part.png' '%s'\"",
-                  rect_I.right - rect_I.left, rect_I.bottom - rect_I.top, rect_I.left, rect_I.top, unixPath.c_str(),
-                  unixPath.c_str(), unixPath.c_str());
-    std::wstring line = W(std::string(command));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    // Wine starts a Unix program given by its Unix path; its end cannot be waited for, its file can.
-    ASSERT_TRUE(CreateProcessW(L"/bin/sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(file); }, 30000)) << name_I;
-  }
-
- private:
-  std::wstring mDir;
-};
-
-RECT Union(RECT a_I, RECT b_I)
-{
-  return {std::min(a_I.left, b_I.left), std::min(a_I.top, b_I.top), std::max(a_I.right, b_I.right),
-          std::max(a_I.bottom, b_I.bottom)};
-}
-
 // How many boards a result file names as updated.
 size_t UpdatedBoards(const std::string& json_I)
 {
   size_t updated = 0;
   for (size_t at = json_I.find("\"updated\""); at != std::string::npos; at = json_I.find("\"updated\"", at + 1)) ++updated;
   return updated;
-}
-
-RECT WindowRect(HWND window_I)
-{
-  RECT rect{};
-  GetWindowRect(window_I, &rect);
-  return rect;
 }
 
 // One started copy of the program; ended by force only if a test left it running.
@@ -203,22 +164,13 @@ class CUpdater {
   // A visible window of this copy that accept_I takes; null when there is none.
   HWND Find(const std::function<bool(HWND)>& accept_I) const
   {
-    struct SSearch {
-      DWORD pid;
-      const std::function<bool(HWND)>* accept;
-      HWND found;
-    } search{mPid, &accept_I, nullptr};
-    EnumWindows(
-        [](HWND window_I, LPARAM data_I) -> BOOL {
-          auto* s = reinterpret_cast<SSearch*>(data_I);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(window_I, &pid);
-          if (pid != s->pid || !IsWindowVisible(window_I) || !(*s->accept)(window_I)) return TRUE;
-          s->found = window_I;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND window = FindWindowExW(nullptr, nullptr, nullptr, nullptr); window != nullptr;
+         window = FindWindowExW(nullptr, window, nullptr, nullptr)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(window, &pid);
+      if (pid == mPid && IsWindowVisible(window) && accept_I(window)) return window;
+    }
+    return nullptr;
   }
 
   // A visible dialog of this copy with the title; null when there is none.
@@ -238,12 +190,13 @@ class CUpdater {
     return found;
   }
 
-  // Waits for the copy to end, noting whether it ever showed a window meanwhile.
-  bool ShowedAWindowBeforeItEnded()
+  // Waits for the copy to end, noting whether it ever showed a window meanwhile; eachLook_I runs at every look.
+  bool ShowedAWindowBeforeItEnded(const std::function<void()>& eachLook_I = [] {})
   {
     bool window = false;
     WaitUntil([&] {
       window = window || Find([](HWND) { return true; }) != nullptr;
+      eachLook_I();
       return !Running();
     });
     return window;
@@ -266,35 +219,29 @@ void Click(HWND dialog_I, int id_I)
 class CHangProbe {
  public:
   explicit CHangProbe(HWND window_I)
+      : mThread([this, window_I](std::stop_token stop_I) {
+          while (!stop_I.stop_requested()) {
+            DWORD_PTR ignored = 0;
+            ++mSent;
+            SetLastError(0);
+            if (!SendMessageTimeoutW(window_I, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored) &&
+                GetLastError() == ERROR_TIMEOUT) {
+              ++mTimeouts;
+            }
+            Sleep(100);
+          }
+        })
   {
-    mThread = std::thread([this, window_I] {
-      while (!mStop) {
-        DWORD_PTR ignored = 0;
-        ++mSent;
-        SetLastError(0);
-        if (!SendMessageTimeoutW(window_I, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored) && GetLastError() == ERROR_TIMEOUT) {
-          ++mTimeouts;
-        }
-        Sleep(100);
-      }
-    });
-  }
-  ~CHangProbe() { Stop(); }
-  CHangProbe(const CHangProbe&) = delete;
-  CHangProbe& operator=(const CHangProbe&) = delete;
-
-  void Stop()
-  {
-    mStop = true;
-    if (mThread.joinable()) mThread.join();
   }
 
-  std::atomic<bool> mStop{false};
+  // Ends the probing (a joined thread); the counts stay.
+  void Stop() { mThread = {}; }
+
   std::atomic<int> mSent{0};
   std::atomic<int> mTimeouts{0};
 
  private:
-  std::thread mThread;
+  std::jthread mThread;
 };
 
 // A copy of the demo package, a scenario that writes every board's flash, and the strings of one language.
@@ -323,21 +270,49 @@ class CWindowTest : public ::testing::Test {
 
   void Write(const std::string& name_I, const std::string& text_I) { std::ofstream(mPackage / name_I) << text_I; }
 
-  std::wstring Title(uint16_t langId_I = 9) { return W(Text(EUISTRING_TITLE, langId_I) + u" 3.09"); }
+  std::wstring Title(uint16_t langId_I = 9) { return Text(EUISTRING_TITLE, langId_I) + L" 3.09"; }
 
   // The message box of a copy: caption string 2000; its text, then OK.
   std::wstring AnswerMessageBox(CUpdater& updater_I, uint16_t langId_I = 9, const std::string& screenshot_I = "",
                                 HWND over_I = nullptr)
   {
-    const HWND box = updater_I.WaitForDialog(W(Text(EUISTRING_TITLE, langId_I)));
+    const HWND box = updater_I.WaitForDialog(Text(EUISTRING_TITLE, langId_I));
     if (box == nullptr) return L"(no message box)";
     const std::wstring text = ItemText(box, 0xFFFF);
     if (!screenshot_I.empty()) {
-      WaitUntil([] { return false; }, 300);  // let it paint
-      mShots.Take(screenshot_I, over_I != nullptr ? Union(WindowRect(over_I), WindowRect(box)) : WindowRect(box));
+      Pause(300);  // let it paint
+      RECT shown = WindowRect(box);
+      const RECT over = over_I != nullptr ? WindowRect(over_I) : shown;
+      UnionRect(&shown, &shown, &over);
+      Shot(screenshot_I, shown);
     }
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     return text;
+  }
+
+  // A screenshot of the X display the Wine desktop lies on, cropped to a rectangle, by ImageMagick's import.
+  void Shot(const std::string& name_I, RECT rect_I)
+  {
+    wchar_t dir[MAX_PATH] = L"";
+    if (GetEnvironmentVariableW(L"ORVEL_SCREENSHOT_DIR", dir, MAX_PATH) == 0) return;
+    const std::filesystem::path file = std::filesystem::path(dir) / (name_I + ".png");
+    std::error_code error;
+    std::filesystem::remove(file, error);
+    const std::string unixPath = WideToUtf8(file.generic_u16string());
+    char command[1024];
+    std::snprintf(command, sizeof(command),
+                  "/bin/sh -c \"import -window root -crop %ldx%ld+%ld+%ld +repage '%s.part.png' && mv '%s.part.png' '%s'\"",
+                  rect_I.right - rect_I.left, rect_I.bottom - rect_I.top, rect_I.left, rect_I.top, unixPath.c_str(),
+                  unixPath.c_str(), unixPath.c_str());
+    std::wstring line = W(std::string(command));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    // Wine starts a Unix program given by its Unix path; its end cannot be waited for, its file can.
+    ASSERT_TRUE(CreateProcessW(L"/bin/sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(file); }, 30000)) << name_I;
   }
 
   void FullUpdate(uint16_t langId_I, const std::string& language_I);
@@ -348,8 +323,8 @@ class CWindowTest : public ::testing::Test {
   std::vector<int> Follow(CUpdater& updater_I, HWND main_I, uint16_t langId_I,
                           const std::function<void(const std::wstring&, int)>& onChange_I = {})
   {
-    const std::wstring updating = W(Text(EUISTRING_UPDATING, langId_I));
-    const std::wstring caption = W(Text(EUISTRING_TITLE, langId_I));
+    const std::wstring updating = Text(EUISTRING_UPDATING, langId_I);
+    const std::wstring caption = Text(EUISTRING_TITLE, langId_I);
     std::vector<int> positions;
     mStatuses.clear();
     WaitUntil([&] {
@@ -373,7 +348,6 @@ class CWindowTest : public ::testing::Test {
 
   test::CScratchDir mDir;
   std::filesystem::path mPackage;
-  CScreenshots mShots;
 };
 
 // The layout the main dialog takes for an automatic update, in pixels: the window centred on the desktop,
@@ -422,8 +396,8 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   ASSERT_NE(warning, nullptr);
   ExpectTexts(warning, langId_I, {{1030, EUISTRING_UPDATE}, {1031, EUISTRING_CANCEL}, {kUnnamed, EUISTRING_WARNING_INTRO},
                                   {1032, EUISTRING_WARNING_POWER_STATE}, {1034, EUISTRING_WARNING_BUTTONS}});
-  WaitUntil([] { return false; }, 300);
-  mShots.Take("preupdate-" + language_I, WindowRect(warning));
+  Pause(300);  // let it paint
+  Shot("preupdate-" + language_I, WindowRect(warning));
   Click(warning, 1030);
 
   const HWND main = updater.WaitForDialog(Title(langId_I), warning);
@@ -437,7 +411,7 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   bool triedCancel = false;
   bool screenshot = false;
   const std::vector<int> positions = Follow(updater, main, langId_I, [&](const std::wstring& status_I, int position_I) {
-    if (status_I != W(Text(EUISTRING_UPDATING, langId_I))) return;
+    if (status_I != Text(EUISTRING_UPDATING, langId_I)) return;
     if (!triedCancel) {
       triedCancel = true;
       PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
@@ -448,21 +422,20 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
     }
     if (!screenshot && position_I >= 60) {
       screenshot = true;
-      mShots.Take("update-" + language_I, WindowRect(main));
+      Shot("update-" + language_I, WindowRect(main));
     }
   });
   ASSERT_TRUE(updater.Running());
   EXPECT_TRUE(IsWindow(main)) << "Cancel and Close were refused";
   EXPECT_TRUE(triedCancel);
-  const HWND progress = GetDlgItem(main, 1025);
   ASSERT_GE(positions.size(), 5u);
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
-  EXPECT_EQ(Pos(progress), 100);
+  EXPECT_EQ(Pos(GetDlgItem(main, 1025)), 100);
   // Nothing is in its loader any more: the session may end.
   DWORD_PTR answer = 0;
   EXPECT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
   EXPECT_EQ(answer, 1u);
-  EXPECT_EQ(AnswerMessageBox(updater, langId_I, "success-" + language_I, main), W(Text(EUISTRING_UPDATE_SUCCEEDED, langId_I)));
+  EXPECT_EQ(AnswerMessageBox(updater, langId_I, "success-" + language_I, main), Text(EUISTRING_UPDATE_SUCCEEDED, langId_I));
   EXPECT_EQ(updater.ExitCode(), 0);
   test::ExpectDemoDisplayFlashed(mPackage, [this](const std::string& board_I) {
     return test::FileFlash(mPackage / (board_I + ".flash"));
@@ -474,8 +447,6 @@ void CWindowTest::FullUpdate(uint16_t langId_I, const std::string& language_I)
   EXPECT_EQ(UpdatedBoards(json), 4u) << json;
 }
 
-}  // namespace
-
 TEST_F(CWindowTest, TheDemoPackageUpdatesEveryBoardInTheWindow) { FullUpdate(9, "en"); }
 
 TEST_F(CWindowTest, GermanShowsEveryTextInGerman) { FullUpdate(7, "de"); }
@@ -484,25 +455,17 @@ TEST_F(CWindowTest, GermanShowsEveryTextInGerman) { FullUpdate(7, "de"); }
 // waiting status shows, in order.
 TEST_F(CWindowTest, ATabletThatLeavesTheBusShowsEveryStatusInTurn)
 {
-  Write("tablet.scenario", R"({
-    "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
-    "devices": [
-      {"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "instance": 1,
-       "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "8000", "blockSize": 4096,
-       "blocks": 32, "writeSize": 128}
-    ]
-  })");
-  CUpdater updater(mPackage, "-simulate tablet.scenario -testpid 0101 -auto pen" + std::string(kSpeed));
+  CUpdater updater(mPackage, "-simulate tablet_s.scenario -testpid 0101 -auto pen" + std::string(kSpeed));
   const HWND main = updater.WaitForDialog(Title());
   ASSERT_NE(main, nullptr);
   const std::vector<int> positions = Follow(updater, main, 9);
-  const auto at = [this](uint16_t id_I) { return std::find(mStatuses.begin(), mStatuses.end(), W(Text(id_I))) - mStatuses.begin(); };
+  const auto at = [this](uint16_t id_I) { return std::find(mStatuses.begin(), mStatuses.end(), Text(id_I)) - mStatuses.begin(); };
   const auto seen = static_cast<ptrdiff_t>(mStatuses.size());
   EXPECT_LT(at(EUISTRING_WAITING_FOR_LOADER), at(EUISTRING_UPDATING));
   EXPECT_LT(at(EUISTRING_UPDATING), at(EUISTRING_WAITING_FOR_DEVICE));
   EXPECT_LT(at(EUISTRING_WAITING_FOR_DEVICE), seen);
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
-  EXPECT_EQ(AnswerMessageBox(updater), W(Text(EUISTRING_UPDATE_SUCCEEDED)));
+  EXPECT_EQ(AnswerMessageBox(updater), Text(EUISTRING_UPDATE_SUCCEEDED));
   EXPECT_EQ(updater.ExitCode(), 0);
 }
 
@@ -565,12 +528,10 @@ TEST_F(CWindowTest, AWindowWithTheSameTitleIsBroughtForwardInstead)
 TEST_F(CWindowTest, ARunThatCannotUpdateShowsWhyAndEndsWithOne)
 {
   const std::pair<std::string, std::wstring> cases[] = {
-      {"-simulate failing.scenario -testpid 0210 -auto pen" + std::string(kSpeed), W(Text(EUISTRING_UPDATE_FAILED))},
-      {"-testpid 0210 -auto pen", W(Text(EUISTRING_ERROR_NO_TABLET))},
-      {"-simulate nosuch.scenario", {}},
-      {"-simulate default -speed 0", {}},
-      {"-speed 10 -auto pen", {}},
-      {"-auto pen -simulate", {}}};
+      {"-simulate failing.scenario -testpid 0210 -auto pen" + std::string(kSpeed), Text(EUISTRING_UPDATE_FAILED)},
+      {"-testpid 0210 -auto pen", Text(EUISTRING_ERROR_NO_TABLET)},
+      {"-simulate nosuch.scenario", {}},  {"-simulate default -speed 0", {}},
+      {"-speed 10 -auto pen", {}},        {"-auto pen -simulate", {}}};
   for (const auto& [arguments, expected] : cases) {
     CUpdater updater(mPackage, arguments);
     const std::wstring text = AnswerMessageBox(updater);
@@ -606,15 +567,13 @@ TEST_F(CWindowTest, TheWindowAnswersAtOnceThroughAWholeRunAtRealSpeed)
   ASSERT_NE(main, nullptr);
   const DWORD start = GetTickCount();
   CHangProbe probe(main);
-  EXPECT_EQ(AnswerMessageBox(updater), W(Text(EUISTRING_UPDATE_SUCCEEDED)));
+  EXPECT_EQ(AnswerMessageBox(updater), Text(EUISTRING_UPDATE_SUCCEEDED));
   probe.Stop();
   EXPECT_EQ(updater.ExitCode(), 0);
   EXPECT_GE(GetTickCount() - start, 20000u) << "two pauses of ten seconds";
   EXPECT_GT(probe.mSent, 100);
   EXPECT_EQ(probe.mTimeouts, 0);
 }
-
-namespace {
 
 // The log in the temporary folder of the run whose command line holds the marker; empty while there is none.
 std::filesystem::path LogOfRun(const std::string& marker_I)
@@ -628,8 +587,6 @@ std::filesystem::path LogOfRun(const std::string& marker_I)
   }
   return {};
 }
-
-}  // namespace
 
 // Closing the window in the ten seconds after a board: the run ends at once, with its message, and the
 // board counts as updated in the box, the result and the log alike.
@@ -646,7 +603,7 @@ TEST_F(CWindowTest, ClosingInThePauseBetweenBoardsEndsAtOnceWithItsMessage)
   }));
   const DWORD closed = GetTickCount();
   PostMessageW(main, WM_CLOSE, 0, 0);
-  const HWND box = updater.WaitForDialog(W(Text(EUISTRING_TITLE)), nullptr, 5000);
+  const HWND box = updater.WaitForDialog(Text(EUISTRING_TITLE), nullptr, 5000);
   EXPECT_LT(GetTickCount() - closed, 3000u) << "not after the pause";
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(AnswerMessageBox(updater, 9, "cancelled-en", main), L"Cancelled by the user; 1 of 2 boards were updated.");
@@ -658,18 +615,6 @@ TEST_F(CWindowTest, ClosingInThePauseBetweenBoardsEndsAtOnceWithItsMessage)
   EXPECT_NE(test::ReadText(log).find("Finished: Cancelled by the user; 1 of 2 boards were updated.\nExit code: 2"),
             std::string::npos);
 }
-
-namespace {
-
-std::string Between(const std::string& text_I, const std::string& before_I, const std::string& after_I)
-{
-  const size_t start = text_I.find(before_I);
-  if (start == std::string::npos) return "";
-  const size_t end = text_I.find(after_I, start + before_I.size());
-  return end == std::string::npos ? "" : text_I.substr(start + before_I.size(), end - start - before_I.size());
-}
-
-}  // namespace
 
 // The whole update at a high speed, left alone, cancelled, closed, or Esc and Alt+F4, at a
 // random moment: it ends with its message box and exit code, and the box, the result file and the log's
@@ -686,7 +631,7 @@ void CWindowTest::StressRun(std::mt19937& random_I, const std::string& speed_I)
   Click(warning, 1030);
   const HWND main = updater.WaitForDialog(Title(), warning, 30000);
   ASSERT_NE(main, nullptr);
-  WaitUntil([] { return false; }, delayMs);
+  Pause(delayMs);
   if (action == 1 || action == 3) PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
   if (action == 2) PostMessageW(main, WM_CLOSE, 0, 0);
   if (action == 3) PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -695,18 +640,19 @@ void CWindowTest::StressRun(std::mt19937& random_I, const std::string& speed_I)
   test::ExpectValidRunResult(mPackage / "result.json");
   const std::string json = test::ReadText(mPackage / "result.json");
   const size_t updated = UpdatedBoards(json);
-  std::string logPath = Between(json, "\"log\": \"", "\"");
+  const size_t logAt = json.find("\"log\": \"") + 8;
+  std::string logPath = json.substr(logAt, json.find('"', logAt) - logAt);
   for (size_t at = logPath.find("\\\\"); at != std::string::npos; at = logPath.find("\\\\", at + 1)) logPath.erase(at, 1);
   const std::string log = test::ReadText(std::filesystem::path(W(logPath)));
-  if (box == W(Text(EUISTRING_UPDATE_SUCCEEDED))) {
+  if (box == Text(EUISTRING_UPDATE_SUCCEEDED)) {
     EXPECT_EQ(code, 0);
     EXPECT_EQ(updated, 4u) << json;
     EXPECT_NE(log.find("Exit code: 0 (success)\n"), std::string::npos) << logPath;
     return;
   }
-  ASSERT_NE(action, 0) << "a run left alone succeeds: " << WideToUtf8(std::u16string(box.begin(), box.end()));
+  ASSERT_NE(action, 0) << "a run left alone succeeds: " << Utf8(box);
   const std::string finished = "Cancelled by the user; " + std::to_string(updated) + " of 4 boards were updated.";
-  EXPECT_EQ(WideToUtf8(std::u16string(box.begin(), box.end())), finished) << json;
+  EXPECT_EQ(Utf8(box), finished) << json;
   EXPECT_EQ(code, 2);
   EXPECT_NE(json.find("\"message\": \"" + finished + "\""), std::string::npos) << json;
   EXPECT_NE(log.find("Finished: " + finished + "\nExit code: 2 (cancelled)\n"), std::string::npos) << logPath;
@@ -729,6 +675,8 @@ TEST_F(CWindowTest, TheWholeUpdateEndsWithItsMessageHoweverItIsCancelledOrClosed
 
 #include "tests/win/gui/languages_test.inc"
 #include "tests/win/gui/quiet_test.inc"
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
