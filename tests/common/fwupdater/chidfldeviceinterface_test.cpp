@@ -3,7 +3,7 @@
 #include "common/cclock.h"
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "sim/csimhidsystem.h"
-#include "tests/testsupport/crecordingnotifier.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -20,8 +20,7 @@ class CHidBoardSwitching : public ::testing::Test {
     config.normal = {0x4F52, 0x0101, 0x0103, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 0, 0x1a), "USB\\VID_4F52&PID_0101\\7"};
     config.loader = {0x4F52, 0x0100, 0x0001, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0100, 0, 0x2b), "USB\\VID_4F52&PID_0100\\7"};
     config.flashLoader.blocks = MakeSimBlocks(0x8000, 1024, 4, 4);
-    std::string error;
-    mBoard = CSimHidBoard::Create(config, error);
+    mBoard = test::MustCreate(CSimHidBoard::Create, config);
     mSystem->AddBoard(mBoard);
     mSystem->AddNode("USB\\VID_4F52&PID_0101\\7", "USB\\ROOT_HUB30\\4");
     mSystem->AddNode("USB\\VID_4F52&PID_0100\\7", "USB\\ROOT_HUB30\\4");

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <thread>
 
 #include "common/fwupdater/clogupdatenotifier.h"
+#include "common/stringutilities.h"
 #include "tests/testsupport/testfiles.h"
 
 using namespace orv;
@@ -22,17 +22,6 @@ std::tm Time(int hour_I, int minute_I, int second_I)
   return time;
 }
 
-std::vector<std::string> Lines(const std::string& path_I)
-{
-  std::ifstream in(std::filesystem::u8path(path_I));
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
 }  // namespace
 
 TEST(LogUpdateNotifier, NameAndLineFormats)
@@ -40,22 +29,19 @@ TEST(LogUpdateNotifier, NameAndLineFormats)
   EXPECT_EQ(CLogUpdateNotifier::LogFileName(Time(9, 5, 7)), "OrvelFWUpdater_957_3.3.2026.txt");
   test::CScratchDir dir;
   const std::string tempDir = dir.Path().string() + "/";
-  {
-    CLogUpdateNotifier notifier(tempDir, Time(9, 5, 7));
-    EXPECT_EQ(notifier.GetLogPath(), tempDir + "OrvelFWUpdater_957_3.3.2026.txt");
-    notifier.Log("Updating Device List...");
-    notifier.Log("");
-    notifier.Error(-8, "Gr\xC3\xB6\xC3\x9F" "e");
-    notifier.SetState(2);
-    notifier.SetProgress(40);
-    notifier.Log("after");
-    EXPECT_EQ(notifier.GetState(), 2);
-    EXPECT_EQ(notifier.GetProgress(), 40);
-    EXPECT_EQ(notifier.GetLastErrorCode(), -8);
-    EXPECT_EQ(Lines(notifier.GetLogPath()),
-              (std::vector<std::string>{"Updating Device List...", "", "[ERROR] Gr\xC3\xB6\xC3\x9F" "e (-8)", "[STATE] 2",
-                                        "after"}));
-  }
+  CLogUpdateNotifier notifier(tempDir, Time(9, 5, 7));
+  EXPECT_EQ(notifier.GetLogPath(), tempDir + "OrvelFWUpdater_957_3.3.2026.txt");
+  notifier.Log("Updating Device List...");
+  notifier.Log("");
+  notifier.Error(-8, "Gr\xC3\xB6\xC3\x9F" "e");
+  notifier.SetState(2);
+  notifier.SetProgress(40);
+  notifier.Log("after");
+  EXPECT_EQ(notifier.GetState(), 2);
+  EXPECT_EQ(notifier.GetProgress(), 40);
+  EXPECT_EQ(notifier.GetLastErrorCode(), -8);
+  EXPECT_EQ(test::ReadText(notifier.GetLogPath()),
+            "Updating Device List...\n\n[ERROR] Gr\xC3\xB6\xC3\x9F" "e (-8)\n[STATE] 2\nafter\n");
 }
 
 TEST(LogUpdateNotifier, ALaterRunWithTheSameNameKeepsTheEarlierLog)
@@ -67,8 +53,8 @@ TEST(LogUpdateNotifier, ALaterRunWithTheSameNameKeepsTheEarlierLog)
   CLogUpdateNotifier second(tempDir, Time(11, 1, 5));
   second.Log("second run");
   EXPECT_EQ(second.GetLogPath(), tempDir + "OrvelFWUpdater_1115_3.3.2026-2.txt");
-  EXPECT_EQ(Lines(first.GetLogPath()), std::vector<std::string>{"first run"});
-  EXPECT_EQ(Lines(second.GetLogPath()), std::vector<std::string>{"second run"});
+  EXPECT_EQ(test::ReadText(first.GetLogPath()), "first run\n");
+  EXPECT_EQ(test::ReadText(second.GetLogPath()), "second run\n");
 }
 
 TEST(LogUpdateNotifier, LinesFromTwoThreadsStayWhole)
@@ -81,7 +67,7 @@ TEST(LogUpdateNotifier, LinesFromTwoThreadsStayWhole)
   });
   for (int i = 0; i < 500; ++i) notifier.SetState(i % 8);
   worker.join();
-  const std::vector<std::string> lines = Lines(notifier.GetLogPath());
+  const std::vector<std::string> lines = Split(test::ReadText(notifier.GetLogPath()), "\n");
   ASSERT_EQ(lines.size(), 1000u);
   for (const std::string& written : lines) EXPECT_TRUE(written == line || written.rfind("[STATE] ", 0) == 0) << written;
 }
