@@ -51,9 +51,7 @@ TEST(FLProtocol, HidRouterWrapsEveryReport)
   EXPECT_EQ(parameters.blocks, 8);
   // A block write of 256 data bytes is a 261-byte report: its length goes most significant byte first.
   ASSERT_TRUE(bench.loader->ReadLoaderParameters());
-  sim::SSimLoaderConfig config = Loader(0);
-  config.blockSize = 256;
-  SHidLoaderBench wide(config, 0xFF00);
+  SHidLoaderBench wide({.blockSize = 256, .blocks = sim::MakeSimBlocks(0x8000, 1024, 8, 4)}, 0xFF00);
   ASSERT_TRUE(wide.loader->ReadLoaderParameters());
   ASSERT_TRUE(wide.loader->WriteFlashBlock(Bytes(256, 0x3C), 0x8000));
   const Bytes block = wide.LastSet();
@@ -76,9 +74,7 @@ TEST(FLProtocol, ARouterAnswerIsNeverLongerThanWhatCameBack)
 
 TEST(FLProtocol, ChecksumCommandsAreSkippedWithoutChecksumSupport)
 {
-  sim::SSimLoaderConfig config = Loader(0);
-  config.checksumSupported = false;
-  SHidLoaderBench bench(config);
+  SHidLoaderBench bench({.blocks = sim::MakeSimBlocks(0x8000, 1024, 8, 4), .checksumSupported = false});
   bench.loader->SetDataSourceFormat(EDATASOURCE_ORV);
   ASSERT_TRUE(bench.loader->InitializeDataForProgramming({}));
   EXPECT_FALSE(bench.loader->IsChecksumSupported());
@@ -90,9 +86,7 @@ TEST(FLProtocol, ChecksumCommandsAreSkippedWithoutChecksumSupport)
 
 TEST(FLProtocol, SelectCpuPointsAMultiCpuLoaderAtTheImagesCpu)
 {
-  sim::SSimLoaderConfig config = Loader(0);
-  config.cpuCount = 3;
-  config.currentCpu = 2;
+  sim::SSimLoaderConfig config{.blocks = sim::MakeSimBlocks(0x8000, 1024, 8, 4), .cpuCount = 3, .currentCpu = 2};
   SHidLoaderBench bench(config);
   bench.loader->SetDataSourceFormat(EDATASOURCE_TOUCH);
   ASSERT_TRUE(bench.loader->SelectCpu());

@@ -20,8 +20,6 @@ struct SGeometry {
 sim::SSimLoaderConfig LoaderConfig(const SGeometry& geometry_I)
 {
   sim::SSimLoaderConfig config{.protocol = geometry_I.protocol,
-                               .readSize = 64,
-                               .wordSize = 4,
                                .blockSize = 256,
                                .blocks = sim::MakeSimBlocks(0x8000, geometry_I.blockBytes, geometry_I.blocks, 4),
                                .checksumSupported = geometry_I.checksums};
@@ -95,9 +93,7 @@ TEST_P(SRecProgramming, LeavesTheImageInFlashAndValidChecksums)
   EXPECT_EQ(bench.loader->GetChecksumImage(), image_sum);
   EXPECT_EQ(bench.loader->GetChecksumBefore(), geometry.checksums ? before : 0u);
   EXPECT_EQ(bench.loader->GetChecksumAfter(), geometry.checksums ? image_sum : 0u);
-  if (geometry.checksums) {
-    EXPECT_EQ(bench.board->RomMagic(), sim::kSimValidMagic);
-  }
+  if (geometry.checksums) { EXPECT_EQ(bench.board->RomMagic(), sim::kSimValidMagic); }
   EXPECT_EQ(bench.notifier.CountInfo("ProgramBoardSRec done!"), 1u);
   EXPECT_TRUE(bench.notifier.mErrors.empty());
 }
