@@ -49,28 +49,6 @@ class CTransports : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(CTransports, AnI2CTouchBoardIsSwitchedAndProgrammedThroughTheTunnel)
-{
-  const std::shared_ptr<CSimI2CTunnelBoard> board = AddTunnel();
-  CI2CFLDeviceInterface touch(board->Config().identity.path, mBus);
-  ASSERT_TRUE(touch.QueryAttributes());
-  ASSERT_TRUE(touch.SwitchToBLMode());
-  EXPECT_FALSE(touch.IsOpen());
-  EXPECT_EQ(board->Mode(), ESIMBOARDMODE_LOADER);
-
-  ASSERT_TRUE(touch.Open());
-  ASSERT_TRUE(touch.IsLoader());
-  touch.SetNotifier(&mNotifier);
-  touch.SetDataSourceFormat(EDATASOURCE_TOUCH);
-  const std::vector<uint8_t> image = test::PatternBytes(31, 5000);
-  ASSERT_TRUE(touch.InitializeDataForProgramming(Segments(image)));
-  ASSERT_TRUE(touch.ProgramBoard()) << ::testing::PrintToString(mNotifier.mErrors);
-  EXPECT_EQ(board->FlashBytes(0x2000, 5000), image);
-  EXPECT_EQ(board->RomMagic(), kSimValidMagic);
-  ASSERT_TRUE(touch.SwitchFromBLMode(false));
-  EXPECT_EQ(board->Mode(), ESIMBOARDMODE_NORMAL);
-}
-
 TEST_F(CTransports, TunnelLimitsAndFaultsEndInFailures)
 {
   const std::shared_ptr<CSimI2CTunnelBoard> board = AddTunnel();
@@ -147,26 +125,35 @@ TEST_F(CTransports, TunnelAnswersShortOfTheirReportAreFailedTransfers)
   EXPECT_FALSE(touch.ReadReport(longest));
 }
 
-TEST_F(CTransports, ATunnelStuckBusyEndsTheFlowInSecondsNotHours)
+// A board stuck busy ends the flow in seconds, not hours; once it answers again, a new run of the same interface
+// programs it through the tunnel.
+TEST_F(CTransports, AnI2CTouchBoardIsSwitchedAndProgrammedThroughTheTunnelOnceItIsNoLongerStuckBusy)
 {
   const std::shared_ptr<CSimI2CTunnelBoard> board = AddTunnel();
   CI2CFLDeviceInterface touch(board->Config().identity.path, mBus);
+  ASSERT_TRUE(touch.QueryAttributes());
   ASSERT_TRUE(touch.SwitchToBLMode());
+  EXPECT_FALSE(touch.IsOpen());
+  EXPECT_EQ(board->Mode(), ESIMBOARDMODE_LOADER);
   ASSERT_TRUE(touch.Open());
+  ASSERT_TRUE(touch.IsLoader());
   touch.SetNotifier(&mNotifier);
   touch.SetDataSourceFormat(EDATASOURCE_TOUCH);
-  ASSERT_TRUE(touch.InitializeDataForProgramming(Segments(test::PatternBytes(31, 5000))));
+  const std::vector<uint8_t> image = test::PatternBytes(31, 5000);
+  ASSERT_TRUE(touch.InitializeDataForProgramming(Segments(image)));
   board->SetStuckBusy(true);
   const uint64_t start = mClock.NowMs();
   EXPECT_FALSE(touch.ProgramBoard());
   // Each exchange waits 5 s; retrying every one of them through every ladder took hours of the board's time.
   EXPECT_LT(mClock.NowMs() - start, 60000u);
   EXPECT_TRUE(mNotifier.HasError("ProgramBoardSRec: Failed to initialize to flash data"));
-  // Once the board answers again, a new run of the same interface goes through.
   board->SetStuckBusy(false);
   ASSERT_TRUE(touch.Open());
-  EXPECT_TRUE(touch.ProgramBoard()) << ::testing::PrintToString(mNotifier.mErrors);
-  EXPECT_EQ(board->FlashBytes(0x2000, 5000), test::PatternBytes(31, 5000));
+  ASSERT_TRUE(touch.ProgramBoard()) << ::testing::PrintToString(mNotifier.mErrors);
+  EXPECT_EQ(board->FlashBytes(0x2000, 5000), image);
+  EXPECT_EQ(board->RomMagic(), kSimValidMagic);
+  ASSERT_TRUE(touch.SwitchFromBLMode(false));
+  EXPECT_EQ(board->Mode(), ESIMBOARDMODE_NORMAL);
 }
 
 TEST_F(CTransports, ABulkBoardIsIdentifiedSwitchedAndReturnsAsAHidLoader)
