@@ -14,18 +14,6 @@ using namespace orv::test;
 
 namespace {
 
-class CPresentPaths : public CDeviceEnumerator {
- public:
-  explicit CPresentPaths(std::shared_ptr<sim::CSimHidSystem> system_I) : mSystem(std::move(system_I)) {}
-  std::vector<std::string> EnumerateInterfacePaths(EDeviceClass class_I) override
-  {
-    return class_I == EDEVICECLASS_HID ? mSystem->PresentPaths() : std::vector<std::string>{};
-  }
-
- private:
-  std::shared_ptr<sim::CSimHidSystem> mSystem;
-};
-
 const char* const kTopology = R"([{"name":"Display",
   "penBoard":{"pid":"0210","usageId":"1","usagePg":"FF0D","sectors":16,"intoBLMode":false,"update":"pen.orv"},
   "scalarBoard":{"pid":"1063","update":"scaler.bin"}}])";
@@ -45,7 +33,7 @@ class CInPlaceUpdate : public ::testing::Test {
     mSystem->AddBoard(mBoard);
     mDir.Write("fw_loader.ini", kTopology);
     mDir.Write("pen.orv", SRecordText({{0x4000, mImage}}));
-    mController.SetDiscovery(std::make_unique<CDiscovery>(mSystem, nullptr, std::make_shared<CPresentPaths>(mSystem),
+    mController.SetDiscovery(std::make_unique<CDiscovery>(mSystem, nullptr, mSystem->Bus(),
                                                           (mDir.Path() / "fw_loader.ini").string()));
     mController.SetNotifier(&mNotifier);
   }
