@@ -1,35 +1,18 @@
 #include <gtest/gtest.h>
 
 #include "common/fwupdater/cdevice.h"
-#include "common/fwupdater/cfldeviceinterface.h"
+#include "common/fwupdater/chidfldeviceinterface.h"
 
 using namespace orv;
 
 namespace {
 
-// An interface with a path and a mode and no transport: enough for the device queries.
-class CPathOnlyInterface : public CFLDeviceInterface {
- public:
-  CPathOnlyInterface(std::string path_I, bool loader_I, int32_t type_I = EINTERFACETYPE_HID)
-      : CFLDeviceInterface(std::move(path_I), type_I)
-  {
-    SetLoaderMode(loader_I);
-  }
-  bool Open() override { return false; }
-  void Close() override {}
-  bool QueryAttributes() override { return false; }
-  std::string GetParentDeviceId(uint8_t) override { return ""; }
-  bool SwitchToBLMode() override { return false; }
-  bool SwitchFromBLMode(bool) override { return false; }
-  bool Ping() override { return false; }
-  bool SendVendorCommand() override { return false; }
-  bool WriteReport(Report&) override { return false; }
-  bool ReadReport(Report&) override { return false; }
-};
-
+// An interface with a path and a mode and no system to reach a board through: enough for the device queries.
 std::shared_ptr<CFLDeviceInterface> Interface(const std::string& path_I, bool loader_I = false)
 {
-  return std::make_shared<CPathOnlyInterface>(path_I, loader_I);
+  auto made = std::make_shared<CHIDFLDeviceInterface>(path_I, nullptr);
+  made->SetLoaderMode(loader_I);
+  return made;
 }
 
 std::shared_ptr<CDevice> Device(const std::string& name_I)
