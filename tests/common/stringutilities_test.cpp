@@ -79,8 +79,7 @@ TEST(StringUtilities, ExceptionTextShowsOnlyWhatIsGiven)
 {
   EXPECT_STREQ(COrvException(nullptr, 0, "oops", 0).what(), " \"oops\"");
   EXPECT_STREQ(COrvException("a.cpp", 12, "oops", 0x1A).what(), "File: a.cpp, Line: 12, Status: 1a,  \"oops\"");
-  COrvException copy = COrvException("f", 3, "m", 1);
-  EXPECT_STREQ(copy.what(), "File: f, Line: 3, Status: 1,  \"m\"");
+  EXPECT_STREQ(COrvException("f", 3, "m", 1).what(), "File: f, Line: 3, Status: 1,  \"m\"");
 }
 
 TEST(StringUtilities, VersionFromNumberStyles)

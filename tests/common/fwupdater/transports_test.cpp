@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "common/cclock.h"
-#include "common/fwupdater/cbulkfldeviceinterface.h"
 #include "common/fwupdater/cdiscovery.h"
 #include "common/fwupdater/ci2cfldeviceinterface.h"
 #include "common/fwupdater/csrec.h"
