@@ -207,8 +207,7 @@ TEST_F(I2CConnectorFTDI, PrimitivesSendTheirExactStreams)
   EXPECT_EQ(mConnector.I2CWriteByte(0x94, true), FT_OK);
   EXPECT_EQ(mConnector.I2CWriteByte(0x95, false), FT_IO_ERROR) << "no acknowledge";
   EXPECT_EQ(mConnector.I2CWriteByte(0x96, false), FT_IO_ERROR) << "no answer at all";
-  const Bytes writeByte = {0x11, 0x00, 0x00, 0x94, 0x80, 0x00, 0x01, 0x22, 0x00, 0x87, 0x80, 0x00, 0x03};
-  EXPECT_EQ(mD2XX.writes[0], writeByte);
+  EXPECT_EQ(mD2XX.writes[0], (Bytes{0x11, 0x00, 0x00, 0x94, 0x80, 0x00, 0x01, 0x22, 0x00, 0x87, 0x80, 0x00, 0x03}));
   EXPECT_EQ(mD2XX.writes[1], (Bytes{0x80, 0x02, 0x03}));
   EXPECT_EQ(mClock.Pauses(), std::vector<uint32_t>{20});
 
@@ -218,8 +217,7 @@ TEST_F(I2CConnectorFTDI, PrimitivesSendTheirExactStreams)
   EXPECT_EQ(mConnector.I2CReadByte(false, byte), FT_OK);
   EXPECT_EQ(byte, 0x5A);
   EXPECT_EQ(mConnector.I2CReadByte(true, byte), FT_IO_ERROR);
-  const Bytes readByte = {0x80, 0x00, 0x01, 0x24, 0x00, 0x00, 0x80, 0x00, 0x03, 0x13, 0x00, 0x80};
-  EXPECT_EQ(mD2XX.writes[0], readByte);
+  EXPECT_EQ(mD2XX.writes[0], (Bytes{0x80, 0x00, 0x01, 0x24, 0x00, 0x00, 0x80, 0x00, 0x03, 0x13, 0x00, 0x80}));
   EXPECT_EQ(Bytes(mD2XX.writes[1].end() - 3, mD2XX.writes[1].end()), (Bytes{0x13, 0x00, 0x00}));
 }
 
