@@ -22,11 +22,8 @@ struct SRun {
 SRun RunTool(const std::vector<std::string>& args_I)
 {
   std::ostringstream out, err;
-  SRun run;
-  run.code = RunFwTool(args_I, out, err);
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+  const int code = RunFwTool(args_I, out, err);
+  return {code, out.str(), err.str()};
 }
 
 SRun Check(const test::CScratchDir& dir_I) { return RunTool({"check", dir_I.Path().string()}); }
@@ -40,6 +37,13 @@ void ExpectFailed(const SRun& run_I, std::initializer_list<std::string> parts_I)
 {
   EXPECT_EQ(run_I.code, 1) << run_I.err;
   for (const std::string& part : parts_I) EXPECT_TRUE(Contains(run_I.err, part)) << part << "\n" << run_I.err;
+}
+
+// The run failed (1) with exactly these error lines.
+void ExpectErrors(const SRun& run_I, const std::string& err_I)
+{
+  EXPECT_EQ(run_I.code, 1);
+  EXPECT_EQ(run_I.err, err_I);
 }
 
 std::string S1(uint16_t address_I, const std::vector<uint8_t>& data_I)
@@ -165,9 +169,7 @@ TEST(FwTool, CheckListsTheDemoPackage)
 TEST(FwTool, CheckNamesEveryFault)
 {
   test::CScratchDir dir;
-  SRun run = Check(dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "error: " + (dir.Path() / "fw_loader.ini").string() + ": cannot open the file\n");
+  ExpectErrors(Check(dir), "error: " + (dir.Path() / "fw_loader.ini").string() + ": cannot open the file\n");
   dir.Write("fw_loader.ini", R"({"name":"T"})");
   ExpectFailed(Check(dir), {"fw_loader.ini: no device model could be read (not a list of device models)"});
 
@@ -211,22 +213,18 @@ TEST(FwTool, CheckTypeAndRangeChecksEveryTopologyKeyAndStopsAtTheFirstSyntaxErro
   const std::string topology = (dir.Path() / "fw_loader.ini").string();
   dir.Write("fw_loader.ini", "[{\"name\": \"T\",\n  \"penBoard\": {\"pid\": \"10\", \"sectors\": \"sixty\"},\n"
                              "  \"touchBoard\": {\"pid\": \"11\", \"sectors\": -5, \"topology\": 300}}]\n");
-  SRun run = Check(dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "error: " + topology + ": line 2, column 40: \"T\" penBoard sectors: \"sixty\" is not a whole number\n"
-                     "error: " + topology + ": line 3, column 42: \"T\" touchBoard sectors: -5 is out of range (0 to "
-                     "4294967295)\n"
-                     "error: " + topology + ": line 3, column 58: \"T\" touchBoard topology: 300 is out of range (0 to "
-                     "255)\n");
+  ExpectErrors(Check(dir),
+               "error: " + topology + ": line 2, column 40: \"T\" penBoard sectors: \"sixty\" is not a whole number\n" +
+                   "error: " + topology + ": line 3, column 42: \"T\" touchBoard sectors: -5 is out of range (0 to " +
+                   "4294967295)\n" + "error: " + topology +
+                   ": line 3, column 58: \"T\" touchBoard topology: 300 is out of range (0 to 255)\n");
 
   // One line of text that is no settings document is one fault.
   dir.Write("fw_loader.ini", "this is not a topology at all\n");
-  run = Check(dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "error: " + topology + ": line 1, column 1: no '{' or '[' starts the document\n");
+  ExpectErrors(Check(dir), "error: " + topology + ": line 1, column 1: no '{' or '[' starts the document\n");
   // After a syntax error nothing more is told: what follows it was never read.
   dir.Write("fw_loader.ini", "[{\"name\": \"T\" ? \"penBoard\" {}}] trailing");
-  run = Check(dir);
+  const SRun run = Check(dir);
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   EXPECT_EQ(run.out, "");
@@ -239,12 +237,10 @@ TEST(FwTool, CheckNamesTheFileLineAndColumnOfAutoConfigFaults)
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
   const std::string autoConfig = (dir.Path() / "autoconfig.ini").string();
   dir.Write("autoconfig.ini", "{\n  \"auto\": \"pen,touch,scaler\",\n  \"product\": \"10,zz\"\n}\n");
-  SRun run = Check(dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "error: " + autoConfig + ": line 3, column 14: product \"zz\" is not a hexadecimal product id\n"
-                     "error: " + autoConfig + ": line 2, column 11: model \"T\" has no touch update file\n"
-                     "error: " + autoConfig + ": line 2, column 11: \"scaler\" is not one of pen, touch, bluetooth, "
-                     "scalar\n");
+  ExpectErrors(Check(dir),
+               "error: " + autoConfig + ": line 3, column 14: product \"zz\" is not a hexadecimal product id\n" +
+                   "error: " + autoConfig + ": line 2, column 11: model \"T\" has no touch update file\n" + "error: " +
+                   autoConfig + ": line 2, column 11: \"scaler\" is not one of pen, touch, bluetooth, scalar\n");
   dir.Write("autoconfig.ini", "{\"auto\": [\"pen\"], \"product\": 10}");
   ExpectFailed(Check(dir), {"error: " + autoConfig + ": line 1, column 10: \"auto\" is not text\n",
                             "error: " + autoConfig + ": line 1, column 30: \"product\" is not text\n"});
