@@ -14,14 +14,13 @@ using Bytes = std::vector<uint8_t>;
 
 std::shared_ptr<CSimHidBoard> Board(bool reenumerate_I)
 {
-  SSimHidBoardConfig config;
-  config.normal = {0x4F52, 0x0101, 0x0100, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 0, 1), ""};
-  config.loader = {0x4F52, 0x0100, 0x0100, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0100, 0, 2), ""};
-  config.reenumerate = reenumerate_I;
-  config.startInLoader = true;
-  config.flashLoader.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
   std::string error;
-  return CSimHidBoard::Create(config, error);
+  return CSimHidBoard::Create({.normal = {0x4F52, 0x0101, 0x0100, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 0, 1), ""},
+                               .loader = {0x4F52, 0x0100, 0x0100, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0100, 0, 2), ""},
+                               .reenumerate = reenumerate_I,
+                               .startInLoader = true,
+                               .flashLoader = {.blocks = MakeSimBlocks(0x1000, 256, 4, 4)}},
+                              error);
 }
 
 }  // namespace
