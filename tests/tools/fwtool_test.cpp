@@ -74,20 +74,17 @@ TEST(FwTool, UsageOnUnknownCommandsHelpAndVersion)
 
 TEST(FwTool, InfoDescribesEveryFormat)
 {
-  SRun run = RunTool({"info", Demo("tablet_s.pen")});
-  EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out, "format 0 S-record (.pen)\nsegment 0x00008000 length 6144\nsegment 0x0001F000 length 512\n");
-
-  run = RunTool({"info", Demo("display_touch.hex")});
-  EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_TRUE(Contains(run.out, "format 3 Intel HEX\nstart 0x00008000 length 3072 checksum 0x")) << run.out;
-
-  run = RunTool({"info", Demo("display_bt.airoflash")});
-  EXPECT_EQ(run.out, "format 4 Airoha binary\nsize 4096\n");
-
-  run = RunTool({"info", Demo("display_scaler.bin")});
-  EXPECT_EQ(run.out, "format 5 scaler binary\nsize 131072 blocks 2\n");
-  EXPECT_EQ(run.err, "");
+  for (const auto& [file, info] : std::vector<std::pair<std::string, std::string>>{
+           {"tablet_s.pen",
+            "format 0 S-record (.pen)\nsegment 0x00008000 length 6144\nsegment 0x0001F000 length 512\n"},
+           {"display_touch.hex", "format 3 Intel HEX\nstart 0x00008000 length 3072 checksum 0x04C4\n"},
+           {"display_bt.airoflash", "format 4 Airoha binary\nsize 4096\n"},
+           {"display_scaler.bin", "format 5 scaler binary\nsize 131072 blocks 2\n"}}) {
+    const SRun run = RunTool({"info", Demo(file)});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, info);
+  }
 }
 
 TEST(FwTool, InfoWarnsAboutPartialScalerBlocksAndFailsWithOneLineReasons)
