@@ -172,16 +172,19 @@ TEST_F(CApplicationRun, CancelEndsAnIdleRunAndIsRefusedWhileABoardIsBusy)
   mView.mCancel = true;
   ExpectRun(2, u"-testpid 0210 -auto pen");
   // Asked again while the board is being programmed (a touch loader slow enough that its programming spans
-  // several ticks), or while a tablet's pen leaves its loader and re-enumerates: refused each time, and the
-  // update completes.
+  // several ticks, the scaler), or while a tablet's pen leaves its loader and re-enumerates: refused each time,
+  // at once and not only in the log, and the update completes.
   const std::vector<std::tuple<uint16_t, std::u16string, std::string>> cases{
       {EUISTRING_UPDATING, u"-testpid 0210 -auto touch",
        EditScenario("display.scenario", false, "\"busyMs\": 100, ", "\"name\": \"touch\"")},
+      {EUISTRING_UPDATING, u"-testpid 0210 -auto scalar -y", "default"},
       {EUISTRING_WAITING_FOR_DEVICE, u"-testpid 0101 -auto pen", "tablet_s.scenario"}};
   for (const auto& [status, options, scenario] : cases) {
     mView.mCancelOnStatus = English(status);
+    mView.mNotices.clear();
     ExpectRun(0, options, scenario);
     EXPECT_TRUE(mView.mCancelOnStatus.empty()) << status << ": never shown";
+    EXPECT_EQ(mView.mNotices, std::vector<std::u16string>{English(EUISTRING_CANCEL_REFUSED)});
     ExpectLogged({"Cancel refused"});
   }
 }
@@ -549,12 +552,4 @@ TEST_F(CApplicationRun, ProgressMovesFromEachBoardsStartToTheEnd)
   EXPECT_GE(shown[1].second.leftMs, 0);
   EXPECT_EQ(std::count(mView.mProgress.begin(), mView.mProgress.end(), 100), 1);
   EXPECT_EQ(mView.mProgress.back(), 100);
-}
-
-// A cancel the run refuses is answered at once, not only in the log, and the run goes on.
-TEST_F(CApplicationRun, ACancelRefusedIsSaidAndTheRunGoesOn)
-{
-  mView.mCancelOnStatus = English(EUISTRING_UPDATING);
-  ExpectRun(0, u"-testpid 0210 -auto scalar -y");
-  EXPECT_EQ(mView.mNotices, std::vector<std::u16string>{English(EUISTRING_CANCEL_REFUSED)});
 }
