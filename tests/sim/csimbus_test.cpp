@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimbus.h"
 #include "tests/testsupport/testfiles.h"
 
@@ -40,8 +39,7 @@ class CSimBusTest : public ::testing::Test {
     }
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   CRecordingSink mSink;
   std::shared_ptr<CSimBus> mBus = std::make_shared<CSimBus>();
   std::shared_ptr<CSimHidBoard> mBoard = test::MustCreate(

@@ -1,9 +1,9 @@
 // The faults the fault matrix injects, and what a scenario may not describe.
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimhidboard.h"
 #include "sim/csimplatform.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -43,8 +43,7 @@ TEST(SimFaults, AScenarioBlockTableIsCheckedBeforeItIsBuilt)
 
 TEST(SimFaults, AnswersAreCorruptedOnlyInTheirRange)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   const std::shared_ptr<CSimHidBoard> board = Board(false);
   const std::unique_ptr<CHidDevice> handle = board->Open(board->Path());
   board->CorruptAnswers(2, 1, [](Bytes& answer_IO) { answer_IO.resize(1); });
@@ -60,8 +59,7 @@ TEST(SimFaults, AnswersAreCorruptedOnlyInTheirRange)
 
 TEST(SimFaults, PowerLostRestartsTheBoardInItsLoaderWithItsFlash)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   for (const bool reenumerate : {false, true}) {
     const std::shared_ptr<CSimHidBoard> board = Board(reenumerate);
     ASSERT_TRUE(board->Preload(0x1000, Bytes(16, 0x42)));
@@ -82,8 +80,7 @@ TEST(SimFaults, PowerLostRestartsTheBoardInItsLoaderWithItsFlash)
 
 TEST(SimFaults, AReplugStartsTheLoaderOnlyWhenTheFirmwareIsNotWhole)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   const std::shared_ptr<CSimHidBoard> board = Board(true);
   board->DropOffBusAfter(0);
   EXPECT_FALSE(board->IsPresent());

@@ -3,8 +3,8 @@
 #include <string>
 #include <tuple>
 
-#include "common/cclock.h"
 #include "sim/csimhidboard.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -170,8 +170,7 @@ class CSimStreamTest : public ::testing::Test {
     return request;
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   CSimFlashLoader mLoader{StreamConfig()};
 };
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimhidboard.h"
 #include "tests/testsupport/testfiles.h"
 
@@ -45,8 +44,7 @@ class CSimHidBoardTest : public ::testing::Test {
     ASSERT_TRUE(mHandle);
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   std::shared_ptr<CSimHidBoard> mBoard;
   std::unique_ptr<CHidDevice> mHandle;
 };

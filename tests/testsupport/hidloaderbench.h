@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "common/cclock.h"
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "sim/csimhidsystem.h"
 #include "tests/testsupport/crecordingnotifier.h"
@@ -16,7 +15,7 @@ namespace orv::test {
 
 struct SHidLoaderBench {
   explicit SHidLoaderBench(const sim::SSimLoaderConfig& loader_I, uint16_t usagePage_I = 0xFF0D, uint32_t transferMs_I = 0)
-      : installed(clock), system(std::make_shared<sim::CSimHidSystem>())
+      : system(std::make_shared<sim::CSimHidSystem>())
   {
     const sim::SSimHidIdentity identity{0x4F52, 0x0210, 0x0100, usagePage_I == 0xFF00 ? uint16_t{10} : uint16_t{1},
                                         usagePage_I, sim::MakeSimHidPath(0x4F52, 0x0210, 0, 0x51),
@@ -53,8 +52,7 @@ struct SHidLoaderBench {
     });
   }
 
-  CVirtualClock clock;
-  CScopedClock installed;
+  CInstalledVirtualClock clock;
   std::shared_ptr<sim::CSimHidSystem> system;
   std::shared_ptr<sim::CSimHidBoard> board;
   CRecordingNotifier notifier;
