@@ -125,8 +125,7 @@ TEST_F(CSimHidBoardTest, ReportsTheVersionItsFirmwareHolds)
   ASSERT_TRUE(mHandle->GetAttributes(attributes));
   EXPECT_EQ(attributes.version, 0x0201);
   // Its loader answers with the identity it always shows.
-  ASSERT_TRUE(mHandle->SetFeature(kEnterHighFirst));
-  ASSERT_TRUE(mHandle->SetFeature(kEnterLowFirst));
+  ASSERT_TRUE(mHandle->SetFeature(kEnterHighFirst) && mHandle->SetFeature(kEnterLowFirst));
   ASSERT_EQ(mBoard->Mode(), ESIMBOARDMODE_LOADER);
   ASSERT_TRUE(mHandle->GetAttributes(attributes));
   EXPECT_EQ(attributes.version, 0x0100);

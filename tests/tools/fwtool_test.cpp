@@ -189,12 +189,11 @@ TEST(FwTool, CheckGivesTheLineAndColumnOfSettingsFaultsAndTextAfterTheRoot)
 {
   test::CScratchDir dir;
   dir.Write("fw_loader.ini", "[\n  {\"name\": \"T\", \"penBoard\" {\"pid\": \"10\"}}\n]\n");
-  SRun run = Check(dir);
-  ExpectFailed(run, {"fw_loader.ini: line 2, column 28: expected ':' after the key \"penBoard\""});
+  ExpectFailed(Check(dir), {"fw_loader.ini: line 2, column 28: expected ':' after the key \"penBoard\""});
 
   dir.Write("fw_loader.ini", "[{\"name\": \"T\", \"penBoard\": {\"pid\": \"10\"}}]\n]\n");
   dir.Write("autoconfig.ini", "{\"auto\": \"pen\",, \"product\": \"10\"}");
-  run = Check(dir);
+  const SRun run = Check(dir);
   ExpectFailed(run, {"fw_loader.ini: line 2, column 1: unexpected text after the closing bracket",
                      "autoconfig.ini: line 1, column 16: a comma with no pair before it"});
   for (size_t line = 0, pos = 0; pos < run.err.size(); pos = run.err.find('\n', pos) + 1, ++line) {
