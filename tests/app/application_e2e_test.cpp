@@ -100,15 +100,6 @@ class CApplicationRun : public ::testing::Test {
     EXPECT_EQ(mView.mMessage.rfind(expected, 0), 0u) << WideToUtf8(mView.mMessage);
     EXPECT_EQ(Log().find("[STATE]"), std::string::npos) << WideToUtf8(options_I);
   }
-  // The last line of the log that begins with the prefix, without it.
-  std::string LogLine(const std::string& prefix_I)
-  {
-    const std::string log = Log();
-    const size_t at = log.rfind("\n" + prefix_I);
-    if (at == std::string::npos) return "";
-    const size_t begin = at + 1 + prefix_I.size();
-    return log.substr(begin, log.find('\n', begin) - begin);
-  }
 
   std::u16string English(uint16_t id_I) { return LoadResString(id_I, 9); }
   // Writes the scenario with the text inserted before the first anchor; returns the file's name.
@@ -423,16 +414,14 @@ TEST_F(CApplicationRun, TheLogEndsWithTheEndTimeAndTheDuration)
   mLocalTime.tm_sec = 50;
   ASSERT_EQ(Run(u"-testpid 0210 -auto pen"), 0) << Log();
   ASSERT_GE(mResult.durationMs, 10000u);
-  const uint64_t seconds = mResult.durationMs / 1000;
-  const uint64_t after = 50 + seconds - 60;
-  char expected[64];
-  std::snprintf(expected, sizeof(expected), "2027-01-01 00:%02u:%02u", static_cast<unsigned>(after / 60),
-                static_cast<unsigned>(after % 60));
-  EXPECT_EQ(LogLine("Ended: "), expected) << mResult.durationMs;
-  std::snprintf(expected, sizeof(expected), "0:%02u:%02u (%u.%03u s)", static_cast<unsigned>(seconds / 60),
-                static_cast<unsigned>(seconds % 60), static_cast<unsigned>(seconds),
+  const auto seconds = static_cast<unsigned>(mResult.durationMs / 1000);
+  const unsigned after = 50 + seconds - 60;
+  char ended[64];
+  char duration[64];
+  std::snprintf(ended, sizeof(ended), "\nEnded: 2027-01-01 00:%02u:%02u\n", after / 60, after % 60);
+  std::snprintf(duration, sizeof(duration), "\nDuration: 0:%02u:%02u (%u.%03u s)\n", seconds / 60, seconds % 60, seconds,
                 static_cast<unsigned>(mResult.durationMs % 1000));
-  EXPECT_EQ(LogLine("Duration: "), expected);
+  ExpectLogged({ended, duration});
 }
 
 // A cancel is taken on the tick after the worker's last step: the outcome is what the boards went through,
