@@ -290,8 +290,7 @@ TEST_F(CApplicationRun, ATargetNotFoundSaysWhy)
 TEST_F(CApplicationRun, UserVisibleFailuresEndWithTheirMessageAndCode)
 {
   std::filesystem::remove("display_touch.hex");
-  ExpectRun(1, u"-testpid 0210 -auto touch");
-  ExpectMessage(EUISTRING_ERROR_INVALID_FILE, "display_touch.hex: no such file");
+  ExpectEndedUntouched(u"-testpid 0210 -auto touch", EUISTRING_ERROR_INVALID_FILE, "display_touch.hex: no such file");
   std::ofstream("empty.scenario") << R"({"devices": []})";
   mPromptAnswer = 0;
   ExpectRun(1, u"-auto pen", "empty.scenario");
