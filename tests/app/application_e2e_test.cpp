@@ -418,8 +418,8 @@ TEST_F(CApplicationRun, TheLogEndsWithTheEndTimeAndTheDuration)
   char ended[64];
   char duration[64];
   std::snprintf(ended, sizeof(ended), "\nEnded: 2027-01-01 00:%02u:%02u\n", after / 60, after % 60);
-  std::snprintf(duration, sizeof(duration), "\nDuration: 0:%02u:%02u (%u.%03u s)\n", seconds / 60, seconds % 60, seconds,
-                static_cast<unsigned>(mResult.durationMs % 1000));
+  std::snprintf(duration, sizeof(duration), "\nDuration: 0:%02u:%02u (%u.%03u s)\n", seconds / 60, seconds % 60,
+                seconds, static_cast<unsigned>(mResult.durationMs % 1000));
   ExpectLogged({ended, duration});
 }
 
