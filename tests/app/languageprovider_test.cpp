@@ -67,7 +67,7 @@ TEST(LanguageProvider, FallbackChainsEndAtNeutral)
   for (const std::vector<uint16_t>& chain : chains) {
     std::vector<uint16_t> walked{chain.front()};
     // Bounded, so that a chain that never ends fails instead of hanging.
-    for (uint16_t langId = walked[0]; walked.size() <= chain.size() && FallbackLangId(langId);) walked.push_back(langId);
+    for (uint16_t id = walked[0]; walked.size() <= chain.size() && FallbackLangId(id);) walked.push_back(id);
     EXPECT_EQ(walked, chain);
   }
 }
