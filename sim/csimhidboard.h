@@ -47,7 +47,7 @@ struct SSimHidBoardConfig {
   SSimLoaderConfig flashLoader;
   // Where the firmware keeps its release number (BCD, least significant byte first). Once programmed, that is
   // the version the board reports in normal mode; until then (erased, FF FF) it reports the identity's.
-  std::optional<uint32_t> versionAddress;
+  std::optional<uint32_t> versionAddress{};
   // What each feature report transfer costs.
   uint32_t transferMs = kSimTransferMs;
 };

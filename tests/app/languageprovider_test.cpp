@@ -65,12 +65,9 @@ TEST(LanguageProvider, FallbackChainsEndAtNeutral)
       {1033, 9, 0}, {3079, 7, 9, 0}, {3076, 1028, 4, 0}, {0x1804, 2052, 4, 0}, {1024, 0},
   };
   for (const std::vector<uint16_t>& chain : chains) {
-    uint16_t langId = chain.front();
-    for (size_t i = 1; i < chain.size(); ++i) {
-      ASSERT_TRUE(FallbackLangId(langId));
-      EXPECT_EQ(langId, chain[i]) << chain.front() << " step " << i;
-    }
-    EXPECT_FALSE(FallbackLangId(langId));
-    EXPECT_EQ(langId, 0);
+    std::vector<uint16_t> walked{chain.front()};
+    // Bounded, so that a chain that never ends fails instead of hanging.
+    for (uint16_t id = walked[0]; walked.size() <= chain.size() && FallbackLangId(id);) walked.push_back(id);
+    EXPECT_EQ(walked, chain);
   }
 }

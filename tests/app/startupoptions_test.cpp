@@ -43,9 +43,8 @@ TEST(StartupOptions, DashYAcceptsTheWarningOnlyAsAnOptionOfItsOwn)
 
 TEST(StartupOptions, BlanksMakeEmptyTokensAndValuesActAsOptions)
 {
-  StartupOptions options = ParseCommandLine(u"-auto  pen");
-  EXPECT_EQ(options.autoUpdate, u"");
-  options = ParseCommandLine(u"-serial -lang fr");
+  EXPECT_EQ(ParseCommandLine(u"-auto  pen").autoUpdate, u"");
+  const StartupOptions options = ParseCommandLine(u"-serial -lang fr");
   EXPECT_EQ(options.serial, u"-lang");
   EXPECT_EQ(options.lang, u"fr");
   EXPECT_EQ(ParseCommandLine(u"").autoUpdate, u"");

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimbulkboard.h"
 #include "sim/csimbus.h"
 #include "tests/testsupport/testfiles.h"
@@ -48,8 +47,7 @@ class CSimBulkBoardTest : public ::testing::Test {
     mUsb = mBus.OpenUsb(kBulkPath);
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   CSimBus mBus;
   CEventLog mLog;
   std::shared_ptr<CSimBulkBoard> mBoard;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimbus.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -27,12 +27,6 @@ class CSimBusTest : public ::testing::Test {
  protected:
   CSimBusTest()
   {
-    SSimHidBoardConfig config;
-    config.normal = {0x4F52, 0x0101, 0x0100, 1, 0xFF0D, kNormalPath, ""};
-    config.loader = {0x4F52, 0x0102, 0x0001, 1, 0xFF0D, kBusLoaderPath, ""};
-    config.flashLoader.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
-    std::string error;
-    mBoard = CSimHidBoard::Create(config, error);
     mBus->Subscribe(&mSink);
   }
 
@@ -45,11 +39,13 @@ class CSimBusTest : public ::testing::Test {
     }
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   CRecordingSink mSink;
   std::shared_ptr<CSimBus> mBus = std::make_shared<CSimBus>();
-  std::shared_ptr<CSimHidBoard> mBoard;
+  std::shared_ptr<CSimHidBoard> mBoard = test::MustCreate(
+      CSimHidBoard::Create, SSimHidBoardConfig{.normal = {0x4F52, 0x0101, 0x0100, 1, 0xFF0D, kNormalPath, ""},
+                                               .loader = {0x4F52, 0x0102, 0x0001, 1, 0xFF0D, kBusLoaderPath, ""},
+                                               .flashLoader = {.blocks = MakeSimBlocks(0x1000, 256, 4, 4)}});
   std::shared_ptr<CSimHidCollection> mMouse =
       std::make_shared<CSimHidCollection>(SSimHidIdentity{0x046D, 0xC077, 0x7200, 2, 1, kMousePath, ""});
 };

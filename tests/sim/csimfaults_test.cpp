@@ -1,9 +1,9 @@
 // The faults the fault matrix injects, and what a scenario may not describe.
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimhidboard.h"
 #include "sim/csimplatform.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -14,14 +14,13 @@ using Bytes = std::vector<uint8_t>;
 
 std::shared_ptr<CSimHidBoard> Board(bool reenumerate_I)
 {
-  SSimHidBoardConfig config;
-  config.normal = {0x4F52, 0x0101, 0x0100, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 0, 1), ""};
-  config.loader = {0x4F52, 0x0100, 0x0100, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0100, 0, 2), ""};
-  config.reenumerate = reenumerate_I;
-  config.startInLoader = true;
-  config.flashLoader.blocks = MakeSimBlocks(0x1000, 256, 4, 4);
   std::string error;
-  return CSimHidBoard::Create(config, error);
+  return CSimHidBoard::Create({.normal = {0x4F52, 0x0101, 0x0100, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 0, 1), ""},
+                               .loader = {0x4F52, 0x0100, 0x0100, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0100, 0, 2), ""},
+                               .reenumerate = reenumerate_I,
+                               .startInLoader = true,
+                               .flashLoader = {.blocks = MakeSimBlocks(0x1000, 256, 4, 4)}},
+                              error);
 }
 
 }  // namespace
@@ -44,8 +43,7 @@ TEST(SimFaults, AScenarioBlockTableIsCheckedBeforeItIsBuilt)
 
 TEST(SimFaults, AnswersAreCorruptedOnlyInTheirRange)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   const std::shared_ptr<CSimHidBoard> board = Board(false);
   const std::unique_ptr<CHidDevice> handle = board->Open(board->Path());
   board->CorruptAnswers(2, 1, [](Bytes& answer_IO) { answer_IO.resize(1); });
@@ -61,8 +59,7 @@ TEST(SimFaults, AnswersAreCorruptedOnlyInTheirRange)
 
 TEST(SimFaults, PowerLostRestartsTheBoardInItsLoaderWithItsFlash)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   for (const bool reenumerate : {false, true}) {
     const std::shared_ptr<CSimHidBoard> board = Board(reenumerate);
     ASSERT_TRUE(board->Preload(0x1000, Bytes(16, 0x42)));
@@ -83,8 +80,7 @@ TEST(SimFaults, PowerLostRestartsTheBoardInItsLoaderWithItsFlash)
 
 TEST(SimFaults, AReplugStartsTheLoaderOnlyWhenTheFirmwareIsNotWhole)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   const std::shared_ptr<CSimHidBoard> board = Board(true);
   board->DropOffBusAfter(0);
   EXPECT_FALSE(board->IsPresent());

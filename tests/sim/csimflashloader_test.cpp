@@ -3,8 +3,8 @@
 #include <string>
 #include <tuple>
 
-#include "common/cclock.h"
 #include "sim/csimhidboard.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -52,9 +52,9 @@ uint32_t Le32(const Bytes& bytes_I, size_t at_I)
 
 TEST(CSimFlashLoader, ReportIdsAndLengthsFollowTheNumbering)
 {
-  // The numbering, set (or get), the report and whether it passes. Erase, block write, both exits (under numbering 0 the one without saving also padded to the saving one's
-  // length), status, streaming, ROM write: each passes only with its own numbering, length and direction, inside
-  // one unprotected block of the flash.
+  // The numbering, set (or get), the report and whether it passes. Erase, block write, both exits (under numbering 0
+  // the one without saving also padded to the saving one's length), status, streaming, ROM write: each passes only with
+  // its own numbering, length and direction, inside one unprotected block of the flash.
   const std::vector<std::tuple<uint8_t, bool, Bytes, bool>> cases{
       {0, true, {0x12, 0x03, 0x00, 0x00, 0x00}, true},  {1, true, {0xD3, 0x03, 0x00, 0x00, 0x00}, true},
       {0, true, {0xD3, 0x03, 0x00, 0x00, 0x00}, false}, {1, true, {0x12, 0x03, 0x00, 0x00, 0x00}, false},
@@ -170,8 +170,7 @@ class CSimStreamTest : public ::testing::Test {
     return request;
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   CSimFlashLoader mLoader{StreamConfig()};
 };
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimftdibridge.h"
 #include "sim/csimscalerisp.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -52,8 +52,7 @@ class CSimFtdiBridgeTest : public ::testing::Test {
     return bytes;
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   std::string mError;
   std::unique_ptr<CSimFtdiBridge> mBridge;
   FT_HANDLE mHandle = nullptr;

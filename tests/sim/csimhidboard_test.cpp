@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimhidboard.h"
 #include "tests/testsupport/testfiles.h"
 
@@ -45,8 +44,7 @@ class CSimHidBoardTest : public ::testing::Test {
     ASSERT_TRUE(mHandle);
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   std::shared_ptr<CSimHidBoard> mBoard;
   std::unique_ptr<CHidDevice> mHandle;
 };
@@ -127,8 +125,7 @@ TEST_F(CSimHidBoardTest, ReportsTheVersionItsFirmwareHolds)
   ASSERT_TRUE(mHandle->GetAttributes(attributes));
   EXPECT_EQ(attributes.version, 0x0201);
   // Its loader answers with the identity it always shows.
-  ASSERT_TRUE(mHandle->SetFeature(kEnterHighFirst));
-  ASSERT_TRUE(mHandle->SetFeature(kEnterLowFirst));
+  ASSERT_TRUE(mHandle->SetFeature(kEnterHighFirst) && mHandle->SetFeature(kEnterLowFirst));
   ASSERT_EQ(mBoard->Mode(), ESIMBOARDMODE_LOADER);
   ASSERT_TRUE(mHandle->GetAttributes(attributes));
   EXPECT_EQ(attributes.version, 0x0100);

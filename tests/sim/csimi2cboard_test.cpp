@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimbus.h"
 #include "sim/csimi2cboard.h"
 #include "tests/testsupport/testfiles.h"
@@ -65,8 +64,7 @@ class CSimI2CBoardTest : public ::testing::Test {
     mClock.Advance(200);
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   CSimBus mBus;
   std::shared_ptr<CSimI2CTunnelBoard> mBoard;
   std::unique_ptr<CHidDevice> mHandle;

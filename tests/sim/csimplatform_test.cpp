@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimplatform.h"
 #include "tests/testsupport/testfiles.h"
 
@@ -36,8 +35,7 @@ std::string Ancestor(CSimPlatform& platform_I, const std::string& path_I, uint8_
 // collection, which returns only with the firmware.
 TEST(SimPlatform, ALoaderIsADeviceOfItsOwnAndTheTouchCollectionFollowsTheFirmware)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   std::string stuck = kTablet;
   stuck.replace(stuck.find("\"instance\": 1"), 0, "\"startInLoader\": true, ");
   const std::unique_ptr<CSimPlatform> inLoader = test::MustCreate(CSimPlatform::CreateFromText, stuck);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "common/fwupdater/ctransferrecorder.h"
 #include "sim/csimreplay.h"
 #include "tests/testsupport/testfiles.h"
@@ -13,8 +12,7 @@ namespace {
 // Replays run on the virtual clock.
 class SimReplay : public ::testing::Test {
  protected:
-  CVirtualClock mClock;
-  CScopedClock mInstalled{mClock};
+  test::CInstalledVirtualClock mClock;
 };
 
 std::shared_ptr<CSimReplay> Replay(const std::string& lines_I)

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimscalerisp.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::sim;
@@ -64,8 +64,7 @@ class CSimScalerIspTest : public ::testing::Test {
     Program(0x10000, Bytes{0x12, 0x34});
   }
 
-  CVirtualClock mClock;
-  CScopedClock mScoped{mClock};
+  test::CInstalledVirtualClock mClock;
   std::string mError;
   std::shared_ptr<CSimScalerIsp> mIsp = CSimScalerIsp::Create({.blocks = 4}, mError);
 };

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "common/cclock.h"
 #include "sim/csimplatform.h"
 #include "tests/testsupport/testfiles.h"
 
@@ -20,8 +19,7 @@ TEST(CSimTransferTime, EveryTransferCostsItsBoardsTimeOnTheClock)
       {R"({"kind": "bulk", "name": "b", "pid": "0401", "loaderPid": "0400", "transferMs": 2})", 2},
   };
   for (const auto& [scenario, transferMs] : cases) {
-    CVirtualClock clock;
-    const CScopedClock installed(clock);
+    test::CInstalledVirtualClock clock;
     const std::unique_ptr<CSimPlatform> platform =
         test::MustCreate(CSimPlatform::CreateFromText, std::string(R"({"devices": [)") + scenario + "]}");
     if (const auto bulk = platform->BulkBoard("b")) {

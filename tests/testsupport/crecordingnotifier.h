@@ -15,11 +15,8 @@ class CRecordingNotifier : public CInterfaceNotifier {
   void Error(const std::string& message_I) override { mErrors.push_back(message_I); }
   void Progress(int32_t value_I) override { mProgress.push_back(value_I); }
 
-  size_t CountInfo(const std::string& message_I) const { return std::count(mInfo.begin(), mInfo.end(), message_I); }
-  bool HasError(const std::string& message_I) const
-  {
-    return std::find(mErrors.begin(), mErrors.end(), message_I) != mErrors.end();
-  }
+  size_t CountInfo(const std::string& message_I) const { return std::ranges::count(mInfo, message_I); }
+  bool HasError(const std::string& message_I) const { return std::ranges::find(mErrors, message_I) != mErrors.end(); }
 
   std::vector<std::string> mInfo;
   std::vector<std::string> mErrors;

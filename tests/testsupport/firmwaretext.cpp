@@ -1,5 +1,7 @@
 #include "tests/testsupport/firmwaretext.h"
 
+#include <numeric>
+
 namespace orv::test {
 namespace {
 
@@ -32,8 +34,7 @@ std::string SRecordLine(char type_I, uint32_t address_I, const std::vector<uint8
   std::vector<uint8_t> body{static_cast<uint8_t>(addressBytes + data_I.size() + 1)};
   for (size_t i = addressBytes; i-- > 0;) body.push_back(static_cast<uint8_t>(address_I >> (8 * i)));
   body.insert(body.end(), data_I.begin(), data_I.end());
-  unsigned sum = 0;
-  for (uint8_t byte : body) sum += byte;
+  const unsigned sum = std::accumulate(body.begin(), body.end(), 0u);
   body.push_back(static_cast<uint8_t>(~sum + checksumDelta_I));
   return std::string("S") + type_I + HexBytes(body) + "\n";
 }
@@ -43,8 +44,7 @@ std::string IntelHexRecord(uint8_t type_I, uint16_t address_I, const std::vector
   std::vector<uint8_t> body{static_cast<uint8_t>(fields_I.size()), static_cast<uint8_t>(address_I >> 8),
                             static_cast<uint8_t>(address_I), type_I};
   body.insert(body.end(), fields_I.begin(), fields_I.end());
-  unsigned sum = 0;
-  for (uint8_t byte : body) sum += byte;
+  const unsigned sum = std::accumulate(body.begin(), body.end(), 0u);
   body.push_back(static_cast<uint8_t>((0x100 - (sum & 0xFF)) ^ checksumFlip_I));
   return ":" + HexBytes(body) + "\r\n";
 }

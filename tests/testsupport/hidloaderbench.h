@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "common/cclock.h"
 #include "common/fwupdater/chidfldeviceinterface.h"
 #include "sim/csimhidsystem.h"
 #include "tests/testsupport/crecordingnotifier.h"
@@ -16,17 +15,15 @@ namespace orv::test {
 
 struct SHidLoaderBench {
   explicit SHidLoaderBench(const sim::SSimLoaderConfig& loader_I, uint16_t usagePage_I = 0xFF0D, uint32_t transferMs_I = 0)
-      : installed(clock), system(std::make_shared<sim::CSimHidSystem>())
+      : system(std::make_shared<sim::CSimHidSystem>())
   {
-    sim::SSimHidBoardConfig config;
-    config.normal = {0x4F52, 0x0210, 0x0100, usagePage_I == 0xFF00 ? uint16_t{10} : uint16_t{1}, usagePage_I,
-                     sim::MakeSimHidPath(0x4F52, 0x0210, 0, 0x51), "USB\\VID_4F52&PID_0210\\1"};
-    config.loader = config.normal;
-    config.reenumerate = false;
-    config.startInLoader = true;
-    config.flashLoader = loader_I;
-    config.transferMs = transferMs_I;
-    board = MustCreate(sim::CSimHidBoard::Create, config);
+    const sim::SSimHidIdentity identity{0x4F52, 0x0210, 0x0100, usagePage_I == 0xFF00 ? uint16_t{10} : uint16_t{1},
+                                        usagePage_I, sim::MakeSimHidPath(0x4F52, 0x0210, 0, 0x51),
+                                        "USB\\VID_4F52&PID_0210\\1"};
+    board = MustCreate(sim::CSimHidBoard::Create,
+                       sim::SSimHidBoardConfig{.normal = identity, .loader = identity, .reenumerate = false,
+                                               .startInLoader = true, .flashLoader = loader_I,
+                                               .transferMs = transferMs_I});
     system->AddBoard(board);
     CFLDeviceInterface::SetProtocolType(loader_I.protocol);
     loader = std::make_shared<CHIDFLDeviceInterface>(board->Path(), system);
@@ -41,10 +38,9 @@ struct SHidLoaderBench {
   std::vector<uint8_t> LastSet()
   {
     const std::vector<sim::SSimTransfer> trace = board->Trace();
-    for (auto it = trace.rbegin(); it != trace.rend(); ++it) {
-      if (it->set) return it->bytes;
-    }
-    return {};
+    const auto last =
+        std::find_if(trace.rbegin(), trace.rend(), [](const sim::SSimTransfer& transfer_I) { return transfer_I.set; });
+    return last != trace.rend() ? last->bytes : std::vector<uint8_t>{};
   }
   // How many set reports the board received that begin with the bytes.
   size_t CountSets(const std::vector<uint8_t>& start_I)
@@ -56,8 +52,7 @@ struct SHidLoaderBench {
     });
   }
 
-  CVirtualClock clock;
-  CScopedClock installed;
+  CInstalledVirtualClock clock;
   std::shared_ptr<sim::CSimHidSystem> system;
   std::shared_ptr<sim::CSimHidBoard> board;
   CRecordingNotifier notifier;

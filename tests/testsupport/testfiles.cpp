@@ -1,5 +1,6 @@
 #include "tests/testsupport/testfiles.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -59,9 +60,8 @@ CDebugCapture::~CDebugCapture() { SetDebugOutput(mPrevious); }
 size_t CDebugCapture::CountAsserts(const std::string& expression_I) const
 {
   const std::string prefix = "Assert:(" + expression_I + ") in ";
-  size_t count = 0;
-  for (const std::string& line : mLines) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
-  return count;
+  return std::count_if(mLines.begin(), mLines.end(),
+                       [&prefix](const std::string& line_I) { return line_I.rfind(prefix, 0) == 0; });
 }
 
 std::filesystem::path SourceDir()

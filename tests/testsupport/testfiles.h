@@ -1,4 +1,4 @@
-// Helpers shared by the tests: scratch files, captured debugger output, the project's example files.
+// Helpers shared by the tests: scratch files, captured debugger output, the project's example files, virtual time.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/assertion.h"
+#include "common/cclock.h"
 
 namespace orv::test {
 
@@ -48,6 +49,11 @@ class CDebugCapture {
  private:
   std::vector<std::string> mLines;
   DebugOutputSink mPrevious;
+};
+
+// A virtual clock that is the process's clock while it lives.
+class CInstalledVirtualClock : public CVirtualClock {
+  CScopedClock mInstalled{*this};
 };
 
 // The project's source tree (for the example package), from ORVEL_SOURCE_DIR.

@@ -22,11 +22,8 @@ struct SRun {
 SRun RunTool(const std::vector<std::string>& args_I)
 {
   std::ostringstream out, err;
-  SRun run;
-  run.code = RunFwTool(args_I, out, err);
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+  const int code = RunFwTool(args_I, out, err);
+  return {code, out.str(), err.str()};
 }
 
 SRun Check(const test::CScratchDir& dir_I) { return RunTool({"check", dir_I.Path().string()}); }
@@ -40,6 +37,13 @@ void ExpectFailed(const SRun& run_I, std::initializer_list<std::string> parts_I)
 {
   EXPECT_EQ(run_I.code, 1) << run_I.err;
   for (const std::string& part : parts_I) EXPECT_TRUE(Contains(run_I.err, part)) << part << "\n" << run_I.err;
+}
+
+// The run failed (1) with exactly these error lines.
+void ExpectErrors(const SRun& run_I, const std::string& err_I)
+{
+  EXPECT_EQ(run_I.code, 1);
+  EXPECT_EQ(run_I.err, err_I);
 }
 
 std::string S1(uint16_t address_I, const std::vector<uint8_t>& data_I)
@@ -70,20 +74,17 @@ TEST(FwTool, UsageOnUnknownCommandsHelpAndVersion)
 
 TEST(FwTool, InfoDescribesEveryFormat)
 {
-  SRun run = RunTool({"info", Demo("tablet_s.pen")});
-  EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out, "format 0 S-record (.pen)\nsegment 0x00008000 length 6144\nsegment 0x0001F000 length 512\n");
-
-  run = RunTool({"info", Demo("display_touch.hex")});
-  EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_TRUE(Contains(run.out, "format 3 Intel HEX\nstart 0x00008000 length 3072 checksum 0x")) << run.out;
-
-  run = RunTool({"info", Demo("display_bt.airoflash")});
-  EXPECT_EQ(run.out, "format 4 Airoha binary\nsize 4096\n");
-
-  run = RunTool({"info", Demo("display_scaler.bin")});
-  EXPECT_EQ(run.out, "format 5 scaler binary\nsize 131072 blocks 2\n");
-  EXPECT_EQ(run.err, "");
+  for (const auto& [file, info] : std::vector<std::pair<std::string, std::string>>{
+           {"tablet_s.pen",
+            "format 0 S-record (.pen)\nsegment 0x00008000 length 6144\nsegment 0x0001F000 length 512\n"},
+           {"display_touch.hex", "format 3 Intel HEX\nstart 0x00008000 length 3072 checksum 0x04C4\n"},
+           {"display_bt.airoflash", "format 4 Airoha binary\nsize 4096\n"},
+           {"display_scaler.bin", "format 5 scaler binary\nsize 131072 blocks 2\n"}}) {
+    const SRun run = RunTool({"info", Demo(file)});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, info);
+  }
 }
 
 TEST(FwTool, InfoWarnsAboutPartialScalerBlocksAndFailsWithOneLineReasons)
@@ -165,9 +166,7 @@ TEST(FwTool, CheckListsTheDemoPackage)
 TEST(FwTool, CheckNamesEveryFault)
 {
   test::CScratchDir dir;
-  SRun run = Check(dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "error: " + (dir.Path() / "fw_loader.ini").string() + ": cannot open the file\n");
+  ExpectErrors(Check(dir), "error: " + (dir.Path() / "fw_loader.ini").string() + ": cannot open the file\n");
   dir.Write("fw_loader.ini", R"({"name":"T"})");
   ExpectFailed(Check(dir), {"fw_loader.ini: no device model could be read (not a list of device models)"});
 
@@ -190,12 +189,11 @@ TEST(FwTool, CheckGivesTheLineAndColumnOfSettingsFaultsAndTextAfterTheRoot)
 {
   test::CScratchDir dir;
   dir.Write("fw_loader.ini", "[\n  {\"name\": \"T\", \"penBoard\" {\"pid\": \"10\"}}\n]\n");
-  SRun run = Check(dir);
-  ExpectFailed(run, {"fw_loader.ini: line 2, column 28: expected ':' after the key \"penBoard\""});
+  ExpectFailed(Check(dir), {"fw_loader.ini: line 2, column 28: expected ':' after the key \"penBoard\""});
 
   dir.Write("fw_loader.ini", "[{\"name\": \"T\", \"penBoard\": {\"pid\": \"10\"}}]\n]\n");
   dir.Write("autoconfig.ini", "{\"auto\": \"pen\",, \"product\": \"10\"}");
-  run = Check(dir);
+  const SRun run = Check(dir);
   ExpectFailed(run, {"fw_loader.ini: line 2, column 1: unexpected text after the closing bracket",
                      "autoconfig.ini: line 1, column 16: a comma with no pair before it"});
   for (size_t line = 0, pos = 0; pos < run.err.size(); pos = run.err.find('\n', pos) + 1, ++line) {
@@ -211,22 +209,18 @@ TEST(FwTool, CheckTypeAndRangeChecksEveryTopologyKeyAndStopsAtTheFirstSyntaxErro
   const std::string topology = (dir.Path() / "fw_loader.ini").string();
   dir.Write("fw_loader.ini", "[{\"name\": \"T\",\n  \"penBoard\": {\"pid\": \"10\", \"sectors\": \"sixty\"},\n"
                              "  \"touchBoard\": {\"pid\": \"11\", \"sectors\": -5, \"topology\": 300}}]\n");
-  SRun run = Check(dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "error: " + topology + ": line 2, column 40: \"T\" penBoard sectors: \"sixty\" is not a whole number\n"
-                     "error: " + topology + ": line 3, column 42: \"T\" touchBoard sectors: -5 is out of range (0 to "
-                     "4294967295)\n"
-                     "error: " + topology + ": line 3, column 58: \"T\" touchBoard topology: 300 is out of range (0 to "
-                     "255)\n");
+  ExpectErrors(Check(dir),
+               "error: " + topology + ": line 2, column 40: \"T\" penBoard sectors: \"sixty\" is not a whole number\n" +
+                   "error: " + topology + ": line 3, column 42: \"T\" touchBoard sectors: -5 is out of range (0 to " +
+                   "4294967295)\n" + "error: " + topology +
+                   ": line 3, column 58: \"T\" touchBoard topology: 300 is out of range (0 to 255)\n");
 
   // One line of text that is no settings document is one fault.
   dir.Write("fw_loader.ini", "this is not a topology at all\n");
-  run = Check(dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "error: " + topology + ": line 1, column 1: no '{' or '[' starts the document\n");
+  ExpectErrors(Check(dir), "error: " + topology + ": line 1, column 1: no '{' or '[' starts the document\n");
   // After a syntax error nothing more is told: what follows it was never read.
   dir.Write("fw_loader.ini", "[{\"name\": \"T\" ? \"penBoard\" {}}] trailing");
-  run = Check(dir);
+  const SRun run = Check(dir);
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   EXPECT_EQ(run.out, "");
@@ -239,12 +233,10 @@ TEST(FwTool, CheckNamesTheFileLineAndColumnOfAutoConfigFaults)
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
   const std::string autoConfig = (dir.Path() / "autoconfig.ini").string();
   dir.Write("autoconfig.ini", "{\n  \"auto\": \"pen,touch,scaler\",\n  \"product\": \"10,zz\"\n}\n");
-  SRun run = Check(dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "error: " + autoConfig + ": line 3, column 14: product \"zz\" is not a hexadecimal product id\n"
-                     "error: " + autoConfig + ": line 2, column 11: model \"T\" has no touch update file\n"
-                     "error: " + autoConfig + ": line 2, column 11: \"scaler\" is not one of pen, touch, bluetooth, "
-                     "scalar\n");
+  ExpectErrors(Check(dir),
+               "error: " + autoConfig + ": line 3, column 14: product \"zz\" is not a hexadecimal product id\n" +
+                   "error: " + autoConfig + ": line 2, column 11: model \"T\" has no touch update file\n" + "error: " +
+                   autoConfig + ": line 2, column 11: \"scaler\" is not one of pen, touch, bluetooth, scalar\n");
   dir.Write("autoconfig.ini", "{\"auto\": [\"pen\"], \"product\": 10}");
   ExpectFailed(Check(dir), {"error: " + autoConfig + ": line 1, column 10: \"auto\" is not text\n",
                             "error: " + autoConfig + ": line 1, column 30: \"product\" is not text\n"});
