@@ -167,6 +167,9 @@ TEST_F(CApplicationRun, ACancelIsRefusedWhileABoardIsBusy)
       {EUISTRING_UPDATING, u"-testpid 0210 -auto touch",
        EditScenario("display.scenario", false, "\"busyMs\": 100, ", "\"name\": \"touch\"")},
       {EUISTRING_UPDATING, u"-testpid 0210 -auto scalar -y", "default"},
+      // A slow bridge: the scaler's worker still reads the display's serial number and version at the next tick.
+      {EUISTRING_UPDATING, u"-testpid 0210 -auto scalar -y",
+       EditScenario("slowbridge.scenario", false, "\"roundTripUs\": 20000, ", "\"model\": \"Orvel PD16\"")},
       {EUISTRING_WAITING_FOR_DEVICE, u"-testpid 0101 -auto pen", "tablet_s.scenario"}};
   for (const auto& [status, options, scenario] : cases) {
     mView.mCancelOnStatus = English(status);
