@@ -170,6 +170,7 @@ TEST_F(CApplicationRun, ACancelIsRefusedWhileABoardIsBusy)
       // A slow bridge: the scaler's worker still reads the display's serial number and version at the next tick.
       {EUISTRING_UPDATING, u"-testpid 0210 -auto scalar -y",
        EditScenario("slowbridge.scenario", false, "\"roundTripUs\": 20000, ", "\"model\": \"Orvel PD16\"")},
+      {EUISTRING_WAITING_FOR_LOADER, u"-testpid 0101 -auto pen", "tablet_s.scenario"},
       {EUISTRING_WAITING_FOR_DEVICE, u"-testpid 0101 -auto pen", "tablet_s.scenario"}};
   for (const auto& [status, options, scenario] : cases) {
     mView.mCancelOnStatus = English(status);
