@@ -315,6 +315,8 @@ void CAutoUpdateRun::StartWorker()
     mWorkerDone = true;
   });
   mStartRequested = false;
+  // The board is about to enter its loader: closing is refused from now on, not only from the next tick.
+  mView.EnableClose(false);
 }
 
 void CAutoUpdateRun::ShowUpdating()

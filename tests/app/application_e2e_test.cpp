@@ -177,6 +177,7 @@ TEST_F(CApplicationRun, ACancelIsRefusedWhileABoardIsBusy)
     mView.mNotices.clear();
     ExpectRun(0, options, scenario);
     EXPECT_TRUE(mView.mCancelOnStatus.empty()) << status << ": never shown";
+    EXPECT_FALSE(mView.mCloseEnabledAtCancel) << WideToUtf8(options) << ": closing allowed";
     EXPECT_EQ(mView.mNotices, std::vector<std::u16string>{English(EUISTRING_CANCEL_REFUSED)});
     ExpectLogged({"Cancel refused"});
   }

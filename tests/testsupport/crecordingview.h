@@ -26,6 +26,7 @@ class CRecordingView : public CUpdateView {
     if (!mCancelOnStatus.empty() && status_I.rfind(mCancelOnStatus, 0) == 0) {
       mCancel = true;
       mCancelOnStatus.clear();
+      mCloseEnabledAtCancel = mCloseEnabled;
     }
   }
   void SetProgress(int32_t percent_I) override
@@ -38,7 +39,7 @@ class CRecordingView : public CUpdateView {
     std::lock_guard<std::mutex> guard(mLock);
     mBoardProgress.emplace_back(Clock().NowMs(), progress_I);
   }
-  void EnableClose(bool /*enable_I*/) override {}
+  void EnableClose(bool enable_I) override { mCloseEnabled = enable_I; }
   void ShowNotice(const std::u16string& text_I) override
   {
     std::lock_guard<std::mutex> guard(mLock);
@@ -69,8 +70,10 @@ class CRecordingView : public CUpdateView {
   std::atomic<bool> mCancel{false};
   // Runs when the run has selected its device and shows its progress layout.
   std::function<void()> mOnLayout;
-  // A status that, when shown, makes the user ask to cancel.
+  // A status that, when shown, makes the user ask to cancel; whether closing was allowed at that moment.
   std::u16string mCancelOnStatus;
+  bool mCloseEnabled = true;
+  bool mCloseEnabledAtCancel = true;
   // Runs on every status the run shows.
   std::function<void(const std::u16string&)> mOnStatus;
   // Asked on every tick of the run: true makes the user ask to cancel (once).
