@@ -134,8 +134,7 @@ TEST(LinuxProcessServices, LockAndTemporaryPathsFollowTheEnvironment)
 
 TEST(LinuxProcessServices, NamedEventPostsAnExistingSemaphoreOnly)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   const std::string name = "OrvelTestEvent" + std::to_string(getpid());
   CLinuxNamedEvents events;
   EXPECT_FALSE(events.Signal("Global\\" + name) || events.Signal("Global\\a/b"));

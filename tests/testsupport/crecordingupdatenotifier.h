@@ -1,4 +1,5 @@
-// An update notifier that keeps every line, error and state, for tests that run an update on their own thread.
+// An update notifier that keeps every line, error and state, for tests that run an update on the test's own thread
+// (it takes no lock).
 #pragma once
 
 #include <algorithm>

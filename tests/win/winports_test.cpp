@@ -37,8 +37,7 @@ TEST(WinSingleInstance, OneCopyHoldsTheMutexUntilItEnds)
 
 TEST(WinNamedEvents, AnExistingEventIsSetAndGivenASecondAnAbsentOneCostsNothing)
 {
-  CVirtualClock clock;
-  const CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   CUpdateController controller;
   controller.SetNamedEvents(std::make_shared<CWinNamedEvents>());
   EXPECT_FALSE(controller.SignalStopEvent());

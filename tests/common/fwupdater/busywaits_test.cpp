@@ -68,8 +68,7 @@ TEST(BusyWaits, ATunnelExchangeEndsWhenTheControllerIsDone)
 {
   constexpr uint64_t kExchanges = 30;
   for (const uint32_t busyMs : {3u, 10u, 40u}) {
-    CVirtualClock clock;
-    const CScopedClock installed(clock);
+    CInstalledVirtualClock clock;
     const auto bus = std::make_shared<sim::CSimBus>();
     const sim::SSimI2CBoardConfig config{
         .identity = {0x4F52, 0x0101, 0x0100, 2, 0xFF0D, sim::MakeSimHidPath(0x4F52, 0x0101, 1, 5), ""},

@@ -19,7 +19,7 @@ const char* const kTopology = R"([
 
 class CDiscoveryTest : public ::testing::Test {
  protected:
-  CDiscoveryTest() : mInstalled(mClock), mBus(std::make_shared<CSimBus>())
+  CDiscoveryTest() : mBus(std::make_shared<CSimBus>())
   {
     mDiscovery = std::make_unique<CDiscovery>(mBus, mBus, mBus, mDir.Write("fw_loader.ini", kTopology));
   }
@@ -41,8 +41,7 @@ class CDiscoveryTest : public ::testing::Test {
     return mDiscovery->GetDevices();
   }
 
-  CVirtualClock mClock;
-  CScopedClock mInstalled;
+  test::CInstalledVirtualClock mClock;
   test::CScratchDir mDir;
   std::shared_ptr<CSimBus> mBus;
   std::unique_ptr<CDiscovery> mDiscovery;

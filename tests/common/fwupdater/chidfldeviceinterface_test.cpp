@@ -14,7 +14,7 @@ using Bytes = std::vector<uint8_t>;
 
 class CHidBoardSwitching : public ::testing::Test {
  protected:
-  CHidBoardSwitching() : mInstalled(mClock), mSystem(std::make_shared<CSimHidSystem>())
+  CHidBoardSwitching() : mSystem(std::make_shared<CSimHidSystem>())
   {
     SSimHidBoardConfig config;
     config.normal = {0x4F52, 0x0101, 0x0103, 1, 0xFF0D, MakeSimHidPath(0x4F52, 0x0101, 0, 0x1a), "USB\\VID_4F52&PID_0101\\7"};
@@ -33,8 +33,7 @@ class CHidBoardSwitching : public ::testing::Test {
     return trace.empty() ? Bytes{} : trace.back().bytes;
   }
 
-  CVirtualClock mClock;
-  CScopedClock mInstalled;
+  test::CInstalledVirtualClock mClock;
   std::shared_ptr<CSimHidSystem> mSystem;
   std::shared_ptr<CSimHidBoard> mBoard;
 };

@@ -30,8 +30,7 @@ TEST(CTransferRecorder, TextFieldsSurviveTheLineFormat)
 
 TEST(CTransferRecorder, EveryCallThroughTheSeamsIsOneLine)
 {
-  CVirtualClock clock;
-  const CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   const test::CScratchDir directory;
   const std::string file = (directory.Path() / "run.rec").string();
   auto recorder = std::make_shared<CTransferRecorder>();

@@ -21,7 +21,7 @@ const char* const kTopology = R"([{"name":"Display",
 // A pen display whose pen board is switched into its loader in place, with one controller over it.
 class CInPlaceUpdate : public ::testing::Test {
  protected:
-  CInPlaceUpdate() : mInstalled(mClock), mSystem(std::make_shared<sim::CSimHidSystem>())
+  CInPlaceUpdate() : mSystem(std::make_shared<sim::CSimHidSystem>())
   {
     sim::SSimHidBoardConfig config;
     config.normal = {0x4F52, 0x0210, 0x0100, 1, 0xFF0D, sim::MakeSimHidPath(0x4F52, 0x0210, 0, 0x61), "USB\\VID_4F52&PID_0210\\1"};
@@ -45,8 +45,7 @@ class CInPlaceUpdate : public ::testing::Test {
     return mController.UpdateDeviceList() && mController.ValidateAutoUpdate(type_I, mDir.Path().string());
   }
 
-  CVirtualClock mClock;
-  CScopedClock mInstalled;
+  CInstalledVirtualClock mClock;
   std::shared_ptr<sim::CSimHidSystem> mSystem;
   std::shared_ptr<sim::CSimHidBoard> mBoard;
   CScratchDir mDir;

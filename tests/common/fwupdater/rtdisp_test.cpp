@@ -50,8 +50,7 @@ class CIspRun {
 
 class ScalarISP : public ::testing::Test {
  protected:
-  CVirtualClock mClock;
-  CScopedClock mInstalled{mClock};
+  test::CInstalledVirtualClock mClock;
 };
 
 }  // namespace

@@ -20,7 +20,7 @@ using Bytes = std::vector<uint8_t>;
 
 class CTransports : public ::testing::Test {
  protected:
-  CTransports() : mInstalled(mClock), mBus(std::make_shared<CSimBus>()) { CFLDeviceInterface::SetProtocolType(0); }
+  CTransports() : mBus(std::make_shared<CSimBus>()) { CFLDeviceInterface::SetProtocolType(0); }
 
   std::shared_ptr<CSimI2CTunnelBoard> AddTunnel()
   {
@@ -39,8 +39,7 @@ class CTransports : public ::testing::Test {
     return file.GetSegments();
   }
 
-  CVirtualClock mClock;
-  CScopedClock mInstalled;
+  test::CInstalledVirtualClock mClock;
   test::CScratchDir mDir;
   std::shared_ptr<CSimBus> mBus;
   test::CRecordingNotifier mNotifier;

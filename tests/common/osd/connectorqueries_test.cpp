@@ -22,8 +22,7 @@ class DdcQueries : public ::testing::Test {
     ASSERT_TRUE(mConnector.Open(0));
   }
 
-  CVirtualClock mClock;
-  CScopedClock mInstalled{mClock};
+  test::CInstalledVirtualClock mClock;
   test::CDebugCapture mCapture;
   sim::CSimFtdiBridge mBridge;
   std::shared_ptr<sim::CSimDdcDisplay> mDisplay;

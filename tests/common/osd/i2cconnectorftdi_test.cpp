@@ -119,8 +119,7 @@ class CListOnlyLibrary : public CImportLibrary {
 
 class I2CConnectorFTDI : public ::testing::Test {
  protected:
-  CVirtualClock mClock;
-  CScopedClock mInstalled{mClock};
+  test::CInstalledVirtualClock mClock;
   CScriptedD2XX mD2XX;
   CI2CConnectorFTDI mConnector{mD2XX};
 };

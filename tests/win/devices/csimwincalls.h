@@ -22,6 +22,7 @@
 #include "common/stringutilities.h"
 #include "sim/csimbus.h"
 #include "sim/csimplatform.h"
+#include "tests/testsupport/testfiles.h"
 #include "win/fwupdater/cwindeviceenumerator.h"
 #include "win/fwupdater/cwinhidsystem.h"
 #include "win/fwupdater/cwinsystemcalls.h"
@@ -378,8 +379,7 @@ class CSimWinLayer {
   }
   std::shared_ptr<CWinHidSystem> Hid() { return std::make_shared<CWinHidSystem>(mCalls, mCalls); }
 
-  CVirtualClock mClock;
-  CScopedClock mInstalled{mClock};
+  CInstalledVirtualClock mClock;
   std::unique_ptr<sim::CSimPlatform> mPlatform;
   std::shared_ptr<Calls> mCalls;
 };

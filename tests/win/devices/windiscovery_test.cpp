@@ -56,8 +56,7 @@ TEST(WinDiscovery, InterfacesOfOneTabletArePairedByTheDeviceTree)
 
 TEST(WinDiscovery, TheSystemsOwnDllsAreBoundAndFindNoTabletHere)
 {
-  CVirtualClock clock;
-  CScopedClock installed(clock);
+  test::CInstalledVirtualClock clock;
   GUID hidClass{};
   WinSystemCalls().hid->HidD_GetHidGuid(&hidClass);
   EXPECT_TRUE(IsEqualGUID(hidClass, test::kHidInterfaceClass));
