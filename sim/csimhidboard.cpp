@@ -103,6 +103,7 @@ std::unique_ptr<CHidDevice> CSimHidBoard::Open(const std::string& path_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
   if (!Present() || !EqualsIgnoreCase(path_I, CurrentIdentity().path)) return nullptr;
+  if (Clock().NowMs() < mOpenRefusedUntilMs) return nullptr;
   return std::make_unique<CSimHidDevice>(shared_from_this(), mSession);
 }
 
@@ -308,6 +309,7 @@ void CSimHidBoard::SwitchMode(ESimBoardMode mode_I)
   const uint64_t now = Clock().NowMs();
   mPresence.Leave(now);
   mPresence.Appear({CurrentIdentity().path, EDEVICECLASS_HID}, now + mConfig.reenumerateMs);
+  mOpenRefusedUntilMs = now + mConfig.reenumerateMs + mConfig.openRefusedMs;
   mode_I == ESIMBOARDMODE_LOADER ? CollectionsGone() : CollectionsBack(now + mConfig.reenumerateMs);
 }
 

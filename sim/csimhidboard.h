@@ -43,6 +43,9 @@ struct SSimHidBoardConfig {
   bool reenumerate = true;
   // How long the board is off the bus when it re-enumerates.
   uint32_t reenumerateMs = 2000;
+  // How long after it re-enumerates its node refuses to open: the system's tablet service, or the rule that
+  // sets the node's permissions, has not let go of it yet.
+  uint32_t openRefusedMs = 0;
   bool startInLoader = false;
   SSimLoaderConfig flashLoader;
   // Where the firmware keeps its release number (BCD, least significant byte first). Once programmed, that is
@@ -154,6 +157,7 @@ class CSimHidBoard : public CSimBusDevice, public std::enable_shared_from_this<C
   CSimFlashLoader mLoader;
   ESimBoardMode mMode = ESIMBOARDMODE_NORMAL;
   uint64_t mSession = 1;
+  uint64_t mOpenRefusedUntilMs = 0;
   CSimPresence mPresence;
   // The first half of the enter-loader pair (vendor id high byte first) arrived last.
   bool mArmed = false;

@@ -315,6 +315,7 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, bool 
     config.loader.parentId = LoaderDeviceNode(*mBus, parsed);
     config.reenumerate = !device_I.GetBool("inPlace", false);
     config.reenumerateMs = Int(device_I, "reenumerateMs", 2000);
+    config.openRefusedMs = Int(device_I, "openRefusedMs", 0);
     config.startInLoader = startInLoader;
     config.transferMs = Int(device_I, "transferMs", kSimTransferMs);
     config.flashLoader = parsed.loader;

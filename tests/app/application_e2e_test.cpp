@@ -158,6 +158,16 @@ TEST_F(CApplicationRun, ATabletIsFoundThroughItsLoaderWithoutAnyArrivalMessage)
                        "IMPORTANT Device listed without an Attach Message STATE->ESTATE_SUCCESS"});
 }
 
+// A pen whose node refuses to open for a while after each re-enumeration (the tablet service still holds it):
+// each wait retries until it opens, past the pause after the pen's success, and the touch board waits for it.
+TEST_F(CApplicationRun, ABoardWhoseNodeOpensLateIsWaitedForBeforeTheNextBoard)
+{
+  ExpectRun(0, u"-testpid 0101 -auto pen,touch", EditScenario("held.scenario", true, "\"openRefusedMs\": 12000, "));
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectFlashed("touch", "tablet_s.touch");
+  ExpectOutcomes({"updated", "updated"});
+}
+
 // A cancel asked while the board is being programmed (a touch loader slow enough that its programming spans
 // several ticks, the scaler), or while a tablet's pen leaves its loader and re-enumerates: refused each time, at
 // once and not only in the log, and the update completes.
