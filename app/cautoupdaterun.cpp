@@ -371,8 +371,8 @@ void CAutoUpdateRun::Tick()
   const bool workerDone = mWorkerDone;
   const int32_t state = mNotifier.GetState();
   const bool busy = state == ESTATE_ENTER_LOADER || state == ESTATE_PROGRAM || state == ESTATE_EXIT_LOADER;
-  // A board update that gave up without a verdict (its board interface missing) leaves the state where it
-  // was; with no worker left to move it on, the run would wait for ever.
+  // A board update that returned without a verdict would leave the state where it was; with no worker left to
+  // move it on, the run would wait for ever.
   if (workerDone && !mStartRequested && (state == ESTATE_READY || busy)) {
     mNotifier.Log("The update ended without a result");
     End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1);

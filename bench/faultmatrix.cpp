@@ -42,7 +42,8 @@ constexpr uint64_t kVirtualBoundMs = 30 * 60 * 1000;
 constexpr uint32_t kPowerOffMs = 3000;
 
 // The demo's pen tablet: a re-enumerating pen board and the touch controller behind its I2C tunnel, one
-// composite USB device. While the pen board runs its loader the whole device shows only the loader.
+// composite USB device. While the pen board runs its loader the whole device shows only the loader; when it
+// comes back the touch collection follows the pen's a moment later, as the system binds one after another.
 const char* const kTablet = R"({
   "nodes": [["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\1"]],
   "devices": [
@@ -50,7 +51,7 @@ const char* const kTablet = R"({
      "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "8000", "blockSize": 4096,
      "blocks": 32, "writeSize": 128},
     {"kind": "i2c", "name": "touch", "pid": "0101", "usageId": "2", "interface": 1, "instance": 2,
-     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "2000", "blockSize": 1024,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "arrivalLagMs": 150, "protocol": 0, "blockStart": "2000", "blockSize": 1024,
      "blocks": 22, "writeSize": 128}
   ]
 })";

@@ -304,7 +304,8 @@ void CSimI2CTunnelBoard::UsbDeviceBack(uint64_t atMs_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
   mUsbAway = false;
-  if (!mDropped) mPresence.Appear({mConfig.identity.path, EDEVICECLASS_HID}, std::max(atMs_I, Clock().NowMs()));
+  const uint64_t at = std::max(atMs_I + mConfig.arrivalLagMs, Clock().NowMs());
+  if (!mDropped) mPresence.Appear({mConfig.identity.path, EDEVICECLASS_HID}, at);
 }
 
 void CSimI2CTunnelBoard::Drop()

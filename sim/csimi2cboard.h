@@ -30,6 +30,9 @@ struct SSimI2CBoardConfig {
   uint32_t busyMs = 10;
   // What each feature report transfer of the tunnel costs.
   uint32_t transferMs = kSimTransferMs;
+  // How much later than the tablet's first interface the collection comes back with the tablet's USB device:
+  // the system binds a composite device's interfaces one after another.
+  uint32_t arrivalLagMs = 0;
   SSimLoaderConfig flashLoader;
 };
 

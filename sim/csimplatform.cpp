@@ -335,6 +335,7 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, bool 
     config.startInLoader = startInLoader;
     config.enterMs = Int(device_I, "enterMs", 200);
     config.busyMs = Int(device_I, "exchangeBusyMs", 10);
+    config.arrivalLagMs = Int(device_I, "arrivalLagMs", 0);
     config.transferMs = Int(device_I, "transferMs", kSimTransferMs);
     config.flashLoader = parsed.loader;
     board->i2c = CSimI2CTunnelBoard::Create(config, error_O);

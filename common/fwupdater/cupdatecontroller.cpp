@@ -11,6 +11,8 @@ namespace {
 
 constexpr int kSwitchWaitAttempts = 90;
 constexpr uint32_t kSwitchWaitPauseMs = 1000;
+// A board's interface missing from the list when its update starts is looked for this often, a pause apart.
+constexpr int kInterfaceWaitAttempts = 10;
 // An attempt's pause ends this soon after the board's arrival is reported.
 constexpr uint32_t kArrivalCheckMs = 10;
 // Pen boards of these two products leave their loader with the long form of the exit report.
@@ -367,16 +369,30 @@ void CUpdateController::Abandon(const std::shared_ptr<CFLDeviceInterface>& loade
   UpdateFailed(6, "General Program Failure");
 }
 
+// The list is rebuilt when the board before this one came back, and a composite device's interfaces come back one
+// after another: this board's may have come after that.
+bool CUpdateController::AwaitMainInterface()
+{
+  for (int attempt = 0; attempt < kInterfaceWaitAttempts; ++attempt) {
+    if (GetMainInterface()) return true;
+    if (attempt > 0) Pause(kSwitchWaitPauseMs);
+    Log("The board's interface is not listed; updating the device list");
+    UpdateDeviceList();
+  }
+  return GetMainInterface() != nullptr;
+}
+
 bool CUpdateController::UpdateDevice()
 {
+  if (!AwaitMainInterface()) {
+    Log("mainInterface not valid.");
+    ORV_ASSERT_MESSAGE("Oops - Could not get a mainInterface pointer");
+    UpdateFailed(1, "There is no supported interface attached");
+    return false;
+  }
   const uint32_t expectedSectors = GetBoardSectors();
   const std::shared_ptr<CDevice> device = GetSelectedDevice();
   const bool checkSectors = device && !device->mIsLoader;
-  if (!GetMainInterface()) {
-    Log("mainInterface not valid.");
-    ORV_ASSERT_MESSAGE("Oops - Could not get a mainInterface pointer");
-    return false;
-  }
   const std::shared_ptr<CFLDeviceInterface> loader = GetLoaderInterface();
   if (!loader) {
     Log("loaderInterface not valid.");

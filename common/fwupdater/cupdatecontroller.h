@@ -94,6 +94,8 @@ class CUpdateController : public CInterfaceNotifier {
   // The interface found afresh, opened and connected to this controller; empty when it does not open.
   std::shared_ptr<CFLDeviceInterface> OpenMainInterface();
   bool InPlaceSwitch() const;
+  // The board's interface, listed afresh while it is missing; false when it stays away.
+  bool AwaitMainInterface();
   // Rebuilds the device list in a wait in state waiting_I; true when the board is back (state arrived_I).
   // listedBefore_IO: whether the last attempt listed it in the mode waited for.
   bool Reenumerated(int32_t waiting_I, int32_t arrived_I, bool& listedBefore_IO);

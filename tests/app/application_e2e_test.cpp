@@ -168,6 +168,22 @@ TEST_F(CApplicationRun, ABoardWhoseNodeOpensLateIsWaitedForBeforeTheNextBoard)
   ExpectOutcomes({"updated", "updated"});
 }
 
+// A composite tablet's interfaces come back one after another: the touch collection after the pen's, whose
+// arrival the run took up. The touch board's update lists the devices again until its collection is back; one that
+// stays away fails the touch board with a verdict.
+TEST_F(CApplicationRun, ATouchCollectionBackAfterThePensIsWaitedFor)
+{
+  for (const auto& [lagMs, code, outcome] : std::vector<std::tuple<int, int, std::string>>{
+           {300, 0, "updated"}, {15000, 0, "updated"}, {30000, 1, "failed"}}) {
+    const std::string lag = "\"arrivalLagMs\": " + std::to_string(lagMs) + ", ";
+    ExpectRun(code, u"-testpid 0101 -auto pen,touch", EditScenario("lag.scenario", true, lag, "\"name\": \"touch\""));
+    ExpectOutcomes({"updated", outcome});
+    ExpectLogged({"Starting update touch", "The board's interface is not listed; updating the device list"});
+    EXPECT_EQ(Log().find("The update ended without a result"), std::string::npos) << lagMs;
+  }
+  ExpectLogged({"mainInterface not valid.", "There is no supported interface attached"});
+}
+
 // A cancel asked while the board is being programmed (a touch loader slow enough that its programming spans
 // several ticks, the scaler), or while a tablet's pen leaves its loader and re-enumerates: refused each time, at
 // once and not only in the log, and the update completes.

@@ -10,15 +10,20 @@ class LinuxRecording : public CLinuxProgramTest {};
 
 }  // namespace
 
+// A composite tablet whose touch collection comes back a moment after the pen's interface: the touch board's
+// update lists the devices again, and the replay meets that list as recorded.
 TEST_F(LinuxRecording, ARecordedRunReplaysAsAScenarioTransferForTransfer)
 {
-  Emulate("tablet_s.scenario");
+  std::string scenario = ReadText("tablet_s.scenario");
+  scenario.insert(scenario.find("\"name\": \"touch\""), "\"arrivalLagMs\": 300, ");
+  Emulate(scenario);
   const std::string pen = mBus->NodeOf(SimPath("PID_0101&MI_00"));
   ASSERT_EQ(Run({"-record", "tablet.rec", "-testpid", "0101", "-auto", "pen,touch"}), 0) << Err();
   ExpectFlashed("pen", "tablet_s.pen");
   ExpectFlashed("touch", "tablet_s.touch");
   const std::string log = Log();
   EXPECT_LT(log.find("[STATE] 2"), log.find("IMPORTANT Attach Message (/dev/hidraw"));
+  EXPECT_LT(log.find("Starting update touch"), log.find("The board's interface is not listed")) << log;
   std::string recording = ReadText("tablet.rec");
   for (const std::string& line : {std::string(kRecordingHeader), "enumerate hid " + pen, "hid " + pen + " set ok CC4F52",
                                   "hid " + pen + " caps ok 0001 FF0D", "removal hid " + pen, std::string(" arrival hid /dev/hidraw"),
