@@ -70,7 +70,7 @@ bool CAutoUpdateRun::IsBusy()
 {
   const int32_t state = mNotifier.GetState();
   return state == ESTATE_ENTER_LOADER || state == ESTATE_PROGRAM || state == ESTATE_EXIT_LOADER ||
-         (state == ESTATE_READY && IsWorkerRunning());
+         ((state == ESTATE_READY || state == ESTATE_SUCCESS) && IsWorkerRunning());
 }
 
 int CAutoUpdateRun::Run()
@@ -378,9 +378,9 @@ void CAutoUpdateRun::Tick()
     End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1);
     return;
   }
-  // A worker this tick starts, or one still running at the ready state, has a board about to enter its loader.
-  const bool starting = state == ESTATE_READY && (mStartRequested || IsWorkerRunning());
-  if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(busy || starting);
+  // A worker this tick starts has a board about to enter its loader too.
+  const bool starting = state == ESTATE_READY && mStartRequested;
+  if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(IsBusy() || starting);
   // Closing follows what a cancel would meet: refused while a board is in or near loader mode, allowed again
   // once its worker has let go of it (the pause after a board included).
   mView.EnableClose(!IsBusy());
@@ -420,10 +420,12 @@ void CAutoUpdateRun::Tick()
   }
 }
 
-// Once per board, when its update has come to its success; true when this call counted it.
+// Once per board, when its worker has returned with its success; true when this call counted it. Until the
+// worker returns the success may be an arrival that was not the board's, and the board may still fail.
 bool CAutoUpdateRun::AccountFinishedBoard()
 {
-  if (mNotifier.GetState() != ESTATE_SUCCESS || mUpdatedCount != mCurrentAutoUpdate) return false;
+  const bool finished = mNotifier.GetState() == ESTATE_SUCCESS && !IsWorkerRunning();
+  if (!finished || mUpdatedCount != mCurrentAutoUpdate) return false;
   ++mUpdatedCount;
   mFinishedBoardsMs += Clock().NowMs() - mBoardStartMs;
   mProgrammingMsAtFinish = mNotifier.GetProgrammingMs();

@@ -74,8 +74,8 @@ class CAutoUpdateRun : public CDeviceEventSink {
   // Per board (pen, touch, bluetooth, scalar): what it reported before and after its update; empty when unknown.
   const std::array<std::string, 4>& GetVersionsBefore() const { return mVersionsBefore; }
   const std::array<std::string, 4>& GetVersionsAfter() const { return mVersionsAfter; }
-  // A board is in or near loader mode, or a started worker is about to switch it there: no cancelling, no
-  // closing, no ending the session.
+  // A board is in or near loader mode: a started worker is about to switch it there, or has not yet seen it
+  // back after its success. No cancelling, no closing, no ending the session.
   bool IsBusy();
   std::u16string Text(uint16_t id_I) const;
   static std::u16string VersionText();

@@ -307,10 +307,12 @@ void CUpdateController::PauseUntilState(int32_t arrived_I)
 bool CUpdateController::Reenumerated(int32_t waiting_I, int32_t arrived_I, bool& listedBefore_IO)
 {
   const bool listed = UpdateDeviceList();
-  if (mState == arrived_I) return listed;
   const std::shared_ptr<CDevice> device = GetSelectedDevice();
   const bool loaderWanted = arrived_I == ESTATE_PROGRAM;
   const bool listedNow = listed && device && device->mIsLoader == loaderWanted;
+  // An arrival message tells that some device arrived, not that it was this board (a mouse plugged in meanwhile
+  // is one too): the board is back once it is listed in the mode waited for.
+  if (mState == arrived_I) return listedNow;
   const bool arrived = listedNow && listedBefore_IO && mState == waiting_I;
   listedBefore_IO = listedNow;
   if (!arrived) return false;

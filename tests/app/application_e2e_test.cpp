@@ -184,6 +184,51 @@ TEST_F(CApplicationRun, ATouchCollectionBackAfterThePensIsWaitedFor)
   ExpectLogged({"mainInterface not valid.", "There is no supported interface attached"});
 }
 
+// A mouse plugged in while the tablet's pen is away in its loader: its arrival moves the run on as the board's
+// would, and the run goes on only once the pen itself is listed. A pen that stays in its loader (its exit command
+// fails) or never comes back fails its update, and a cancel asked while the run waits for it is refused.
+TEST_F(CApplicationRun, ADevicePluggedInWhileTheBoardIsAwayIsNotTakenForIt)
+{
+  std::shared_ptr<sim::CSimHidBoard> mouse;
+  uint64_t pluggedAtMs = 0;
+  uint64_t failFrom = 0;
+  auto plugMouseOn = [&](uint16_t status_I) {
+    mouse.reset();
+    mView.mOnStatus = [&, status_I](const std::u16string& status_IO) {
+      if (mouse || status_IO != English(status_I)) return;
+      if (failFrom == 0) mPlatform->HidBoard("pen")->DropOffBusAfter(0);
+      mouse = test::MustCreate(sim::CSimHidBoard::Create,
+                               sim::SSimHidBoardConfig{.normal = {0x046D, 0xC077, 0x0100, 2, 1,
+                                                                  sim::MakeSimHidPath(0x046D, 0xC077, 0, 77)},
+                                                       .reenumerate = false});
+      mPlatform->Bus()->Attach(mouse);
+      pluggedAtMs = mClock.NowMs();
+    };
+  };
+  plugMouseOn(EUISTRING_WAITING_FOR_LOADER);
+  failFrom = 1;
+  ExpectRun(0, u"-testpid 0101 -auto pen,touch", "tablet_s.scenario");
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectLogged({"IMPORTANT Attach Message (\\\\?\\HID#VID_046D", "[Orvel Tablet S] (LOADER MODE)", "Programming..."});
+  const std::vector<sim::SSimTransfer> trace = mPlatform->HidBoard("pen")->Trace();
+  failFrom = 1 + std::find_if(trace.begin(), trace.end(), [](const sim::SSimTransfer& transfer_I) {
+                   return transfer_I.set && transfer_I.bytes[0] == 0x15;
+                 }) - trace.begin();
+  // Its exit command failing, the pen stays in its loader; then, unplugged as it leaves its loader.
+  for (const uint64_t from : {failFrom, uint64_t{0}}) {
+    failFrom = from;
+    plugMouseOn(EUISTRING_WAITING_FOR_DEVICE);
+    mView.mOnLayout = [&] { if (failFrom != 0) mPlatform->HidBoard("pen")->FailTransfers(failFrom, 1000000); };
+    mView.mNotices.clear();
+    mView.mCancelWhen = [&] { return mouse && mClock.NowMs() > pluggedAtMs + 5000; };
+    ExpectRun(1, u"-testpid 0101 -auto pen,touch", "tablet_s.scenario");
+    ExpectMessage(EUISTRING_UPDATE_FAILED);
+    ExpectOutcomes({"failed", "not started"});
+    EXPECT_EQ(mView.mNotices, std::vector<std::u16string>{English(EUISTRING_CANCEL_REFUSED)}) << from;
+    ExpectLogged({"STATE->ESTATE_SUCCESS", "There was a problem swapping out of flash mode"});
+  }
+}
+
 // A cancel asked while the board is being programmed (a touch loader slow enough that its programming spans
 // several ticks, the scaler), or while a tablet's pen leaves its loader and re-enumerates: refused each time, at
 // once and not only in the log, and the update completes.
