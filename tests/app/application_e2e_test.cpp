@@ -189,42 +189,40 @@ TEST_F(CApplicationRun, ATouchCollectionBackAfterThePensIsWaitedFor)
 // fails) or never comes back fails its update, and a cancel asked while the run waits for it is refused.
 TEST_F(CApplicationRun, ADevicePluggedInWhileTheBoardIsAwayIsNotTakenForIt)
 {
-  std::shared_ptr<sim::CSimHidBoard> mouse;
+  std::shared_ptr<sim::CSimHidCollection> mouse;
   uint64_t pluggedAtMs = 0;
-  uint64_t failFrom = 0;
-  auto plugMouseOn = [&](uint16_t status_I) {
+  // The mouse is plugged in when the status shows, the pen unplugged with it when asked.
+  auto plugMouseOn = [&](uint16_t status_I, bool unplugPen_I) {
     mouse.reset();
-    mView.mOnStatus = [&, status_I](const std::u16string& status_IO) {
+    mView.mOnStatus = [&, status_I, unplugPen_I](const std::u16string& status_IO) {
       if (mouse || status_IO != English(status_I)) return;
-      if (failFrom == 0) mPlatform->HidBoard("pen")->DropOffBusAfter(0);
-      mouse = test::MustCreate(sim::CSimHidBoard::Create,
-                               sim::SSimHidBoardConfig{.normal = {0x046D, 0xC077, 0x0100, 2, 1,
-                                                                  sim::MakeSimHidPath(0x046D, 0xC077, 0, 77)},
-                                                       .reenumerate = false});
+      if (unplugPen_I) mPlatform->HidBoard("pen")->DropOffBusAfter(0);
+      mouse = std::make_shared<sim::CSimHidCollection>(
+          sim::SSimHidIdentity{0x046D, 0xC077, 0x7200, 2, 1, sim::MakeSimHidPath(0x046D, 0xC077, 0, 77)});
       mPlatform->Bus()->Attach(mouse);
       pluggedAtMs = mClock.NowMs();
     };
   };
-  plugMouseOn(EUISTRING_WAITING_FOR_LOADER);
-  failFrom = 1;
+  plugMouseOn(EUISTRING_WAITING_FOR_LOADER, false);
   ExpectRun(0, u"-testpid 0101 -auto pen,touch", "tablet_s.scenario");
   ExpectFlashed("pen", "tablet_s.pen");
   ExpectLogged({"IMPORTANT Attach Message (\\\\?\\HID#VID_046D", "[Orvel Tablet S] (LOADER MODE)", "Programming..."});
   const std::vector<sim::SSimTransfer> trace = mPlatform->HidBoard("pen")->Trace();
-  failFrom = 1 + std::find_if(trace.begin(), trace.end(), [](const sim::SSimTransfer& transfer_I) {
-                   return transfer_I.set && transfer_I.bytes[0] == 0x15;
-                 }) - trace.begin();
-  // Its exit command failing, the pen stays in its loader; then, unplugged as it leaves its loader.
-  for (const uint64_t from : {failFrom, uint64_t{0}}) {
-    failFrom = from;
-    plugMouseOn(EUISTRING_WAITING_FOR_DEVICE);
-    mView.mOnLayout = [&] { if (failFrom != 0) mPlatform->HidBoard("pen")->FailTransfers(failFrom, 1000000); };
+  const uint64_t exitCommand = 1 + std::find_if(trace.begin(), trace.end(), [](const sim::SSimTransfer& transfer_I) {
+                                     return transfer_I.set && transfer_I.bytes[0] == 0x15;
+                                   }) - trace.begin();
+  // The pen's exit command fails and it stays in its loader; or it is unplugged as it leaves its loader.
+  for (const bool unplugged : {false, true}) {
+    plugMouseOn(EUISTRING_WAITING_FOR_DEVICE, unplugged);
+    mView.mOnLayout = [&, unplugged] {
+      if (!unplugged) mPlatform->HidBoard("pen")->FailTransfers(exitCommand, 1000000);
+    };
     mView.mNotices.clear();
     mView.mCancelWhen = [&] { return mouse && mClock.NowMs() > pluggedAtMs + 5000; };
     ExpectRun(1, u"-testpid 0101 -auto pen,touch", "tablet_s.scenario");
     ExpectMessage(EUISTRING_UPDATE_FAILED);
     ExpectOutcomes({"failed", "not started"});
-    EXPECT_EQ(mView.mNotices, std::vector<std::u16string>{English(EUISTRING_CANCEL_REFUSED)}) << from;
+    EXPECT_EQ(mView.mNotices, std::vector<std::u16string>{English(EUISTRING_CANCEL_REFUSED)}) << unplugged;
     ExpectLogged({"STATE->ESTATE_SUCCESS", "There was a problem swapping out of flash mode"});
   }
 }
