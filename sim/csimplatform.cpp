@@ -42,6 +42,25 @@ uint32_t Int(const CSettingsMap& map_I, const std::string& key_I, int64_t defaul
   return static_cast<uint32_t>(map_I.GetInteger(key_I, default_I));
 }
 
+// The whole numbers a board's entry may give, with the largest the setting it makes can hold: a negative or larger
+// one would wrap round into another value.
+const std::pair<const char*, int64_t> kNumberLimits[] = {
+    {"interface", 0xFF},     {"instance", 0xFFFFFF},    {"protocol", 0xFF},        {"readSize", 0xFFFF},
+    {"wordSize", 0xFFFF},    {"writeSize", 0xFFFF},     {"cpus", 0xFFFF},          {"busyMs", 0xFFFFFFFF},
+    {"reenumerateMs", 0xFFFFFFFF}, {"openRefusedMs", 0xFFFFFFFF}, {"transferMs", 0xFFFFFFFF},
+    {"enterMs", 0xFFFFFFFF}, {"exchangeBusyMs", 0xFFFFFFFF}, {"arrivalLagMs", 0xFFFFFFFF}};
+
+bool CheckNumbers(const CSettingsMap& device_I, size_t index_I, std::string& error_O)
+{
+  for (const auto& [key, most] : kNumberLimits) {
+    const int64_t value = device_I.GetInteger(key, 0);
+    if (value >= 0 && value <= most) continue;
+    error_O = "device " + std::to_string(index_I) + ": \"" + key + "\" must be 0 to " + std::to_string(most);
+    return false;
+  }
+  return true;
+}
+
 bool IsUsbDeviceId(const std::string& id_I) { return ToLower(id_I).rfind("usb\\vid_", 0) == 0; }
 
 // The node of one interface of a composite USB device, as the system names it: the interface's ids and number,
@@ -235,8 +254,13 @@ std::unique_ptr<CSimPlatform> CSimPlatform::CreateFromText(const std::string& te
     error_O = "a scenario is a settings map with a \"devices\" array";
     return nullptr;
   }
+  const int64_t eventDelayMs = root->GetInteger("eventDelayMs", CSimBus::kDefaultEventDelayMs);
+  if (eventDelayMs < 0 || eventDelayMs > 0xFFFFFFFF) {
+    error_O = "\"eventDelayMs\" must be 0 to 4294967295";
+    return nullptr;
+  }
   std::unique_ptr<CSimPlatform> platform(new CSimPlatform());
-  platform->mBus->SetEventDelayMs(Int(*root, "eventDelayMs", CSimBus::kDefaultEventDelayMs));
+  platform->mBus->SetEventDelayMs(static_cast<uint32_t>(eventDelayMs));
   if (const SettingsArrayPtr nodes = ToArray(root->Get("nodes"))) {
     for (size_t i = 0; i < nodes->Size(); ++i) {
       const SettingsArrayPtr pair = ToArray(nodes->Get(i));
@@ -285,7 +309,8 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, bool 
   SParsed parsed;
   const std::string kind = device_I.GetString("kind", "hid");
   if (kind == "scaler") return AddScaler(device_I, index_I, error_O);
-  if (!ParseIdentity(device_I, index_I, parsed, error_O) || !ParseLoader(device_I, index_I, parsed, error_O)) {
+  if (!CheckNumbers(device_I, index_I, error_O) || !ParseIdentity(device_I, index_I, parsed, error_O) ||
+      !ParseLoader(device_I, index_I, parsed, error_O)) {
     return false;
   }
   if (composite_I && kind != "bulk") {

@@ -25,7 +25,7 @@ std::shared_ptr<CSimHidBoard> Board(bool reenumerate_I)
 
 }  // namespace
 
-TEST(SimFaults, AScenarioBlockTableIsCheckedBeforeItIsBuilt)
+TEST(SimFaults, AScenarioBlockTableAndNumbersAreCheckedBeforeUse)
 {
   for (const char* blocks : {"-1", "6554", "4294967296"}) {
     std::string error;
@@ -34,7 +34,18 @@ TEST(SimFaults, AScenarioBlockTableIsCheckedBeforeItIsBuilt)
     EXPECT_EQ(error, "device 0: \"blocks\" must be 0 to 6553 blocks of \"blockSize\" bytes that end within the "
                      "32-bit address space");
   }
+  // Whole numbers that would wrap round into other values.
+  for (const auto& [entry, refusal] : std::vector<std::pair<std::string, std::string>>{
+           {R"("interface": 256)", R"(device 0: "interface" must be 0 to 255)"},
+           {R"("writeSize": 65536)", R"(device 0: "writeSize" must be 0 to 65535)"},
+           {R"("reenumerateMs": -1)", R"(device 0: "reenumerateMs" must be 0 to 4294967295)"}}) {
+    std::string error;
+    EXPECT_FALSE(CSimPlatform::CreateFromText(R"({"devices": [{"pid": "0101", )" + entry + "}]}", error)) << entry;
+    EXPECT_EQ(error, refusal);
+  }
   std::string error;
+  EXPECT_FALSE(CSimPlatform::CreateFromText(R"({"eventDelayMs": -50, "devices": []})", error));
+  EXPECT_EQ(error, R"("eventDelayMs" must be 0 to 4294967295)");
   EXPECT_FALSE(CSimPlatform::CreateFromText(
       R"({"devices": [{"kind": "hid", "pid": "0101", "blockStart": "FFFFF000", "blocks": 2}]})", error));
   EXPECT_TRUE(CSimPlatform::CreateFromText(R"({"devices": [{"kind": "hid", "pid": "0101", "blocks": 6553}]})", error))
