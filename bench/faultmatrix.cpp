@@ -2,7 +2,8 @@
 // virtual clock, for every board kind x phase x fault, then the same faults again in the recovery run, flash
 // that silently keeps a wrong byte, and cancel requests at every phase. Each faulty run must end within a
 // bound of virtual time with exit code 1 (2 when cancelled) and a message, or with 0 only when the flash equals
-// the image, and its result and log trailer must tell what happened to the board; a later, ordinary run on the
+// the image and the board has left its loader, and its result and log trailer must tell what happened to the
+// board; a later, ordinary run on the
 // same board (plugged in again, faults gone) must complete the update with the flash equal to the image.
 // Prints one line per failing case and tables; exits 1 when any case failed.
 //
@@ -204,6 +205,9 @@ struct SOutcome {
   uint64_t virtualMs = 0;
   bool flashMatches = false;
   bool flashUnchanged = false;
+  // The board runs its firmware again, out of its loader; whether the host can see it leave the loader.
+  bool running = false;
+  bool returnSeen = true;
   SRunResult result;
   // The log's last lines.
   std::string trailer;
@@ -229,7 +233,8 @@ struct STally {
   size_t passes = 0;
   size_t recoveries = 0;
   size_t falseSuccesses = 0;
-  // Successes with a wrong flash where the protocol has no way to see it.
+  // Successes with a wrong flash, or with a board switched in place still in its loader, where the protocol has no
+  // way to see it.
   size_t protocolLimit = 0;
   size_t unrecovered = 0;
 };
@@ -255,6 +260,8 @@ class CMatrix {
   SOutcome RunOnce(const SKind& kind_I, sim::CSimPlatform& platform_I, CMatrixView& view_I);
   const Layout& ImageLayout(const SKind& kind_I);
   std::vector<uint8_t> Flash(const SKind& kind_I, sim::CSimPlatform& platform_I);
+  static bool Running(const SKind& kind_I, sim::CSimPlatform& platform_I);
+  static bool ReturnSeen(const SKind& kind_I, sim::CSimPlatform& platform_I);
   std::vector<uint8_t> Image(const SKind& kind_I);
   uint64_t TransferCount(const SKind& kind_I, sim::CSimPlatform& platform_I);
   bool Apply(const SKind& kind_I, sim::CSimPlatform& platform_I, size_t fault_I, uint64_t at_I);
@@ -325,6 +332,8 @@ SOutcome CMatrix::RunOnce(const SKind& kind_I, sim::CSimPlatform& platform_I, CM
   const std::vector<uint8_t> after = Flash(kind_I, platform_I);
   outcome.flashMatches = after == Image(kind_I);
   outcome.flashUnchanged = after == before;
+  outcome.running = Running(kind_I, platform_I);
+  outcome.returnSeen = ReturnSeen(kind_I, platform_I);
   outcome.trailer = LastBytes(logPath, 1024);
   // A failing run's log is kept for --verbose; the others go.
   if (!logPath.empty() && !(mVerbose && outcome.exitCode != 0)) std::filesystem::remove(logPath);
@@ -354,6 +363,23 @@ const Layout& CMatrix::ImageLayout(const SKind& kind_I)
     for (const SRecSegment& segment : image.GetSegments()) layout.emplace_back(segment.start, segment.data);
   }
   return layout;
+}
+
+// Whether the board has left its loader. The scaler has no loader of its own to be left in.
+bool CMatrix::Running(const SKind& kind_I, sim::CSimPlatform& platform_I)
+{
+  if (kind_I.Scaler()) return true;
+  if (const auto bulk = platform_I.BulkBoard(kind_I.board)) return bulk->Mode() == sim::ESIMBOARDMODE_NORMAL;
+  if (const auto tunnel = platform_I.I2CBoard(kind_I.board)) return tunnel->Mode() == sim::ESIMBOARDMODE_NORMAL;
+  return platform_I.HidBoard(kind_I.board)->Mode() == sim::ESIMBOARDMODE_NORMAL;
+}
+
+// A board switched in place answers on the same path in either mode, and its protocol has no query that tells
+// them apart: the host cannot see whether it left its loader.
+bool CMatrix::ReturnSeen(const SKind& kind_I, sim::CSimPlatform& platform_I)
+{
+  if (kind_I.Scaler() || platform_I.BulkBoard(kind_I.board) || platform_I.I2CBoard(kind_I.board)) return true;
+  return platform_I.HidBoard(kind_I.board)->Config().reenumerate;
 }
 
 // The flash where the image goes, read back from the simulated board.
@@ -457,13 +483,14 @@ void CMatrix::Recover(const SKind& kind_I, std::unique_ptr<sim::CSimPlatform>& p
 }
 
 // The run's result and its log's trailer tell what happened: its code and message, each board updated only
-// with the image in its flash, a board not started untouched.
+// with the image in its flash and out of its loader, a board not started untouched.
 bool CMatrix::Truthful(const SOutcome& outcome_I, bool limit_I)
 {
   const SRunResult& result = outcome_I.result;
   if (result.exitCode != outcome_I.exitCode || result.message != WideToUtf8(outcome_I.message)) return false;
   for (const SBoardResult& board : result.boards) {
     if (board.outcome == "updated" && !outcome_I.flashMatches && !limit_I) return false;
+    if (board.outcome == "updated" && !outcome_I.running && outcome_I.returnSeen) return false;
     if (board.outcome == "not started" && !outcome_I.flashUnchanged) return false;
     if (outcome_I.exitCode == 0 && board.outcome != "updated") return false;
   }
@@ -478,8 +505,9 @@ bool CMatrix::Judge(const SCase& case_I, const SOutcome& outcome_I, STally& tall
 {
   const bool wrong = outcome_I.exitCode == 0 && !outcome_I.flashMatches;
   const bool limit = wrong && case_I.category == ECATEGORY_SILENT && !case_I.kind->Verified();
+  const bool leftUnseen = outcome_I.exitCode == 0 && !outcome_I.running && !outcome_I.returnSeen;
   tally_IO.falseSuccesses += wrong && !limit;
-  tally_IO.protocolLimit += limit;
+  tally_IO.protocolLimit += limit || leftUnseen;
   const bool known = outcome_I.exitCode == 0 || outcome_I.exitCode == 1 ||
                      (outcome_I.exitCode == 2 && case_I.category == ECATEGORY_CANCEL);
   return known && !outcome_I.message.empty() && outcome_I.virtualMs <= kVirtualBoundMs && (!wrong || limit) &&
@@ -523,7 +551,7 @@ void CMatrix::Case(const SCase& case_I)
   }
   CMatrixView lastView;
   const SOutcome last = RunOnce(kind, *platform, lastView);
-  const bool recovered = last.exitCode == 0 && last.flashMatches;
+  const bool recovered = last.exitCode == 0 && last.flashMatches && last.running;
   tally.passes += proper;
   tally.recoveries += recovered;
   tally.unrecovered += !recovered;

@@ -30,10 +30,16 @@ CI2CFLDeviceInterface::CI2CFLDeviceInterface(std::string path_I, std::shared_ptr
 {
 }
 
-bool CI2CFLDeviceInterface::IsLoader()
+bool CI2CFLDeviceInterface::IsLoader() { return LoaderStatus().value_or(false); }
+
+std::optional<bool> CI2CFLDeviceInterface::LoaderStatus()
 {
   Report status{kLoaderModeId, 0xFF, 0xFF};
-  const bool loader = ReadRawReport(status) && status.size() >= 3 && status[1] == 0 && status[2] == 0;
+  if (!ReadRawReport(status) || status.size() < 3) {
+    SetLoaderMode(false);
+    return std::nullopt;
+  }
+  const bool loader = status[1] == 0 && status[2] == 0;
   SetLoaderMode(loader);
   return loader;
 }
@@ -68,15 +74,15 @@ bool CI2CFLDeviceInterface::SwitchToBLMode()
   return result;
 }
 
+// Left only when the board says so: a status that cannot be read is no answer.
 bool CI2CFLDeviceInterface::SwitchFromBLMode(bool /*save_I*/)
 {
   if (!IsOpen()) return false;
-  if (!IsLoader()) return true;
-  for (int attempt = 0; attempt < kSwitchAttempts && IsLoader(); ++attempt) {
+  for (int attempt = 0; attempt < kSwitchAttempts && LoaderStatus() != false; ++attempt) {
     Report leave{kLoaderModeId, 0x01, 0x01};
     WriteRawReport(leave);
   }
-  return !IsLoader();
+  return LoaderStatus() == false;
 }
 
 bool CI2CFLDeviceInterface::Ping()

@@ -3,6 +3,8 @@
 // report from the I2C board, 0xB2 writes one. The flash-loader protocol travels inside.
 #pragma once
 
+#include <optional>
+
 #include "common/fwupdater/cbusypoll.h"
 #include "common/fwupdater/chidcollectioninterface.h"
 
@@ -23,6 +25,8 @@ class CI2CFLDeviceInterface : public CHidCollectionInterface {
   bool SendVendorCommand() override { return false; }
   // Asks the board; the answer is kept as the loader mode.
   bool IsLoader() override;
+  // The board's answer: in its loader or not; empty when its status cannot be read.
+  std::optional<bool> LoaderStatus();
   bool WriteReport(Report& buffer_IO) override;
   bool ReadReport(Report& buffer_IO) override;
 

@@ -248,7 +248,10 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
   const std::shared_ptr<CDevice> device = GetSelectedDevice();
   if (!main || !device) return nullptr;
   main->SetNotifier(this);
-  if (!device->mIsLoader) {
+  // A controller behind the I2C tunnel switches on its own, whatever mode the device shows: it is always asked to
+  // leave its loader, or it stays there after its update.
+  const bool i2c = main->GetInterfaceType() == EINTERFACETYPE_I2C;
+  if (!device->mIsLoader && !i2c) {
     Log("Device not in loader mode");
     std::shared_ptr<CFLDeviceInterface> opened = OpenMainInterface();
     SetState(opened ? ESTATE_SUCCESS : ESTATE_FAILED);
@@ -258,7 +261,6 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
   SetState(ESTATE_EXIT_LOADER);
   const uint32_t penProduct = device->mProductId[EUPDATETYPE_PEN];
   const bool save = mUpdateType == EUPDATETYPE_PEN || penProduct == kLongExitProductA || penProduct == kLongExitProductB;
-  const bool i2c = main->GetInterfaceType() == EINTERFACETYPE_I2C;
   if (!main->SwitchFromBLMode(save)) {
     if (i2c) {
       if (mNotifier != nullptr) mNotifier->Error(5, "I2C Device failed to switch from Loader mode");

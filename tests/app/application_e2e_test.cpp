@@ -135,11 +135,15 @@ class CApplicationRun : public ::testing::Test {
 
 }  // namespace
 
+// Both boards end out of their loaders: the pen board re-enumerated back, the touch controller behind the tunnel
+// asked to leave its own.
 TEST_F(CApplicationRun, ATabletThatReenumeratesIsFollowedThroughItsArrivals)
 {
   ExpectRun(0, u"-testpid 0101 -auto pen,touch", "tablet_s.scenario");
   ExpectFlashed("pen", "tablet_s.pen");
   ExpectFlashed("touch", "tablet_s.touch");
+  EXPECT_EQ(mPlatform->HidBoard("pen")->Mode(), sim::ESIMBOARDMODE_NORMAL);
+  EXPECT_EQ(mPlatform->I2CBoard("touch")->Mode(), sim::ESIMBOARDMODE_NORMAL);
   ExpectLogged({"[STATE] 2", "Waiting for bootloader mode...", "IMPORTANT Attach Message (", ") STATE->ESTATE_PROGRAM",
                 "Setting protocolType to 0", ") STATE->ESTATE_SUCCESS"});
 }

@@ -150,6 +150,11 @@ TEST_F(CTransports, AnI2CTouchBoardIsSwitchedAndProgrammedThroughTheTunnelOnceIt
   ASSERT_TRUE(touch.ProgramBoard()) << ::testing::PrintToString(mNotifier.mErrors);
   EXPECT_EQ(board->FlashBytes(0x2000, 5000), image);
   EXPECT_EQ(board->RomMagic(), kSimValidMagic);
+  // A status that cannot be read is no answer: the controller is not taken for one that left its loader.
+  board->FailTransfers(board->TransferCount() + 1, 1000);
+  EXPECT_FALSE(touch.SwitchFromBLMode(false));
+  EXPECT_EQ(board->Mode(), ESIMBOARDMODE_LOADER);
+  board->ClearFaults();
   ASSERT_TRUE(touch.SwitchFromBLMode(false));
   EXPECT_EQ(board->Mode(), ESIMBOARDMODE_NORMAL);
 }
