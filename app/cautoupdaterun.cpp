@@ -408,11 +408,13 @@ void CAutoUpdateRun::Tick()
       ShowBoardProgress(mNotifier.GetProgress());
       return;
     case ESTATE_SUCCESS:
-      if (AccountFinishedBoard()) mNextBoardAtMs = Clock().NowMs() + kSuccessPauseMs;
+      // A success is the board's only once its worker has returned with it (a board switched in place reports it
+      // before its worker lets go of it). Counting and moving on both go by the one reading of the worker taken
+      // before the state: a worker that returns between two readings would move the run on to the next board
+      // with this one neither counted nor paused after.
+      if (workerDone && AccountFinishedBoard()) mNextBoardAtMs = Clock().NowMs() + kSuccessPauseMs;
       ShowBoardProgress(100);
-      // A board switched in place reports its success before its worker has let go of it, and that worker
-      // reports it once more on its way out: the next board waits for it, or it would find its state overwritten.
-      if (Clock().NowMs() >= mNextBoardAtMs && !IsWorkerRunning()) NextBoardAfterPause();
+      if (mUpdatedCount > mCurrentAutoUpdate && Clock().NowMs() >= mNextBoardAtMs) NextBoardAfterPause();
       return;
     case ESTATE_FAILED: End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1); return;
     case ESTATE_TERMINATE: End(EUISTRING_ERROR_NO_TABLET, EMESSAGEICON_ERROR, 1); return;
@@ -421,11 +423,12 @@ void CAutoUpdateRun::Tick()
 }
 
 // Once per board, when its worker has returned with its success; true when this call counted it. Until the
-// worker returns the success may be an arrival that was not the board's, and the board may still fail.
+// worker returns the success may be an arrival that was not the board's, and the board may still fail. The
+// worker is read before the state: one that has returned has left its last state behind.
 bool CAutoUpdateRun::AccountFinishedBoard()
 {
-  const bool finished = mNotifier.GetState() == ESTATE_SUCCESS && !IsWorkerRunning();
-  if (!finished || mUpdatedCount != mCurrentAutoUpdate) return false;
+  const bool returned = !IsWorkerRunning();
+  if (!returned || mNotifier.GetState() != ESTATE_SUCCESS || mUpdatedCount != mCurrentAutoUpdate) return false;
   ++mUpdatedCount;
   mFinishedBoardsMs += Clock().NowMs() - mBoardStartMs;
   mProgrammingMsAtFinish = mNotifier.GetProgrammingMs();
