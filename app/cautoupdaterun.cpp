@@ -378,12 +378,13 @@ void CAutoUpdateRun::Tick()
     End(EUISTRING_UPDATE_FAILED, EMESSAGEICON_ERROR, 1);
     return;
   }
-  // A worker this tick starts has a board about to enter its loader too.
-  const bool starting = state == ESTATE_READY && mStartRequested;
-  if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(IsBusy() || starting);
   // Closing follows what a cancel would meet: refused while a board is in or near loader mode, allowed again
-  // once its worker has let go of it (the pause after a board included).
-  mView.EnableClose(!IsBusy());
+  // once its worker has let go of it (the pause after a board included). A worker this tick starts has a board
+  // about to enter its loader too, which keeps the system awake.
+  const bool refusing = IsBusy();
+  const bool starting = state == ESTATE_READY && mStartRequested;
+  if (mEnvironment.keepAwake != nullptr) mEnvironment.keepAwake->SetKeepAwake(refusing || starting);
+  mView.EnableClose(!refusing);
   switch (state) {
     case ESTATE_IDLE: StartCurrentUpdate(); return;
     case ESTATE_READY:

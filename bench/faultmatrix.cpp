@@ -3,8 +3,8 @@
 // that silently keeps a wrong byte, and cancel requests at every phase. Each faulty run must end within a
 // bound of virtual time with exit code 1 (2 when cancelled) and a message, or with 0 only when the flash equals
 // the image and the board has left its loader, and its result and log trailer must tell what happened to the
-// board; a later, ordinary run on the
-// same board (plugged in again, faults gone) must complete the update with the flash equal to the image.
+// board; a later, ordinary run on the same board (plugged in again, faults gone) must complete the update with
+// the flash equal to the image and the board out of its loader.
 // Prints one line per failing case and tables; exits 1 when any case failed.
 //
 //   orvel-fault-matrix [--sample N] [--kind K] [--verbose] DEMO_DIR

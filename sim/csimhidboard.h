@@ -26,7 +26,7 @@ struct SSimHidIdentity {
   uint16_t usage = 0;
   uint16_t usagePage = 0;
   // Device interface path, e.g. from MakeSimHidPath.
-  std::string path{};
+  std::string path;
   // Instance id of the parent device node; empty: the board's own node is a root.
   std::string parentId{};
 };
@@ -37,9 +37,9 @@ enum ESimBoardMode : uint8_t {
 };
 
 struct SSimHidBoardConfig {
-  SSimHidIdentity normal{};
+  SSimHidIdentity normal;
   // The identity the board shows in its loader when it re-enumerates; a board switched in place keeps `normal`.
-  SSimHidIdentity loader{};
+  SSimHidIdentity loader;
   bool reenumerate = true;
   // How long the board is off the bus when it re-enumerates.
   uint32_t reenumerateMs = 2000;
@@ -47,7 +47,7 @@ struct SSimHidBoardConfig {
   // sets the node's permissions, has not let go of it yet.
   uint32_t openRefusedMs = 0;
   bool startInLoader = false;
-  SSimLoaderConfig flashLoader{};
+  SSimLoaderConfig flashLoader;
   // Where the firmware keeps its release number (BCD, least significant byte first). Once programmed, that is
   // the version the board reports in normal mode; until then (erased, FF FF) it reports the identity's.
   std::optional<uint32_t> versionAddress{};
