@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -575,6 +576,11 @@ TEST_F(CWindowTest, TheWindowAnswersAtOnceThroughAWholeRunAtRealSpeed)
   EXPECT_EQ(probe.mTimeouts, 0);
 }
 
+// Logs older than shortly before this test program started are not read: the temp folder keeps every earlier
+// run's, and reading hundreds of them on every poll made the tests miss the moments they wait for.
+const std::filesystem::file_time_type kProgramStarted =
+    std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
+
 // The log in the temporary folder of the run whose command line holds the marker; empty while there is none.
 std::filesystem::path LogOfRun(const std::string& marker_I)
 {
@@ -583,6 +589,7 @@ std::filesystem::path LogOfRun(const std::string& marker_I)
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(temp, error)) {
     if (entry.path().filename().wstring().rfind(L"OrvelFWUpdater_", 0) != 0) continue;
+    if (entry.last_write_time(error) < kProgramStarted) continue;
     if (test::ReadText(entry.path()).find(marker_I) != std::string::npos) return entry.path();
   }
   return {};
