@@ -21,7 +21,7 @@ stub id 'echo "${STUB_UID:-1000}"'
 stub fuser 'n=$(cat "$STUB_DIR/busy" 2>/dev/null || echo 0); [ "$n" -gt 0 ] && { echo $((n - 1)) > "$STUB_DIR/busy"; exit 0; }; exit 1'
 run() { STUB_DIR="$bin" PATH="$bin:$PATH" ORVEL_APT_POLL=0 "$script" "$@" > "$bin/out" 2>&1; }
 
-printf '%s\n' cmake ninja-build g++ googletest pkg-config libudev-dev libusb-1.0-0-dev libftdi1-dev > "$bin/installed"
+printf '%s\n' cmake ninja-build g++ googletest libgtest-dev pkg-config libudev-dev libusb-1.0-0-dev libftdi1-dev > "$bin/installed"
 run demo
 check "a complete demo set installs nothing and needs no root" [ $? -eq 0 -a ! -e "$bin/calls" ]
 
@@ -34,7 +34,7 @@ rm -f "$bin/calls"
 
 : > "$bin/installed"
 run demo
-check "the demo set never asks for the cross compiler or Wine" bash -c "! grep -q 'mingw\|wine' '$bin/calls' && grep -q 'install -y -qq cmake ninja-build g++ googletest' '$bin/calls'"
+check "the demo set never asks for the cross compiler or Wine" bash -c "! grep -q 'mingw\|wine' '$bin/calls' && grep -q 'install -y -qq cmake ninja-build g++ googletest libgtest-dev' '$bin/calls'"
 check "the demo set asks for the device libraries the program is built with" grep -q "libudev-dev libusb-1.0-0-dev libftdi1-dev" "$bin/calls"
 check "a user that is not root installs through sudo" grep -q '^sudo$' "$bin/calls"
 rm -f "$bin/calls"
