@@ -3,13 +3,16 @@
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
-#include <functional>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "common/fwupdater/cbulkfldeviceinterface.h"
 #include "common/fwupdater/chidfldeviceinterface.h"
@@ -35,29 +38,34 @@ const char* const kLeavingBoards = R"({
   ]
 })";
 
-// Runs check_I in a child process whose kernel refuses every open for reading and writing with EPERM, as a
-// device cgroup refuses the nodes it denies, and returns what check_I returned (-1 when no such child ran).
-int InChildRefusedWithEperm(const std::function<int()>& check_I)
+constexpr const char* kEpermCheck = "ORVEL_EPERM_CHECK";
+constexpr int kEpermCheckRan = 16;
+
+// Runs one check of a node refused with EPERM ("hid" or "usb") in a fresh copy of this program, which runs
+// LinuxUdev.DISABLED_EpermCheck alone, and returns that check's outcome (-1 when it did not run). A fresh
+// program, not a forked child: a child forked while umockdev's thread held its preload library's lock waited
+// for that lock for ever.
+int InAFreshProgramRefusedWithEperm(const std::string& which_I)
 {
-  const pid_t child = fork();
-  if (child == 0) {
-    constexpr uint32_t kReadWrite = O_RDWR | O_CLOEXEC;
-    sock_filter program[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kReadWrite, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    const sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
-    const bool refusing =
-        prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
-    _exit(refusing ? check_I() : 255);
-  }
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable != nullptr; ++variable) environment.emplace_back(*variable);
+  environment.push_back(std::string(kEpermCheck) + "=" + which_I);
+  std::vector<char*> envp;
+  for (std::string& variable : environment) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  std::string program = "test_linuxdevices", filter = "--gtest_filter=LinuxUdev.DISABLED_EpermCheck",
+              disabled = "--gtest_also_run_disabled_tests";
+  char* argv[] = {program.data(), filter.data(), disabled.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t child = -1;
+  const int spawned = posix_spawn(&child, "/proc/self/exe", &actions, nullptr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 255) return -1;
-  return WEXITSTATUS(status);
+  if (spawned != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  const int code = WEXITSTATUS(status);
+  return (code & ~3) == kEpermCheckRan ? code & 3 : -1;
 }
 
 class LinuxUdev : public CLinuxPortsTest {
@@ -175,14 +183,35 @@ TEST_F(LinuxUdev, ANewNodeRefusedIsTriedAgainForTwoSecondsBeforeTheRefusalCounts
 // with EACCES, whether the kernel tells it or libusb.
 TEST_F(LinuxUdev, ANodeRefusedWithEpermIsAPermissionProblem)
 {
-  EmulateLeavingBoards();
   // 0 when the node was refused and taken for refused; 1 when it was opened, 2 when not taken for refused.
-  // A child for each: umockdev's preload runs out of room for files after a child's many refused opens.
-  const auto outcome = [this](bool opened_I, const std::string& node_I) {
-    return int{opened_I} | int{!mLog->WasRefused(node_I)} << 1;
+  // A program for each: umockdev's preload has room for 50 files a program and loses a place to each refused open.
+  EXPECT_EQ(InAFreshProgramRefusedWithEperm("hid"), 0);
+  EXPECT_EQ(InAFreshProgramRefusedWithEperm("usb"), 0);
+}
+
+// The check above, in the program started for it: the kernel refuses this thread's opens for reading and
+// writing (a seccomp filter binds the thread that installs it and the threads it starts).
+TEST_F(LinuxUdev, DISABLED_EpermCheck)
+{
+  const char* which = std::getenv(kEpermCheck);
+  ASSERT_NE(which, nullptr);
+  EmulateLeavingBoards();
+  constexpr uint32_t kReadWrite = O_RDWR | O_CLOEXEC;
+  sock_filter program[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kReadWrite, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
   };
-  EXPECT_EQ(InChildRefusedWithEperm([&] { return outcome(mHid->Open(mHidNode) != nullptr, mHidNode); }), 0);
-  EXPECT_EQ(InChildRefusedWithEperm([&] { return outcome(mUsb->Open(mBulkNode) != nullptr, mBulkNode); }), 0);
+  const sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+  ASSERT_EQ(prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0), 0);
+  ASSERT_EQ(prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter), 0);
+  const bool hid = std::string(which) == "hid";
+  const std::string node = hid ? mHidNode : mBulkNode;
+  const bool opened = hid ? mHid->Open(node) != nullptr : mUsb->Open(node) != nullptr;
+  std::_Exit(kEpermCheckRan | int{opened} | int{!mLog->WasRefused(node)} << 1);
 }
 
 TEST_F(LinuxBoards, ACompositeBulkBoardIsDrivenThroughItsVendorInterfaceAlone)
