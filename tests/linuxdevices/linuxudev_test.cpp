@@ -1,9 +1,9 @@
 #include <fcntl.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
