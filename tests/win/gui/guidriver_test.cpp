@@ -58,14 +58,19 @@ void Pause(DWORD ms_I) { WaitUntil([] { return false; }, ms_I); }
 
 std::wstring WindowText(HWND window_I)
 {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window_I, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return L"?";
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window_I, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000,
-                      &copied);
-  text.resize(copied);
-  return text;
+  // The text may change between the two messages: one that grew meanwhile fills the room left for a longer
+  // one, and is read again rather than taken cut short.
+  for (;;) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window_I, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return L"?";
+    std::wstring text(length + 2, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window_I, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                        2000, &copied);
+    if (copied > length) continue;
+    text.resize(copied);
+    return text;
+  }
 }
 
 std::wstring ItemText(HWND dialog_I, int id_I) { return WindowText(GetDlgItem(dialog_I, id_I)); }
@@ -452,19 +457,22 @@ TEST_F(CWindowTest, TheDemoPackageUpdatesEveryBoardInTheWindow) { FullUpdate(9, 
 
 TEST_F(CWindowTest, GermanShowsEveryTextInGerman) { FullUpdate(7, "de"); }
 
-// The demo package's pen tablet: its pen board leaves the bus for its loader and comes back, so every
-// waiting status shows, in order.
+// The demo package's pen tablet: its pen board leaves the bus for its loader and comes back, so both waiting
+// statuses show, in order. Its few kilobytes program within a tick or two, which a busy machine may not give
+// the window: "Updating", where it shows, is between them.
 TEST_F(CWindowTest, ATabletThatLeavesTheBusShowsEveryStatusInTurn)
 {
   CUpdater updater(mPackage, "-simulate tablet_s.scenario -testpid 0101 -auto pen" + std::string(kSpeed));
   const HWND main = updater.WaitForDialog(Title());
   ASSERT_NE(main, nullptr);
   const std::vector<int> positions = Follow(updater, main, 9);
-  const auto at = [this](uint16_t id_I) { return std::find(mStatuses.begin(), mStatuses.end(), Text(id_I)) - mStatuses.begin(); };
-  const auto seen = static_cast<ptrdiff_t>(mStatuses.size());
-  EXPECT_LT(at(EUISTRING_WAITING_FOR_LOADER), at(EUISTRING_UPDATING));
-  EXPECT_LT(at(EUISTRING_UPDATING), at(EUISTRING_WAITING_FOR_DEVICE));
-  EXPECT_LT(at(EUISTRING_WAITING_FOR_DEVICE), seen);
+  std::vector<std::wstring> shown = mStatuses;
+  if (!shown.empty() && shown.front().empty()) shown.erase(shown.begin());  // before the first tick
+  const std::wstring loader = Text(EUISTRING_WAITING_FOR_LOADER), device = Text(EUISTRING_WAITING_FOR_DEVICE);
+  const std::vector<std::wstring> full = {loader, Text(EUISTRING_UPDATING), device}, quick = {loader, device};
+  std::wstring statuses;
+  for (const std::wstring& status : shown) statuses += L"[" + status + L"] ";
+  EXPECT_TRUE(shown == full || shown == quick) << std::string(statuses.begin(), statuses.end());
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
   EXPECT_EQ(AnswerMessageBox(updater), Text(EUISTRING_UPDATE_SUCCEEDED));
   EXPECT_EQ(updater.ExitCode(), 0);
