@@ -24,7 +24,8 @@ inline std::string Contents(FILE* file_I)
   return text;
 }
 
-// Sets (or, without a value, removes) an environment variable for its lifetime.
+// Sets (or, without a value, removes) an environment variable for its lifetime. While another thread may read
+// the environment, only a variable that exists already may be set: adding or removing one moves the others.
 class CScopedEnvironment {
  public:
   CScopedEnvironment(const char* name_I, std::optional<std::string> value_I) : mName(name_I)

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "linux/common/clinuxd2xxlibrary.h"
+
 namespace {
 
 constexpr const char* kPreload = "libumockdev-preload.so.0";
@@ -32,6 +34,10 @@ int main(int argc, char** argv)
     std::perror("cannot start again with umockdev");
     return 1;
   }
+  // Adding a variable makes glibc move the environment and free the old one, which umockdev's thread may be
+  // reading meanwhile (glib looks variables up there): the tests' own are made to exist now, before any
+  // thread, so that setting them later only replaces a value. Empty is the same as unset to the program.
+  for (const char* name : {"XDG_RUNTIME_DIR", "LC_ALL", orv::kD2XXLibraryVariable}) setenv(name, "", 0);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
