@@ -472,7 +472,7 @@ TEST_F(CWindowTest, ATabletThatLeavesTheBusShowsEveryStatusInTurn)
   const std::vector<std::wstring> full = {loader, Text(EUISTRING_UPDATING), device}, quick = {loader, device};
   std::wstring statuses;
   for (const std::wstring& status : shown) statuses += L"[" + status + L"] ";
-  EXPECT_TRUE(shown == full || shown == quick) << std::string(statuses.begin(), statuses.end());
+  EXPECT_TRUE(shown == full || shown == quick) << Utf8(statuses);
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
   EXPECT_EQ(AnswerMessageBox(updater), Text(EUISTRING_UPDATE_SUCCEEDED));
   EXPECT_EQ(updater.ExitCode(), 0);
