@@ -114,7 +114,7 @@ std::map<std::string, CLinuxDeviceEvents::SHidNode> CLinuxDeviceEvents::PresentH
 }
 
 // Removals of what is gone, then arrivals of what is new. A node name the kernel gave again to another
-// device counts as both: its HID device is another one (the kernel numbers each anew).
+// device counts as both.
 std::vector<CLinuxDeviceEvents::SEvent> CLinuxDeviceEvents::Resynchronise()
 {
   std::map<std::string, SHidNode> present = PresentHidNodes();
@@ -123,7 +123,7 @@ std::vector<CLinuxDeviceEvents::SEvent> CLinuxDeviceEvents::Resynchronise()
   std::vector<SEvent> events;
   for (const auto& [node, known] : mHidNodes) {
     const auto now = present.find(node);
-    if (now != present.end() && now->second.hid == known.hid) continue;
+    if (now != present.end() && now->second.syspath == known.syspath) continue;
     for (const std::string& path : known.paths) events.push_back({path, EDEVICECLASS_HID, false});
   }
   for (const std::string& node : mBulkNodes) {
@@ -131,7 +131,7 @@ std::vector<CLinuxDeviceEvents::SEvent> CLinuxDeviceEvents::Resynchronise()
   }
   for (const auto& [node, now] : present) {
     const auto known = mHidNodes.find(node);
-    if (known != mHidNodes.end() && known->second.hid == now.hid) continue;
+    if (known != mHidNodes.end() && known->second.syspath == now.syspath) continue;
     for (const std::string& path : now.paths) events.push_back({path, EDEVICECLASS_HID, true});
   }
   for (const std::string& node : bulkNodes) {
@@ -144,25 +144,25 @@ std::vector<CLinuxDeviceEvents::SEvent> CLinuxDeviceEvents::Resynchronise()
 
 CLinuxDeviceEvents::SHidNode CLinuxDeviceEvents::HidNodeOf(udev_device* hidraw_I)
 {
-  udev_device* hid = udev_device_get_parent(hidraw_I);
-  return {hid ? udev_device_get_syspath(hid) : "", HidCollectionPaths(hidraw_I)};
+  return {udev_device_get_syspath(hidraw_I), HidCollectionPaths(hidraw_I)};
 }
 
+// The kernel reports an overflow of the monitor's socket before what the socket still holds: events from before
+// the look that followed come after it, while the node may be another device's by now. Neither an arrival that
+// look found, nor one of a device gone since, nor a removal of a device it found gone is told.
 std::vector<CLinuxDeviceEvents::SEvent> CLinuxDeviceEvents::TranslateHid(udev_device* hidraw_I, bool added_I)
 {
   const char* node = udev_device_get_devnode(hidraw_I);
-  if (node == nullptr) return {};
+  const char* syspath = udev_device_get_syspath(hidraw_I);
+  if (node == nullptr || syspath == nullptr) return {};
   auto known = mHidNodes.find(node);
-  if (added_I) {
-    SHidNode now = HidNodeOf(hidraw_I);
-    // Already reported when a look after an overflow found it.
-    if (known != mHidNodes.end() && known->second.hid == now.hid) return {};
-    known = mHidNodes.insert_or_assign(node, std::move(now)).first;
-  }
+  const bool same = known != mHidNodes.end() && known->second.syspath == syspath;
+  if (added_I && (same || !UdevDevicePtr(udev_device_new_from_syspath(mUdev.get(), syspath)))) return {};
+  if (!added_I && !same) return {};
+  if (added_I) known = mHidNodes.insert_or_assign(node, HidNodeOf(hidraw_I)).first;
   std::vector<SEvent> events;
-  const std::vector<std::string> paths = known != mHidNodes.end() ? known->second.paths : std::vector<std::string>{node};
-  for (const std::string& path : paths) events.push_back({path, EDEVICECLASS_HID, added_I});
-  if (!added_I && known != mHidNodes.end()) mHidNodes.erase(known);
+  for (const std::string& path : known->second.paths) events.push_back({path, EDEVICECLASS_HID, added_I});
+  if (!added_I) mHidNodes.erase(known);
   return events;
 }
 

@@ -36,9 +36,10 @@ class CLinuxDeviceEvents : public CDeviceEventSource {
     bool arrival;
   };
 
-  // A hidraw node as last seen: its HID device and its collection paths.
+  // A hidraw node as last seen: its device's syspath (which names the HID device, numbered anew by the kernel
+  // for each device, so a node name given to another device has another) and its collection paths.
   struct SHidNode {
-    std::string hid;
+    std::string syspath;
     std::vector<std::string> paths;
   };
 

@@ -19,8 +19,9 @@
 namespace {
 
 constexpr const char* kUdevData = "/run/udev/data/";
-// Where the testbed keeps that the monitor sockets overflowed, until a receive finds it.
+// Where the testbed keeps that the monitor sockets overflowed, or are full, until a receive finds it.
 constexpr const char* kOverflowMark = "/overflowed";
+constexpr const char* kFullMark = "/full";
 constexpr size_t kMaxUevent = 65536;
 
 std::string Testbed()
@@ -29,18 +30,22 @@ std::string Testbed()
   return root == nullptr ? std::string() : root;
 }
 
-// The monitor sockets umockdev makes are Unix sockets named "event<fd>" in the testbed.
-bool IsMonitorSocket(int fd_I)
+// The monitor sockets umockdev makes are Unix sockets named "event<fd>" in the testbed; udev's side of them
+// (umockdev's) is connected to that name.
+bool IsMonitorSocket(int fd_I, bool udevSide_I = false)
 {
   sockaddr_un address{};
   socklen_t length = sizeof(address);
-  if (Testbed().empty() || getsockname(fd_I, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+  auto* name = reinterpret_cast<sockaddr*>(&address);
+  if (Testbed().empty() || (udevSide_I ? getpeername(fd_I, name, &length) : getsockname(fd_I, name, &length)) != 0 ||
       address.sun_family != AF_UNIX) {
     return false;
   }
   const std::string prefix = Testbed() + "/event";
   return std::strncmp(address.sun_path, prefix.c_str(), prefix.size()) == 0;
 }
+
+bool Marked(const char* mark_I) { return access((Testbed() + mark_I).c_str(), F_OK) == 0; }
 
 // What an overflowing socket held is lost.
 void DropQueued(int fd_I)
@@ -67,12 +72,24 @@ extern "C" ssize_t recvmsg(int fd_I, msghdr* message_IO, int flags_I)
 {
   using Receive = ssize_t (*)(int, msghdr*, int);
   static const Receive next = reinterpret_cast<Receive>(dlsym(RTLD_NEXT, "recvmsg"));
-  if (IsMonitorSocket(fd_I) && unlink((Testbed() + kOverflowMark).c_str()) == 0) {
-    DropQueued(fd_I);
+  const bool overflowed = IsMonitorSocket(fd_I) && unlink((Testbed() + kOverflowMark).c_str()) == 0;
+  if (overflowed) DropQueued(fd_I);
+  if (overflowed || (IsMonitorSocket(fd_I) && unlink((Testbed() + kFullMark).c_str()) == 0)) {
     errno = ENOBUFS;
     return -1;
   }
   return next(fd_I, message_IO, flags_I);
+}
+
+// What udev tells a full monitor socket is lost.
+extern "C" ssize_t sendmsg(int fd_I, const msghdr* message_I, int flags_I)
+{
+  using Send = ssize_t (*)(int, const msghdr*, int);
+  static const Send next = reinterpret_cast<Send>(dlsym(RTLD_NEXT, "sendmsg"));
+  if (!Marked(kFullMark) || !IsMonitorSocket(fd_I, true)) return next(fd_I, message_I, flags_I);
+  ssize_t length = 0;
+  for (size_t i = 0; i < message_I->msg_iovlen; ++i) length += static_cast<ssize_t>(message_I->msg_iov[i].iov_len);
+  return length;
 }
 
 namespace orv::test {
@@ -127,5 +144,7 @@ void CEmulatedUdev::Pump()
 }
 
 void CEmulatedUdev::Overflow() { std::ofstream(Testbed() + kOverflowMark).put('\n'); }
+
+void CEmulatedUdev::Fill() { std::ofstream(Testbed() + kFullMark).put('\n'); }
 
 }  // namespace orv::test

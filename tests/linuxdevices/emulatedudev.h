@@ -31,9 +31,12 @@ class CEmulatedUdev {
   void GrantAt(const std::string& node_I, uint64_t atMs_I);
   void Pump();
 
-  // The next receive on a monitor socket finds that the socket overflowed: the kernel dropped what it held,
-  // and the receive fails with ENOBUFS.
+  // The next receive on a monitor socket finds that the socket overflowed and fails with ENOBUFS; what the
+  // socket held is lost too, as if it had held only other devices' events and ours had found no room.
   void Overflow();
+  // The monitor socket is full: what udev tells it from now on is lost, and the next receive fails with ENOBUFS
+  // before it hands out, in order, what the socket held, as the kernel keeps that.
+  void Fill();
 
  private:
   struct SUnfinished {

@@ -20,6 +20,7 @@
 #include "linux/common/clinuxudev.h"
 #include "tests/linuxdevices/emulatedbluetooth.h"
 #include "tests/linuxdevices/emulatedcomposite.h"
+#include "tests/linuxdevices/emulatedfirmware.h"
 #include "tests/linuxdevices/emulatedudev.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
 
@@ -146,6 +147,43 @@ TEST_P(LinuxEvents, BoardsLeavingForTheirLoadersAndComingBackAreReported)
 }
 
 INSTANTIATE_TEST_SUITE_P(, LinuxEvents, ::testing::Bool());
+
+// A full monitor socket loses what udev says from then on, and says so before it hands out what it held: what
+// it held comes after the look that followed, when the node may already be another device's (the kernel gives
+// a new node the lowest free number). Only the device at the node now is told of, and only once.
+TEST_F(LinuxUdev, EventsAFullMonitorSocketHeldLeaveTheNodesNextDeviceAlone)
+{
+  // A HID device with its hidraw node at the minor; the node's syspath.
+  const auto addHidraw = [this](const std::string& hid_I, unsigned minor_I, size_t collections_I) {
+    const std::string hid = mBed.Add("hid", hid_I, "", {}, {"HID_ID", "0003:00004F52:00000100"});
+    mBed.SetBinary(hid, "report_descriptor",
+                   FirmwareDescriptor(std::vector<SFirmwareCollection>(collections_I, {{1, 0xFF0D}, {{0x02, 64, 2, 2}}})));
+    const std::string name = "hidraw" + std::to_string(minor_I);
+    return mBed.Add("hidraw", name, hid, {"dev", "241:" + std::to_string(minor_I)}, {"DEVNAME", "/dev/" + name});
+  };
+  const std::string board = addHidraw("0003:4F52:0101.0001", 0, 1);
+  const std::string other = addHidraw("0003:4F52:0102.0002", 1, 1);
+  CLinuxDeviceEvents events;
+  ASSERT_TRUE(events.IsListening());
+  CEventTrail trail(events);
+
+  // The board leaves for its loader, which gets the board's node; the other device leaves too.
+  mBed.Remove(board);
+  mBed.Remove(other);
+  mUdev.Fill();
+  addHidraw("0003:4F52:0100.0003", 0, 2);
+  EXPECT_EQ(trail.Delivered(), (std::vector<std::string>{"+hid /dev/hidraw0#col01", "+hid /dev/hidraw0#col02",
+                                                         "-hid /dev/hidraw0", "-hid /dev/hidraw1"}));
+
+  // A device arrives and leaves again, its node another's by the time the socket hands out its arrival.
+  const std::string brief = addHidraw("0003:4F52:0101.0004", 1, 1);
+  mUdev.Fill();
+  mBed.Remove(brief);
+  const std::string loader = addHidraw("0003:4F52:0100.0005", 1, 2);
+  EXPECT_EQ(trail.Delivered(), (std::vector<std::string>{"+hid /dev/hidraw1#col01", "+hid /dev/hidraw1#col02"}));
+  mBed.Remove(loader);
+  EXPECT_EQ(trail.Delivered(), (std::vector<std::string>{"-hid /dev/hidraw1#col01", "-hid /dev/hidraw1#col02"}));
+}
 
 TEST_F(LinuxUdev, ANewNodeRefusedIsTriedAgainForTwoSecondsBeforeTheRefusalCounts)
 {
