@@ -291,9 +291,11 @@ FT_STATUS CI2CConnectorFTDI::RunBatch(const CI2CBatch& batch_I, std::vector<uint
   commands.reserve(batch_I.Commands().size() + 1);
   commands.assign(batch_I.Commands().begin(), batch_I.Commands().end());
   commands.push_back(kSendImmediate);
-  const size_t owed = std::exchange(mOwedAnswers, 0);
+  // A write the bridge refused clocked nothing out, so the queued batches' answers are still owed: read as this
+  // batch's, they would put every later read out of step.
   const FT_STATUS status = WriteCommands(commands);
   if (status != FT_OK) return status;
+  const size_t owed = std::exchange(mOwedAnswers, 0);
   std::vector<uint8_t> bytes;
   const FT_STATUS read = ReadBytes(owed + batch_I.Answers(), bytes);
   answers_O.assign(bytes.begin() + static_cast<ptrdiff_t>(std::min(owed, bytes.size())), bytes.end());

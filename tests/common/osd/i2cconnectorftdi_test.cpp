@@ -47,6 +47,10 @@ class CScriptedD2XX : public CD2XX {
   }
   FT_STATUS Write(FT_HANDLE, const void* buffer_I, uint32_t toWrite_I, uint32_t* written_O) override
   {
+    if (failedWrites-- > 0) {
+      *written_O = 0;
+      return FT_IO_ERROR;
+    }
     const auto* bytes = static_cast<const uint8_t*>(buffer_I);
     writes.emplace_back(bytes, bytes + toWrite_I);
     if (writes.back() == Bytes{0xAA}) input.insert(input.end(), echo.begin(), echo.end());
@@ -74,6 +78,7 @@ class CScriptedD2XX : public CD2XX {
 
   uint32_t deviceCount = 1;
   int failedResets = 0;
+  int failedWrites = 0;
   Bytes echo = {0xFA, 0xAA};
   std::deque<uint8_t> input;
   std::vector<Bytes> writes;
@@ -278,4 +283,12 @@ TEST_F(I2CConnectorFTDI, AQueuedBatchIsAnsweredWithTheNextRunOrAFlush)
   EXPECT_TRUE(mD2XX.input.empty());
   ASSERT_EQ(mConnector.QueueBatch(queued), FT_OK);
   EXPECT_EQ(mConnector.FlushQueued(), FT_IO_ERROR) << "the owed answers never came";
+
+  // A run whose write the bridge refused leaves the queued batch's answers owed.
+  ASSERT_EQ(mConnector.QueueBatch(queued), FT_OK);
+  mD2XX.failedWrites = 1;
+  EXPECT_EQ(mConnector.RunBatch(read, answers), FT_IO_ERROR);
+  mD2XX.input = {0x00, 0x01, 0x5A};
+  EXPECT_EQ(mConnector.RunBatch(read, answers), FT_OK);
+  EXPECT_EQ(answers, Bytes{0x5A});
 }
