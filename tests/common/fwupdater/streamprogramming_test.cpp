@@ -206,3 +206,29 @@ TEST(StreamProgramming, AirohaFramesCarryHeaderAddressAndCrc)
     }
   }
 }
+
+// The board took the end request but never answered a busy poll again (it reset, or hung while storing the
+// image): nothing says the image is whole, so the run fails instead of reporting the board updated.
+TEST(StreamProgramming, AnEndRequestThatIsNeverAcknowledgedFailsTheRun)
+{
+  const auto run = [](SHidLoaderBench& bench_I, bool hex_I) {
+    return hex_I ? ProgramHex(bench_I, IntelHex(PatternBytes(1, 512))) : ProgramAiroha(bench_I, Airoha(PatternBytes(2, 600)));
+  };
+  for (const bool hex : {true, false}) {
+    SHidLoaderBench reference(StreamingLoader());
+    ASSERT_TRUE(run(reference, hex));
+    const std::vector<sim::SSimTransfer> trace = reference.board->Trace();
+    const auto end = std::find_if(trace.rbegin(), trace.rend(), [](const sim::SSimTransfer& transfer_I) {
+      return transfer_I.set && transfer_I.bytes.size() > 2 && transfer_I.bytes[2] == 3;
+    });
+    ASSERT_NE(end, trace.rend());
+    // Transfers count from 1: the end request is number trace.size() - distance, its first poll the next one.
+    const uint64_t firstPoll = trace.size() - static_cast<uint64_t>(end - trace.rbegin()) + 1;
+    SHidLoaderBench bench(StreamingLoader());
+    bench.board->FailTransfers(firstPoll, UINT64_MAX / 2);
+    EXPECT_FALSE(run(bench, hex)) << (hex ? "Intel HEX" : "Airoha");
+    const std::string name = hex ? "ProgramBoardIntelHex" : "ProgramBoardAiroHaBinary";
+    EXPECT_EQ(bench.notifier.CountInfo(name + ": - there was an error after programming"), 1u);
+    EXPECT_EQ(bench.notifier.CountInfo(name + " done!"), 0u);
+  }
+}
