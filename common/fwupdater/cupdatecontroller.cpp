@@ -267,6 +267,10 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
       return nullptr;
     }
     Log("Error returned from SwitchFromBLMode()");
+    // A board that re-enumerates may drop off the bus before it acknowledges; its return in normal mode decides
+    // below. One switched in place keeps its interface, and stays in its loader when it did not take the request:
+    // its interface would open all the same.
+    if (InPlaceSwitch()) return nullptr;
   }
   if (InPlaceSwitch()) {
     device->mIsLoader = false;
