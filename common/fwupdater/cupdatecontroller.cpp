@@ -1,5 +1,7 @@
 #include "common/fwupdater/cupdatecontroller.h"
 
+#include <algorithm>
+
 #include "common/assertion.h"
 #include "common/cclock.h"
 #include "common/fwupdater/cfldeviceinterface.h"
@@ -87,17 +89,49 @@ bool CUpdateController::UpdateDeviceList()
   }
   Log("Device List Successfully Updated!");
   Log("Selecting Default Device... ");
-  const std::shared_ptr<CDevice> device = GetDefaultDevice(mDiscovery->GetDevices());
+  std::shared_ptr<CDevice> device;
+  {
+    // The device chosen is followed through its boards' switches, and is not listed while it is away: another of
+    // the maker's devices attached as well must not take its place and have its boards updated instead.
+    std::lock_guard<std::mutex> guard(mSelectionLock);
+    device = mChosenModel.second != 0 ? FindChosenDevice() : GetDefaultDevice(mDiscovery->GetDevices());
+    mSelectedDevice = device;
+  }
   if (!device) {
     if (mNotifier != nullptr) mNotifier->Error(1, "Could not find selected device");
     return false;
   }
-  {
-    std::lock_guard<std::mutex> guard(mSelectionLock);
-    mSelectedDevice = device;
-  }
   Log(device->GetDescription());
   return true;
+}
+
+// A loader model's topology may name its normal-mode pen product id; a normal model's device keeps its own, also
+// while its pen board is in its loader (switched in place, or listed with the device's other boards).
+uint32_t CUpdateController::NormalPenProductId(const CDevice& device_I) const
+{
+  if (device_I.mNormalProductId != 0) return device_I.mNormalProductId;
+  const uint32_t vendor = device_I.mVendorId[EUPDATETYPE_PEN];
+  const uint32_t product = device_I.mProductId[EUPDATETYPE_PEN];
+  const std::shared_ptr<CDevice> prototype = mDiscovery ? mDiscovery->FindDevicePrototype(vendor, product) : nullptr;
+  return prototype && prototype->mIsLoader ? 0 : product;
+}
+
+// The chosen device, in its loader first; else a loader whose model is not known, which may be it.
+std::shared_ptr<CDevice> CUpdateController::FindChosenDevice() const
+{
+  const DeviceList& devices = mDiscovery->GetDevices();
+  for (const bool loader : {true, false}) {
+    for (const std::shared_ptr<CDevice>& device : devices) {
+      if (device->mIsLoader == loader && device->mVendorId[EUPDATETYPE_PEN] == mChosenModel.first &&
+          NormalPenProductId(*device) == mChosenModel.second) {
+        return device;
+      }
+    }
+  }
+  const auto unknown = std::find_if(devices.begin(), devices.end(), [this](const std::shared_ptr<CDevice>& device_I) {
+    return device_I->mIsLoader && NormalPenProductId(*device_I) == 0;
+  });
+  return unknown != devices.end() ? *unknown : nullptr;
 }
 
 std::shared_ptr<CDevice> CUpdateController::GetSelectedDevice() const
@@ -111,6 +145,7 @@ bool CUpdateController::SetSelectedDevice(const std::shared_ptr<CDevice>& device
   if (!device_I || device_I->mName.empty()) return false;
   std::lock_guard<std::mutex> guard(mSelectionLock);
   mSelectedDevice = device_I;
+  mChosenModel = {device_I->mVendorId[EUPDATETYPE_PEN], NormalPenProductId(*device_I)};
   return true;
 }
 

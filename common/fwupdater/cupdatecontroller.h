@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "common/fwupdater/cdiscovery.h"
 #include "common/fwupdater/cinterfacenotifier.h"
@@ -101,12 +102,19 @@ class CUpdateController : public CInterfaceNotifier {
   bool Reenumerated(int32_t waiting_I, int32_t arrived_I, bool& listedBefore_IO);
   void PauseUntilState(int32_t arrived_I);
   void Abandon(const std::shared_ptr<CFLDeviceInterface>& loader_I);
+  // The pen board's product id in normal mode, also for a device in its loader; 0 when its model does not say.
+  uint32_t NormalPenProductId(const CDevice& device_I) const;
+  // The device of the list that is the chosen one, after its boards switched into or out of their loader.
+  std::shared_ptr<CDevice> FindChosenDevice() const;
 
   CSRec mFirmwareFile;
   std::unique_ptr<CDiscovery> mDiscovery;
   // Replaced by the worker while the application thread reads it on a removal.
   mutable std::mutex mSelectionLock;
   std::shared_ptr<CDevice> mSelectedDevice;
+  // The pen board's vendor and normal-mode product id of the device chosen with SetSelectedDevice; a product id of
+  // 0: none chosen, or one whose model is not known, and the list selects its default device.
+  std::pair<uint32_t, uint32_t> mChosenModel{0, 0};
   CUpdateNotifier* mNotifier = nullptr;
   std::shared_ptr<CNamedEvents> mNamedEvents;
   std::atomic<int32_t> mState{ESTATE_IDLE};

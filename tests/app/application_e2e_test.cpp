@@ -614,3 +614,31 @@ TEST_F(CApplicationRun, ProgressMovesFromEachBoardsStartToTheEnd)
   EXPECT_EQ(std::count(mView.mProgress.begin(), mView.mProgress.end(), 100), 1);
   EXPECT_EQ(mView.mProgress.back(), 100);
 }
+
+// Another of the maker's devices is attached as well, listed before the tablet: once the tablet's pen is back
+// from its loader the run goes on with the tablet, never with the device listed first.
+TEST_F(CApplicationRun, ASecondDeviceAttachedIsNeverTakenForTheOneBeingUpdated)
+{
+  std::ofstream("two.scenario") << R"({
+  "nodes": [["USB\\VID_4F52&PID_0210\\ORV16", "USB\\ROOT_HUB30\\1"], ["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\2"]],
+  "devices": [
+    {"kind": "hid", "name": "displaypen", "pid": "0210", "usageId": "1", "interface": 0, "instance": 1,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true, "protocol": 1, "blockStart": "0", "blockSize": 4096,
+     "blocks": 64, "writeSize": 256},
+    {"kind": "hid", "name": "displaytouch", "pid": "0210", "usageId": "2", "interface": 1, "instance": 2,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true, "protocol": 1, "blockStart": "8000", "blockSize": 4096,
+     "blocks": 22},
+    {"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "instance": 3,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "8000", "blockSize": 4096,
+     "blocks": 32, "writeSize": 128},
+    {"kind": "i2c", "name": "touch", "pid": "0101", "usageId": "2", "interface": 1, "instance": 4,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "2000", "blockSize": 1024,
+     "blocks": 22, "writeSize": 128}
+  ]})";
+  ExpectRun(0, u"-testpid 0101 -auto pen,touch", "two.scenario");
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectFlashed("touch", "tablet_s.touch");
+  EXPECT_EQ(mPlatform->HidBoard("displaytouch")->ProgrammedBytes(), 0u);
+  EXPECT_EQ(mPlatform->HidBoard("displaypen")->ProgrammedBytes(), 0u);
+  ExpectOutcomes({"updated", "updated"});
+}
