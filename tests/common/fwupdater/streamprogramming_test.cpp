@@ -2,6 +2,7 @@
 
 #include "common/fwupdater/cbinaryairoflash.h"
 #include "common/fwupdater/cintelhex.h"
+#include "common/fwupdater/csrec.h"
 #include "tests/testsupport/firmwaretext.h"
 #include "tests/testsupport/hidloaderbench.h"
 #include "tests/testsupport/testfiles.h"
@@ -231,4 +232,16 @@ TEST(StreamProgramming, AnEndRequestThatIsNeverAcknowledgedFailsTheRun)
     EXPECT_EQ(bench.notifier.CountInfo(name + ": - there was an error after programming"), 1u);
     EXPECT_EQ(bench.notifier.CountInfo(name + " done!"), 0u);
   }
+}
+
+// An Airoha frame carries a 24-bit address: the bytes of an image past 16 MiB would land at its start again,
+// over the window kept from writing. Such a file is refused when it loads, before any board is touched.
+TEST(StreamProgramming, AnAirohaImagePastTheFramesAddressesIsRefused)
+{
+  CScratchDir dir;
+  std::vector<uint8_t> bytes(0x1000000 + 0x4000, 0x5A);
+  CSRec file;
+  EXPECT_TRUE(file.Load(dir.Write("whole.airoflash", std::vector<uint8_t>(bytes.begin(), bytes.end() - 0x4000))));
+  EXPECT_FALSE(file.Load(dir.Write("long.airoflash", bytes)));
+  EXPECT_EQ(file.GetError(), "the Airoha image of 16793600 bytes reaches past the 16777216 bytes its frames can address");
 }
