@@ -642,3 +642,16 @@ TEST_F(CApplicationRun, ASecondDeviceAttachedIsNeverTakenForTheOneBeingUpdated)
   EXPECT_EQ(mPlatform->HidBoard("displaypen")->ProgrammedBytes(), 0u);
   ExpectOutcomes({"updated", "updated"});
 }
+
+// The touch board's file is gone by the time its turn comes (after the check before the first board): the run
+// fails with the file's message, and the touch board, never touched, is not reported as failed.
+TEST_F(CApplicationRun, ABoardWhoseFileCannotBeLoadedAtItsTurnIsNotStarted)
+{
+  mView.mOnStatus = [this](const std::u16string& status_I) {
+    if (status_I == English(EUISTRING_WAITING_FOR_DEVICE)) std::filesystem::remove("tablet_s.touch");
+  };
+  ExpectRun(1, u"-testpid 0101 -auto pen,touch", "tablet_s.scenario");
+  ExpectMessage(EUISTRING_ERROR_INVALID_FILE);
+  ExpectOutcomes({"updated", "not started"});
+  EXPECT_EQ(mPlatform->I2CBoard("touch")->Mode(), sim::ESIMBOARDMODE_NORMAL);
+}
