@@ -655,3 +655,18 @@ TEST_F(CApplicationRun, ABoardWhoseFileCannotBeLoadedAtItsTurnIsNotStarted)
   ExpectOutcomes({"updated", "not started"});
   EXPECT_EQ(mPlatform->I2CBoard("touch")->Mode(), sim::ESIMBOARDMODE_NORMAL);
 }
+
+// A list longer than 255 boards: every entry is updated once, and the run ends.
+TEST_F(CApplicationRun, AListOfMoreThan255BoardsEnds)
+{
+  std::u16string list = u"pen";
+  for (int i = 1; i < 257; ++i) list += u",pen";
+  // A run that went round the list again would never end: the user cancels it once it is far past its time.
+  mView.mCancelWhen = [this] {
+    if (mClock.NowMs() > 257ull * 60000) mView.mCancel = true;
+    return false;
+  };
+  ExpectRun(0, u"-testpid 0210 -auto " + list);
+  EXPECT_EQ(mResult.boards.size(), 257u);
+  ExpectOutcomes(std::vector<std::string>(257, "updated"));
+}
