@@ -58,8 +58,18 @@ bool CUpdateController::SignalStartEvent()
 
 void CUpdateController::SetState(int32_t state_I)
 {
+  std::lock_guard<std::mutex> guard(mStateLock);
   if (mNotifier != nullptr) mNotifier->SetState(state_I);
   mState = state_I;
+}
+
+bool CUpdateController::ChangeState(std::initializer_list<int32_t> from_I, int32_t to_I)
+{
+  std::lock_guard<std::mutex> guard(mStateLock);
+  if (std::find(from_I.begin(), from_I.end(), mState.load()) == from_I.end()) return false;
+  if (mNotifier != nullptr) mNotifier->SetState(to_I);
+  mState = to_I;
+  return true;
 }
 
 void CUpdateController::UpdateComplete()
@@ -363,14 +373,14 @@ bool CUpdateController::Reenumerated(int32_t waiting_I, int32_t arrived_I, bool&
   return true;
 }
 
+// Called on the application's thread while the worker moves the state on: each change is made only from the state
+// it was seen in, so that a failure the worker reports meanwhile is never turned into a success.
 void CUpdateController::OnAttach(const std::string& path_I)
 {
-  if (mState == ESTATE_ENTER_LOADER) {
+  if (ChangeState({ESTATE_ENTER_LOADER}, ESTATE_PROGRAM)) {
     Log("IMPORTANT Attach Message (" + path_I + ") STATE->ESTATE_PROGRAM");
-    SetState(ESTATE_PROGRAM);
-  } else if (mState == ESTATE_EXIT_LOADER) {
+  } else if (ChangeState({ESTATE_EXIT_LOADER}, ESTATE_SUCCESS)) {
     Log("IMPORTANT Attach Message (" + path_I + ") STATE->ESTATE_SUCCESS");
-    SetState(ESTATE_SUCCESS);
   } else {
     Log("Ignored Attach Message (" + path_I + ")");
   }
@@ -384,10 +394,8 @@ void CUpdateController::OnDetach(const std::string& path_I)
     Log("Ignored Unimportant Detach Message (" + path_I + ")");
     return;
   }
-  const int32_t state = mState;
-  if (state == ESTATE_IDLE || state == ESTATE_READY || state == ESTATE_SUCCESS) {
+  if (ChangeState({ESTATE_IDLE, ESTATE_READY, ESTATE_SUCCESS}, ESTATE_TERMINATE)) {
     Log("IMPORTANT Detach Message (" + path_I + ") STATE->ESTATE_TERMINATE");
-    SetState(ESTATE_TERMINATE);
     return;
   }
   Log("Ignored Detach Message (" + path_I + ")");

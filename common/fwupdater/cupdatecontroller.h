@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -88,6 +89,8 @@ class CUpdateController : public CInterfaceNotifier {
  protected:
   void Log(const std::string& message_I);
   void SetState(int32_t state_I);
+  // Moves the state to to_I only when it is one of from_I; false, nothing changed, otherwise.
+  bool ChangeState(std::initializer_list<int32_t> from_I, int32_t to_I);
   void UpdateComplete();
   void UpdateFailed(int32_t code_I, const std::string& message_I);
 
@@ -117,6 +120,8 @@ class CUpdateController : public CInterfaceNotifier {
   std::pair<uint32_t, uint32_t> mChosenModel{0, 0};
   CUpdateNotifier* mNotifier = nullptr;
   std::shared_ptr<CNamedEvents> mNamedEvents;
+  // Every change of the state and of the notifier's copy of it, the application thread's and the worker's alike.
+  std::mutex mStateLock;
   std::atomic<int32_t> mState{ESTATE_IDLE};
   std::atomic<int32_t> mUpdateType{EUPDATETYPE_PEN};
   bool mAutoUpdateValid = false;

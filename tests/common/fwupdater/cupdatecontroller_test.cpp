@@ -162,3 +162,29 @@ TEST_F(CInPlaceUpdate, ABoardThatRefusesToLeaveItsLoaderFailsTheUpdate)
   EXPECT_EQ(mController.GetState(), ESTATE_FAILED);
   EXPECT_FALSE(mNotifier.Has("Device Update complete!"));
 }
+
+// The worker gives up on a board (here: it never came back from its loader) while the application thread handles
+// an arrival: between the arrival's look at the state and its change of it. The failure must stand; a success
+// there would have the run count a board whose update failed.
+TEST(CUpdateControllerStates, AnArrivalAsTheUpdateFailsNeverTurnsTheFailureIntoASuccess)
+{
+  struct CController : CUpdateController {
+    using CUpdateController::SetState;
+    using CUpdateController::UpdateFailed;
+  } controller;
+  struct CNotifier : CRecordingUpdateNotifier {
+    void Log(const std::string& message_I) override
+    {
+      CRecordingUpdateNotifier::Log(message_I);
+      if (message_I.rfind("IMPORTANT Attach Message", 0) != 0) return;
+      if (auto hook = std::exchange(mOnLog, nullptr)) hook();
+    }
+    std::function<void()> mOnLog;
+  } notifier;
+  controller.SetNotifier(&notifier);
+  controller.SetState(ESTATE_EXIT_LOADER);
+  notifier.mOnLog = [&controller] { controller.UpdateFailed(5, "There was a problem swapping out of flash mode"); };
+  controller.OnAttach("\\\\?\\hid#board");
+  EXPECT_EQ(notifier.mStates.back(), ESTATE_FAILED);
+  EXPECT_EQ(controller.GetState(), ESTATE_FAILED);
+}
