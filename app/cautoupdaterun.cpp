@@ -273,6 +273,8 @@ void CAutoUpdateRun::StartCurrentUpdate()
     ORV_ASSERT_MESSAGE("StartCurrentUpdate() called with an invalid mCurrentAutoUpdate");
     return;
   }
+  // The board before this one was started; this one is not until its worker is, even when its file fails now.
+  mCurrentStarted = false;
   const std::string name = WideToUtf8(mAutoUpdates[mCurrentAutoUpdate]);
   mNotifier.Log("Loading firmware for " + name);
   if (!mController.ValidateAutoUpdate(name, "")) {
@@ -282,7 +284,6 @@ void CAutoUpdateRun::StartCurrentUpdate()
   }
   mNotifier.Log("Starting update " + name);
   mStartRequested = true;
-  mCurrentStarted = false;
 }
 
 // A worker ends on its own once the state left 2, 3 and 4; joining it is never cutting it off while it

@@ -121,7 +121,7 @@ class CAutoUpdateRun : public CDeviceEventSink {
   std::u16string mTitle;
   StartupOptions mOptions;
   std::vector<std::u16string> mAutoUpdates;
-  uint8_t mCurrentAutoUpdate = 0;
+  size_t mCurrentAutoUpdate = 0;
   std::thread mWorker;
   // The last worker has returned (set by the worker, read by the run's thread).
   std::atomic<bool> mWorkerDone{false};

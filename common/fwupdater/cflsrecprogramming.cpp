@@ -180,14 +180,17 @@ bool CFLDeviceInterface::LoadSRecData(const std::vector<SRecSegment>& segments_I
   return true;
 }
 
+// The loader sums the block as little-endian 32-bit words from its start, whatever the block's word size (a last
+// word past the end reads erased flash): the erased block's sum, 0xFFFFFFFF a word, corrected byte by byte over the
+// data range by each byte's weight in its word (modulo 2^32, so a byte below 0xFF subtracts). Words are counted,
+// not stepped, so that no position can wrap past 4 GiB.
 uint32_t CFLDeviceInterface::ImageBlockChecksum(const FlashBlock& block_I) const
 {
-  // Each 4-byte step outside the data range adds 0xFFFFFFFF; counted, not stepped, so that no position can
-  // wrap past 4 GiB.
-  const auto steps = [](uint64_t from_I, uint64_t to_I) { return to_I > from_I ? (to_I - from_I + 3) / 4 : 0; };
+  uint32_t sum = static_cast<uint32_t>(0 - (uint64_t{block_I.size} + 3) / 4);
   const uint64_t end = uint64_t{block_I.dataOffset} + block_I.dataLength;
-  uint32_t sum = static_cast<uint32_t>(0 - steps(0, block_I.dataOffset) - steps(end, block_I.size));
-  for (uint64_t pos = block_I.dataOffset; pos < end; pos += 4) sum += LittleEndianWord(block_I.data, pos);
+  for (uint64_t pos = block_I.dataOffset; pos < end; ++pos) {
+    sum += (uint32_t{block_I.data[pos]} - 0xFF) << (8 * (pos % 4));
+  }
   return sum;
 }
 

@@ -57,7 +57,8 @@ bool CFLDeviceInterface::SendProgrammingRequest(Report& buffer_IO, int resends_I
 bool CFLDeviceInterface::WaitWhileBusy(Report& buffer_IO)
 {
   // Each poll asks for the programming report again: an answer that named another report must not turn the
-  // next poll into a read of that one.
+  // next poll into a read of that one. Only an answer says ready: a failed read leaves the request in the
+  // buffer, whose byte 3 is 0 for a start or end request.
   const uint8_t reportId = buffer_IO.empty() ? 0 : buffer_IO[0];
   mProgrammingBusy.Start();
   while (mProgrammingBusy.Next()) {
@@ -67,7 +68,7 @@ bool CFLDeviceInterface::WaitWhileBusy(Report& buffer_IO)
       return true;
     }
   }
-  return buffer_IO.size() > kBusyByte && buffer_IO[kBusyByte] == 0;
+  return false;
 }
 
 bool CFLDeviceInterface::ProgramBoardIntelHex()

@@ -418,7 +418,7 @@ bool CSRec::Load(const std::string& path_I)
       if (mIntelHex->Load(path_I)) return true;
       mError = mIntelHex->GetError();
       return false;
-    case EDATASOURCE_AIROFLASH: return LoadBinary(*mAiroFlash);
+    case EDATASOURCE_AIROFLASH: return LoadBinary(*mAiroFlash) && CheckAirohaReach();
     case EDATASOURCE_BIN: return LoadBinary(*mScaler);
     default:
       ORV_ASSERT_MESSAGE("unrecognized file format");
@@ -435,6 +435,18 @@ bool CSRec::LoadBinary(Image& image_IO)
   std::vector<uint8_t> bytes;
   if (!ReadFirmwareFile(mPath, bytes, mError)) return false;
   mError = "cannot read the file";
+  return false;
+}
+
+// An Airoha frame addresses 24 bits: an image's bytes past that would be written over its start again, the window
+// kept from writing included.
+bool CSRec::CheckAirohaReach()
+{
+  constexpr uint64_t kAirohaAddressSpace = 0x1000000;
+  if (mAiroFlash->GetData().size() <= kAirohaAddressSpace) return true;
+  mError = "the Airoha image of " + std::to_string(mAiroFlash->GetData().size()) + " bytes reaches past the " +
+           std::to_string(kAirohaAddressSpace) + " bytes its frames can address";
+  mAiroFlash = std::make_shared<CBinaryAiroFlash>();
   return false;
 }
 

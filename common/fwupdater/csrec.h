@@ -77,6 +77,8 @@ class CSRec {
   bool LoadSRec();
   template <typename Image>
   bool LoadBinary(Image& image_IO);
+  // False, with the error, for an Airoha image larger than its frames' 24-bit addresses reach; the image is dropped.
+  bool CheckAirohaReach();
 
   std::vector<SRecSegment> mSegments;
   std::string mPath;

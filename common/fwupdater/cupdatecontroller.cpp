@@ -1,5 +1,7 @@
 #include "common/fwupdater/cupdatecontroller.h"
 
+#include <algorithm>
+
 #include "common/assertion.h"
 #include "common/cclock.h"
 #include "common/fwupdater/cfldeviceinterface.h"
@@ -56,8 +58,18 @@ bool CUpdateController::SignalStartEvent()
 
 void CUpdateController::SetState(int32_t state_I)
 {
+  std::lock_guard<std::mutex> guard(mStateLock);
   if (mNotifier != nullptr) mNotifier->SetState(state_I);
   mState = state_I;
+}
+
+bool CUpdateController::ChangeState(std::initializer_list<int32_t> from_I, int32_t to_I)
+{
+  std::lock_guard<std::mutex> guard(mStateLock);
+  if (std::find(from_I.begin(), from_I.end(), mState.load()) == from_I.end()) return false;
+  if (mNotifier != nullptr) mNotifier->SetState(to_I);
+  mState = to_I;
+  return true;
 }
 
 void CUpdateController::UpdateComplete()
@@ -87,17 +99,49 @@ bool CUpdateController::UpdateDeviceList()
   }
   Log("Device List Successfully Updated!");
   Log("Selecting Default Device... ");
-  const std::shared_ptr<CDevice> device = GetDefaultDevice(mDiscovery->GetDevices());
+  std::shared_ptr<CDevice> device;
+  {
+    // The device chosen is followed through its boards' switches, and is not listed while it is away: another of
+    // the maker's devices attached as well must not take its place and have its boards updated instead.
+    std::lock_guard<std::mutex> guard(mSelectionLock);
+    device = mChosenModel.second != 0 ? FindChosenDevice() : GetDefaultDevice(mDiscovery->GetDevices());
+    mSelectedDevice = device;
+  }
   if (!device) {
     if (mNotifier != nullptr) mNotifier->Error(1, "Could not find selected device");
     return false;
   }
-  {
-    std::lock_guard<std::mutex> guard(mSelectionLock);
-    mSelectedDevice = device;
-  }
   Log(device->GetDescription());
   return true;
+}
+
+// A loader model's topology may name its normal-mode pen product id; a normal model's device keeps its own, also
+// while its pen board is in its loader (switched in place, or listed with the device's other boards).
+uint32_t CUpdateController::NormalPenProductId(const CDevice& device_I) const
+{
+  if (device_I.mNormalProductId != 0) return device_I.mNormalProductId;
+  const uint32_t vendor = device_I.mVendorId[EUPDATETYPE_PEN];
+  const uint32_t product = device_I.mProductId[EUPDATETYPE_PEN];
+  const std::shared_ptr<CDevice> prototype = mDiscovery ? mDiscovery->FindDevicePrototype(vendor, product) : nullptr;
+  return prototype && prototype->mIsLoader ? 0 : product;
+}
+
+// The chosen device, in its loader first; else a loader whose model is not known, which may be it.
+std::shared_ptr<CDevice> CUpdateController::FindChosenDevice() const
+{
+  const DeviceList& devices = mDiscovery->GetDevices();
+  for (const bool loader : {true, false}) {
+    for (const std::shared_ptr<CDevice>& device : devices) {
+      if (device->mIsLoader == loader && device->mVendorId[EUPDATETYPE_PEN] == mChosenModel.first &&
+          NormalPenProductId(*device) == mChosenModel.second) {
+        return device;
+      }
+    }
+  }
+  const auto unknown = std::find_if(devices.begin(), devices.end(), [this](const std::shared_ptr<CDevice>& device_I) {
+    return device_I->mIsLoader && NormalPenProductId(*device_I) == 0;
+  });
+  return unknown != devices.end() ? *unknown : nullptr;
 }
 
 std::shared_ptr<CDevice> CUpdateController::GetSelectedDevice() const
@@ -111,6 +155,7 @@ bool CUpdateController::SetSelectedDevice(const std::shared_ptr<CDevice>& device
   if (!device_I || device_I->mName.empty()) return false;
   std::lock_guard<std::mutex> guard(mSelectionLock);
   mSelectedDevice = device_I;
+  mChosenModel = {device_I->mVendorId[EUPDATETYPE_PEN], NormalPenProductId(*device_I)};
   return true;
 }
 
@@ -267,6 +312,10 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
       return nullptr;
     }
     Log("Error returned from SwitchFromBLMode()");
+    // A board that re-enumerates may drop off the bus before it acknowledges; its return in normal mode decides
+    // below. One switched in place keeps its interface, and stays in its loader when it did not take the request:
+    // its interface would open all the same.
+    if (InPlaceSwitch()) return nullptr;
   }
   if (InPlaceSwitch()) {
     device->mIsLoader = false;
@@ -324,14 +373,14 @@ bool CUpdateController::Reenumerated(int32_t waiting_I, int32_t arrived_I, bool&
   return true;
 }
 
+// Called on the application's thread while the worker moves the state on: each change is made only from the state
+// it was seen in, so that a failure the worker reports meanwhile is never turned into a success.
 void CUpdateController::OnAttach(const std::string& path_I)
 {
-  if (mState == ESTATE_ENTER_LOADER) {
+  if (ChangeState({ESTATE_ENTER_LOADER}, ESTATE_PROGRAM)) {
     Log("IMPORTANT Attach Message (" + path_I + ") STATE->ESTATE_PROGRAM");
-    SetState(ESTATE_PROGRAM);
-  } else if (mState == ESTATE_EXIT_LOADER) {
+  } else if (ChangeState({ESTATE_EXIT_LOADER}, ESTATE_SUCCESS)) {
     Log("IMPORTANT Attach Message (" + path_I + ") STATE->ESTATE_SUCCESS");
-    SetState(ESTATE_SUCCESS);
   } else {
     Log("Ignored Attach Message (" + path_I + ")");
   }
@@ -345,10 +394,8 @@ void CUpdateController::OnDetach(const std::string& path_I)
     Log("Ignored Unimportant Detach Message (" + path_I + ")");
     return;
   }
-  const int32_t state = mState;
-  if (state == ESTATE_IDLE || state == ESTATE_READY || state == ESTATE_SUCCESS) {
+  if (ChangeState({ESTATE_IDLE, ESTATE_READY, ESTATE_SUCCESS}, ESTATE_TERMINATE)) {
     Log("IMPORTANT Detach Message (" + path_I + ") STATE->ESTATE_TERMINATE");
-    SetState(ESTATE_TERMINATE);
     return;
   }
   Log("Ignored Detach Message (" + path_I + ")");

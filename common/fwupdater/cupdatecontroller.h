@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "common/fwupdater/cdiscovery.h"
 #include "common/fwupdater/cinterfacenotifier.h"
@@ -87,6 +89,8 @@ class CUpdateController : public CInterfaceNotifier {
  protected:
   void Log(const std::string& message_I);
   void SetState(int32_t state_I);
+  // Moves the state to to_I only when it is one of from_I; false, nothing changed, otherwise.
+  bool ChangeState(std::initializer_list<int32_t> from_I, int32_t to_I);
   void UpdateComplete();
   void UpdateFailed(int32_t code_I, const std::string& message_I);
 
@@ -101,14 +105,23 @@ class CUpdateController : public CInterfaceNotifier {
   bool Reenumerated(int32_t waiting_I, int32_t arrived_I, bool& listedBefore_IO);
   void PauseUntilState(int32_t arrived_I);
   void Abandon(const std::shared_ptr<CFLDeviceInterface>& loader_I);
+  // The pen board's product id in normal mode, also for a device in its loader; 0 when its model does not say.
+  uint32_t NormalPenProductId(const CDevice& device_I) const;
+  // The device of the list that is the chosen one, after its boards switched into or out of their loader.
+  std::shared_ptr<CDevice> FindChosenDevice() const;
 
   CSRec mFirmwareFile;
   std::unique_ptr<CDiscovery> mDiscovery;
   // Replaced by the worker while the application thread reads it on a removal.
   mutable std::mutex mSelectionLock;
   std::shared_ptr<CDevice> mSelectedDevice;
+  // The pen board's vendor and normal-mode product id of the device chosen with SetSelectedDevice; a product id of
+  // 0: none chosen, or one whose model is not known, and the list selects its default device.
+  std::pair<uint32_t, uint32_t> mChosenModel{0, 0};
   CUpdateNotifier* mNotifier = nullptr;
   std::shared_ptr<CNamedEvents> mNamedEvents;
+  // Every change of the state and of the notifier's copy of it, the application thread's and the worker's alike.
+  std::mutex mStateLock;
   std::atomic<int32_t> mState{ESTATE_IDLE};
   std::atomic<int32_t> mUpdateType{EUPDATETYPE_PEN};
   bool mAutoUpdateValid = false;

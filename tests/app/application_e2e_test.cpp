@@ -614,3 +614,59 @@ TEST_F(CApplicationRun, ProgressMovesFromEachBoardsStartToTheEnd)
   EXPECT_EQ(std::count(mView.mProgress.begin(), mView.mProgress.end(), 100), 1);
   EXPECT_EQ(mView.mProgress.back(), 100);
 }
+
+// Another of the maker's devices is attached as well, listed before the tablet: once the tablet's pen is back
+// from its loader the run goes on with the tablet, never with the device listed first.
+TEST_F(CApplicationRun, ASecondDeviceAttachedIsNeverTakenForTheOneBeingUpdated)
+{
+  std::ofstream("two.scenario") << R"({
+  "nodes": [["USB\\VID_4F52&PID_0210\\ORV16", "USB\\ROOT_HUB30\\1"], ["USB\\VID_4F52&PID_0101\\TAB1", "USB\\ROOT_HUB30\\2"]],
+  "devices": [
+    {"kind": "hid", "name": "displaypen", "pid": "0210", "usageId": "1", "interface": 0, "instance": 1,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true, "protocol": 1, "blockStart": "0", "blockSize": 4096,
+     "blocks": 64, "writeSize": 256},
+    {"kind": "hid", "name": "displaytouch", "pid": "0210", "usageId": "2", "interface": 1, "instance": 2,
+     "parent": "USB\\VID_4F52&PID_0210\\ORV16", "inPlace": true, "protocol": 1, "blockStart": "8000", "blockSize": 4096,
+     "blocks": 22},
+    {"kind": "hid", "name": "pen", "pid": "0101", "loaderPid": "0100", "usageId": "1", "instance": 3,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "8000", "blockSize": 4096,
+     "blocks": 32, "writeSize": 128},
+    {"kind": "i2c", "name": "touch", "pid": "0101", "usageId": "2", "interface": 1, "instance": 4,
+     "parent": "USB\\VID_4F52&PID_0101\\TAB1", "protocol": 0, "blockStart": "2000", "blockSize": 1024,
+     "blocks": 22, "writeSize": 128}
+  ]})";
+  ExpectRun(0, u"-testpid 0101 -auto pen,touch", "two.scenario");
+  ExpectFlashed("pen", "tablet_s.pen");
+  ExpectFlashed("touch", "tablet_s.touch");
+  EXPECT_EQ(mPlatform->HidBoard("displaytouch")->ProgrammedBytes(), 0u);
+  EXPECT_EQ(mPlatform->HidBoard("displaypen")->ProgrammedBytes(), 0u);
+  ExpectOutcomes({"updated", "updated"});
+}
+
+// The touch board's file is gone by the time its turn comes (after the check before the first board): the run
+// fails with the file's message, and the touch board, never touched, is not reported as failed.
+TEST_F(CApplicationRun, ABoardWhoseFileCannotBeLoadedAtItsTurnIsNotStarted)
+{
+  mView.mOnStatus = [this](const std::u16string& status_I) {
+    if (status_I == English(EUISTRING_WAITING_FOR_DEVICE)) std::filesystem::remove("tablet_s.touch");
+  };
+  ExpectRun(1, u"-testpid 0101 -auto pen,touch", "tablet_s.scenario");
+  ExpectMessage(EUISTRING_ERROR_INVALID_FILE);
+  ExpectOutcomes({"updated", "not started"});
+  EXPECT_EQ(mPlatform->I2CBoard("touch")->Mode(), sim::ESIMBOARDMODE_NORMAL);
+}
+
+// A list longer than 255 boards: every entry is updated once, and the run ends.
+TEST_F(CApplicationRun, AListOfMoreThan255BoardsEnds)
+{
+  std::u16string list = u"pen";
+  for (int i = 1; i < 257; ++i) list += u",pen";
+  // A run that went round the list again would never end: the user cancels it once it is far past its time.
+  mView.mCancelWhen = [this] {
+    if (mClock.NowMs() > 257ull * 60000) mView.mCancel = true;
+    return false;
+  };
+  ExpectRun(0, u"-testpid 0210 -auto " + list);
+  EXPECT_EQ(mResult.boards.size(), 257u);
+  ExpectOutcomes(std::vector<std::string>(257, "updated"));
+}

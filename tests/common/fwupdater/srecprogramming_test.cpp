@@ -119,6 +119,20 @@ TEST(SRecProgrammingSums, PenAndTouchImagesCountOnlyTheFirst39Blocks)
   }
 }
 
+// The loader sums a block as little-endian 32-bit words from its start, whatever its word size: with 2-byte
+// words an image range that starts and ends inside such a word must be summed the same way, or every update of
+// the board fails its final check and leaves it in its loader.
+TEST(SRecProgrammingSums, ARangeThatSplitsTheLoadersSumWordsIsSummedAsTheLoaderDoes)
+{
+  SHidLoaderBench bench({.wordSize = 2, .blockSize = 256, .blocks = sim::MakeSimBlocks(0x8000, 1024, 4, 2)});
+  ASSERT_TRUE(Program(bench, Load({{0x8000 + 1024 + 6, PatternBytes(8, 10)}}, "fw.orv"), EDATASOURCE_ORV))
+      << ::testing::PrintToString(bench.notifier.mErrors);
+  const uint32_t sum = WordSum(bench.board->FlashBytes(0x8000 + 1024, 1024));
+  EXPECT_EQ(bench.loader->GetChecksumImage(), sum);
+  EXPECT_EQ(bench.loader->GetChecksumAfter(), sum);
+  EXPECT_EQ(bench.board->RomMagic(), sim::kSimValidMagic);
+}
+
 TEST(SRecProgrammingFlashVector, SegmentsOutsideTheLoadersBlocksAreRefused)
 {
   SHidLoaderBench bench(LoaderConfig({0, 1024, 4, true}));

@@ -2,6 +2,7 @@
 
 #include "common/fwupdater/cbinaryairoflash.h"
 #include "common/fwupdater/cintelhex.h"
+#include "common/fwupdater/csrec.h"
 #include "tests/testsupport/firmwaretext.h"
 #include "tests/testsupport/hidloaderbench.h"
 #include "tests/testsupport/testfiles.h"
@@ -205,4 +206,42 @@ TEST(StreamProgramming, AirohaFramesCarryHeaderAddressAndCrc)
       EXPECT_TRUE(std::equal(chunk.begin(), chunk.end(), frame.begin() + 14));
     }
   }
+}
+
+// The board took the end request but never answered a busy poll again (it reset, or hung while storing the
+// image): nothing says the image is whole, so the run fails instead of reporting the board updated.
+TEST(StreamProgramming, AnEndRequestThatIsNeverAcknowledgedFailsTheRun)
+{
+  const auto run = [](SHidLoaderBench& bench_I, bool hex_I) {
+    return hex_I ? ProgramHex(bench_I, IntelHex(PatternBytes(1, 512))) : ProgramAiroha(bench_I, Airoha(PatternBytes(2, 600)));
+  };
+  for (const bool hex : {true, false}) {
+    SHidLoaderBench reference(StreamingLoader());
+    ASSERT_TRUE(run(reference, hex));
+    const std::vector<sim::SSimTransfer> trace = reference.board->Trace();
+    const auto end = std::find_if(trace.rbegin(), trace.rend(), [](const sim::SSimTransfer& transfer_I) {
+      return transfer_I.set && transfer_I.bytes.size() > 2 && transfer_I.bytes[2] == 3;
+    });
+    ASSERT_NE(end, trace.rend());
+    // Transfers count from 1: the end request is number trace.size() - distance, its first poll the next one.
+    const uint64_t firstPoll = trace.size() - static_cast<uint64_t>(end - trace.rbegin()) + 1;
+    SHidLoaderBench bench(StreamingLoader());
+    bench.board->FailTransfers(firstPoll, UINT64_MAX / 2);
+    EXPECT_FALSE(run(bench, hex)) << (hex ? "Intel HEX" : "Airoha");
+    const std::string name = hex ? "ProgramBoardIntelHex" : "ProgramBoardAiroHaBinary";
+    EXPECT_EQ(bench.notifier.CountInfo(name + ": - there was an error after programming"), 1u);
+    EXPECT_EQ(bench.notifier.CountInfo(name + " done!"), 0u);
+  }
+}
+
+// An Airoha frame carries a 24-bit address: the bytes of an image past 16 MiB would land at its start again,
+// over the window kept from writing. Such a file is refused when it loads, before any board is touched.
+TEST(StreamProgramming, AnAirohaImagePastTheFramesAddressesIsRefused)
+{
+  CScratchDir dir;
+  std::vector<uint8_t> bytes(0x1000000 + 0x4000, 0x5A);
+  CSRec file;
+  EXPECT_TRUE(file.Load(dir.Write("whole.airoflash", std::vector<uint8_t>(bytes.begin(), bytes.end() - 0x4000))));
+  EXPECT_FALSE(file.Load(dir.Write("long.airoflash", bytes)));
+  EXPECT_EQ(file.GetError(), "the Airoha image of 16793600 bytes reaches past the 16777216 bytes its frames can address");
 }
