@@ -311,11 +311,9 @@ std::shared_ptr<CFLDeviceInterface> CUpdateController::GetNormalInterface()
       if (mNotifier != nullptr) mNotifier->Error(5, "I2C Device failed to switch from Loader mode");
       return nullptr;
     }
+    // No verdict: a board may restart as it takes the request and fail that very transfer. One that
+    // re-enumerates is judged by its return; one switched in place answers alike in either mode.
     Log("Error returned from SwitchFromBLMode()");
-    // A board that re-enumerates may drop off the bus before it acknowledges; its return in normal mode decides
-    // below. One switched in place keeps its interface, and stays in its loader when it did not take the request:
-    // its interface would open all the same.
-    if (InPlaceSwitch()) return nullptr;
   }
   if (InPlaceSwitch()) {
     device->mIsLoader = false;

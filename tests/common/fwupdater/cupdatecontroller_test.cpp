@@ -139,30 +139,6 @@ TEST_F(CInPlaceUpdate, NoDeviceGivesAListError)
   EXPECT_EQ(mController.GetSelectedDevice(), nullptr);
 }
 
-// The board took the whole image but then refused every transfer, the request to leave its loader included: its
-// node still opens, yet it stays in its loader. That the node opens is no sign that it left: the update fails.
-TEST_F(CInPlaceUpdate, ABoardThatRefusesToLeaveItsLoaderFailsTheUpdate)
-{
-  // A first update, to find where in an update the request to leave the loader (pen: 0xD6 0x01) comes.
-  ASSERT_TRUE(Prepare("pen"));
-  const uint64_t first = mBoard->TransferCount();
-  ASSERT_TRUE(mController.UpdateDevice());
-  const std::vector<sim::SSimTransfer> trace = mBoard->Trace();
-  const auto exit = std::find_if(trace.begin() + static_cast<long>(first), trace.end(), [](const sim::SSimTransfer& transfer_I) {
-    return transfer_I.set && transfer_I.bytes.size() > 1 && transfer_I.bytes[0] == 0xD6 && transfer_I.bytes[1] == 1;
-  });
-  ASSERT_NE(exit, trace.end());
-  const uint64_t exitOffset = static_cast<uint64_t>(exit - trace.begin()) + 1 - first;
-
-  mNotifier.mLines.clear();
-  ASSERT_TRUE(Prepare("pen"));
-  mBoard->FailTransfers(mBoard->TransferCount() + exitOffset, UINT64_MAX / 2);
-  EXPECT_FALSE(mController.UpdateDevice());
-  EXPECT_EQ(mBoard->Mode(), sim::ESIMBOARDMODE_LOADER);
-  EXPECT_EQ(mController.GetState(), ESTATE_FAILED);
-  EXPECT_FALSE(mNotifier.Has("Device Update complete!"));
-}
-
 // The worker gives up on a board (here: it never came back from its loader) while the application thread handles
 // an arrival: between the arrival's look at the state and its change of it. The failure must stand; a success
 // there would have the run count a board whose update failed.
