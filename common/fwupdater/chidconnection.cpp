@@ -33,10 +33,14 @@ bool CHidConnection::SetFeature(std::vector<uint8_t>& report_IO, uint16_t usageP
 bool CHidConnection::GetFeature(std::vector<uint8_t>& report_IO, uint16_t usagePage_I)
 {
   const bool wrapped = usagePage_I == kHidRouterUsagePage;
+  const size_t asked = report_IO.size();
   if (wrapped) Wrap(report_IO);
   const bool result = mDevice && mDevice->GetFeature(report_IO);
-  if (wrapped) Unwrap(report_IO);
-  return result;
+  if (!wrapped) return result;
+  Unwrap(report_IO);
+  // An inner answer cut short is a failed read, as a short report from a collection of its own is: taken for
+  // an answer, one cut short would read as a loader lacking what it asked about.
+  return result && report_IO.size() >= asked;
 }
 
 void CHidConnection::Wrap(std::vector<uint8_t>& report_IO)

@@ -23,7 +23,8 @@ class CHidConnection {
   bool GetAttributes(SHidAttributes& attributes_O);
   bool GetCaps(SHidCaps& caps_O);
   // Behind a HID router (usage page 0xFF00) the report travels wrapped; the buffer comes back unwrapped,
-  // as long as the device said (never longer than what came back), whatever the result.
+  // as long as the device said (never longer than what came back), whatever the result. A get whose inner
+  // answer is shorter than the report asked for fails.
   bool SetFeature(std::vector<uint8_t>& report_IO, uint16_t usagePage_I);
   bool GetFeature(std::vector<uint8_t>& report_IO, uint16_t usagePage_I);
   // The instance id `levels_I` steps up the device tree from the device node of an interface path.

@@ -72,6 +72,26 @@ TEST(FLProtocol, ARouterAnswerIsNeverLongerThanWhatCameBack)
   EXPECT_TRUE(tooShort.empty());
 }
 
+// A router passed on one checksum answer cut short (its inner length below the report's): that is a failed read,
+// retried as a short read of a direct collection is, never a loader without checksums whose flash goes unchecked.
+TEST(FLProtocol, AShortRouterAnswerDoesNotTurnTheFlashCheckOff)
+{
+  SHidLoaderBench bench(Loader(0), 0xFF00);
+  bool cut = false;
+  bench.board->CorruptAnswers(1, UINT64_MAX / 2, [&cut](Bytes& wire_IO) {
+    if (cut || wire_IO[3] != 0x19) return;
+    cut = true;
+    wire_IO[1] = 0;
+    wire_IO[2] = 4;
+  });
+  bench.board->KeepWrongByte(100);
+  bench.loader->SetDataSourceFormat(EDATASOURCE_ORV);
+  ASSERT_TRUE(bench.loader->InitializeDataForProgramming({{0x8000, Bytes(2048, 0x3C)}}));
+  EXPECT_TRUE(cut);
+  EXPECT_TRUE(bench.loader->IsChecksumSupported());
+  EXPECT_FALSE(bench.loader->ProgramBoard());
+}
+
 TEST(FLProtocol, ChecksumCommandsAreSkippedWithoutChecksumSupport)
 {
   SHidLoaderBench bench({.blocks = sim::MakeSimBlocks(0x8000, 1024, 8, 4), .checksumSupported = false});
