@@ -182,10 +182,17 @@ void CSimScalerIsp::CorruptPrograms(uint64_t count_I)
   mCorruptPrograms = count_I;
 }
 
+void CSimScalerIsp::MissReadsWhileBusy(uint64_t count_I)
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  mMissedBusyReads = count_I;
+}
+
 bool CSimScalerIsp::Address(uint8_t addressByte_I)
 {
   std::lock_guard<std::mutex> guard(mLock);
   if ((addressByte_I != kWriteAddress && addressByte_I != kReadAddress) || mNoAcknowledge) return false;
+  if (addressByte_I == kReadAddress && Busy() && TakeSimFault(mMissedBusyReads)) return false;
   mStage = addressByte_I == kWriteAddress ? ESTAGE_REGISTER : ESTAGE_READ;
   mFifoLogged = false;
   return true;

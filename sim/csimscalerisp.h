@@ -66,6 +66,8 @@ class CSimScalerIsp : public CSimI2CSlave {
   void FailErases(uint64_t count_I);
   // A programmed page gets its first byte wrong.
   void CorruptPrograms(uint64_t count_I);
+  // A read addressed to the scaler while it is busy with its flash goes unacknowledged.
+  void MissReadsWhileBusy(uint64_t count_I);
 
   bool Address(uint8_t addressByte_I) override;
   bool WriteByte(uint8_t byte_I) override;
@@ -135,6 +137,7 @@ class CSimScalerIsp : public CSimI2CSlave {
   bool mRefuseIsp = false;
   uint64_t mFailErases = 0;
   uint64_t mCorruptPrograms = 0;
+  uint64_t mMissedBusyReads = 0;
 };
 
 }  // namespace orv::sim

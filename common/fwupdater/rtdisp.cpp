@@ -175,7 +175,7 @@ bool CScalarISP::WaitBitChange(uint8_t register_I, uint8_t mask_I, uint8_t value
 
 bool CScalarISP::WaitBits(uint8_t register_I, std::initializer_list<SBitWait> waits_I, uint32_t readsPerPoll_I)
 {
-  std::deque<uint8_t> reads;
+  std::deque<std::optional<uint8_t>> reads;
   for (const SBitWait& wait : waits_I) {
     if (!WaitBit(register_I, wait, readsPerPoll_I, reads)) return false;
   }
@@ -188,7 +188,7 @@ bool CScalarISP::WaitInstruction()
 }
 
 bool CScalarISP::WaitBit(uint8_t register_I, const SBitWait& wait_I, uint32_t readsPerPoll_I,
-                         std::deque<uint8_t>& reads_IO)
+                         std::deque<std::optional<uint8_t>>& reads_IO)
 {
   Info("WaitBitChange()");
   const uint64_t start = Clock().NowMs();
@@ -199,11 +199,13 @@ bool CScalarISP::WaitBit(uint8_t register_I, const SBitWait& wait_I, uint32_t re
     if (reads_IO.empty()) {
       // Past the count only the time floor keeps us here; pausing makes sure it passes on any bridge.
       if (!counted) Pause(1);
-      for (const auto& value : ReadRegisterTimes(register_I, readsPerPoll_I)) reads_IO.push_back(value.value_or(0));
+      for (const auto& value : ReadRegisterTimes(register_I, readsPerPoll_I)) reads_IO.push_back(value);
     }
-    const uint8_t value = reads_IO.front();
+    // A read that failed says nothing: taken for 0 it would end every wait for a busy bit to clear, and the
+    // CRC register would then be read before the scaler wrote the result.
+    const std::optional<uint8_t> value = reads_IO.front();
     reads_IO.pop_front();
-    if ((value & wait_I.mask) == (wait_I.value & wait_I.mask)) return true;
+    if (value && (*value & wait_I.mask) == (wait_I.value & wait_I.mask)) return true;
   }
   Error("Timed out waiting for bit change");
   return false;

@@ -32,8 +32,9 @@ class CScalarISP {
   FT_STATUS WriteMCUReg(uint8_t register_I, uint8_t value_I);
   // 0 when the bridge fails or the scaler does not acknowledge.
   uint8_t ReadMCUReg(uint8_t register_I);
-  // Polls until (register & mask) == (value & mask): at least tries_I reads, and for at least tries_I * 5 ms, so
-  // that a fast bridge cannot end a wait before a real flash has finished.
+  // Polls until a read gives (register & mask) == (value & mask) (a failed read never does): at least tries_I
+  // reads, and for at least tries_I * 5 ms, so that a fast bridge cannot end a wait before a real flash has
+  // finished.
   bool WaitBitChange(uint8_t register_I, uint8_t mask_I, uint8_t value_I, uint32_t tries_I);
   // The scaler's CRC of a flash range; empty when it did not finish or could not be read.
   std::optional<uint8_t> ReadCRC(uint32_t start_I, uint32_t length_I);
@@ -72,7 +73,8 @@ class CScalarISP {
   // go readsPerPoll_I to a bridge round trip.
   bool WaitBits(uint8_t register_I, std::initializer_list<SBitWait> waits_I, uint32_t readsPerPoll_I);
   bool WaitInstruction();
-  bool WaitBit(uint8_t register_I, const SBitWait& wait_I, uint32_t readsPerPoll_I, std::deque<uint8_t>& reads_IO);
+  bool WaitBit(uint8_t register_I, const SBitWait& wait_I, uint32_t readsPerPoll_I,
+               std::deque<std::optional<uint8_t>>& reads_IO);
   bool EnterIsp();
   bool ProgramBlock(uint8_t block_I);
   void AddPage(const uint8_t* bytes_I, size_t size_I);

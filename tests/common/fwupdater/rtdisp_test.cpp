@@ -144,6 +144,35 @@ TEST_F(ScalarISP, AScalerThatFallsSilentIsNeverReportedProgrammed)
   EXPECT_EQ(log.mErrors.back(), "Exausted retries attempting to write block0");
 }
 
+// Misses one read while it computes the block's CRC after programming (the second CRC of the run).
+class CMissingLog : public test::CRecordingNotifier {
+ public:
+  void Info(const std::string& message_I) override
+  {
+    if (message_I == "ReadCRC()" && ++mCrcs == 2) mIsp->MissReadsWhileBusy(1);
+    CRecordingNotifier::Info(message_I);
+  }
+  std::shared_ptr<sim::CSimScalerIsp> mIsp;
+  int mCrcs = 0;
+};
+
+TEST_F(ScalarISP, AReadMissedWhileTheCrcRunsNeverEndsTheWait)
+{
+  // A block whose CRC is that of an erased one, left in the CRC register by the erase check; its first page
+  // is programmed wrong.
+  std::vector<uint8_t> image = Image(1);
+  while (CScalarISP::CalcByteCRC(image.data(), image.size()) != 0xDE) ++image.back();
+  CIspRun run;
+  run.mIsp->CorruptPrograms(1);
+  CMissingLog log;
+  log.mIsp = run.mIsp;
+  CScalarISP context(run.mConnector, &log, false);
+  context.LoadData(image);
+  EXPECT_TRUE(context.SerialFlashISPFlow());
+  EXPECT_EQ(log.mErrors, std::vector<std::string>{"Crc Check Fail"});
+  EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
+}
+
 TEST_F(ScalarISP, ImagesTheFlowCannotWriteWholeAreRefused)
 {
   test::CDebugCapture capture;
