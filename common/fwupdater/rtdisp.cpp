@@ -222,7 +222,11 @@ std::optional<uint8_t> CScalarISP::ReadCRC(uint32_t start_I, uint32_t length_I)
                   {0x73, static_cast<uint8_t>(end >> 8)},
                   {0x74, static_cast<uint8_t>(end)}});
   Info("WriteMCURegBit()");
-  AddRegisterWrite(kIspControl, ReadMCUReg(kIspControl) | kCrcBusy);
+  // A failed read is not written back: 0 in the control register takes the scaler out of ISP mode, and no CRC
+  // would be computed for the wait below to see.
+  const std::optional<uint8_t> control = ReadRegister(kIspControl);
+  if (!control) return std::nullopt;
+  AddRegisterWrite(kIspControl, *control | kCrcBusy);
   if (!WaitBits(kIspControl, {{kCrcBusy, 0x00, 600}}, kLongPollReads)) return std::nullopt;
   // A failed read is no CRC: read as 0 it would pass for a block whose CRC is 0.
   return ReadRegister(0x75);

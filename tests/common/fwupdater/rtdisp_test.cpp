@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "common/cclock.h"
 #include "common/fwupdater/rtdisp.h"
@@ -144,33 +145,48 @@ TEST_F(ScalarISP, AScalerThatFallsSilentIsNeverReportedProgrammed)
   EXPECT_EQ(log.mErrors.back(), "Exausted retries attempting to write block0");
 }
 
-// Misses one read while it computes the block's CRC after programming (the second CRC of the run).
-class CMissingLog : public test::CRecordingNotifier {
+// Hands every line told to a hook before recording it: a fault can start at a given step of the flow.
+class CHookedLog : public test::CRecordingNotifier {
  public:
   void Info(const std::string& message_I) override
   {
-    if (message_I == "ReadCRC()" && ++mCrcs == 2) mIsp->MissReadsWhileBusy(1);
+    mHook(message_I);
     CRecordingNotifier::Info(message_I);
   }
-  std::shared_ptr<sim::CSimScalerIsp> mIsp;
-  int mCrcs = 0;
+  std::function<void(const std::string&)> mHook;
 };
 
-TEST_F(ScalarISP, AReadMissedWhileTheCrcRunsNeverEndsTheWait)
+// One block whose CRC is that of an erased block, which the erase check leaves in the CRC register, with its
+// first page programmed wrong: a check that reads the register before the scaler wrote the result passes it.
+TEST_F(ScalarISP, ABlockIsCheckedByTheCrcOfWhatItsFlashHolds)
 {
-  // A block whose CRC is that of an erased one, left in the CRC register by the erase check; its first page
-  // is programmed wrong.
   std::vector<uint8_t> image = Image(1);
   while (CScalarISP::CalcByteCRC(image.data(), image.size()) != 0xDE) ++image.back();
-  CIspRun run;
-  run.mIsp->CorruptPrograms(1);
-  CMissingLog log;
-  log.mIsp = run.mIsp;
-  CScalarISP context(run.mConnector, &log, false);
-  context.LoadData(image);
-  EXPECT_TRUE(context.SerialFlashISPFlow());
-  EXPECT_EQ(log.mErrors, std::vector<std::string>{"Crc Check Fail"});
-  EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
+  using Hook = std::function<void(sim::CSimScalerIsp&, const std::string&)>;
+  const std::vector<std::pair<const char*, Hook>> cases{
+      // One read missed while the scaler computes the CRC after programming (the run's second CRC).
+      {"a read missed while the CRC runs",
+       [crcs = 0](sim::CSimScalerIsp& isp_I, const std::string& line_I) mutable {
+         if (line_I == "ReadCRC()" && ++crcs == 2) isp_I.MissReadsWhileBusy(1);
+       }},
+      // The scaler silent for the read of its control register that starts that CRC.
+      {"the control register not read",
+       [crcs = 0](sim::CSimScalerIsp& isp_I, const std::string& line_I) mutable {
+         if (line_I == "WriteMCURegBit()" && ++crcs == 2) isp_I.SetNoAcknowledge(true);
+         if (line_I == "WaitBitChange()") isp_I.SetNoAcknowledge(false);
+       }}};
+  for (const auto& [name, hook] : cases) {
+    SCOPED_TRACE(name);
+    CIspRun run;
+    run.mIsp->CorruptPrograms(1);
+    CHookedLog log;
+    log.mHook = [&run, hook](const std::string& line_I) { hook(*run.mIsp, line_I); };
+    CScalarISP context(run.mConnector, &log, false);
+    context.LoadData(image);
+    EXPECT_TRUE(context.SerialFlashISPFlow());
+    EXPECT_EQ(log.mErrors, std::vector<std::string>{"Crc Check Fail"});
+    EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
+  }
 }
 
 TEST_F(ScalarISP, ImagesTheFlowCannotWriteWholeAreRefused)
