@@ -273,6 +273,12 @@ FT_STATUS CSimFtdiBridge::Read(FT_HANDLE handle_I, void* buffer_O, uint32_t toRe
   return status;
 }
 
+void CSimFtdiBridge::StallReads(uint64_t count_I)
+{
+  std::lock_guard<std::mutex> guard(mLock);
+  mStalledReads = count_I;
+}
+
 FT_STATUS CSimFtdiBridge::ReadLocked(FT_HANDLE handle_I, uint8_t* bytes_O, uint32_t size_I, uint32_t* read_O,
                                      uint64_t& pauseMs_O)
 {
@@ -283,6 +289,11 @@ FT_STATUS CSimFtdiBridge::ReadLocked(FT_HANDLE handle_I, uint8_t* bytes_O, uint3
   uint64_t now = NowNs(pauseMs_O);
   // Wait for the last byte asked for, or the read time-out when that many will never come.
   const uint64_t timeoutNs = mReadTimeoutMs * kNsPerMs;
+  if (size_I != 0 && TakeSimFault(mStalledReads)) {
+    pauseMs_O += Spend(timeoutNs);
+    *read_O = 0;
+    return FT_OK;
+  }
   uint64_t waitNs = 0;
   if (size_I > mQueue.size()) {
     waitNs = timeoutNs;

@@ -45,6 +45,9 @@ class CSimFtdiBridge : public CD2XX {
   std::vector<std::vector<uint8_t>> TakeWrites();
   // The SCL clock the host configured, for checks.
   uint32_t ClockHz();
+  // The next count_I reads that wait for bytes return empty at their time-out; the bytes stay queued and go to
+  // later reads (a USB transfer the host saw late).
+  void StallReads(uint64_t count_I);
 
   static constexpr size_t kWriteLogLimit = 65536;
 
@@ -98,6 +101,7 @@ class CSimFtdiBridge : public CD2XX {
   uint8_t mLatencyMs = 16;
   // 0 is the library's "no time-out"; a read that would wait for ever returns what it has at once.
   uint32_t mReadTimeoutMs = 0;
+  uint64_t mStalledReads = 0;
   std::deque<SQueued> mQueue;
   std::deque<std::vector<uint8_t>> mWrites;
   uint64_t mCarryNs = 0;

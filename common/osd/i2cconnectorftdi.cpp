@@ -299,7 +299,26 @@ FT_STATUS CI2CConnectorFTDI::RunBatch(const CI2CBatch& batch_I, std::vector<uint
   std::vector<uint8_t> bytes;
   const FT_STATUS read = ReadBytes(owed + batch_I.Answers(), bytes);
   answers_O.assign(bytes.begin() + static_cast<ptrdiff_t>(std::min(owed, bytes.size())), bytes.end());
+  if (read != FT_OK) SkipLateAnswers();
   return read;
+}
+
+void CI2CConnectorFTDI::SkipLateAnswers()
+{
+  // Answers that arrive after their read timed out would be taken for the next batch's, and every read after
+  // that for the one before it. The bad-command echo queues behind them: everything before it is dropped.
+  if (WriteCommands({kBadCommand, kSendImmediate}) == FT_OK) {
+    uint8_t previous = 0;
+    for (uint32_t skipped = 0; skipped < kTransferSize; ++skipped) {
+      std::vector<uint8_t> byte;
+      if (ReadBytes(1, byte) != FT_OK) break;
+      if (previous == kBadCommandAnswer && byte[0] == kBadCommand) return;
+      previous = byte[0];
+    }
+  }
+  // A bridge that does not echo is not answering: closed, the reads after fail at once instead of each waiting
+  // out its time-out.
+  CloseHandle();
 }
 
 FT_STATUS CI2CConnectorFTDI::QueueBatch(const CI2CBatch& batch_I)

@@ -70,7 +70,7 @@ class CI2CConnectorFTDI : public Connector {
   FT_STATUS I2CWriteByte(uint8_t byte_I, bool settle_I);
   FT_STATUS I2CReadByte(bool acknowledge_I, uint8_t& byte_O);
   // One bridge write of the batch and one read of its answers, in order. Answers still owed by queued batches
-  // are read first, in the same read, and dropped.
+  // are read first, in the same read, and dropped. After a short read the answers still to come are dropped.
   FT_STATUS RunBatch(const CI2CBatch& batch_I, std::vector<uint8_t>& answers_O);
   // One bridge write of the batch and no read: for steps whose answers are not looked at. The bus sees the
   // batch at once; its answers wait in the bridge until the next RunBatch or FlushQueued collects them.
@@ -90,6 +90,9 @@ class CI2CConnectorFTDI : public Connector {
   FT_STATUS ResetWithRetries();
   void WriteExpectingEmptyQueue(const std::vector<uint8_t>& commands_I);
   void Drain();
+  // After a short read: drops the answers still on their way, up to a bad-command echo asked for behind them;
+  // closes the bridge when the echo does not come.
+  void SkipLateAnswers();
   // Reads bytes until a reply starts; its first two bytes, the null message, or empty.
   std::vector<uint8_t> ReadReplyHeader(uint8_t first_I);
 

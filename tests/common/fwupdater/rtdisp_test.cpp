@@ -189,6 +189,22 @@ TEST_F(ScalarISP, ABlockIsCheckedByTheCrcOfWhatItsFlashHolds)
   }
 }
 
+// The bridge hands over the answers of one poll only after the read timed out: that poll failed, and no later
+// read may take them for its own.
+TEST_F(ScalarISP, AnswersThatComeLateDoNotPutLaterReadsOutOfStep)
+{
+  const std::vector<uint8_t> image = Image(1);
+  CIspRun run;
+  CHookedLog log;
+  log.mHook = [&run, pages = 0](const std::string& line_I) mutable {
+    if (line_I == "WriteFlashData()" && ++pages == 2) run.mBridge->StallReads(1);
+  };
+  CScalarISP context(run.mConnector, &log, false);
+  context.LoadData(image);
+  EXPECT_TRUE(context.SerialFlashISPFlow()) << ::testing::PrintToString(log.mErrors);
+  EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
+}
+
 TEST_F(ScalarISP, ImagesTheFlowCannotWriteWholeAreRefused)
 {
   test::CDebugCapture capture;
