@@ -267,3 +267,17 @@ TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
     ExpectFailed(Check(dir), {"error: " + topology + ": " + reason + "\n"});
   }
 }
+
+// The updater trims the board list before splitting it and refuses any product id above FFFF, even beside one
+// that names a model: the check must neither refuse the first nor pass the second.
+TEST(FwTool, CheckReadsTheAutoConfigListsAsTheUpdaterDoes)
+{
+  test::CScratchDir dir;
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"}}])");
+  dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
+  dir.Write("autoconfig.ini", R"({"auto":" pen ","product":"10"})");
+  const SRun run = Check(dir);
+  EXPECT_EQ(run.code, 0) << run.err;
+  dir.Write("autoconfig.ini", R"({"auto":"pen","product":"10,10010"})");
+  ExpectFailed(Check(dir), {"product \"10010\" is not a hexadecimal product id"});
+}

@@ -222,7 +222,7 @@ void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& 
   const CDevice* model = nullptr;
   for (const std::string& product : Split(products_I, ",")) {
     uint32_t id = 0;
-    if (!ParseHex32(product, id)) {
+    if (!ParseHex32(product, id) || id > 0xFFFF) {
       failAt_I("product", "product \"" + product + "\" is not a hexadecimal product id");
       continue;
     }
@@ -232,8 +232,10 @@ void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& 
     failAt_I("product", "no device model has a board with the product ids \"" + products_I + "\"");
     return;
   }
-  // An empty entry in the list is not skipped by the updater: it ends the run with an error.
-  for (const std::u16string& wide : Split(std::u16string(auto_I.begin(), auto_I.end()), u",", false)) {
+  // The updater trims the list as a whole, but skips no empty entry: one ends the run with an error.
+  std::u16string list(auto_I.begin(), auto_I.end());
+  Trim(list);
+  for (const std::u16string& wide : Split(list, u",", false)) {
     const std::string entry(wide.begin(), wide.end());
     const int board = UpdateTypeFromName(entry);
     if (board < 0) {
