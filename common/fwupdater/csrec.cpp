@@ -229,7 +229,8 @@ class CSegmentBuilder {
     return Index(*found) && Fits(*found);
   }
 
-  bool Empty() const { return mSegments.empty(); }
+  // No byte at all: records without data leave nothing to program.
+  bool Empty() const { return mByStart.empty(); }
 
   std::vector<SRecSegment> Finish() const
   {

@@ -80,7 +80,9 @@ TEST(CSRec, MergesRecordsIntoSortedSegments)
            {SLine('3', 0x89ABCDEF, 5) + SLine('2', 0x123456, 3), {{0x123456, 3}, {0x89ABCDEF, 5}}},
            {SLine('3', 0xFFFFFFF0, 16), {{0xFFFFFFF0, 16}}},
            {SLine('3', 0xFFFFFFF0, 32), fails},
-           {"S0030000FC\nS9030000FC\n", fails}}) {
+           {"S0030000FC\nS9030000FC\n", fails},
+           // Records that carry no byte at all leave nothing to program: no image.
+           {S1(0x1000, 0) + S1(0x2000, 0), fails}}) {
     test::CScratchDir dir;
     CSRec file;
     EXPECT_EQ(file.Load(dir.Write("fw.orv", text + kTermination)), !spans.empty()) << text;
