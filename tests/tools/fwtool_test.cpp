@@ -281,3 +281,16 @@ TEST(FwTool, CheckReadsTheAutoConfigListsAsTheUpdaterDoes)
   dir.Write("autoconfig.ini", R"({"auto":"pen","product":"10,10010"})");
   ExpectFailed(Check(dir), {"product \"10010\" is not a hexadecimal product id"});
 }
+
+// Two models whose boards share ids: the updater recognises the device as the model the later entry describes, so
+// autoconfig.ini's list is checked against that one.
+TEST(FwTool, CheckJudgesTheAutoConfigListByTheModelTheUpdaterRecognises)
+{
+  test::CScratchDir dir;
+  dir.Write("fw_loader.ini", R"([{"name":"Old","penBoard":{"pid":"10","update":"fw.pen"},
+      "touchBoard":{"pid":"11","update":"fw.pen"}},
+      {"name":"New","penBoard":{"pid":"10","update":"fw.pen"}}])");
+  dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
+  dir.Write("autoconfig.ini", R"({"auto":"pen,touch","product":"10"})");
+  ExpectFailed(Check(dir), {"model \"New\" has no touch update file"});
+}

@@ -110,6 +110,7 @@ bool CPackageCheck::CheckTopology()
     return false;
   }
   mModels = reader.GetModels();
+  mPrototypes = reader.GetPrototypes();
   mOut << "topology " << path << ": " << mModels.size() << " device model(s)\n";
   return true;
 }
@@ -248,10 +249,11 @@ void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& 
 
 const CDevice* CPackageCheck::FindModelByProductId(uint32_t productId_I) const
 {
-  for (const CDevice& model : mModels) {
-    for (int board = EUPDATETYPE_PEN; board <= EUPDATETYPE_SCALAR; ++board) {
-      if (model.mVendorId[board] == DefaultVendorId && model.mProductId[board] == productId_I) return &model;
-    }
+  const auto found = mPrototypes.find(DefaultVendorId + productId_I);
+  if (found == mPrototypes.end()) return nullptr;
+  const CDevice& model = found->second;
+  for (int board = EUPDATETYPE_PEN; board <= EUPDATETYPE_SCALAR; ++board) {
+    if (model.mVendorId[board] == DefaultVendorId && model.mProductId[board] == productId_I) return &model;
   }
   return nullptr;
 }
