@@ -280,6 +280,8 @@ TEST(FwTool, CheckReadsTheAutoConfigListsAsTheUpdaterDoes)
   EXPECT_EQ(run.code, 0) << run.err;
   dir.Write("autoconfig.ini", R"({"auto":"pen","product":"10,10010"})");
   ExpectFailed(Check(dir), {"product \"10010\" is not a hexadecimal product id"});
+  dir.Write("autoconfig.ini", R"({"auto":" ","product":"10"})");
+  ExpectFailed(Check(dir), {"the board list is empty"});
 }
 
 // Two models whose boards share ids: the updater recognises the device as the model the later entry describes, so

@@ -236,6 +236,7 @@ void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& 
   // The updater trims the list as a whole, but skips no empty entry: one ends the run with an error.
   std::u16string list(auto_I.begin(), auto_I.end());
   Trim(list);
+  if (list.empty()) failAt_I("auto", "the board list is empty: the updater ends with an error, updating nothing");
   for (const std::u16string& wide : Split(list, u",", false)) {
     const std::string entry(wide.begin(), wide.end());
     const int board = UpdateTypeFromName(entry);
