@@ -229,7 +229,7 @@ TEST(FwTool, CheckTypeAndRangeChecksEveryTopologyKeyAndStopsAtTheFirstSyntaxErro
 TEST(FwTool, CheckNamesTheFileLineAndColumnOfAutoConfigFaults)
 {
   test::CScratchDir dir;
-  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"}}])");
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"}}])");
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
   const std::string autoConfig = (dir.Path() / "autoconfig.ini").string();
   dir.Write("autoconfig.ini", "{\n  \"auto\": \"pen,touch,scaler\",\n  \"product\": \"10,zz\"\n}\n");
@@ -273,7 +273,7 @@ TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
 TEST(FwTool, CheckReadsTheAutoConfigListsAsTheUpdaterDoes)
 {
   test::CScratchDir dir;
-  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"}}])");
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"}}])");
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
   dir.Write("autoconfig.ini", R"({"auto":" pen ","product":"10"})");
   const SRun run = Check(dir);
@@ -295,4 +295,18 @@ TEST(FwTool, CheckJudgesTheAutoConfigListByTheModelTheUpdaterRecognises)
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
   dir.Write("autoconfig.ini", R"({"auto":"pen,touch","product":"10"})");
   ExpectFailed(Check(dir), {"model \"New\" has no touch update file"});
+}
+
+// The updater compares a board's "sectors" with the block count its loader reports before an S-record update and
+// refuses the board on a mismatch, so an S-record board without them is never updated; a device entered as loader
+// is not compared.
+TEST(FwTool, CheckRefusesAnSRecordBoardWithoutSectors)
+{
+  test::CScratchDir dir;
+  dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"},
+      "loaderBoard":{"pid":"11"}}])");
+  EXPECT_EQ(Check(dir).code, 0) << Check(dir).err;
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"}}])");
+  ExpectFailed(Check(dir), {"fw.pen: \"T\" penBoard has no \"sectors\""});
 }

@@ -17,6 +17,7 @@ namespace {
 const char* const kTopologyFile = "fw_loader.ini";
 const char* const kAutoConfigFile = "autoconfig.ini";
 const char* const kBoardLabel[] = {"pen", "touch", "bluetooth", "scalar"};
+const char* const kBoardSections[] = {"penBoard", "touchBoard", "bluetoothBoard"};
 
 bool HasBoard(const CDevice& model_I, int board_I)
 {
@@ -144,7 +145,14 @@ void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I, const S
   ReadFirmwareFile(path, bytes);
   mOut << "    " << name << ": " << DataSourceName(file.GetFormat()) << ", " << SizeSummary(file) << "\n";
   mOut << "      sha256 " << Sha256Hex(bytes) << "\n";
-  if (board_I < EUPDATETYPE_SCALAR && !file.GetSegments().empty()) CheckSectors(model_I, board_I, entry_I, file);
+  if (board_I < EUPDATETYPE_SCALAR && !file.GetSegments().empty()) {
+    // Before an S-record update the updater compares the count with the blocks the board's loader reports.
+    if (!model_I.mIsLoader && model_I.mSectors[board_I] == 0) {
+      Fail(path + ": \"" + model_I.mName + "\" " + kBoardSections[board_I] +
+           " has no \"sectors\", which the updater compares with the loader's block count: it refuses the board");
+    }
+    CheckSectors(model_I, board_I, entry_I, file);
+  }
   if (file.GetFormat() == EDATASOURCE_BIN) {
     const std::string problem = CScalarISP::ImageProblem(file.GetScaler()->GetData().size());
     if (!problem.empty()) Fail(path + ": " + problem);
@@ -156,9 +164,8 @@ void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I, const S
 // loader will take it.
 void CPackageCheck::CheckSectors(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I, const CSRec& file_I)
 {
-  const char* const sections[] = {"penBoard", "touchBoard", "bluetoothBoard"};
   const bool loader = board_I == EUPDATETYPE_PEN && entry_I && ToMap(entry_I->Get("loaderBoard"));
-  const std::string sectionName = loader ? "loaderBoard" : sections[board_I];
+  const std::string sectionName = loader ? "loaderBoard" : kBoardSections[board_I];
   const SettingsMapPtr section = entry_I ? ToMap(entry_I->Get(sectionName)) : nullptr;
   if (!section) return;
   const auto failAt = [&](const char* key_I, const std::string& reason_I) {
