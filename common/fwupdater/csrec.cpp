@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "common/assertion.h"
+#include "common/fwupdater/cdevice.h"
 #include "common/stringutilities.h"
 
 namespace orv {
@@ -330,6 +331,15 @@ const char* DataSourceName(int32_t format_I)
     case EDATASOURCE_BIN: return "scaler binary";
     default: return "none";
   }
+}
+
+std::string BoardFormatProblem(int32_t board_I, int32_t format_I)
+{
+  const bool scaler = board_I == EUPDATETYPE_SCALAR;
+  if (scaler == (format_I == EDATASOURCE_BIN)) return "";
+  const std::string board = std::string("the ") + UpdateTypeName(board_I) + " board takes ";
+  return board + (scaler ? std::string("only a scaler binary (.bin), not ") + DataSourceName(format_I)
+                         : std::string("no scaler binary (.bin)"));
 }
 
 bool ReadFirmwareFile(const std::string& path_I, std::vector<uint8_t>& bytes_O)
