@@ -310,3 +310,13 @@ TEST(FwTool, CheckRefusesAnSRecordBoardWithoutSectors)
   dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"}}])");
   ExpectFailed(Check(dir), {"fw.pen: \"T\" penBoard has no \"sectors\""});
 }
+
+// The updater refuses a run whose list names a board with a file it cannot take: the check names the file.
+TEST(FwTool, CheckRefusesAFileItsBoardCannotTake)
+{
+  test::CScratchDir dir;
+  dir.Write("fw.bin", std::vector<uint8_t>(0x10000, 0xA5));
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.bin"},
+      "scalarBoard":{"vid":"5C23","pid":"1063","update":"fw.bin"}}])");
+  ExpectErrors(Check(dir), "error: " + (dir.Path() / "fw.bin").string() + ": the pen board takes no scaler binary (.bin)\n");
+}

@@ -145,6 +145,7 @@ void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I, const S
   ReadFirmwareFile(path, bytes);
   mOut << "    " << name << ": " << DataSourceName(file.GetFormat()) << ", " << SizeSummary(file) << "\n";
   mOut << "      sha256 " << Sha256Hex(bytes) << "\n";
+  if (const std::string problem = BoardFormatProblem(board_I, file.GetFormat()); !problem.empty()) Fail(path + ": " + problem);
   if (board_I < EUPDATETYPE_SCALAR && !file.GetSegments().empty()) {
     // Before an S-record update the updater compares the count with the blocks the board's loader reports.
     if (!model_I.mIsLoader && model_I.mSectors[board_I] == 0) {
