@@ -295,6 +295,13 @@ TEST(FwTool, CheckJudgesTheAutoConfigListByTheModelTheUpdaterRecognises)
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
   dir.Write("autoconfig.ini", R"({"auto":"pen,touch","product":"10"})");
   ExpectFailed(Check(dir), {"model \"New\" has no touch update file"});
+  // Each product id of the list may be the one attached: the list is checked against every model they name.
+  dir.Write("fw_loader.ini", R"([{"name":"A","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"},
+      "touchBoard":{"pid":"11","sectors":16,"update":"fw.pen"}},
+      {"name":"B","penBoard":{"pid":"20","sectors":16,"update":"fw.pen"}}])");
+  dir.Write("autoconfig.ini", R"({"auto":"pen,touch","product":"10,11,20"})");
+  ExpectErrors(Check(dir), "error: " + (dir.Path() / "autoconfig.ini").string() +
+                               ": line 1, column 9: model \"B\" has no touch update file\n");
 }
 
 // The updater compares a board's "sectors" with the block count its loader reports before an S-record update and

@@ -1,5 +1,6 @@
 #include "tools/orvel-fwtool/cpackagecheck.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/fwupdater/csrec.h"
@@ -228,16 +229,19 @@ void CPackageCheck::CheckAutoConfig()
 
 void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& products_I, const FailAt& failAt_I)
 {
-  const CDevice* model = nullptr;
+  // The updater takes whichever product of the list is attached first: the list must serve every model named.
+  std::vector<const CDevice*> models;
   for (const std::string& product : Split(products_I, ",")) {
     uint32_t id = 0;
     if (!ParseHex32(product, id) || id > 0xFFFF) {
       failAt_I("product", "product \"" + product + "\" is not a hexadecimal product id");
       continue;
     }
-    model = model != nullptr ? model : FindModelByProductId(id);
+    const CDevice* model = FindModelByProductId(id);
+    const auto named = [model](const CDevice* other_I) { return other_I->mName == model->mName; };
+    if (model != nullptr && std::none_of(models.begin(), models.end(), named)) models.push_back(model);
   }
-  if (model == nullptr) {
+  if (models.empty()) {
     failAt_I("product", "no device model has a board with the product ids \"" + products_I + "\"");
     return;
   }
@@ -250,8 +254,12 @@ void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& 
     const int board = UpdateTypeFromName(entry);
     if (board < 0) {
       failAt_I("auto", "\"" + entry + "\" is not one of pen, touch, bluetooth, scalar");
-    } else if (!HasBoard(*model, board) || model->mUpdateFile[board].empty()) {
-      failAt_I("auto", "model \"" + model->mName + "\" has no " + entry + " update file");
+      continue;
+    }
+    for (const CDevice* model : models) {
+      if (!HasBoard(*model, board) || model->mUpdateFile[board].empty()) {
+        failAt_I("auto", "model \"" + model->mName + "\" has no " + entry + " update file");
+      }
     }
   }
 }
