@@ -508,7 +508,9 @@ bool CSRec::LoadSRec()
   mHeader.clear();
   std::vector<uint8_t> bytes;
   if (!ReadFirmwareFile(mPath, bytes, mError)) return false;
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  // A byte order mark an editor put in front would make the first record a line to skip.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   CSegmentBuilder builder;
   SRecord record;
   size_t dataRecords = 0;

@@ -97,7 +97,9 @@ TEST(CSRec, AnyMalformedLineFailsTheWholeLoadAndSaysWhy)
   std::string crlf = good + "\r\n\r\n" + S1(0x1004, 2) + "S5030002FA\r\n" + kTermination;
   crlf.replace(crlf.find('\n'), 1, "\r\n");
   const std::string lowerCase = "S10510041c23a7\n";  // S1(0x1004, 2) in lower case
-  for (const std::string& text : {crlf, good + "; a comment line is skipped\n\n" + lowerCase + "S804000000FB\n"}) {
+  // An editor's UTF-8 byte order mark is not part of the first record.
+  const std::string marked = "\xEF\xBB\xBF" + good + S1(0x1004, 2) + kTermination;
+  for (const std::string& text : {crlf, good + "; a comment line is skipped\n\n" + lowerCase + "S804000000FB\n", marked}) {
     CSRec file;
     EXPECT_TRUE(file.Load(dir.Write("ok.pen", text))) << text;
     EXPECT_EQ(Spans(file.GetSegments()), (std::vector<SSpan>{{0x1000, 6}}));
