@@ -1,6 +1,7 @@
 #include "app/startupoptions.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/languageprovider.h"
 #include "common/fwupdater/ctopologyreader.h"
@@ -63,19 +64,26 @@ std::vector<bool> ValueTokens(const std::vector<std::u16string>& tokens_I)
   return isValue;
 }
 
-// Every blank ends a token, so two blanks in a row make an empty one.
+// Every blank ends a token, so two blanks in a row make an empty one. Between double quotes a blank is part of
+// the token and the quotes are not: how a deployment tool passes a file name.
 std::vector<std::u16string> Tokens(const std::u16string& commandLine_I)
 {
   std::u16string line = commandLine_I;
   Trim(line);
   std::vector<std::u16string> tokens;
-  size_t start = 0;
-  while (!line.empty()) {
-    const size_t blank = line.find(u' ', start);
-    tokens.push_back(line.substr(start, blank == std::u16string::npos ? std::u16string::npos : blank - start));
-    if (blank == std::u16string::npos) break;
-    start = blank + 1;
+  if (line.empty()) return tokens;
+  std::u16string token;
+  bool quoted = false;
+  for (const char16_t c : line) {
+    if (c == u'"') {
+      quoted = !quoted;
+    } else if (c == u' ' && !quoted) {
+      tokens.push_back(std::exchange(token, {}));
+    } else {
+      token += c;
+    }
   }
+  tokens.push_back(token);
   return tokens;
 }
 

@@ -28,10 +28,10 @@ struct StartupOptions {
 // The board names of the automatic update list, in the order of their update types.
 inline constexpr const char* kBoardNames[] = {"pen", "touch", "bluetooth", "scalar"};
 
-// Splits the command line at every blank (no quoting); "-path", "-serial", "-port", "-testpid", "-auto",
-// "-lang", "-result" and "-record" take the token after them, "-y" and "-quiet" take none. "-path" takes a device path as
-// "--list" shows it, with or without its "\\?\" prefix; in an interface path "+" stands for "&", which a
-// command line cannot carry unquoted, and a device node ("/dev/hidraw3") stands as it is.
+// Splits the command line at every blank outside double quotes, which it drops; "-path", "-serial", "-port",
+// "-testpid", "-auto", "-lang", "-result" and "-record" take the token after them, "-y" and "-quiet" take none.
+// "-path" takes a device path as "--list" shows it, with or without its "\\?\" prefix; in an interface path "+"
+// stands for "&", which a command line cannot carry unquoted, and a device node ("/dev/hidraw3") stands as it is.
 StartupOptions ParseCommandLine(const std::u16string& commandLine_I);
 // The same for arguments the system has split already (a program's argument vector): each is one token, blanks
 // and all.
