@@ -215,6 +215,8 @@ CAutoUpdateRun::SRefusal CAutoUpdateRun::CheckUpdateFiles()
       return {EUISTRING_ERROR_TARGET_NOT_FOUND, missing};
     } else if (!file.Load(path)) {
       problem = path + ": " + file.GetError();
+    } else if (const std::string format = BoardFormatProblem(type, file.GetFormat()); !format.empty()) {
+      problem = path + ": " + format;
     } else if (file.GetFormat() == EDATASOURCE_BIN && !CScalarISP::ImageProblem(file.GetScaler()->GetSize()).empty()) {
       problem = path + ": " + CScalarISP::ImageProblem(file.GetScaler()->GetSize());
     }

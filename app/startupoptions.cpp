@@ -1,6 +1,7 @@
 #include "app/startupoptions.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/languageprovider.h"
 #include "common/fwupdater/ctopologyreader.h"
@@ -63,19 +64,26 @@ std::vector<bool> ValueTokens(const std::vector<std::u16string>& tokens_I)
   return isValue;
 }
 
-// Every blank ends a token, so two blanks in a row make an empty one.
+// Every blank ends a token, so two blanks in a row make an empty one. Between double quotes a blank is part of
+// the token and the quotes are not: how a deployment tool passes a file name.
 std::vector<std::u16string> Tokens(const std::u16string& commandLine_I)
 {
   std::u16string line = commandLine_I;
   Trim(line);
   std::vector<std::u16string> tokens;
-  size_t start = 0;
-  while (!line.empty()) {
-    const size_t blank = line.find(u' ', start);
-    tokens.push_back(line.substr(start, blank == std::u16string::npos ? std::u16string::npos : blank - start));
-    if (blank == std::u16string::npos) break;
-    start = blank + 1;
+  if (line.empty()) return tokens;
+  std::u16string token;
+  bool quoted = false;
+  for (const char16_t c : line) {
+    if (c == u'"') {
+      quoted = !quoted;
+    } else if (c == u' ' && !quoted) {
+      tokens.push_back(std::exchange(token, {}));
+    } else {
+      token += c;
+    }
   }
+  tokens.push_back(token);
   return tokens;
 }
 
@@ -88,46 +96,51 @@ std::string LanguageWarning(const std::string& language_I)
 
 }  // namespace
 
-StartupOptions ParseCommandLine(const std::u16string& commandLine_I)
+StartupOptions ParseCommandLine(const std::u16string& commandLine_I) { return ParseArguments(Tokens(commandLine_I)); }
+
+StartupOptions ParseArguments(const std::vector<std::u16string>& tokens_I)
 {
   StartupOptions options;
-  const std::vector<std::u16string> tokens = Tokens(commandLine_I);
-  const std::vector<bool> isValue = ValueTokens(tokens);
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    if (isValue[i] || !IsFlag(tokens[i])) continue;
+  const std::vector<bool> isValue = ValueTokens(tokens_I);
+  for (size_t i = 0; i < tokens_I.size(); ++i) {
+    if (isValue[i] || !IsFlag(tokens_I[i])) continue;
     // Nobody is there to read the warning of a quiet run: starting one is accepting it.
     options.acceptWarning = true;
-    if (tokens[i] == kQuiet) options.quiet = true;
+    if (tokens_I[i] == kQuiet) options.quiet = true;
   }
-  for (size_t i = 0; i + 1 < tokens.size(); ++i) {
-    const std::u16string& value = tokens[i + 1];
-    if (tokens[i] == u"-auto") options.autoUpdate = value;
-    else if (tokens[i] == u"-path") options.path = DevicePath(value);
-    else if (tokens[i] == u"-serial") options.serial = value;
-    else if (tokens[i] == u"-port") ReadPort(value, options.port);
-    else if (tokens[i] == u"-testpid") options.testPids = value;
-    else if (tokens[i] == u"-lang") options.lang = value;
-    else if (tokens[i] == u"-result") options.resultFile = value;
-    else if (tokens[i] == u"-record") options.recordFile = value;
+  for (size_t i = 0; i + 1 < tokens_I.size(); ++i) {
+    const std::u16string& value = tokens_I[i + 1];
+    if (tokens_I[i] == u"-auto") options.autoUpdate = value;
+    else if (tokens_I[i] == u"-path") options.path = DevicePath(value);
+    else if (tokens_I[i] == u"-serial") options.serial = value;
+    else if (tokens_I[i] == u"-port") ReadPort(value, options.port);
+    else if (tokens_I[i] == u"-testpid") options.testPids = value;
+    else if (tokens_I[i] == u"-lang") options.lang = value;
+    else if (tokens_I[i] == u"-result") options.resultFile = value;
+    else if (tokens_I[i] == u"-record") options.recordFile = value;
   }
   return options;
 }
 
 std::vector<std::string> CommandLineWarnings(const std::u16string& commandLine_I)
 {
-  const std::vector<std::u16string> tokens = Tokens(commandLine_I);
-  const std::vector<bool> isValue = ValueTokens(tokens);
+  return ArgumentWarnings(Tokens(commandLine_I));
+}
+
+std::vector<std::string> ArgumentWarnings(const std::vector<std::u16string>& tokens_I)
+{
+  const std::vector<bool> isValue = ValueTokens(tokens_I);
   std::vector<std::string> warnings;
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    const std::string token = WideToUtf8(tokens[i]);
+  for (size_t i = 0; i < tokens_I.size(); ++i) {
+    const std::string token = WideToUtf8(tokens_I[i]);
     uint16_t port = 0;
-    if (IsOption(tokens[i]) && i + 1 == tokens.size()) {
+    if (IsOption(tokens_I[i]) && i + 1 == tokens_I.size()) {
       warnings.push_back("option " + token + " needs a value; ignored");
-    } else if (tokens[i] == u"-port" && !ReadPort(tokens[i + 1], port)) {
-      warnings.push_back("-port " + WideToUtf8(tokens[i + 1]) + " is not a number from 0 to 65535; ignored");
-    } else if (tokens[i] == u"-lang" && !tokens[i + 1].empty() && !IsKnownLanguage(WideToUtf8(tokens[i + 1]))) {
-      warnings.push_back(LanguageWarning(WideToUtf8(tokens[i + 1])));
-    } else if (!IsOption(tokens[i]) && !isValue[i] && !token.empty() && !IsFlag(tokens[i])) {
+    } else if (tokens_I[i] == u"-port" && !ReadPort(tokens_I[i + 1], port)) {
+      warnings.push_back("-port " + WideToUtf8(tokens_I[i + 1]) + " is not a number from 0 to 65535; ignored");
+    } else if (tokens_I[i] == u"-lang" && !tokens_I[i + 1].empty() && !IsKnownLanguage(WideToUtf8(tokens_I[i + 1]))) {
+      warnings.push_back(LanguageWarning(WideToUtf8(tokens_I[i + 1])));
+    } else if (!IsOption(tokens_I[i]) && !isValue[i] && !token.empty() && !IsFlag(tokens_I[i])) {
       warnings.push_back((token[0] == '-' ? "unknown option " : "unexpected argument ") + token + " ignored");
     }
   }

@@ -187,7 +187,8 @@ class CHexScanner {
   uint32_t mSum = 0;
   int64_t mBase = 0;
   int64_t mFirstAddress = kNoAddress;
-  int64_t mHighestOffset = 0;
+  // Below 0 until a data record carries a byte.
+  int64_t mHighestOffset = -1;
   bool mEndLast = false;
   std::string mError;
 };
@@ -211,7 +212,8 @@ bool CIntelHex::Load(const std::string& path_I)
     mError = scanner.Error();
     return false;
   }
-  if (scanner.FirstAddress() == kNoAddress) {
+  // Empty data records alone would pass for an image of erased flash.
+  if (scanner.HighestOffset() < 0) {
     mError = "no data records";
     return false;
   }

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "common/assertion.h"
+#include "common/fwupdater/cdevice.h"
 #include "common/stringutilities.h"
 
 namespace orv {
@@ -229,7 +230,8 @@ class CSegmentBuilder {
     return Index(*found) && Fits(*found);
   }
 
-  bool Empty() const { return mSegments.empty(); }
+  // No byte at all: records without data leave nothing to program.
+  bool Empty() const { return mByStart.empty(); }
 
   std::vector<SRecSegment> Finish() const
   {
@@ -329,6 +331,15 @@ const char* DataSourceName(int32_t format_I)
     case EDATASOURCE_BIN: return "scaler binary";
     default: return "none";
   }
+}
+
+std::string BoardFormatProblem(int32_t board_I, int32_t format_I)
+{
+  const bool scaler = board_I == EUPDATETYPE_SCALAR;
+  if (scaler == (format_I == EDATASOURCE_BIN)) return "";
+  const std::string board = std::string("the ") + UpdateTypeName(board_I) + " board takes ";
+  return board + (scaler ? std::string("only a scaler binary (.bin), not ") + DataSourceName(format_I)
+                         : std::string("no scaler binary (.bin)"));
 }
 
 bool ReadFirmwareFile(const std::string& path_I, std::vector<uint8_t>& bytes_O)
@@ -497,7 +508,9 @@ bool CSRec::LoadSRec()
   mHeader.clear();
   std::vector<uint8_t> bytes;
   if (!ReadFirmwareFile(mPath, bytes, mError)) return false;
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  // A byte order mark an editor put in front would make the first record a line to skip.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   CSegmentBuilder builder;
   SRecord record;
   size_t dataRecords = 0;

@@ -28,6 +28,10 @@ enum EDataSource : int32_t {
 // A readable name for a format code; "none" for codes outside the table.
 const char* DataSourceName(int32_t format_I);
 
+// Why a board cannot be programmed from a file of the format: the scaler takes its binary image only, and no
+// other board takes one. Empty when it can.
+std::string BoardFormatProblem(int32_t board_I, int32_t format_I);
+
 struct SRecSegment {
   uint32_t start = 0;
   std::vector<uint8_t> data;

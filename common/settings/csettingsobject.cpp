@@ -177,7 +177,8 @@ std::string Shown(char c_I)
 
 SettingsPtr ParseRoot(const std::string& buffer_I, SSettingsDiagnostics* diagnostics_O)
 {
-  size_t pos = 0;
+  // An editor may put a UTF-8 byte order mark in front of the text: it belongs to no value.
+  size_t pos = buffer_I.starts_with("\xEF\xBB\xBF") ? 3 : 0;
   const size_t warningsBefore = diagnostics_O != nullptr ? diagnostics_O->warnings.size() : 0;
   std::optional<size_t> firstStray;
   while (true) {

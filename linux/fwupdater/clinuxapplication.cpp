@@ -111,9 +111,11 @@ class CLinuxApplication {
       PrintLine(mOut, "orvel-fwupdater " + WideToUtf8(CAutoUpdateRun::VersionText()));
       return 0;
     }
-    const std::u16string commandLine = Utf8ToWide(Join(mArguments.options));
-    mOptions = ParseCommandLine(commandLine);
-    mWarnings = CommandLineWarnings(commandLine);
+    // Each argument is one token as the shell gave it: a file name with a blank stays one value.
+    std::vector<std::u16string> tokens;
+    for (const std::string& option : mArguments.options) tokens.push_back(Utf8ToWide(option));
+    mOptions = ParseArguments(tokens);
+    mWarnings = ArgumentWarnings(tokens);
     if (mArguments.simulateWithoutValue) {
       PrintLine(mErr, "error: option -simulate needs a value: a scenario file, or default");
       return Finish(1, "option -simulate needs a value");

@@ -435,6 +435,17 @@ TEST_F(CApplicationRun, AListThatCannotFinishTouchesNoBoard)
     ExpectEndedUntouched(options, EUISTRING_ERROR_INVALID_OPTIONS, message);
     ExpectLogged({"Error: " + message});
   }
+  // A file whose format its board does not take: only the scaler takes a scaler binary, and nothing else.
+  const std::string topology = test::ReadText("fw_loader.ini");
+  for (const auto& [from, to, detail] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"display_scaler.bin", "display_pen.orv", "display_pen.orv: the scalar board takes"},
+           {"display_bt.airoflash", "display_scaler.bin", "display_scaler.bin: the bluetooth board takes"}}) {
+    std::string edited = topology;
+    std::ofstream("fw_loader.ini") << edited.replace(edited.find(from), from.size(), to);
+    ExpectEndedUntouched(u"-testpid 0210 -y -auto pen,bluetooth,scalar", EUISTRING_ERROR_INVALID_FILE, detail);
+    ExpectOutcomes({"not started", "not started", "not started"});
+  }
+  std::ofstream("fw_loader.ini") << topology;
   // A touch file cut short: the pen board before it in the list is not updated either.
   const std::vector<uint8_t> bytes = test::ReadBytes("display_touch.hex");
   const std::string text(bytes.begin(), bytes.end());

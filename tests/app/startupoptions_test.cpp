@@ -54,6 +54,17 @@ TEST(StartupOptions, BlanksMakeEmptyTokensAndValuesActAsOptions)
   EXPECT_EQ(ParseCommandLine(u"-port 12ab").port, 12);
 }
 
+// A deployment tool quotes a file name, which may hold blanks: the quotes are no part of the value.
+TEST(StartupOptions, AQuotedValueIsOneTokenWithoutItsQuotes)
+{
+  const std::u16string line = u"-quiet -result \"C:\\Users\\Jo Doe\\r.json\" -auto pen -record \"\"";
+  const StartupOptions options = ParseCommandLine(line);
+  EXPECT_EQ(options.resultFile, u"C:\\Users\\Jo Doe\\r.json");
+  EXPECT_EQ(options.autoUpdate, u"pen");
+  EXPECT_EQ(options.recordFile, u"");
+  EXPECT_TRUE(CommandLineWarnings(line).empty());
+}
+
 TEST(StartupOptions, AutoConfigIsReadOnlyWithoutASelectorAndWithBothKeys)
 {
   test::CScratchDir dir;

@@ -192,6 +192,15 @@ TEST_F(CLinuxApplication, TheResultFileIsWrittenForEveryOutcome)
   EXPECT_NE(Err().find("error: cannot write no/such/dir/r.json"), std::string::npos);
 }
 
+// The shell hands each argument over whole: a value with a blank in it is one value, not two tokens.
+TEST_F(CLinuxApplication, AnArgumentWithABlankIsOneValue)
+{
+  std::filesystem::create_directory("my results");
+  ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "my results/r.json"}), 0);
+  EXPECT_EQ(Err().find("warning"), std::string::npos) << Err();
+  ExpectResult("my results/r.json", {{"/exitCode", 0}});
+}
+
 // A package without its topology has no device model to list.
 TEST_F(CLinuxApplication, ListWithoutTheTopologySaysSo)
 {

@@ -229,7 +229,7 @@ TEST(FwTool, CheckTypeAndRangeChecksEveryTopologyKeyAndStopsAtTheFirstSyntaxErro
 TEST(FwTool, CheckNamesTheFileLineAndColumnOfAutoConfigFaults)
 {
   test::CScratchDir dir;
-  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"}}])");
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"}}])");
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
   const std::string autoConfig = (dir.Path() / "autoconfig.ini").string();
   dir.Write("autoconfig.ini", "{\n  \"auto\": \"pen,touch,scaler\",\n  \"product\": \"10,zz\"\n}\n");
@@ -266,4 +266,64 @@ TEST(FwTool, CheckFindsDataOutsideTheDeclaredSectorsAndPrintsEachFilesSha256)
     dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":2,)" + fields + R"(,"update":"fw.pen"}}])");
     ExpectFailed(Check(dir), {"error: " + topology + ": " + reason + "\n"});
   }
+}
+
+// The updater trims the board list before splitting it and refuses any product id above FFFF, even beside one
+// that names a model: the check must neither refuse the first nor pass the second.
+TEST(FwTool, CheckReadsTheAutoConfigListsAsTheUpdaterDoes)
+{
+  test::CScratchDir dir;
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"}}])");
+  dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
+  dir.Write("autoconfig.ini", R"({"auto":" pen ","product":"10"})");
+  const SRun run = Check(dir);
+  EXPECT_EQ(run.code, 0) << run.err;
+  dir.Write("autoconfig.ini", R"({"auto":"pen","product":"10,10010"})");
+  ExpectFailed(Check(dir), {"product \"10010\" is not a hexadecimal product id"});
+  dir.Write("autoconfig.ini", R"({"auto":" ","product":"10"})");
+  ExpectFailed(Check(dir), {"the board list is empty"});
+}
+
+// Two models whose boards share ids: the updater recognises the device as the model the later entry describes, so
+// autoconfig.ini's list is checked against that one.
+TEST(FwTool, CheckJudgesTheAutoConfigListByTheModelTheUpdaterRecognises)
+{
+  test::CScratchDir dir;
+  dir.Write("fw_loader.ini", R"([{"name":"Old","penBoard":{"pid":"10","update":"fw.pen"},
+      "touchBoard":{"pid":"11","update":"fw.pen"}},
+      {"name":"New","penBoard":{"pid":"10","update":"fw.pen"}}])");
+  dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
+  dir.Write("autoconfig.ini", R"({"auto":"pen,touch","product":"10"})");
+  ExpectFailed(Check(dir), {"model \"New\" has no touch update file"});
+  // Each product id of the list may be the one attached: the list is checked against every model they name.
+  dir.Write("fw_loader.ini", R"([{"name":"A","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"},
+      "touchBoard":{"pid":"11","sectors":16,"update":"fw.pen"}},
+      {"name":"B","penBoard":{"pid":"20","sectors":16,"update":"fw.pen"}}])");
+  dir.Write("autoconfig.ini", R"({"auto":"pen,touch","product":"10,11,20"})");
+  ExpectErrors(Check(dir), "error: " + (dir.Path() / "autoconfig.ini").string() +
+                               ": line 1, column 9: model \"B\" has no touch update file\n");
+}
+
+// The updater compares a board's "sectors" with the block count its loader reports before an S-record update and
+// refuses the board on a mismatch, so an S-record board without them is never updated; a device entered as loader
+// is not compared.
+TEST(FwTool, CheckRefusesAnSRecordBoardWithoutSectors)
+{
+  test::CScratchDir dir;
+  dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"},
+      "loaderBoard":{"pid":"11"}}])");
+  EXPECT_EQ(Check(dir).code, 0) << Check(dir).err;
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.pen"}}])");
+  ExpectFailed(Check(dir), {"fw.pen: \"T\" penBoard has no \"sectors\""});
+}
+
+// The updater refuses a run whose list names a board with a file it cannot take: the check names the file.
+TEST(FwTool, CheckRefusesAFileItsBoardCannotTake)
+{
+  test::CScratchDir dir;
+  dir.Write("fw.bin", std::vector<uint8_t>(0x10000, 0xA5));
+  dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.bin"},
+      "scalarBoard":{"vid":"5C23","pid":"1063","update":"fw.bin"}}])");
+  ExpectErrors(Check(dir), "error: " + (dir.Path() / "fw.bin").string() + ": the pen board takes no scaler binary (.bin)\n");
 }

@@ -1,5 +1,6 @@
 #include "tools/orvel-fwtool/cpackagecheck.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/fwupdater/csrec.h"
@@ -17,6 +18,7 @@ namespace {
 const char* const kTopologyFile = "fw_loader.ini";
 const char* const kAutoConfigFile = "autoconfig.ini";
 const char* const kBoardLabel[] = {"pen", "touch", "bluetooth", "scalar"};
+const char* const kBoardSections[] = {"penBoard", "touchBoard", "bluetoothBoard"};
 
 bool HasBoard(const CDevice& model_I, int board_I)
 {
@@ -110,6 +112,7 @@ bool CPackageCheck::CheckTopology()
     return false;
   }
   mModels = reader.GetModels();
+  mPrototypes = reader.GetPrototypes();
   mOut << "topology " << path << ": " << mModels.size() << " device model(s)\n";
   return true;
 }
@@ -143,7 +146,15 @@ void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I, const S
   ReadFirmwareFile(path, bytes);
   mOut << "    " << name << ": " << DataSourceName(file.GetFormat()) << ", " << SizeSummary(file) << "\n";
   mOut << "      sha256 " << Sha256Hex(bytes) << "\n";
-  if (board_I < EUPDATETYPE_SCALAR && !file.GetSegments().empty()) CheckSectors(model_I, board_I, entry_I, file);
+  if (const std::string problem = BoardFormatProblem(board_I, file.GetFormat()); !problem.empty()) Fail(path + ": " + problem);
+  if (board_I < EUPDATETYPE_SCALAR && !file.GetSegments().empty()) {
+    // Before an S-record update the updater compares the count with the blocks the board's loader reports.
+    if (!model_I.mIsLoader && model_I.mSectors[board_I] == 0) {
+      Fail(path + ": \"" + model_I.mName + "\" " + kBoardSections[board_I] +
+           " has no \"sectors\", which the updater compares with the loader's block count: it refuses the board");
+    }
+    CheckSectors(model_I, board_I, entry_I, file);
+  }
   if (file.GetFormat() == EDATASOURCE_BIN) {
     const std::string problem = CScalarISP::ImageProblem(file.GetScaler()->GetData().size());
     if (!problem.empty()) Fail(path + ": " + problem);
@@ -155,9 +166,8 @@ void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I, const S
 // loader will take it.
 void CPackageCheck::CheckSectors(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I, const CSRec& file_I)
 {
-  const char* const sections[] = {"penBoard", "touchBoard", "bluetoothBoard"};
   const bool loader = board_I == EUPDATETYPE_PEN && entry_I && ToMap(entry_I->Get("loaderBoard"));
-  const std::string sectionName = loader ? "loaderBoard" : sections[board_I];
+  const std::string sectionName = loader ? "loaderBoard" : kBoardSections[board_I];
   const SettingsMapPtr section = entry_I ? ToMap(entry_I->Get(sectionName)) : nullptr;
   if (!section) return;
   const auto failAt = [&](const char* key_I, const std::string& reason_I) {
@@ -219,37 +229,48 @@ void CPackageCheck::CheckAutoConfig()
 
 void CPackageCheck::CheckAutoList(const std::string& auto_I, const std::string& products_I, const FailAt& failAt_I)
 {
-  const CDevice* model = nullptr;
+  // The updater takes whichever product of the list is attached first: the list must serve every model named.
+  std::vector<const CDevice*> models;
   for (const std::string& product : Split(products_I, ",")) {
     uint32_t id = 0;
-    if (!ParseHex32(product, id)) {
+    if (!ParseHex32(product, id) || id > 0xFFFF) {
       failAt_I("product", "product \"" + product + "\" is not a hexadecimal product id");
       continue;
     }
-    model = model != nullptr ? model : FindModelByProductId(id);
+    const CDevice* model = FindModelByProductId(id);
+    const auto named = [model](const CDevice* other_I) { return other_I->mName == model->mName; };
+    if (model != nullptr && std::none_of(models.begin(), models.end(), named)) models.push_back(model);
   }
-  if (model == nullptr) {
+  if (models.empty()) {
     failAt_I("product", "no device model has a board with the product ids \"" + products_I + "\"");
     return;
   }
-  // An empty entry in the list is not skipped by the updater: it ends the run with an error.
-  for (const std::u16string& wide : Split(std::u16string(auto_I.begin(), auto_I.end()), u",", false)) {
+  // The updater trims the list as a whole, but skips no empty entry: one ends the run with an error.
+  std::u16string list(auto_I.begin(), auto_I.end());
+  Trim(list);
+  if (list.empty()) failAt_I("auto", "the board list is empty: the updater ends with an error, updating nothing");
+  for (const std::u16string& wide : Split(list, u",", false)) {
     const std::string entry(wide.begin(), wide.end());
     const int board = UpdateTypeFromName(entry);
     if (board < 0) {
       failAt_I("auto", "\"" + entry + "\" is not one of pen, touch, bluetooth, scalar");
-    } else if (!HasBoard(*model, board) || model->mUpdateFile[board].empty()) {
-      failAt_I("auto", "model \"" + model->mName + "\" has no " + entry + " update file");
+      continue;
+    }
+    for (const CDevice* model : models) {
+      if (!HasBoard(*model, board) || model->mUpdateFile[board].empty()) {
+        failAt_I("auto", "model \"" + model->mName + "\" has no " + entry + " update file");
+      }
     }
   }
 }
 
 const CDevice* CPackageCheck::FindModelByProductId(uint32_t productId_I) const
 {
-  for (const CDevice& model : mModels) {
-    for (int board = EUPDATETYPE_PEN; board <= EUPDATETYPE_SCALAR; ++board) {
-      if (model.mVendorId[board] == DefaultVendorId && model.mProductId[board] == productId_I) return &model;
-    }
+  const auto found = mPrototypes.find(DefaultVendorId + productId_I);
+  if (found == mPrototypes.end()) return nullptr;
+  const CDevice& model = found->second;
+  for (int board = EUPDATETYPE_PEN; board <= EUPDATETYPE_SCALAR; ++board) {
+    if (model.mVendorId[board] == DefaultVendorId && model.mProductId[board] == productId_I) return &model;
   }
   return nullptr;
 }

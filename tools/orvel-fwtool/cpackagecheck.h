@@ -9,6 +9,7 @@
 
 #include "common/fwupdater/cdevice.h"
 #include "common/fwupdater/csrec.h"
+#include "common/fwupdater/ctopologyreader.h"
 #include "common/settings/csettingsmap.h"
 
 namespace orv {
@@ -37,6 +38,8 @@ class CPackageCheck {
   std::ostream& mOut;
   std::ostream& mErr;
   std::vector<CDevice> mModels;
+  // The models as the updater recognises them: where boards share ids, the later entry's.
+  PrototypeMap mPrototypes;
   // The topology's device entries that are maps, in file order: the models' own text.
   std::vector<SettingsMapPtr> mEntries;
   // The topology file and where its values stand in its text.

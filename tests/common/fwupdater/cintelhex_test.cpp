@@ -59,6 +59,7 @@ TEST(CIntelHex, LengthOrReasonOfEachFile)
       {Data(0x8000) + kEnd + Data(0x8200), 0, "no end-of-file record (:00000001FF) at the end: the file is incomplete"},
       {Data(0x8000), 0, "no end-of-file record (:00000001FF) at the end"},
       {kEnd, 0, "no data records"},
+      {Data(0x8000, 0) + kEnd, 0, "no data records"},
       {":10800000\r\n", 0, "line 1: the record ends early: the line end where a hexadecimal digit belongs"},
       {IntelHexRecord(6, 0, {}) + Data(0x8000) + kEnd, 0, "line 1: unknown record type 0x06"},
       {Data(0x8000).replace(1, 2, " 1") + kEnd, 0, "line 1: the record ends early: ' ' where a hexadecimal digit belongs"},

@@ -80,7 +80,9 @@ TEST(CSRec, MergesRecordsIntoSortedSegments)
            {SLine('3', 0x89ABCDEF, 5) + SLine('2', 0x123456, 3), {{0x123456, 3}, {0x89ABCDEF, 5}}},
            {SLine('3', 0xFFFFFFF0, 16), {{0xFFFFFFF0, 16}}},
            {SLine('3', 0xFFFFFFF0, 32), fails},
-           {"S0030000FC\nS9030000FC\n", fails}}) {
+           {"S0030000FC\nS9030000FC\n", fails},
+           // Records that carry no byte at all leave nothing to program: no image.
+           {S1(0x1000, 0) + S1(0x2000, 0), fails}}) {
     test::CScratchDir dir;
     CSRec file;
     EXPECT_EQ(file.Load(dir.Write("fw.orv", text + kTermination)), !spans.empty()) << text;
@@ -95,7 +97,9 @@ TEST(CSRec, AnyMalformedLineFailsTheWholeLoadAndSaysWhy)
   std::string crlf = good + "\r\n\r\n" + S1(0x1004, 2) + "S5030002FA\r\n" + kTermination;
   crlf.replace(crlf.find('\n'), 1, "\r\n");
   const std::string lowerCase = "S10510041c23a7\n";  // S1(0x1004, 2) in lower case
-  for (const std::string& text : {crlf, good + "; a comment line is skipped\n\n" + lowerCase + "S804000000FB\n"}) {
+  // An editor's UTF-8 byte order mark is not part of the first record.
+  const std::string marked = "\xEF\xBB\xBF" + good + S1(0x1004, 2) + kTermination;
+  for (const std::string& text : {crlf, good + "; a comment line is skipped\n\n" + lowerCase + "S804000000FB\n", marked}) {
     CSRec file;
     EXPECT_TRUE(file.Load(dir.Write("ok.pen", text))) << text;
     EXPECT_EQ(Spans(file.GetSegments()), (std::vector<SSpan>{{0x1000, 6}}));

@@ -41,6 +41,8 @@ const std::tuple<std::string, std::string, size_t> kReadCases[] = {
     {"[1, // first\n 2,]", "array[0:integer[1], 1:integer[2]]", 0},
     {"[x 5]", "array[0:integer[5]]", 1}, {"[x ]", "", 2}, {"[+5, .5]", "array[0:integer[5], 1:integer[5]]", 2},
     {"x; {\"a\":1} ignored }", "map[a:integer[1]]", 2}, {"[tru", "", 3}, {"/", "", 1},
+    // The byte order mark an editor writes in front of UTF-8 text is no stray text.
+    {"\xEF\xBB\xBF{\"a\":1}", "map[a:integer[1]]", 0},
 };
 
 }  // namespace
