@@ -175,12 +175,12 @@ TEST_F(ScalarISP, ABlockIsCheckedByTheCrcOfWhatItsFlashHolds)
          if (line_I == "WriteMCURegBit()" && ++crcs == 2) isp_I.SetNoAcknowledge(true);
          if (line_I == "WaitBitChange()") isp_I.SetNoAcknowledge(false);
        }}};
-  for (const auto& [name, hook] : cases) {
-    SCOPED_TRACE(name);
+  for (const auto& testCase : cases) {
+    SCOPED_TRACE(testCase.first);
     CIspRun run;
     run.mIsp->CorruptPrograms(1);
     CHookedLog log;
-    log.mHook = [&run, hook](const std::string& line_I) { hook(*run.mIsp, line_I); };
+    log.mHook = [&run, hook = testCase.second](const std::string& line_I) { hook(*run.mIsp, line_I); };
     CScalarISP context(run.mConnector, &log, false);
     context.LoadData(image);
     EXPECT_TRUE(context.SerialFlashISPFlow());
