@@ -40,6 +40,9 @@ bool CWinHidDevice::GetFeature(std::vector<uint8_t>& report_IO)
   if (report_IO.empty()) return false;
   std::vector<uint8_t> buffer = Padded(report_IO);
   if (!mCalls->HidD_GetFeature(mHandle, buffer.data(), static_cast<ULONG>(buffer.size()))) return false;
+  // The class driver hands back whatever report the device answered with; another report's bytes answer
+  // nothing that was asked.
+  if (buffer[0] != report_IO[0]) return false;
   std::copy_n(buffer.begin(), report_IO.size(), report_IO.begin());
   return true;
 }

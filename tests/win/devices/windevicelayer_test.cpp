@@ -52,10 +52,13 @@ class CRecordingCalls : public test::CSimWinCalls {
     mGets.emplace_back(bytes, bytes + length_I);
     if (mForward) return CSimWinCalls::HidD_GetFeature(device_I, report_IO, length_I);
     for (ULONG i = 1; i < length_I; ++i) bytes[i] = static_cast<uint8_t>(0xA0 + i);
+    if (mAnswerId != 0) bytes[0] = mAnswerId;
     return TRUE;
   }
 
   bool mForward = true;
+  // The report id the pattern answers with, when not the one asked for (0: the one asked for).
+  uint8_t mAnswerId = 0;
   std::vector<Bytes> mSets;
   std::vector<Bytes> mGets;
 };
@@ -181,6 +184,10 @@ TEST(WinDeviceLayer, ShortFeatureReportsArePaddedToTheCollectionsLengthAndComeBa
   EXPECT_EQ(layer.mCalls->mGets.back(), Bytes(100, 0x5A));
   EXPECT_EQ(longer.size(), 100u);
   EXPECT_FALSE(device->SetFeature({})) << "an empty report is no report";
+  // The class driver hands back whatever report the device answered with: another report's bytes are no answer.
+  layer.mCalls->mAnswerId = 0x15;
+  report = Bytes{0x14, 0, 0, 0, 0};
+  EXPECT_FALSE(device->GetFeature(report));
 }
 
 TEST(WinDeviceLayer, ARouterCollectionCarriesEveryReportInA1024ByteWrapper)
