@@ -190,6 +190,12 @@ TEST_F(CLinuxApplication, TheResultFileIsWrittenForEveryOutcome)
 
   EXPECT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "no/such/dir/r.json"}), 0);
   EXPECT_NE(Err().find("error: cannot write no/such/dir/r.json"), std::string::npos);
+  // A result that cannot take the place of what is at its path leaves no half-made file beside it.
+  std::filesystem::create_directory("taken.json");
+  ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "taken.json"}), 0);
+  EXPECT_NE(Err().find("error: cannot write taken.json"), std::string::npos) << Err();
+  EXPECT_TRUE(std::filesystem::is_directory("taken.json"));
+  EXPECT_FALSE(std::filesystem::exists("taken.json.partial"));
 }
 
 // The shell hands each argument over whole: a value with a blank in it is one value, not two tokens.
