@@ -122,6 +122,19 @@ bool WriteRunResult(const std::string& path_I, const SRunResult& result_I, std::
   }
 }
 
+bool DiscardRunResult(const std::string& path_I, std::string& error_O)
+{
+  std::error_code error;
+  const std::filesystem::path path = Utf8Path(path_I);
+  // Only a file: whatever else stands there is not a result, and the run's own write will say so.
+  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
+      std::filesystem::remove(path, error) || !error) {
+    return true;
+  }
+  error_O = "the result " + path_I + " of an earlier run cannot be removed: " + error.message();
+  return false;
+}
+
 std::string BcdVersionText(uint32_t version_I)
 {
   char text[16];

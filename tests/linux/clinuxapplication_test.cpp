@@ -207,6 +207,30 @@ TEST_F(CLinuxApplication, AnArgumentWithABlankIsOneValue)
   ExpectResult("my results/r.json", {{"/exitCode", 0}});
 }
 
+// A result file holds the outcome of the run that wrote it or nothing: a run that ends without writing its own
+// (killed, the power lost mid-update) must not leave an earlier run's "success" there for a tool to read. The
+// pre-update question is a moment of the run: the input it reads notes whether the earlier result is still there.
+TEST_F(CLinuxApplication, AnEarlierResultIsGoneWhileTheRunGoesOn)
+{
+  ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "r.json"}), 0);
+  bool earlierResultSeen = true;
+  cookie_io_functions_t answer{};
+  answer.read = [](void* seen_O, char* buffer_O, size_t size_I) -> ssize_t {
+    *static_cast<bool*>(seen_O) = std::filesystem::exists("r.json");
+    const std::string text = "Cancel\n";
+    if (size_I < text.size()) return 0;
+    std::copy(text.begin(), text.end(), buffer_O);
+    return static_cast<ssize_t>(text.size());
+  };
+  FILE* in = fopencookie(&earlierResultSeen, "r", answer);
+  FILE* out = std::tmpfile();
+  EXPECT_EQ(RunLinuxApplication({"-simulate", "default", "-testpid", "0210", "-auto", "scalar", "-result", "r.json"},
+                                in, out, out, DeviceLock()), 2);
+  EXPECT_FALSE(earlierResultSeen) << test::Contents(out);
+  for (FILE* file : {in, out}) std::fclose(file);
+  ExpectResult("r.json", {{"/exitCode", 2}});
+}
+
 // A package without its topology has no device model to list.
 TEST_F(CLinuxApplication, ListWithoutTheTopologySaysSo)
 {
