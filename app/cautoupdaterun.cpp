@@ -434,6 +434,8 @@ bool CAutoUpdateRun::AccountFinishedBoard()
   const bool returned = !IsWorkerRunning();
   if (!returned || mNotifier.GetState() != ESTATE_SUCCESS || mUpdatedCount != mCurrentAutoUpdate) return false;
   ++mUpdatedCount;
+  // The board after it is not started until its worker is: a run ending in the pause never touched it.
+  mCurrentStarted = false;
   mFinishedBoardsMs += Clock().NowMs() - mBoardStartMs;
   mProgrammingMsAtFinish = mNotifier.GetProgrammingMs();
   const int32_t board = mController.GetUpdateType();

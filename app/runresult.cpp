@@ -99,23 +99,40 @@ bool WriteRunResult(const std::string& path_I, const SRunResult& result_I, std::
     const std::filesystem::path path = Utf8Path(path_I);
     std::filesystem::path partial = path;
     partial += ".partial";
+    std::error_code ignored;
     {
       std::ofstream out(partial, std::ios::binary | std::ios::trunc);
       out << RunResultJson(result_I);
       out.close();
       if (!out) {
         error_O = "cannot write " + path_I;
-        std::error_code ignored;
         std::filesystem::remove(partial, ignored);
         return false;
       }
     }
-    std::filesystem::rename(partial, path);
-    return true;
+    std::error_code error;
+    std::filesystem::rename(partial, path, error);
+    if (!error) return true;
+    std::filesystem::remove(partial, ignored);
+    error_O = "cannot write " + path_I + ": " + error.message();
+    return false;
   } catch (const std::exception& exception) {
     error_O = "cannot write " + path_I + ": " + exception.what();
     return false;
   }
+}
+
+bool DiscardRunResult(const std::string& path_I, std::string& error_O)
+{
+  std::error_code error;
+  const std::filesystem::path path = Utf8Path(path_I);
+  // Only a file: whatever else stands there is not a result, and the run's own write will say so.
+  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
+      std::filesystem::remove(path, error) || !error) {
+    return true;
+  }
+  error_O = "the result " + path_I + " of an earlier run cannot be removed: " + error.message();
+  return false;
 }
 
 std::string BcdVersionText(uint32_t version_I)

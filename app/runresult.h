@@ -38,6 +38,9 @@ const char* ExitCodeMeaning(int exitCode_I);
 std::string RunResultJson(const SRunResult& result_I);
 // Writes the JSON to the file (UTF-8 path) as a whole: a reader never sees half of it. False with the reason.
 bool WriteRunResult(const std::string& path_I, const SRunResult& result_I, std::string& error_O);
+// Removes an earlier run's result file from the path as a run starts: one that then ends without writing its own
+// (killed, the power lost mid-update) must not leave that outcome to be read as its own. False with the reason.
+bool DiscardRunResult(const std::string& path_I, std::string& error_O);
 
 // A board's version number in binary-coded decimal, as USB devices report it: 0x0102 gives "1.02".
 std::string BcdVersionText(uint32_t version_I);

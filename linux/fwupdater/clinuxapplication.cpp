@@ -128,6 +128,11 @@ class CLinuxApplication {
       return Finish(1, "option -record needs a file and the attached devices");
     }
     for (const std::string& warning : mWarnings) PrintLine(mErr, "warning: " + warning);
+    // From here on every end of the run writes its own result (a listing writes none).
+    std::string stale;
+    if (!mArguments.list && !mOptions.resultFile.empty() && !DiscardRunResult(WideToUtf8(mOptions.resultFile), stale)) {
+      PrintLine(mErr, "warning: " + stale);
+    }
 
     // A simulated run touches no device: it may run beside a real one, and tests run side by side.
     const std::string lockPath = mArguments.scenario.empty() ? mDeviceLock : CLinuxSingleInstance::DefaultLockPath();

@@ -271,6 +271,25 @@ TEST_F(CApplicationRun, ADeviceUnpluggedOutsideAnUpdateEndsTheRun)
   ExpectRun(1, u"-testpid 0101 -auto pen", "tablet_s.scenario");
   ExpectMessage(EUISTRING_ERROR_NO_TABLET);
   ExpectLogged({") STATE->ESTATE_TERMINATE"});
+
+  // Unplugged in the pause after its first board: the board after it was never touched.
+  mView.mOnLayout = nullptr;
+  uint64_t penShownDoneAt = 0;
+  bool unplugged = false;
+  mView.mCancelWhen = [&] {
+    const std::lock_guard<std::mutex> guard(mView.mLock);
+    const bool penDone = !mView.mBoardProgress.empty() && mView.mBoardProgress.back().second.board == u"pen" &&
+                         mView.mBoardProgress.back().second.percent == 100;
+    if (penDone && penShownDoneAt == 0) penShownDoneAt = mClock.NowMs();
+    if (penShownDoneAt != 0 && mClock.NowMs() >= penShownDoneAt + 8000 && !unplugged) {
+      mPlatform->Bus()->Detach(mPlatform->HidBoard("pen"));
+      unplugged = true;
+    }
+    return false;
+  };
+  ExpectRun(1, u"-testpid 0101 -auto pen,touch", "tablet_s.scenario");
+  ExpectMessage(EUISTRING_ERROR_NO_TABLET);
+  ExpectOutcomes({"updated", "not started"});
 }
 
 TEST_F(CApplicationRun, AScenarioWritesEachBoardsFlashAndTrace)

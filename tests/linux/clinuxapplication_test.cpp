@@ -190,6 +190,12 @@ TEST_F(CLinuxApplication, TheResultFileIsWrittenForEveryOutcome)
 
   EXPECT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "no/such/dir/r.json"}), 0);
   EXPECT_NE(Err().find("error: cannot write no/such/dir/r.json"), std::string::npos);
+  // A result that cannot take the place of what is at its path leaves no half-made file beside it.
+  std::filesystem::create_directory("taken.json");
+  ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "taken.json"}), 0);
+  EXPECT_NE(Err().find("error: cannot write taken.json"), std::string::npos) << Err();
+  EXPECT_TRUE(std::filesystem::is_directory("taken.json"));
+  EXPECT_FALSE(std::filesystem::exists("taken.json.partial"));
 }
 
 // The shell hands each argument over whole: a value with a blank in it is one value, not two tokens.
@@ -199,6 +205,30 @@ TEST_F(CLinuxApplication, AnArgumentWithABlankIsOneValue)
   ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "my results/r.json"}), 0);
   EXPECT_EQ(Err().find("warning"), std::string::npos) << Err();
   ExpectResult("my results/r.json", {{"/exitCode", 0}});
+}
+
+// A result file holds the outcome of the run that wrote it or nothing: a run that ends without writing its own
+// (killed, the power lost mid-update) must not leave an earlier run's "success" there for a tool to read. The
+// pre-update question is a moment of the run: the input it reads notes whether the earlier result is still there.
+TEST_F(CLinuxApplication, AnEarlierResultIsGoneWhileTheRunGoesOn)
+{
+  ASSERT_EQ(Run({"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-result", "r.json"}), 0);
+  bool earlierResultSeen = true;
+  cookie_io_functions_t answer{};
+  answer.read = [](void* seen_O, char* buffer_O, size_t size_I) -> ssize_t {
+    *static_cast<bool*>(seen_O) = std::filesystem::exists("r.json");
+    const std::string text = "Cancel\n";
+    if (size_I < text.size()) return 0;
+    std::copy(text.begin(), text.end(), buffer_O);
+    return static_cast<ssize_t>(text.size());
+  };
+  FILE* in = fopencookie(&earlierResultSeen, "r", answer);
+  FILE* out = std::tmpfile();
+  EXPECT_EQ(RunLinuxApplication({"-simulate", "default", "-testpid", "0210", "-auto", "scalar", "-result", "r.json"},
+                                in, out, out, DeviceLock()), 2);
+  EXPECT_FALSE(earlierResultSeen) << test::Contents(out);
+  for (FILE* file : {in, out}) std::fclose(file);
+  ExpectResult("r.json", {{"/exitCode", 2}});
 }
 
 // A package without its topology has no device model to list.
