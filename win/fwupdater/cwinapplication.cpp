@@ -189,6 +189,11 @@ int RunWinApplication(const std::u16string& commandLine_I)
   const StartupOptions& options = start.options;
   CWinSingleInstance instance;
   if (!instance.Acquire()) return Refuse(start, -1, "Another copy of the updater is running; nothing was done.");
+  // From here on every end of the run writes its own result; one killed meanwhile must not leave an earlier run's.
+  std::string stale;
+  if (!options.resultFile.empty() && !DiscardRunResult(WideToUtf8(options.resultFile), stale)) {
+    DebugPrint("%s\n", stale.c_str());
+  }
   if (!IsSupportedWindows()) {
     if (!options.quiet) {
       MessageBoxW(nullptr,

@@ -608,9 +608,11 @@ std::filesystem::path LogOfRun(const std::string& marker_I)
 TEST_F(CWindowTest, ClosingInThePauseBetweenBoardsEndsAtOnceWithItsMessage)
 {
   const std::string result = "closed-" + std::to_string(GetTickCount()) + ".json";
+  Write(result, "{\"meaning\": \"success\"}");
   CUpdater updater(mPackage, "-simulate demo.scenario -testpid 0210 -auto pen,touch -result " + result);
   const HWND main = updater.WaitForDialog(Title());
   ASSERT_NE(main, nullptr);
+  EXPECT_FALSE(std::filesystem::exists(mPackage / result)) << "an earlier run's result stands while this one runs";
   std::filesystem::path log;
   ASSERT_TRUE(WaitUntil([&] {
     if (log.empty()) log = LogOfRun(result);
