@@ -127,10 +127,9 @@ bool DiscardRunResult(const std::string& path_I, std::string& error_O)
   std::error_code error;
   const std::filesystem::path path = Utf8Path(path_I);
   // Only a file: whatever else stands there is not a result, and the run's own write will say so.
-  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
-      std::filesystem::remove(path, error) || !error) {
-    return true;
-  }
+  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error))) return true;
+  std::filesystem::remove(path, error);
+  if (!error) return true;
   error_O = "the result " + path_I + " of an earlier run cannot be removed: " + error.message();
   return false;
 }
