@@ -39,8 +39,10 @@ bool CWinUsbDevice::ControlTransfer(const SUsbSetupPacket& setup_I, std::vector<
   if (data_IO.size() < setup_I.length) return false;
   const WINUSB_SETUP_PACKET setup{setup_I.requestType, setup_I.request, setup_I.value, setup_I.index, setup_I.length};
   ULONG transferred = 0;
-  return mCalls->WinUsb_ControlTransfer(mUsb, setup, data_IO.empty() ? nullptr : data_IO.data(),
-                                        static_cast<ULONG>(data_IO.size()), &transferred, nullptr);
+  // WinUSB moves as many bytes as it is given a buffer length; the data stage is the setup packet's wLength,
+  // whatever the caller's buffer holds beyond it.
+  return mCalls->WinUsb_ControlTransfer(mUsb, setup, setup_I.length == 0 ? nullptr : data_IO.data(), setup_I.length,
+                                        &transferred, nullptr);
 }
 
 std::unique_ptr<CUsbDevice> CWinUsbSystem::Open(const std::string& path_I)

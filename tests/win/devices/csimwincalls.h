@@ -177,15 +177,20 @@ class CSimWinCalls : public CWinHidCalls,
     *transferred_O = copied;
     return TRUE;
   }
+  // WinUSB moves BufferLength bytes in the data stage (at most 4 KB) behind the setup packet as given. The
+  // device ends an IN stage after the wLength bytes it was asked for; an OUT stage of another length than the
+  // wLength announced breaks the request, and the device stalls it.
   BOOL WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE usb_I, WINUSB_SETUP_PACKET setup_I, PUCHAR buffer_IO,
                               ULONG length_I, PULONG transferred_O, LPOVERLAPPED) override
   {
     const std::shared_ptr<CUsbDevice> usb = Find(mUsbHandles, usb_I);
-    if (!usb || length_I < setup_I.Length) return Fail(ERROR_INVALID_PARAMETER);
-    std::vector<uint8_t> data(buffer_IO, buffer_IO + length_I);
+    if (!usb || length_I > 4096 || (length_I > 0 && buffer_IO == nullptr)) return Fail(ERROR_INVALID_PARAMETER);
+    const bool in = (setup_I.RequestType & 0x80) != 0;
+    if (in ? length_I < setup_I.Length : length_I != setup_I.Length) return Fail(ERROR_GEN_FAILURE);
+    std::vector<uint8_t> data(buffer_IO, buffer_IO + setup_I.Length);
     const SUsbSetupPacket setup{setup_I.RequestType, setup_I.Request, setup_I.Value, setup_I.Index, setup_I.Length};
     if (!usb->ControlTransfer(setup, data)) return Fail(ERROR_GEN_FAILURE);
-    std::copy_n(data.begin(), std::min<size_t>(data.size(), length_I), buffer_IO);
+    if (in) std::copy_n(data.begin(), setup_I.Length, buffer_IO);
     if (transferred_O != nullptr) *transferred_O = setup_I.Length;
     return TRUE;
   }
