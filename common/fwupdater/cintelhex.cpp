@@ -18,6 +18,8 @@ constexpr int64_t kImageStart = 0x8000;
 constexpr int64_t kNoAddress = -1;
 // Image lengths are whole 512-byte pages.
 constexpr int64_t kPageMask = 0x1FF;
+// The offsets of a record under an extended segment address.
+constexpr size_t kSegmentSize = 0x10000;
 
 enum ERecordType : uint32_t {
   ERECORDTYPE_DATA = 0,
@@ -137,9 +139,15 @@ class CHexScanner {
     if (!ReadLineEnd()) return Fail("text after the checksum");
     mEndLast = type == ERECORDTYPE_END_OF_FILE;
     switch (type) {
-      case ERECORDTYPE_DATA: return Place(mBase + address, data);
-      case ERECORDTYPE_EXTENDED_SEGMENT: mBase = int64_t{value} << 4; return true;
-      case ERECORDTYPE_EXTENDED_LINEAR: mBase = int64_t{value} << 16; return true;
+      case ERECORDTYPE_DATA: return PlaceData(address, data);
+      case ERECORDTYPE_EXTENDED_SEGMENT:
+        mBase = int64_t{value} << 4;
+        mSegmented = true;
+        return true;
+      case ERECORDTYPE_EXTENDED_LINEAR:
+        mBase = int64_t{value} << 16;
+        mSegmented = false;
+        return true;
       default: return true;
     }
   }
@@ -159,6 +167,18 @@ class CHexScanner {
     if (mText.substr(mPos, 2) != "\r\n") return false;
     mPos += 2;
     return true;
+  }
+
+  // Under a segment base the offset wraps within its 64 KiB segment, so the bytes of a record that runs past
+  // offset 0xFFFF belong at the segment's start, not behind its end. Tools disagree on this; such a record is
+  // refused rather than written to whichever address we guess.
+  bool PlaceData(uint32_t address_I, const std::vector<uint8_t>& data_I)
+  {
+    if (mSegmented && address_I + data_I.size() > kSegmentSize) {
+      return Fail("data at offset " + HexText(address_I, 4) + " runs past the end of segment " +
+                  HexText(mBase >> 4, 4) + ", where its offset wraps to 0");
+    }
+    return Place(mBase + address_I, data_I);
   }
 
   // The first data record fixes where the image starts. Data below that start would land in front of
@@ -186,6 +206,8 @@ class CHexScanner {
   size_t mRecordPos = 0;
   uint32_t mSum = 0;
   int64_t mBase = 0;
+  // The base came from an extended segment address record.
+  bool mSegmented = false;
   int64_t mFirstAddress = kNoAddress;
   // Below 0 until a data record carries a byte.
   int64_t mHighestOffset = -1;

@@ -52,6 +52,10 @@ TEST(CIntelHex, LengthOrReasonOfEachFile)
       {Data(0x8010) + Data(0x8000) + kEnd, 0, "line 2: data at 0x00008000 lies below the first record's address 0x00008010"},
       {Linear(1) + Data(0x8000) + kEnd, 0, "the image starts at 0x00018000, not at 0x00008000"},
       {IntelHexRecord(2, 0, {0x08, 0x00}) + Data(0x0000) + kEnd, 512, ""},
+      // Its offset wraps within the segment: the last 16 bytes belong at 0x8000, not at 0x18000.
+      {IntelHexRecord(2, 0, {0x08, 0x00}) + Data(0x0000) + Data(0xFFF0, 32) + kEnd, 0,
+       "line 3: data at offset 0xFFF0 runs past the end of segment 0x0800"},
+      {Linear(0) + Data(0x8000) + Data(0xFFF0, 32) + kEnd, 0x8200, ""},
       {Data(0x8000) + Linear(3) + Data(0x3E00, 1) + kEnd, 0x2C000, ""},
       {Data(0x8000) + Linear(3) + Data(0x4000, 1) + kEnd, 0, "the image ends at 0x00034000, past 0x00033FFF"},
       // Records after an end-of-file record are still read, but the file must end with one.
