@@ -260,11 +260,17 @@ void CScalarISP::DisableHardwareFlashWriteProtect()
   Info("DisableHardwareFlashWriteProtect()");
   uint8_t pinRegister = 0x38;
   uint8_t outputRegister = 0x28;
+  // A read that failed tells neither the panel nor the pin's other bits: the pin is then left alone, and the
+  // blocks' erase and CRC checks find out whether the flash is still protected.
   if (mQuantaScalarBoard) {
     WriteRegisters({{0xF4, 0x9F}, {0xF5, 0x00}, {0xF4, 0x00}});
-    const uint8_t id1 = ReadMCUReg(0xF5);
+    const std::optional<uint8_t> id1 = ReadRegister(0xF5);
     WriteRegisters({{0xF4, 0x9F}, {0xF5, 0x00}, {0xF4, 0x0F}});
-    const uint8_t id2 = ReadMCUReg(0xF5);
+    const std::optional<uint8_t> id2 = ReadRegister(0xF5);
+    if (!id1 || !id2) {
+      Error("Panel id not read: the flash's write-protect pin is left as it is");
+      return;
+    }
     pinRegister = 0x36;
     outputRegister = 0x26;
     if (id1 == 0xCF && id2 == 0x21) {
@@ -278,9 +284,13 @@ void CScalarISP::DisableHardwareFlashWriteProtect()
     }
   }
   WriteRegisters({{0xF4, 0x9F}, {0xF5, 0x10}, {0xF4, pinRegister}});
-  const uint8_t pin = ReadMCUReg(0xF5);
+  const std::optional<uint8_t> pin = ReadRegister(0xF5);
+  if (!pin) {
+    Error("Write-protect pin register not read: the pin is left as it is");
+    return;
+  }
   WriteRegisters({{0xF4, pinRegister},
-                  {0xF5, static_cast<uint8_t>((pin & 0xF9) | 0x01)},
+                  {0xF5, static_cast<uint8_t>((*pin & 0xF9) | 0x01)},
                   {0xF4, 0x9F},
                   {0xF5, 0xFE},
                   {0xF4, outputRegister},

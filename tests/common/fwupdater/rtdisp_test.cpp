@@ -205,6 +205,34 @@ TEST_F(ScalarISP, AnswersThatComeLateDoNotPutLaterReadsOutOfStep)
   EXPECT_EQ(run.mIsp->FlashBytes(0, FLASH_UINT_SIZE), image);
 }
 
+// The pin's register holds other pins' settings, and the panel id picks which register that is: a read of either
+// that failed must not turn into a write.
+TEST_F(ScalarISP, AWriteProtectPinThatCouldNotBeReadIsLeftAlone)
+{
+  for (const bool quanta : {false, true}) {
+    SCOPED_TRACE(quanta ? "Quanta board, panel id not read" : "plain board, pin register not read");
+    const sim::SSimScalerIspConfig panel13{
+        .panelId1 = 0xCE, .panelId2 = 0x23, .wpPinRegister = 0x29, .wpOutputRegister = 0x19};
+    CIspRun run(quanta ? panel13 : sim::SSimScalerIspConfig{}, {}, quanta);
+    CHookedLog log;
+    log.mHook = [&run](const std::string& line_I) {
+      if (line_I == "DisableHardwareFlashWriteProtect()") run.mBridge->StallReads(1);
+    };
+    CScalarISP context(run.mConnector, &log, quanta);
+    context.LoadData(Image(1));
+    EXPECT_FALSE(context.SerialFlashISPFlow());
+    // No pin or output register of any panel is selected and then written.
+    const std::vector<uint8_t> pinRegisters{0x38, 0x28, 0x36, 0x26, 0x29, 0x19};
+    const std::vector<std::pair<uint8_t, uint8_t>> writes = run.mIsp->RegisterWrites();
+    for (size_t i = 1; i < writes.size(); ++i) {
+      const bool selected = writes[i - 1].first == 0xF4 &&
+                            std::count(pinRegisters.begin(), pinRegisters.end(), writes[i - 1].second) > 0;
+      EXPECT_FALSE(selected && writes[i].first == 0xF5)
+          << "register " << int{writes[i - 1].second} << " := " << int{writes[i].second};
+    }
+  }
+}
+
 TEST_F(ScalarISP, ImagesTheFlowCannotWriteWholeAreRefused)
 {
   test::CDebugCapture capture;
