@@ -295,6 +295,11 @@ TEST(FwTool, CheckJudgesTheAutoConfigListByTheModelTheUpdaterRecognises)
   dir.Write("fw.pen", S1(0x1000, {1, 2}) + "S9030000FC\n");
   dir.Write("autoconfig.ini", R"({"auto":"pen,touch","product":"10"})");
   ExpectFailed(Check(dir), {"model \"New\" has no touch update file"});
+  // With the touch board gone too, nothing attached is ever taken for the first model.
+  dir.Write("fw_loader.ini", R"([{"name":"Old","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"}},
+      {"name":"New","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"}}])");
+  dir.Write("autoconfig.ini", R"({"auto":"pen","product":"10"})");
+  ExpectErrors(Check(dir), "error: model \"Old\" is never recognised: later entries take the ids of all its boards\n");
   // Each product id of the list may be the one attached: the list is checked against every model they name.
   dir.Write("fw_loader.ini", R"([{"name":"A","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"},
       "touchBoard":{"pid":"11","sectors":16,"update":"fw.pen"}},

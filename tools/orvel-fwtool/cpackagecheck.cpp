@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "common/fwupdater/csrec.h"
 #include "common/fwupdater/ctopologyreader.h"
@@ -68,6 +69,7 @@ int CPackageCheck::Run()
   for (size_t i = 0; i < mModels.size(); ++i) {
     ListModel(mModels[i], i < mEntries.size() ? mEntries[i] : nullptr);
   }
+  CheckRecognised();
   CheckAutoConfig();
   mOut << (mFailed ? "package has errors\n" : "package ok\n");
   return mFailed ? 1 : 0;
@@ -193,6 +195,24 @@ void CPackageCheck::CheckSectors(const CDevice& model_I, int board_I, const Sett
                                    segment.start, static_cast<unsigned long long>(segmentEnd - 1),
                                    model_I.mSectors[board_I], static_cast<long long>(sectorSize), flashStart) +
          " that \"" + model_I.mName + "\" " + sectionName + " declares");
+  }
+}
+
+// The updater knows a device only by the ids of its boards, and where entries share ids the later one takes
+// them: an entry left with none of its own is never matched to any device.
+void CPackageCheck::CheckRecognised()
+{
+  std::vector<PrototypeMap> keys(mModels.size());
+  std::map<uint32_t, size_t> owners;
+  for (size_t i = 0; i < mModels.size(); ++i) {
+    CTopologyReader::Register(mModels[i], keys[i]);
+    for (const auto& key : keys[i]) owners[key.first] = i;
+  }
+  for (size_t i = 0; i < mModels.size(); ++i) {
+    const auto owned = [&owners, i](const PrototypeMap::value_type& key_I) { return owners.at(key_I.first) == i; };
+    if (std::none_of(keys[i].begin(), keys[i].end(), owned)) {
+      Fail("model \"" + mModels[i].mName + "\" is never recognised: later entries take the ids of all its boards");
+    }
   }
 }
 

@@ -29,6 +29,8 @@ class CPackageCheck {
   void ListModel(const CDevice& model_I, const SettingsMapPtr& entry_I);
   void CheckUpdateFile(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I);
   void CheckSectors(const CDevice& model_I, int board_I, const SettingsMapPtr& entry_I, const CSRec& file_I);
+  // Fails each model whose every board id a later entry has taken.
+  void CheckRecognised();
   void CheckAutoConfig();
   void CheckAutoList(const std::string& auto_I, const std::string& products_I, const FailAt& failAt_I);
   const CDevice* FindModelByProductId(uint32_t productId_I) const;
