@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -353,8 +354,9 @@ SettingsPtr CSettingsObject::ParseFile(const std::string& path_I, SSettingsDiagn
     return SettingsPtr();
   };
   try {
-    // Binary, so every platform reads the same bytes; 0x04 (end of transmission) ends the text.
-    std::ifstream in(path_I, std::ios::binary);
+    // Binary, so every platform reads the same bytes; 0x04 (end of transmission) ends the text. The path is
+    // UTF-8, as everywhere else.
+    std::ifstream in(std::filesystem::u8path(path_I), std::ios::binary);
     if (!in) {
       return fail("cannot open the file");
     }

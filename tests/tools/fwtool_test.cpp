@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <tuple>
 
@@ -331,4 +333,24 @@ TEST(FwTool, CheckRefusesAFileItsBoardCannotTake)
   dir.Write("fw_loader.ini", R"([{"name":"T","penBoard":{"pid":"10","update":"fw.bin"},
       "scalarBoard":{"vid":"5C23","pid":"1063","update":"fw.bin"}}])");
   ExpectErrors(Check(dir), "error: " + (dir.Path() / "fw.bin").string() + ": the pen board takes no scaler binary (.bin)\n");
+}
+
+// Arguments are UTF-8 everywhere: a package in a folder whose name no single code page holds is read like any
+// other, and an image is written where it was asked for.
+TEST(FwTool, PathsAreUtf8)
+{
+  test::CScratchDir scratch;
+  const std::filesystem::path dir = scratch.Path() / u8"pak\u00E9t \u30D5\u30A1\u30FC\u30E0";
+  std::filesystem::create_directory(dir);
+  std::ofstream(dir / "fw_loader.ini") << R"([{"name":"T","penBoard":{"pid":"10","sectors":16,"update":"fw.pen"}}])";
+  std::ofstream(dir / "fw.pen", std::ios::binary) << S1(0x1000, {1, 2}) + "S9030000FC\n";
+  const auto utf8 = [](const std::filesystem::path& path_I) {
+    const std::u8string text = path_I.u8string();
+    return std::string(text.begin(), text.end());
+  };
+  const SRun check = RunTool({"check", utf8(dir)});
+  EXPECT_EQ(check.code, 0) << check.err;
+  const SRun image = RunTool({"image", utf8(dir / "fw.pen"), utf8(dir / "fw.img")});
+  EXPECT_EQ(image.code, 0) << image.err;
+  EXPECT_EQ(test::ReadBytes(dir / "fw.img"), (std::vector<uint8_t>{1, 2}));
 }

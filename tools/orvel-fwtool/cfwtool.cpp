@@ -1,6 +1,7 @@
 #include "tools/orvel-fwtool/cfwtool.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "app/cautoupdaterun.h"
@@ -122,7 +123,7 @@ int Image(const std::string& path_I, const std::string& outPath_I, std::ostream&
     err_O << "error: " << path_I << ": " << error << "\n";
     return 1;
   }
-  std::ofstream out(outPath_I, std::ios::binary | std::ios::trunc);
+  std::ofstream out(std::filesystem::u8path(outPath_I), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
   out.close();
   if (!out) {

@@ -54,6 +54,17 @@ std::string BoardLine(const CDevice& model_I, int board_I)
   return line + (update.empty() ? " (no update file)" : " update \"" + update + "\"");
 }
 
+// The path of a file of the package, UTF-8 like the folder's and the file's names.
+std::string InPackage(const std::string& dir_I, const std::string& name_I)
+{
+  try {
+    const std::u8string path = (std::filesystem::u8path(dir_I) / std::filesystem::u8path(name_I)).u8string();
+    return std::string(path.begin(), path.end());
+  } catch (const std::exception&) {
+    return dir_I + "/" + name_I;  // not UTF-8: opening it fails and says so
+  }
+}
+
 }  // namespace
 
 CPackageCheck::CPackageCheck(std::string dir_I, std::ostream& out_O, std::ostream& err_O)
@@ -94,7 +105,7 @@ SettingsPtr CPackageCheck::ReadSettings(const std::string& path_I, SSettingsDiag
 
 bool CPackageCheck::CheckTopology()
 {
-  const std::string path = (std::filesystem::path(mDir) / kTopologyFile).string();
+  const std::string path = InPackage(mDir, kTopologyFile);
   mTopologyPath = path;
   const SettingsPtr document = ReadSettings(path, mTopologyText);
   const SettingsArrayPtr entries = ToArray(document);
@@ -138,7 +149,7 @@ void CPackageCheck::CheckUpdateFile(const CDevice& model_I, int board_I, const S
   if (name.empty()) {
     return;
   }
-  const std::string path = (std::filesystem::path(mDir) / name).string();
+  const std::string path = InPackage(mDir, name);
   CSRec file;
   if (!file.Load(path)) {
     Fail(LoadFailure(file, path));
@@ -218,8 +229,9 @@ void CPackageCheck::CheckRecognised()
 
 void CPackageCheck::CheckAutoConfig()
 {
-  const std::string path = (std::filesystem::path(mDir) / kAutoConfigFile).string();
-  if (!std::filesystem::exists(path)) {
+  const std::string path = InPackage(mDir, kAutoConfigFile);
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::u8path(path), error)) {
     mOut << "no " << kAutoConfigFile << "\n";
     return;
   }
