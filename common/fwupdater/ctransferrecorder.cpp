@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "common/cclock.h"
 
@@ -9,6 +10,20 @@ namespace orv {
 namespace {
 
 using RecorderPtr = std::shared_ptr<CTransferRecorder>;
+
+// The path is UTF-8, as every path the programs take; Windows opens it only through its wide form.
+std::FILE* OpenForWriting(const std::string& path_I)
+{
+#ifdef _WIN32
+  try {
+    return _wfopen(std::filesystem::u8path(path_I).c_str(), L"w");
+  } catch (const std::exception&) {
+    return nullptr;  // not UTF-8
+  }
+#else
+  return std::fopen(path_I.c_str(), "w");
+#endif
+}
 
 const char* Outcome(bool ok_I) { return ok_I ? "ok" : "failed"; }
 
@@ -309,7 +324,7 @@ bool CTransferRecorder::Open(const std::string& file_I)
 {
   std::lock_guard<std::mutex> lock(mLock);
   if (mFile != nullptr) std::fclose(mFile);
-  mFile = std::fopen(file_I.c_str(), "w");
+  mFile = OpenForWriting(file_I);
   mStartMs = Clock().NowMs();
   mGood = mFile != nullptr && std::fprintf(mFile, "%s\n", kRecordingHeader) > 0 && std::fflush(mFile) == 0;
   return mGood;

@@ -32,7 +32,8 @@ TEST(CTransferRecorder, EveryCallThroughTheSeamsIsOneLine)
 {
   test::CInstalledVirtualClock clock;
   const test::CScratchDir directory;
-  const std::string file = (directory.Path() / "run.rec").string();
+  // UTF-8, as every path the programs take; "é" is outside most ANSI code pages of Windows.
+  const std::string file = directory.Path().string() + "/run-\xC3\xA9.rec";
   auto recorder = std::make_shared<CTransferRecorder>();
   ASSERT_TRUE(recorder->Open(file));
   auto bus = std::make_shared<sim::CSimBus>();
@@ -54,7 +55,7 @@ TEST(CTransferRecorder, EveryCallThroughTheSeamsIsOneLine)
   EXPECT_FALSE(hid->Open("\\\\?\\missing"));
   EXPECT_TRUE(recorder->Good());
 
-  std::ifstream in(file);
+  std::ifstream in(std::filesystem::u8path(file));
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   const std::string path = CTransferRecorder::Escape(paths[0]);
