@@ -14,9 +14,9 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/localelanguage.h"
-#include "common/assertion.h"
 #include "common/cclock.h"
 
 extern char** environ;
@@ -107,16 +107,23 @@ CLinuxSingleInstance::~CLinuxSingleInstance()
 std::string CLinuxSingleInstance::MachineLockPath() { return "/run/lock/orvel-fwupdater.lock"; }
 
 // Two copies updating one board at a time would ruin it; a lock that cannot be taken at all therefore
-// counts as held by another copy.
+// refuses the run as well, with its reason.
 bool CLinuxSingleInstance::Acquire()
 {
   if (mFd >= 0) return true;
+  mError.clear();
   const int fd = OpenLockFile(mPath);
   if (fd < 0) {
-    DebugPrint("Cannot open the lock file %s (errno %d)\n", mPath.c_str(), errno);
+    const int error = errno;
+    struct stat existing {};
+    const bool exists = lstat(mPath.c_str(), &existing) == 0;
+    mError = "the lock " + mPath + (exists ? " cannot be opened (" : " cannot be created (") + std::strerror(error) +
+             ")";
     return false;
   }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Only a lock held elsewhere is another copy; a file system without locks is a failure of its own.
+    if (errno != EWOULDBLOCK) mError = "the lock " + mPath + " cannot be taken (" + std::strerror(errno) + ")";
     close(fd);
     return false;
   }

@@ -35,10 +35,13 @@ class CLinuxSingleInstance {
 
   // False when another copy holds the lock, or when the lock file cannot be opened at all.
   bool Acquire();
+  // Empty when another copy holds the lock; else why it could not be taken.
+  const std::string& GetError() const { return mError; }
 
  private:
   std::string mPath;
   int mFd = -1;
+  std::string mError;
 };
 
 // The two events are POSIX named semaphores that the cooperating process creates: "Global\\Name" is

@@ -137,11 +137,7 @@ class CLinuxApplication {
     // A simulated run touches no device: it may run beside a real one, and tests run side by side.
     const std::string lockPath = mArguments.scenario.empty() ? mDeviceLock : CLinuxSingleInstance::DefaultLockPath();
     CLinuxSingleInstance instance(lockPath);
-    if (!instance.Acquire()) {
-      PrintLine(mErr, "error: another copy of orvel-fwupdater is running (or its lock " + lockPath +
-                          " cannot be opened); nothing was done");
-      return Finish(kAnotherCopy, "Another copy of the updater is running; nothing was done.");
-    }
+    if (!instance.Acquire()) return RefuseLock(instance, lockPath);
     std::string error;
     if (mArguments.scenario.empty()) {
       mReal = std::make_unique<CLinuxPlatform>();
@@ -266,6 +262,18 @@ class CLinuxApplication {
     }
     WriteResult(result);
     return code;
+  }
+
+  // A lock that cannot be made is no other copy: waiting for one to end would not help.
+  int RefuseLock(const CLinuxSingleInstance& instance_I, const std::string& lockPath_I)
+  {
+    if (!instance_I.GetError().empty()) {
+      PrintLine(mErr, "error: " + instance_I.GetError() + "; nothing was done");
+      return Finish(1, instance_I.GetError() + "; nothing was done");
+    }
+    PrintLine(mErr, "error: another copy of orvel-fwupdater is running (it holds the lock " + lockPath_I +
+                        "); nothing was done");
+    return Finish(kAnotherCopy, "Another copy of the updater is running; nothing was done.");
   }
 
   // Results of runs that end before the update starts: the options still name the boards, none touched.

@@ -127,9 +127,16 @@ TEST_F(CLinuxApplication, ASecondCopyIsRefused)
   CLinuxSingleInstance other(DeviceLock());
   ASSERT_TRUE(other.Acquire());
   EXPECT_EQ(Run({"--list"}), -1);
-  EXPECT_NE(Err().find("error: another copy of orvel-fwupdater is running (or its lock " + DeviceLock()),
+  EXPECT_NE(Err().find("error: another copy of orvel-fwupdater is running (it holds the lock " + DeviceLock()),
             std::string::npos) << Err();
   EXPECT_EQ(Run({"--list", "-simulate", "default"}), 0);
+  // A lock that cannot be made at all is no other copy: the run says what failed, and no retry will mend it.
+  const std::string missing = (mDir.Path() / "missing").string();
+  const test::CScopedEnvironment runtime("XDG_RUNTIME_DIR", missing);
+  EXPECT_EQ(Run({"-simulate", "default", "-result", "nolock.json"}), 1);
+  EXPECT_NE(Err().find("error: the lock " + missing + "/orvel-fwupdater.lock cannot be created (No such file or "
+                       "directory); nothing was done"), std::string::npos) << Err();
+  ExpectResult("nolock.json", {{"/exitCode", 1}, {"/meaning", "error"}});
 }
 
 // No input ends the program by an exception: a directory where a file belongs gets its message and exit code.
