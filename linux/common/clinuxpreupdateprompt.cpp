@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "app/cautoupdaterun.h"
 #include "app/uistrings.h"
 #include "common/stringutilities.h"
 #include "common/textconversion.h"
+#include "linux/common/clinuxterminalview.h"
 
 namespace orv {
 namespace {
@@ -45,17 +47,25 @@ bool MeansWord(const std::u16string& answer_I, const std::u16string& word_I, con
   return answer_I == letter && FirstLetter(other_I) != letter;
 }
 
-// One line without its end; false at the end of input with nothing read.
+// One line without its end; false at the end of input with nothing read, and when a close signal came.
 bool ReadLine(FILE* in_I, size_t limit_I, std::string& line_O)
 {
   line_O.clear();
   bool any = false;
-  for (int c = std::getc(in_I); c != EOF; c = std::getc(in_I)) {
+  while (!CLinuxInterruptGuard::TakeRequest()) {
+    const int c = std::getc(in_I);
+    // Some signal ended the wait; the loop looks whether it was one to close.
+    if (c == EOF && std::ferror(in_I) && errno == EINTR) {
+      std::clearerr(in_I);
+      continue;
+    }
+    if (c == EOF) return any;
     any = true;
-    if (c == '\n') break;
+    if (c == '\n') return true;
     if (line_O.size() < limit_I) line_O += static_cast<char>(c);
   }
-  return any;
+  line_O.clear();
+  return false;
 }
 
 }  // namespace
@@ -72,6 +82,9 @@ CLinuxPreUpdatePrompt::CLinuxPreUpdatePrompt(std::shared_ptr<const CUserLanguage
 // one or any other answer cancels, as a scaler update must never start without consent.
 int CLinuxPreUpdatePrompt::Run()
 {
+  // Ctrl-C, or a stop from whoever started the run, while the question waits is "Cancel": the run then ends
+  // as declined, with its log and result, instead of vanishing.
+  const CLinuxInterruptGuard interrupts(false);
   Print(Text(EUISTRING_TITLE) + u" " + CAutoUpdateRun::VersionText());
   Print(Text(EUISTRING_WARNING_INTRO));
   for (const uint16_t id : {EUISTRING_WARNING_POWER_STATE, EUISTRING_WARNING_CABLES, EUISTRING_WARNING_BUTTONS}) {

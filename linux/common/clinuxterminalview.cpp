@@ -70,14 +70,14 @@ std::string WithoutTrailingDots(const std::string& text_I)
 
 }  // namespace
 
-CLinuxInterruptGuard::CLinuxInterruptGuard()
+CLinuxInterruptGuard::CLinuxInterruptGuard(bool restart_I)
 {
   // A request left over from an earlier guard is not one for this run.
   sCloseRequested.store(false);
   struct sigaction onClose {};
   onClose.sa_handler = OnCloseSignal;
   sigemptyset(&onClose.sa_mask);
-  onClose.sa_flags = SA_RESTART;
+  onClose.sa_flags = restart_I ? SA_RESTART : 0;
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);

@@ -23,7 +23,8 @@ namespace orv {
 // the process while a board is in its loader.
 class CLinuxInterruptGuard {
  public:
-  CLinuxInterruptGuard();
+  // With restart_I false a close signal also ends a read that waits meanwhile (EINTR), as a question must.
+  explicit CLinuxInterruptGuard(bool restart_I = true);
   ~CLinuxInterruptGuard();
   CLinuxInterruptGuard(const CLinuxInterruptGuard&) = delete;
   CLinuxInterruptGuard& operator=(const CLinuxInterruptGuard&) = delete;

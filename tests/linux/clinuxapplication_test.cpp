@@ -1,5 +1,8 @@
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -236,6 +239,27 @@ TEST_F(CLinuxApplication, AnEarlierResultIsGoneWhileTheRunGoesOn)
   EXPECT_FALSE(earlierResultSeen) << test::Contents(out);
   for (FILE* file : {in, out}) std::fclose(file);
   ExpectResult("r.json", {{"/exitCode", 2}});
+}
+
+// Ctrl-C at the pre-update question, or a stop from whoever started the run, declines the warning: the run ends
+// with its code, its log and its result, every board "not started".
+TEST_F(CLinuxApplication, ASignalAtThePreUpdateQuestionCancelsTheRun)
+{
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    cookie_io_functions_t waiting{};
+    waiting.read = [](void* signal_I, char*, size_t) -> ssize_t {
+      raise(*static_cast<int*>(signal_I));
+      errno = EINTR;
+      return -1;
+    };
+    EXPECT_EXIT(std::_Exit(RunLinuxApplication({"-simulate", "default", "-testpid", "0210", "-auto", "pen,scalar",
+                                                "-result", "r.json"}, fopencookie(&signal, "r", waiting),
+                                               std::tmpfile(), std::tmpfile(), DeviceLock())),
+                ::testing::ExitedWithCode(2), "");
+    ExpectResult("r.json",
+                 {{"/exitCode", 2}, {"/boards/0/outcome", "not started"}, {"/boards/1/outcome", "not started"}});
+  }
 }
 
 // A package without its topology has no device model to list.
