@@ -1,5 +1,7 @@
 #include "linux/fwupdater/clinuxapplication.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <exception>
 
@@ -90,6 +92,25 @@ void PrintLine(FILE* stream_I, const std::string& line_I)
   std::fputs((line_I + "\n").c_str(), stream_I);
   std::fflush(stream_I);
 }
+
+// A reader of the output that goes away (| head, a closed terminal) must not end the run by a signal: its result
+// would not be written, or an earlier run's left in its place. Writes then fail, and the run goes on.
+class CBrokenPipeIgnored {
+ public:
+  CBrokenPipeIgnored()
+  {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &mPrevious);
+  }
+  ~CBrokenPipeIgnored() { sigaction(SIGPIPE, &mPrevious, nullptr); }
+  CBrokenPipeIgnored(const CBrokenPipeIgnored&) = delete;
+  CBrokenPipeIgnored& operator=(const CBrokenPipeIgnored&) = delete;
+
+ private:
+  struct sigaction mPrevious {};
+};
 
 // One run of the terminal application; every way it ends says why on the terminal.
 class CLinuxApplication {
@@ -314,6 +335,7 @@ class CLinuxApplication {
 int RunLinuxApplication(const std::vector<std::string>& args_I, FILE* in_I, FILE* out_I, FILE* err_I,
                         const std::string& deviceLock_I)
 {
+  const CBrokenPipeIgnored brokenPipe;
   // Nothing a file, a device or the system does may end the program by an exception: say what happened.
   try {
     return CLinuxApplication(args_I, in_I, out_I, err_I, deviceLock_I).Run();

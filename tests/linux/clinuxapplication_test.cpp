@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -260,6 +261,36 @@ TEST_F(CLinuxApplication, ASignalAtThePreUpdateQuestionCancelsTheRun)
     ExpectResult("r.json",
                  {{"/exitCode", 2}, {"/boards/0/outcome", "not started"}, {"/boards/1/outcome", "not started"}});
   }
+}
+
+// A reader of the output that went away (| head, a closed terminal) ends no run: it goes on and writes its result,
+// and no earlier run's result stays in its place.
+TEST_F(CLinuxApplication, AReaderOfTheOutputGoneEndsNoRun)
+{
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[0]);
+  FILE* gone = fdopen(ends[1], "w");
+  const struct {
+    std::vector<std::string> args;
+    bool outGone;
+  } cases[] = {
+      {{"-simulate", "default", "-testpid", "0210", "-auto", "scalar", "-result", "r.json"}, true},
+      {{"-simulate", "default", "-testpid", "0210", "-auto", "pen", "-bogus", "-result", "r.json"}, false},
+  };
+  for (const auto& run : cases) {
+    SCOPED_TRACE(::testing::PrintToString(run.args));
+    std::ofstream("r.json") << R"({"exitCode": 1})";
+    FILE* in = std::tmpfile();
+    std::fputs("Update\n", in);
+    std::rewind(in);
+    EXPECT_EXIT(std::_Exit(RunLinuxApplication(run.args, in, run.outGone ? gone : std::tmpfile(),
+                                               run.outGone ? std::tmpfile() : gone, DeviceLock())),
+                ::testing::ExitedWithCode(0), "");
+    std::fclose(in);
+    ExpectResult("r.json", {{"/exitCode", 0}});
+  }
+  std::fclose(gone);
 }
 
 // A package without its topology has no device model to list.
