@@ -68,13 +68,17 @@ bool ReadLine(FILE* in_I, size_t limit_I, std::string& line_O)
   return false;
 }
 
+bool IsTerminal(FILE* stream_I) { return isatty(fileno(stream_I)) == 1; }
+
 }  // namespace
 
 CLinuxPreUpdatePrompt::CLinuxPreUpdatePrompt(std::shared_ptr<const CUserLanguage> user_I,
-                                             const std::u16string& lang_I, FILE* in_I, FILE* out_I)
+                                             const std::u16string& lang_I, FILE* in_I, FILE* out_I, FILE* err_I)
     : mLanguage(std::move(user_I)), mIn(in_I), mOut(out_I)
 {
   if (!lang_I.empty()) mLanguage.SelectLanguage(WideToUtf8(lang_I));
+  // Output sent to a file must not leave the user waiting at a terminal for a question that never shows.
+  if (IsTerminal(in_I) && !IsTerminal(out_I) && IsTerminal(err_I)) mOut = err_I;
 }
 
 // Without a terminal on standard input the run is unattended: nobody is asked, but one line is still
@@ -91,7 +95,7 @@ int CLinuxPreUpdatePrompt::Run()
     Print(u"! " + Text(id));
   }
   const std::u16string question = u"[" + Text(EUISTRING_UPDATE) + u"/" + Text(EUISTRING_CANCEL) + u"] ";
-  const bool interactive = isatty(fileno(mIn)) == 1;
+  const bool interactive = IsTerminal(mIn);
   if (interactive) {
     std::fputs(WideToUtf8(question).c_str(), mOut);
     std::fflush(mOut);

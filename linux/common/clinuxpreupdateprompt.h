@@ -17,9 +17,10 @@ class CLinuxPreUpdatePrompt {
   // Longer answers are read to their end but only this much of them is kept.
   static constexpr size_t kMaxAnswer = 256;
 
-  // lang_I as the "-lang" option: empty keeps the user's language.
+  // lang_I as the "-lang" option: empty keeps the user's language. The warning and the question go to out_I,
+  // or to err_I when only that one shows on the terminal the answer is read from.
   CLinuxPreUpdatePrompt(std::shared_ptr<const CUserLanguage> user_I, const std::u16string& lang_I,
-                        FILE* in_I = stdin, FILE* out_I = stdout);
+                        FILE* in_I = stdin, FILE* out_I = stdout, FILE* err_I = stderr);
 
   // kUpdate or kCancel.
   int Run();

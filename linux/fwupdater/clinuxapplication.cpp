@@ -251,7 +251,7 @@ class CLinuxApplication {
     ports.userLanguage = user;
     ports.preUpdatePrompt = [&](const CLanguageProvider&) {
       prompted = true;
-      return CLinuxPreUpdatePrompt(user, mOptions.lang, mIn, mOut).Run();
+      return CLinuxPreUpdatePrompt(user, mOptions.lang, mIn, mOut, mErr).Run();
     };
     ports.makeEnvironment = [&] {
       SRunEnvironment environment;

@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -261,6 +263,31 @@ TEST_F(CLinuxApplication, ASignalAtThePreUpdateQuestionCancelsTheRun)
     ExpectResult("r.json",
                  {{"/exitCode", 2}, {"/boards/0/outcome", "not started"}, {"/boards/1/outcome", "not started"}});
   }
+}
+
+// Asked on a terminal while the output goes to a file, the question shows on the terminal it waits on.
+TEST_F(CLinuxApplication, TheQuestionShowsOnTheTerminalItWaitsOn)
+{
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  FILE* in = std::fopen(ptsname(master), "r");
+  FILE* terminal = std::fopen(ptsname(master), "w");
+  ASSERT_TRUE(in != nullptr && terminal != nullptr);
+  ASSERT_EQ(write(master, "Cancel\n", 7), 7);
+  FILE* out = std::tmpfile();
+  EXPECT_EQ(RunLinuxApplication({"-simulate", "default", "-testpid", "0210", "-auto", "scalar"}, in, out, terminal,
+                                DeviceLock()), 2);
+  std::string shown;
+  pollfd ready{master, POLLIN, 0};
+  char buffer[512];
+  for (ssize_t count = 0; shown.find("[Update/Cancel] ") == std::string::npos && poll(&ready, 1, 2000) == 1 &&
+                          (count = read(master, buffer, sizeof(buffer))) > 0;) {
+    shown.append(buffer, static_cast<size_t>(count));
+  }
+  EXPECT_NE(shown.find(English(EUISTRING_WARNING_CABLES) + "\r\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("[Update/Cancel] "), std::string::npos) << shown;
+  for (FILE* file : {in, terminal, out}) std::fclose(file);
+  close(master);
 }
 
 // A reader of the output that went away (| head, a closed terminal) ends no run: it goes on and writes its result,
