@@ -1,5 +1,5 @@
-// HID collections through the HID class driver: a collection opened with CreateFileA, its identity and
-// top-level usage, and feature reports.
+// HID collections through the HID class driver: a collection opened with CreateFileA for overlapped I/O, its
+// identity and top-level usage, and feature reports, each given up after a time-out.
 #pragma once
 
 #include <memory>
@@ -15,7 +15,8 @@ namespace orv {
 
 class CWinHidDevice : public CHidDevice {
  public:
-  CWinHidDevice(std::shared_ptr<CWinHidCalls> calls_I, HANDLE handle_I);
+  // The event signals the end of each feature request on the handle.
+  CWinHidDevice(std::shared_ptr<CWinHidCalls> calls_I, HANDLE handle_I, HANDLE event_I);
   ~CWinHidDevice() override;
   CWinHidDevice(const CWinHidDevice&) = delete;
   CWinHidDevice& operator=(const CWinHidDevice&) = delete;
@@ -31,9 +32,12 @@ class CWinHidDevice : public CHidDevice {
   // The collection's capabilities, read once; empty when the driver cannot tell them.
   const std::optional<HIDP_CAPS>& Caps();
   std::vector<uint8_t> Padded(const std::vector<uint8_t>& report_I);
+  // One feature request, true when the driver completed it.
+  bool Request(DWORD code_I, std::vector<uint8_t>& buffer_IO);
 
   std::shared_ptr<CWinHidCalls> mCalls;
   HANDLE mHandle;
+  HANDLE mEvent;
   bool mCapsRead = false;
   std::optional<HIDP_CAPS> mCaps;
 };

@@ -30,13 +30,24 @@ class CSystemHidCalls final : public CSystemFileCalls<CWinHidCalls> {
   {
     return ::HidP_GetCaps(data_I, caps_O);
   }
-  BOOLEAN HidD_SetFeature(HANDLE device_I, PVOID report_I, ULONG length_I) override
+  HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security_I, BOOL manualReset_I, BOOL initialState_I,
+                      LPCWSTR name_I) override
   {
-    return ::HidD_SetFeature(device_I, report_I, length_I);
+    return ::CreateEventW(security_I, manualReset_I, initialState_I, name_I);
   }
-  BOOLEAN HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG length_I) override
+  BOOL DeviceIoControl(HANDLE device_I, DWORD code_I, LPVOID in_I, DWORD inSize_I, LPVOID out_IO, DWORD outSize_I,
+                       LPDWORD returned_O, LPOVERLAPPED overlapped_IO) override
   {
-    return ::HidD_GetFeature(device_I, report_IO, length_I);
+    return ::DeviceIoControl(device_I, code_I, in_I, inSize_I, out_IO, outSize_I, returned_O, overlapped_IO);
+  }
+  DWORD WaitForSingleObject(HANDLE object_I, DWORD milliseconds_I) override
+  {
+    return ::WaitForSingleObject(object_I, milliseconds_I);
+  }
+  BOOL CancelIoEx(HANDLE device_I, LPOVERLAPPED overlapped_I) override { return ::CancelIoEx(device_I, overlapped_I); }
+  BOOL GetOverlappedResult(HANDLE device_I, LPOVERLAPPED overlapped_I, LPDWORD transferred_O, BOOL wait_I) override
+  {
+    return ::GetOverlappedResult(device_I, overlapped_I, transferred_O, wait_I);
   }
 };
 

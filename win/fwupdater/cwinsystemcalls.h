@@ -14,6 +14,9 @@
 extern "C" {
 #include <hidsdi.h>
 }
+// The class driver's feature requests, with the device control codes they are built from.
+#include <winioctl.h>
+#include <hidclass.h>
 
 #include <memory>
 
@@ -36,8 +39,16 @@ class CWinHidCalls : public CWinFileCalls {
   virtual BOOLEAN HidD_GetPreparsedData(HANDLE device_I, PHIDP_PREPARSED_DATA* data_O) = 0;
   virtual BOOLEAN HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data_I) = 0;
   virtual NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA data_I, PHIDP_CAPS caps_O) = 0;
-  virtual BOOLEAN HidD_SetFeature(HANDLE device_I, PVOID report_I, ULONG length_I) = 0;
-  virtual BOOLEAN HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG length_I) = 0;
+  // Feature reports travel as the class driver's requests on a handle opened for overlapped I/O, so that one
+  // the device never answers can be waited for with a time-out and called off (HidD_SetFeature and
+  // HidD_GetFeature wait for good).
+  virtual HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security_I, BOOL manualReset_I, BOOL initialState_I,
+                              LPCWSTR name_I) = 0;
+  virtual BOOL DeviceIoControl(HANDLE device_I, DWORD code_I, LPVOID in_I, DWORD inSize_I, LPVOID out_IO,
+                               DWORD outSize_I, LPDWORD returned_O, LPOVERLAPPED overlapped_IO) = 0;
+  virtual DWORD WaitForSingleObject(HANDLE object_I, DWORD milliseconds_I) = 0;
+  virtual BOOL CancelIoEx(HANDLE device_I, LPOVERLAPPED overlapped_I) = 0;
+  virtual BOOL GetOverlappedResult(HANDLE device_I, LPOVERLAPPED overlapped_I, LPDWORD transferred_O, BOOL wait_I) = 0;
 };
 
 // winusb.dll, with the file calls that open the device interface it works on.

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,12 +58,22 @@ class CSimWinCalls : public CWinHidCalls,
     std::lock_guard<std::mutex> guard(mLock);
     mFeatureLengths[ToLower(path_I)] = length_I;
   }
-  // What went wrong with the table's objects (handles, WinUSB handles, preparsed data, device information
-  // sets): how many are still open and how many releases named none; empty when nothing did.
+  // The collection at this path stops answering feature requests: the device NAKs them for good.
+  void StallFeatureReports(const std::string& path_I)
+  {
+    std::lock_guard<std::mutex> guard(mLock);
+    mStalled.insert(ToLower(path_I));
+  }
+  // What went wrong with the table's objects (handles, events, requests still pending, WinUSB handles,
+  // preparsed data, device information sets): how many are still open and how many releases named none; empty
+  // when nothing did.
   std::string Leftovers()
   {
     std::lock_guard<std::mutex> guard(mLock);
-    const size_t open = mFiles.size() + mUsbHandles.size() + mPreparsed.size() + mSets.size();
+    const auto pending = std::count_if(mRequests.begin(), mRequests.end(),
+                                       [](const auto& request_I) { return !request_I.second.done; });
+    const size_t open = mFiles.size() + mEvents.size() + static_cast<size_t>(pending) + mUsbHandles.size() +
+                        mPreparsed.size() + mSets.size();
     if (open == 0 && mBadReleases == 0) return "";
     return std::to_string(open) + " open, " + std::to_string(mBadReleases) + " released that were not";
   }
@@ -96,7 +107,14 @@ class CSimWinCalls : public CWinHidCalls,
     file->featureLength = length != mFeatureLengths.end() ? length->second : declared;
     return Keep(mFiles, std::move(file));
   }
-  BOOL CloseHandle(HANDLE handle_I) override { return Release(mFiles, handle_I); }
+  BOOL CloseHandle(HANDLE handle_I) override
+  {
+    {
+      std::lock_guard<std::mutex> guard(mLock);
+      if (mEvents.erase(handle_I) == 1) return TRUE;
+    }
+    return Release(mFiles, handle_I);
+  }
 
   void HidD_GetHidGuid(LPGUID guid_O) override { *guid_O = kHidInterfaceClass; }
   BOOLEAN HidD_GetAttributes(HANDLE device_I, PHIDD_ATTRIBUTES attributes_IO) override
@@ -132,23 +150,80 @@ class CSimWinCalls : public CWinHidCalls,
     *caps_O = *caps;
     return HIDP_STATUS_SUCCESS;
   }
-  BOOLEAN HidD_SetFeature(HANDLE device_I, PVOID report_I, ULONG length_I) override
+  HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset_I, BOOL initialState_I, LPCWSTR) override
+  {
+    auto event = std::make_shared<SEvent>(SEvent{manualReset_I != FALSE, initialState_I != FALSE});
+    std::lock_guard<std::mutex> guard(mLock);
+    return Keep(mEvents, std::move(event));
+  }
+  // The class driver's feature requests. Both are direct I/O: the report is in the output buffer, which the
+  // class driver refuses shorter than the collection's longest feature report. On a handle opened for
+  // overlapped I/O the driver pends the request and completes it through the OVERLAPPED and its event once
+  // the device has answered; on another handle the call returns only then.
+  BOOL DeviceIoControl(HANDLE device_I, DWORD code_I, LPVOID, DWORD, LPVOID out_IO, DWORD outSize_I, LPDWORD returned_O,
+                       LPOVERLAPPED overlapped_IO) override
   {
     const std::shared_ptr<SFile> file = Find(mFiles, device_I);
-    // The class driver refuses a buffer shorter than the collection's longest feature report.
-    if (!file || !file->hid || length_I == 0 || length_I < file->featureLength) return Fail(ERROR_INVALID_PARAMETER);
-    const auto* bytes = static_cast<const uint8_t*>(report_I);
-    if (!file->hid->SetFeature(std::vector<uint8_t>(bytes, bytes + length_I))) return Fail(ERROR_GEN_FAILURE);
+    if (!file) return FALSE;
+    if (!file->hid || (code_I != IOCTL_HID_SET_FEATURE && code_I != IOCTL_HID_GET_FEATURE)) {
+      return Fail(ERROR_INVALID_FUNCTION);
+    }
+    const bool overlapped = (file->flags & FILE_FLAG_OVERLAPPED) != 0;
+    if (out_IO == nullptr || outSize_I == 0 || outSize_I < file->featureLength || (overlapped && !overlapped_IO)) {
+      return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (Stalled(*file)) return overlapped ? Pend(device_I, overlapped_IO, SRequest{}) : NeverReturns("DeviceIoControl");
+    auto* bytes = static_cast<uint8_t*>(out_IO);
+    std::vector<uint8_t> report(bytes, bytes + outSize_I);
+    const bool get = code_I == IOCTL_HID_GET_FEATURE;
+    const bool ok = get ? file->hid->GetFeature(report) : file->hid->SetFeature(report);
+    if (ok && get) std::copy_n(report.begin(), std::min<size_t>(report.size(), outSize_I), bytes);
+    const DWORD error = ok ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
+    if (overlapped) return Pend(device_I, overlapped_IO, SRequest{true, error, outSize_I});
+    if (!ok) return Fail(error);
+    if (returned_O != nullptr) *returned_O = outSize_I;
     return TRUE;
   }
-  BOOLEAN HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG length_I) override
+  DWORD WaitForSingleObject(HANDLE object_I, DWORD milliseconds_I) override
   {
-    const std::shared_ptr<SFile> file = Find(mFiles, device_I);
-    if (!file || !file->hid || length_I == 0 || length_I < file->featureLength) return Fail(ERROR_INVALID_PARAMETER);
-    auto* bytes = static_cast<uint8_t*>(report_IO);
-    std::vector<uint8_t> report(bytes, bytes + length_I);
-    if (!file->hid->GetFeature(report)) return Fail(ERROR_GEN_FAILURE);
-    std::copy_n(report.begin(), std::min<size_t>(report.size(), length_I), bytes);
+    const std::shared_ptr<SEvent> event = Find(mEvents, object_I);
+    if (!event) return WAIT_FAILED;
+    {
+      std::lock_guard<std::mutex> guard(mLock);
+      if (event->signaled) {
+        event->signaled = event->manualReset;
+        return WAIT_OBJECT_0;
+      }
+    }
+    if (milliseconds_I == INFINITE) {
+      NeverReturns("WaitForSingleObject");
+      return WAIT_FAILED;
+    }
+    Pause(milliseconds_I);
+    return WAIT_TIMEOUT;
+  }
+  BOOL CancelIoEx(HANDLE device_I, LPOVERLAPPED overlapped_I) override
+  {
+    std::lock_guard<std::mutex> guard(mLock);
+    const auto found = mRequests.find(overlapped_I);
+    if (found == mRequests.end() || found->second.file != device_I || found->second.done) return Fail(ERROR_NOT_FOUND);
+    found->second = SRequest{true, ERROR_OPERATION_ABORTED, 0, device_I};
+    Signal(overlapped_I->hEvent);
+    return TRUE;
+  }
+  BOOL GetOverlappedResult(HANDLE device_I, LPOVERLAPPED overlapped_I, LPDWORD transferred_O, BOOL wait_I) override
+  {
+    std::unique_lock<std::mutex> guard(mLock);
+    const auto found = mRequests.find(overlapped_I);
+    if (found == mRequests.end() || found->second.file != device_I) return Fail(ERROR_INVALID_PARAMETER);
+    if (!found->second.done) {
+      guard.unlock();
+      return wait_I ? NeverReturns("GetOverlappedResult") : Fail(ERROR_IO_INCOMPLETE);
+    }
+    const SRequest request = found->second;
+    mRequests.erase(found);
+    if (request.error != ERROR_SUCCESS) return Fail(request.error);
+    *transferred_O = request.transferred;
     return TRUE;
   }
 
@@ -281,6 +356,17 @@ class CSimWinCalls : public CWinHidCalls,
     std::unique_ptr<CHidDevice> hid;
     USHORT featureLength = 0;
   };
+  struct SEvent {
+    bool manualReset = false;
+    bool signaled = false;
+  };
+  // A feature request on an overlapped handle, done once the device answered or it was called off.
+  struct SRequest {
+    bool done = false;
+    DWORD error = ERROR_SUCCESS;
+    DWORD transferred = 0;
+    HANDLE file = nullptr;
+  };
   struct SSet {
     GUID deviceClass{};
     std::vector<std::string> paths;
@@ -322,6 +408,36 @@ class CSimWinCalls : public CWinHidCalls,
     return FALSE;
   }
 
+  // Starts a request on the OVERLAPPED: its event is reset as the request starts and set once it is done.
+  BOOL Pend(HANDLE file_I, LPOVERLAPPED overlapped_I, SRequest request_I)
+  {
+    std::lock_guard<std::mutex> guard(mLock);
+    request_I.file = file_I;
+    mRequests[overlapped_I] = request_I;
+    const auto event = mEvents.find(overlapped_I->hEvent);
+    if (event != mEvents.end()) event->second->signaled = false;
+    if (request_I.done) Signal(overlapped_I->hEvent);
+    return Fail(ERROR_IO_PENDING);
+  }
+  // Called with the lock held.
+  void Signal(HANDLE event_I)
+  {
+    const auto event = mEvents.find(event_I);
+    if (event != mEvents.end()) event->second->signaled = true;
+  }
+
+  bool Stalled(const SFile& file_I)
+  {
+    std::lock_guard<std::mutex> guard(mLock);
+    return mStalled.count(ToLower(file_I.path)) != 0;
+  }
+  // A call Windows would never return from; the test fails instead of hanging.
+  static BOOL NeverReturns(const char* call_I)
+  {
+    ADD_FAILURE() << call_I << " waits for a device that never answers and does not return";
+    return Fail(ERROR_GEN_FAILURE);
+  }
+
   static HANDLE FailOpen(DWORD error_I)
   {
     SetLastError(error_I);
@@ -354,10 +470,13 @@ class CSimWinCalls : public CWinHidCalls,
   // the lock held, since a simulated board may pause on the shared clock.
   std::mutex mLock;
   std::map<void*, std::shared_ptr<SFile>> mFiles;
+  std::map<void*, std::shared_ptr<SEvent>> mEvents;
+  std::map<LPOVERLAPPED, SRequest> mRequests;
   std::map<void*, std::shared_ptr<CUsbDevice>> mUsbHandles;
   std::map<void*, std::shared_ptr<HIDP_CAPS>> mPreparsed;
   std::map<void*, std::shared_ptr<SSet>> mSets;
   std::map<std::string, USHORT> mFeatureLengths;
+  std::set<std::string> mStalled;
   // Device nodes by number (number - 1 is the index).
   std::vector<std::string> mNodes;
   std::vector<DWORD> mClassDevsFlags;

@@ -40,19 +40,18 @@ class CRecordingCalls : public test::CSimWinCalls {
  public:
   using CSimWinCalls::CSimWinCalls;
 
-  BOOLEAN HidD_SetFeature(HANDLE device_I, PVOID report_I, ULONG length_I) override
+  BOOL DeviceIoControl(HANDLE device_I, DWORD code_I, LPVOID in_I, DWORD inSize_I, LPVOID out_IO, DWORD outSize_I,
+                       LPDWORD returned_O, LPOVERLAPPED overlapped_IO) override
   {
-    const auto* bytes = static_cast<const uint8_t*>(report_I);
-    mSets.emplace_back(bytes, bytes + length_I);
-    return mForward ? CSimWinCalls::HidD_SetFeature(device_I, report_I, length_I) : TRUE;
-  }
-  BOOLEAN HidD_GetFeature(HANDLE device_I, PVOID report_IO, ULONG length_I) override
-  {
-    auto* bytes = static_cast<uint8_t*>(report_IO);
-    mGets.emplace_back(bytes, bytes + length_I);
-    if (mForward) return CSimWinCalls::HidD_GetFeature(device_I, report_IO, length_I);
-    for (ULONG i = 1; i < length_I; ++i) bytes[i] = static_cast<uint8_t>(0xA0 + i);
-    if (mAnswerId != 0) bytes[0] = mAnswerId;
+    auto* bytes = static_cast<uint8_t*>(out_IO);
+    const bool get = code_I == IOCTL_HID_GET_FEATURE;
+    (get ? mGets : mSets).emplace_back(bytes, bytes + outSize_I);
+    if (mForward) {
+      return CSimWinCalls::DeviceIoControl(device_I, code_I, in_I, inSize_I, out_IO, outSize_I, returned_O,
+                                           overlapped_IO);
+    }
+    for (DWORD i = 1; get && i < outSize_I; ++i) bytes[i] = static_cast<uint8_t>(0xA0 + i);
+    if (get && mAnswerId != 0) bytes[0] = mAnswerId;
     return TRUE;
   }
 
@@ -188,6 +187,24 @@ TEST(WinDeviceLayer, ShortFeatureReportsArePaddedToTheCollectionsLengthAndComeBa
   layer.mCalls->mAnswerId = 0x15;
   report = Bytes{0x14, 0, 0, 0, 0};
   EXPECT_FALSE(device->GetFeature(report));
+}
+
+// A board that stops answering holds a feature request for good: the request is called off after five
+// seconds and fails, so the run's retries and messages follow instead of a hang.
+TEST(WinDeviceLayer, AFeatureRequestTheBoardNeverAnswersFailsAfterFiveSeconds)
+{
+  test::CSimWinLayer layer(kTablet);
+  const std::string pen = layer.mPlatform->HidBoard("pen")->Path();
+  std::unique_ptr<CHidDevice> device = layer.Hid()->Open(pen);
+  ASSERT_TRUE(device);
+  layer.mCalls->StallFeatureReports(pen);
+  const uint64_t start = Clock().NowMs();
+  Bytes report{0x14, 0, 0, 0, 0};
+  EXPECT_FALSE(device->GetFeature(report));
+  EXPECT_FALSE(device->SetFeature({0x02, 0x00}));
+  EXPECT_EQ(Clock().NowMs() - start, 10000u);
+  device.reset();
+  EXPECT_EQ(layer.mCalls->Leftovers(), "");
 }
 
 TEST(WinDeviceLayer, ARouterCollectionCarriesEveryReportInA1024ByteWrapper)
