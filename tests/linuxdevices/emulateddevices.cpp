@@ -150,12 +150,15 @@ void CEmulatedHidNode::SetGone()
   mGone = true;
 }
 
-// Report ids are the device's, whichever collection declares them.
-const SFirmwareReport* CEmulatedHidNode::Declared(uint8_t id_I, size_t length_I) const
+// Report ids are the device's, whichever collection declares them. A get may ask for more than the report (a
+// Windows program asks with a buffer of the collection's longest): the device answers its report, short, as
+// a USB device answers a longer request.
+const SFirmwareReport* CEmulatedHidNode::Declared(bool set_I, uint8_t id_I, size_t length_I) const
 {
   for (const SFirmwareCollection& collection : mCollections) {
     for (const SFirmwareReport& report : collection.reports) {
-      if (report.id == id_I) return report.length == length_I ? &report : nullptr;
+      if (report.id != id_I) continue;
+      return report.length == length_I || (!set_I && report.length < length_I) ? &report : nullptr;
     }
   }
   return nullptr;
@@ -201,7 +204,7 @@ void CEmulatedHidNode::Handle(CIoctlCall& call_IO)
     mGone = true;
     return call_IO.Complete(-1, ENODEV);
   }
-  const SFirmwareReport* declared = length > 0 ? Declared(memory[0], length) : nullptr;
+  const SFirmwareReport* declared = length > 0 ? Declared(set, memory[0], length) : nullptr;
   const auto zero = [](uint8_t byte_I) { return byte_I == 0; };
   if (declared == nullptr || (set && !std::all_of(memory + declared->setLength, memory + length, zero))) {
     ++mStalls;
@@ -209,7 +212,8 @@ void CEmulatedHidNode::Handle(CIoctlCall& call_IO)
   }
   if (!Deliver(set, *declared, memory)) return call_IO.Complete(-1, EPIPE);
   if (!set && fault == ENODEFAULT_OTHERID) ++memory[0];
-  call_IO.Complete(static_cast<long>(fault == ENODEFAULT_SHORT ? length - 1 : length));
+  const size_t answered = set ? length : declared->length;
+  call_IO.Complete(static_cast<long>(fault == ENODEFAULT_SHORT ? answered - 1 : answered));
 }
 
 // ---- usbfs
@@ -537,21 +541,29 @@ void CEmulatedBus::AddHid(const std::string& path_I)
   if (!device || !device->GetAttributes(attributes) || !device->GetCaps(caps)) return;
   SUsbDevice& usb = UsbDeviceFor(UsbDeviceAbove(*mBus, sim::SimInstanceIdOfPath(path_I)), attributes.version);
   const std::string interfaceName = usb.name + ":1." + std::to_string(usb.interfaces++);
+  // The properties Wine's bus driver reads: the version from PRODUCT, the interface number from the physical
+  // path, the serial from the unique id.
+  const std::string product =
+      Format("%x/", attributes.vendorId) + Format("%x/", attributes.productId) + Format("%x", attributes.version);
   const std::string interfaceSyspath =
       mBed.Add("usb", interfaceName, usb.syspath,
                {"bInterfaceNumber", Format("%02x", InterfaceOfPath(path_I)), "bInterfaceClass", "03",
                 "bAlternateSetting", " 0", "bNumEndpoints", "01"},
-               {"DEVTYPE", "usb_interface", "INTERFACE", "3/0/0"});
+               {"DEVTYPE", "usb_interface", "INTERFACE", "3/0/0", "PRODUCT", product});
   const unsigned number = static_cast<unsigned>(mNextHidraw++);
   char hidName[32];
   std::snprintf(hidName, sizeof(hidName), "0003:%04X:%04X.%04X", attributes.vendorId, attributes.productId, number + 1);
   char hidId[32];
   std::snprintf(hidId, sizeof(hidId), "0003:0000%04X:0000%04X", attributes.vendorId, attributes.productId);
-  const std::string hidSyspath = mBed.Add("hid", hidName, interfaceSyspath, {}, {"HID_ID", hidId, "HID_NAME", "Orvel"});
+  const std::string port = usb.name.substr(usb.name.find('-') + 1);
+  const std::string phys = "usb-0000:00:14.0-" + port + Format("/input%u", InterfaceOfPath(path_I));
+  const std::string serial = usb.instanceId.substr(usb.instanceId.rfind('\\') + 1);
+  const std::string hidSyspath = mBed.Add("hid", hidName, interfaceSyspath, {},
+                                          {"HID_ID", hidId, "HID_NAME", "Orvel", "HID_UNIQ", serial, "HID_PHYS", phys});
   const std::string node = "/dev/hidraw" + std::to_string(number);
   auto hid = std::make_shared<CEmulatedHidNode>(std::move(device), std::vector{BoardFirmware(mPlatform, path_I, caps)});
   mBed.SetBinary(hidSyspath, "report_descriptor", hid->Descriptor());
-  mBed.CreateNode(node, [hid](CIoctlCall& call_IO) { hid->Handle(call_IO); });
+  mBed.CreateNode(node, [hid](CIoctlCall& call_IO) { hid->Handle(call_IO); }, true);
   const std::string hidrawSyspath = mBed.Add("hidraw", "hidraw" + std::to_string(number), hidSyspath,
                                              {"dev", "241:" + std::to_string(number)}, {"DEVNAME", node});
   mMirrored[path_I] = SMirrored{{hidrawSyspath, hidSyspath, interfaceSyspath}, node, hid, nullptr};

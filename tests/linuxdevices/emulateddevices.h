@@ -39,8 +39,8 @@ enum ENodeFault {
 
 // A hidraw node whose ioctls a simulated HID handle answers. Its descriptor declares the collections'
 // reports; like a device's firmware it stalls (EPIPE) a feature transfer of any report id and length it does
-// not declare, and hands the handle what the board's handler takes of a report: the sender's padding must
-// be zero.
+// not declare (a get may ask for more, and is answered short), and hands the handle what the board's handler
+// takes of a report: the sender's padding must be zero.
 class CEmulatedHidNode {
  public:
   CEmulatedHidNode(std::unique_ptr<CHidDevice> device_I, std::vector<SFirmwareCollection> collections_I);
@@ -58,7 +58,7 @@ class CEmulatedHidNode {
 
  private:
   ENodeFault FaultFor(uint64_t transfer_I) const;
-  const SFirmwareReport* Declared(uint8_t id_I, size_t length_I) const;
+  const SFirmwareReport* Declared(bool set_I, uint8_t id_I, size_t length_I) const;
   bool Deliver(bool set_I, const SFirmwareReport& report_I, uint8_t* memory_IO);
 
   std::mutex mLock;

@@ -90,13 +90,13 @@ void CUmockdevBed::SetBinary(const std::string& syspath_I, const std::string& na
                                         static_cast<gssize>(bytes_I.size()));
 }
 
-void CUmockdevBed::CreateNode(const std::string& node_I, IoctlHandler handler_I)
+void CUmockdevBed::CreateNode(const std::string& node_I, IoctlHandler handler_I, bool fifo_I)
 {
   const std::string file = mRoot + node_I;
   g_mkdir_with_parents(file.substr(0, file.rfind('/')).c_str(), 0755);
-  const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) throw std::runtime_error("cannot create " + file);
-  close(fd);
+  const int fd = fifo_I ? -1 : open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666);
+  if (fifo_I ? mkfifo(file.c_str(), 0666) != 0 : fd < 0) throw std::runtime_error("cannot create " + file);
+  if (fd >= 0) close(fd);
   std::lock_guard<std::mutex> lock(mLock);
   SHandler& handler = mHandlers.emplace_back();
   handler.handler = std::move(handler_I);

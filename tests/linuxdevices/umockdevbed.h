@@ -48,8 +48,9 @@ class CUmockdevBed {
   std::string Add(const std::string& subsystem_I, const std::string& name_I, const std::string& parent_I,
                   const std::vector<std::string>& attributes_I, const std::vector<std::string>& properties_I);
   void SetBinary(const std::string& syspath_I, const std::string& name_I, const std::vector<uint8_t>& bytes_I);
-  // Creates the device node file (the testbed only records major:minor) and answers its ioctls.
-  void CreateNode(const std::string& node_I, IoctlHandler handler_I);
+  // Creates the device node file (the testbed only records major:minor) and answers its ioctls. A node read
+  // for what the device sends is a FIFO: a plain file would always be readable.
+  void CreateNode(const std::string& node_I, IoctlHandler handler_I, bool fifo_I = false);
   void Chmod(const std::string& node_I, unsigned mode_I);
   void Uevent(const std::string& syspath_I, const char* action_I);
   // Sends "remove" first, while the device is still in sysfs, then takes it away.

@@ -13,3 +13,11 @@ orvel_test_program(test_win_devices ${CMAKE_CURRENT_SOURCE_DIR}/win/devices/*.cp
 target_link_libraries(test_win_devices PRIVATE orvel_windevices orvel_win_common)
 set_target_properties(test_win_devices PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVEL_WINDEVICES_DIR})
 add_dependencies(test_win_devices orvel_ftd2xxsim)
+
+# The helper with which the Linux emulated-device tests wait for Wine to list their hidraw devices, before they
+# run OrvelFWUpdater.exe on them.
+add_executable(winehidwait ${CMAKE_CURRENT_SOURCE_DIR}/win/winehidwait.cpp)
+target_link_libraries(winehidwait PRIVATE orvel_windevices)
+target_include_directories(winehidwait PRIVATE ${CMAKE_SOURCE_DIR})
+set_target_properties(winehidwait PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVEL_WINDEVICES_DIR})
+orvel_target_defaults(winehidwait)
