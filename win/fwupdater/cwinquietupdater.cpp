@@ -44,7 +44,7 @@ int CWinQuietUpdater::Run(CAutoUpdateRun& run_I)
     Conclude();
   }
   MSG message;
-  while (mWindow != nullptr && GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
   mRun = nullptr;
   return mEndCode;
 }
@@ -81,6 +81,9 @@ LRESULT CWinQuietUpdater::OnMessage(HWND window_I, UINT message_I, WPARAM wParam
       KillTimer(window_I, kTimerId);
       mNotifications.Unregister();
       mWindow = nullptr;
+      // The loop may be waiting in GetMessageW, as when the window is destroyed from a message sent by another
+      // program: only a posted message wakes it.
+      PostQuitMessage(0);
       return 0;
     default:
       return DefWindowProcW(window_I, message_I, wParam_I, lParam_I);
