@@ -490,6 +490,17 @@ bool CAutoUpdateRun::Cancel()
   return true;
 }
 
+bool CAutoUpdateRun::EndSession()
+{
+  if (mEndCode >= 0) return true;
+  if (IsBusy()) {
+    mNotifier.Log("The session is ending while a board is in or near loader mode");
+    return false;
+  }
+  mNotifier.Log("The session is ending");
+  return Cancel();
+}
+
 // The technical detail (a file and what is wrong with it) stands on a line of its own under the message.
 void CAutoUpdateRun::End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I, const std::string& detail_I)
 {

@@ -62,6 +62,8 @@ class CAutoUpdateRun : public CDeviceEventSink {
   // the run ends (true) with 2 and its message. A board that finished before the request counts as updated;
   // a run whose boards are all updated ends with its success, and one that failed already with its failure.
   bool Cancel();
+  // The user's session ends: as Cancel, without the notice, and true when the run has ended already.
+  bool EndSession();
   // The last worker has not yet returned; the run's end waits for it without blocking its window.
   bool IsWorkerRunning() const { return mWorker.joinable() && !mWorkerDone; }
   // What the run did, for its result: the list, how many of its boards were updated, whether the board after

@@ -71,13 +71,25 @@ struct SRefusal {
 // One run, from the checks of its options to the end of the automatic update.
 class CApplicationRun {
  public:
-  CApplicationRun(StartupOptions options_I, const SApplicationPorts& ports_I, CLogUpdateNotifier& notifier_I)
-      : mOptions(std::move(options_I)), mPorts(ports_I), mNotifier(notifier_I), mLanguage(ports_I.userLanguage)
+  CApplicationRun(StartupOptions options_I, const SApplicationPorts& ports_I, CLogUpdateNotifier& notifier_I,
+                  std::function<void(int code_I)> record_I)
+      : mOptions(std::move(options_I)),
+        mPorts(ports_I),
+        mNotifier(notifier_I),
+        mLanguage(ports_I.userLanguage),
+        mRecord(std::move(record_I))
   {
   }
+  ~CApplicationRun()
+  {
+    if (mPorts.endSession != nullptr) *mPorts.endSession = nullptr;
+  }
+  CApplicationRun(const CApplicationRun&) = delete;
+  CApplicationRun& operator=(const CApplicationRun&) = delete;
 
   int Run(SRunResult& result_O)
   {
+    if (mPorts.endSession != nullptr) *mPorts.endSession = [this, &result_O] { return EndSession(result_O); };
     for (const std::string& warning : mPorts.warnings) mNotifier.Log("Warning: " + warning);
     ReadOptions();
     if (!mOptions.lang.empty()) mLanguage.SelectLanguage(WideToUtf8(mOptions.lang));
@@ -92,7 +104,10 @@ class CApplicationRun {
     CAutoUpdateRun run(mOptions, view, mNotifier, std::move(environment));
     // The warning asks the user to accept a risk: a run that cannot go ahead ends before it, with its reason.
     if (run.Check() && mOptions.autoUpdate.find(u"scalar") != std::u16string::npos) {
-      if (!AcceptWarning()) {
+      mAtWarning = true;
+      const bool accepted = AcceptWarning();
+      mAtWarning = false;
+      if (!accepted) {
         // Nothing was updated, and an installer must not read the end as "firmware updated".
         mNotifier.Log("Pre-update warning declined");
         result_O.message = Text(EUISTRING_CANCELLED_AT_WARNING);
@@ -101,12 +116,31 @@ class CApplicationRun {
       // Someone may have unplugged the device while the warning was being read.
       if (!mOptions.acceptWarning) run.Check();
     }
+    mRun = &run;
     const int code = mPorts.drive ? mPorts.drive(run) : run.Run();
+    mRun = nullptr;
     Collect(run, code, result_O);
     return code;
   }
 
  private:
+  // See SApplicationPorts::endSession. The warning counts as declined: nothing was touched.
+  bool EndSession(SRunResult& result_O)
+  {
+    if (mRun != nullptr) {
+      if (!mRun->EndSession()) return false;
+      const int code = mRun->Finish();
+      Collect(*mRun, code, result_O);
+      mRecord(code);
+      return true;
+    }
+    if (!mAtWarning) return false;
+    mNotifier.Log("The session is ending: the pre-update warning counts as declined");
+    result_O.message = Text(EUISTRING_CANCELLED_AT_WARNING);
+    mRecord(2);
+    return true;
+  }
+
   // autoconfig.ini is optional, but one that is there and cannot be read is worth a word.
   void ReadOptions()
   {
@@ -214,6 +248,9 @@ class CApplicationRun {
   const SApplicationPorts& mPorts;
   CLogUpdateNotifier& mNotifier;
   CLanguageProvider mLanguage;
+  std::function<void(int code_I)> mRecord;
+  bool mAtWarning = false;
+  CAutoUpdateRun* mRun = nullptr;
 };
 
 // The wall-clock time the run ended (its start plus its duration, so the log's two times agree even when
@@ -255,18 +292,26 @@ int RunApplication(StartupOptions options_I, const SApplicationPorts& ports_I)
   if (ports_I.logError != nullptr) *ports_I.logError = notifier.GetOpenError();
   notifier.WriteHeader(ProgramVersionText(), ports_I.commandLine, ports_I.localTime);
   SRunResult result;
+  bool recorded = false;
+  // Once, at the end or when the session ends before it.
+  const auto record = [&](int code_I) {
+    if (recorded) return;
+    recorded = true;
+    result.exitCode = code_I;
+    result.durationMs = Clock().NowMs() - startMs;
+    result.logPath = notifier.IsOpen() ? notifier.GetLogPath() : "";
+    LogEndAndDuration(notifier, ports_I.localTime, result.durationMs);
+    notifier.WriteTrailer(result.message, code_I, ExitCodeMeaning(code_I));
+    if (ports_I.result != nullptr) *ports_I.result = result;
+    if (ports_I.recorded) ports_I.recorded(result);
+  };
   int code = 1;
   {
     const CDebugToLog debug(notifier);
-    code = CApplicationRun(std::move(options_I), ports_I, notifier).Run(result);
+    code = CApplicationRun(std::move(options_I), ports_I, notifier, record).Run(result);
   }
-  result.exitCode = code;
-  result.durationMs = Clock().NowMs() - startMs;
-  result.logPath = notifier.IsOpen() ? notifier.GetLogPath() : "";
-  LogEndAndDuration(notifier, ports_I.localTime, result.durationMs);
-  notifier.WriteTrailer(result.message, code, ExitCodeMeaning(code));
-  if (ports_I.result != nullptr) *ports_I.result = result;
-  return code;
+  record(code);
+  return result.exitCode;
 }
 
 }  // namespace orv

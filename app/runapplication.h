@@ -42,6 +42,13 @@ struct SApplicationPorts {
   std::string* logError = nullptr;
   // What the run did, for "-result".
   SRunResult* result = nullptr;
+  // Called once the run's end is in its log and its result complete: where the result goes at once.
+  std::function<void(const SRunResult& result_I)> recorded;
+  // Filled in while the run waits at the warning or runs, for the platform to call when the user's session
+  // ends: unless a board is in or near loader mode, the run ends where it stands, as a cancel would and
+  // without waiting for a click, and its end is recorded before this returns (true). The process may be ended
+  // as soon as it answers.
+  std::function<bool()>* endSession = nullptr;
 };
 
 // "OrvelFWUpdater 3.09".

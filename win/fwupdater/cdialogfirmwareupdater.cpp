@@ -38,6 +38,9 @@ INT_PTR CDialogFirmwareUpdater::OnMessage(UINT message_I, WPARAM wParam_I, LPARA
       return TRUE;
     case WM_QUERYENDSESSION:
       return Answer(mRun->IsBusy() ? FALSE : TRUE);
+    case WM_ENDSESSION:
+      if (wParam_I) OnEndSession();
+      return TRUE;
     case WM_DEVICECHANGE:
       DeliverDeviceChange(wParam_I, lParam_I, *mRun);
       return Answer(TRUE);
@@ -103,6 +106,14 @@ void CDialogFirmwareUpdater::OnCancel()
   const bool ended = mRun->Cancel();
   mInRun = false;
   if (ended) Conclude();
+}
+
+// Refused or not, the session ends now; unless a board is busy the run ends and is recorded first.
+void CDialogFirmwareUpdater::OnEndSession()
+{
+  if (mEnded || mEndSession == nullptr || !*mEndSession) return;
+  mSessionEnding = true;
+  if ((*mEndSession)()) Conclude();
 }
 
 // The run has shown its message; the dialog ends once its worker has returned, polled by the timer.
@@ -185,6 +196,7 @@ void CDialogFirmwareUpdater::ShowMessage(const std::u16string& text_I, const std
                                          EMessageIcon icon_I)
 {
   KillTimer(mWindow, kTimerId);
+  if (mSessionEnding) return;
   MessageBoxW(mWindow, Wide(text_I), Wide(caption_I),
               MB_OK | (icon_I == EMESSAGEICON_INFORMATION ? MB_ICONINFORMATION : MB_ICONERROR));
 }

@@ -2,9 +2,11 @@
 // itself already on screen, listens for device interfaces of the HID class and of the bulk boards' class,
 // rearranges itself into the compact progress window, and drives the run from a 500 ms timer that never
 // blocks; the run's end code ends the dialog. Cancel and close are refused while a board is in or near
-// loader mode, and so is the end of the user's session.
+// loader mode, and so is the end of the user's session. A session that ends all the same ends the run where
+// it stands, its result recorded before the window answers: Windows ends the process right after.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/cautoupdaterun.h"
@@ -21,8 +23,13 @@ class CDialogFirmwareUpdater : public CDialogBase<CDialogFirmwareUpdater>, publi
   static constexpr int kWidth = 413;
   static constexpr int kHeight = 290;
 
-  // timerMs_I: the timer period (shorter when simulated time runs faster).
-  explicit CDialogFirmwareUpdater(uint32_t timerMs_I = CAutoUpdateRun::kTimerMs) : mTimerMs(timerMs_I) {}
+  // timerMs_I: the timer period (shorter when simulated time runs faster); endSession_I: what ends the run
+  // and records it when the user's session ends, true when it did (SApplicationPorts::endSession).
+  explicit CDialogFirmwareUpdater(uint32_t timerMs_I = CAutoUpdateRun::kTimerMs,
+                                  const std::function<bool()>* endSession_I = nullptr)
+      : mTimerMs(timerMs_I), mEndSession(endSession_I)
+  {
+  }
 
   // Shows the run in the dialog until it ends; its end code, or -1 when the window cannot be made.
   int Run(CAutoUpdateRun& run_I);
@@ -43,11 +50,13 @@ class CDialogFirmwareUpdater : public CDialogBase<CDialogFirmwareUpdater>, publi
   bool BringExistingCopyForward();
   void OnTimer();
   void OnCancel();
+  void OnEndSession();
   void Conclude();
   int Scaled(int pixels_I) const;
   void Place(int id_I, int x_I, int y_I, int width_I = -1, int height_I = -1);
 
   uint32_t mTimerMs;
+  const std::function<bool()>* mEndSession;
   CAutoUpdateRun* mRun = nullptr;
   CWinDeviceNotifications mNotifications;
   // The run is in a tick or a cancel; message boxes it shows must not start another.
@@ -56,6 +65,8 @@ class CDialogFirmwareUpdater : public CDialogBase<CDialogFirmwareUpdater>, publi
   bool mEnding = false;
   bool mEnded = false;
   bool mCloseEnabled = true;
+  // The session ends: no box may wait for a click.
+  bool mSessionEnding = false;
 };
 
 }  // namespace orv

@@ -10,8 +10,9 @@ void SetText(HWND window_I, const std::u16string& text_I) { SetWindowTextW(windo
 
 }  // namespace
 
-CDialogPreUpdateMessage::CDialogPreUpdateMessage(const CLanguageProvider& language_I, UiStringLoader loadString_I)
-    : mLanguage(language_I), mLoadString(std::move(loadString_I))
+CDialogPreUpdateMessage::CDialogPreUpdateMessage(const CLanguageProvider& language_I, UiStringLoader loadString_I,
+                                                 const std::function<bool()>* endSession_I)
+    : mLanguage(language_I), mLoadString(std::move(loadString_I)), mEndSession(endSession_I)
 {
 }
 
@@ -51,6 +52,9 @@ INT_PTR CDialogPreUpdateMessage::OnMessage(UINT message_I, WPARAM wParam_I, LPAR
       return FALSE;
     case WM_CLOSE:
       EndDialog(mWindow, kCancel);
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam_I && mEndSession != nullptr && *mEndSession && (*mEndSession)()) EndDialog(mWindow, kCancel);
       return TRUE;
     default:
       return FALSE;

@@ -3,6 +3,7 @@
 // the window) stops.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/cautoupdaterun.h"
@@ -16,7 +17,9 @@ class CDialogPreUpdateMessage : public CDialogBase<CDialogPreUpdateMessage> {
   static constexpr int kUpdate = 0;
   static constexpr int kCancel = 1;
 
-  CDialogPreUpdateMessage(const CLanguageProvider& language_I, UiStringLoader loadString_I);
+  // endSession_I: as for CDialogFirmwareUpdater; the warning then counts as declined.
+  CDialogPreUpdateMessage(const CLanguageProvider& language_I, UiStringLoader loadString_I,
+                          const std::function<bool()>* endSession_I = nullptr);
 
   // kUpdate, kCancel, or -1 when the window cannot be made.
   int Run() { return static_cast<int>(DoModal(102)); }
@@ -29,6 +32,7 @@ class CDialogPreUpdateMessage : public CDialogBase<CDialogPreUpdateMessage> {
 
   CLanguageProvider mLanguage;
   UiStringLoader mLoadString;
+  const std::function<bool()>* mEndSession;
 };
 
 }  // namespace orv

@@ -223,14 +223,16 @@ int RunWinApplication(const std::u16string& commandLine_I)
   if (arguments.speedUp > 1) clock = std::make_unique<CScopedClock>(fastClock);
 
   const uint32_t timerMs = std::max<uint32_t>(1, CAutoUpdateRun::kTimerMs / arguments.speedUp);
-  CDialogFirmwareUpdater dialog(timerMs);
-  CWinQuietUpdater quiet(timerMs);
+  // The run's end, recorded by the window that hears that the session ends.
+  std::function<bool()> endSession;
+  CDialogFirmwareUpdater dialog(timerMs, &endSession);
+  CWinQuietUpdater quiet(timerMs, &endSession);
   CWinKeepAwake keepAwake;
   SApplicationPorts ports;
   ports.view = [&]() -> CUpdateView& { return options.quiet ? static_cast<CUpdateView&>(quiet) : dialog; };
   ports.userLanguage = std::make_shared<CWinUserLanguage>();
-  ports.preUpdatePrompt = [](const CLanguageProvider& language_I) {
-    return CDialogPreUpdateMessage(language_I, ResourceString).Run();
+  ports.preUpdatePrompt = [&endSession](const CLanguageProvider& language_I) {
+    return CDialogPreUpdateMessage(language_I, ResourceString, &endSession).Run();
   };
   ports.makeEnvironment = [&] {
     SRunEnvironment environment;
@@ -252,13 +254,13 @@ int RunWinApplication(const std::u16string& commandLine_I)
   ports.localTime = WinLocalTime();
   ports.commandLine = start.commandLine;
   ports.warnings = start.notes;
-  SRunResult result;
-  ports.result = &result;
+  ports.recorded = [&options](const SRunResult& result_I) { Finish(options, result_I); };
+  ports.endSession = &endSession;
   const CScopedD2XX bridge(platform ? platform->D2XX() : recording.Recorder() ? recording.D2XX() : RealD2XX());
-  result.exitCode = RunApplication(options, ports);
+  const int code = RunApplication(options, ports);
   if (platform && !platform->WriteResults(error)) DebugPrint("%s\n", error.c_str());
   if (recording.Recorder() && !recording.Good()) DebugPrint("the recording %s is incomplete\n", WideToUtf8(options.recordFile).c_str());
-  return Finish(options, result);
+  return code;
 }
 
 }  // namespace orv

@@ -70,6 +70,9 @@ LRESULT CWinQuietUpdater::OnMessage(HWND window_I, UINT message_I, WPARAM wParam
       if (!mRun->IsBusy()) return TRUE;
       DebugPrint("The end of the session was refused: a board is in or near loader mode\n");
       return FALSE;
+    case WM_ENDSESSION:
+      if (wParam_I && mEndSession != nullptr && *mEndSession && (*mEndSession)()) Conclude();
+      return 0;
     case WM_DEVICECHANGE:
       DeliverDeviceChange(wParam_I, lParam_I, *mRun);
       return TRUE;

@@ -2,11 +2,12 @@
 // click. The status, every whole percent of progress and the final message go to the run's log instead.
 // A hidden top-level window, never shown, receives what Windows tells a program (the end of the session,
 // device arrivals and removals) and carries the run's timer: the session may not end while a board is in
-// or near loader mode, as with the dialog.
+// or near loader mode, as with the dialog; one that ends all the same ends the run as the dialog does.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "app/cautoupdaterun.h"
@@ -19,7 +20,12 @@ class CWinQuietUpdater : public CUpdateView {
  public:
   static constexpr UINT_PTR kTimerId = 1;
 
-  explicit CWinQuietUpdater(uint32_t timerMs_I = CAutoUpdateRun::kTimerMs) : mTimerMs(timerMs_I) {}
+  // endSession_I: as for CDialogFirmwareUpdater.
+  explicit CWinQuietUpdater(uint32_t timerMs_I = CAutoUpdateRun::kTimerMs,
+                            const std::function<bool()>* endSession_I = nullptr)
+      : mTimerMs(timerMs_I), mEndSession(endSession_I)
+  {
+  }
   ~CWinQuietUpdater() override;
   CWinQuietUpdater(const CWinQuietUpdater&) = delete;
   CWinQuietUpdater& operator=(const CWinQuietUpdater&) = delete;
@@ -44,6 +50,7 @@ class CWinQuietUpdater : public CUpdateView {
   void Conclude();
 
   uint32_t mTimerMs;
+  const std::function<bool()>* mEndSession;
   CAutoUpdateRun* mRun = nullptr;
   HWND mWindow = nullptr;
   CWinDeviceNotifications mNotifications;

@@ -633,6 +633,52 @@ TEST_F(CWindowTest, ClosingInThePauseBetweenBoardsEndsAtOnceWithItsMessage)
             std::string::npos);
 }
 
+// The user logs off while no board is busy: at the warning, or in the pause after the first board, quiet or
+// not. Windows ends the process as soon as its window has answered WM_ENDSESSION, so by then the result and
+// the log's last lines must tell what happened to each board, and no box may wait for a click.
+TEST_F(CWindowTest, TheEndOfTheSessionIsRecordedBeforeTheWindowAnswers)
+{
+  const std::string inPause = "Cancelled by the user; 1 of 2 boards were updated.";
+  const struct {
+    std::string options;
+    bool atWarning;
+    std::string message;
+  } cases[] = {{"-simulate demo.scenario", true, Utf8(Text(EUISTRING_CANCELLED_AT_WARNING))},
+               {"-simulate demo.scenario -testpid 0210 -auto pen,touch", false, inPause},
+               {"-quiet -simulate demo.scenario -testpid 0210 -auto pen,touch", false, inPause}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    const std::string result = "session-" + std::to_string(GetTickCount()) + ".json";
+    CUpdater updater(mPackage, c.options + " -result " + result);
+    HWND window = nullptr;
+    std::filesystem::path log;
+    ASSERT_TRUE(WaitUntil([&] {
+      window = c.options.starts_with("-quiet") ? FindWindowW(L"OrvelFWUpdaterQuiet", nullptr) : updater.Dialog(Title());
+      if (log.empty()) log = LogOfRun(result);
+      return window != nullptr && !log.empty() &&
+             (c.atWarning || test::ReadText(log).find("Device Update complete!") != std::string::npos);
+    }));
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer));
+    EXPECT_EQ(answer, 1u);
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer));
+    if (!std::filesystem::exists(mPackage / result)) {
+      ADD_FAILURE() << "no result when the window answered";
+      continue;
+    }
+    test::ExpectValidRunResult(mPackage / result);
+    const std::string json = test::ReadText(mPackage / result);
+    EXPECT_NE(json.find("\"message\": \"" + c.message + "\""), std::string::npos) << json;
+    EXPECT_EQ(UpdatedBoards(json), c.atWarning ? 0u : 1u) << json;
+    EXPECT_NE(test::ReadText(log).find("Finished: " + c.message + "\nExit code: 2 (cancelled)\n"), std::string::npos);
+    // Where the process outlives its answer, it ends by itself, without a box.
+    bool box = false;
+    WaitUntil([&] { return (box = box || updater.Dialog(Text(EUISTRING_TITLE)) != nullptr) || !updater.Running(); }, 30000);
+    EXPECT_FALSE(box);
+    EXPECT_EQ(updater.ExitCode(30000), 2);
+  }
+}
+
 // The whole update at a high speed, left alone, cancelled, closed, or Esc and Alt+F4, at a
 // random moment: it ends with its message box and exit code, and the box, the result file and the log's
 // last lines tell the same outcome.
