@@ -392,7 +392,7 @@ void CAutoUpdateRun::Tick()
     case ESTATE_IDLE: StartCurrentUpdate(); return;
     case ESTATE_READY:
       // The last worker may still be letting go of its board; the next starts once it has returned.
-      if (mStartRequested && !IsWorkerRunning()) StartWorker();
+      if (mStartRequested && !IsWorkerRunning() && !mSessionMayEnd) StartWorker();
       // The board's name and progress show from its worker's start, before its first transfer.
       if (mCurrentStarted) {
         ShowFirstStep();
@@ -487,6 +487,13 @@ bool CAutoUpdateRun::Cancel()
   EndWith(FormatUiString(Text(EUISTRING_CANCELLED_BY_USER), {Utf8ToWide(std::to_string(mUpdatedCount)),
                                                              Utf8ToWide(std::to_string(mAutoUpdates.size()))}),
           EMESSAGEICON_INFORMATION, 2);
+  return true;
+}
+
+bool CAutoUpdateRun::MaySessionEnd()
+{
+  if (IsBusy()) return false;
+  mSessionMayEnd = true;
   return true;
 }
 

@@ -62,6 +62,11 @@ class CAutoUpdateRun : public CDeviceEventSink {
   // the run ends (true) with 2 and its message. A board that finished before the request counts as updated;
   // a run whose boards are all updated ends with its success, and one that failed already with its failure.
   bool Cancel();
+  // Windows asks whether the user's session may end: not while a board is busy. Otherwise yes, and no board
+  // starts until Windows says whether it ends (EndSession) or goes on (SessionGoesOn): Windows asks every
+  // program first, which may take a while.
+  bool MaySessionEnd();
+  void SessionGoesOn() { mSessionMayEnd = false; }
   // The user's session ends: as Cancel, without the notice, and true when the run has ended already.
   bool EndSession();
   // The last worker has not yet returned; the run's end waits for it without blocking its window.
@@ -128,6 +133,7 @@ class CAutoUpdateRun : public CDeviceEventSink {
   // The last worker has returned (set by the worker, read by the run's thread).
   std::atomic<bool> mWorkerDone{false};
   bool mStartRequested = false;
+  bool mSessionMayEnd = false;
   bool mChecked = false;
   bool mListed = false;
   SRefusal mRefusal;

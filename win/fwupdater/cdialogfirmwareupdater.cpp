@@ -37,9 +37,13 @@ INT_PTR CDialogFirmwareUpdater::OnMessage(UINT message_I, WPARAM wParam_I, LPARA
       OnCancel();
       return TRUE;
     case WM_QUERYENDSESSION:
-      return Answer(mRun->IsBusy() ? FALSE : TRUE);
+      return Answer(mRun->MaySessionEnd() ? TRUE : FALSE);
     case WM_ENDSESSION:
-      if (wParam_I) OnEndSession();
+      if (wParam_I) {
+        OnEndSession();
+      } else {
+        mRun->SessionGoesOn();
+      }
       return TRUE;
     case WM_DEVICECHANGE:
       DeliverDeviceChange(wParam_I, lParam_I, *mRun);

@@ -67,10 +67,11 @@ LRESULT CWinQuietUpdater::OnMessage(HWND window_I, UINT message_I, WPARAM wParam
       if (wParam_I == kTimerId) OnTimer();
       return 0;
     case WM_QUERYENDSESSION:
-      if (!mRun->IsBusy()) return TRUE;
+      if (mRun->MaySessionEnd()) return TRUE;
       DebugPrint("The end of the session was refused: a board is in or near loader mode\n");
       return FALSE;
     case WM_ENDSESSION:
+      if (!wParam_I) mRun->SessionGoesOn();
       if (wParam_I && mEndSession != nullptr && *mEndSession && (*mEndSession)()) Conclude();
       return 0;
     case WM_DEVICECHANGE:
