@@ -49,7 +49,7 @@ CAutoUpdateRun::CAutoUpdateRun(const StartupOptions& options_I, CUpdateView& vie
 CAutoUpdateRun::~CAutoUpdateRun()
 {
   if (mEnvironment.events) mEnvironment.events->Unsubscribe(this);
-  mController.SignalStartEvent();
+  ResumeDriver();
   JoinWorker();
   mController.SetNotifier(nullptr);
 }
@@ -499,13 +499,25 @@ bool CAutoUpdateRun::MaySessionEnd()
 
 bool CAutoUpdateRun::EndSession()
 {
-  if (mEndCode >= 0) return true;
-  if (IsBusy()) {
+  if (mEndCode < 0 && IsBusy()) {
     mNotifier.Log("The session is ending while a board is in or near loader mode");
     return false;
   }
-  mNotifier.Log("The session is ending");
-  return Cancel();
+  if (mEndCode < 0) {
+    mNotifier.Log("The session is ending");
+    Cancel();
+  }
+  // The process is ended once its window has answered, before the run would be torn down.
+  Finish();
+  ResumeDriver();
+  return true;
+}
+
+void CAutoUpdateRun::ResumeDriver()
+{
+  if (mDriverResumed) return;
+  mDriverResumed = true;
+  mController.SignalStartEvent();
 }
 
 // The technical detail (a file and what is wrong with it) stands on a line of its own under the message.

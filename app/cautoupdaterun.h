@@ -119,6 +119,8 @@ class CAutoUpdateRun : public CDeviceEventSink {
   void End(uint16_t messageId_I, EMessageIcon icon_I, int endCode_I, const std::string& detail_I = "");
   void EndWith(const std::u16string& message_I, EMessageIcon icon_I, int endCode_I);
   void HandleCancelRequest();
+  // Gives the tablet's driver its device back (the start event), once.
+  void ResumeDriver();
 
   CUpdateView& mView;
   CLogUpdateNotifier& mNotifier;
@@ -134,6 +136,7 @@ class CAutoUpdateRun : public CDeviceEventSink {
   std::atomic<bool> mWorkerDone{false};
   bool mStartRequested = false;
   bool mSessionMayEnd = false;
+  bool mDriverResumed = false;
   bool mChecked = false;
   bool mListed = false;
   SRefusal mRefusal;

@@ -20,6 +20,17 @@ using namespace orv;
 
 namespace {
 
+// The tablet driver's events as the run signals them, in order.
+class CRecordingEvents : public CNamedEvents {
+ public:
+  bool Signal(const std::string& name_I) override
+  {
+    mSignalled.push_back(name_I);
+    return true;
+  }
+  std::vector<std::string> mSignalled;
+};
+
 // A copy of the demo package as the working directory, a simulated platform and a view; the whole run on
 // a virtual clock shared by the run's thread and its worker.
 class CApplicationRun : public ::testing::Test {
@@ -47,6 +58,7 @@ class CApplicationRun : public ::testing::Test {
       // A system whose device notifications never come (failed registration, a filter driver, a remote
       // session) gives the run no event source at all.
       if (mNotifications) environment.events = mPlatform->Events();
+      environment.namedEvents = mEvents;
       return environment;
     };
     ports.tempDir = mDir.Path().string() + "/";
@@ -54,6 +66,7 @@ class CApplicationRun : public ::testing::Test {
     ports.localTime = mLocalTime;
     ports.logPath = &mLogPath;
     ports.result = &mResult;
+    ports.endSession = &mEndSession;
     const CScopedD2XX bridge(mPlatform->D2XX());
     return RunApplication(ParseCommandLine(commandLine_I), ports);
   }
@@ -131,6 +144,8 @@ class CApplicationRun : public ::testing::Test {
   int mPromptAnswer = 1;
   int mPrompts = 0;
   bool mNotifications = true;
+  std::shared_ptr<CRecordingEvents> mEvents = std::make_shared<CRecordingEvents>();
+  std::function<bool()> mEndSession;
 };
 
 }  // namespace
@@ -593,6 +608,22 @@ TEST_F(CApplicationRun, ThePauseBetweenBoardsKeepsTheRunTickingAndACancelActsAtO
   ExpectRun(2, u"-testpid 0210 -auto pen,touch");
   EXPECT_EQ(mView.mMessage, u"Cancelled by the user; 1 of 2 boards were updated.");
   EXPECT_EQ(Log().find("Loading firmware for touch"), std::string::npos);
+}
+
+// The user's session ends in the pause after a board. Windows ends the process as soon as the window has
+// answered, so the tablet's driver gets its device back before then, not only when the run is torn down.
+TEST_F(CApplicationRun, AtTheEndOfTheSessionTheDriverGetsItsTabletBackBeforeTheAnswer)
+{
+  std::vector<std::string> atAnswer;
+  mView.mCancelWhen = [&] {
+    if (atAnswer.empty() && Log().find("Device Update complete!") != std::string::npos && mEndSession()) {
+      atAnswer = mEvents->mSignalled;
+    }
+    return false;
+  };
+  ExpectRun(2, u"-testpid 0210 -auto pen,touch");
+  EXPECT_EQ(atAnswer, (std::vector<std::string>{"Global\\OrvelProStopEvent", "Global\\OrvelProStartEvent"}));
+  EXPECT_EQ(mEvents->mSignalled, atAnswer) << "once";
 }
 
 // A run that cannot go ahead ends with its reason before the warning; one that can asks exactly once.
