@@ -400,10 +400,11 @@ bool CSimPlatform::AddDevice(const CSettingsMap& device_I, size_t index_I, bool 
   const uint64_t failCount = failField(1);
   const bool stuck = device_I.GetBool("stuckBusy", false);
   const int64_t dropAfter = device_I.GetInteger("dropAfter", -1);
-  if (board->hid) {
-    if (failCount > 0) board->hid->FailTransfers(failFirst, failCount);
-    board->hid->SetStuckBusy(stuck);
-    if (dropAfter >= 0) board->hid->DropOffBusAfter(static_cast<uint64_t>(dropAfter));
+  // A bulk board's transfers, as its trace shows them, are those of the loader it becomes.
+  if (const std::shared_ptr<CSimHidBoard> hid = board->bulk ? board->bulk->Loader() : board->hid) {
+    if (failCount > 0) hid->FailTransfers(failFirst, failCount);
+    hid->SetStuckBusy(stuck);
+    if (dropAfter >= 0) hid->DropOffBusAfter(static_cast<uint64_t>(dropAfter));
   }
   if (board->i2c) {
     if (failCount > 0) board->i2c->FailTransfers(failFirst, failCount);

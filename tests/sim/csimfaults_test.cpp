@@ -111,3 +111,19 @@ TEST(SimFaults, AReplugStartsTheLoaderOnlyWhenTheFirmwareIsNotWhole)
   Bytes status{0x1F, 0};
   EXPECT_TRUE(handle && handle->GetFeature(status)) << "faults cleared";
 }
+
+// A bulk board's scenario faults reach the boot loader it becomes, whose transfers its trace holds.
+TEST(SimFaults, ABulkBoardTakesTheScenariosFaultsInItsLoader)
+{
+  test::CInstalledVirtualClock clock;
+  const std::unique_ptr<CSimPlatform> platform = test::MustCreate(CSimPlatform::CreateFromText, std::string(R"({"devices": [
+    {"kind": "bulk", "name": "pen", "pid": "0300", "loaderPid": "0301", "usageId": "1", "startInLoader": true,
+     "failTransfers": [1, 1], "dropAfter": 2}]})"));
+  const std::shared_ptr<CSimHidBoard> loader = platform->HidBoard("pen");
+  const std::unique_ptr<CHidDevice> handle = platform->Bus()->OpenHid(loader->Path());
+  Bytes status{0x1F, 0};
+  ASSERT_TRUE(handle);
+  EXPECT_FALSE(handle->GetFeature(status)) << "the first transfer fails";
+  EXPECT_TRUE(handle->GetFeature(status));
+  EXPECT_FALSE(loader->IsPresent()) << "off the bus after the second";
+}
