@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <stdexcept>
+#include <string_view>
 
 #include "common/assertion.h"
 #include "common/fwupdater/cfldeviceinterface.h"
@@ -72,6 +73,17 @@ bool SamePath(const std::string& a_I, const std::string& b_I)
          });
 }
 
+// A device node that carries several top-level collections names each as the node, this mark and its number
+// ("/dev/hidraw3#col02"); the node alone names them all, as the user sees it.
+bool IsCollectionOfNode(const std::string& node_I, const std::string& own_I)
+{
+  constexpr std::string_view kCollectionMark = "#col";
+  if (own_I.size() <= node_I.size() + kCollectionMark.size() || !own_I.starts_with(node_I)) return false;
+  const std::string_view rest = std::string_view(own_I).substr(node_I.size());
+  return rest.starts_with(kCollectionMark) &&
+         rest.find_first_not_of("0123456789", kCollectionMark.size()) == std::string_view::npos;
+}
+
 // A scaler is named "vendor:product" in decimal; a piece that is not a number matches nothing.
 bool MatchesScaler(const CDevice& device_I, const std::string& path_I)
 {
@@ -114,7 +126,7 @@ std::shared_ptr<CDevice> GetDevice(const DeviceList& devices_I, const std::strin
       const std::string own = (*slot)->GetPath();
       // A diagnostic: the debugger output (and the log), never the standard output a script reads.
       DebugPrint("%s GetDevice %s to %s\n", label, path_I.c_str(), own.c_str());
-      matched = matched || SamePath(path_I, own);
+      matched = matched || SamePath(path_I, own) || IsCollectionOfNode(path_I, own);
     }
     if (matched || MatchesScaler(*device, path_I)) return device;
   }

@@ -64,6 +64,16 @@ TEST(Device, GetDeviceMatchesPathsIgnoringCase)
   EXPECT_EQ(GetDevice(devices, "\\\\?\\HID#VID_4F52&PID_0102#2"), second);
   EXPECT_EQ(GetDevice(devices, "\\\\?\\HID#VID_4F52&PID_0102#"), nullptr);
   EXPECT_EQ(GetDevice({}, "x"), nullptr);
+  // A hidraw node names the device one of whose collections it carries, and no other.
+  auto tablet = Device("tablet");
+  tablet->mTouchInterface = Interface("/dev/hidraw30#col01");
+  tablet->mPenInterface = Interface("/dev/hidraw3#col02");
+  EXPECT_EQ(GetDevice({first, tablet}, "/dev/hidraw3"), tablet);
+  for (const char* other : {"/dev/hidraw", "/dev/hidraw3#col01", "/dev/hidraw3#", "/dev/hidraw30#col0"}) {
+    EXPECT_EQ(GetDevice({tablet}, other), nullptr) << other;
+  }
+  tablet->mPenInterface = nullptr;
+  EXPECT_EQ(GetDevice({tablet}, "/dev/hidraw3"), nullptr);
 }
 
 TEST(Device, GetDeviceMatchesScalersByDecimalIds)
