@@ -392,7 +392,11 @@ void CUpdateController::OnDetach(const std::string& path_I)
     Log("Ignored Unimportant Detach Message (" + path_I + ")");
     return;
   }
-  if (ChangeState({ESTATE_IDLE, ESTATE_READY, ESTATE_SUCCESS}, ESTATE_TERMINATE)) {
+  // A board back from its loader can be reported back before its loader is reported gone, while the loader is
+  // still the one selected: that removal is the board's own switch, not the device leaving.
+  const bool terminated = device->mIsLoader ? ChangeState({ESTATE_IDLE, ESTATE_READY}, ESTATE_TERMINATE)
+                                            : ChangeState({ESTATE_IDLE, ESTATE_READY, ESTATE_SUCCESS}, ESTATE_TERMINATE);
+  if (terminated) {
     Log("IMPORTANT Detach Message (" + path_I + ") STATE->ESTATE_TERMINATE");
     return;
   }

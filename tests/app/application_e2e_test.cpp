@@ -5,6 +5,8 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <utility>
+#include <vector>
 
 #include "app/runapplication.h"
 #include "app/uistrings.h"
@@ -29,6 +31,33 @@ class CRecordingEvents : public CNamedEvents {
     return true;
   }
   std::vector<std::string> mSignalled;
+};
+
+// Windows broadcasts a device's interface removals and another device's arrivals in no fixed order: a board
+// that re-enumerates may be reported back before its old interfaces are reported gone. Here every removal
+// is held until the next arrival has been delivered.
+class CArrivalFirstEvents : public CDeviceEventSource, private CDeviceEventSink {
+ public:
+  explicit CArrivalFirstEvents(std::shared_ptr<CDeviceEventSource> events_I) : mEvents(std::move(events_I)) {}
+  void Subscribe(CDeviceEventSink* sink_I) override
+  {
+    mSink = sink_I;
+    mEvents->Subscribe(this);
+  }
+  void Unsubscribe(CDeviceEventSink* /*sink_I*/) override { mEvents->Unsubscribe(this); }
+  void DeliverDueEvents() override { mEvents->DeliverDueEvents(); }
+
+ private:
+  void OnInterfaceArrival(const std::string& path_I, EDeviceClass class_I) override
+  {
+    mSink->OnInterfaceArrival(path_I, class_I);
+    for (const auto& removal : std::exchange(mHeld, {})) mSink->OnInterfaceRemoval(removal.first, removal.second);
+  }
+  void OnInterfaceRemoval(const std::string& path_I, EDeviceClass class_I) override { mHeld.emplace_back(path_I, class_I); }
+
+  std::shared_ptr<CDeviceEventSource> mEvents;
+  CDeviceEventSink* mSink = nullptr;
+  std::vector<std::pair<std::string, EDeviceClass>> mHeld;
 };
 
 // A copy of the demo package as the working directory, a simulated platform and a view; the whole run on
@@ -58,6 +87,7 @@ class CApplicationRun : public ::testing::Test {
       // A system whose device notifications never come (failed registration, a filter driver, a remote
       // session) gives the run no event source at all.
       if (mNotifications) environment.events = mPlatform->Events();
+      if (mNotifications && mArrivalsFirst) environment.events = std::make_shared<CArrivalFirstEvents>(environment.events);
       environment.namedEvents = mEvents;
       return environment;
     };
@@ -144,6 +174,7 @@ class CApplicationRun : public ::testing::Test {
   int mPromptAnswer = 1;
   int mPrompts = 0;
   bool mNotifications = true;
+  bool mArrivalsFirst = false;
   std::shared_ptr<CRecordingEvents> mEvents = std::make_shared<CRecordingEvents>();
   std::function<bool()> mEndSession;
 };
@@ -161,6 +192,12 @@ TEST_F(CApplicationRun, ATabletThatReenumeratesIsFollowedThroughItsArrivals)
   EXPECT_EQ(mPlatform->I2CBoard("touch")->Mode(), sim::ESIMBOARDMODE_NORMAL);
   ExpectLogged({"[STATE] 2", "Waiting for bootloader mode...", "IMPORTANT Attach Message (", ") STATE->ESTATE_PROGRAM",
                 "Setting protocolType to 0", ") STATE->ESTATE_SUCCESS"});
+  // Back within a second, its new interfaces reported before its old ones are reported gone: the loader's
+  // removal ends nothing.
+  mArrivalsFirst = true;
+  ExpectRun(0, u"-testpid 0101 -auto pen,touch", EditScenario("quick.scenario", true, "\"reenumerateMs\": 300, "));
+  ExpectOutcomes({"updated", "updated"});
+  EXPECT_EQ(Log().find("STATE->ESTATE_TERMINATE"), std::string::npos) << Log();
 }
 
 // Without arrival messages the waits find the board by listing the devices once a second, into its loader and
