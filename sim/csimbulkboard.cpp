@@ -22,6 +22,14 @@ bool Same(const SUsbSetupPacket& left_I, const SUsbSetupPacket& right_I)
          left_I.value == right_I.value && left_I.index == right_I.index && left_I.length == right_I.length;
 }
 
+// A ping asking for more than the two bytes of its answer gets those two alone.
+bool IsPing(const SUsbSetupPacket& setup_I)
+{
+  SUsbSetupPacket asked = kPing;
+  asked.length = setup_I.length;
+  return setup_I.length >= kPing.length && Same(setup_I, asked);
+}
+
 }  // namespace
 
 // A handle on the bulk device; it works for the stay on the bus in which it was opened.
@@ -177,10 +185,9 @@ bool CSimBulkBoard::Failing(uint64_t transfer_I) const
 bool CSimBulkBoard::Deliver(const SUsbSetupPacket& setup_I, std::vector<uint8_t>& data_IO) const
 {
   if (data_IO.size() < setup_I.length) return false;
-  if (Same(setup_I, kPing)) {
+  if (IsPing(setup_I)) {
     // The ping answers the firmware version, least significant byte first.
-    data_IO[0] = static_cast<uint8_t>(mConfig.version);
-    data_IO[1] = static_cast<uint8_t>(mConfig.version >> 8);
+    data_IO = {static_cast<uint8_t>(mConfig.version), static_cast<uint8_t>(mConfig.version >> 8)};
     return true;
   }
   return Same(setup_I, kSwitchToLoader) || Same(setup_I, kVendorCommand);

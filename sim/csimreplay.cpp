@@ -269,7 +269,7 @@ class CReplayUsbDevice : public CUsbDevice {
     const STransfer transfer = transfers.front();
     transfers.pop_front();
     if (transfer.ok && (setup_I.requestType & 0x80)) {
-      std::copy_n(transfer.bytes.begin(), std::min<size_t>(transfer.bytes.size(), setup_I.length), data_IO.begin());
+      data_IO.assign(transfer.bytes.begin(), transfer.bytes.begin() + std::min<size_t>(transfer.bytes.size(), setup_I.length));
     }
     mState->Transferred();
     return transfer.ok;

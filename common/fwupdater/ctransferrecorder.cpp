@@ -145,7 +145,9 @@ class CRecordingUsbDevice : public CUsbDevice {
     const std::string setup = CTransferRecorder::Number(setup_I.requestType, 2) + CTransferRecorder::Number(setup_I.request, 2) +
                               CTransferRecorder::Number(setup_I.value) + CTransferRecorder::Number(setup_I.index) +
                               CTransferRecorder::Number(setup_I.length);
-    const size_t length = std::min<size_t>(setup_I.length, data_IO.size());
+    // What went to the device, or what came back from it: nothing when a read failed.
+    const bool read = (setup_I.requestType & 0x80) != 0;
+    const size_t length = ok || !read ? std::min<size_t>(setup_I.length, data_IO.size()) : 0;
     mRecorder->Write("usb", {mPath, "control", Outcome(ok), setup, CTransferRecorder::Hex(data_IO.data(), length)});
     return ok;
   }

@@ -7,7 +7,8 @@
 //   hid <path> set|get ok|failed <bytes>      a feature report (a get's answer, or its request when it failed)
 //   hid <path> open|attributes|caps ok|failed [<vendor> <product> <version> | <usage> <page>]
 //   usb <path> open ok|failed, usb <path> descriptor ok|failed [<bytes>]
-//   usb <path> control ok|failed <type><request><value><index><length> [<bytes>]
+//   usb <path> control ok|failed <type><request><value><index><length> <bytes>   the bytes sent, or those
+//                                             the device answered (fewer than asked for when it answered short)
 //   ftdi <call> <status> <values> [<bytes>]   one D2XX call
 //   enumerate hid|bulk <path>...; arrival|removal hid|bulk <path>
 //   node <path> <instance id>; tree <instance id> <levels> <ancestor id>

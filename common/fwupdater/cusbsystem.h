@@ -25,7 +25,8 @@ class CUsbDevice {
   // The 18-byte standard device descriptor.
   virtual bool GetDeviceDescriptor(std::vector<uint8_t>& descriptor_O) = 0;
   // One control transfer; the data stage moves up to `length` bytes to or from the buffer, which must be at
-  // least that long.
+  // least that long. A device may answer fewer bytes than asked for: after a transfer from the device, the
+  // buffer holds exactly the bytes it sent.
   virtual bool ControlTransfer(const SUsbSetupPacket& setup_I, std::vector<uint8_t>& data_IO) = 0;
 };
 

@@ -115,7 +115,9 @@ bool CLinuxUsbDevice::ControlTransfer(const SUsbSetupPacket& setup_I, std::vecto
   const uint16_t index = toInterface ? static_cast<uint16_t>((setup_I.index & 0xFF00) | mInterface) : setup_I.index;
   const int result = libusb_control_transfer(mHandle, setup_I.requestType, setup_I.request, setup_I.value, index,
                                              data_IO.data(), setup_I.length, kTimeoutMs);
-  return result >= 0;
+  if (result < 0) return false;
+  if (setup_I.requestType & LIBUSB_ENDPOINT_IN) data_IO.resize(static_cast<size_t>(result));
+  return true;
 }
 
 std::unique_ptr<CUsbDevice> CLinuxUsbSystem::Open(const std::string& path_I)

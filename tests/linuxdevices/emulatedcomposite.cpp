@@ -145,9 +145,9 @@ int CEmulatedCompositeBoard::Control(const SUsbSetupPacket& setup_I, uint8_t* da
     ++mMisaddressed;
     return -EPIPE;
   }
-  // Ping (wValue 0) answers two bytes; the loader switch and the vendor command carry no data and take
-  // wValue 0xFFFF as their key.
-  if (setup_I.requestType == 0xC1 && setup_I.request == 0x01 && setup_I.value == 0 && setup_I.length == 2) {
+  // Ping (wValue 0) answers two bytes, and no more when asked for more (a short data stage); the loader
+  // switch and the vendor command carry no data and take wValue 0xFFFF as their key.
+  if (setup_I.requestType == 0xC1 && setup_I.request == 0x01 && setup_I.value == 0 && setup_I.length >= 2) {
     data_IO[0] = 0x01;
     data_IO[1] = 0x00;
     actual_O = 2;

@@ -311,8 +311,10 @@ class CEmulatedBulkNode : public CEmulatedUsbfsNode {
     std::vector<uint8_t> data(data_IO, data_IO + setup_I.length);
     actual_O = 0;
     if (!mDevice->ControlTransfer(setup_I, data)) return -EPIPE;
-    if (setup_I.requestType & 0x80) std::copy_n(data.begin(), setup_I.length, data_IO);
-    actual_O = setup_I.length;
+    const bool read = (setup_I.requestType & 0x80) != 0;
+    const size_t moved = read ? std::min<size_t>(data.size(), setup_I.length) : setup_I.length;
+    if (read) std::copy_n(data.begin(), moved, data_IO);
+    actual_O = static_cast<int>(moved);
     return 0;
   }
 

@@ -16,13 +16,16 @@
 
 #include "common/fwupdater/cbulkfldeviceinterface.h"
 #include "common/fwupdater/chidfldeviceinterface.h"
+#include "common/fwupdater/ctransferrecorder.h"
 #include "linux/common/clinuxdeviceevents.h"
 #include "linux/common/clinuxudev.h"
+#include "sim/csimreplay.h"
 #include "tests/linuxdevices/emulatedbluetooth.h"
 #include "tests/linuxdevices/emulatedcomposite.h"
 #include "tests/linuxdevices/emulatedfirmware.h"
 #include "tests/linuxdevices/emulatedudev.h"
 #include "tests/linuxdevices/linuxdevicetest.h"
+#include "tests/testsupport/testfiles.h"
 
 using namespace orv;
 using namespace orv::test;
@@ -274,4 +277,35 @@ TEST_F(LinuxBoards, ACompositeBulkBoardIsDrivenThroughItsVendorInterfaceAlone)
   EXPECT_FALSE(mUsb->Open("/dev/bus/usb/009/001")) << "no such device";
   // Three opens: the attributes, the session, the switch; the HID interface keeps its driver throughout.
   EXPECT_EQ(board.Actions(), (std::vector<std::string>{"claim 1", "release 1", "claim 1", "release 1", "claim 1", "release 1"}));
+}
+
+// A board asked for more than it has answers what it has: the caller, the recording and its replay get those
+// bytes alone, not whatever the buffer held beyond them.
+TEST_F(LinuxBoards, AShortAnswerIsRecordedAndReplayedAsTheBoardSentIt)
+{
+  CEmulatedCompositeBoard board(mBed);
+  CScratchDir dir;
+  const std::string file = (dir.Path() / "short.rec").string();
+  auto recorder = std::make_shared<CTransferRecorder>();
+  ASSERT_TRUE(recorder->Open(file));
+  const SUsbSetupPacket ping{0xC1, 0x01, 0, 0, 8};
+  const std::vector<uint8_t> sent{0x01, 0x00};
+  std::vector<uint8_t> data(8, 0xEE);
+  const std::unique_ptr<CUsbDevice> usb = RecordingUsbSystem(mUsb, recorder)->Open(board.Node());
+  ASSERT_TRUE(usb && usb->ControlTransfer(ping, data));
+  EXPECT_EQ(data, sent);
+  // A refused read brought nothing.
+  std::vector<uint8_t> refused(8, 0xEE);
+  EXPECT_FALSE(usb->ControlTransfer({0xC1, 0x01, 1, 0, 8}, refused));
+  const std::string recording = ReadText(file);
+  EXPECT_NE(recording.find(" control ok C101000000000008 0100\n"), std::string::npos) << recording;
+  EXPECT_NE(recording.find(" control failed C101000100000008 -\n"), std::string::npos) << recording;
+
+  std::string error;
+  const std::shared_ptr<sim::CSimReplay> replay = sim::CSimReplay::Parse(recording, error);
+  ASSERT_TRUE(replay) << error;
+  const std::unique_ptr<CUsbDevice> replayed = replay->Usb()->Open(board.Node());
+  data.assign(8, 0xEE);
+  ASSERT_TRUE(replayed && replayed->ControlTransfer(ping, data));
+  EXPECT_EQ(data, sent);
 }

@@ -67,10 +67,10 @@ TEST_F(CSimBulkBoardTest, AnswersItsDescriptorAndVendorRequests)
   EXPECT_EQ(descriptor, (Bytes{0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, 0x52, 0x4F, 0x00, 0x03, 0x15, 0x02,
                                0x01, 0x02, 0x03, 0x01}));
   ASSERT_TRUE(mUsb->ControlTransfer(kVersion, mBuffer) && mUsb->ControlTransfer(kVendor, mBuffer));
-  EXPECT_EQ(Bytes(mBuffer.begin(), mBuffer.begin() + 3), (Bytes{0x15, 0x02, 0x00}));
+  EXPECT_EQ(mBuffer, (Bytes{0x15, 0x02})) << "the answer alone, not the rest of the buffer";
   Bytes small(1, 0);
   EXPECT_FALSE(mUsb->ControlTransfer(kVersion, small));
-  const std::vector<SUsbSetupPacket> refused{{0x41, 0xF1, 0xFFFF, 0, 0}, {0xC1, 0x01, 0, 0, 3},
+  const std::vector<SUsbSetupPacket> refused{{0x41, 0xF1, 0xFFFF, 0, 0}, {0xC1, 0x01, 0, 0, 1},
                                              {0x40, 0xF0, 0xFFFF, 0, 0}, {0x41, 0xF5, 0, 0, 0}};
   for (const SUsbSetupPacket& bad : refused) EXPECT_FALSE(mUsb->ControlTransfer(bad, mBuffer)) << int{bad.request};
   EXPECT_EQ(mBoard->Mode(), ESIMBOARDMODE_NORMAL);

@@ -7,6 +7,7 @@ namespace {
 
 constexpr UCHAR kDeviceDescriptorType = 1;
 constexpr ULONG kDeviceDescriptorLength = 18;
+constexpr uint8_t kDeviceToHost = 0x80;
 
 }  // namespace
 
@@ -41,8 +42,12 @@ bool CWinUsbDevice::ControlTransfer(const SUsbSetupPacket& setup_I, std::vector<
   ULONG transferred = 0;
   // WinUSB moves as many bytes as it is given a buffer length; the data stage is the setup packet's wLength,
   // whatever the caller's buffer holds beyond it.
-  return mCalls->WinUsb_ControlTransfer(mUsb, setup, setup_I.length == 0 ? nullptr : data_IO.data(), setup_I.length,
-                                        &transferred, nullptr);
+  if (!mCalls->WinUsb_ControlTransfer(mUsb, setup, setup_I.length == 0 ? nullptr : data_IO.data(), setup_I.length,
+                                      &transferred, nullptr)) {
+    return false;
+  }
+  if (setup_I.requestType & kDeviceToHost) data_IO.resize(std::min<ULONG>(transferred, setup_I.length));
+  return true;
 }
 
 std::unique_ptr<CUsbDevice> CWinUsbSystem::Open(const std::string& path_I)

@@ -265,8 +265,10 @@ class CSimWinCalls : public CWinHidCalls,
     std::vector<uint8_t> data(buffer_IO, buffer_IO + setup_I.Length);
     const SUsbSetupPacket setup{setup_I.RequestType, setup_I.Request, setup_I.Value, setup_I.Index, setup_I.Length};
     if (!usb->ControlTransfer(setup, data)) return Fail(ERROR_GEN_FAILURE);
-    if (in) std::copy_n(data.begin(), setup_I.Length, buffer_IO);
-    if (transferred_O != nullptr) *transferred_O = setup_I.Length;
+    // The device may end an IN stage early, with fewer bytes than asked for.
+    const ULONG moved = in ? std::min<ULONG>(static_cast<ULONG>(data.size()), setup_I.Length) : setup_I.Length;
+    if (in) std::copy_n(data.begin(), moved, buffer_IO);
+    if (transferred_O != nullptr) *transferred_O = moved;
     return TRUE;
   }
 

@@ -240,6 +240,13 @@ TEST(WinDeviceLayer, ABulkBoardIsIdentifiedAndSwitchedThroughWinUsb)
   EXPECT_EQ(board.GetProductId(), 0x0300);
   EXPECT_EQ(board.GetVersion(), 0x0100u);
   EXPECT_EQ(GetParentDeviceIdOfPath(*usb, path, 0), "USB\\VID_4F52&PID_0300\\5&4&0&2");
+  {
+    // A ping asking for more than its two bytes comes back with those two alone.
+    Bytes data(8, 0xEE);
+    const std::unique_ptr<CUsbDevice> device = usb->Open(path);
+    ASSERT_TRUE(device && device->ControlTransfer({0xC1, 0x01, 0, 0, 8}, data));
+    EXPECT_EQ(data, (Bytes{0x00, 0x01}));
+  }
   ASSERT_TRUE(board.SwitchToBLMode());
   EXPECT_TRUE(layer.Present(EDEVICECLASS_BULK).empty()) << "the board left for its loader";
   EXPECT_EQ(layer.mCalls->Leftovers(), "");
