@@ -130,8 +130,8 @@ class CScriptedDevices : public CHidSystem, public CDeviceEnumerator, public CDe
     {
       if (!mDevices.Ok()) return false;
       if (!(setup_I.requestType & 0x80)) return true;
-      const std::vector<uint8_t> answer = mDevices.mSource.Bytes(data_IO.size());
-      std::copy(answer.begin(), answer.end(), data_IO.begin());
+      // A device may end its answer before the length asked for; the buffer then holds what it sent.
+      data_IO = mDevices.mSource.Bytes(mDevices.mSource.Byte() % (size_t{setup_I.length} + 1));
       return true;
     }
 
