@@ -497,20 +497,20 @@ bool CAutoUpdateRun::MaySessionEnd()
   return true;
 }
 
-bool CAutoUpdateRun::EndSession()
+std::optional<int> CAutoUpdateRun::EndSession()
 {
   if (mEndCode < 0 && IsBusy()) {
     mNotifier.Log("The session is ending while a board is in or near loader mode");
-    return false;
+    return std::nullopt;
   }
   if (mEndCode < 0) {
     mNotifier.Log("The session is ending");
     Cancel();
   }
   // The process is ended once its window has answered, before the run would be torn down.
-  Finish();
+  const int code = Finish();
   ResumeDriver();
-  return true;
+  return code;
 }
 
 void CAutoUpdateRun::ResumeDriver()

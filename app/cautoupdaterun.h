@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,8 +68,9 @@ class CAutoUpdateRun : public CDeviceEventSink {
   // program first, which may take a while.
   bool MaySessionEnd();
   void SessionGoesOn() { mSessionMayEnd = false; }
-  // The user's session ends: as Cancel, without the notice, and true when the run has ended already.
-  bool EndSession();
+  // The user's session ends: as Cancel, without the notice. The run's end code once it has ended; empty while
+  // a board is busy.
+  std::optional<int> EndSession();
   // The last worker has not yet returned; the run's end waits for it without blocking its window.
   bool IsWorkerRunning() const { return mWorker.joinable() && !mWorkerDone; }
   // What the run did, for its result: the list, how many of its boards were updated, whether the board after

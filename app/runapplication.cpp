@@ -128,10 +128,10 @@ class CApplicationRun {
   bool EndSession(SRunResult& result_O)
   {
     if (mRun != nullptr) {
-      if (!mRun->EndSession()) return false;
-      const int code = mRun->Finish();
-      Collect(*mRun, code, result_O);
-      mRecord(code);
+      const std::optional<int> code = mRun->EndSession();
+      if (!code) return false;
+      Collect(*mRun, *code, result_O);
+      mRecord(*code);
       return true;
     }
     if (!mAtWarning) return false;
